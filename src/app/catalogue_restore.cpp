@@ -1,0 +1,25 @@
+#include "app/catalogue_restore.h"
+
+#include <dirent.h>
+
+#include "service/service.h"
+
+namespace zorvex {
+
+int LoadCatalogueFromDisk(Service& service, const std::string& home) {
+    std::string root = home + "/file_root";
+    DIR* folder = ::opendir(root.c_str());
+    if (!folder) return 0;
+    int offered = 0;
+    while (dirent* item = ::readdir(folder)) {
+        std::string name = item->d_name;
+        if (name == "." || name == ".." || name.size() != 32) continue;
+        if (item->d_type == DT_DIR) continue;
+        service.loadLinkFile(name);
+        ++offered;
+    }
+    ::closedir(folder);
+    return offered;
+}
+
+}  // namespace zorvex

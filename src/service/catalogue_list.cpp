@@ -1,0 +1,117 @@
+#include "service/catalogue_list.h"
+
+#include "platform/file_util.h"
+#include "service/link_file.h"
+#include "service/link_frame.h"
+
+namespace zorvex {
+
+std::string linkFilePath(const std::string& root, const std::string& key) {
+    return root + "/file_root/" + key;
+}
+
+std::string thumbnailPath(const std::string& root, const std::string& key) {
+    return root + "/file_root/image/" + key + ".jpg";
+}
+
+bool fileExists(const std::string& path) {
+    return pathExists(path);
+}
+
+bool makePath(const std::string& folder) {
+    return makeDirectories(folder);
+}
+
+void saveLinkFile(const std::string& root, CatalogueEntry& entry) {
+    if (entry.name.empty() || entry.path.empty() || entry.key.size() != 32) return;
+    entry.exists = fileExists(entry.path);
+    entry.hasThumbnail = fileExists(thumbnailPath(root, entry.key));
+    LinkFileRecord record{entry.type, entry.exists, entry.hasThumbnail,
+                          entry.name, entry.key,    entry.path};
+    std::string bytes = encodeLinkFile(record);
+    std::string target = linkFilePath(root, entry.key);
+    if (writeFileAtomic(target, bytes)) return;
+    if (makePath(parentFolder(target))) writeFileAtomic(target, bytes);
+}
+
+CatalogueList::CatalogueList(int type, std::string root) : type_(type), root_(std::move(root)) {}
+
+void CatalogueList::append(CatalogueEntry entry) {
+    wireBytes_ += static_cast<std::int32_t>(entry.name.size() + 38);
+    entries_.push_back(std::move(entry));
+    changed_ = true;
+}
+
+void CatalogueList::remove(const std::string& path) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->path != path) continue;
+        std::string link = linkFilePath(root_, it->key);
+        std::string thumbnail = thumbnailPath(root_, it->key);
+        if (fileExists(link)) removeFile(link);
+        if (fileExists(thumbnail)) removeFile(thumbnail);
+        std::size_t index = static_cast<std::size_t>(it - entries_.begin());
+        if (index < cursor_) --cursor_;  // a walk in progress keeps its place
+        wireBytes_ -= static_cast<std::int32_t>(it->name.size() + 38);
+        entries_.erase(it);
+        changed_ = true;
+        return;
+    }
+}
+
+bool CatalogueList::refreshWire(CatalogueEntry& entry) {
+    if (entry.name.empty() || entry.key.size() != 32) return false;
+    bool changed = false;
+    bool exists = fileExists(entry.path);
+    bool hasThumbnail = fileExists(thumbnailPath(root_, entry.key));
+    if (exists != entry.exists) {
+        entry.exists = exists;
+        changed = true;
+    }
+    if (hasThumbnail != entry.hasThumbnail) {
+        entry.hasThumbnail = hasThumbnail;
+        changed = true;
+    }
+    entry.wire = wire::encodeWireEntry({entry.exists, entry.hasThumbnail, entry.name, entry.key});
+    return changed;
+}
+
+std::size_t CatalogueList::serialise(std::string& out, FileStatusChangeListener* listener,
+                                     bool& notified) {
+    notified = false;
+    std::size_t start = out.size();
+    wire::putU32(out, count());
+    for (CatalogueEntry& entry : entries_) {
+        // A change renews the phones' stamps even when nobody listens.
+        if (refreshWire(entry)) {
+            notified = true;
+            if (listener)
+                listener->onFileStatusChanged(entry.type, entry.exists, entry.hasThumbnail,
+                                              entry.name, entry.key, entry.path);
+        }
+        out += entry.wire;
+    }
+    return out.size() - start;
+}
+
+bool CatalogueList::nextEntry(CatalogueEntry& out) {
+    if (rewind_) {
+        rewind_ = false;
+        cursor_ = 0;
+    }
+    if (cursor_ >= entries_.size()) {
+        rewind_ = true;
+        return false;
+    }
+    out = entries_[cursor_++];
+    return true;
+}
+
+void CatalogueList::saveAndClear() {
+    for (CatalogueEntry& entry : entries_) saveLinkFile(root_, entry);
+    entries_.clear();
+    wireBytes_ = 0;
+    cursor_ = 0;
+    rewind_ = true;
+}
+
+}  // namespace zorvex

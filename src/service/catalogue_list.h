@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zorvex {
+
+inline constexpr int LIST_SOURCE = 1;
+inline constexpr int LIST_CONVERTED = 2;
+inline constexpr std::size_t kListCapacity = 35;
+
+// Told when serialisation finds that a shared file or its thumbnail appeared
+// or vanished. Called on the link thread with the catalogue mutex held, so an
+// implementation must only hand the news on, never block.
+class FileStatusChangeListener {
+public:
+    virtual ~FileStatusChangeListener() = default;
+    virtual void onFileStatusChanged(int type, bool exists, bool hasThumbnail,
+                                     const std::string& name, const std::string& key,
+                                     const std::string& path) = 0;
+};
+
+struct CatalogueEntry {
+    int type = 0;
+    bool exists = false;
+    bool hasThumbnail = false;
+    std::string name;  // the path after its last '/', at most 60 bytes
+    std::string key;   // md5Hex of the path
+    std::string path;
+    std::string wire;  // the entry's wire form, rebuilt by refreshWire
+};
+
+// Link file and thumbnail locations below a service root.
+std::string linkFilePath(const std::string& root, const std::string& key);
+std::string thumbnailPath(const std::string& root, const std::string& key);
+
+// True if the file system reports the path, file or folder.
+bool fileExists(const std::string& path);
+// Creates the folder with every missing parent; true when it exists afterwards.
+bool makePath(const std::string& folder);
+
+// Writes the entry's link file after re-testing its flags; skipped silently
+// when the entry lacks a name, a path or a proper key, or cannot be written.
+void saveLinkFile(const std::string& root, CatalogueEntry& entry);
+
+// One list of the catalogue. Not thread-safe: the Service guards every list
+// with its catalogue mutex, except nextEntry, which the UI thread alone uses.
+class CatalogueList {
+public:
+    CatalogueList(int type, std::string root);
+
+    int type() const { return type_; }
+    std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
+    std::int32_t wireBytes() const { return wireBytes_; }
+    bool changed() const { return changed_; }
+    void clearChanged() { changed_ = false; }
+    const std::vector<CatalogueEntry>& entries() const { return entries_; }
+
+    void append(CatalogueEntry entry);
+
+    // Drops the first entry with exactly this path, with its link file and
+    // thumbnail; the shared file itself stays.
+    void remove(const std::string& path);
+
+    // Appends the list body (count and wire forms) to out after re-testing
+    // every entry's flags; the listener hears of each change. Returns the
+    // body's length; notified tells whether any flag changed.
+    std::size_t serialise(std::string& out, FileStatusChangeListener* listener, bool& notified);
+
+    // A walk: true with the next entry copied out, false at the end, after
+    // which the next call starts again from the head.
+    bool nextEntry(CatalogueEntry& out);
+
+    // Rewrites every entry's link file, then empties the list.
+    void saveAndClear();
+
+private:
+    bool refreshWire(CatalogueEntry& entry);
+
+    // constant after construction
+    const int type_;
+    const std::string root_;
+
+    std::vector<CatalogueEntry> entries_;
+    std::int32_t wireBytes_ = 0;
+    std::size_t cursor_ = 0;
+    bool rewind_ = true;
+    bool changed_ = false;
+};
+
+}  // namespace zorvex

@@ -1,0 +1,256 @@
+#include "service/client_table.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "service/console.h"
+#include "service/link_frame.h"
+
+namespace zorvex {
+
+namespace {
+
+constexpr auto kBroadcastInterval = std::chrono::seconds(1);
+constexpr int kCycleWaitMs = 1000;
+constexpr int kSendWaitMs = 1000;
+// Phones tend to connect together when the PC appears; a deeper queue than
+// the classic 5 spares them the one-second SYN retry.
+constexpr int kListenBacklog = kClientSlots;
+
+bool toSocketAddress(const std::string& address, std::uint16_t port, sockaddr_in& out) {
+    unsigned parts[4];
+    if (!wire::readDottedQuad(address, parts)) return false;
+    for (unsigned part : parts) {
+        if (part > 255) return false;
+    }
+    std::memset(&out, 0, sizeof out);
+    out.sin_family = AF_INET;
+    out.sin_port = htons(port);
+    out.sin_addr.s_addr = htonl((parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3]);
+    return true;
+}
+
+void closeSocket(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected)
+    : owner_(owner), wakeFd_(wakeFd), connected_(connected ? connected : &ownCount_) {}
+
+ClientTable::~ClientTable() {
+    closeAll();
+}
+
+bool ClientTable::openSockets(const std::string& address) {
+    sockaddr_in broadcast{};
+    sockaddr_in local{};
+    if (!toSocketAddress(wire::broadcastAddressFor(address), wire::kDiscoveryPort, broadcast) ||
+        !toSocketAddress(address, wire::kLinkPort, local)) {
+        return false;
+    }
+
+    broadcastSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int on = 1;
+    if (broadcastSocket_ < 0 ||
+        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        closeSocket(broadcastSocket_);
+        return false;
+    }
+    static_assert(sizeof destination_ >= sizeof(sockaddr_in));
+    std::memcpy(destination_.data(), &broadcast, sizeof broadcast);
+
+    listenSocket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenSocket_ < 0 ||
+        ::setsockopt(listenSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(listenSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(listenSocket_, kListenBacklog) != 0) {
+        closeSocket(listenSocket_);
+        closeSocket(broadcastSocket_);
+        return false;
+    }
+    nextBroadcast_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+void ClientTable::storePacket(const std::string& address) {
+    std::string packet = wire::buildDiscoveryPacket(address);
+    consoleWrite(wire::hexDump("广播", packet));
+    packet_ = std::move(packet);
+}
+
+void ClientTable::sendBroadcast() {
+    auto now = std::chrono::steady_clock::now();
+    if (broadcastSocket_ < 0 || packet_.empty() || now < nextBroadcast_) return;
+    // Once a second, however busy the link is: phones polling their lists
+    // must not turn into a flood of broadcasts on their network.
+    nextBroadcast_ = now + kBroadcastInterval;
+    if (::sendto(broadcastSocket_, packet_.data(), packet_.size(), 0,
+                 reinterpret_cast<const sockaddr*>(destination_.data()), sizeof(sockaddr_in)) < 0) {
+        consoleWrite("broadcast error....\n");
+    }
+}
+
+void ClientTable::runCycle() {
+    sendBroadcast();
+
+    // The wake descriptor, the listener and every open slot: all 64 are read.
+    std::array<pollfd, kClientSlots + 2> fds{};
+    std::array<int, kClientSlots + 2> slotOf{};
+    nfds_t count = 0;
+    if (wakeFd_ >= 0) {
+        fds[count] = {wakeFd_, POLLIN, 0};
+        slotOf[count++] = -2;
+    }
+    if (listenSocket_ >= 0) {
+        fds[count] = {listenSocket_, POLLIN, 0};
+        slotOf[count++] = -1;
+    }
+    for (int i = 0; i < kClientSlots; ++i) {
+        if (slots_[i].socket < 0) continue;
+        fds[count] = {slots_[i].socket, POLLIN, 0};
+        slotOf[count++] = i;
+    }
+
+    auto untilBroadcast = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              nextBroadcast_ - std::chrono::steady_clock::now())
+                              .count();
+    int wait = broadcastSocket_ >= 0 ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
+                                     : kCycleWaitMs;
+    int ready = ::poll(fds.data(), count, wait);
+    if (ready <= 0) return;
+
+    for (nfds_t i = 0; i < count && ready > 0; ++i) {
+        if (fds[i].revents == 0) continue;
+        --ready;
+        if (slotOf[i] == -2) {
+            std::uint64_t drained;
+            [[maybe_unused]] auto n = ::read(wakeFd_, &drained, sizeof drained);
+            return;  // the owner wants its stop flag looked at now
+        }
+        if (slotOf[i] == -1) {
+            acceptClients();
+        } else {
+            readClient(slots_[slotOf[i]]);
+        }
+    }
+}
+
+void ClientTable::acceptClients() {
+    for (;;) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        int fd = ::accept4(listenSocket_, reinterpret_cast<sockaddr*>(&peer), &size,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return;
+        }
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        char address[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+        int port = ntohs(peer.sin_port);
+
+        ClientSlot* free = nullptr;
+        for (auto& slot : slots_) {
+            if (slot.socket < 0) {
+                free = &slot;
+                break;
+            }
+        }
+        if (!free) {
+            consoleWrite("Too many clients\n");
+            ::close(fd);  // an unserved phone must not be left hanging
+            continue;
+        }
+        if (port <= 0) {
+            ::close(fd);
+            continue;
+        }
+        free->socket = fd;
+        free->peer = std::string(address) + ":" + std::to_string(port);
+        free->stamp = 0;
+        connected_->fetch_add(1, std::memory_order_relaxed);
+        consolePrintf("%s: %s socket %d\n", "the client is connect!", free->peer.c_str(), fd);
+    }
+}
+
+void ClientTable::readClient(ClientSlot& slot) {
+    const char* reason = nullptr;
+    for (;;) {
+        slot.buffer.fill(0);
+        ssize_t n = ::recv(slot.socket, slot.buffer.data(), slot.buffer.size(), 0);
+        if (n > 0) {
+            if (owner_) owner_->parse(slot, static_cast<int>(n));
+            return;
+        }
+        if (n == 0) {
+            reason = "the client is close";
+            break;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // the next poll tells again
+        reason = "Received error";
+        break;
+    }
+    consolePrintf("%s: %s socket %d\n", reason, slot.peer.c_str(), slot.socket);
+    closeSlot(slot);
+}
+
+void ClientTable::closeSlot(ClientSlot& slot) {
+    slot.peer.clear();
+    slot.buffer.fill(0);
+    slot.stamp = 0;
+    if (slot.socket >= 0) {
+        ::close(slot.socket);
+        slot.socket = -1;
+        connected_->fetch_sub(1, std::memory_order_relaxed);
+        consoleWrite("CloseClient\n");
+    }
+}
+
+void ClientTable::closeAll() {
+    if (listenSocket_ >= 0) {
+        ::shutdown(listenSocket_, SHUT_RDWR);
+        closeSocket(listenSocket_);
+        consoleWrite("tcp is close!\n");
+    }
+    if (broadcastSocket_ >= 0) {
+        closeSocket(broadcastSocket_);
+        consoleWrite("the broadcast is close!\n");
+    }
+    for (auto& slot : slots_) closeSlot(slot);
+}
+
+void ClientTable::sendAll(ClientSlot& slot, const void* data, std::size_t length) {
+    auto* bytes = static_cast<const char*>(data);
+    while (length > 0 && slot.socket >= 0) {
+        ssize_t n = ::send(slot.socket, bytes, length, MSG_NOSIGNAL);
+        if (n > 0) {
+            bytes += n;
+            length -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A torn reply would leave the phone out of step with the stream.
+            pollfd out{slot.socket, POLLOUT, 0};
+            if (::poll(&out, 1, kSendWaitMs) > 0) continue;
+        }
+        return;
+    }
+}
+
+}  // namespace zorvex

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zorvex {
+
+inline constexpr int kClientSlots = 64;
+
+struct ClientSlot {
+    int socket = -1;  // -1 when free
+    std::string peer;  // "address:port" of the phone; empty when free
+    std::uint32_t stamp = 0;  // the connection's list stamp; 0 until its first list request
+    std::array<unsigned char, 4096> buffer{};  // cleared before every receive
+};
+
+// Receives every block of bytes read from a phone.
+class ParserHandler {
+public:
+    virtual ~ParserHandler() = default;
+    // slot.buffer holds `length` bytes just received (length > 0).
+    virtual void parse(ClientSlot& slot, int length) = 0;
+};
+
+// The network side of the discovery/link thread: the discovery broadcast, the
+// link listener and 64 client slots. Used by that thread alone, except
+// connectedCount(), which any thread may read.
+class ClientTable {
+public:
+    // wakeFd: readable when the owner wants the thread to look at its stop
+    // flag at once; -1 for none. connected: kept equal to the number of open
+    // slots, for readers on other threads; may be null. Neither is owned.
+    ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected = nullptr);
+    ~ClientTable();
+    ClientTable(const ClientTable&) = delete;
+    ClientTable& operator=(const ClientTable&) = delete;
+
+    // Opens the broadcast socket (to the address's .255, port 7171) and the
+    // listener on the address, port 11718. False leaves nothing open.
+    bool openSockets(const std::string& address);
+    // Builds the discovery packet for the address and dumps it to the console.
+    void storePacket(const std::string& address);
+
+    // One cycle: the broadcast when a second has passed since the last, then
+    // up to one second of waiting for connections and data.
+    void runCycle();
+    void closeAll();
+    void closeSlot(ClientSlot& slot);
+
+    std::array<ClientSlot, kClientSlots>& slots() { return slots_; }
+    int connectedCount() const { return connected_->load(std::memory_order_relaxed); }
+
+    // Sends all bytes, waiting a while for a full send buffer to drain; a
+    // connection that still cannot take them loses the rest of this reply.
+    static void sendAll(ClientSlot& slot, const void* data, std::size_t length);
+
+private:
+    void sendBroadcast();
+    void acceptClients();
+    void readClient(ClientSlot& slot);
+
+    ParserHandler* const owner_;
+    const int wakeFd_;
+
+    std::array<ClientSlot, kClientSlots> slots_;
+    int listenSocket_ = -1;
+    int broadcastSocket_ = -1;
+    std::string packet_;
+    std::array<unsigned char, 16> destination_{};  // sockaddr_in of the broadcast
+    std::chrono::steady_clock::time_point nextBroadcast_{};
+    std::atomic<int> ownCount_{0};
+    std::atomic<int>* const connected_;
+};
+
+}  // namespace zorvex

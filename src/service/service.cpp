@@ -1,0 +1,251 @@
+#include "service/service.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/file_util.h"
+#include "platform/md5.h"
+#include "service/console.h"
+#include "service/http_file_server.h"
+#include "service/link_file.h"
+#include "service/link_frame.h"
+
+namespace zorvex {
+
+Service::Service(std::string root)
+    : root_(std::move(root)),
+      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      source_(LIST_SOURCE, root_),
+      converted_(LIST_CONVERTED, root_) {
+    makePath(root_ + "/file_root/image");
+}
+
+Service::~Service() {
+    stop();
+    std::lock_guard lock(catalogueMutex_);
+    source_.saveAndClear();
+    converted_.saveAndClear();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+std::string Service::address() const {
+    std::lock_guard lock(addressMutex_);
+    return address_;
+}
+
+CatalogueList* Service::list(int type) {
+    if (type == LIST_SOURCE) return &source_;
+    if (type == LIST_CONVERTED) return &converted_;
+    return nullptr;
+}
+
+bool Service::setAddress(const std::string& address) {
+    std::lock_guard lifecycle(lifecycleMutex_);
+    unsigned next[4];
+    if (!wire::readDottedQuad(address, next)) return false;
+    unsigned current[4];
+    if (wire::readDottedQuad(address_, current) && std::equal(current, current + 4, next)) {
+        return false;  // the same address: keep running as we are
+    }
+    {
+        std::lock_guard lock(addressMutex_);
+        address_ = address;
+    }
+    stopLocked();
+    return startLocked();
+}
+
+bool Service::start() {
+    std::lock_guard lifecycle(lifecycleMutex_);
+    return startLocked();
+}
+
+void Service::stop() {
+    std::lock_guard lifecycle(lifecycleMutex_);
+    stopLocked();
+}
+
+bool Service::startLocked() {
+    if (address_.empty() || state_.load() != 0) return false;
+    // Threads of an earlier pair that could not open their sockets have ended
+    // by now (their run bits are clear); collect them.
+    if (linkThread_.joinable()) linkThread_.join();
+    if (httpThread_.joinable()) httpThread_.join();
+    std::uint64_t drained;
+    while (::read(wakeFd_, &drained, sizeof drained) > 0) {
+    }
+    // Marked running before launch, so a stop that comes at once still waits.
+    state_.store(RUN_LINK | RUN_HTTP);
+    linkThread_ = std::thread([this] { linkThreadMain(); });
+    httpThread_ = std::thread([this] { httpThreadMain(); });
+    return true;
+}
+
+void Service::stopLocked() {
+    bool wasRunning = state_.load() != 0;
+    if (wasRunning) {
+        state_.fetch_or(STOP_LINK | STOP_HTTP);
+        wakeThreads();
+    }
+    if (linkThread_.joinable()) linkThread_.join();
+    if (httpThread_.joinable()) httpThread_.join();
+    // A thread that never got its sockets leaves its stop bit unanswered.
+    state_.store(0);
+    if (wasRunning) consoleWrite("服务器关闭suc!\n");
+}
+
+void Service::wakeThreads() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    state_.notify_all();
+}
+
+void Service::linkThreadMain() {
+    std::string address = this->address();
+    auto table = std::make_unique<ClientTable>(this, wakeFd_, &connected_);
+    if (!table->openSockets(address)) {
+        state_.fetch_and(~(RUN_LINK | STOP_LINK));
+        state_.notify_all();
+        return;
+    }
+    table->storePacket(address);
+    {
+        std::lock_guard lock(catalogueMutex_);
+        clients_ = table.get();
+    }
+    while ((state_.load() & STOP_LINK) == 0) table->runCycle();
+    {
+        std::lock_guard lock(catalogueMutex_);
+        clients_ = nullptr;
+    }
+    table->closeAll();
+    table.reset();
+    consolePrintf("the broadcast thread is closed, state %u\n", state_.load());
+    state_.fetch_and(~(RUN_LINK | STOP_LINK));
+    state_.notify_all();
+}
+
+void Service::httpThreadMain() {
+    HttpFileServer server;
+    if (!server.start(address(), wire::kHttpPort, root_)) {
+        state_.fetch_and(~(RUN_HTTP | STOP_HTTP));
+        state_.notify_all();
+        return;
+    }
+    for (std::uint32_t seen = state_.load(); (seen & STOP_HTTP) == 0; seen = state_.load()) {
+        state_.wait(seen);
+    }
+    server.stop();
+    consolePrintf("关闭http服务完毕 %d!\n", static_cast<int>(state_.load()));
+    state_.fetch_and(~(RUN_HTTP | STOP_HTTP));
+    state_.notify_all();
+}
+
+int Service::addFile(const std::string& path, int type, std::string* key) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ADD_REJECTED;
+    std::string name = path.substr(slash + 1);
+    if (name.empty() || name.size() > kMaxNameBytes || path.size() > kMaxPathBytes) {
+        return ADD_REJECTED;
+    }
+    CatalogueList* target = list(type);
+    if (!target) return ADD_REJECTED;
+    std::size_t& pending = pendingAdds_[type - 1];
+    {
+        // The place is taken under the lock, so concurrent adds can never
+        // push a list past its capacity.
+        std::lock_guard lock(catalogueMutex_);
+        if (target->count() + pending >= kListCapacity) return ADD_FULL;
+        ++pending;
+    }
+    CatalogueEntry entry;
+    entry.type = type;
+    entry.name = std::move(name);
+    entry.key = md5Hex(path);
+    entry.path = path;
+    if (key) *key = entry.key;
+    saveLinkFile(root_, entry);  // also tests the file and its thumbnail
+
+    std::lock_guard lock(catalogueMutex_);
+    --pending;
+    target->append(std::move(entry));
+    return ADD_OK;
+}
+
+void Service::loadLinkFile(const std::string& key) {
+    if (key.size() != 32) return;
+    std::string file = linkFilePath(root_, key);
+    auto bytes = readFileHead(file, kLinkFileReadLimit);
+    if (!bytes) return;
+    auto record = parseLinkFile(*bytes);
+    if (!record) {
+        consolePrintf("skipped damaged link file %s\n", file.c_str());
+        return;
+    }
+    CatalogueList* target = list(record->type);
+    CatalogueEntry entry;
+    entry.type = record->type;
+    entry.exists = record->exists;
+    entry.hasThumbnail = record->hasThumbnail;
+    entry.name = std::move(record->name);
+    entry.key = std::move(record->key);
+    entry.path = std::move(record->path);
+
+    std::lock_guard lock(catalogueMutex_);
+    if (target->count() + pendingAdds_[record->type - 1] >= kListCapacity) {
+        consolePrintf("list %d is full, link file %s left on disk\n", record->type, file.c_str());
+        return;
+    }
+    target->append(std::move(entry));
+}
+
+bool Service::nextEntry(int type, CatalogueEntry& out) {
+    CatalogueList* target = list(type);
+    return target && target->nextEntry(out);
+}
+
+void Service::parse(ClientSlot& slot, int length) {
+    if (length <= 0) return;
+    std::string_view received(reinterpret_cast<const char*>(slot.buffer.data()),
+                              static_cast<std::size_t>(length));
+    consoleWrite(wire::hexDump("请求数据", received));
+    wire::Request request = wire::parseRequest(received);
+    if (request.kind == wire::Request::Kind::List) {
+        std::string response = buildListResponse(request.listType, slot, request.stamp);
+        if (!response.empty()) ClientTable::sendAll(slot, response.data(), response.size());
+        return;
+    }
+    std::string reply = wire::rejectionReply();
+    ClientTable::sendAll(slot, reply.data(), reply.size());
+}
+
+std::string Service::buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp) {
+    CatalogueList* target = list(type);
+    if (!target) return {};
+    std::uint32_t stamp;
+    {
+        std::lock_guard lock(catalogueMutex_);
+        scratch_.clear();
+        bool notified = false;
+        target->serialise(scratch_, listener_, notified);
+        if ((target->changed() || notified) && clients_) {
+            target->clearChanged();
+            std::uint32_t now = wire::msClock();
+            if (now != 0) {
+                for (ClientSlot& other : clients_->slots()) {
+                    if (other.socket >= 0) other.stamp = now;
+                }
+            }
+        }
+        if (slot.stamp == 0) slot.stamp = wire::msClock();
+        stamp = slot.stamp;
+    }
+    std::uint16_t command = type == LIST_SOURCE ? wire::CMD_LIST_SOURCE : wire::CMD_LIST_CONVERTED;
+    std::string_view body = stamp != requestStamp ? std::string_view(scratch_) : std::string_view();
+    return wire::encodeListResponse(command, stamp, body);
+}
+
+}  // namespace zorvex

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "service/catalogue_list.h"
+#include "service/client_table.h"
+
+namespace zorvex {
+
+enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2 };
+
+// The LAN service: the shared-file catalogue, the phones' list requests, and
+// two threads on one IPv4 address, the discovery/link thread and the HTTP
+// thread.
+//
+// Threads: setAddress, start, stop, nextEntry and destruction belong to the
+// owner's thread (the UI thread); they are also safe against each other from
+// several threads. addFile and loadLinkFile may be called from any thread.
+// parse runs on the discovery/link thread.
+class Service final : public ParserHandler {
+public:
+    // State bits: a thread's run bit is set from its launch until it has left
+    // its loop, so stop never misses a thread that is still starting.
+    static constexpr std::uint32_t RUN_LINK = 1;
+    static constexpr std::uint32_t RUN_HTTP = 2;
+    static constexpr std::uint32_t STOP_LINK = 4;
+    static constexpr std::uint32_t STOP_HTTP = 8;
+
+    // root: the home folder; link files go to root/file_root, thumbnails to
+    // root/file_root/image, which is created here.
+    explicit Service(std::string root);
+    ~Service() override;
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    // Moves the service to the address: false for a text that does not start
+    // with four dotted numbers, or for the address it already has.
+    bool setAddress(const std::string& address);
+    // Launches both threads; false while they run or without an address.
+    bool start();
+    // Returns once both threads have ended.
+    void stop();
+
+    std::uint32_t state() const { return state_.load(); }
+    std::string address() const;
+    const std::string& serviceRoot() const { return root_; }
+    // Phones connected now; any thread may ask.
+    int connectedClients() const { return connected_.load(std::memory_order_relaxed); }
+
+    // Not owned; set before setAddress. Called on the link thread with the
+    // catalogue mutex held.
+    void setListener(FileStatusChangeListener* listener) { listener_ = listener; }
+
+    // Shares a file in list 1 or 2 and writes its link file; key receives
+    // md5Hex(path). ADD_REJECTED for a path without '/', an empty name or a
+    // name over 60 bytes, or another type; ADD_FULL when the list holds 35.
+    int addFile(const std::string& path, int type, std::string* key);
+    // Restores one entry from its link file; damaged files and those beyond
+    // a list's capacity are skipped (and stay on disk).
+    void loadLinkFile(const std::string& key);
+    // A walk over one list, as CatalogueList::nextEntry; takes no lock.
+    bool nextEntry(int type, CatalogueEntry& out);
+
+    // Guards both lists and the client stamps. Callers of list(type).remove hold it.
+    std::mutex& catalogueMutex() { return catalogueMutex_; }
+    CatalogueList* list(int type);
+
+    void parse(ClientSlot& slot, int length) override;
+    // The response laid out for a list request, or empty for an unknown type.
+    std::string buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp);
+
+private:
+    void linkThreadMain();
+    void httpThreadMain();
+    bool startLocked();
+    void stopLocked();
+    void wakeThreads();
+
+    // constant after construction
+    const std::string root_;
+    const int wakeFd_;  // eventfd that interrupts the link thread's wait
+
+    std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, destruction
+    std::string address_;        // guarded by lifecycleMutex_ (written), addressMutex_ (read)
+    mutable std::mutex addressMutex_;
+    std::thread linkThread_;
+    std::thread httpThread_;
+    std::atomic<std::uint32_t> state_{0};
+    std::atomic<int> connected_{0};
+
+    // guarded by catalogueMutex_
+    std::mutex catalogueMutex_;
+    CatalogueList source_;
+    CatalogueList converted_;
+    std::size_t pendingAdds_[2] = {0, 0};  // addFile calls holding a place in a list
+    ClientTable* clients_ = nullptr;  // the link thread's table while it runs
+
+    FileStatusChangeListener* listener_ = nullptr;
+    std::string scratch_;  // the list body being answered; link thread only
+};
+
+}  // namespace zorvex
