@@ -1,6 +1,14 @@
 #include "service/http_file_server.h"
 
+#include <arpa/inet.h>
 #include <civetweb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <cstring>
 #include <mutex>
@@ -40,6 +48,14 @@ bool isContainedPath(const std::string& uri) {
     return true;
 }
 
+bool isWriteMethod(const char* method) {
+    for (const char* write : {"PUT", "DELETE", "MKCOL", "MOVE", "COPY", "PATCH", "PROPPATCH", "LOCK",
+                              "UNLOCK"}) {
+        if (std::strcmp(method, write) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string resolveLinkTarget(const std::string& documentRoot, const std::string& uriPath,
@@ -64,6 +80,8 @@ bool HttpFileServer::start(const std::string& address, int port, const std::stri
     if (context_) return false;
     initLibraryOnce();
     documentRoot_ = serviceRoot + "/file_root";
+    address_ = address;
+    port_ = port;
     std::string listening = address + ":" + std::to_string(port);
     const char* options[] = {
         "document_root", documentRoot_.c_str(),
@@ -83,17 +101,51 @@ bool HttpFileServer::start(const std::string& address, int port, const std::stri
 
 void HttpFileServer::stop() {
     if (!context_) return;
+    // civetweb's listening thread notices its stop flag only when its poll
+    // returns, after up to two seconds; a connection wakes it at once.
+    std::atomic<bool> stopped{false};
+    std::thread waker([&] {
+        while (!stopped.load()) {
+            pokeListener();
+            std::unique_lock lock(wakerMutex_);
+            wakerDone_.wait_for(lock, std::chrono::milliseconds(20), [&] { return stopped.load(); });
+        }
+    });
     mg_stop(context_);
+    {
+        std::lock_guard lock(wakerMutex_);
+        stopped = true;
+    }
+    wakerDone_.notify_all();
+    waker.join();
     context_ = nullptr;
+}
+
+void HttpFileServer::pokeListener() const {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port_));
+    if (::inet_pton(AF_INET, address_.c_str(), &to.sin_addr) != 1) return;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ::close(fd);
 }
 
 int HttpFileServer::beginRequest(mg_connection* connection) {
     const mg_request_info* request = mg_get_request_info(connection);
     auto* self = static_cast<HttpFileServer*>(request->user_data);
     if (!self || !request->local_uri) return 0;
-    if (std::strcmp(request->request_method, "GET") != 0 &&
-        std::strcmp(request->request_method, "HEAD") != 0) {
-        return 0;  // civetweb refuses writes and lists folders itself
+    const char* method = request->request_method;
+    if (isWriteMethod(method)) {
+        // No WebDAV password file exists, so every write is asked for
+        // credentials that cannot be given. civetweb would answer some of
+        // these methods with 400 instead.
+        mg_send_digest_access_authentication_request(connection, nullptr);
+        return 401;
+    }
+    if (std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) {
+        return 0;  // civetweb lists folders (PROPFIND) and answers the rest itself
     }
     bool isLink = false;
     std::string target = resolveLinkTarget(self->documentRoot_, request->local_uri, isLink);

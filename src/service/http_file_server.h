@@ -1,5 +1,7 @@
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 struct mg_context;
@@ -28,8 +30,14 @@ private:
     static int beginRequest(mg_connection* connection);
     static int logMessage(const mg_connection* connection, const char* message);
 
+    void pokeListener() const;
+
     mg_context* context_ = nullptr;
     std::string documentRoot_;
+    std::string address_;
+    int port_ = 0;
+    std::mutex wakerMutex_;
+    std::condition_variable wakerDone_;
 };
 
 // The real file behind a request path, or "" when the path is not a link

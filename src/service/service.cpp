@@ -103,8 +103,17 @@ void Service::wakeThreads() {
     state_.notify_all();
 }
 
+std::string Service::boundAddress() const {
+    unsigned parts[4] = {};
+    wire::readDottedQuad(address(), parts);
+    return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+           std::to_string(parts[2]) + "." + std::to_string(parts[3]);
+}
+
 void Service::linkThreadMain() {
-    std::string address = this->address();
+    // Only the four numbers go on the wire and to bind: text after them
+    // would reach phones as part of the address.
+    std::string address = boundAddress();
     auto table = std::make_unique<ClientTable>(this, wakeFd_, &connected_);
     if (!table->openSockets(address)) {
         state_.fetch_and(~(RUN_LINK | STOP_LINK));
@@ -130,7 +139,7 @@ void Service::linkThreadMain() {
 
 void Service::httpThreadMain() {
     HttpFileServer server;
-    if (!server.start(address(), wire::kHttpPort, root_)) {
+    if (!server.start(boundAddress(), wire::kHttpPort, root_)) {
         state_.fetch_and(~(RUN_HTTP | STOP_HTTP));
         state_.notify_all();
         return;
@@ -222,6 +231,24 @@ void Service::parse(ClientSlot& slot, int length) {
     ClientTable::sendAll(slot, reply.data(), reply.size());
 }
 
+namespace {
+
+// The clock's stamp, moved on until no open connection holds it: two changes
+// within one millisecond must still give every phone a stamp it has not seen.
+std::uint32_t freshStamp(ClientTable& clients) {
+    std::uint32_t stamp = wire::msClock();
+    for (bool taken = true; taken;) {
+        taken = stamp == 0;
+        for (const ClientSlot& slot : clients.slots()) {
+            taken = taken || (slot.socket >= 0 && slot.stamp == stamp);
+        }
+        if (taken) ++stamp;
+    }
+    return stamp;
+}
+
+}  // namespace
+
 std::string Service::buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp) {
     CatalogueList* target = list(type);
     if (!target) return {};
@@ -233,14 +260,12 @@ std::string Service::buildListResponse(int type, ClientSlot& slot, std::uint32_t
         target->serialise(scratch_, listener_, notified);
         if ((target->changed() || notified) && clients_) {
             target->clearChanged();
-            std::uint32_t now = wire::msClock();
-            if (now != 0) {
-                for (ClientSlot& other : clients_->slots()) {
-                    if (other.socket >= 0) other.stamp = now;
-                }
+            std::uint32_t now = freshStamp(*clients_);
+            for (ClientSlot& other : clients_->slots()) {
+                if (other.socket >= 0) other.stamp = now;
             }
         }
-        if (slot.stamp == 0) slot.stamp = wire::msClock();
+        if (slot.stamp == 0) slot.stamp = std::max<std::uint32_t>(wire::msClock(), 1);
         stamp = slot.stamp;
     }
     std::uint16_t command = type == LIST_SOURCE ? wire::CMD_LIST_SOURCE : wire::CMD_LIST_CONVERTED;

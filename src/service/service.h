@@ -76,6 +76,7 @@ public:
 private:
     void linkThreadMain();
     void httpThreadMain();
+    std::string boundAddress() const;
     bool startLocked();
     void stopLocked();
     void wakeThreads();

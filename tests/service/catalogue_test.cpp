@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "platform/md5.h"
+#include "service/link_file.h"
+#include "service/link_frame.h"
+#include "service/service.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+namespace {
+
+struct RecordingListener : FileStatusChangeListener {
+    struct Call {
+        int type;
+        bool exists, hasThumbnail;
+        std::string path;
+    };
+    std::vector<Call> calls;
+    void onFileStatusChanged(int type, bool exists, bool hasThumbnail, const std::string&,
+                             const std::string&, const std::string& path) override {
+        calls.push_back({type, exists, hasThumbnail, path});
+    }
+};
+
+std::string body(Service& service, int type, FileStatusChangeListener* listener, bool* notified) {
+    std::lock_guard lock(service.catalogueMutex());
+    std::string out;
+    bool changed = false;
+    service.list(type)->serialise(out, listener, changed);
+    if (notified) *notified = changed;
+    return out;
+}
+
+class Catalogue : public ::testing::Test {
+protected:
+    test::TempDir home;
+    test::TempDir videos;
+};
+
+TEST_F(Catalogue, ConstructionMakesTheDocumentRoot) {
+    Service service(home.path());
+    EXPECT_TRUE(std::filesystem::is_directory(home.file("file_root/image")));
+}
+
+TEST_F(Catalogue, KeyIsMd5OfThePathTextAndNamesTheLinkFile) {
+    Service service(home.path());
+    std::string key;
+    EXPECT_EQ(service.addFile("D:/v/a.mp4", LIST_SOURCE, &key), ADD_OK);
+    EXPECT_EQ(key, md5Hex("D:/v/a.mp4"));
+    EXPECT_NE(key, md5Hex("D:\\v\\a.mp4"));
+    auto record = parseLinkFile(test::readFile(home.file("file_root/" + key)));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->path, "D:/v/a.mp4");
+    EXPECT_EQ(record->name, "a.mp4");
+    EXPECT_EQ(record->type, 1);
+    EXPECT_FALSE(record->exists);
+}
+
+TEST_F(Catalogue, RejectsBadPathsAndTypes) {
+    Service service(home.path());
+    std::string key = "untouched";
+    EXPECT_EQ(service.addFile("a.mp4", LIST_SOURCE, &key), ADD_REJECTED);
+    EXPECT_EQ(service.addFile("/v/", LIST_SOURCE, &key), ADD_REJECTED);  // empty name
+    EXPECT_EQ(service.addFile("/v/a.mp4", 3, &key), ADD_REJECTED);
+    EXPECT_EQ(service.addFile("/v/" + std::string(61, 'n'), LIST_SOURCE, &key), ADD_REJECTED);
+    EXPECT_EQ(service.addFile("/v/" + std::string(60, 'n'), LIST_SOURCE, &key), ADD_OK);
+    // Twenty Chinese characters are 60 bytes of UTF-8; twenty-one are 63.
+    std::string twenty;
+    for (int i = 0; i < 20; ++i) twenty += "视";
+    EXPECT_EQ(service.addFile("/v/" + twenty, LIST_SOURCE, &key), ADD_OK);
+    EXPECT_EQ(service.addFile("/v/" + twenty + "视", LIST_SOURCE, &key), ADD_REJECTED);
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 2u);
+}
+
+TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {
+    Service service(home.path());
+    std::string key;
+    for (int i = 0; i < 35; ++i) {
+        ASSERT_EQ(service.addFile("/v/" + std::to_string(i) + ".mp4", LIST_CONVERTED, &key), ADD_OK);
+    }
+    auto files = [&] {
+        return std::distance(std::filesystem::directory_iterator(home.file("file_root")),
+                             std::filesystem::directory_iterator());
+    };
+    auto before = files();
+    EXPECT_EQ(service.addFile("/v/36.mp4", LIST_CONVERTED, &key), ADD_FULL);
+    EXPECT_EQ(files(), before);
+    EXPECT_EQ(service.list(LIST_CONVERTED)->count(), 35u);
+    EXPECT_EQ(service.addFile("/v/36.mp4", LIST_SOURCE, &key), ADD_OK);  // the other list has room
+}
+
+TEST_F(Catalogue, ConcurrentAddsNeverPassTheCapacity) {
+    Service service(home.path());
+    std::vector<std::thread> workers;
+    std::atomic<int> added{0};
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&, t] {
+            std::string key;
+            for (int i = 0; i < 20; ++i) {
+                if (service.addFile("/v/" + std::to_string(t) + "_" + std::to_string(i), LIST_SOURCE,
+                                    &key) == ADD_OK) {
+                    ++added;
+                }
+            }
+        });
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(added.load(), 35);
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 35u);
+}
+
+TEST_F(Catalogue, WireFormAndEmptyList) {
+    Service service(home.path());
+    EXPECT_EQ(body(service, LIST_SOURCE, nullptr, nullptr), std::string(4, '\0'));
+
+    std::string video = videos.write("a.mp4", "video");
+    std::string key;
+    service.addFile(video, LIST_SOURCE, &key);
+    home.write("file_root/image/" + key + ".jpg", "jpeg");
+    std::string out = body(service, LIST_SOURCE, nullptr, nullptr);
+    ASSERT_EQ(out.size(), 4u + 43u);
+    EXPECT_EQ(out.substr(0, 4), std::string("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(out.substr(4, 11), std::string("\x01\x01\x05\x00" "a.mp4" "\x20\x00", 11));
+    EXPECT_EQ(out.substr(15), key);
+    EXPECT_EQ(service.list(LIST_SOURCE)->wireBytes(), 43);
+}
+
+TEST_F(Catalogue, VanishingFileNotifiesOnceAndMarksTheChange) {
+    Service service(home.path());
+    std::string video = videos.write("a.mp4", "video");
+    std::string key;
+    service.addFile(video, LIST_CONVERTED, &key);
+    RecordingListener listener;
+    bool notified = true;
+    body(service, LIST_CONVERTED, &listener, &notified);
+    EXPECT_FALSE(notified);
+
+    std::filesystem::remove(video);
+    std::string out = body(service, LIST_CONVERTED, &listener, &notified);
+    EXPECT_TRUE(notified);
+    ASSERT_EQ(listener.calls.size(), 1u);
+    EXPECT_EQ(listener.calls[0].type, 2);
+    EXPECT_FALSE(listener.calls[0].exists);
+    EXPECT_EQ(listener.calls[0].path, video);
+    EXPECT_EQ(out[4], 0);  // exists byte of the entry
+
+    body(service, LIST_CONVERTED, &listener, &notified);
+    EXPECT_FALSE(notified);
+    EXPECT_EQ(listener.calls.size(), 1u);
+}
+
+TEST_F(Catalogue, DuplicatePathsShareOneKeyAndRemoveTakesTheFirst) {
+    Service service(home.path());
+    std::string key1, key2;
+    service.addFile("/v/a.mp4", LIST_SOURCE, &key1);
+    service.addFile("/v/a.mp4", LIST_SOURCE, &key2);
+    EXPECT_EQ(key1, key2);
+    home.write("file_root/image/" + key1 + ".jpg", "jpeg");
+    std::string shared = videos.write("keep.mp4", "x");
+    {
+        std::lock_guard lock(service.catalogueMutex());
+        service.list(LIST_SOURCE)->remove("/v/a.mp4");
+        service.list(LIST_SOURCE)->remove("/v/none.mp4");
+    }
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(home.file("file_root/" + key1)));
+    EXPECT_FALSE(std::filesystem::exists(home.file("file_root/image/" + key1 + ".jpg")));
+    EXPECT_TRUE(service.list(LIST_SOURCE)->changed());
+
+    // Removing never touches the shared file itself.
+    service.addFile(shared, LIST_SOURCE, &key1);
+    {
+        std::lock_guard lock(service.catalogueMutex());
+        service.list(LIST_SOURCE)->remove(shared);
+    }
+    EXPECT_TRUE(std::filesystem::exists(shared));
+}
+
+TEST_F(Catalogue, WalksRewindAfterTheirEnd) {
+    Service service(home.path());
+    CatalogueEntry entry;
+    EXPECT_FALSE(service.nextEntry(LIST_SOURCE, entry));
+    EXPECT_FALSE(service.nextEntry(LIST_SOURCE, entry));
+    EXPECT_FALSE(service.nextEntry(7, entry));
+    std::string key;
+    service.addFile("/v/a.mp4", LIST_SOURCE, &key);
+    service.addFile("/v/b.mp4", LIST_SOURCE, &key);
+    for (int walk = 0; walk < 2; ++walk) {
+        ASSERT_TRUE(service.nextEntry(LIST_SOURCE, entry));
+        EXPECT_EQ(entry.name, "a.mp4");
+        ASSERT_TRUE(service.nextEntry(LIST_SOURCE, entry));
+        EXPECT_EQ(entry.name, "b.mp4");
+        EXPECT_FALSE(service.nextEntry(LIST_SOURCE, entry));
+    }
+}
+
+TEST_F(Catalogue, RestartRestoresBothListsWithTheirKeys) {
+    std::string a = videos.write("a.mp4", "a");
+    std::vector<std::string> keys(3);
+    {
+        Service service(home.path());
+        service.addFile(a, LIST_SOURCE, &keys[0]);
+        service.addFile("/v/b.mp4", LIST_CONVERTED, &keys[1]);
+        service.addFile("/v/c.mp4", LIST_CONVERTED, &keys[2]);
+        // The thumbnail appears after the add: the rewrite at destruction records it.
+        home.write("file_root/image/" + keys[0] + ".jpg", "jpeg");
+    }
+    auto record = parseLinkFile(test::readFile(home.file("file_root/" + keys[0])));
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->exists);
+    EXPECT_TRUE(record->hasThumbnail);
+
+    Service service(home.path());
+    for (auto& item : std::filesystem::directory_iterator(home.file("file_root"))) {
+        service.loadLinkFile(item.path().filename().string());  // "image" is ignored
+    }
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 1u);
+    EXPECT_EQ(service.list(LIST_CONVERTED)->count(), 2u);
+    CatalogueEntry entry;
+    ASSERT_TRUE(service.nextEntry(LIST_SOURCE, entry));
+    EXPECT_EQ(entry.key, keys[0]);
+    EXPECT_EQ(entry.path, a);
+}
+
+TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
+    Service service(home.path());
+    std::string good = encodeLinkFile({1, true, true, "a.mp4", std::string(32, 'a'), "/v/a.mp4"});
+    home.write("file_root/" + std::string(32, 'b'), good.substr(0, 20));  // truncated
+    home.write("file_root/" + std::string(32, 'c'), "plain text, no magic");
+    service.loadLinkFile(std::string(32, 'b'));
+    service.loadLinkFile(std::string(32, 'c'));
+    service.loadLinkFile(std::string(32, 'd'));  // missing
+    service.loadLinkFile("short");
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 0u);
+
+    for (int i = 0; i < 40; ++i) {
+        char key[33];
+        std::snprintf(key, sizeof key, "%032x", i);
+        home.write(std::string("file_root/") + key,
+                   encodeLinkFile({1, false, false, "v.mp4", key, "/v/" + std::to_string(i)}));
+        service.loadLinkFile(key);
+    }
+    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 35u);
+    EXPECT_TRUE(std::filesystem::exists(home.file("file_root/00000000000000000000000000000027")));
+    std::string out = body(service, LIST_SOURCE, nullptr, nullptr);
+    EXPECT_EQ(out.size(), 4u + static_cast<std::size_t>(service.list(LIST_SOURCE)->wireBytes()));
+}
+
+}  // namespace
+}  // namespace zorvex

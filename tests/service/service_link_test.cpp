@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "phone_link.h"
+#include "platform/executor.h"
+#include "service/file_status_manager.h"
+#include "service/service.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+namespace {
+
+using test::PhoneLink;
+using test::waitUntil;
+using Status = wire::Decoded::Status;
+
+constexpr const char* kHost = "127.0.0.1";
+
+bool linkUp(const std::string& host = kHost) {
+    return waitUntil([&] { return PhoneLink(host).connected(); });
+}
+
+class LanService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service = std::make_unique<Service>(home.path());
+        ASSERT_TRUE(service->setAddress(kHost));
+        ASSERT_TRUE(linkUp());
+    }
+    test::TempDir home;
+    test::TempDir videos;
+    std::unique_ptr<Service> service;
+};
+
+TEST_F(LanService, FirstRequestGetsBodyAndStampThenOnlyFifteenBytes) {
+    PhoneLink phone;
+    ASSERT_TRUE(phone.send(wire::encodeRequest(wire::CMD_LIST_SOURCE, 0)));
+    std::string first = phone.receive(19);
+    ASSERT_EQ(first.size(), 19u);
+    EXPECT_EQ(first.substr(0, 7), std::string("qbvr\x01\x00\x01", 7));
+    EXPECT_EQ(first.substr(11), std::string("\0\0\0\0rvbq", 8));
+    std::uint32_t stamp = wire::getU32(reinterpret_cast<const unsigned char*>(first.data()) + 7);
+    EXPECT_NE(stamp, 0u);
+
+    // The stamp belongs to the connection, so it spares the body of either list.
+    for (int type : {1, 2, 1}) {
+        auto again = phone.ask(type, stamp);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->used, wire::kResponseOverhead);
+        EXPECT_EQ(again->response.stamp, stamp);
+    }
+}
+
+TEST_F(LanService, ForeignFramesGetTheRejectionAndKeepTheConnection) {
+    PhoneLink phone;
+    std::string version2 = wire::encodeRequest(wire::CMD_LIST_SOURCE, 0);
+    version2[4] = 2;
+    for (const std::string& frame :
+         {version2, wire::encodeRequest(258, 0), std::string("GET / HTTP/1.1\r\n\r\n")}) {
+        ASSERT_TRUE(phone.send(frame));
+        EXPECT_EQ(phone.receive(10), wire::rejectionReply());
+    }
+    auto answer = phone.ask(2, 0);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, Status::Ok);
+}
+
+TEST_F(LanService, SplitFrameIsAnsweredTwiceAndOnlyTheFirstOfTwoFrames) {
+    PhoneLink phone;
+    std::string request = wire::encodeRequest(wire::CMD_LIST_SOURCE, 0);
+    ASSERT_TRUE(phone.send(request.substr(0, 7)));
+    auto first = phone.receiveFrame();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->response.hasBody);  // read as a request with stamp 0
+    ASSERT_TRUE(phone.send(request.substr(7)));
+    EXPECT_EQ(phone.receive(10), wire::rejectionReply());
+
+    std::uint32_t stamp = first->response.stamp;
+    ASSERT_TRUE(phone.send(wire::encodeRequest(wire::CMD_LIST_SOURCE, 0) +
+                           wire::encodeRequest(wire::CMD_LIST_CONVERTED, 0)));
+    auto answered = phone.receiveFrame();
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(answered->response.command, wire::CMD_LIST_SOURCE);
+    // Had the second frame been answered, its body would come next.
+    auto next = phone.ask(2, stamp);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->response.command, wire::CMD_LIST_CONVERTED);
+    EXPECT_FALSE(next->response.hasBody);
+}
+
+TEST_F(LanService, ChangesRenewEveryPhonesStamp) {
+    PhoneLink a, b;
+    auto aFirst = a.ask(1, 0);
+    auto bFirst = b.ask(1, 0);
+    ASSERT_TRUE(aFirst && bFirst);
+    std::uint32_t aStamp = aFirst->response.stamp, bStamp = bFirst->response.stamp;
+    std::string video = videos.write("a.mp4", "video");
+    std::string key;
+    ASSERT_EQ(service->addFile(video, LIST_SOURCE, &key), ADD_OK);
+
+    auto aNext = a.ask(1, aStamp);
+    ASSERT_TRUE(aNext);
+    EXPECT_TRUE(aNext->response.hasBody);
+    EXPECT_NE(aNext->response.stamp, aStamp);
+    auto entries = wire::decodeListBody(aNext->response.body);
+    ASSERT_TRUE(entries && entries->size() == 1);
+    EXPECT_EQ((*entries)[0].key, key);
+    EXPECT_TRUE((*entries)[0].exists);
+
+    auto bNext = b.ask(1, bStamp);
+    ASSERT_TRUE(bNext);
+    EXPECT_TRUE(bNext->response.hasBody);
+    EXPECT_EQ(bNext->response.stamp, aNext->response.stamp);
+
+    // The shared file vanishes: the next request carries exists = 0 to both.
+    std::uint32_t stamp = bNext->response.stamp;
+    std::filesystem::remove(video);
+    auto gone = b.ask(1, stamp);
+    ASSERT_TRUE(gone && gone->response.hasBody);
+    entries = wire::decodeListBody(gone->response.body);
+    ASSERT_TRUE(entries && entries->size() == 1);
+    EXPECT_FALSE((*entries)[0].exists);
+    auto aGone = a.ask(1, stamp);
+    ASSERT_TRUE(aGone);
+    EXPECT_TRUE(aGone->response.hasBody);
+}
+
+TEST_F(LanService, ListenerHearsOfVanishedFilesOnItsOwnThread) {
+    TaskQueue owner;
+    std::vector<FileStatusEvent> events;
+    FileStatusManager manager(owner, [&](const FileStatusEvent& e) { events.push_back(e); });
+    service->setListener(&manager);
+    std::string video = videos.write("b.mp4", "video");
+    std::string key;
+    service->addFile(video, LIST_CONVERTED, &key);
+    PhoneLink phone;
+    ASSERT_TRUE(phone.ask(2, 0));
+    std::filesystem::remove(video);
+    ASSERT_TRUE(phone.ask(2, 0));
+    owner.runPending();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, 2);
+    EXPECT_FALSE(events[0].exists);
+    EXPECT_EQ(events[0].path, video);
+    service->setListener(nullptr);
+}
+
+TEST_F(LanService, SixtyFourPhonesAreServedAndTheSixtyFifthIsClosed) {
+    std::vector<std::unique_ptr<PhoneLink>> phones;
+    for (int i = 0; i < kClientSlots; ++i) {
+        phones.push_back(std::make_unique<PhoneLink>());
+        ASSERT_TRUE(phones.back()->connected());
+        ASSERT_TRUE(phones.back()->ask(1, 0)) << i;  // every slot is read, the last one too
+    }
+    EXPECT_TRUE(waitUntil([&] { return service->connectedClients() == kClientSlots; }));
+    PhoneLink extra;
+    ASSERT_TRUE(extra.connected());
+    EXPECT_TRUE(extra.closedByPeer());
+    EXPECT_TRUE(phones.back()->ask(2, 0));
+
+    phones.front().reset();  // frees slot 0 for a newcomer
+    EXPECT_TRUE(waitUntil([&] { return service->connectedClients() == kClientSlots - 1; }));
+    PhoneLink newcomer;
+    auto answer = newcomer.ask(1, 0);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->response.hasBody);
+}
+
+TEST_F(LanService, DiscoveryPacketAnnouncesTheAddressAboutOnceASecond) {
+    test::DiscoveryListener listener;
+    ASSERT_TRUE(listener.ok());
+    auto packet = listener.next();
+    ASSERT_TRUE(packet);
+    EXPECT_EQ(*packet, wire::buildDiscoveryPacket(kHost));
+
+    // Phones polling hard must not turn into a broadcast storm.
+    PhoneLink phone;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(phone.ask(1, 0));
+    int heard = 0;
+    while (listener.next(std::chrono::milliseconds(0))) ++heard;
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LE(heard, static_cast<int>(seconds) + 2);
+}
+
+TEST_F(LanService, SetAddressRefusesTheSameOrAMalformedAddress) {
+    EXPECT_FALSE(service->setAddress(kHost));
+    EXPECT_FALSE(service->setAddress("localhost"));
+    EXPECT_FALSE(service->setAddress(""));
+    EXPECT_EQ(service->address(), kHost);
+    EXPECT_NE(service->state(), 0u);
+    EXPECT_FALSE(service->start());  // its threads run
+    EXPECT_TRUE(PhoneLink().connected());
+}
+
+TEST_F(LanService, SwitchingAddressMovesBothPortsAndDropsPhones) {
+    PhoneLink phone;
+    ASSERT_TRUE(phone.ask(1, 0));
+    test::DiscoveryListener listener;
+    // Extra characters after the four numbers are kept as given.
+    ASSERT_TRUE(service->setAddress("127.0.0.2 "));
+    EXPECT_EQ(service->address(), "127.0.0.2 ");
+    EXPECT_TRUE(phone.closedByPeer());
+    ASSERT_TRUE(linkUp("127.0.0.2"));
+    EXPECT_FALSE(PhoneLink("127.0.0.1").connected());
+    EXPECT_TRUE(test::portIsFree("127.0.0.1", wire::kHttpPort));
+    EXPECT_TRUE(waitUntil([] { return !test::portIsFree("127.0.0.2", wire::kHttpPort); }));
+    bool heardNew = waitUntil([&] {
+        auto packet = listener.next(std::chrono::milliseconds(100));
+        return packet && wire::parseDiscoveryPacket(*packet)->address == "127.0.0.2";
+    });
+    EXPECT_TRUE(heardNew);
+    ASSERT_TRUE(service->setAddress(kHost));
+    EXPECT_TRUE(linkUp());
+}
+
+TEST(LanServiceLifecycle, TakenHttpPortLeavesTheLinkRunningAndStopStillReturns) {
+    test::TempDir home;
+    test::PortBlocker blocker(kHost, wire::kHttpPort);
+    ASSERT_TRUE(blocker.ok());
+    Service service(home.path());
+    ASSERT_TRUE(service.setAddress(kHost));
+    EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_LINK; }));
+    EXPECT_TRUE(PhoneLink().ask(1, 0));
+    service.stop();
+    EXPECT_EQ(service.state(), 0u);
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kLinkPort));
+}
+
+TEST(LanServiceLifecycle, TakenLinkPortLeavesHttpRunningAndStopStillReturns) {
+    test::TempDir home;
+    test::PortBlocker blocker(kHost, wire::kLinkPort);
+    ASSERT_TRUE(blocker.ok());
+    Service service(home.path());
+    ASSERT_TRUE(service.setAddress(kHost));
+    EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_HTTP; }));
+    service.stop();
+    EXPECT_EQ(service.state(), 0u);
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
+    // With the port free again, a new start brings both threads up.
+    EXPECT_TRUE(service.start());
+    EXPECT_TRUE(waitUntil([&] { return service.state() == (Service::RUN_LINK | Service::RUN_HTTP); }));
+    EXPECT_TRUE(linkUp());
+}
+
+TEST(LanServiceLifecycle, StartAndStopRacingNeverLeaveThreadsBehind) {
+    test::TempDir home;
+    Service service(home.path());
+    EXPECT_FALSE(service.start());  // no address yet
+    ASSERT_TRUE(service.setAddress(kHost));
+    service.stop();  // at once, before the threads have opened anything
+    EXPECT_EQ(service.state(), 0u);
+
+    std::vector<std::thread> racers;
+    for (int t = 0; t < 3; ++t) {
+        racers.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                if ((i + t) % 2) {
+                    service.start();
+                } else {
+                    service.stop();
+                }
+            }
+        });
+    }
+    for (auto& racer : racers) racer.join();
+    service.stop();
+    EXPECT_EQ(service.state(), 0u);
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kLinkPort));
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
+    ASSERT_TRUE(service.start());
+    EXPECT_TRUE(linkUp());
+}
+
+TEST(LanServiceLifecycle, DestroyingAnIdleServiceRewritesEveryLinkFile) {
+    test::TempDir home, videos;
+    std::string key;
+    std::string video = videos.write("a.mp4", "x");
+    {
+        Service service(home.path());
+        service.addFile(video, LIST_SOURCE, &key);
+        std::filesystem::remove(home.file("file_root/" + key));
+    }
+    EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
+}
+
+}  // namespace
+}  // namespace zorvex
