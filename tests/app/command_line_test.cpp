@@ -1,0 +1,31 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace zorvex {
+namespace {
+
+TEST(CommandLine, HeadlessWithAddressesHomeAndShares) {
+    auto parsed = parseCommandLine({"--address", "127.0.0.1", "--address", "127.0.0.2", "--home",
+                                    "/tmp/h", "--headless", "--share", "a.mp4", "b c.mkv"});
+    ASSERT_TRUE(parsed.line) << parsed.error;
+    EXPECT_EQ(parsed.line->addresses, (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
+    EXPECT_EQ(parsed.line->home, "/tmp/h");
+    EXPECT_TRUE(parsed.line->headless);
+    EXPECT_EQ(parsed.line->shares, (std::vector<std::string>{"a.mp4", "b c.mkv"}));
+}
+
+TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--address"}, {"--address", "localhost"},
+          {"--address", "1.2.3.256"}, {"--home"}, {"--home", "--headless"}, {"--bogus"},
+          {"--share", "a.mp4"}, {"--headless", "--share"}}) {
+        auto parsed = parseCommandLine(bad);
+        EXPECT_FALSE(parsed.line) << bad.front();
+        EXPECT_FALSE(parsed.error.empty());
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace zorvex

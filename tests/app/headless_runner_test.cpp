@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+
+#include "../service/phone_link.h"
+#include "support/child_process.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+namespace {
+
+using test::ChildProcess;
+
+TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
+    test::TempDir home, videos, logs;
+    std::string video = videos.write("clip.mp4", std::string(2000, 'v'));
+    std::string key;
+    {
+        ChildProcess zorvex(ZORVEX_BINARY,
+                            {"--headless", "--address", "127.0.0.1", "--home", home.path(),
+                             "--share", video},
+                            logs.file("run1.log"));
+        ASSERT_TRUE(zorvex.waitForOutput("running on 127.0.0.1")) << zorvex.output();
+
+        ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.1", "--type", "1"},
+                           logs.file("list.log"));
+        ASSERT_EQ(phone.waitForExit(), 0) << phone.output();
+        std::string listed = phone.output();
+        EXPECT_NE(listed.find("entries 1"), std::string::npos) << listed;
+        EXPECT_NE(listed.find("1 0 "), std::string::npos) << listed;
+        EXPECT_NE(listed.find(" clip.mp4"), std::string::npos) << listed;
+        key = listed.substr(listed.find("1 0 ") + 4, 32);
+
+        ChildProcess fetch(ZORVEX_PHONE_BINARY,
+                           {"fetch", key, "--host", "127.0.0.1", "-o", logs.file("got.mp4")},
+                           logs.file("fetch.log"));
+        ASSERT_EQ(fetch.waitForExit(), 0) << fetch.output();
+        EXPECT_EQ(test::readFile(logs.file("got.mp4")), test::readFile(video));
+
+        // The file vanishes: phones learn it, and so does the runner's listener.
+        std::filesystem::rename(video, video + ".moved");
+        test::PhoneLink link;
+        auto answer = link.ask(1, 0);
+        ASSERT_TRUE(answer && answer->response.hasBody);
+        EXPECT_EQ(answer->response.body[4], 0);
+        EXPECT_TRUE(zorvex.waitForOutput("is gone"));
+        std::filesystem::rename(video + ".moved", video);
+
+        zorvex.signal(SIGTERM);
+        EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
+        EXPECT_NE(zorvex.output().find("服务器关闭suc!"), std::string::npos);
+    }
+    ASSERT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
+
+    ChildProcess again(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+                       logs.file("run2.log"));
+    ASSERT_TRUE(again.waitForOutput("running on"));
+    test::PhoneLink link;
+    auto answer = link.ask(1, 0);
+    ASSERT_TRUE(answer && answer->response.hasBody);
+    auto entries = wire::decodeListBody(answer->response.body);
+    ASSERT_TRUE(entries && entries->size() == 1);
+    EXPECT_EQ((*entries)[0].key, key);
+    again.signal(SIGINT);
+    EXPECT_EQ(again.waitForExit(), 0);
+}
+
+TEST(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
+    test::TempDir logs;
+    ChildProcess bad(ZORVEX_BINARY, {"--address", "nowhere"}, logs.file("bad.log"));
+    EXPECT_EQ(bad.waitForExit(), 2);
+    EXPECT_NE(bad.output().find("usage:"), std::string::npos);
+    ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--type", "3"}, logs.file("phone.log"));
+    EXPECT_EQ(phone.waitForExit(), 2);
+}
+
+TEST(HeadlessRunner, PhoneToolTellsWhenNothingAnswers) {
+    test::TempDir logs;
+    ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.9", "--timeout", "1"},
+                       logs.file("phone.log"));
+    EXPECT_EQ(phone.waitForExit(), 1);
+}
+
+}  // namespace
+}  // namespace zorvex
