@@ -12,6 +12,11 @@ namespace {
 
 using test::ChildProcess;
 
+// The threads are launched before "running on" is printed, not necessarily listening.
+bool linkUp() {
+    return test::waitUntil([] { return test::PhoneLink().connected(); });
+}
+
 TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     test::TempDir home, videos, logs;
     std::string video = videos.write("clip.mp4", std::string(2000, 'v'));
@@ -22,6 +27,7 @@ TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
                              "--share", video},
                             logs.file("run1.log"));
         ASSERT_TRUE(zorvex.waitForOutput("running on 127.0.0.1")) << zorvex.output();
+        ASSERT_TRUE(linkUp());
 
         ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.1", "--type", "1"},
                            logs.file("list.log"));
@@ -56,6 +62,7 @@ TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     ChildProcess again(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                        logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on"));
+    ASSERT_TRUE(linkUp());
     test::PhoneLink link;
     auto answer = link.ask(1, 0);
     ASSERT_TRUE(answer && answer->response.hasBody);
