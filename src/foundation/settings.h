@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace zorvex {
+
+// The user's preferences, read once from config.ini at start-up and saved
+// whole. One record per process, created by LoadSettings.
+struct SETTINGS_ST {
+    std::int32_t AutoRun = 0;            // 1 = start at log-in (the autostart entry)
+    std::int32_t AutoUpdate = 0;         // loaded and saved only
+    std::int32_t DeleteOrigin = 0;       // initial state of "also delete the source" boxes
+    std::int32_t ComSleepUnSleep = 0;    // 1 = keep the computer awake while converting
+    std::int32_t ConvertedNotify = 0;    // loaded and saved only
+    std::string DefaultIP;               // address last in use, dotted text
+    std::int32_t ExitWndType = 0;        // closing the main window: 1 ask, 2 hide, 3 quit
+    std::int32_t VideoConvertRatio = 0;  // 1 = 1080P; anything else is 2K
+    std::string ConvertPath;             // folder that receives converted videos
+};
+
+// Holds the record's lock for as long as it lives: use it within one
+// expression (g_pSettings()->ExitWndType = 2;) or copy the record out
+// (SETTINGS_ST copy = *g_pSettings();). The lock is recursive, so nesting on
+// one thread is safe; keep it away from anything that waits on another thread.
+class SettingsAccess {
+public:
+    SETTINGS_ST* operator->() const { return record_; }
+    SETTINGS_ST& operator*() const { return *record_; }
+
+private:
+    friend SettingsAccess g_pSettings();
+    SettingsAccess(std::recursive_mutex& mutex, SETTINGS_ST* record)
+        : lock_(mutex), record_(record) {}
+    std::unique_lock<std::recursive_mutex> lock_;
+    SETTINGS_ST* record_;
+};
+
+// The process-wide settings record; any thread. Before LoadSettings it holds
+// zeros and empty texts.
+SettingsAccess g_pSettings();
+
+// Section and key names of config.ini.
+inline constexpr const char* kNormalSection = "NormalSetting";
+inline constexpr const char* kVideoSection = "VideoSetting";
+
+// Replaces the record with one read from home/config.ini, or, when there is no
+// such file, creates it with the first-start values. Applies autostart when
+// "Base-AutoRun" reads 1. Start-up thread. False only when a new file could
+// not be written (the record holds the first-start values all the same).
+bool LoadSettings();
+
+// Writes the nine keys from the record, with "DefaultIP" taken from the
+// address in use (GetLocalIP), keeping every other line of the file. One
+// atomic rewrite. Any thread; callers set the fields first.
+bool SaveSettings();
+
+// home + "/config.ini", as set by the last LoadSettings.
+std::string GetConfigPath();
+// A copy of ConvertPath; any thread.
+std::string GetConvertPath();
+
+// Writes the autostart entry that starts the running executable at log-in.
+// Callers ignore a failure; the result is for tests.
+bool ApplyAutoRun();
+// Removes the autostart entry, for when AutoRun is turned off.
+bool RemoveAutoRun();
+// Where the entry goes; by default the user's autostart folder. Tests aim it
+// at a temporary folder before loading settings.
+void SetAutostartFolder(const std::string& folder);
+std::string GetAutostartFolder();
+
+}  // namespace zorvex

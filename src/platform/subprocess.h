@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvex {
+
+// A child program with its standard output and error in one pipe, run in a
+// process group of its own so that it and everything it starts can be ended
+// without touching any other process. Standard input reads /dev/null.
+// One thread uses an instance at a time; terminate() may come from another.
+class Subprocess {
+public:
+    // argv[0] is searched on PATH when it holds no '/'. nullptr with error
+    // set when the pipe or the process cannot be made.
+    static std::unique_ptr<Subprocess> start(const std::vector<std::string>& argv,
+                                             std::string* error);
+    ~Subprocess();  // ends the group and reaps the child if it still runs
+    Subprocess(const Subprocess&) = delete;
+    Subprocess& operator=(const Subprocess&) = delete;
+
+    // Appends what arrives within the bound to out. False once the output has
+    // ended (every writer closed the pipe), true otherwise.
+    bool read(std::string& out, std::chrono::milliseconds bound);
+    // Sends SIGKILL to the child's process group. Any thread.
+    void terminate();
+    // Waits for the child; its exit code, or 128 + the signal that ended it.
+    int wait();
+    pid_t pid() const { return pid_; }
+
+private:
+    Subprocess(pid_t pid, int outputFd) : pid_(pid), outputFd_(outputFd) {}
+
+    const pid_t pid_;
+    int outputFd_;
+    std::atomic<bool> reaped_{false};
+    int status_ = -1;
+};
+
+// Runs a program to its end, collecting its output; nullopt if it cannot start.
+struct SubprocessResult {
+    int exitCode = -1;
+    std::string output;
+};
+std::optional<SubprocessResult> runToEnd(const std::vector<std::string>& argv);
+
+}  // namespace zorvex

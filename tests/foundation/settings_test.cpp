@@ -1,0 +1,146 @@
+#include "foundation/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/ini_file.h"
+#include "foundation/paths.h"
+#include "foundation/system_info.h"
+#include "home_fixture.h"
+#include "platform/autostart_entry.h"
+#include "platform/executable_path.h"
+#include "platform/file_util.h"
+
+namespace zorvex {
+namespace {
+
+using SettingsTest = test::HomeTest;
+
+TEST_F(SettingsTest, FirstStartWritesTheNewFileValuesAndLeavesAutostartAlone) {
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    EXPECT_EQ(GetConfigPath(), homeFile("config.ini"));
+    EXPECT_EQ(test::readFile(homeFile("config.ini")),
+              "[NormalSetting]\n"
+              "Base-AutoRun=0\n"
+              "Base-AutoUpdate=1\n"
+              "ExitWndType=1\n"
+              "ComSleep-UnSleep=1\n"
+              "DefaultIP=127.0.0.1\n"
+              "DeleteOrigin=0\n"
+              "\n"
+              "[VideoSetting]\n"
+              "VideoConvert-Ratio=1\n"
+              "ConvertPath=" +
+                  home_ +
+                  "/appData/converted/\n"
+                  "ConvertedNotify=1\n");
+    SETTINGS_ST s = *g_pSettings();
+    EXPECT_EQ(s.AutoRun, 0);
+    EXPECT_EQ(s.VideoConvertRatio, 1);
+    EXPECT_EQ(s.ConvertPath, home_ + "/appData/converted/");
+    EXPECT_FALSE(pathExists(autostartEntry()));
+}
+
+TEST_F(SettingsTest, EmptySectionsGiveTheMissingKeyDefaultsAndApplyAutostart) {
+    dir_.write("home/config.ini", "[NormalSetting]\n[VideoSetting]\n");
+    // A stale entry from a moved installation is repaired by the start.
+    dir_.write("autostart/ZorvexVRClient.desktop", "[Desktop Entry]\nExec=/old/zorvex\n");
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    SETTINGS_ST s = *g_pSettings();
+    EXPECT_EQ(s.AutoRun, 1);
+    EXPECT_EQ(s.AutoUpdate, 1);
+    EXPECT_EQ(s.ExitWndType, 1);
+    EXPECT_EQ(s.ComSleepUnSleep, 1);
+    EXPECT_EQ(s.DefaultIP, "");
+    EXPECT_EQ(s.DeleteOrigin, 0);
+    EXPECT_EQ(s.VideoConvertRatio, 0);
+    EXPECT_EQ(s.ConvertPath, "");
+    EXPECT_EQ(s.ConvertedNotify, 1);
+
+    std::string entry = test::readFile(autostartEntry());
+    EXPECT_NE(entry.find("\nExec=" + desktopExecValue(currentExecutablePath()) + "\n"),
+              std::string::npos)
+        << entry;
+    EXPECT_EQ(entry.find("/old/zorvex"), std::string::npos);
+    // Loading never rewrites an existing file.
+    EXPECT_EQ(test::readFile(homeFile("config.ini")), "[NormalSetting]\n[VideoSetting]\n");
+
+    EXPECT_TRUE(RemoveAutoRun());
+    EXPECT_FALSE(pathExists(autostartEntry()));
+}
+
+TEST_F(SettingsTest, LongTextsAreCutToTheirBuffers) {
+    std::string longPath = "/";
+    for (int i = 0; i < 120; ++i) longPath += "视频";  // 241 characters
+    dir_.write("home/config.ini",
+               "[NormalSetting]\nBase-AutoRun=0\nDefaultIP=" + std::string(30, '1') +
+                   "\n[VideoSetting]\nConvertPath=" + longPath + "\n");
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->DefaultIP, std::string(19, '1'));
+    EXPECT_EQ(GetConvertPath(), longPath.substr(0, 1 + 198 * 3));
+}
+
+TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
+    std::string original =
+        "; written by hand\r\n"
+        "[NormalSetting]\r\n"
+        "Base-AutoRun=0\r\n"
+        "DefaultIP=192.168.1.20\r\n"
+        "Future-Key=keep me\r\n"
+        "\r\n"
+        "[Unknown]\r\n"
+        "A=b\r\n";
+    dir_.write("home/config.ini", original);
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->DefaultIP, "192.168.1.20");
+
+    // The user switched the service to another adapter and changed a setting.
+    SetLocalIP("10.0.0.7");
+    g_pSettings()->ExitWndType = 3;
+    g_pSettings()->ConvertPath = "/media/videos out ";
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(test::readFile(homeFile("config.ini")),
+              "; written by hand\r\n"
+              "[NormalSetting]\r\n"
+              "Base-AutoRun=0\r\n"
+              "DefaultIP=10.0.0.7\r\n"
+              "Future-Key=keep me\r\n"
+              "Base-AutoUpdate=1\r\n"
+              "ExitWndType=3\r\n"
+              "ComSleep-UnSleep=1\r\n"
+              "DeleteOrigin=0\r\n"
+              "\r\n"
+              "[Unknown]\r\n"
+              "A=b\r\n"
+              "\r\n"
+              "[VideoSetting]\r\n"
+              "VideoConvert-Ratio=0\r\n"
+              "ConvertPath=\"/media/videos out \"\r\n"
+              "ConvertedNotify=1\r\n");
+
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->DefaultIP, "10.0.0.7");
+    EXPECT_EQ(g_pSettings()->ExitWndType, 3);
+    EXPECT_EQ(GetConvertPath(), "/media/videos out ");
+}
+
+TEST_F(SettingsTest, SaveWithoutAnAddressKeepsTheSavedChoice) {
+    dir_.write("home/config.ini", "[NormalSetting]\nBase-AutoRun=0\nDefaultIP=192.168.1.20\n");
+    LoadSettings();
+    ASSERT_TRUE(SaveSettings());
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->DefaultIP, "192.168.1.20");
+}
+
+TEST_F(SettingsTest, AFolderNameWithALineBreakIsNotSaved) {
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    g_pSettings()->ConvertPath = "/x\n[NormalSetting]\nBase-AutoRun=1";
+    g_pSettings()->ComSleepUnSleep = 0;
+    EXPECT_FALSE(SaveSettings());
+    auto ini = IniFile::load(homeFile("config.ini"));
+    EXPECT_EQ(ini.value("VideoSetting", "ConvertPath"), home_ + "/appData/converted/");
+    EXPECT_EQ(ini.value("NormalSetting", "Base-AutoRun"), "0");
+    EXPECT_EQ(ini.value("NormalSetting", "ComSleep-UnSleep"), "0");  // the rest is saved
+}
+
+}  // namespace
+}  // namespace zorvex
