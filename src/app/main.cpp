@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/headless_runner.h"
 #include "platform/file_util.h"
+#include "platform/utf8_locale.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ std::string executableFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zorvex::EnsureUtf8Locale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = zorvex::parseCommandLine(arguments);
     if (!parsed.line) {

@@ -26,10 +26,14 @@ std::string TempDir::file(std::string_view relative) const {
 
 std::string TempDir::write(std::string_view relative, std::string_view content) const {
     std::string full = file(relative);
-    std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    writeTo(full, content);
     return full;
+}
+
+void TempDir::writeTo(const std::string& path, std::string_view content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {

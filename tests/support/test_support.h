@@ -20,6 +20,8 @@ public:
     std::string file(std::string_view relative) const;
     // Writes a file (creating its folders) and returns its full path.
     std::string write(std::string_view relative, std::string_view content) const;
+    // Writes a file at a full path, creating its folders.
+    static void writeTo(const std::string& path, std::string_view content);
 
 private:
     std::string path_;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "transcode/ffmpeg_tool.h"
+
+namespace zorvex {
+
+// Makes a video's thumbnail: one frame 15 seconds in (the first frame of a
+// shorter video), 128 x 72, as a JPEG at the given path, by FFmpeg on a
+// thread of its own.
+class ThumbnailWorker {
+public:
+    // Called once on the worker thread: whether the file now exists, and its
+    // path. A cancelled worker does not call it.
+    using Done = std::function<void(bool made, const std::string& thumbnailPath)>;
+
+    // durationMs: the probe's text; "" or unreadable when not known.
+    ThumbnailWorker(std::string source, std::string thumbnailPath, std::string durationMs,
+                    FfmpegTool tool, Done done);
+    ~ThumbnailWorker();  // cancels and joins
+    ThumbnailWorker(const ThumbnailWorker&) = delete;
+    ThumbnailWorker& operator=(const ThumbnailWorker&) = delete;
+
+    void start();
+    // Ends the worker's FFmpeg (only its own) and the worker without a report.
+    void cancel();
+    bool finished() const { return finished_.load(); }
+
+private:
+    void run();
+    bool extract(const std::string& seek);
+
+    const std::string source_;
+    const std::string thumbnailPath_;
+    const std::string durationMs_;
+    const FfmpegTool tool_;
+    const Done done_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+// The seek of the first try: 00:00:15, or 00:00:00 for a video known to be
+// shorter than 15 seconds.
+std::string ThumbnailSeekFor(const std::string& durationMs);
+
+}  // namespace zorvex

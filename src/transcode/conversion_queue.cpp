@@ -1,0 +1,391 @@
+#include "transcode/conversion_queue.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "foundation/log_recorder.h"
+#include "transcode/convert_list_file.h"
+
+namespace zorvex {
+
+namespace {
+constexpr auto kStopWait = std::chrono::milliseconds(2000);
+constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
+}  // namespace
+
+std::string NewTaskKey() {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    std::uint64_t high = random(), low = random();
+    // Version 4, variant 1, as a GUID generator would make it.
+    high = (high & ~0xF000ull) | 0x4000ull;
+    low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}",
+                  static_cast<unsigned>(high >> 32), static_cast<unsigned>((high >> 16) & 0xFFFF),
+                  static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 48),
+                  static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+    return text;
+}
+
+// Carries a job's reports to the queue's thread. Progress keeps only the
+// latest value and posts once while none is pending.
+class ConversionQueue::JobReporter final : public TranscodeJobListener {
+public:
+    JobReporter(ConversionQueue& queue, std::string key)
+        : queue_(&queue), alive_(queue.alive_), key_(std::move(key)) {}
+
+    void onProgress(std::uint32_t percent) override {
+        progress_->latest = percent;
+        if (progress_->pending.exchange(true)) return;
+        post([progress = progress_](ConversionQueue& queue, const std::string& key) {
+            progress->pending = false;
+            queue.onProgress(key, progress->latest.load());
+        });
+    }
+
+    void onFinished(const TranscodeOutcome& outcome) override {
+        post([outcome](ConversionQueue& queue, const std::string& key) {
+            queue.onJobFinished(key, outcome);
+        });
+    }
+
+private:
+    struct Progress {
+        std::atomic<std::uint32_t> latest{0};
+        std::atomic<bool> pending{false};
+    };
+
+    template <typename F>
+    void post(F body) {
+        queue_->context_.executor->post(
+            [queue = queue_, alive = std::weak_ptr<bool>(alive_), key = key_, body]() {
+                if (alive.lock()) body(*queue, key);
+            });
+    }
+
+    ConversionQueue* const queue_;
+    const std::shared_ptr<bool> alive_;
+    const std::string key_;
+    std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
+};
+
+struct ConversionQueue::Task {
+    TaskView view;
+    // The job refers to the reporter: it is declared after it, so it goes first.
+    std::unique_ptr<JobReporter> reporter;
+    std::unique_ptr<TranscodeJob> job;
+};
+
+ConversionQueue::ConversionQueue(ConversionQueueContext context) : context_(std::move(context)) {}
+
+ConversionQueue::~ConversionQueue() {
+    alive_.reset();
+    tasks_.clear();  // each running job stops quietly and is joined
+    if (context_.keepAwake) context_.keepAwake->release();
+}
+
+std::unique_ptr<ConversionQueue::Task> ConversionQueue::makeTask(LISTITEM_ST item) {
+    auto task = std::make_unique<Task>();
+    item.TaskKey = NewTaskKey();
+    ConvertChoice choice = ChooseConvertParam(item.VideoSize, item.VideoTime, item.VideoWidth,
+                                              item.VideoHeight, context_.videoConvertRatio());
+    task->view.item = std::move(item);
+    task->view.param = choice.param;
+    task->view.modeLabel = choice.label;
+    return task;
+}
+
+std::string ConversionQueue::AddTask(const std::string& name, const std::string& sourcePath,
+                                     const std::string& size, const std::string& thumbnailPath,
+                                     const std::string& duration, const std::string& width,
+                                     const std::string& height) {
+    auto task = makeTask({name, size, thumbnailPath, duration, width, height, sourcePath, {}});
+    std::string key = task->view.item.TaskKey;
+    if (!AnyRunning()) {
+        Task& started = *task;
+        tasks_.push_front(std::move(task));
+        startTask(started);
+    } else {
+        task->view.state = TASK_WAITING;
+        notify(TE_WAITING, sourcePath);
+        tasks_.insert(firstWithState({TASK_DONE, TASK_STOPPED}), std::move(task));
+    }
+    applyKeepAwake(AnyRunning());
+    return key;
+}
+
+std::optional<int> ConversionQueue::IsQueued(const std::string& name,
+                                             const std::string& sourcePath) const {
+    for (const auto& task : tasks_) {
+        const auto& v = task->view;
+        if (v.item.VideoName == name && v.item.VideoPath == sourcePath && v.state != TASK_STOPPED) {
+            return v.state;
+        }
+    }
+    return std::nullopt;
+}
+
+bool ConversionQueue::RemoveTaskForVideo(const std::string& name, const std::string& sourcePath) {
+    for (auto& task : tasks_) {
+        auto& v = task->view;
+        if (v.item.VideoName != name || v.item.VideoPath != sourcePath) continue;
+        if (v.state == TASK_RUNNING) {
+            if (task->job) task->job->requestStop(false);
+            return true;
+        }
+        if (v.state == TASK_WAITING || v.state == TASK_INTERRUPTED) {
+            DeleteTask(v.item.TaskKey);
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+void ConversionQueue::DeleteTask(const std::string& taskKey) {
+    // Handled after whatever runs now, as a posted event would be.
+    context_.executor->post([this, alive = std::weak_ptr<bool>(alive_), taskKey] {
+        if (alive.lock()) handleRemoved(taskKey, false);
+    });
+}
+
+void ConversionQueue::StopTask(const std::string& taskKey) {
+    auto at = find(taskKey);
+    if (at != tasks_.end() && (*at)->job) (*at)->job->requestStop(false);
+}
+
+void ConversionQueue::StopAll(bool quiet) {
+    for (auto& task : tasks_) {
+        if (task->view.state != TASK_RUNNING) continue;
+        task->view.state = TASK_INTERRUPTED;
+        if (task->job) {
+            task->job->requestStop(quiet);
+            task->job->waitFor(kStopWait);
+        }
+    }
+    if (context_.listener) context_.listener->onQueueChanged();
+}
+
+void ConversionQueue::ClearFinished() {
+    for (auto it = tasks_.end(); it != tasks_.begin();) {
+        --it;
+        int state = (*it)->view.state;
+        if (state == TASK_DONE || state == TASK_STOPPED) it = tasks_.erase(it);
+    }
+    if (context_.listener) context_.listener->onQueueChanged();
+    SaveQueueFile();
+}
+
+void ConversionQueue::PinToTop(const std::string& taskKey) {
+    auto at = find(taskKey);
+    auto running = firstWithState({TASK_RUNNING});
+    if (at == tasks_.end() || running == tasks_.end() || at == running) return;
+    auto task = take(at);
+    running = firstWithState({TASK_RUNNING});
+    tasks_.insert(std::next(running), std::move(task));
+    Refresh();
+}
+
+bool ConversionQueue::AnyRunning() const {
+    return std::any_of(tasks_.begin(), tasks_.end(),
+                       [](const auto& task) { return task->view.state == TASK_RUNNING; });
+}
+
+void ConversionQueue::LoadQueueFile() {
+    auto records = LoadConvertList(context_.listFile);
+    if (!records) return;
+    for (auto& record : *records) {
+        auto task = makeTask(record.item);
+        int type = record.type;
+        if (type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED) {
+            notify(TE_INTERRUPTED, task->view.item.VideoPath);
+            task->view.state = TASK_INTERRUPTED;
+        } else {
+            task->view.state = type;
+        }
+        if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
+        tasks_.push_back(std::move(task));
+    }
+    if (context_.listener) context_.listener->onQueueChanged();
+}
+
+bool ConversionQueue::SaveQueueFile() {
+    std::vector<ConvertListRecord> records;
+    for (const auto& task : tasks_) {
+        const auto& v = task->view;
+        if (v.state != TASK_DONE) continue;
+        ConvertListRecord record{v.item, v.state};
+        record.item.VideoPath = v.outputPath;
+        records.push_back(std::move(record));
+    }
+    if (SaveConvertList(context_.listFile, records)) return true;
+    PostLog("ConvertList.xml could not be written: " + context_.listFile, kLogTag);
+    return false;
+}
+
+void ConversionQueue::Refresh() {
+    if (context_.listener) context_.listener->onQueueChanged();
+    SaveQueueFile();
+}
+
+std::vector<TaskView> ConversionQueue::tasks() const {
+    std::vector<TaskView> views;
+    for (const auto& task : tasks_) views.push_back(task->view);
+    return views;
+}
+
+std::optional<TaskView> ConversionQueue::task(const std::string& taskKey) const {
+    auto at = find(taskKey);
+    if (at == tasks_.end()) return std::nullopt;
+    return (*at)->view;
+}
+
+ConversionQueue::TaskList::iterator ConversionQueue::find(const std::string& key) {
+    return std::find_if(tasks_.begin(), tasks_.end(),
+                        [&](const auto& task) { return task->view.item.TaskKey == key; });
+}
+
+ConversionQueue::TaskList::const_iterator ConversionQueue::find(const std::string& key) const {
+    return std::find_if(tasks_.begin(), tasks_.end(),
+                        [&](const auto& task) { return task->view.item.TaskKey == key; });
+}
+
+std::unique_ptr<ConversionQueue::Task> ConversionQueue::take(TaskList::iterator at) {
+    std::unique_ptr<Task> task = std::move(*at);
+    tasks_.erase(at);
+    return task;
+}
+
+ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(std::initializer_list<int> states,
+                                                                    const Task* except) {
+    return std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
+        return task.get() != except &&
+               std::find(states.begin(), states.end(), task->view.state) != states.end();
+    });
+}
+
+void ConversionQueue::startTask(Task& task) {
+    auto& v = task.view;
+    TranscodeRequest request{v.item.VideoPath, v.item.VideoName, v.item.VideoTime, v.param,
+                             context_.convertFolder(), context_.ffmpeg()};
+    task.reporter = std::make_unique<JobReporter>(*this, v.item.TaskKey);
+    task.job = std::make_unique<TranscodeJob>(std::move(request), *task.reporter);
+    v.outputPath = task.job->outputPath();
+    v.progress = 0;
+    v.state = TASK_RUNNING;
+    task.job->start();
+    notify(TE_STARTED, v.item.VideoPath);
+}
+
+void ConversionQueue::startNext() {
+    if (AnyRunning()) return;
+    auto waiting = firstWithState({TASK_WAITING});
+    if (waiting != tasks_.end()) startTask(**waiting);
+}
+
+// Awake exactly while a task runs and the user asked for it: also after a
+// failure or a stop, the machine may sleep once nothing converts.
+void ConversionQueue::applyKeepAwake(bool busy) {
+    if (!context_.keepAwake) return;
+    if (busy && context_.comSleepUnSleep() == 1) {
+        context_.keepAwake->hold();
+    } else {
+        context_.keepAwake->release();
+    }
+}
+
+void ConversionQueue::onProgress(const std::string& key, std::uint32_t percent) {
+    auto at = find(key);
+    if (at == tasks_.end() || (*at)->view.state != TASK_RUNNING) return;
+    (*at)->view.progress = percent;
+    if (context_.listener) context_.listener->onProgress(key, percent);
+}
+
+void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutcome& outcome) {
+    auto at = find(key);
+    if (at == tasks_.end()) return;
+    Task& task = **at;
+    if (task.job) {
+        task.job->waitFor(kStopWait);
+        task.job.reset();  // the worker has reported; collect its thread
+    }
+    if (!outcome.message.empty() && context_.listener) {
+        context_.listener->onJobMessage(outcome.message);
+    }
+    switch (outcome.kind) {
+        case TranscodeOutcome::Kind::Done:
+            task.view.state = TASK_DONE;
+            if (context_.listener) {
+                context_.listener->onConverted(task.view.item.VideoPath, task.view.outputPath);
+            }
+            handleDone(key);
+            break;
+        case TranscodeOutcome::Kind::Failed:
+            task.view.state = TASK_FAILED;
+            handleFailed(key);
+            break;
+        case TranscodeOutcome::Kind::Stopped:
+            task.view.state = TASK_STOPPED;
+            task.view.progress = 0;
+            if (outcome.quiet) {
+                if (context_.listener) context_.listener->onQueueChanged();
+            } else {
+                handleRemoved(key, true);
+            }
+            break;
+    }
+    applyKeepAwake(AnyRunning());
+}
+
+void ConversionQueue::handleDone(const std::string& key) {
+    auto at = find(key);
+    if (!AnyRunning() && at != tasks_.end()) {
+        auto finished = take(at);
+        auto waiting = firstWithState({TASK_WAITING});
+        if (waiting != tasks_.end()) {
+            auto next = take(waiting);
+            Task& started = *next;
+            tasks_.push_front(std::move(next));
+            startTask(started);
+        }
+        notify(TE_SOURCE_DONE, finished->view.item.VideoPath);
+        finished->view.item.VideoPath = finished->view.outputPath;
+        tasks_.insert(firstWithState({TASK_DONE}), std::move(finished));
+    }
+    Refresh();
+}
+
+void ConversionQueue::handleFailed(const std::string& key) {
+    auto at = find(key);
+    if (at != tasks_.end()) {
+        auto failed = take(at);
+        auto before = firstWithState({TASK_INTERRUPTED, TASK_FAILED});
+        if (before == tasks_.end()) before = firstWithState({TASK_DONE});
+        std::string path = failed->view.item.VideoPath;
+        tasks_.insert(before, std::move(failed));
+        notify(TE_FAILED, path);
+        startNext();
+    }
+    Refresh();
+}
+
+void ConversionQueue::handleRemoved(const std::string& key, bool startNextAfter) {
+    auto at = find(key);
+    if (at != tasks_.end()) {
+        auto removed = take(at);
+        std::string path = removed->view.item.VideoPath;
+        removed.reset();
+        notify(TE_REMOVED, path);
+    }
+    if (startNextAfter) startNext();
+    applyKeepAwake(AnyRunning());
+    Refresh();
+}
+
+void ConversionQueue::notify(int code, const std::string& path) {
+    if (context_.listener) context_.listener->onTaskEvent(code, path);
+}
+
+}  // namespace zorvex

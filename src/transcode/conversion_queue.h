@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/executor.h"
+#include "platform/keep_awake.h"
+#include "transcode/conversion_task.h"
+#include "transcode/ffmpeg_tool.h"
+#include "transcode/transcode_job.h"
+
+namespace zorvex {
+
+// What the queue tells the page that hosts it. Called on the queue's thread.
+class ConversionQueueListener {
+public:
+    virtual ~ConversionQueueListener() = default;
+    // TE_SOURCE_DONE, TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or
+    // TE_FAILED with the task's VideoPath at that moment.
+    virtual void onTaskEvent(int code, const std::string& videoPath) = 0;
+    // A conversion finished: the library takes the output in.
+    virtual void onConverted(const std::string& sourcePath, const std::string& outputPath) = 0;
+    // A job could not start; the text is for a message box.
+    virtual void onJobMessage(const std::string& text) = 0;
+    // Order, states or the set of tasks changed: lay the rows out again.
+    virtual void onQueueChanged() = 0;
+    // The running task's progress, 0..100.
+    virtual void onProgress(const std::string& taskKey, std::uint32_t percent) = 0;
+};
+
+// Where the queue gets what it needs from the rest of the system.
+struct ConversionQueueContext {
+    Executor* executor = nullptr;  // the queue's own thread; job reports come through it
+    KeepAwake* keepAwake = nullptr;
+    ConversionQueueListener* listener = nullptr;
+    std::string listFile;  // ConvertList.xml in the home folder
+    // Read when a task is made or its job starts.
+    std::function<int()> videoConvertRatio;
+    std::function<int()> comSleepUnSleep;
+    std::function<std::string()> convertFolder;
+    std::function<FfmpegTool()> ffmpeg;
+};
+
+// The conversion tasks in display order, run one at a time. Everything here
+// runs on the executor's thread; jobs report back through it.
+class ConversionQueue {
+public:
+    explicit ConversionQueue(ConversionQueueContext context);
+    ~ConversionQueue();  // stops a running job quietly
+
+    // Makes a task and starts it, or queues it behind the running one.
+    // Returns its key. No save: the caller lays out and saves afterwards.
+    std::string AddTask(const std::string& name, const std::string& sourcePath,
+                        const std::string& size, const std::string& thumbnailPath,
+                        const std::string& duration, const std::string& width,
+                        const std::string& height);
+    // The first task with this name and path that is not stopped.
+    std::optional<int> IsQueued(const std::string& name, const std::string& sourcePath) const;
+    // Stops it if running, removes it if waiting or interrupted; false otherwise.
+    bool RemoveTaskForVideo(const std::string& name, const std::string& sourcePath);
+    // The row's delete button for a task that is not running.
+    void DeleteTask(const std::string& taskKey);
+    // The row's delete button for the running task: a stop that removes it.
+    void StopTask(const std::string& taskKey);
+    void StopAll(bool quiet);
+    void ClearFinished();
+    void PinToTop(const std::string& taskKey);
+    bool AnyRunning() const;
+
+    void LoadQueueFile();
+    bool SaveQueueFile();
+    // Lays out (tells the listener) and saves.
+    void Refresh();
+
+    std::vector<TaskView> tasks() const;
+    std::optional<TaskView> task(const std::string& taskKey) const;
+
+private:
+    struct Task;
+    class JobReporter;
+    using TaskList = std::list<std::unique_ptr<Task>>;
+
+    TaskList::iterator find(const std::string& key);
+    TaskList::const_iterator find(const std::string& key) const;
+    std::unique_ptr<Task> take(TaskList::iterator at);
+    TaskList::iterator firstWithState(std::initializer_list<int> states,
+                                      const Task* except = nullptr);
+    void startTask(Task& task);
+    void startNext();
+    void applyKeepAwake(bool busy);
+    void onProgress(const std::string& key, std::uint32_t percent);
+    void onJobFinished(const std::string& key, const TranscodeOutcome& outcome);
+    void handleDone(const std::string& key);
+    void handleFailed(const std::string& key);
+    void handleRemoved(const std::string& key, bool startNextAfter);
+    void notify(int code, const std::string& path);
+    std::unique_ptr<Task> makeTask(LISTITEM_ST item);
+
+    ConversionQueueContext context_;
+    TaskList tasks_;
+    // Reports of jobs posted before the queue died find it gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace zorvex

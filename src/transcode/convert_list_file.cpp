@@ -1,0 +1,71 @@
+#include "transcode/convert_list_file.h"
+
+#include <pugixml.hpp>
+
+#include <cstring>
+#include <sstream>
+
+#include "platform/file_util.h"
+#include "transcode/convert_param.h"
+
+namespace zorvex {
+
+namespace {
+
+struct Attribute {
+    const char* name;
+    std::string LISTITEM_ST::*field;
+};
+
+constexpr Attribute kAttributes[] = {
+    {"VideoName", &LISTITEM_ST::VideoName},
+    {"VideoPath", &LISTITEM_ST::VideoPath},
+    {"VideoSize", &LISTITEM_ST::VideoSize},
+    {"VideoScreenPath", &LISTITEM_ST::VideoScreenPath},
+    {"VideoTime", &LISTITEM_ST::VideoTime},
+    {"VideoWidth", &LISTITEM_ST::VideoWidth},
+    {"VideoHeight", &LISTITEM_ST::VideoHeight},
+};
+
+}  // namespace
+
+bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecord>& records) {
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child("ConvertList");
+    int n = 0;
+    for (const auto& record : records) {
+        pugi::xml_node element = root.append_child(("Item" + std::to_string(n++)).c_str());
+        for (const auto& attribute : kAttributes) {
+            element.append_attribute(attribute.name) = (record.item.*attribute.field).c_str();
+        }
+        element.append_attribute("VideoConvertType") = std::to_string(record.type).c_str();
+    }
+    std::ostringstream text;
+    // No declaration of our own, as the file always was.
+    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration, pugi::encoding_utf8);
+    return writeFileAtomic(file, text.str());
+}
+
+std::optional<std::vector<ConvertListRecord>> LoadConvertList(const std::string& file) {
+    pugi::xml_document document;
+    if (!document.load_file(file.c_str())) return std::nullopt;
+    pugi::xml_node root = document.document_element();
+    if (!root) return std::nullopt;
+    std::vector<ConvertListRecord> records;
+    for (pugi::xml_node element = root.first_child(); element; element = element.next_sibling()) {
+        if (element.type() != pugi::node_element) continue;
+        ConvertListRecord record;
+        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+            for (const auto& attribute : kAttributes) {
+                if (std::strcmp(a.name(), attribute.name) == 0) record.item.*attribute.field = a.value();
+            }
+            if (std::strcmp(a.name(), "VideoConvertType") == 0) {
+                record.type = static_cast<int>(leadingNumber(a.value()));
+            }
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+}  // namespace zorvex

@@ -1,0 +1,52 @@
+#pragma once
+// The probe over MediaInfo's own loading wrapper. The wrapper keeps its state
+// in statics of the including file and names the library by the macro
+// MEDIAINFODLL_NAME, so a test can include this with another name. Everything
+// here has internal linkage: each including file gets its own copy.
+
+#include <MediaInfoDLL/MediaInfoDLL.h>
+
+#include <mutex>
+
+#include "foundation/constants.h"
+#include "transcode/media_probe.h"
+
+namespace zorvex {
+namespace {
+
+bool libraryLoaded() {
+    // The wrapper counts loads without a lock; one load for the process.
+    static std::once_flag once;
+    static bool loaded = false;
+    std::call_once(once, [] { loaded = MediaInfoDLL_Load() > 0 && MediaInfo_Module != nullptr; });
+    return loaded;
+}
+
+MediaProbeResult probeWithWrapper(const std::string& path) {
+    MediaProbeResult result;
+    if (!libraryLoaded()) {
+        result.duration = result.fileSize = result.width = result.height = kMediaInfoLoadFailure;
+        return result;
+    }
+    void* handle = MediaInfo_New();
+    if (!handle) {
+        result.duration = result.fileSize = result.width = result.height = kMediaInfoLoadFailure;
+        return result;
+    }
+    MediaInfo_Open(handle, path.c_str());
+    auto get = [&](MediaInfo_stream_C kind, const char* parameter) {
+        const char* text = MediaInfo_Get(handle, kind, 0, parameter, MediaInfo_Info_Text,
+                                         MediaInfo_Info_Name);
+        return std::string(text ? text : "");
+    };
+    result.duration = get(MediaInfo_Stream_General, "Duration");
+    result.fileSize = get(MediaInfo_Stream_General, "FileSize");
+    result.width = get(MediaInfo_Stream_Video, "Width");
+    result.height = get(MediaInfo_Stream_Video, "Height");
+    MediaInfo_Close(handle);
+    MediaInfo_Delete(handle);
+    return result;
+}
+
+}  // namespace
+}  // namespace zorvex

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zorvex {
+
+// Follows FFmpeg's progress through its whole output, line by line: FFmpeg
+// ends progress lines with a carriage return, other lines with a line feed,
+// and a read may end in the middle of either.
+class ProgressParser {
+public:
+    // Feeds the next bytes of output; returns the seconds of the last whole
+    // line in them that holds "time=HH:MM:SS", if any.
+    std::optional<std::uint32_t> feed(std::string_view bytes);
+    // True once any line held "time=", readable or not (N/A, negative).
+    bool sawProgress() const { return sawProgress_; }
+
+private:
+    std::optional<std::uint32_t> takeLine(std::string_view line);
+
+    std::string partial_;
+    bool sawProgress_ = false;
+};
+
+}  // namespace zorvex

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "transcode/convert_param.h"
+#include "transcode/ffmpeg_tool.h"
+
+namespace zorvex {
+
+// What a job needs, copied in when it is made.
+struct TranscodeRequest {
+    std::string sourcePath;
+    std::string fileName;      // the source's name with extension
+    std::string durationMs;    // the probe's duration text
+    CONVERT_PARAM_ST param;
+    std::string convertFolder;  // read when the job is made
+    FfmpegTool tool;
+};
+
+struct TranscodeOutcome {
+    enum class Kind { Done, Failed, Stopped };
+    Kind kind = Kind::Failed;
+    std::string outputPath;
+    // For a job that could not start: "转码异常！！！", "创建通道异常" or
+    // "创建cmd通道失败", for the windows to show.
+    std::string message;
+    bool quiet = false;  // a stop asked for during shutdown
+};
+
+// Told by the job's worker thread; implementations hand the news on.
+class TranscodeJobListener {
+public:
+    virtual ~TranscodeJobListener() = default;
+    virtual void onProgress(std::uint32_t percent) = 0;
+    // Exactly once per started job, last.
+    virtual void onFinished(const TranscodeOutcome& outcome) = 0;
+};
+
+// One conversion by FFmpeg on a worker thread of its own. Success means
+// FFmpeg exited with status 0 and the output exists; a stop ends only this
+// job's FFmpeg and deletes its partial output.
+// Owner's thread: start, requestStop, waitFor, destruction.
+class TranscodeJob {
+public:
+    // The listener is not owned and must outlive the job.
+    TranscodeJob(TranscodeRequest request, TranscodeJobListener& listener);
+    ~TranscodeJob();  // a quiet stop, then joins
+    TranscodeJob(const TranscodeJob&) = delete;
+    TranscodeJob& operator=(const TranscodeJob&) = delete;
+
+    void start();
+    void requestStop(bool quiet);
+    // True when the worker has ended within the bound.
+    bool waitFor(std::chrono::milliseconds bound);
+    const std::string& outputPath() const { return outputPath_; }
+
+private:
+    void run();
+    TranscodeOutcome convert();
+
+    // constant after construction
+    const TranscodeRequest request_;
+    const std::string outputPath_;
+    TranscodeJobListener& listener_;
+
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> quietStop_{false};
+    std::mutex doneMutex_;
+    std::condition_variable doneSignal_;
+    bool done_ = false;  // guarded by doneMutex_
+    std::thread worker_;
+};
+
+}  // namespace zorvex

@@ -1,0 +1,272 @@
+#include "transcode/conversion_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "media_fixtures.h"
+#include "support/test_support.h"
+#include "transcode/convert_list_file.h"
+
+namespace zorvex {
+namespace {
+
+// A stand-in FFmpeg that converts nothing until the test says how it ends:
+// it waits for "<output>.go", prints one progress line, then writes the
+// output and exits 0 when the file says "ok", or exits 1.
+constexpr const char* kControlledFfmpeg = R"sh(for last; do :; done
+while [ ! -e "$last.go" ]; do sleep 0.02; done
+printf 'frame=1 time=00:00:01.00 bitrate=1\r' >&2
+if [ "$(cat "$last.go")" = ok ]; then echo video > "$last"; exit 0; fi
+exit 1
+)sh";
+
+struct Events : ConversionQueueListener {
+    std::vector<std::pair<int, std::string>> events;
+    std::vector<std::pair<std::string, std::string>> converted;
+    std::vector<std::string> messages;
+    int changes = 0;
+    void onTaskEvent(int code, const std::string& path) override { events.emplace_back(code, path); }
+    void onConverted(const std::string& source, const std::string& output) override {
+        converted.emplace_back(source, output);
+    }
+    void onJobMessage(const std::string& text) override { messages.push_back(text); }
+    void onQueueChanged() override { ++changes; }
+    void onProgress(const std::string&, std::uint32_t) override {}
+};
+
+struct RecordingKeepAwake : KeepAwake {
+    std::vector<std::string> calls;
+    void hold() override { calls.push_back("hold"); }
+    void release() override { calls.push_back("release"); }
+};
+
+class Queue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ffmpeg = test::writeScript(tools.path(), "ffmpeg", kControlledFfmpeg);
+        queue = makeQueue();
+    }
+
+    std::unique_ptr<ConversionQueue> makeQueue() {
+        ConversionQueueContext context;
+        context.executor = &executor;
+        context.keepAwake = &keepAwake;
+        context.listener = &events;
+        context.listFile = home.file("ConvertList.xml");
+        context.videoConvertRatio = [] { return 1; };
+        context.comSleepUnSleep = [this] { return comSleep; };
+        context.convertFolder = [this] { return out.path(); };
+        context.ffmpeg = [this] { return FfmpegTool{ffmpeg, "aac"}; };
+        return std::make_unique<ConversionQueue>(context);
+    }
+
+    std::string add(const std::string& name) {
+        return queue->AddTask(name, videos.file(name), "104857600", "/thumb.jpg", "100000", "1920",
+                              "1080");
+    }
+
+    // Lets the running task's FFmpeg end and waits until the queue has heard of it.
+    void finish(const std::string& key, bool ok) {
+        auto view = queue->task(key);
+        ASSERT_TRUE(view);
+        test::TempDir::writeTo(view->outputPath + ".go", ok ? "ok" : "fail");
+        ASSERT_TRUE(test::waitUntil([&] {
+            executor.runPending();
+            auto now = queue->task(key);
+            return !now || now->state != TASK_RUNNING;
+        }));
+    }
+
+    std::vector<std::string> order() const {
+        std::vector<std::string> names;
+        for (const auto& t : queue->tasks()) names.push_back(t.item.VideoName);
+        return names;
+    }
+    std::vector<int> states() const {
+        std::vector<int> values;
+        for (const auto& t : queue->tasks()) values.push_back(t.state);
+        return values;
+    }
+
+    test::TempDir home, videos, out, tools;
+    std::string ffmpeg;
+    TaskQueue executor;
+    Events events;
+    RecordingKeepAwake keepAwake;
+    int comSleep = 1;
+    std::unique_ptr<ConversionQueue> queue;
+};
+
+TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
+    std::string a = add("a.avi");
+    add("b.avi");
+    add("c.avi");
+    EXPECT_EQ(order(), (std::vector<std::string>{"a.avi", "b.avi", "c.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING}));
+    EXPECT_EQ(events.events.front(), std::make_pair(int(TE_STARTED), videos.file("a.avi")));
+    EXPECT_EQ(events.events[1].first, TE_WAITING);
+    std::string key = queue->tasks().front().item.TaskKey;
+    EXPECT_EQ(key.size(), 38u);
+    EXPECT_EQ(key.front(), '{');
+    EXPECT_NE(key, queue->tasks()[1].item.TaskKey);
+
+    finish(a, true);
+    // b moved to the top and runs; a heads the finished tasks.
+    EXPECT_EQ(order(), (std::vector<std::string>{"b.avi", "c.avi", "a.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_DONE}));
+    ASSERT_EQ(events.converted.size(), 1u);
+    EXPECT_EQ(events.converted[0].first, videos.file("a.avi"));
+    EXPECT_EQ(events.converted[0].second, out.path() + "/a.mp4");
+    EXPECT_EQ(queue->tasks()[2].item.VideoPath, out.path() + "/a.mp4");
+
+    finish(queue->tasks()[0].item.TaskKey, true);
+    EXPECT_EQ(order(), (std::vector<std::string>{"c.avi", "b.avi", "a.avi"}));
+    EXPECT_EQ(queue->IsQueued("c.avi", videos.file("c.avi")), TASK_RUNNING);
+    queue->StopAll(true);
+}
+
+TEST_F(Queue, FailureMovesAboveFinishedAndTheNextStarts) {
+    std::string r = add("r.avi");
+    finish(r, true);  // one finished task
+    std::string running = add("x.avi");
+    add("w1.avi");
+    add("w2.avi");
+    EXPECT_EQ(order(), (std::vector<std::string>{"x.avi", "w1.avi", "w2.avi", "r.avi"}));
+    finish(running, false);
+    EXPECT_EQ(order(), (std::vector<std::string>{"w1.avi", "w2.avi", "x.avi", "r.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_FAILED, TASK_DONE}));
+    bool toldFailed = false;
+    for (auto& [code, path] : events.events) toldFailed |= code == TE_FAILED && path == videos.file("x.avi");
+    EXPECT_TRUE(toldFailed);
+    queue->StopAll(true);
+}
+
+TEST_F(Queue, PinToTopOnlyWhileSomethingRuns) {
+    std::string a = add("a.avi");
+    add("b.avi");
+    std::string c = add("c.avi");
+    queue->PinToTop(c);
+    EXPECT_EQ(order(), (std::vector<std::string>{"a.avi", "c.avi", "b.avi"}));
+    queue->StopAll(false);
+    ASSERT_TRUE(test::waitUntil([&] {
+        executor.runPending();
+        return !queue->task(a);
+    }));
+    // The stopped task left the queue and the next waiting one started.
+    EXPECT_EQ(order(), (std::vector<std::string>{"c.avi", "b.avi"}));
+    EXPECT_EQ(states()[0], TASK_RUNNING);
+    queue->StopAll(true);
+    executor.runPending();
+    auto before = order();
+    queue->PinToTop(queue->tasks()[1].item.TaskKey);  // nothing runs now
+    EXPECT_EQ(order(), before);
+}
+
+TEST_F(Queue, QuietStopKeepsTheTaskStoppedAndItCanBeQueuedAgain) {
+    std::string a = add("a.avi");
+    queue->StopAll(true);
+    ASSERT_TRUE(test::waitUntil([&] {
+        executor.runPending();
+        return queue->task(a)->state == TASK_STOPPED;
+    }));
+    EXPECT_FALSE(std::filesystem::exists(queue->task(a)->outputPath));
+    EXPECT_FALSE(queue->IsQueued("a.avi", videos.file("a.avi")));
+    add("a.avi");
+    EXPECT_EQ(queue->IsQueued("a.avi", videos.file("a.avi")), TASK_RUNNING);
+    queue->StopAll(true);
+}
+
+TEST_F(Queue, RemoveForVideoStopsOrDeletes) {
+    std::string a = add("a.avi");
+    add("b.avi");
+    EXPECT_TRUE(queue->RemoveTaskForVideo("b.avi", videos.file("b.avi")));
+    EXPECT_TRUE(queue->RemoveTaskForVideo("a.avi", videos.file("a.avi")));
+    EXPECT_FALSE(queue->RemoveTaskForVideo("z.avi", videos.file("z.avi")));
+    ASSERT_TRUE(test::waitUntil([&] {
+        executor.runPending();
+        return queue->tasks().empty();
+    }));
+    int removed = 0;
+    for (auto& [code, path] : events.events) removed += code == TE_REMOVED;
+    EXPECT_EQ(removed, 2);
+}
+
+TEST_F(Queue, KeepAwakeWhileConvertingOnlyWhenAsked) {
+    std::string a = add("a.avi");
+    EXPECT_EQ(keepAwake.calls.back(), "hold");
+    add("b.avi");
+    finish(a, true);
+    EXPECT_EQ(keepAwake.calls.back(), "hold");  // b runs now
+    finish(queue->tasks()[0].item.TaskKey, false);
+    // Nothing converts after the failure: the machine may sleep again.
+    EXPECT_EQ(keepAwake.calls.back(), "release");
+
+    comSleep = 0;
+    keepAwake.calls.clear();
+    add("c.avi");
+    EXPECT_EQ(keepAwake.calls, (std::vector<std::string>{"release"}));
+    queue->StopAll(true);
+}
+
+TEST_F(Queue, FinishedTasksSurviveARestartInOrder) {
+    std::string a = add("a.avi");
+    add("b.avi");
+    finish(a, true);
+    finish(queue->tasks()[0].item.TaskKey, true);
+    add("waiting.avi");  // runs, so it is not written
+    auto records = LoadConvertList(home.file("ConvertList.xml"));
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->size(), 2u);
+    EXPECT_EQ((*records)[0].item.VideoName, "b.avi");
+    EXPECT_EQ((*records)[0].item.VideoPath, out.path() + "/b.mp4");
+    EXPECT_EQ((*records)[0].type, 3);
+    std::string text = test::readFile(home.file("ConvertList.xml"));
+    EXPECT_EQ(text.rfind("<ConvertList>", 0), 0u);
+    EXPECT_NE(text.find("<Item0 VideoName=\"b.avi\" VideoPath=\""), std::string::npos);
+    EXPECT_NE(text.find("VideoHeight=\"1080\" VideoConvertType=\"3\" />"), std::string::npos);
+    queue->StopAll(true);
+    queue.reset();
+
+    queue = makeQueue();
+    queue->LoadQueueFile();
+    EXPECT_EQ(order(), (std::vector<std::string>{"b.avi", "a.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_DONE, TASK_DONE}));
+    EXPECT_EQ(queue->tasks()[0].outputPath, out.path() + "/b.mp4");
+    EXPECT_EQ(queue->tasks()[0].modeLabel, "3D-1080P");
+}
+
+TEST_F(Queue, HandWrittenFileRestoresUnfinishedTasksAsInterrupted) {
+    home.write("ConvertList.xml",
+               "<?xml version=\"1.0\"?>\n<ConvertList><!-- kept by hand -->"
+               "<Item0 VideoName=\"x.avi\" VideoPath=\"/v/x.avi\" VideoConvertType=\"2\" Extra=\"1\"/>"
+               "<Other VideoName=\"y.mp4\" VideoPath=\"/o/y.mp4\" VideoConvertType=\"3\"/>"
+               "</ConvertList>");
+    queue->LoadQueueFile();
+    EXPECT_EQ(states(), (std::vector<int>{TASK_INTERRUPTED, TASK_DONE}));
+    ASSERT_FALSE(events.events.empty());
+    EXPECT_EQ(events.events[0], std::make_pair(int(TE_INTERRUPTED), std::string("/v/x.avi")));
+    EXPECT_EQ(queue->tasks()[1].outputPath, "/o/y.mp4");
+
+    auto fresh = makeQueue();
+    home.write("ConvertList.xml", "<ConvertList><Item0");  // torn: starts empty
+    fresh->LoadQueueFile();
+    EXPECT_TRUE(fresh->tasks().empty());
+}
+
+TEST_F(Queue, ClearFinishedRemovesDoneAndStoppedOnly) {
+    std::string a = add("a.avi");
+    finish(a, true);
+    std::string b = add("b.avi");
+    finish(b, false);
+    add("c.avi");
+    queue->ClearFinished();
+    EXPECT_EQ(order(), (std::vector<std::string>{"c.avi", "b.avi"}));
+    EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml"))->size(), 0u);
+    queue->StopAll(true);
+}
+
+}  // namespace
+}  // namespace zorvex

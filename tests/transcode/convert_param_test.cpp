@@ -1,0 +1,96 @@
+#include "transcode/convert_param.h"
+
+#include <gtest/gtest.h>
+
+#include "transcode/progress_parser.h"
+
+namespace zorvex {
+namespace {
+
+const std::string k100MiB = std::to_string(100ll * 1024 * 1024);
+
+TEST(ChooseConvertParam, SixteenByNineIsThreeDCappedAtFourThousand) {
+    auto choice = ChooseConvertParam(k100MiB, "100000", "1920", "1080", 0);
+    EXPECT_EQ(choice.label, "3D-1080P");
+    EXPECT_EQ(choice.param.Width, 1920u);
+    EXPECT_EQ(choice.param.Height, 1080u);
+    EXPECT_EQ(choice.param.BitrateK, 4000u);  // 8192 capped
+    // 4:3 counts as 3D too, and a source under 1920 keeps its own size.
+    auto narrow = ChooseConvertParam(k100MiB, "100000", "1440", "1080", 0);
+    EXPECT_EQ(narrow.label, "3D-1080P");
+    EXPECT_EQ(narrow.param.Width, 1440u);
+    EXPECT_EQ(narrow.param.Height, 1080u);
+}
+
+TEST(ChooseConvertParam, TwoByOneIsThreeSixtyWithoutCap) {
+    auto twoK = ChooseConvertParam(k100MiB, "100000", "3840", "1920", 2);
+    EXPECT_EQ(twoK.label, "360°-2K");
+    EXPECT_EQ(twoK.param.Width, 2560u);
+    EXPECT_EQ(twoK.param.Height, 1280u);
+    EXPECT_EQ(twoK.param.BitrateK, 8192u);
+    auto hd = ChooseConvertParam(k100MiB, "100000", "3840", "1920", 1);
+    EXPECT_EQ(hd.label, "360°-1080P");
+    EXPECT_EQ(hd.param.Width, 1920u);
+    EXPECT_EQ(hd.param.Height, 960u);
+    auto middle = ChooseConvertParam(k100MiB, "100000", "2000", "1000", 1);
+    EXPECT_EQ(middle.param.Width, 1920u);
+    EXPECT_EQ(middle.param.Height, 960u);
+}
+
+TEST(ChooseConvertParam, WideThreeDSourcesFollowTheRatioSetting) {
+    for (int setting : {0, 2}) {
+        auto choice = ChooseConvertParam(k100MiB, "100000", "3840", "2160", setting);
+        EXPECT_EQ(choice.label, "3D-2K");
+        EXPECT_EQ(choice.param.Width, 2560u);
+        EXPECT_EQ(choice.param.Height, 1440u);
+    }
+    auto hd = ChooseConvertParam(k100MiB, "100000", "3840", "2160", 1);
+    EXPECT_EQ(hd.label, "3D-1080P");
+    EXPECT_EQ(hd.param.Width, 1920u);
+}
+
+TEST(ChooseConvertParam, MissingProbeValuesGiveZeros) {
+    EXPECT_EQ(ChooseConvertParam(k100MiB, "100000", "", "", 0).param.Width, 0u);
+    // The text of a missing library reads as 0 everywhere.
+    const char* none = "Unable to load MediaInfo.dll";
+    auto choice = ChooseConvertParam(none, none, none, none, 0);
+    EXPECT_EQ(choice.param.Width, 0u);
+    EXPECT_EQ(choice.param.BitrateK, 0u);
+    EXPECT_EQ(ChooseConvertParam(k100MiB, "0", "3840", "1920", 0).param.BitrateK, 0u);
+}
+
+TEST(ConvertedNames, ExtensionBecomesMp4UnlessItAlreadyIs) {
+    EXPECT_EQ(ConvertedFileName("clip.MP4"), "clip.MP4");
+    EXPECT_EQ(ConvertedFileName("clip.mp4"), "clip.mp4");
+    EXPECT_EQ(ConvertedFileName("clip.Mp4"), "clip.mp4");
+    EXPECT_EQ(ConvertedFileName("movie.avi"), "movie.mp4");
+    EXPECT_EQ(ConvertedFileName("a.b.mkv"), "a.b.mp4");
+    EXPECT_EQ(ConvertedFileName("noextension"), "mp4");
+    EXPECT_EQ(ConvertedOutputPath("/h/appData/converted/", "a.avi"), "/h/appData/converted//a.mp4");
+    EXPECT_EQ(ConvertedOutputPath("C:\\out", "a.avi"), "C:/out/a.mp4");
+}
+
+TEST(Progress, ClockTimesAndPercentages) {
+    EXPECT_EQ(parseClockTime("01:02:03.45"), 3723u);
+    EXPECT_FALSE(parseClockTime("N/A"));
+    EXPECT_FALSE(parseClockTime("-00:00:01.00"));
+    EXPECT_EQ(progressPercent(300, "600000"), 50u);
+    EXPECT_EQ(progressPercent(700, "600000"), 100u);
+    EXPECT_FALSE(progressPercent(1, "999"));  // under a second: no division by zero
+    EXPECT_FALSE(progressPercent(1, ""));
+}
+
+TEST(Progress, ParserReadsWholeLinesAcrossReadsWithoutStaleBytes) {
+    ProgressParser parser;
+    std::string header(300, 'x');  // a time far past the first 100 characters still counts
+    EXPECT_FALSE(parser.feed(header + "\nframe=1 time=00:00:0"));
+    EXPECT_FALSE(parser.sawProgress());
+    EXPECT_EQ(parser.feed("5.00 bitrate=1\rframe=2 time=00:01:00.00 bitrate=1\r"), 60u);
+    EXPECT_TRUE(parser.sawProgress());
+    // A shorter read after a longer one sees only its own bytes.
+    EXPECT_FALSE(parser.feed("frame=3 fps=1\r"));
+    EXPECT_FALSE(parser.feed("frame=4 time=N/A bitrate=N/A\r"));
+}
+
+}  // namespace
+}  // namespace zorvex

@@ -1,0 +1,49 @@
+#include "transcode/media_probe.h"
+
+#include <gtest/gtest.h>
+
+#include "media_fixtures.h"
+#include "platform/utf8_locale.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+MediaProbeResult ProbeMediaWithoutLibrary(const std::string& path);  // probe_missing_library.cpp
+
+namespace {
+
+// As main() does before any thread starts.
+const bool utf8 = EnsureUtf8Locale();
+
+TEST(MediaProbe, VideoGivesAllFourTexts) {
+    const auto& media = test::mediaFixtures();
+    auto result = ProbeMedia(media.video1080);
+    EXPECT_EQ(result.width, "1920");
+    EXPECT_EQ(result.height, "1080");
+    EXPECT_EQ(result.fileSize, std::to_string(test::readFile(media.video1080).size()));
+    int duration = std::stoi(result.duration);
+    EXPECT_GT(duration, 2900);
+    EXPECT_LT(duration, 3200);
+}
+
+TEST(MediaProbe, AudioOnlyHasNoFrameSizeAndNamesMayBeChinese) {
+    const auto& media = test::mediaFixtures();
+    auto sound = ProbeMedia(media.audioOnly);
+    EXPECT_FALSE(sound.duration.empty());
+    EXPECT_FALSE(sound.fileSize.empty());
+    EXPECT_EQ(sound.width, "");
+    EXPECT_EQ(sound.height, "");
+    ASSERT_TRUE(utf8);
+    EXPECT_EQ(ProbeMedia(media.unicodeClip).width, "320");
+    auto broken = ProbeMedia(media.broken);
+    EXPECT_EQ(broken.width, "");
+}
+
+TEST(MediaProbe, WithoutTheLibraryEveryTextSaysSo) {
+    auto result = ProbeMediaWithoutLibrary(test::mediaFixtures().video1080);
+    for (const auto* text : {&result.duration, &result.fileSize, &result.width, &result.height}) {
+        EXPECT_EQ(*text, "Unable to load MediaInfo.dll");
+    }
+}
+
+}  // namespace
+}  // namespace zorvex

@@ -1,0 +1,171 @@
+#include "transcode/transcode_job.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "media_fixtures.h"
+#include "platform/subprocess.h"
+#include "support/test_support.h"
+#include "transcode/media_probe.h"
+
+namespace zorvex {
+namespace {
+
+struct Recorder : TranscodeJobListener {
+    std::mutex mutex;
+    std::vector<std::uint32_t> progress;
+    std::optional<TranscodeOutcome> outcome;
+    void onProgress(std::uint32_t percent) override {
+        std::lock_guard lock(mutex);
+        progress.push_back(percent);
+    }
+    void onFinished(const TranscodeOutcome& result) override {
+        std::lock_guard lock(mutex);
+        outcome = result;
+    }
+    bool finished() {
+        std::lock_guard lock(mutex);
+        return outcome.has_value();
+    }
+    std::size_t progressCount() {
+        std::lock_guard lock(mutex);
+        return progress.size();
+    }
+};
+
+TranscodeRequest requestFor(const std::string& source, const std::string& folder,
+                            FfmpegTool tool = ProbeFfmpegTool("ffmpeg")) {
+    auto probe = ProbeMedia(source);
+    ConvertChoice choice = ChooseConvertParam(probe.fileSize, probe.duration, probe.width,
+                                              probe.height, 1);
+    return {source, std::filesystem::path(source).filename().string(), probe.duration,
+            choice.param, folder, std::move(tool)};
+}
+
+TEST(TranscodeJob, RealConversionSucceedsWithProgressAndAPlayableOutput) {
+    test::TempDir out;
+    Recorder recorder;
+    TranscodeJob job(requestFor(test::mediaFixtures().video1080, out.path()), recorder);
+    EXPECT_EQ(job.outputPath(), out.path() + "/v1080.mp4");
+    job.start();
+    ASSERT_TRUE(job.waitFor(std::chrono::minutes(2)));
+    ASSERT_TRUE(recorder.outcome);
+    EXPECT_EQ(recorder.outcome->kind, TranscodeOutcome::Kind::Done);
+    EXPECT_EQ(recorder.outcome->outputPath, job.outputPath());
+    auto probe = ProbeMedia(job.outputPath());
+    EXPECT_EQ(probe.width, "1920");
+    EXPECT_EQ(probe.height, "1080");
+    for (std::uint32_t percent : recorder.progress) EXPECT_LE(percent, 100u);
+}
+
+TEST(TranscodeJob, ShortClipWithAnOddExtensionSucceeds) {
+    test::TempDir out;
+    Recorder recorder;
+    TranscodeJob job(requestFor(test::mediaFixtures().shortClip, out.path()), recorder);
+    EXPECT_EQ(job.outputPath(), out.path() + "/short.mp4");
+    job.start();
+    ASSERT_TRUE(job.waitFor(std::chrono::minutes(1)));
+    EXPECT_EQ(recorder.outcome->kind, TranscodeOutcome::Kind::Done);
+}
+
+TEST(TranscodeJob, BrokenSourceFailsAndZeroParametersNeverStart) {
+    test::TempDir out;
+    Recorder broken;
+    TranscodeRequest request = requestFor(test::mediaFixtures().shortClip, out.path());
+    request.sourcePath = test::mediaFixtures().broken;
+    TranscodeJob job(request, broken);
+    job.start();
+    ASSERT_TRUE(job.waitFor(std::chrono::minutes(1)));
+    EXPECT_EQ(broken.outcome->kind, TranscodeOutcome::Kind::Failed);
+    EXPECT_TRUE(broken.outcome->message.empty());
+
+    Recorder zero;
+    request.param.Width = 0;
+    TranscodeJob never(request, zero);
+    never.start();
+    ASSERT_TRUE(never.waitFor(std::chrono::seconds(30)));
+    EXPECT_EQ(zero.outcome->kind, TranscodeOutcome::Kind::Failed);
+    EXPECT_EQ(zero.outcome->message, "转码异常！！！");
+
+    Recorder missing;
+    request = requestFor(test::mediaFixtures().shortClip, out.path(),
+                         FfmpegTool{out.file("no-such-ffmpeg"), "aac"});
+    TranscodeJob absent(request, missing);
+    absent.start();
+    ASSERT_TRUE(absent.waitFor(std::chrono::seconds(30)));
+    EXPECT_EQ(missing.outcome->message, "创建cmd通道失败");
+}
+
+TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
+    test::TempDir out, logs;
+    // Someone else's FFmpeg, which must survive our stop.
+    auto bystander = Subprocess::start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                                        "testsrc=size=64x64:rate=5", "-t", "120", "-f", "null", "-"},
+                                       nullptr);
+    ASSERT_TRUE(bystander);
+    Recorder recorder;
+    TranscodeJob job(requestFor(test::mediaFixtures().longClip, out.path()), recorder);
+    job.start();
+    ASSERT_TRUE(test::waitUntil([&] { return recorder.progressCount() > 0; }, std::chrono::minutes(1)));
+    job.requestStop(false);
+    ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
+    EXPECT_EQ(recorder.outcome->kind, TranscodeOutcome::Kind::Stopped);
+    EXPECT_FALSE(recorder.outcome->quiet);
+    EXPECT_FALSE(std::filesystem::exists(job.outputPath()));
+    EXPECT_EQ(::kill(bystander->pid(), 0), 0);
+}
+
+TEST(TranscodeJob, SuccessNeedsExitZeroAndTheOutputFile) {
+    test::TempDir tools, out;
+    // Prints progress, then fails.
+    std::string failing = test::writeScript(
+        tools.path(), "fail-ffmpeg",
+        "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 1\n");
+    // Exits 0 but writes nothing.
+    std::string silent = test::writeScript(tools.path(), "silent-ffmpeg", "exit 0\n");
+    // No progress line at all, yet a complete output.
+    std::string quiet = test::writeScript(tools.path(), "quiet-ffmpeg",
+                                          "for last; do :; done\necho done > \"$last\"\nexit 0\n");
+    struct Case {
+        std::string program;
+        TranscodeOutcome::Kind expected;
+    };
+    for (const Case& c : {Case{failing, TranscodeOutcome::Kind::Failed},
+                          Case{silent, TranscodeOutcome::Kind::Failed},
+                          Case{quiet, TranscodeOutcome::Kind::Done}}) {
+        Recorder recorder;
+        TranscodeJob job(requestFor(test::mediaFixtures().shortClip, out.path(), {c.program, "aac"}),
+                         recorder);
+        job.start();
+        ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
+        EXPECT_EQ(recorder.outcome->kind, c.expected) << c.program;
+    }
+}
+
+TEST(TranscodeJob, ProgressComesFromRealFfmpegOutput) {
+    test::TempDir tools, out;
+    // Real progress lines of an FFmpeg run, replayed against a 600 s source.
+    std::string replay = test::writeScript(
+        tools.path(), "replay-ffmpeg",
+        "for last; do :; done\n"
+        "printf 'Input #0, avi\\n  Duration: 00:10:00.00\\n' >&2\n"
+        "printf 'frame=  100 fps=0.0 q=28.0 size=  256kB time=00:05:00.00 bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
+        "printf 'frame=  200 fps=0.0 q=28.0 size=  512kB time=00:07:30.00 bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
+        "echo x > \"$last\"\n");
+    TranscodeRequest request = requestFor(test::mediaFixtures().shortClip, out.path(), {replay, "aac"});
+    request.durationMs = "600000";
+    Recorder recorder;
+    TranscodeJob job(request, recorder);
+    job.start();
+    ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
+    ASSERT_FALSE(recorder.progress.empty());
+    EXPECT_EQ(recorder.progress.back(), 75u);
+    for (std::uint32_t percent : recorder.progress) EXPECT_TRUE(percent == 50 || percent == 75);
+}
+
+}  // namespace
+}  // namespace zorvex
