@@ -5,10 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/catalogue_restore.h"
+#include "app/startup.h"
 #include "platform/executor.h"
-#include "service/file_status_manager.h"
-#include "service/service.h"
 
 namespace zorvex {
 
@@ -20,6 +18,20 @@ std::string absolutePath(const std::string& path) {
     std::string text = resolved;
     std::free(resolved);
     return text;
+}
+
+void shareFiles(Service& service, const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        std::string path = absolutePath(file);
+        std::string key;
+        int result = service.addFile(path, LIST_SOURCE, &key);
+        if (result == ADD_OK) {
+            std::printf("shared %s %s\n", key.c_str(), path.c_str());
+        } else {
+            std::printf("not shared (%s): %s\n", result == ADD_FULL ? "list full" : "rejected",
+                        path.c_str());
+        }
+    }
 }
 
 }  // namespace
@@ -34,43 +46,37 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     TaskQueue mainThread;
-    FileStatusManager statusManager(mainThread, [](const FileStatusEvent& event) {
+    AppCore core;
+    StartupOptions options;
+    options.home = home;
+    options.addresses = line.addresses;
+    options.executor = &mainThread;
+    options.onFileStatus = [](const FileStatusEvent& event) {
         std::printf("list %d: %s %s\n", event.type, event.path.c_str(),
                     event.exists ? "is back" : "is gone");
         std::fflush(stdout);
-    });
-    {
-        Service service(home);
-        service.setListener(&statusManager);
-        if (line.addresses.empty()) {
-            std::printf("no address: the LAN service stays idle\n");
-        } else if (!service.setAddress(line.addresses.front())) {
-            std::printf("could not start the LAN service on %s\n", line.addresses.front().c_str());
-        }
-        LoadCatalogueFromDisk(service, home);
-        for (const std::string& file : line.shares) {
-            std::string path = absolutePath(file);
-            std::string key;
-            int result = service.addFile(path, LIST_SOURCE, &key);
-            if (result == ADD_OK) {
-                std::printf("shared %s %s\n", key.c_str(), path.c_str());
-            } else {
-                std::printf("not shared (%s): %s\n", result == ADD_FULL ? "list full" : "rejected",
-                            path.c_str());
-            }
-        }
-        std::printf("running on %s, home %s\n", service.address().c_str(), home.c_str());
-        std::fflush(stdout);
+    };
+    if (!StartUpSequence(core, options)) {
+        std::fprintf(stderr, "zorvex: cannot use the home folder %s\n", home.c_str());
+        return 1;
+    }
+    shareFiles(*core.service, line.shares);
+    std::string address = core.service->address();
+    if (address.empty()) {
+        std::printf("no IPv4 address: the LAN service stays idle, home %s\n", home.c_str());
+    } else {
+        std::printf("running on %s, home %s\n", address.c_str(), home.c_str());
+    }
+    std::fflush(stdout);
 
-        std::thread signalWaiter([&] {
-            int received = 0;
-            sigwait(&signals, &received);
-            mainThread.quit();
-        });
-        mainThread.run();
-        signalWaiter.join();
-        service.stop();
-    }  // destruction rewrites every link file
+    std::thread signalWaiter([&] {
+        int received = 0;
+        sigwait(&signals, &received);
+        mainThread.quit();
+    });
+    mainThread.run();
+    signalWaiter.join();
+    ShutDownSequence(core);
     std::printf("stopped\n");
     std::fflush(stdout);
     return 0;

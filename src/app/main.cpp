@@ -1,24 +1,14 @@
-#include <unistd.h>
-
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/headless_runner.h"
-#include "platform/file_util.h"
+#include "foundation/paths.h"
+#include "platform/executable_path.h"
+#include "platform/single_instance_lock.h"
 #include "platform/utf8_locale.h"
-
-namespace {
-
-std::string executableFolder() {
-    char path[4096];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    return zorvex::parentFolder(std::string(path, static_cast<std::size_t>(n)));
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     zorvex::EnsureUtf8Locale();
@@ -37,11 +27,15 @@ int main(int argc, char** argv) {
         std::printf("zorvex %s\n", ZORVEX_VERSION);
         return 0;
     }
-    std::string home = line.home.empty() ? executableFolder() : line.home;
-    if (!zorvex::makeDirectories(home)) {
-        std::fprintf(stderr, "zorvex: cannot create the home folder %s\n", home.c_str());
-        return 1;
-    }
+    std::optional<std::string> homeOverride;
+    if (!line.home.empty()) homeOverride = line.home;
+    std::string home = zorvex::DecideHomeFolder(homeOverride, zorvex::currentExecutablePath());
+
+    // A second start ends at once and silently; the first goes on undisturbed.
+    auto instance = zorvex::SingleInstanceLock::acquire(
+        zorvex::SingleInstanceLock::defaultFolder(home));
+    if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) return 0;
+
     // Until the windows exist, every start runs headless.
     return zorvex::runHeadless(line, home);
 }

@@ -17,7 +17,29 @@ bool linkUp() {
     return test::waitUntil([] { return test::PhoneLink().connected(); });
 }
 
-TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
+class HeadlessRunner : public ::testing::Test {
+protected:
+    // Our own lock folder: a Zorvex the user runs must not make ours step aside.
+    void SetUp() override { ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
+    test::TempDir runtime;
+};
+
+TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
+    test::TempDir home, logs;
+    ChildProcess first(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+                       logs.file("first.log"));
+    ASSERT_TRUE(first.waitForOutput("running on"));
+    ChildProcess second(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+                        logs.file("second.log"));
+    EXPECT_EQ(second.waitForExit(), 0);
+    EXPECT_EQ(second.output(), "");
+    ASSERT_TRUE(linkUp());
+    EXPECT_TRUE(test::PhoneLink().ask(1, 0));
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     test::TempDir home, videos, logs;
     std::string video = videos.write("clip.mp4", std::string(2000, 'v'));
     std::string key;
@@ -73,7 +95,7 @@ TEST(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     EXPECT_EQ(again.waitForExit(), 0);
 }
 
-TEST(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
+TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
     test::TempDir logs;
     ChildProcess bad(ZORVEX_BINARY, {"--address", "nowhere"}, logs.file("bad.log"));
     EXPECT_EQ(bad.waitForExit(), 2);
@@ -82,7 +104,7 @@ TEST(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
     EXPECT_EQ(phone.waitForExit(), 2);
 }
 
-TEST(HeadlessRunner, PhoneToolTellsWhenNothingAnswers) {
+TEST_F(HeadlessRunner, PhoneToolTellsWhenNothingAnswers) {
     test::TempDir logs;
     ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.9", "--timeout", "1"},
                        logs.file("phone.log"));

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+namespace zorvex::ui {
+
+// The toast: a rounded 315 x 80 panel with one line chosen by a code. It
+// fades in by 10 every 20 ms up to 220, stays 600 ms, fades out by 10 every
+// 50 ms down to 70 and hides. The opacity is never reset, so every toast after
+// the first starts from 70. It takes no input and never takes activation.
+// GUI thread only; the owner's widget tree owns it.
+class CMsgBoxDlg : public QWidget {
+    Q_OBJECT
+  public:
+    explicit CMsgBoxDlg(QWidget* owner);
+
+    // Codes 1-12; any other code keeps the previous text and still shows the toast.
+    void Show(int code);
+
+    // The text of a code, or an empty string for a code without one.
+    static QString textForCode(int code);
+
+    const QString& text() const { return text_; }
+    int code() const { return code_; }
+    int alpha() const { return alpha_; }
+
+  signals:
+    // Each fade step, with the new opacity (0-255).
+    void alphaChanged(int alpha);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    void centreOnScreen();
+    void setAlpha(int alpha);
+
+    QImage panel_;
+    QImage warning_;  // loaded like the panel, not drawn
+    QString text_;
+    int code_ = 0;
+    int alpha_ = 10;
+    QBasicTimer fadeIn_;   // 20 ms
+    QBasicTimer hold_;     // 600 ms
+    QBasicTimer fadeOut_;  // 50 ms
+};
+
+}  // namespace zorvex::ui

@@ -1,0 +1,88 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../service/phone_link.h"
+#include "foundation/settings.h"
+#include "foundation/system_info.h"
+#include "service/link_file.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+namespace {
+
+TEST(ChooseStartAddress, SavedAddressWinsWhileItIsStillOffered) {
+    std::vector<std::string> offered{"127.0.0.1", "127.0.0.2"};
+    EXPECT_EQ(ChooseStartAddress(offered, "127.0.0.2"), "127.0.0.2");
+    EXPECT_EQ(ChooseStartAddress(offered, "10.9.9.9"), "127.0.0.1");
+    EXPECT_EQ(ChooseStartAddress(offered, ""), "127.0.0.1");
+    EXPECT_EQ(ChooseStartAddress({}, "127.0.0.1"), "");
+}
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override { SetAutostartFolder(autostart.path()); }
+
+    AppCore start(std::vector<std::string> addresses) {
+        AppCore core;
+        StartupOptions options;
+        options.home = home.path();
+        options.addresses = std::move(addresses);
+        options.executor = &executor;
+        options.onFileStatus = [](const FileStatusEvent&) {};
+        EXPECT_TRUE(StartUpSequence(core, options));
+        return core;
+    }
+
+    std::string todaysLog() {
+        for (auto& item : std::filesystem::directory_iterator(home.file("PTTLog"))) {
+            return test::readFile(item.path().string());
+        }
+        return {};
+    }
+
+    test::TempDir home, autostart, videos;
+    TaskQueue executor;
+};
+
+TEST_F(StartUp, FirstStartMakesTheFoldersAndStartsOnTheFirstAddress) {
+    AppCore core = start({"127.0.0.1", "127.0.0.2"});
+    EXPECT_TRUE(std::filesystem::exists(home.file("config.ini")));
+    EXPECT_TRUE(std::filesystem::is_directory(home.file("file_root/image")));
+    EXPECT_TRUE(std::filesystem::is_directory(home.file("appData/download")));
+    EXPECT_EQ(core.adapters.addresses, (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
+    EXPECT_EQ(core.service->address(), "127.0.0.1");
+    EXPECT_EQ(GetLocalIP(), "127.0.0.1");
+    EXPECT_TRUE(test::waitUntil([] { return test::PhoneLink("127.0.0.1").connected(); }));
+    ShutDownSequence(core);
+    EXPECT_FALSE(core.service);
+    EXPECT_NE(todaysLog().find("(ZorvexVRClientDlg):开启服务成功"), std::string::npos);
+}
+
+TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
+    std::string a = videos.write("a.mp4", "a"), b = videos.write("b.mp4", "b");
+    std::string keyA, keyB;
+    {
+        AppCore core = start({"127.0.0.1", "127.0.0.2"});
+        core.service->addFile(a, LIST_SOURCE, &keyA);
+        core.service->addFile(b, LIST_CONVERTED, &keyB);
+        ASSERT_TRUE(core.service->setAddress("127.0.0.2"));
+        SetLocalIP("127.0.0.2");
+        SaveSettings();  // the user's choice of address is remembered
+        ShutDownSequence(core);
+    }
+    home.write("file_root/not-a-key", "ignored");
+    AppCore core = start({"127.0.0.1", "127.0.0.2"});
+    EXPECT_EQ(core.service->address(), "127.0.0.2");
+    EXPECT_EQ(core.service->list(LIST_SOURCE)->count(), 1u);
+    EXPECT_EQ(core.service->list(LIST_CONVERTED)->count(), 1u);
+    CatalogueEntry entry;
+    ASSERT_TRUE(core.service->nextEntry(LIST_CONVERTED, entry));
+    EXPECT_EQ(entry.key, keyB);
+    ShutDownSequence(core);
+}
+
+}  // namespace
+}  // namespace zorvex
