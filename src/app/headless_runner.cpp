@@ -1,12 +1,17 @@
 #include "app/headless_runner.h"
 
 #include <csignal>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #include "app/startup.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
+#include "library/video_library.h"
 #include "platform/executor.h"
+#include "transcode/ffmpeg_tool.h"
 
 namespace zorvex {
 
@@ -20,19 +25,55 @@ std::string absolutePath(const std::string& path) {
     return text;
 }
 
-void shareFiles(Service& service, const std::vector<std::string>& files) {
-    for (const std::string& file : files) {
-        std::string path = absolutePath(file);
-        std::string key;
-        int result = service.addFile(path, LIST_SOURCE, &key);
-        if (result == ADD_OK) {
-            std::printf("shared %s %s\n", key.c_str(), path.c_str());
-        } else {
-            std::printf("not shared (%s): %s\n", result == ADD_FULL ? "list full" : "rejected",
-                        path.c_str());
-        }
+const char* toastText(int code) {
+    switch (code) {
+        case TOAST_EXISTS: return "文件已存在";
+        case TOAST_NOT_VIDEO: return "无法添加非视频类文件";
+        case TOAST_NAME_TOO_LONG: return "文件名过长";
+        case TOAST_FULL: return "至多可添加70项视频";
+        default: return "";
     }
 }
+
+// Without windows the library's news goes to the console.
+class ConsolePage final : public VideoLibraryListener {
+public:
+    void attach(VideoLibrary* library) { library_ = library; }
+
+    void onToast(int code) override { say("%s\n", toastText(code)); }
+    void onConversionRequested(const ConversionRequest&) override {}
+    void onButtonLooks(int, int) override {}
+    bool removeQueuedTask(const std::string&, const std::string&) override { return true; }
+    void onPathFreed(const std::string&) override {}
+    void onConversionBalloon(const std::string&) override {}
+    int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
+    void onLibraryChanged() override { report(); }
+    void onCardChanged(const std::string&) override { report(); }
+
+private:
+    void report() {
+        if (!library_) return;
+        for (const VIDEOINFO_ST& item : library_->items()) {
+            auto& card = *item.card;
+            if (!card.examined()) continue;
+            std::string line = card.kind() == KIND_MISSING ? "missing " + card.path()
+                               : card.key().empty()        ? "not shared " + card.path()
+                                                           : "shared " + card.key() + " " + card.path();
+            if (card.thumbUsable()) line += " with thumbnail";
+            if (reported_[item.itemId] == line) continue;
+            reported_[item.itemId] = line;
+            say("%s\n", line.c_str());
+        }
+    }
+    template <typename... A>
+    void say(const char* format, A... args) {
+        std::printf(format, args...);
+        std::fflush(stdout);
+    }
+
+    VideoLibrary* library_ = nullptr;
+    std::map<std::string, std::string> reported_;
+};
 
 }  // namespace
 
@@ -60,7 +101,23 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         std::fprintf(stderr, "zorvex: cannot use the home folder %s\n", home.c_str());
         return 1;
     }
-    shareFiles(*core.service, line.shares);
+    ConsolePage page;
+    VideoLibraryContext context;
+    context.service = core.service.get();
+    context.executor = &mainThread;
+    context.listener = &page;
+    context.relationFile = home + "/VideoRelation.xml";
+    context.convertFolder = [] { return GetConvertPath(); };
+    context.ffmpeg = [] { return LocateFfmpeg(); };
+    context.thumbnailPathFor = [](const std::string& key) { return ThumbnailPath(key); };
+    auto library = std::make_unique<VideoLibrary>(context);
+    page.attach(library.get());
+    library->LoadRelations();
+    // Thumbnails missing on disk are made again for cards rebuilt here.
+    library->BuildFromCatalogue();
+    std::vector<std::string> shares;
+    for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
+    library->AddDropped(shares);
     std::string address = core.service->address();
     if (address.empty()) {
         std::printf("no IPv4 address: the LAN service stays idle, home %s\n", home.c_str());
@@ -76,6 +133,8 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     });
     mainThread.run();
     signalWaiter.join();
+    library->setClosing();
+    library.reset();  // its workers end before the service goes
     ShutDownSequence(core);
     std::printf("stopped\n");
     std::fflush(stdout);

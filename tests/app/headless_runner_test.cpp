@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "../service/phone_link.h"
+#include "../transcode/media_fixtures.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
 
@@ -41,7 +42,8 @@ TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
 
 TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     test::TempDir home, videos, logs;
-    std::string video = videos.write("clip.mp4", std::string(2000, 'v'));
+    std::string video = videos.file("clip.mp4");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, video);
     std::string key;
     {
         ChildProcess zorvex(ZORVEX_BINARY,
@@ -50,15 +52,17 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
                             logs.file("run1.log"));
         ASSERT_TRUE(zorvex.waitForOutput("running on 127.0.0.1")) << zorvex.output();
         ASSERT_TRUE(linkUp());
+        // Shared as a drop on the library would: examined, registered, thumbnailed.
+        ASSERT_TRUE(zorvex.waitForOutput("clip.mp4 with thumbnail")) << zorvex.output();
 
         ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.1", "--type", "1"},
                            logs.file("list.log"));
         ASSERT_EQ(phone.waitForExit(), 0) << phone.output();
         std::string listed = phone.output();
         EXPECT_NE(listed.find("entries 1"), std::string::npos) << listed;
-        EXPECT_NE(listed.find("1 0 "), std::string::npos) << listed;
+        EXPECT_NE(listed.find("1 1 "), std::string::npos) << listed;
         EXPECT_NE(listed.find(" clip.mp4"), std::string::npos) << listed;
-        key = listed.substr(listed.find("1 0 ") + 4, 32);
+        key = listed.substr(listed.find("1 1 ") + 4, 32);
 
         ChildProcess fetch(ZORVEX_PHONE_BINARY,
                            {"fetch", key, "--host", "127.0.0.1", "-o", logs.file("got.mp4")},

@@ -26,7 +26,8 @@ void make(const std::vector<std::string>& arguments) {
 }  // namespace
 
 const MediaFixtures& mediaFixtures() {
-    static TempDir* folder = new TempDir;  // lives for the process
+    static TempDir folderForProcess;  // removed when the process ends
+    static TempDir* folder = &folderForProcess;
     static const MediaFixtures fixtures = [] {
         MediaFixtures f;
         f.video1080 = folder->file("v1080.mp4");

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvex {
+
+// Which source a converted video came from; paths with '/'.
+struct VIDEO_RELATION_ST {
+    std::string VideoSrcPath;
+    std::string VideoTargetPath;
+};
+
+// Root "VideoRelation" with Item0, Item1, ... carrying "VideoSrcPath" and
+// "VideoTargetPath" in that order ('\' written as '/'). Atomic; false when
+// the file could not be written.
+bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>& relations);
+// Every child of the root whose two attributes are both non-empty, in order;
+// empty when the file is missing or malformed.
+std::vector<VIDEO_RELATION_ST> LoadRelations(const std::string& file);
+
+}  // namespace zorvex

@@ -1,0 +1,197 @@
+#include "library/video_card.h"
+
+#include "foundation/log_recorder.h"
+#include "platform/file_util.h"
+#include "service/service.h"
+
+namespace zorvex {
+
+int CatalogueListOf(int kind) {
+    return kind == KIND_CONVERTED ? LIST_CONVERTED : LIST_SOURCE;
+}
+
+std::string ShortName(const std::string& name) {
+    // Characters, not bytes: a Chinese name is cut between characters.
+    std::u32string wide;
+    for (std::size_t i = 0; i < name.size();) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t code = length == 1 ? c : c & (0x3F >> (length - 1));
+        for (int k = 1; k < length && i + k < name.size(); ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+        }
+        wide += code;
+        i += static_cast<std::size_t>(length);
+    }
+    auto dot = wide.rfind(U'.');
+    std::u32string base = dot == std::u32string::npos ? U"" : wide.substr(0, dot);
+    std::u32string extension = dot == std::u32string::npos ? wide : wide.substr(dot);
+    if (base.size() < 9) return name;
+    std::u32string shortened = base.substr(0, 7) + U"..." + base.back() + extension;
+    std::string out;
+    for (char32_t code : shortened) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool looksLikePicture(const std::string& path) {
+    auto head = readFileHead(path, 8);
+    if (!head || head->size() < 4) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(head->data());
+    bool jpeg = b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
+    bool png = b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G';
+    return jpeg || png;
+}
+
+VideoCard::VideoCard(std::string itemId, Context context)
+    : itemId_(std::move(itemId)), context_(std::move(context)) {}
+
+VideoCard::~VideoCard() {
+    cancelled_ = true;
+    if (worker_.joinable()) worker_.join();
+    std::unique_ptr<ThumbnailWorker> thumbnail;
+    {
+        std::lock_guard lock(mutex_);
+        thumbnail = std::move(thumbnailWorker_);
+    }
+    thumbnail.reset();  // cancels its FFmpeg and joins
+}
+
+void VideoCard::SetInfo(const std::string& path, const std::string& key, const std::string& name,
+                        bool inCatalogue) {
+    std::lock_guard lock(mutex_);
+    path_ = path;
+    key_ = key;
+    name_ = name;
+    inCatalogue_ = inCatalogue;
+}
+
+void VideoCard::SetSource(const std::string& path) {
+    sourceSet_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        path_ = path;
+    }
+    if (!fileExists(path)) {
+        markMissing();
+        examined_ = true;
+        return;
+    }
+    if (worker_.joinable()) return;  // a card is examined once
+    int list = CatalogueListOf(kind_);
+    worker_ = std::thread([this, path, list] { work(path, list); });
+}
+
+void VideoCard::SetThumbnail(const std::string& thumbnailPath) {
+    bool usable = looksLikePicture(thumbnailPath);
+    bool registered;
+    {
+        std::lock_guard lock(mutex_);
+        thumbnailPath_ = thumbnailPath;
+        thumbUsable_ = usable;
+        registered = !key_.empty();
+    }
+    if (!usable && registered) startThumbnail();
+}
+
+void VideoCard::markMissing() {
+    if (kind_ != KIND_MISSING) previousKind_ = kind_;
+    kind_ = KIND_MISSING;
+}
+
+void VideoCard::work(std::string path, int list) {
+    std::string name = fileNamePart(path);
+    bool inCatalogue;
+    {
+        std::lock_guard lock(mutex_);
+        inCatalogue = inCatalogue_;
+    }
+    std::string key;
+    if (!inCatalogue) {
+        if (context_.service) context_.service->addFile(path, list, &key);
+        std::lock_guard lock(mutex_);
+        key_ = key;
+        name_ = name;
+        path_ = path;
+        // A refused registration has no key: such a card keeps its
+        // placeholder rather than share one ".jpg" with every other.
+        if (!key.empty()) thumbnailPath_ = context_.thumbnailPathFor(key);
+    }
+    MediaProbeResult probe = ProbeMedia(path);
+    bool complete = !probe.duration.empty() && !probe.fileSize.empty() && !probe.width.empty() &&
+                    !probe.height.empty();
+    {
+        std::lock_guard lock(mutex_);
+        probe_ = probe;
+    }
+    if (!inCatalogue && !key.empty() && !cancelled_) startThumbnail();
+    examined_ = true;
+    if (!complete) PostLog(path + " could not be examined", "ZorvexUIFiles\\VideoWndDlg");
+    if (!cancelled_ && context_.listener) context_.listener->onExamined(itemId_, !complete);
+}
+
+void VideoCard::startThumbnail() {
+    std::lock_guard lock(mutex_);
+    if (thumbnailWorker_ && !thumbnailWorker_->finished()) return;
+    thumbnailWorker_.reset();
+    if (key_.empty() || !context_.ffmpeg) return;
+    std::string target = context_.thumbnailPathFor(key_);
+    thumbnailPath_ = target;
+    VideoCardListener* listener = context_.listener;
+    std::string itemId = itemId_;
+    thumbnailWorker_ = std::make_unique<ThumbnailWorker>(
+        path_, target, probe_.duration, context_.ffmpeg(),
+        [listener, itemId](bool made, const std::string&) {
+            if (listener) listener->onThumbnail(itemId, made);
+        });
+    thumbnailWorker_->start();
+}
+
+std::string VideoCard::path() const {
+    std::lock_guard lock(mutex_);
+    return path_;
+}
+std::string VideoCard::key() const {
+    std::lock_guard lock(mutex_);
+    return key_;
+}
+std::string VideoCard::name() const {
+    std::lock_guard lock(mutex_);
+    return name_;
+}
+std::string VideoCard::thumbnailPath() const {
+    std::lock_guard lock(mutex_);
+    return thumbnailPath_;
+}
+bool VideoCard::thumbUsable() const {
+    std::lock_guard lock(mutex_);
+    return thumbUsable_;
+}
+MediaProbeResult VideoCard::probe() const {
+    std::lock_guard lock(mutex_);
+    return probe_;
+}
+bool VideoCard::inCatalogue() const {
+    std::lock_guard lock(mutex_);
+    return inCatalogue_;
+}
+bool VideoCard::workerRunning() const {
+    return worker_.joinable() && !examined_.load();
+}
+
+}  // namespace zorvex

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "library/thumbnail_worker.h"
+#include "transcode/media_probe.h"
+
+namespace zorvex {
+
+class Service;
+
+// Card kinds: the card's look and the catalogue list of its video.
+enum CardKind {
+    KIND_PLAIN = 0,
+    KIND_WAITING = 1,
+    KIND_CONVERTING = 2,
+    KIND_CONVERTED = 3,
+    KIND_INTERRUPTED = 6,
+    KIND_MISSING = 8,
+};
+
+// The catalogue list of a kind (a missing card: that of its previous kind).
+int CatalogueListOf(int kind);
+
+// "holiday_in_rome.mp4" -> "holiday...e.mp4": bases of nine or more
+// characters keep their first seven and their last one.
+std::string ShortName(const std::string& name);
+
+// What a card's worker tells its owner, on the worker's thread.
+class VideoCardListener {
+public:
+    virtual ~VideoCardListener() = default;
+    // Examination ended; unexaminable when the probe left a text empty.
+    virtual void onExamined(const std::string& itemId, bool unexaminable) = 0;
+    virtual void onThumbnail(const std::string& itemId, bool made) = 0;
+};
+
+// One video of the library, without drawing: its texts, kind, check mark,
+// and the examination of its file (registration in the catalogue, probe,
+// thumbnail) on a worker thread of its own.
+// Owner's thread: everything but the worker. Texts are guarded by a mutex
+// because the worker writes them; examined() may be read from any thread.
+class VideoCard {
+public:
+    struct Context {
+        Service* service = nullptr;  // not owned; null: nothing is registered
+        VideoCardListener* listener = nullptr;
+        std::function<FfmpegTool()> ffmpeg;
+        std::function<std::string(const std::string& key)> thumbnailPathFor;
+    };
+
+    VideoCard(std::string itemId, Context context);
+    ~VideoCard();  // cancels the thumbnail and joins the workers: none outlives its card
+    VideoCard(const VideoCard&) = delete;
+    VideoCard& operator=(const VideoCard&) = delete;
+
+    // A card rebuilt from the catalogue: no registration, no thumbnail from its worker.
+    void SetInfo(const std::string& path, const std::string& key, const std::string& name,
+                 bool inCatalogue);
+    // Examines the file: a missing one makes the card missing at once,
+    // an existing one starts the worker.
+    void SetSource(const std::string& path);
+    // Takes the thumbnail when it is a readable picture; otherwise starts a
+    // worker to make it (only for a registered card).
+    void SetThumbnail(const std::string& thumbnailPath);
+
+    const std::string& itemId() const { return itemId_; }
+    std::string path() const;
+    std::string key() const;
+    std::string name() const;
+    std::string thumbnailPath() const;
+    bool thumbUsable() const;
+    MediaProbeResult probe() const;
+    bool inCatalogue() const;
+
+    int kind() const { return kind_; }
+    int previousKind() const { return previousKind_; }
+    void setKind(int kind) { kind_ = kind; }
+    // Missing: remembers the kind it had.
+    void markMissing();
+    bool checked() const { return checked_; }
+    void setChecked(bool on) { checked_ = on; }
+    bool examined() const { return examined_.load(); }
+    // True once SetSource has been called: the card is being or has been examined.
+    bool sourceSet() const { return sourceSet_.load(); }
+    bool workerRunning() const;
+
+private:
+    void work(std::string path, int list);
+    void startThumbnail();
+
+    const std::string itemId_;
+    const Context context_;
+
+    mutable std::mutex mutex_;  // guards the texts below
+    std::string path_, key_, name_, thumbnailPath_;
+    bool thumbUsable_ = false;
+    bool inCatalogue_ = false;
+    MediaProbeResult probe_;
+
+    // owner's thread only
+    int kind_ = KIND_PLAIN;
+    int previousKind_ = KIND_PLAIN;
+    bool checked_ = false;
+
+    std::atomic<bool> examined_{false};
+    std::atomic<bool> sourceSet_{false};
+    std::atomic<bool> cancelled_{false};
+    std::thread worker_;
+    std::unique_ptr<ThumbnailWorker> thumbnailWorker_;  // guarded by mutex_
+};
+
+// True when the file begins like a JPEG or PNG picture.
+bool looksLikePicture(const std::string& path);
+
+}  // namespace zorvex

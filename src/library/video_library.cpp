@@ -1,0 +1,510 @@
+#include "library/video_library.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "foundation/log_recorder.h"
+#include "platform/file_util.h"
+#include "service/service.h"
+#include "transcode/conversion_task.h"
+#include "transcode/convert_param.h"
+
+namespace zorvex {
+
+namespace {
+
+constexpr const char* kLogTag = "ZorvexUIFiles\\RightVideoDlg";
+constexpr auto kExaminePoll = std::chrono::milliseconds(50);
+
+const char* const kAcceptedExtensions[] = {"mp4", "MP4", "mkv", "MKV",   "flv",  "FLV", "rmvb",
+                                           "RMVB", "rm", "RM",  "mov",   "MOV",  "wmv", "WMV",
+                                           "avi", "AVI", "mpeg", "MPEG", "3gp", "3GP"};
+
+std::string forwardSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+}  // namespace
+
+bool IsAcceptedVideoName(const std::string& name) {
+    auto dot = name.rfind('.');
+    std::string extension = dot == std::string::npos ? name : name.substr(dot + 1);
+    return std::find(std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions), extension) !=
+           std::end(kAcceptedExtensions);
+}
+
+std::size_t Utf16Length(const std::string& text) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) continue;   // continuation byte
+        units += c >= 0xF0 ? 2 : 1;         // outside the basic plane: a surrogate pair
+    }
+    return units;
+}
+
+std::string FirstCharacters(const std::string& text, std::size_t count) {
+    std::size_t units = 0, i = 0;
+    for (; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) continue;
+        if (units == count) break;
+        units += c >= 0xF0 ? 2 : 1;
+    }
+    return text.substr(0, i);
+}
+
+VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(context)) {}
+
+VideoLibrary::~VideoLibrary() {
+    closing_ = true;
+    alive_.reset();
+    if (examiner_.joinable()) examiner_.join();
+    std::vector<VIDEOINFO_ST> items;
+    {
+        std::lock_guard lock(itemsMutex_);
+        items.swap(items_);
+    }
+    items.clear();  // each card joins its workers
+}
+
+void VideoLibrary::post(std::function<void(VideoLibrary&)> task) {
+    context_.executor->post([this, alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
+        if (alive.lock()) task(*this);
+    });
+}
+
+void VideoLibrary::LoadRelations() {
+    relations_ = zorvex::LoadRelations(context_.relationFile);
+}
+
+bool VideoLibrary::SaveRelations() {
+    if (zorvex::SaveRelations(context_.relationFile, relations_)) return true;
+    PostLog("VideoRelation.xml could not be written: " + context_.relationFile, kLogTag);
+    return false;
+}
+
+std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int kind) {
+    VideoCard::Context cardContext{context_.service, this, context_.ffmpeg,
+                                   context_.thumbnailPathFor};
+    auto card = std::make_shared<VideoCard>(itemId, cardContext);
+    card->setKind(kind);
+    return card;
+}
+
+VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::size_t at) {
+    VIDEOINFO_ST item;
+    item.path = path;
+    item.name = fileNamePart(path);
+    item.itemId = NewTaskKey();
+    item.card = makeCard(item.itemId, kind);
+    std::lock_guard lock(itemsMutex_);
+    at = std::min(at, items_.size());
+    return *items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+}
+
+void VideoLibrary::BuildFromCatalogue() {
+    if (!context_.service) return;
+    Service& service = *context_.service;
+    std::vector<std::string> claimed;  // keys of converted entries placed after their source
+    CatalogueEntry source, converted;
+    auto place = [&](const CatalogueEntry& entry, int kind) {
+        VIDEOINFO_ST& item = appendItem(entry.path, kind, SIZE_MAX);
+        item.key = entry.key;
+        item.name = entry.name;
+        item.card->SetInfo(entry.path, entry.key, entry.name, true);
+        item.card->SetThumbnail(context_.thumbnailPathFor(entry.key));
+    };
+    while (service.nextEntry(LIST_SOURCE, source)) {
+        place(source, KIND_PLAIN);
+        while (service.nextEntry(LIST_CONVERTED, converted)) {
+            if (converted.name != source.name) continue;
+            place(converted, KIND_CONVERTED);
+            claimed.push_back(converted.key);
+        }
+    }
+    while (service.nextEntry(LIST_CONVERTED, converted)) {
+        if (std::find(claimed.begin(), claimed.end(), converted.key) == claimed.end()) {
+            place(converted, KIND_CONVERTED);
+        }
+    }
+    startExamination();
+    if (context_.listener) context_.listener->onLibraryChanged();
+}
+
+void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
+    if (items().size() > kLibraryLimit - 1) return;  // tested once per drop, as always
+    for (const std::string& path : paths) {
+        std::string name = fileNamePart(path);
+        if (!IsAcceptedVideoName(name)) {
+            if (context_.listener) context_.listener->onToast(TOAST_NOT_VIDEO);
+            continue;
+        }
+        if (Utf16Length(name) > kMaxNameCharacters) {
+            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
+            continue;
+        }
+        if (findByPath(path) != items_.end()) {
+            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
+            continue;
+        }
+        VIDEOINFO_ST& item = appendItem(path, KIND_PLAIN, SIZE_MAX);
+        item.card->SetSource(path);
+    }
+    if (context_.listener) context_.listener->onLibraryChanged();
+}
+
+bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
+    if (items().size() >= kLibraryLimit) {
+        if (context_.listener) context_.listener->onToast(TOAST_FULL);
+        return false;
+    }
+    for (const std::string& path : paths) {
+        if (Utf16Length(fileNamePart(path)) > kMaxNameCharacters) {
+            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
+            continue;
+        }
+        if (findByPath(path) != items_.end()) {
+            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
+            continue;
+        }
+        appendItem(path, KIND_PLAIN, SIZE_MAX);
+    }
+    startExamination();
+    if (context_.listener) context_.listener->onLibraryChanged();
+    return true;
+}
+
+bool VideoLibrary::examining() const {
+    return !examinerDone_.load();
+}
+
+void VideoLibrary::startExamination() {
+    if (!examinerDone_.load()) return;
+    if (examiner_.joinable()) examiner_.join();
+    examinerDone_ = false;
+    examiner_ = std::thread([this] { examineLoop(); });
+}
+
+// One card at a time: the card is examined on the library's thread (which
+// starts its worker) and this thread waits until it says it is done.
+void VideoLibrary::examineLoop() {
+    while (!closing_) {
+        std::shared_ptr<VideoCard> next;
+        std::string path;
+        {
+            std::lock_guard lock(itemsMutex_);
+            for (const auto& item : items_) {
+                if (!item.card->sourceSet()) {
+                    next = item.card;
+                    path = item.path;
+                    break;
+                }
+            }
+        }
+        if (!next) break;
+        std::weak_ptr<VideoCard> weak = next;
+        next.reset();
+        post([weak, path](VideoLibrary&) {
+            if (auto card = weak.lock(); card && !card->sourceSet()) card->SetSource(path);
+        });
+        while (!closing_) {
+            auto card = weak.lock();
+            if (!card || card->examined()) break;  // done, or deleted meanwhile
+            card.reset();
+            std::this_thread::sleep_for(kExaminePoll);
+        }
+    }
+    examinerDone_ = true;
+}
+
+void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
+    post([itemId, unexaminable](VideoLibrary& library) {
+        auto card = library.card(itemId);
+        if (!card) return;
+        {
+            std::lock_guard lock(library.itemsMutex_);
+            for (auto& item : library.items_) {
+                if (item.itemId != itemId) continue;
+                item.path = card->path();
+                item.key = card->key();
+                item.name = card->name();
+            }
+        }
+        if (unexaminable) {
+            library.DeleteUnexaminable(itemId);
+        } else if (library.context_.listener) {
+            library.context_.listener->onCardChanged(itemId);
+        }
+    });
+}
+
+void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
+    post([itemId, made](VideoLibrary& library) {
+        auto card = library.card(itemId);
+        if (!card || !made) return;  // without a picture the placeholder stays
+        card->SetThumbnail(card->thumbnailPath());
+        if (library.context_.listener) library.context_.listener->onCardChanged(itemId);
+    });
+}
+
+int VideoLibrary::QueueConversion() {
+    int sent = 0;
+    // A snapshot: the confirmation below may let other events run meanwhile.
+    for (const VIDEOINFO_ST& item : items()) {
+        VideoCard& card = *item.card;
+        if (!card.checked()) continue;
+        if (card.kind() == KIND_CONVERTED || card.kind() == KIND_MISSING) {
+            card.setChecked(false);
+            continue;
+        }
+        std::string name = card.name();
+        std::string path = card.path();
+        if (HasConversionRecord(path)) {
+            card.setChecked(false);
+            continue;
+        }
+        // The name the output will have decides whether it collides.
+        std::string outputName;
+        std::string converted = ConvertedFileName(name);
+        if (fileExists(context_.convertFolder() + "/" + converted)) {
+            std::string shown =
+                Utf16Length(converted) > 10 ? FirstCharacters(converted, 10) + "..." : converted;
+            int answer =
+                context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
+            if (answer == ANSWER_CLOSED) return 0;
+            if (answer != ANSWER_CONTINUE) {
+                card.setChecked(false);
+                continue;
+            }
+            outputName = UniqueOutputName(converted);
+        }
+        {
+            std::lock_guard lock(itemsMutex_);
+            for (auto& stored : items_) {
+                if (stored.itemId != item.itemId) continue;
+                stored.name = name;
+                stored.outputName = outputName;
+            }
+        }
+        if (!fileExists(path)) {
+            card.setChecked(false);
+            card.markMissing();
+            if (context_.listener) context_.listener->onCardChanged(item.itemId);
+            continue;
+        }
+        MediaProbeResult probe = card.probe();
+        ConversionRequest request{path,           card.thumbnailPath(),
+                                  outputName.empty() ? name : outputName,
+                                  probe.fileSize, probe.duration,
+                                  probe.width,    probe.height};
+        if (context_.listener) context_.listener->onConversionRequested(request);
+        sent = 1;
+    }
+    return sent;
+}
+
+std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
+    auto dot = name.rfind('.');
+    std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    for (int n = 1; n <= 999; ++n) {
+        std::string candidate = base + "(" + std::to_string(n) + ")" + extension;
+        if (!fileExists(context_.convertFolder() + "/" + candidate)) return candidate;
+    }
+    return base;
+}
+
+bool VideoLibrary::HasConversionRecord(const std::string& path) const {
+    std::string source = forwardSlashes(path);
+    return std::any_of(relations_.begin(), relations_.end(),
+                       [&](const auto& r) { return r.VideoSrcPath == source; });
+}
+
+void VideoLibrary::OnConversionEvent(int code, const std::string& path,
+                                     const std::string& secondPath) {
+    auto setKind = [&](int kind) {
+        auto at = findByPath(path);
+        if (at == items_.end()) return;
+        at->card->setKind(kind);
+        if (context_.listener) context_.listener->onCardChanged(at->itemId);
+    };
+    switch (code) {
+        case TE_WAITING: setKind(KIND_WAITING); break;
+        case TE_STARTED: setKind(KIND_CONVERTING); break;
+        case TE_REMOVED:
+        case TE_FAILED: setKind(KIND_PLAIN); break;
+        case TE_INTERRUPTED: setKind(KIND_INTERRUPTED); break;
+        case TE_DONE: {
+            std::string name = fileNamePart(path);
+            std::size_t at = SIZE_MAX;
+            {
+                std::lock_guard lock(itemsMutex_);
+                for (std::size_t i = 0; i < items_.size(); ++i) {
+                    if (items_[i].name != name) continue;
+                    at = i + 1;
+                    items_[i].card->setKind(KIND_PLAIN);
+                    break;
+                }
+            }
+            VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
+            item.card->SetSource(path);
+            if (context_.listener) context_.listener->onConversionBalloon(name);
+            relations_.push_back({forwardSlashes(secondPath), forwardSlashes(path)});
+            SaveRelations();
+            if (context_.listener) context_.listener->onLibraryChanged();
+            break;
+        }
+        default: break;
+    }
+}
+
+void VideoLibrary::removeFromCatalogue(int list, const std::string& path) {
+    if (!context_.service) return;
+    std::lock_guard lock(context_.service->catalogueMutex());
+    context_.service->list(list)->remove(path);
+}
+
+void VideoLibrary::dropRelationOf(const std::string& targetPath) {
+    auto at = std::find_if(relations_.begin(), relations_.end(),
+                           [&](const auto& r) { return r.VideoTargetPath == targetPath; });
+    if (at != relations_.end()) relations_.erase(at);
+    if (context_.listener) context_.listener->onPathFreed(targetPath);
+    SaveRelations();
+}
+
+void VideoLibrary::DeleteItems() {
+    std::vector<std::string> doomed;
+    std::vector<VIDEOINFO_ST> converting;
+    for (const VIDEOINFO_ST& item : items()) {
+        VideoCard& card = *item.card;
+        if (!card.checked()) continue;
+        std::string path = card.path();
+        switch (card.kind()) {
+            case KIND_PLAIN:
+                removeFromCatalogue(LIST_SOURCE, path);
+                break;
+            case KIND_WAITING:
+            case KIND_INTERRUPTED:
+                removeFromCatalogue(LIST_SOURCE, path);
+                if (context_.listener) context_.listener->removeQueuedTask(card.name(), path);
+                break;
+            case KIND_CONVERTED:
+                removeFromCatalogue(LIST_CONVERTED, path);
+                dropRelationOf(path);
+                break;
+            case KIND_MISSING:
+                if (card.previousKind() == KIND_PLAIN) removeFromCatalogue(LIST_SOURCE, path);
+                if (card.previousKind() == KIND_CONVERTED) removeFromCatalogue(LIST_CONVERTED, path);
+                break;
+            case KIND_CONVERTING:
+                converting.push_back(item);
+                continue;
+            default:
+                break;
+        }
+        doomed.push_back(item.itemId);
+    }
+    for (const VIDEOINFO_ST& item : converting) {
+        std::string path = item.card->path();
+        removeFromCatalogue(LIST_SOURCE, path);
+        if (context_.listener && context_.listener->removeQueuedTask(item.card->name(), path)) {
+            doomed.push_back(item.itemId);
+        }
+    }
+    std::vector<VIDEOINFO_ST> removed;
+    {
+        std::lock_guard lock(itemsMutex_);
+        for (auto it = items_.begin(); it != items_.end();) {
+            if (std::find(doomed.begin(), doomed.end(), it->itemId) != doomed.end()) {
+                removed.push_back(std::move(*it));
+                it = items_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    removed.clear();  // cards join their workers outside the lock
+    if (context_.listener) context_.listener->onLibraryChanged();
+}
+
+void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
+    std::shared_ptr<VideoCard> card = this->card(itemId);
+    if (!card) return;
+    std::string path = card->path();
+    if (card->kind() == KIND_PLAIN) removeFromCatalogue(LIST_SOURCE, path);
+    if (card->kind() == KIND_CONVERTED) {
+        removeFromCatalogue(LIST_CONVERTED, path);
+        dropRelationOf(path);
+    }
+    VIDEOINFO_ST removed;
+    {
+        std::lock_guard lock(itemsMutex_);
+        auto at = std::find_if(items_.begin(), items_.end(),
+                               [&](const auto& item) { return item.itemId == itemId; });
+        if (at == items_.end()) return;
+        removed = std::move(*at);
+        items_.erase(at);
+    }
+    card.reset();
+    removed = {};  // the card's worker has finished: it reported this
+    if (context_.listener) context_.listener->onLibraryChanged();
+}
+
+int VideoLibrary::EvaluateSelection() {
+    bool anyChecked = false;
+    for (const VIDEOINFO_ST& item : items()) {
+        if (!item.card->checked()) continue;
+        anyChecked = true;
+        int kind = item.card->kind();
+        if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
+            if (context_.listener) context_.listener->onButtonLooks(1, 1);
+            return 1;
+        }
+    }
+    if (context_.listener) context_.listener->onButtonLooks(anyChecked ? 1 : 2, 0);
+    return anyChecked ? 1 : 0;
+}
+
+bool VideoLibrary::AllChecked() const {
+    auto all = items();
+    return !all.empty() &&
+           std::all_of(all.begin(), all.end(), [](const auto& item) { return item.card->checked(); });
+}
+
+void VideoLibrary::SetAllChecked(bool on) {
+    for (const VIDEOINFO_ST& item : items()) {
+        if (item.card->checked() == on) continue;
+        item.card->setChecked(on);
+        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+    }
+}
+
+void VideoLibrary::ToggleChecked(const std::string& itemId) {
+    auto card = this->card(itemId);
+    if (!card || !card->examined()) return;  // a card reacts only once examined
+    card->setChecked(!card->checked());
+    if (context_.listener) context_.listener->onCardChanged(itemId);
+    EvaluateSelection();
+}
+
+std::vector<VIDEOINFO_ST> VideoLibrary::items() const {
+    std::lock_guard lock(itemsMutex_);
+    return items_;
+}
+
+std::shared_ptr<VideoCard> VideoLibrary::card(const std::string& itemId) const {
+    std::lock_guard lock(itemsMutex_);
+    for (const auto& item : items_) {
+        if (item.itemId == itemId) return item.card;
+    }
+    return nullptr;
+}
+
+std::vector<VIDEOINFO_ST>::iterator VideoLibrary::findByPath(const std::string& path) {
+    return std::find_if(items_.begin(), items_.end(),
+                        [&](const auto& item) { return item.card->path() == path; });
+}
+
+}  // namespace zorvex

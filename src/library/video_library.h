@@ -1,0 +1,141 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library/relation_file.h"
+#include "library/video_card.h"
+#include "platform/executor.h"
+
+namespace zorvex {
+
+class Service;
+
+// One library item: the card and the library's copies of its texts.
+struct VIDEOINFO_ST {
+    std::string path;
+    std::string key;
+    std::string name;
+    std::string itemId;      // "{XXXXXXXX-...}"
+    std::string outputName;  // a numbered output name chosen for a conversion
+    std::shared_ptr<VideoCard> card;
+};
+
+// The seven texts of a conversion request, in the order the queue takes them.
+struct ConversionRequest {
+    std::string sourcePath, thumbnailPath, name, size, duration, width, height;
+};
+
+inline constexpr int kLibraryLimit = 70;
+inline constexpr std::size_t kMaxNameCharacters = 60;
+
+// Toast codes of the library.
+enum LibraryToast { TOAST_EXISTS = 2, TOAST_NOT_VIDEO = 4, TOAST_NAME_TOO_LONG = 5, TOAST_FULL = 6 };
+// Results of the duplicate-name confirmation.
+enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
+
+// What the library asks of the page that hosts it; called on the library's thread.
+class VideoLibraryListener {
+public:
+    virtual ~VideoLibraryListener() = default;
+    virtual void onToast(int code) = 0;
+    virtual void onConversionRequested(const ConversionRequest& request) = 0;
+    // The page's buttons: (1, 1) convert active, (1, 0) convert inactive,
+    // (2, 0) convert and delete inactive.
+    virtual void onButtonLooks(int first, int second) = 0;
+    // Drops the queued task of a video; true when done.
+    virtual bool removeQueuedTask(const std::string& name, const std::string& path) = 0;
+    virtual void onPathFreed(const std::string& path) = 0;
+    virtual void onConversionBalloon(const std::string& name) = 0;
+    // The duplicate-name question for a (shortened) name: 30, 31 or 42.
+    virtual int confirmDuplicateName(const std::string& shownName) = 0;
+    // Items were added, removed or reordered: lay the cards out again.
+    virtual void onLibraryChanged() = 0;
+    // One card's look changed.
+    virtual void onCardChanged(const std::string& itemId) = 0;
+};
+
+struct VideoLibraryContext {
+    Service* service = nullptr;  // the catalogue; null: nothing is shared
+    Executor* executor = nullptr;  // the library's thread
+    VideoLibraryListener* listener = nullptr;
+    std::string relationFile;  // VideoRelation.xml in the home folder
+    std::function<std::string()> convertFolder;
+    std::function<FfmpegTool()> ffmpeg;
+    std::function<std::string(const std::string& key)> thumbnailPathFor;
+};
+
+// The user's videos as cards in display order, and the relations of
+// converted videos to their sources. Everything here runs on the executor's
+// thread, except the examination thread, which only picks cards and asks
+// that thread to examine them one after another.
+class VideoLibrary final : private VideoCardListener {
+public:
+    explicit VideoLibrary(VideoLibraryContext context);
+    ~VideoLibrary() override;  // stops the examination, then frees every card
+
+    void LoadRelations();
+    bool SaveRelations();
+
+    void BuildFromCatalogue();
+    void AddDropped(const std::vector<std::string>& paths);
+    // The files chosen in the open dialog; false (toast 6) when the library is full.
+    bool AddByDialog(const std::vector<std::string>& paths);
+    // Over the checked cards; 1 when at least one task was requested.
+    int QueueConversion();
+    void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
+    void DeleteItems();
+
+    bool HasConversionRecord(const std::string& path) const;
+    std::string UniqueOutputName(const std::string& name) const;
+
+    int EvaluateSelection();
+    bool AllChecked() const;
+    void SetAllChecked(bool on);
+    // A click on an examined card.
+    void ToggleChecked(const std::string& itemId);
+
+    void setClosing() { closing_ = true; }
+    bool examining() const;
+
+    std::vector<VIDEOINFO_ST> items() const;
+    std::shared_ptr<VideoCard> card(const std::string& itemId) const;
+    const std::vector<VIDEO_RELATION_ST>& relations() const { return relations_; }
+
+private:
+    void onExamined(const std::string& itemId, bool unexaminable) override;
+    void onThumbnail(const std::string& itemId, bool made) override;
+
+    VIDEOINFO_ST& appendItem(const std::string& path, int kind, std::size_t at);
+    std::shared_ptr<VideoCard> makeCard(const std::string& itemId, int kind);
+    void startExamination();
+    void examineLoop();
+    void DeleteUnexaminable(const std::string& itemId);
+    void removeFromCatalogue(int list, const std::string& path);
+    void dropRelationOf(const std::string& targetPath);
+    std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);
+    void post(std::function<void(VideoLibrary&)> task);
+
+    VideoLibraryContext context_;
+    mutable std::mutex itemsMutex_;  // the examination thread reads the list
+    std::vector<VIDEOINFO_ST> items_;
+    std::vector<VIDEO_RELATION_ST> relations_;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> examinerDone_{true};
+    std::thread examiner_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The extension list of a drop: exact and case-sensitive.
+bool IsAcceptedVideoName(const std::string& name);
+// UTF-16 code units, as names are counted.
+std::size_t Utf16Length(const std::string& text);
+// The first count characters (UTF-16 code units) of a text.
+std::string FirstCharacters(const std::string& text, std::size_t count);
+
+}  // namespace zorvex
