@@ -25,6 +25,8 @@ bool g_autostartFolderSet = false;
 // cutting the same way keeps a carried-over config.ini reading the same.
 constexpr std::size_t kDefaultIpUnits = 19;
 constexpr std::size_t kConvertPathUnits = 199;
+// A host name is at most 253 characters; room for ":port" besides.
+constexpr std::size_t kUpdateServerUnits = 260;
 
 }  // namespace
 
@@ -49,6 +51,10 @@ bool LoadSettings() {
         record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
         record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
         record.DeleteOrigin = ini.readInt(kNormalSection, "DeleteOrigin", 0);
+        record.UpdateServer = ini.readString(kNormalSection, "UpdateServer", kDefaultUpdateServer,
+                                             kUpdateServerUnits);
+        // An empty host cannot be asked; fall back as for a missing key.
+        if (record.UpdateServer.empty()) record.UpdateServer = kDefaultUpdateServer;
     } else {
         // A new file differs from the missing-key defaults: autostart off, 1080P.
         record.AutoRun = 0;
@@ -60,6 +66,7 @@ bool LoadSettings() {
         record.ConvertPath = DefaultConvertedDir();
         record.ConvertedNotify = 1;
         record.DeleteOrigin = 0;
+        record.UpdateServer = kDefaultUpdateServer;
         IniFile ini;
         ini.write(kNormalSection, "Base-AutoRun", "0");
         ini.write(kNormalSection, "Base-AutoUpdate", "1");
@@ -70,6 +77,7 @@ bool LoadSettings() {
         ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
         ini.write(kVideoSection, "ConvertedNotify", "1");
         ini.write(kNormalSection, "DeleteOrigin", "0");
+        ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
         ok = ini.save(configPath);
     }
     {
@@ -112,6 +120,7 @@ bool SaveSettings() {
     // A folder name with a line break cannot be stored; the old value stays.
     ok &= ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
     ok &= ini.write(kVideoSection, "ConvertedNotify", number(record.ConvertedNotify));
+    ok &= ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
     return ini.save(configPath) && ok;
 }
 

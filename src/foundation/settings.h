@@ -18,6 +18,7 @@ struct SETTINGS_ST {
     std::int32_t ExitWndType = 0;        // closing the main window: 1 ask, 2 hide, 3 quit
     std::int32_t VideoConvertRatio = 0;  // 1 = 1080P; anything else is 2K
     std::string ConvertPath;             // folder that receives converted videos
+    std::string UpdateServer;            // host[:port] the version check asks
 };
 
 // Holds the record's lock for as long as it lives: use it within one
@@ -44,6 +45,9 @@ SettingsAccess g_pSettings();
 // Section and key names of config.ini.
 inline constexpr const char* kNormalSection = "NormalSetting";
 inline constexpr const char* kVideoSection = "VideoSetting";
+// "UpdateServer" when config.ini has none, or an empty one. A reserved name
+// that never resolves: a real host is configured per deployment.
+inline constexpr const char* kDefaultUpdateServer = "update.zorvex.invalid";
 
 // Replaces the record with one read from home/config.ini, or, when there is no
 // such file, creates it with the first-start values. Applies autostart when
@@ -51,7 +55,7 @@ inline constexpr const char* kVideoSection = "VideoSetting";
 // not be written (the record holds the first-start values all the same).
 bool LoadSettings();
 
-// Writes the nine keys from the record, with "DefaultIP" taken from the
+// Writes the ten keys from the record, with "DefaultIP" taken from the
 // address in use (GetLocalIP), keeping every other line of the file. One
 // atomic rewrite. Any thread; callers set the fields first.
 bool SaveSettings();

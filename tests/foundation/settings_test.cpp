@@ -26,6 +26,7 @@ TEST_F(SettingsTest, FirstStartWritesTheNewFileValuesAndLeavesAutostartAlone) {
               "ComSleep-UnSleep=1\n"
               "DefaultIP=127.0.0.1\n"
               "DeleteOrigin=0\n"
+              "UpdateServer=update.zorvex.invalid\n"
               "\n"
               "[VideoSetting]\n"
               "VideoConvert-Ratio=1\n"
@@ -55,6 +56,7 @@ TEST_F(SettingsTest, EmptySectionsGiveTheMissingKeyDefaultsAndApplyAutostart) {
     EXPECT_EQ(s.VideoConvertRatio, 0);
     EXPECT_EQ(s.ConvertPath, "");
     EXPECT_EQ(s.ConvertedNotify, 1);
+    EXPECT_EQ(s.UpdateServer, kDefaultUpdateServer);
 
     std::string entry = test::readFile(autostartEntry());
     EXPECT_NE(entry.find("\nExec=" + desktopExecValue(currentExecutablePath()) + "\n"),
@@ -108,6 +110,7 @@ TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
               "ExitWndType=3\r\n"
               "ComSleep-UnSleep=1\r\n"
               "DeleteOrigin=0\r\n"
+              "UpdateServer=update.zorvex.invalid\r\n"
               "\r\n"
               "[Unknown]\r\n"
               "A=b\r\n"
@@ -129,6 +132,20 @@ TEST_F(SettingsTest, SaveWithoutAnAddressKeepsTheSavedChoice) {
     ASSERT_TRUE(SaveSettings());
     LoadSettings();
     EXPECT_EQ(g_pSettings()->DefaultIP, "192.168.1.20");
+}
+
+TEST_F(SettingsTest, UpdateServerIsReadAndSaved) {
+    dir_.write("home/config.ini", "[NormalSetting]\nBase-AutoRun=0\nUpdateServer=127.0.0.1:8080\n");
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->UpdateServer, "127.0.0.1:8080");
+    g_pSettings()->UpdateServer = "updates.lan";
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(IniFile::load(homeFile("config.ini")).value("NormalSetting", "UpdateServer"),
+              "updates.lan");
+
+    dir_.write("home/config.ini", "[NormalSetting]\nBase-AutoRun=0\nUpdateServer=\n");
+    LoadSettings();
+    EXPECT_EQ(g_pSettings()->UpdateServer, kDefaultUpdateServer);
 }
 
 TEST_F(SettingsTest, AFolderNameWithALineBreakIsNotSaved) {

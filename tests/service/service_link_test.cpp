@@ -27,6 +27,8 @@ bool linkUp(const std::string& host = kHost) {
 class LanService : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(test::portIsFree(kHost, wire::kLinkPort) && test::portIsFree(kHost, wire::kHttpPort))
+            << "another program holds the LAN ports on " << kHost;
         service = std::make_unique<Service>(home.path());
         ASSERT_TRUE(service->setAddress(kHost));
         ASSERT_TRUE(linkUp());
