@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
@@ -17,16 +18,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The section name of a header line "[name]", or nullopt for other lines.
 std::optional<std::string_view> headerName(std::string_view content) {
@@ -141,7 +132,7 @@ std::size_t IniFile::findSection(std::string_view section) const {
         std::string_view content = lines_[i].content;
         if (i == 0 && content.starts_with(kBom)) content.remove_prefix(kBom.size());
         auto name = headerName(content);
-        if (name && sameName(*name, trim(section))) return i;
+        if (name && equalsIgnoringCase(*name, trim(section))) return i;
     }
     return std::string::npos;
 }
@@ -156,7 +147,7 @@ std::size_t IniFile::findKey(std::size_t header, std::string_view key) const {
     std::size_t end = sectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
         auto pair = keyValue(lines_[i].content);
-        if (pair && sameName(pair->first, trim(key))) return i;
+        if (pair && equalsIgnoringCase(pair->first, trim(key))) return i;
     }
     return std::string::npos;
 }

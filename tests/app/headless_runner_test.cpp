@@ -21,7 +21,12 @@ bool linkUp() {
 class HeadlessRunner : public ::testing::Test {
 protected:
     // Our own lock folder: a Zorvex the user runs must not make ours step aside.
-    void SetUp() override { ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
+    void SetUp() override {
+        ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+        ASSERT_TRUE(test::portIsFree("127.0.0.1", wire::kLinkPort) &&
+                    test::portIsFree("127.0.0.1", wire::kHttpPort))
+            << "another program holds the LAN ports on 127.0.0.1";
+    }
     test::TempDir runtime;
 };
 

@@ -1,0 +1,73 @@
+#include "update/curl_easy.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace zorvex {
+
+namespace {
+
+void initGlobalOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+CurlEasy::CurlEasy() {
+    initGlobalOnce();
+    handle_ = curl_easy_init();
+}
+
+CurlEasy::~CurlEasy() {
+    if (handle_) curl_easy_cleanup(handle_);
+}
+
+void CurlEasy::reset() {
+    if (handle_) curl_easy_reset(handle_);
+}
+
+std::string UrlScheme(const std::string& url) {
+    initGlobalOnce();
+    CURLU* parts = curl_url();
+    if (!parts) return {};
+    std::string scheme;
+    // Without CURLU_DEFAULT_SCHEME a text with no scheme is refused, not taken as http.
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
+        char* text = nullptr;
+        if (curl_url_get(parts, CURLUPART_SCHEME, &text, 0) == CURLUE_OK && text) {
+            scheme = text;
+            curl_free(text);
+        }
+    }
+    curl_url_cleanup(parts);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return scheme;
+}
+
+bool IsHttpUrl(const std::string& url) {
+    std::string scheme = UrlScheme(url);
+    return scheme == "http" || scheme == "https";
+}
+
+void SetCommonOptions(CURL* curl, std::chrono::milliseconds connectTimeout,
+                      std::chrono::milliseconds idleTimeout) {
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // An update host may move its files; follow as a browser would.
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout.count()));
+    // libcurl has no receive time-out of its own: under one byte per second for
+    // the whole idle span is the same thing.
+    long idleSeconds = static_cast<long>(
+        std::max<std::chrono::milliseconds::rep>(1, (idleTimeout.count() + 999) / 1000));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, idleSeconds);
+}
+
+}  // namespace zorvex

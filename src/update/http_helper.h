@@ -1,0 +1,86 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "update/http_client.h"
+
+namespace zorvex {
+
+inline constexpr const char* kHttpHelperTag = "ZorvexAssist\\Http\\HttpHelper";
+inline constexpr const char* kVersionCheckPath = "/lanclient/last-version";
+
+// What the update server's answer says, read by ParseVersionResponse.
+struct VersionResponse {
+    enum class Kind {
+        Offer,        // "data"[0] holds the three strings
+        ServerError,  // "code" 2
+        Unreadable,   // no JSON object, or no "data"[0] with the three strings
+    };
+    Kind kind = Kind::Unreadable;
+    std::string versionName;
+    std::string versionCode;  // read, not used
+    std::string downloadUrl;
+};
+
+struct VersionCheckResult {
+    enum class Outcome {
+        UpdateOffered,  // another version than the running one is offered
+        UpToDate,       // the server offers the running version
+        Failed,         // no usable answer: the windows say "服务器连接失败"
+    };
+    Outcome outcome = Outcome::Failed;
+    std::string downloadUrl;       // set with UpdateOffered only
+    std::string versionName;       // set with UpdateOffered only
+    int postResult = kPostFailed;  // CHttpClient::Post's code
+};
+
+// Asks the update server (the setting "UpdateServer", host[:port], plain
+// http) which client version is the latest. Made and used by the main window;
+// one thread at a time (the window's, or a worker running the check for it).
+class HttpHelper {
+public:
+    HttpHelper();
+    ~HttpHelper();
+    HttpHelper(const HttpHelper&) = delete;
+    HttpHelper& operator=(const HttpHelper&) = delete;
+
+    // Makes the client when there is none and builds the user agent from the
+    // system version and the MAC in use; call once the MAC is known.
+    void Init();
+
+    // POSTs the form body to the update server and compares the offered
+    // version with the running one (as text: any difference is an update).
+    // Blocks for the whole exchange. Before Init it fails without traffic.
+    VersionCheckResult CheckVersion();
+
+    // Reads the server's JSON answer. Logs "JSON异常，异常原因：2" for "code" 2.
+    static VersionResponse ParseVersionResponse(const std::string& response);
+
+    // "http://" + server + kVersionCheckPath; a server given with its own
+    // scheme keeps it.
+    static std::string VersionCheckUrl(const std::string& server);
+
+    // The client's time-outs; tests shorten them.
+    void SetTimeouts(HttpTimeouts timeouts);
+
+    const std::string& UserAgent() const { return userAgent_; }
+    const std::string& SystemVersion() const { return systemVersion_; }
+    const std::string& Mac() const { return mac_; }
+    // "type=%s&system_version=%s&mac=%s&QuorbelVR=3", filled without URL encoding.
+    std::string RequestBody() const;
+
+private:
+    std::unique_ptr<CHttpClient> client_;
+    HttpTimeouts timeouts_;
+    const std::string type_ = "3";
+    std::string userAgent_;
+    std::string systemVersion_;
+    std::string mac_;
+};
+
+// "QuorbelVR WinLanApp 1.0.0_20160526(" + systemVersion + "; " + MD5 hex of
+// mac + ")"
+std::string BuildUserAgent(const std::string& systemVersion, const std::string& mac);
+
+}  // namespace zorvex

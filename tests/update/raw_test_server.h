@@ -1,0 +1,66 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zorvex::test {
+
+// A plain TCP server on 127.0.0.1 at a port the system picks, for what a
+// real HTTP server will not do: it records each request's exact bytes, then
+// sends the scripted reply verbatim and closes, or, when silent, never
+// answers and holds the connection until destroyed.
+class RawTestServer {
+public:
+    RawTestServer();
+    ~RawTestServer();
+    RawTestServer(const RawTestServer&) = delete;
+    RawTestServer& operator=(const RawTestServer&) = delete;
+
+    int port() const { return port_; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    void reply(std::string bytes);
+    void beSilent();
+    // Each request's bytes, head and body, as received.
+    std::vector<std::string> requests() const;
+    int connections() const { return connections_.load(); }
+    // Opens and closes one connection to port on 127.0.0.1.
+    static void poke(int port);
+
+private:
+    void run();
+    // False when the server is stopping or the client went away.
+    bool waitReadable(int fd) const;
+    std::string readRequest(int fd) const;
+
+    int listenFd_ = -1;
+    int stopFd_ = -1;  // an eventfd that wakes the thread for destruction
+    int port_ = 0;
+    std::atomic<int> connections_{0};
+    mutable std::mutex mutex_;  // guards the members below
+    std::string reply_;
+    bool silent_ = false;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 held bound without listening, so connecting is
+// refused and no other test can take the port meanwhile.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace zorvex::test
