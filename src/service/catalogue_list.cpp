@@ -38,6 +38,8 @@ CatalogueList::CatalogueList(int type, std::string root) : type_(type), root_(st
 
 void CatalogueList::append(CatalogueEntry entry) {
     wireBytes_ += static_cast<std::int32_t>(entry.name.size() + 38);
+    folders_.watch(parentFolder(entry.path));
+    folders_.watch(parentFolder(thumbnailPath(root_, entry.key)));
     entries_.push_back(std::move(entry));
     changed_ = true;
 }
@@ -77,19 +79,27 @@ bool CatalogueList::refreshWire(CatalogueEntry& entry) {
 
 std::size_t CatalogueList::serialise(std::string& out, FileStatusChangeListener* listener,
                                      bool& notified) {
+    constexpr auto kCheckInterval = std::chrono::seconds(1);
     notified = false;
+    auto now = std::chrono::steady_clock::now();
+    // Drained first: a file removed before the request shows in this answer.
+    if (folders_.changed() || changed_ || now >= nextCheck_) {
+        nextCheck_ = now + kCheckInterval;
+        body_.clear();
+        for (CatalogueEntry& entry : entries_) {
+            // A change renews the phones' stamps even when nobody listens.
+            if (refreshWire(entry)) {
+                notified = true;
+                if (listener)
+                    listener->onFileStatusChanged(entry.type, entry.exists, entry.hasThumbnail,
+                                                  entry.name, entry.key, entry.path);
+            }
+            body_ += entry.wire;
+        }
+    }
     std::size_t start = out.size();
     wire::putU32(out, count());
-    for (CatalogueEntry& entry : entries_) {
-        // A change renews the phones' stamps even when nobody listens.
-        if (refreshWire(entry)) {
-            notified = true;
-            if (listener)
-                listener->onFileStatusChanged(entry.type, entry.exists, entry.hasThumbnail,
-                                              entry.name, entry.key, entry.path);
-        }
-        out += entry.wire;
-    }
+    out += body_;
     return out.size() - start;
 }
 
@@ -109,6 +119,8 @@ bool CatalogueList::nextEntry(CatalogueEntry& out) {
 void CatalogueList::saveAndClear() {
     for (CatalogueEntry& entry : entries_) saveLinkFile(root_, entry);
     entries_.clear();
+    body_.clear();
+    nextCheck_ = {};
     wireBytes_ = 0;
     cursor_ = 0;
     rewind_ = true;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/folder_watch.h"
 
 namespace zorvex {
 
@@ -50,6 +53,8 @@ void saveLinkFile(const std::string& root, CatalogueEntry& entry);
 class CatalogueList {
 public:
     CatalogueList(int type, std::string root);
+    CatalogueList(const CatalogueList&) = delete;
+    CatalogueList& operator=(const CatalogueList&) = delete;
 
     int type() const { return type_; }
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
@@ -84,6 +89,13 @@ private:
     const std::string root_;
 
     std::vector<CatalogueEntry> entries_;
+    // The flags are re-tested when a watched folder (a video's or the
+    // thumbnails') saw a file come or go, and at least once a second for
+    // folders that report nothing (network shares); not on every request,
+    // which with 64 phones would stat every file thousands of times a second.
+    FolderWatch folders_;
+    std::chrono::steady_clock::time_point nextCheck_{};
+    std::string body_;  // the wire forms as last tested
     std::int32_t wireBytes_ = 0;
     std::size_t cursor_ = 0;
     bool rewind_ = true;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,9 @@ constexpr int kSendWaitMs = 1000;
 // Phones tend to connect together when the PC appears; a deeper queue than
 // the classic 5 spares them the one-second SYN retry.
 constexpr int kListenBacklog = kClientSlots;
+// epoll tags beside the slot indexes.
+constexpr std::uint32_t kListenTag = 1000;
+constexpr std::uint32_t kWakeTag = 1001;
 
 bool toSocketAddress(const std::string& address, std::uint16_t port, sockaddr_in& out) {
     unsigned parts[4];
@@ -80,6 +84,17 @@ bool ClientTable::openSockets(const std::string& address) {
         closeSocket(broadcastSocket_);
         return false;
     }
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event listen{};
+    listen.events = EPOLLIN;
+    listen.data.u32 = kListenTag;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenSocket_, &listen);
+    if (wakeFd_ >= 0) {
+        epoll_event wake{};
+        wake.events = EPOLLIN;
+        wake.data.u32 = kWakeTag;
+        ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake);
+    }
     nextBroadcast_ = std::chrono::steady_clock::now();
     return true;
 }
@@ -105,44 +120,25 @@ void ClientTable::sendBroadcast() {
 void ClientTable::runCycle() {
     sendBroadcast();
 
-    // The wake descriptor, the listener and every open slot: all 64 are read.
-    std::array<pollfd, kClientSlots + 2> fds{};
-    std::array<int, kClientSlots + 2> slotOf{};
-    nfds_t count = 0;
-    if (wakeFd_ >= 0) {
-        fds[count] = {wakeFd_, POLLIN, 0};
-        slotOf[count++] = -2;
-    }
-    if (listenSocket_ >= 0) {
-        fds[count] = {listenSocket_, POLLIN, 0};
-        slotOf[count++] = -1;
-    }
-    for (int i = 0; i < kClientSlots; ++i) {
-        if (slots_[i].socket < 0) continue;
-        fds[count] = {slots_[i].socket, POLLIN, 0};
-        slotOf[count++] = i;
-    }
-
     auto untilBroadcast = std::chrono::duration_cast<std::chrono::milliseconds>(
                               nextBroadcast_ - std::chrono::steady_clock::now())
                               .count();
     int wait = broadcastSocket_ >= 0 ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
                                      : kCycleWaitMs;
-    int ready = ::poll(fds.data(), count, wait);
-    if (ready <= 0) return;
-
-    for (nfds_t i = 0; i < count && ready > 0; ++i) {
-        if (fds[i].revents == 0) continue;
-        --ready;
-        if (slotOf[i] == -2) {
+    // epoll, not poll: a poll per request would look at all 66 descriptors.
+    std::array<epoll_event, kClientSlots + 2> events{};
+    int ready = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), wait);
+    for (int i = 0; i < ready; ++i) {
+        std::uint32_t tag = events[i].data.u32;
+        if (tag == kWakeTag) {
             std::uint64_t drained;
             [[maybe_unused]] auto n = ::read(wakeFd_, &drained, sizeof drained);
             return;  // the owner wants its stop flag looked at now
         }
-        if (slotOf[i] == -1) {
+        if (tag == kListenTag) {
             acceptClients();
-        } else {
-            readClient(slots_[slotOf[i]]);
+        } else if (tag < slots_.size() && slots_[tag].socket >= 0) {
+            readClient(slots_[tag]);
         }
     }
 }
@@ -180,6 +176,10 @@ void ClientTable::acceptClients() {
             continue;
         }
         free->socket = fd;
+        epoll_event in{};
+        in.events = EPOLLIN;
+        in.data.u32 = static_cast<std::uint32_t>(free - slots_.data());
+        ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &in);
         free->peer = std::string(address) + ":" + std::to_string(port);
         free->stamp = 0;
         connected_->fetch_add(1, std::memory_order_relaxed);
@@ -214,6 +214,7 @@ void ClientTable::closeSlot(ClientSlot& slot) {
     slot.buffer.fill(0);
     slot.stamp = 0;
     if (slot.socket >= 0) {
+        if (epollFd_ >= 0) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, slot.socket, nullptr);
         ::close(slot.socket);
         slot.socket = -1;
         connected_->fetch_sub(1, std::memory_order_relaxed);
@@ -232,6 +233,7 @@ void ClientTable::closeAll() {
         consoleWrite("the broadcast is close!\n");
     }
     for (auto& slot : slots_) closeSlot(slot);
+    closeSocket(epollFd_);
 }
 
 void ClientTable::sendAll(ClientSlot& slot, const void* data, std::size_t length) {

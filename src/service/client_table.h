@@ -69,6 +69,7 @@ private:
     std::array<ClientSlot, kClientSlots> slots_;
     int listenSocket_ = -1;
     int broadcastSocket_ = -1;
+    int epollFd_ = -1;  // the wake descriptor, the listener and every open slot
     std::string packet_;
     std::array<unsigned char, 16> destination_{};  // sockaddr_in of the broadcast
     std::chrono::steady_clock::time_point nextBroadcast_{};

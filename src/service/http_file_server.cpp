@@ -2,15 +2,22 @@
 
 #include <arpa/inet.h>
 #include <civetweb.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -54,6 +61,159 @@ bool isWriteMethod(const char* method) {
         if (std::strcmp(method, write) == 0) return true;
     }
     return false;
+}
+
+std::string httpDate(time_t when) {
+    tm parts{};
+    gmtime_r(&when, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    return text;
+}
+
+// The one range civetweb understands, "bytes=A-B" or "bytes=A-", plus a
+// suffix "bytes=-N"; false when there is none or it cannot be met.
+enum class RangeResult { None, Ok, Unsatisfiable };
+RangeResult parseRange(const char* header, std::int64_t size, std::int64_t& first,
+                       std::int64_t& last) {
+    if (!header || std::strncmp(header, "bytes=", 6) != 0) return RangeResult::None;
+    const char* p = header + 6;
+    char* end = nullptr;
+    if (*p == '-') {
+        long long suffix = std::strtoll(p + 1, &end, 10);
+        if (end == p + 1 || suffix <= 0) return RangeResult::None;
+        if (size == 0) return RangeResult::Unsatisfiable;
+        first = suffix >= size ? 0 : size - suffix;
+        last = size - 1;
+        return RangeResult::Ok;
+    }
+    long long a = std::strtoll(p, &end, 10);
+    if (end == p || *end != '-' || a < 0) return RangeResult::None;
+    p = end + 1;
+    long long b = size - 1;
+    if (*p >= '0' && *p <= '9') b = std::strtoll(p, &end, 10);
+    if (a >= size) return RangeResult::Unsatisfiable;
+    if (b < a) return RangeResult::None;
+    first = a;
+    last = b >= size ? size - 1 : b;
+    return RangeResult::Ok;
+}
+
+bool keepAlive(const mg_request_info* request) {
+    const char* connection = nullptr;
+    for (int i = 0; i < request->num_headers; ++i) {
+        if (strcasecmp(request->http_headers[i].name, "Connection") == 0) {
+            connection = request->http_headers[i].value;
+        }
+    }
+    bool http11 = request->http_version && std::strcmp(request->http_version, "1.1") == 0;
+    if (!connection) return http11;
+    return strcasecmp(connection, "keep-alive") == 0 ||
+           (http11 && strcasecmp(connection, "close") != 0);
+}
+
+// Answers GET or HEAD for a regular file as civetweb would (ETag, Last-Modified,
+// 304, one range), but with the header in one write and the body in large
+// writes: civetweb 1.15 sends each header line as its own TCP segment, and
+// once sendfile meets a full socket buffer it copies the rest 8 KiB at a time.
+int serveFile(mg_connection* connection, const mg_request_info* request, const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info{};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        mg_send_http_error(connection, 404, "%s", "Error: File not found");
+        return 404;
+    }
+    const std::int64_t size = info.st_size;
+    char etag[64];
+    // civetweb's form, so that phones' cached validators stay good.
+    std::snprintf(etag, sizeof etag, "\"%lx.%" PRId64 "\"",
+                  static_cast<unsigned long>(info.st_mtime), size);
+    std::string modified = httpDate(info.st_mtime);
+    const char* connectionText = keepAlive(request) ? "keep-alive" : "close";
+
+    const char* ifNoneMatch = mg_get_header(connection, "If-None-Match");
+    const char* ifModifiedSince = mg_get_header(connection, "If-Modified-Since");
+    bool notModified = false;
+    if (ifNoneMatch) {
+        notModified = strcasecmp(ifNoneMatch, etag) == 0;
+    } else if (ifModifiedSince) {
+        tm parts{};
+        if (strptime(ifModifiedSince, "%a, %d %b %Y %H:%M:%S GMT", &parts)) {
+            notModified = timegm(&parts) >= info.st_mtime;
+        }
+    }
+    std::string head;
+    head.reserve(512);
+    char line[160];
+    if (notModified) {
+        ::close(fd);
+        head = "HTTP/" + std::string(request->http_version ? request->http_version : "1.1") +
+               " 304 Not Modified\r\nCache-Control: max-age=3600\r\nLast-Modified: " + modified +
+               "\r\nEtag: " + etag + "\r\nDate: " + httpDate(std::time(nullptr)) +
+               "\r\nConnection: " + connectionText + "\r\n\r\n";
+        mg_write(connection, head.data(), head.size());
+        return 304;
+    }
+    std::int64_t first = 0;
+    std::int64_t last = size - 1;
+    RangeResult range = parseRange(mg_get_header(connection, "Range"), size, first, last);
+    if (range == RangeResult::Unsatisfiable) {
+        ::close(fd);
+        std::snprintf(line, sizeof line,
+                      "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */%" PRId64
+                      "\r\nContent-Length: 0\r\nConnection: %s\r\n\r\n",
+                      size, connectionText);
+        mg_write(connection, line, std::strlen(line));
+        return 416;
+    }
+    const std::int64_t length = size == 0 ? 0 : last - first + 1;
+    const char* type = mg_get_builtin_mime_type(path.c_str());
+    head = "HTTP/" + std::string(request->http_version ? request->http_version : "1.1") +
+           (range == RangeResult::Ok ? " 206 Partial Content" : " 200 OK") +
+           "\r\nCache-Control: max-age=3600\r\nContent-Type: " + type +
+           "\r\nLast-Modified: " + modified + "\r\nEtag: " + etag + "\r\n";
+    std::snprintf(line, sizeof line, "Content-Length: %" PRId64 "\r\nAccept-Ranges: bytes\r\n",
+                  length);
+    head += line;
+    if (range == RangeResult::Ok) {
+        std::snprintf(line, sizeof line,
+                      "Content-Range: bytes %" PRId64 "-%" PRId64 "/%" PRId64 "\r\n", first, last,
+                      size);
+        head += line;
+    }
+    head += "Date: " + httpDate(std::time(nullptr)) + "\r\nConnection: " + connectionText +
+            "\r\n\r\n";
+    int status = range == RangeResult::Ok ? 206 : 200;
+    if (std::strcmp(request->request_method, "HEAD") == 0) {
+        ::close(fd);
+        mg_write(connection, head.data(), head.size());
+        return status;
+    }
+    // A small file goes out with its header in one write; a large one in
+    // 256 KiB writes, which civetweb completes however full the socket is.
+    constexpr std::int64_t kChunk = 256 * 1024;
+    std::size_t capacity =
+        static_cast<std::size_t>(std::min<std::int64_t>(length, kChunk)) + head.size();
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::memcpy(buffer.get(), head.data(), head.size());
+    std::size_t filled = head.size();
+    std::int64_t offset = first;
+    std::int64_t left = length;
+    for (;;) {
+        std::size_t want = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(capacity - filled)));
+        ssize_t got = want > 0 ? ::pread(fd, buffer.get() + filled, want, offset) : 0;
+        if (got < 0) break;
+        filled += static_cast<std::size_t>(got);
+        offset += got;
+        left -= got;
+        if (filled > 0 && mg_write(connection, buffer.get(), filled) <= 0) break;
+        filled = 0;
+        if (left <= 0 || got == 0) break;
+    }
+    ::close(fd);
+    return status;
 }
 
 }  // namespace
@@ -148,15 +308,27 @@ int HttpFileServer::beginRequest(mg_connection* connection) {
         return 0;  // civetweb lists folders (PROPFIND) and answers the rest itself
     }
     bool isLink = false;
-    std::string target = resolveLinkTarget(self->documentRoot_, request->local_uri, isLink);
-    if (!isLink) return 0;
+    // Link files sit in file_root under their key; nothing else needs reading to tell.
+    std::string target;
+    if (isCatalogueKey(std::string_view(request->local_uri).substr(1))) {
+        target = resolveLinkTarget(self->documentRoot_, request->local_uri, isLink);
+    }
+    if (!isLink) {
+        // Plain files in file_root (thumbnails); civetweb keeps folders,
+        // hidden files and the rest.
+        std::string uri = request->local_uri;
+        std::string mapped = self->documentRoot_ + uri;
+        if (!isContainedPath(uri) || uri.find("/.") != std::string::npos || !isRegularFile(mapped)) {
+            return 0;
+        }
+        return serveFile(connection, request, mapped);
+    }
     // The real file counts only as a file, never as a folder to list.
     if (!isRegularFile(target)) {
         mg_send_http_error(connection, 404, "%s", "Error: File not found");
         return 404;
     }
-    mg_send_file(connection, target.c_str());
-    return 200;
+    return serveFile(connection, request, target);
 }
 
 int HttpFileServer::logMessage(const mg_connection*, const char* message) {

@@ -110,6 +110,28 @@ TEST_F(HttpFiles, KeyServesTheRealFileWithRangesAndValidators) {
     EXPECT_EQ(head.headers["content-length"], "5000");
 }
 
+TEST_F(HttpFiles, RangesNearTheEndSeekAsPlayersExpect) {
+    std::string content = test::readFile(video);
+    // Past the end: cut to the last byte, with a length that matches the body.
+    Reply tail = request("GET", "/" + key, {"Range: bytes=4990-9999"});
+    EXPECT_EQ(tail.status, 206);
+    EXPECT_EQ(tail.body, content.substr(4990));
+    EXPECT_EQ(tail.headers["content-length"], "10");
+    EXPECT_EQ(tail.headers["content-range"], "bytes 4990-4999/5000");
+    // The last N bytes.
+    Reply suffix = request("GET", "/" + key, {"Range: bytes=-100"});
+    EXPECT_EQ(suffix.status, 206);
+    EXPECT_EQ(suffix.body, content.substr(4900));
+    // Open-ended.
+    Reply rest = request("GET", "/" + key, {"Range: bytes=4000-"});
+    EXPECT_EQ(rest.body, content.substr(4000));
+    // Starting beyond the end cannot be met.
+    Reply beyond = request("GET", "/" + key, {"Range: bytes=6000-6100"});
+    EXPECT_EQ(beyond.status, 416);
+    EXPECT_EQ(beyond.headers["content-range"], "bytes */5000");
+    EXPECT_TRUE(beyond.body.empty());
+}
+
 TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
     EXPECT_EQ(request("GET", "/image/" + key + ".jpg").status, 404);
     home.write("file_root/image/" + key + ".jpg", "jpeg bytes");
@@ -117,6 +139,9 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
     EXPECT_EQ(thumbnail.status, 200);
     EXPECT_EQ(thumbnail.body, "jpeg bytes");
     EXPECT_EQ(thumbnail.headers["content-type"], "image/jpeg");
+    EXPECT_EQ(request("GET", "/image/" + key + ".jpg", {"If-None-Match: " + thumbnail.headers["etag"]})
+                  .status,
+              304);
 
     std::filesystem::remove(video);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));

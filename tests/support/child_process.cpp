@@ -2,13 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace zorvex::test {
 
@@ -19,16 +17,21 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        pid_ = pid;
+    int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return;
+    pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        // A test killed by its runner must not leave a server holding the ports.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    ::close(out);
+    if (pid > 0) pid_ = pid;
 }
 
 ChildProcess::~ChildProcess() {

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Link protocol under 64 polling phones: request latency (p50, p99) and the
+# service's CPU, with its console to /dev/null and to a file.
+# Targets: p99 under 1 ms, CPU under 5 % of one core.
+# Usage: bench/link_bench.sh [ROUNDS]   (default 2; about 12 s per run, 2 runs a round)
+#   BENCH_BUILD=DIR measures the zorvex already built in DIR (with the bench helpers).
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+
+ROUNDS=${1:-2}
+SECONDS_PER_RUN=10
+
+TMP=$(mktemp -d /tmp/zorvex-bench-link.XXXXXX)
+cleanup() {
+    stop_zorvex
+    rm -rf "$TMP"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [[ -n ${BENCH_BUILD:-} ]]; then
+    BIN="$BENCH_BUILD/bin"
+else
+    echo "building the release service in $BUILD"
+    build_release || exit 1
+fi
+require_free_ports 11717 11718 || exit 1
+make_sample_video "$TMP/sample.mp4" || exit 1
+mapfile -t SHARES < <("$BIN/zorvex-bench-home" --home "$TMP/home" --videos "$TMP/videos" \
+    --sample "$TMP/sample.mp4")
+[[ ${#SHARES[@]} -eq 35 ]] || { echo "could not prepare the home folder" >&2; exit 1; }
+
+EXPECT_ENTRIES=35
+declare -A P50 P99 CPU
+run_once() {
+    local console=$1 out
+    if [[ $console == null ]]; then out=/dev/null; else out="$TMP/console.txt"; fi
+    start_zorvex "$TMP/home" "$out" --share "${SHARES[@]}" || return 1
+    local result
+    result=$("$BIN/zorvex-link-latency" --host "$ADDRESS" --connections 64 --rate 20 \
+        --seconds "$SECONDS_PER_RUN" --pid "$ZORVEX_PID")
+    local status=$?
+    stop_zorvex
+    echo "$result" | sed "s/^/  [$console] /" | grep -v RESULT
+    [[ $status -eq 0 ]] || { echo "  [$console] the run had errors" >&2; return 1; }
+    local line
+    line=$(echo "$result" | grep '^RESULT')
+    P50[$console]+="$(echo "$line" | sed -E 's/.*p50_ms=([0-9.]+).*/\1/') "
+    P99[$console]+="$(echo "$line" | sed -E 's/.* p99_ms=([0-9.]+).*/\1/') "
+    CPU[$console]+="$(echo "$line" | sed -E 's/.*cpu_pct=([-0-9.]+).*/\1/') "
+    if [[ $console == file ]]; then
+        echo "  [file] console output $(stat -c %s "$TMP/console.txt") bytes"
+    fi
+}
+
+for round in $(seq "$ROUNDS"); do
+    echo "round $round"
+    # Alternate the order so that the machine's other load falls on both alike.
+    if (( round % 2 )); then order="null file"; else order="file null"; fi
+    for console in $order; do
+        run_once "$console" || exit 1
+    done
+done
+
+echo
+echo "link protocol, 64 connections x 20 rounds/s x 2 lists, ${SECONDS_PER_RUN} s, $ROUNDS runs each:"
+echo "median (min-max)"
+for console in null file; do
+    read -ra p50 <<<"${P50[$console]}"
+    read -ra p99 <<<"${P99[$console]}"
+    read -ra cpu <<<"${CPU[$console]}"
+    SPREAD_FORMAT=%.3f
+    printf '  stdout to %-9s p50 %s ms  p99 %s ms' \
+        "$([[ $console == null ]] && echo /dev/null || echo a\ file)" \
+        "$(spread "${p50[@]}")" "$(spread "${p99[@]}")"
+    SPREAD_FORMAT=%.1f
+    printf '  cpu %s %%\n' "$(spread "${cpu[@]}")"
+done
+read -ra p99 <<<"${P99[null]}"
+read -ra cpu <<<"${CPU[null]}"
+echo "targets (stdout to /dev/null, medians):"
+echo "  p99 under 1 ms: $(verdict "$(median "${p99[@]}")" '<' 1)"
+echo "  cpu under 5 % of one core: $(verdict "$(median "${cpu[@]}")" '<' 5)"

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Resident size (VmRSS, and its peak VmHWM) of the idle headless service with
+# 35 + 35 entries (examined, with thumbnails): once idle after start, once
+# idle again after a phone has fetched both lists, a thumbnail and a 1 MiB range.
+# Target: under 30 MiB.
+# Usage: bench/memory.sh [RUNS]   (default 2; about 10 s a run)
+#   BENCH_BUILD=DIR measures the zorvex already built in DIR.
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+
+RUNS=${1:-2}
+IDLE_SECONDS=3
+
+TMP=$(mktemp -d /tmp/zorvex-bench-memory.XXXXXX)
+cleanup() {
+    stop_zorvex
+    rm -rf "$TMP"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [[ -n ${BENCH_BUILD:-} ]]; then
+    BIN="$BENCH_BUILD/bin"
+else
+    echo "building the release service in $BUILD"
+    build_release || exit 1
+fi
+require_free_ports 11717 11718 || exit 1
+status_kib() {  # status_kib FIELD: the field of /proc/<pid>/status in KiB
+    awk -v f="$1:" '$1 == f { print $2 }' "/proc/$ZORVEX_PID/status"
+}
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+declare -a RSS_IDLE RSS_USED HWM
+EXPECT_ENTRIES=35
+make_sample_video "$TMP/sample.mp4" || exit 1
+# One video large enough for a range request.
+make_sample_video "$TMP/stream.mp4" 1 640x360 || exit 1
+for run in $(seq "$RUNS"); do
+    home="$TMP/home$run" videos="$TMP/videos$run"
+    mapfile -t shares < <("$BIN/zorvex-bench-home" --home "$home" --videos "$videos" \
+        --sample "$TMP/sample.mp4")
+    [[ ${#shares[@]} -eq 35 ]] || { echo "could not prepare the home folder" >&2; exit 1; }
+    cp "$TMP/stream.mp4" "${shares[0]}"
+    key=$(printf '%s' "${shares[0]}" | md5sum | cut -c1-32)
+    start_zorvex "$home" /dev/null --share "${shares[@]}" || exit 1
+    sleep "$IDLE_SECONDS"
+    idle=$(status_kib VmRSS)
+    split="anonymous $(mib "$(status_kib RssAnon)"), file $(mib "$(status_kib RssFile)")"
+    threads=$(awk '$1 == "Threads:" { print $2 }' "/proc/$ZORVEX_PID/status")
+    ok=$(curl -s -o /dev/null -w '%{http_code}' "http://$ADDRESS:11717/image/$key.jpg")
+    ok+=" $(curl -s -o /dev/null -w '%{http_code} %{size_download}' -r 0-1048575 "http://$ADDRESS:11717/$key")"
+    [[ $ok == "200 206 1048576" ]] || { echo "the service answered $ok" >&2; exit 1; }
+    [[ $(lists_state) == "35 35 35 35 35 35" ]] || { echo "the lists changed" >&2; exit 1; }
+    sleep "$IDLE_SECONDS"
+    used=$(status_kib VmRSS)
+    hwm=$(status_kib VmHWM)
+    stop_zorvex
+    RSS_IDLE+=("$(mib "$idle")")
+    RSS_USED+=("$(mib "$used")")
+    HWM+=("$(mib "$hwm")")
+    echo "run $run: VmRSS idle $(mib "$idle") MiB, idle after a phone $(mib "$used") MiB," \
+        "VmHWM $(mib "$hwm") MiB; idle: $split MiB; $threads threads"
+done
+
+echo
+echo "idle headless service, 35 + 35 entries, $RUNS runs, median (min-max):"
+echo "  VmRSS idle after start      $(spread "${RSS_IDLE[@]}") MiB"
+echo "  VmRSS idle after a phone    $(spread "${RSS_USED[@]}") MiB"
+echo "  VmHWM                       $(spread "${HWM[@]}") MiB"
+worst=$(printf '%s\n' "${RSS_IDLE[@]}" "${RSS_USED[@]}" | sort -g | tail -n1)
+echo "target: VmRSS under 30 MiB: $(verdict "$worst" '<' 30)"
