@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         Waiter waiter;
-        auto start = Clock::now();
+        auto start = Clock::now();  // the request (and its probe) is made before
         TranscodeJob job(request, waiter);
         job.start();
         job.waitFor(std::chrono::hours(1));
@@ -77,9 +77,11 @@ int main(int argc, char** argv) {
     if (command == "thumbnail" && argc == 5) {
         std::mutex mutex;
         std::optional<bool> made;
+        // The application asks FFmpeg for its encoders once per process.
+        FfmpegTool tool = ProbeFfmpegTool("ffmpeg");
         auto start = Clock::now();
         {
-            ThumbnailWorker worker(argv[2], argv[3], argv[4], ProbeFfmpegTool("ffmpeg"),
+            ThumbnailWorker worker(argv[2], argv[3], argv[4], tool,
                                    [&](bool ok, const std::string&) {
                                        std::lock_guard lock(mutex);
                                        made = ok;
