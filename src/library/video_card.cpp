@@ -62,6 +62,10 @@ VideoCard::VideoCard(std::string itemId, Context context)
     : itemId_(std::move(itemId)), context_(std::move(context)) {}
 
 VideoCard::~VideoCard() {
+    shutDown();
+}
+
+void VideoCard::shutDown() {
     cancelled_ = true;
     if (worker_.joinable()) worker_.join();
     std::unique_ptr<ThumbnailWorker> thumbnail;
@@ -82,6 +86,7 @@ void VideoCard::SetInfo(const std::string& path, const std::string& key, const s
 }
 
 void VideoCard::SetSource(const std::string& path) {
+    if (cancelled_) return;
     sourceSet_ = true;
     {
         std::lock_guard lock(mutex_);
@@ -147,6 +152,7 @@ void VideoCard::work(std::string path, int list) {
 
 void VideoCard::startThumbnail() {
     std::lock_guard lock(mutex_);
+    if (cancelled_) return;
     if (thumbnailWorker_ && !thumbnailWorker_->finished()) return;
     thumbnailWorker_.reset();
     if (key_.empty() || !context_.ffmpeg) return;

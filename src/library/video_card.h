@@ -55,7 +55,12 @@ public:
     };
 
     VideoCard(std::string itemId, Context context);
-    ~VideoCard();  // cancels the thumbnail and joins the workers: none outlives its card
+    ~VideoCard();  // shutDown()
+
+    // Cancels the thumbnail and joins the workers; afterwards the card tells
+    // its listener nothing more and examines nothing. The owner calls it
+    // when it lets a card go, however long others keep the card.
+    void shutDown();
     VideoCard(const VideoCard&) = delete;
     VideoCard& operator=(const VideoCard&) = delete;
 

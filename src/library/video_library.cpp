@@ -66,7 +66,7 @@ VideoLibrary::~VideoLibrary() {
         std::lock_guard lock(itemsMutex_);
         items.swap(items_);
     }
-    items.clear();  // each card joins its workers
+    for (auto& item : items) item.card->shutDown();  // even cards others still hold
 }
 
 void VideoLibrary::post(std::function<void(VideoLibrary&)> task) {
@@ -425,7 +425,7 @@ void VideoLibrary::DeleteItems() {
             }
         }
     }
-    removed.clear();  // cards join their workers outside the lock
+    for (auto& item : removed) item.card->shutDown();  // outside the lock
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 
@@ -447,8 +447,7 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
         removed = std::move(*at);
         items_.erase(at);
     }
-    card.reset();
-    removed = {};  // the card's worker has finished: it reported this
+    card->shutDown();
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media_fixtures.h"
+#include "platform/file_util.h"
 #include "support/test_support.h"
 #include "transcode/convert_list_file.h"
 
@@ -72,7 +73,8 @@ protected:
     void finish(const std::string& key, bool ok) {
         auto view = queue->task(key);
         ASSERT_TRUE(view);
-        test::TempDir::writeTo(view->outputPath + ".go", ok ? "ok" : "fail");
+        // Whole or not at all: the script must never read a half-written answer.
+        ASSERT_TRUE(writeFileAtomic(view->outputPath + ".go", ok ? "ok" : "fail"));
         ASSERT_TRUE(test::waitUntil([&] {
             executor.runPending();
             auto now = queue->task(key);
