@@ -112,6 +112,19 @@ bool keepAlive(const mg_request_info* request) {
            (http11 && strcasecmp(connection, "close") != 0);
 }
 
+// civetweb's own error page takes its date from gmtime(), whose one buffer its
+// workers share; ours is made on the caller's stack.
+int sendNotFound(mg_connection* connection, const mg_request_info* request) {
+    static constexpr char kBody[] = "Error 404: Not Found\nError: File not found";
+    std::string head = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                       "Content-Length: " + std::to_string(sizeof kBody - 1) +
+                       "\r\nDate: " + httpDate(std::time(nullptr)) + "\r\nConnection: " +
+                       (keepAlive(request) ? "keep-alive" : "close") + "\r\n\r\n";
+    if (std::strcmp(request->request_method, "HEAD") != 0) head += kBody;
+    mg_write(connection, head.data(), head.size());
+    return 404;
+}
+
 // Answers GET or HEAD for a regular file as civetweb would (ETag, Last-Modified,
 // 304, one range), but with the header in one write and the body in large
 // writes: civetweb 1.15 sends each header line as its own TCP segment, and
@@ -121,8 +134,7 @@ int serveFile(mg_connection* connection, const mg_request_info* request, const s
     struct stat info{};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
-        mg_send_http_error(connection, 404, "%s", "Error: File not found");
-        return 404;
+        return sendNotFound(connection, request);
     }
     const std::int64_t size = info.st_size;
     char etag[64];
@@ -324,10 +336,7 @@ int HttpFileServer::beginRequest(mg_connection* connection) {
         return serveFile(connection, request, mapped);
     }
     // The real file counts only as a file, never as a folder to list.
-    if (!isRegularFile(target)) {
-        mg_send_http_error(connection, 404, "%s", "Error: File not found");
-        return 404;
-    }
+    if (!isRegularFile(target)) return sendNotFound(connection, request);
     return serveFile(connection, request, target);
 }
 

@@ -213,7 +213,10 @@ void Service::loadLinkFile(const std::string& key) {
 
 bool Service::nextEntry(int type, CatalogueEntry& out) {
     CatalogueList* target = list(type);
-    return target && target->nextEntry(out);
+    if (!target) return false;
+    // The link thread re-tests the entries' flags while the library walks.
+    std::lock_guard lock(catalogueMutex_);
+    return target->nextEntry(out);
 }
 
 void Service::parse(ClientSlot& slot, int length) {

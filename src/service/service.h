@@ -62,7 +62,8 @@ public:
     // Restores one entry from its link file; damaged files and those beyond
     // a list's capacity are skipped (and stay on disk).
     void loadLinkFile(const std::string& key);
-    // A walk over one list, as CatalogueList::nextEntry; takes no lock.
+    // A walk over one list, as CatalogueList::nextEntry; takes the catalogue
+    // mutex for each step, so the caller must not hold it.
     bool nextEntry(int type, CatalogueEntry& out);
 
     // Guards both lists and the client stamps. Callers of list(type).remove hold it.

@@ -101,7 +101,7 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     ASSERT_TRUE(entries && entries->size() == 1);
     EXPECT_EQ((*entries)[0].key, key);
     again.signal(SIGINT);
-    EXPECT_EQ(again.waitForExit(), 0);
+    EXPECT_EQ(again.waitForExit(), 0) << again.output();
 }
 
 TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {

@@ -227,6 +227,7 @@ TEST(LanServiceLifecycle, TakenHttpPortLeavesTheLinkRunningAndStopStillReturns) 
     Service service(home.path());
     ASSERT_TRUE(service.setAddress(kHost));
     EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_LINK; }));
+    ASSERT_TRUE(linkUp());  // the bits say launched, not listening
     EXPECT_TRUE(PhoneLink().ask(1, 0));
     service.stop();
     EXPECT_EQ(service.state(), 0u);
@@ -235,8 +236,8 @@ TEST(LanServiceLifecycle, TakenHttpPortLeavesTheLinkRunningAndStopStillReturns) 
 
 TEST(LanServiceLifecycle, TakenLinkPortLeavesHttpRunningAndStopStillReturns) {
     test::TempDir home;
-    test::PortBlocker blocker(kHost, wire::kLinkPort);
-    ASSERT_TRUE(blocker.ok());
+    auto blocker = std::make_unique<test::PortBlocker>(kHost, wire::kLinkPort);
+    ASSERT_TRUE(blocker->ok());
     Service service(home.path());
     ASSERT_TRUE(service.setAddress(kHost));
     EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_HTTP; }));
@@ -244,9 +245,11 @@ TEST(LanServiceLifecycle, TakenLinkPortLeavesHttpRunningAndStopStillReturns) {
     EXPECT_EQ(service.state(), 0u);
     EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
     // With the port free again, a new start brings both threads up.
+    blocker.reset();
     EXPECT_TRUE(service.start());
-    EXPECT_TRUE(waitUntil([&] { return service.state() == (Service::RUN_LINK | Service::RUN_HTTP); }));
     EXPECT_TRUE(linkUp());
+    EXPECT_TRUE(waitUntil([] { return !test::portIsFree(kHost, wire::kHttpPort); }));
+    EXPECT_EQ(service.state(), Service::RUN_LINK | Service::RUN_HTTP);
 }
 
 TEST(LanServiceLifecycle, StartAndStopRacingNeverLeaveThreadsBehind) {
