@@ -59,7 +59,6 @@ VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(con
 
 VideoLibrary::~VideoLibrary() {
     closing_ = true;
-    alive_.reset();
     if (examiner_.joinable()) examiner_.join();
     std::vector<VIDEOINFO_ST> items;
     {
@@ -67,6 +66,8 @@ VideoLibrary::~VideoLibrary() {
         items.swap(items_);
     }
     for (auto& item : items) item.card->shutDown();  // even cards others still hold
+    // Only now: the workers above read it when they post.
+    alive_.reset();
 }
 
 void VideoLibrary::post(std::function<void(VideoLibrary&)> task) {

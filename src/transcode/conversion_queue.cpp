@@ -60,13 +60,13 @@ private:
     template <typename F>
     void post(F body) {
         queue_->context_.executor->post(
-            [queue = queue_, alive = std::weak_ptr<bool>(alive_), key = key_, body]() {
+            [queue = queue_, alive = alive_, key = key_, body]() {
                 if (alive.lock()) body(*queue, key);
             });
     }
 
     ConversionQueue* const queue_;
-    const std::shared_ptr<bool> alive_;
+    const std::weak_ptr<bool> alive_;
     const std::string key_;
     std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
 };
