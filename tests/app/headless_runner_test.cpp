@@ -89,11 +89,15 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
         EXPECT_NE(zorvex.output().find("服务器关闭suc!"), std::string::npos);
     }
     ASSERT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
+    // A thumbnail lost while the application was closed is made again at start.
+    ASSERT_TRUE(std::filesystem::remove(home.file("file_root/image/" + key + ".jpg")));
 
     ChildProcess again(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                        logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on"));
     ASSERT_TRUE(linkUp());
+    EXPECT_TRUE(again.waitForOutput("clip.mp4 with thumbnail")) << again.output();
+    EXPECT_TRUE(std::filesystem::exists(home.file("file_root/image/" + key + ".jpg")));
     test::PhoneLink link;
     auto answer = link.ask(1, 0);
     ASSERT_TRUE(answer && answer->response.hasBody);

@@ -4,6 +4,7 @@
 
 #include "media_fixtures.h"
 #include "platform/utf8_locale.h"
+#include "transcode/convert_param.h"
 #include "support/test_support.h"
 
 namespace zorvex {
@@ -36,6 +37,27 @@ TEST(MediaProbe, AudioOnlyHasNoFrameSizeAndNamesMayBeChinese) {
     EXPECT_EQ(ProbeMedia(media.unicodeClip).width, "320");
     auto broken = ProbeMedia(media.broken);
     EXPECT_EQ(broken.width, "");
+}
+
+TEST(MediaProbe, RealClipsFollowTheThreeDAndThreeSixtyRules) {
+    const auto& media = test::mediaFixtures();
+    auto wide = ProbeMedia(media.video1080);
+    for (int setting : {1, 2}) {
+        auto choice = ChooseConvertParam(wide.fileSize, wide.duration, wide.width, wide.height, setting);
+        EXPECT_EQ(choice.label, "3D-1080P");
+        EXPECT_EQ(choice.param.Width, 1920u);
+        EXPECT_GT(choice.param.BitrateK, 0u);
+    }
+    auto sphere = ProbeMedia(media.video360);
+    EXPECT_EQ(sphere.width, "1280");
+    EXPECT_EQ(sphere.height, "640");
+    for (int setting : {1, 2}) {
+        auto choice =
+            ChooseConvertParam(sphere.fileSize, sphere.duration, sphere.width, sphere.height, setting);
+        EXPECT_EQ(choice.label, "360°-1080P");  // under 1920 wide: its own size
+        EXPECT_EQ(choice.param.Width, 1280u);
+        EXPECT_EQ(choice.param.Height, 640u);
+    }
 }
 
 TEST(MediaProbe, WithoutTheLibraryEveryTextSaysSo) {
