@@ -64,10 +64,23 @@ bool isWriteMethod(const char* method) {
 }
 
 std::string httpDate(time_t when) {
+    // Each request wants the current second and its file's date; both repeat
+    // from request to request, and strftime is not free.
+    struct Cached {
+        time_t when = -1;
+        std::string text;
+    };
+    thread_local Cached cache[2];
+    thread_local int next = 0;
+    for (const Cached& entry : cache) {
+        if (entry.when == when) return entry.text;
+    }
     tm parts{};
     gmtime_r(&when, &parts);
     char text[64];
     std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    cache[next] = {when, text};
+    next ^= 1;
     return text;
 }
 
