@@ -61,34 +61,6 @@ bool oneLine(std::string_view text) {
 
 }  // namespace
 
-std::string truncateUtf16Units(std::string_view text, std::size_t maxUnits) {
-    std::size_t bytes = 0;
-    std::size_t units = 0;
-    while (bytes < text.size()) {
-        auto lead = static_cast<unsigned char>(text[bytes]);
-        std::size_t length = 1;
-        if (lead >= 0xF0 && lead < 0xF8) {
-            length = 4;
-        } else if (lead >= 0xE0) {
-            length = lead < 0xF0 ? 3 : 1;
-        } else if (lead >= 0xC0) {
-            length = 2;
-        }
-        if (bytes + length > text.size()) length = 1;  // a broken tail counts byte by byte
-        for (std::size_t i = 1; i < length; ++i) {
-            if ((static_cast<unsigned char>(text[bytes + i]) & 0xC0) != 0x80) {
-                length = 1;
-                break;
-            }
-        }
-        std::size_t cost = length == 4 ? 2 : 1;  // a surrogate pair
-        if (units + cost > maxUnits) break;
-        units += cost;
-        bytes += length;
-    }
-    return std::string(text.substr(0, bytes));
-}
-
 IniFile IniFile::parse(std::string_view text) {
     IniFile file;
     bool firstEnd = true;

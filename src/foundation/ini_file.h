@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/utf16_text.h"
+
 namespace zorvex {
 
 // An INI document that reads and writes like the Windows private-profile
@@ -57,9 +59,5 @@ private:
     std::vector<Line> lines_;
     std::string lineEnd_ = "\n";  // for new lines: the document's own style
 };
-
-// The longest prefix of text with at most maxUnits UTF-16 code units that does
-// not split a character.
-std::string truncateUtf16Units(std::string_view text, std::size_t maxUnits);
 
 }  // namespace zorvex

@@ -2,6 +2,7 @@
 
 #include "foundation/log_recorder.h"
 #include "platform/file_util.h"
+#include "platform/utf16_text.h"
 #include "service/service.h"
 
 namespace zorvex {
@@ -11,42 +12,17 @@ int CatalogueListOf(int kind) {
 }
 
 std::string ShortName(const std::string& name) {
-    // Characters, not bytes: a Chinese name is cut between characters.
-    std::u32string wide;
-    for (std::size_t i = 0; i < name.size();) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t code = length == 1 ? c : c & (0x3F >> (length - 1));
-        for (int k = 1; k < length && i + k < name.size(); ++k) {
-            code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-        }
-        wide += code;
-        i += static_cast<std::size_t>(length);
+    // Counted in characters, not bytes: a Chinese name is cut between characters.
+    auto dot = name.rfind('.');
+    std::string base = dot == std::string::npos ? std::string() : name.substr(0, dot);
+    std::string extension = dot == std::string::npos ? name : name.substr(dot);
+    std::size_t length = utf16Length(base);
+    if (length < 9) return name;
+    std::string allButLast = truncateUtf16Units(base, length - 1);
+    if (allButLast.size() == base.size()) {  // a last character of two units
+        allButLast = truncateUtf16Units(base, length - 2);
     }
-    auto dot = wide.rfind(U'.');
-    std::u32string base = dot == std::u32string::npos ? U"" : wide.substr(0, dot);
-    std::u32string extension = dot == std::u32string::npos ? wide : wide.substr(dot);
-    if (base.size() < 9) return name;
-    std::u32string shortened = base.substr(0, 7) + U"..." + base.back() + extension;
-    std::string out;
-    for (char32_t code : shortened) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    return truncateUtf16Units(base, 7) + "..." + base.substr(allButLast.size()) + extension;
 }
 
 bool looksLikePicture(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include "foundation/log_recorder.h"
 #include "platform/file_util.h"
+#include "platform/utf16_text.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
@@ -32,27 +33,6 @@ bool IsAcceptedVideoName(const std::string& name) {
     std::string extension = dot == std::string::npos ? name : name.substr(dot + 1);
     return std::find(std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions), extension) !=
            std::end(kAcceptedExtensions);
-}
-
-std::size_t Utf16Length(const std::string& text) {
-    std::size_t units = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) == 0x80) continue;   // continuation byte
-        units += c >= 0xF0 ? 2 : 1;         // outside the basic plane: a surrogate pair
-    }
-    return units;
-}
-
-std::string FirstCharacters(const std::string& text, std::size_t count) {
-    std::size_t units = 0, i = 0;
-    for (; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) == 0x80) continue;
-        if (units == count) break;
-        units += c >= 0xF0 ? 2 : 1;
-    }
-    return text.substr(0, i);
 }
 
 VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(context)) {}
@@ -142,7 +122,7 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
             if (context_.listener) context_.listener->onToast(TOAST_NOT_VIDEO);
             continue;
         }
-        if (Utf16Length(name) > kMaxNameCharacters) {
+        if (utf16Length(name) > kMaxNameCharacters) {
             if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
             continue;
         }
@@ -162,7 +142,7 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
         return false;
     }
     for (const std::string& path : paths) {
-        if (Utf16Length(fileNamePart(path)) > kMaxNameCharacters) {
+        if (utf16Length(fileNamePart(path)) > kMaxNameCharacters) {
             if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
             continue;
         }
@@ -271,7 +251,7 @@ int VideoLibrary::QueueConversion() {
         std::string converted = ConvertedFileName(name);
         if (fileExists(context_.convertFolder() + "/" + converted)) {
             std::string shown =
-                Utf16Length(converted) > 10 ? FirstCharacters(converted, 10) + "..." : converted;
+                utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
             int answer =
                 context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
             if (answer == ANSWER_CLOSED) return 0;

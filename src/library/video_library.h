@@ -133,9 +133,5 @@ private:
 
 // The extension list of a drop: exact and case-sensitive.
 bool IsAcceptedVideoName(const std::string& name);
-// UTF-16 code units, as names are counted.
-std::size_t Utf16Length(const std::string& text);
-// The first count characters (UTF-16 code units) of a text.
-std::string FirstCharacters(const std::string& text, std::size_t count);
 
 }  // namespace zorvex

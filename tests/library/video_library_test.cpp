@@ -7,6 +7,7 @@
 
 #include "../transcode/media_fixtures.h"
 #include "library/relation_file.h"
+#include "platform/utf16_text.h"
 #include "service/service.h"
 #include "support/test_support.h"
 #include "transcode/conversion_task.h"
@@ -302,8 +303,8 @@ TEST(ShortName, LongBasesAreShortened) {
     EXPECT_EQ(ShortName("holiday_in_rome.mp4"), "holiday...e.mp4");
     EXPECT_EQ(ShortName("一二三四五六七八九十.mkv"), "一二三四五六七...十.mkv");
     EXPECT_EQ(ShortName("noextensionatall"), "noextensionatall");
-    EXPECT_EQ(Utf16Length("视频.mp4"), 6u);
-    EXPECT_EQ(FirstCharacters("一二三四", 2), "一二");
+    EXPECT_EQ(utf16Length("视频.mp4"), 6u);
+    EXPECT_EQ(truncateUtf16Units("一二三四", 2), "一二");
     EXPECT_TRUE(IsAcceptedVideoName("x.3GP"));
     EXPECT_FALSE(IsAcceptedVideoName("x.Mkv"));
 }
