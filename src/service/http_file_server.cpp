@@ -348,8 +348,8 @@ int HttpFileServer::beginRequest(mg_connection* connection) {
         }
         return serveFile(connection, request, mapped);
     }
-    // The real file counts only as a file, never as a folder to list.
-    if (!isRegularFile(target)) return sendNotFound(connection, request);
+    // The real file counts only as a file, never as a folder to list:
+    // serveFile answers 404 for anything else.
     return serveFile(connection, request, target);
 }
 
