@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "zorvex-bench-home: cannot write %s\n", path.c_str());
                 return 1;
             }
-            if (type == zorvex::LIST_SOURCE)
-                std::printf("%s\n", path.c_str());
+            if (type == zorvex::LIST_SOURCE) std::printf("%s\n", path.c_str());
         }
     }
     return 0;

@@ -72,8 +72,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
-        if (i + 1 >= argc)
-            return std::nullopt;
+        if (i + 1 >= argc) return std::nullopt;
         const char* value = argv[++i];
         if (name == "--host") {
             options.host = value;
@@ -102,18 +101,15 @@ long cpuTicks(long pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     // The command name may hold spaces; the fields after it are plain numbers.
     auto close = text.rfind(')');
-    if (close == std::string::npos)
-        return -1;
+    if (close == std::string::npos) return -1;
     std::istringstream fields(text.substr(close + 2));
     std::string field;
     long utime = -1;
     long stime = -1;
     // Field 3 (state) comes first here; utime and stime are fields 14 and 15.
     for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14)
-            utime = std::atol(field.c_str());
-        if (index == 15)
-            stime = std::atol(field.c_str());
+        if (index == 14) utime = std::atol(field.c_str());
+        if (index == 15) stime = std::atol(field.c_str());
     }
     return utime >= 0 && stime >= 0 ? utime + stime : -1;
 }
@@ -124,8 +120,7 @@ int connectTo(const std::string& host) {
     to.sin_port = htons(wire::kLinkPort);
     ::inet_pton(AF_INET, host.c_str(), &to.sin_addr);
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     timeval limit{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -153,11 +148,9 @@ std::optional<wire::Decoded> readFrame(Phone& phone, bool& failed) {
         failed = true;
         return std::nullopt;
     }
-    if (n > 0)
-        phone.pending.append(chunk, static_cast<std::size_t>(n));
+    if (n > 0) phone.pending.append(chunk, static_cast<std::size_t>(n));
     wire::Decoded decoded = wire::decodeListResponse(phone.pending);
-    if (decoded.status == wire::Decoded::Status::Incomplete)
-        return std::nullopt;
+    if (decoded.status == wire::Decoded::Status::Incomplete) return std::nullopt;
     phone.pending.erase(0, decoded.used);
     return decoded;
 }
@@ -165,24 +158,19 @@ std::optional<wire::Decoded> readFrame(Phone& phone, bool& failed) {
 // The first exchange, with stamp 0, fetches both bodies and the stamps.
 bool introduce(Phone& phone, std::size_t& entries) {
     for (int type : {1, 2}) {
-        if (!sendRequest(phone, type))
-            return false;
+        if (!sendRequest(phone, type)) return false;
         auto deadline = Clock::now() + std::chrono::seconds(5);
         std::optional<wire::Decoded> decoded;
         while (!decoded && Clock::now() < deadline) {
             pollfd in{phone.fd, POLLIN, 0};
-            if (::poll(&in, 1, 100) < 0)
-                return false;
+            if (::poll(&in, 1, 100) < 0) return false;
             bool failed = false;
             decoded = readFrame(phone, failed);
-            if (failed)
-                return false;
+            if (failed) return false;
         }
-        if (!decoded || decoded->status != wire::Decoded::Status::Ok)
-            return false;
+        if (!decoded || decoded->status != wire::Decoded::Status::Ok) return false;
         auto list = wire::decodeListBody(decoded->response.body);
-        if (!list)
-            return false;
+        if (!list) return false;
         entries += list->size();
         phone.stamps[type - 1] = decoded->response.stamp;
     }
@@ -190,8 +178,7 @@ bool introduce(Phone& phone, std::size_t& entries) {
 }
 
 double percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return 0;
+    if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
     auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(index, values.size() - 1)];
@@ -211,8 +198,7 @@ void onAnswer(Phone& phone, const wire::Decoded& decoded, Clock::time_point now,
         return;
     }
     tally.requestMs.push_back(msBetween(phone.sentAt, now));
-    if (decoded.response.hasBody)
-        ++tally.bodies;
+    if (decoded.response.hasBody) ++tally.bodies;
     phone.stamps[type - 1] = decoded.response.stamp;
     if (type == 1) {
         phone.waitingFor = 2;
@@ -288,11 +274,9 @@ int main(int argc, char** argv) {
                 }
             }
             busy = busy || phone.waitingFor != 0;
-            if (now < end)
-                wake = std::min(wake, phone.nextRound);
+            if (now < end) wake = std::min(wake, phone.nextRound);
         }
-        if (now >= end && (!busy || now >= drainUntil))
-            break;
+        if (now >= end && (!busy || now >= drainUntil)) break;
 
         for (std::size_t i = 0; i < phones.size(); ++i) {
             fds[i] = {phones[i].fd, static_cast<short>(phones[i].waitingFor ? POLLIN : 0), 0};
@@ -304,12 +288,10 @@ int main(int argc, char** argv) {
                                std::chrono::seconds(1))
                                   .count())};
         int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
-        if (ready <= 0)
-            continue;
+        if (ready <= 0) continue;
         now = Clock::now();
         for (std::size_t i = 0; i < phones.size(); ++i) {
-            if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0)
-                continue;
+            if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
             bool failed = false;
             auto decoded = readFrame(phones[i], failed);
             if (failed) {
@@ -317,8 +299,7 @@ int main(int argc, char** argv) {
                 phones[i].waitingFor = 0;
                 continue;
             }
-            if (decoded)
-                onAnswer(phones[i], *decoded, now, tally);
+            if (decoded) onAnswer(phones[i], *decoded, now, tally);
         }
     }
     long ticksAfter = options.pid > 0 ? cpuTicks(options.pid) : -1;

@@ -28,8 +28,8 @@ TranscodeRequest requestFor(const std::string& source, const std::string& folder
     MediaProbeResult probe = ProbeMedia(source);
     ConvertChoice choice =
         ChooseConvertParam(probe.fileSize, probe.duration, probe.width, probe.height, 1);
-    return {source, fileNamePart(source), probe.duration, choice.param, folder,
-            ProbeFfmpegTool("ffmpeg")};
+    return {source, fileNamePart(source),     probe.duration, choice.param,
+            folder, ProbeFfmpegTool("ffmpeg")};
 }
 
 struct Waiter : TranscodeJobListener {
@@ -43,9 +43,10 @@ struct Waiter : TranscodeJobListener {
 };
 
 int usage() {
-    std::fputs("usage: zorvex-transcode-bench args SRC OUTDIR | convert SRC OUTDIR |\n"
-               "       thumbnail SRC OUT.jpg DURATION_MS | probe FILE...\n",
-               stderr);
+    std::fputs(
+        "usage: zorvex-transcode-bench args SRC OUTDIR | convert SRC OUTDIR |\n"
+        "       thumbnail SRC OUT.jpg DURATION_MS | probe FILE...\n",
+        stderr);
     return 2;
 }
 
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
         TranscodeRequest request = requestFor(argv[2], argv[3]);
         if (command == "args") {
             std::string output = ConvertedOutputPath(argv[3], fileNamePart(argv[2]));
-            for (const auto& a : ConversionArguments(request.tool, argv[2], request.param, output)) {
+            for (const auto& a :
+                 ConversionArguments(request.tool, argv[2], request.param, output)) {
                 std::printf("%s\n", a.c_str());
             }
             return 0;

@@ -16,8 +16,7 @@ constexpr qreal kStrength = 120;  // alpha right at the edge, before the 200/255
 
 // Falls off smoothly, so the shadow has no visible outer edge.
 int shadowAlpha(qreal distance) {
-    if (distance >= kSpread)
-        return 0;
+    if (distance >= kSpread) return 0;
     const qreal t = 1.0 - std::max<qreal>(distance, 0) / kSpread;
     return static_cast<int>(std::lround(kStrength * std::pow(t, 2.2)));
 }
@@ -38,8 +37,7 @@ QImage shadow(QSize size, const std::function<qreal(qreal, qreal)>& distance) {
 
 // Distance from a point to a rectangle's outline, measured outside it.
 qreal outside(const QRectF& window, qreal x, qreal y) {
-    if (window.contains(x, y))
-        return -1;
+    if (window.contains(x, y)) return -1;
     const qreal dx = std::max({window.left() - x, 0.0, x - window.right()});
     const qreal dy = std::max({window.top() - y, 0.0, y - window.bottom()});
     return std::hypot(dx, dy);

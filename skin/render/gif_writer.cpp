@@ -26,8 +26,7 @@ std::vector<QRgb> buildPalette(const std::vector<QImage>& frames, int& shift) {
             for (int y = 0; y < frame.height() && !tooMany; ++y) {
                 const QRgb* line = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
                 for (int x = 0; x < frame.width(); ++x) {
-                    if (qAlpha(line[x]) < 128)
-                        continue;
+                    if (qAlpha(line[x]) < 128) continue;
                     seen.insert(line[x] & mask & 0xFFFFFF, 0);
                     if (seen.size() > kMaxColours) {
                         tooMany = true;
@@ -49,12 +48,10 @@ std::vector<QRgb> buildPalette(const std::vector<QImage>& frames, int& shift) {
 
 bool writeAnimatedGif(const QString& path, const std::vector<QImage>& input,
                       const std::vector<int>& delaysCs) {
-    if (input.empty() || input.size() != delaysCs.size())
-        return false;
+    if (input.empty() || input.size() != delaysCs.size()) return false;
     std::vector<QImage> frames;
     for (const QImage& frame : input) {
-        if (frame.size() != input.front().size())
-            return false;
+        if (frame.size() != input.front().size()) return false;
         // Straight (not premultiplied) colours, so edge pixels keep their hue.
         frames.push_back(frame.convertToFormat(QImage::Format_ARGB32));
     }
@@ -72,8 +69,7 @@ bool writeAnimatedGif(const QString& path, const std::vector<QImage>& input,
         indexOf.insert(colours[i], index);
     }
     ColorMapObject* map = GifMakeMapObject(256, table);
-    if (map == nullptr)
-        return false;
+    if (map == nullptr) return false;
 
     const QByteArray encodedPath = QFile::encodeName(path);
     int error = 0;

@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
     skin::renderFrames(out);
     skin::renderControls(out);
     skin::renderPictures(out);
-    if (out.failed())
-        return 1;
+    if (out.failed()) return 1;
     std::printf("zorvex-skin-render: %d files\n", out.written());
     return 0;
 }

@@ -11,7 +11,7 @@ namespace skin {
 // windows address them ("Msg\\Button.png"); the backslash becomes a folder.
 // A failed write is remembered, so the build fails instead of shipping a hole.
 class SkinWriter {
-  public:
+public:
     explicit SkinWriter(QString root);
 
     void png(const QString& name, const QImage& image);
@@ -22,7 +22,7 @@ class SkinWriter {
     int written() const { return written_; }
     bool failed() const { return failed_; }
 
-  private:
+private:
     QString pathFor(const QString& name);
 
     QString root_;

@@ -15,7 +15,9 @@ const char* usageText() {
 
 CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
-    auto fail = [](std::string message) { return CommandLineResult{std::nullopt, std::move(message)}; };
+    auto fail = [](std::string message) {
+        return CommandLineResult{std::nullopt, std::move(message)};
+    };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         auto value = [&](std::string& out) {

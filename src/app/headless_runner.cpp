@@ -1,9 +1,9 @@
 #include "app/headless_runner.h"
 
 #include <csignal>
-#include <map>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 #include "app/startup.h"
@@ -27,11 +27,16 @@ std::string absolutePath(const std::string& path) {
 
 const char* toastText(int code) {
     switch (code) {
-        case TOAST_EXISTS: return "文件已存在";
-        case TOAST_NOT_VIDEO: return "无法添加非视频类文件";
-        case TOAST_NAME_TOO_LONG: return "文件名过长";
-        case TOAST_FULL: return "至多可添加70项视频";
-        default: return "";
+        case TOAST_EXISTS:
+            return "文件已存在";
+        case TOAST_NOT_VIDEO:
+            return "无法添加非视频类文件";
+        case TOAST_NAME_TOO_LONG:
+            return "文件名过长";
+        case TOAST_FULL:
+            return "至多可添加70项视频";
+        default:
+            return "";
     }
 }
 
@@ -58,7 +63,7 @@ private:
             if (!card.examined()) continue;
             std::string line = card.kind() == KIND_MISSING ? "missing " + card.path()
                                : card.key().empty()        ? "not shared " + card.path()
-                                                           : "shared " + card.key() + " " + card.path();
+                                                    : "shared " + card.key() + " " + card.path();
             if (card.thumbUsable()) line += " with thumbnail";
             if (reported_[item.itemId] == line) continue;
             reported_[item.itemId] = line;

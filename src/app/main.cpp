@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
     std::string home = zorvex::DecideHomeFolder(homeOverride, zorvex::currentExecutablePath());
 
     // A second start ends at once and silently; the first goes on undisturbed.
-    auto instance = zorvex::SingleInstanceLock::acquire(
-        zorvex::SingleInstanceLock::defaultFolder(home));
+    auto instance =
+        zorvex::SingleInstanceLock::acquire(zorvex::SingleInstanceLock::defaultFolder(home));
     if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) return 0;
 
     // Until the windows exist, every start runs headless.

@@ -22,7 +22,8 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     if (!options.addresses.empty()) core.adapters.addresses = options.addresses;
 
     std::string saved = g_pSettings()->DefaultIP;
-    std::string address = ChooseStartAddress(core.adapters.addresses, saved).substr(0, kAddressTextLimit);
+    std::string address =
+        ChooseStartAddress(core.adapters.addresses, saved).substr(0, kAddressTextLimit);
     SetLocalIP(address);
     SetLocalMac(core.adapters.macs.empty() ? std::string() : core.adapters.macs.front());
 
@@ -58,9 +59,8 @@ bool StartUpSequence(AppCore& core, const StartupOptions& options) {
     StartLanService(core, options);
     LoadCatalogueFromDisk(*core.service, options.home);
     if (!core.keepAwake) {
-        core.keepAwake = makeSystemKeepAwake(kProductName, [](const std::string& line) {
-            PostLog(line, kMainLogTag);
-        });
+        core.keepAwake = makeSystemKeepAwake(
+            kProductName, [](const std::string& line) { PostLog(line, kMainLogTag); });
     }
     return true;
 }

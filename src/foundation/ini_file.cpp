@@ -18,7 +18,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-
 // The section name of a header line "[name]", or nullopt for other lines.
 std::optional<std::string_view> headerName(std::string_view content) {
     content = trim(content);

@@ -27,7 +27,8 @@ bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>
         item.append_attribute("VideoTargetPath") = forwardSlashes(relation.VideoTargetPath).c_str();
     }
     std::ostringstream text;
-    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration, pugi::encoding_utf8);
+    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration,
+                  pugi::encoding_utf8);
     return writeFileAtomic(file, text.str());
 }
 

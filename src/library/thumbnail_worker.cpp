@@ -48,7 +48,8 @@ void ThumbnailWorker::run() {
 }
 
 bool ThumbnailWorker::extract(const std::string& seek) {
-    auto ffmpeg = Subprocess::start(ThumbnailArguments(tool_, source_, thumbnailPath_, seek), nullptr);
+    auto ffmpeg =
+        Subprocess::start(ThumbnailArguments(tool_, source_, thumbnailPath_, seek), nullptr);
     if (!ffmpeg) return false;
     std::string discarded;
     while (ffmpeg->read(discarded, std::chrono::milliseconds(100))) {

@@ -17,9 +17,9 @@ namespace {
 constexpr const char* kLogTag = "ZorvexUIFiles\\RightVideoDlg";
 constexpr auto kExaminePoll = std::chrono::milliseconds(50);
 
-const char* const kAcceptedExtensions[] = {"mp4", "MP4", "mkv", "MKV",   "flv",  "FLV", "rmvb",
-                                           "RMVB", "rm", "RM",  "mov",   "MOV",  "wmv", "WMV",
-                                           "avi", "AVI", "mpeg", "MPEG", "3gp", "3GP"};
+const char* const kAcceptedExtensions[] = {"mp4",  "MP4", "mkv",  "MKV",  "flv", "FLV", "rmvb",
+                                           "RMVB", "rm",  "RM",   "mov",  "MOV", "wmv", "WMV",
+                                           "avi",  "AVI", "mpeg", "MPEG", "3gp", "3GP"};
 
 std::string forwardSlashes(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
@@ -276,10 +276,10 @@ int VideoLibrary::QueueConversion() {
             continue;
         }
         MediaProbeResult probe = card.probe();
-        ConversionRequest request{path,           card.thumbnailPath(),
-                                  outputName.empty() ? name : outputName,
-                                  probe.fileSize, probe.duration,
-                                  probe.width,    probe.height};
+        ConversionRequest request{
+            path,           card.thumbnailPath(), outputName.empty() ? name : outputName,
+            probe.fileSize, probe.duration,       probe.width,
+            probe.height};
         if (context_.listener) context_.listener->onConversionRequested(request);
         sent = 1;
     }
@@ -312,11 +312,19 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
         if (context_.listener) context_.listener->onCardChanged(at->itemId);
     };
     switch (code) {
-        case TE_WAITING: setKind(KIND_WAITING); break;
-        case TE_STARTED: setKind(KIND_CONVERTING); break;
+        case TE_WAITING:
+            setKind(KIND_WAITING);
+            break;
+        case TE_STARTED:
+            setKind(KIND_CONVERTING);
+            break;
         case TE_REMOVED:
-        case TE_FAILED: setKind(KIND_PLAIN); break;
-        case TE_INTERRUPTED: setKind(KIND_INTERRUPTED); break;
+        case TE_FAILED:
+            setKind(KIND_PLAIN);
+            break;
+        case TE_INTERRUPTED:
+            setKind(KIND_INTERRUPTED);
+            break;
         case TE_DONE: {
             std::string name = fileNamePart(path);
             std::size_t at = SIZE_MAX;
@@ -337,7 +345,8 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
             if (context_.listener) context_.listener->onLibraryChanged();
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -377,7 +386,8 @@ void VideoLibrary::DeleteItems() {
                 break;
             case KIND_MISSING:
                 if (card.previousKind() == KIND_PLAIN) removeFromCatalogue(LIST_SOURCE, path);
-                if (card.previousKind() == KIND_CONVERTED) removeFromCatalogue(LIST_CONVERTED, path);
+                if (card.previousKind() == KIND_CONVERTED)
+                    removeFromCatalogue(LIST_CONVERTED, path);
                 break;
             case KIND_CONVERTING:
                 converting.push_back(item);
@@ -449,8 +459,8 @@ int VideoLibrary::EvaluateSelection() {
 
 bool VideoLibrary::AllChecked() const {
     auto all = items();
-    return !all.empty() &&
-           std::all_of(all.begin(), all.end(), [](const auto& item) { return item.card->checked(); });
+    return !all.empty() && std::all_of(all.begin(), all.end(),
+                                       [](const auto& item) { return item.card->checked(); });
 }
 
 void VideoLibrary::SetAllChecked(bool on) {

@@ -35,7 +35,12 @@ inline constexpr int kLibraryLimit = 70;
 inline constexpr std::size_t kMaxNameCharacters = 60;
 
 // Toast codes of the library.
-enum LibraryToast { TOAST_EXISTS = 2, TOAST_NOT_VIDEO = 4, TOAST_NAME_TOO_LONG = 5, TOAST_FULL = 6 };
+enum LibraryToast {
+    TOAST_EXISTS = 2,
+    TOAST_NOT_VIDEO = 4,
+    TOAST_NAME_TOO_LONG = 5,
+    TOAST_FULL = 6
+};
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
@@ -61,7 +66,7 @@ public:
 };
 
 struct VideoLibraryContext {
-    Service* service = nullptr;  // the catalogue; null: nothing is shared
+    Service* service = nullptr;    // the catalogue; null: nothing is shared
     Executor* executor = nullptr;  // the library's thread
     VideoLibraryListener* listener = nullptr;
     std::string relationFile;  // VideoRelation.xml in the home folder

@@ -123,8 +123,9 @@ void ClientTable::runCycle() {
     auto untilBroadcast = std::chrono::duration_cast<std::chrono::milliseconds>(
                               nextBroadcast_ - std::chrono::steady_clock::now())
                               .count();
-    int wait = broadcastSocket_ >= 0 ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
-                                     : kCycleWaitMs;
+    int wait = broadcastSocket_ >= 0
+                   ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
+                   : kCycleWaitMs;
     // epoll, not poll: a poll per request would look at all 66 descriptors.
     std::array<epoll_event, kClientSlots + 2> events{};
     int ready = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), wait);

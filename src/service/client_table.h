@@ -12,8 +12,8 @@ namespace zorvex {
 inline constexpr int kClientSlots = 64;
 
 struct ClientSlot {
-    int socket = -1;  // -1 when free
-    std::string peer;  // "address:port" of the phone; empty when free
+    int socket = -1;          // -1 when free
+    std::string peer;         // "address:port" of the phone; empty when free
     std::uint32_t stamp = 0;  // the connection's list stamp; 0 until its first list request
     std::array<unsigned char, 4096> buffer{};  // cleared before every receive
 };

@@ -56,8 +56,8 @@ bool isContainedPath(const std::string& uri) {
 }
 
 bool isWriteMethod(const char* method) {
-    for (const char* write : {"PUT", "DELETE", "MKCOL", "MOVE", "COPY", "PATCH", "PROPPATCH", "LOCK",
-                              "UNLOCK"}) {
+    for (const char* write :
+         {"PUT", "DELETE", "MKCOL", "MOVE", "COPY", "PATCH", "PROPPATCH", "LOCK", "UNLOCK"}) {
         if (std::strcmp(method, write) == 0) return true;
     }
     return false;
@@ -129,10 +129,11 @@ bool keepAlive(const mg_request_info* request) {
 // workers share; ours is made on the caller's stack.
 int sendNotFound(mg_connection* connection, const mg_request_info* request) {
     static constexpr char kBody[] = "Error 404: Not Found\nError: File not found";
-    std::string head = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                       "Content-Length: " + std::to_string(sizeof kBody - 1) +
-                       "\r\nDate: " + httpDate(std::time(nullptr)) + "\r\nConnection: " +
-                       (keepAlive(request) ? "keep-alive" : "close") + "\r\n\r\n";
+    std::string head =
+        "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
+        "Content-Length: " +
+        std::to_string(sizeof kBody - 1) + "\r\nDate: " + httpDate(std::time(nullptr)) +
+        "\r\nConnection: " + (keepAlive(request) ? "keep-alive" : "close") + "\r\n\r\n";
     if (std::strcmp(request->request_method, "HEAD") != 0) head += kBody;
     mg_write(connection, head.data(), head.size());
     return 404;
@@ -144,7 +145,7 @@ int sendNotFound(mg_connection* connection, const mg_request_info* request) {
 // once sendfile meets a full socket buffer it copies the rest 8 KiB at a time.
 int serveFile(mg_connection* connection, const mg_request_info* request, const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info{};
+    struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
         return sendNotFound(connection, request);
@@ -207,8 +208,8 @@ int serveFile(mg_connection* connection, const mg_request_info* request, const s
                       size);
         head += line;
     }
-    head += "Date: " + httpDate(std::time(nullptr)) + "\r\nConnection: " + connectionText +
-            "\r\n\r\n";
+    head +=
+        "Date: " + httpDate(std::time(nullptr)) + "\r\nConnection: " + connectionText + "\r\n\r\n";
     int status = range == RangeResult::Ok ? 206 : 200;
     if (std::strcmp(request->request_method, "HEAD") == 0) {
         ::close(fd);
@@ -269,12 +270,18 @@ bool HttpFileServer::start(const std::string& address, int port, const std::stri
     port_ = port;
     std::string listening = address + ":" + std::to_string(port);
     const char* options[] = {
-        "document_root", documentRoot_.c_str(),
-        "listening_ports", listening.c_str(),
-        "enable_directory_listing", "yes",
-        "enable_keep_alive", "yes",
-        "tcp_nodelay", "1",
-        "num_threads", kWorkerThreads,
+        "document_root",
+        documentRoot_.c_str(),
+        "listening_ports",
+        listening.c_str(),
+        "enable_directory_listing",
+        "yes",
+        "enable_keep_alive",
+        "yes",
+        "tcp_nodelay",
+        "1",
+        "num_threads",
+        kWorkerThreads,
         nullptr,
     };
     mg_callbacks callbacks{};
@@ -293,7 +300,8 @@ void HttpFileServer::stop() {
         while (!stopped.load()) {
             pokeListener();
             std::unique_lock lock(wakerMutex_);
-            wakerDone_.wait_for(lock, std::chrono::milliseconds(20), [&] { return stopped.load(); });
+            wakerDone_.wait_for(lock, std::chrono::milliseconds(20),
+                                [&] { return stopped.load(); });
         }
     });
     mg_stop(context_);
@@ -343,7 +351,8 @@ int HttpFileServer::beginRequest(mg_connection* connection) {
         // hidden files and the rest.
         std::string uri = request->local_uri;
         std::string mapped = self->documentRoot_ + uri;
-        if (!isContainedPath(uri) || uri.find("/.") != std::string::npos || !isRegularFile(mapped)) {
+        if (!isContainedPath(uri) || uri.find("/.") != std::string::npos ||
+            !isRegularFile(mapped)) {
             return 0;
         }
         return serveFile(connection, request, mapped);

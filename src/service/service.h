@@ -99,7 +99,7 @@ private:
     CatalogueList source_;
     CatalogueList converted_;
     std::size_t pendingAdds_[2] = {0, 0};  // addFile calls holding a place in a list
-    ClientTable* clients_ = nullptr;  // the link thread's table while it runs
+    ClientTable* clients_ = nullptr;       // the link thread's table while it runs
 
     FileStatusChangeListener* listener_ = nullptr;
     std::string scratch_;  // the list body being answered; link thread only

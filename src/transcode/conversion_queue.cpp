@@ -59,10 +59,9 @@ private:
 
     template <typename F>
     void post(F body) {
-        queue_->context_.executor->post(
-            [queue = queue_, alive = alive_, key = key_, body]() {
-                if (alive.lock()) body(*queue, key);
-            });
+        queue_->context_.executor->post([queue = queue_, alive = alive_, key = key_, body]() {
+            if (alive.lock()) body(*queue, key);
+        });
     }
 
     ConversionQueue* const queue_;
@@ -258,8 +257,8 @@ std::unique_ptr<ConversionQueue::Task> ConversionQueue::take(TaskList::iterator 
     return task;
 }
 
-ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(std::initializer_list<int> states,
-                                                                    const Task* except) {
+ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(
+    std::initializer_list<int> states, const Task* except) {
     return std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
         return task.get() != except &&
                std::find(states.begin(), states.end(), task->view.state) != states.end();
@@ -268,8 +267,8 @@ ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(std::initial
 
 void ConversionQueue::startTask(Task& task) {
     auto& v = task.view;
-    TranscodeRequest request{v.item.VideoPath, v.item.VideoName, v.item.VideoTime, v.param,
-                             context_.convertFolder(), context_.ffmpeg()};
+    TranscodeRequest request{v.item.VideoPath, v.item.VideoName,         v.item.VideoTime,
+                             v.param,          context_.convertFolder(), context_.ffmpeg()};
     task.reporter = std::make_unique<JobReporter>(*this, v.item.TaskKey);
     task.job = std::make_unique<TranscodeJob>(std::move(request), *task.reporter);
     v.outputPath = task.job->outputPath();

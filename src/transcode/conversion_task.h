@@ -47,8 +47,8 @@ struct TaskView {
     LISTITEM_ST item;
     int state = TASK_NEW;
     CONVERT_PARAM_ST param;
-    std::string modeLabel;   // "3D-1080P", ...
-    std::string outputPath;  // set when its job starts, or restored from the file
+    std::string modeLabel;       // "3D-1080P", ...
+    std::string outputPath;      // set when its job starts, or restored from the file
     std::uint32_t progress = 0;  // 0..100 while running
 };
 

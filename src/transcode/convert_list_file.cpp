@@ -18,12 +18,9 @@ struct Attribute {
 };
 
 constexpr Attribute kAttributes[] = {
-    {"VideoName", &LISTITEM_ST::VideoName},
-    {"VideoPath", &LISTITEM_ST::VideoPath},
-    {"VideoSize", &LISTITEM_ST::VideoSize},
-    {"VideoScreenPath", &LISTITEM_ST::VideoScreenPath},
-    {"VideoTime", &LISTITEM_ST::VideoTime},
-    {"VideoWidth", &LISTITEM_ST::VideoWidth},
+    {"VideoName", &LISTITEM_ST::VideoName},     {"VideoPath", &LISTITEM_ST::VideoPath},
+    {"VideoSize", &LISTITEM_ST::VideoSize},     {"VideoScreenPath", &LISTITEM_ST::VideoScreenPath},
+    {"VideoTime", &LISTITEM_ST::VideoTime},     {"VideoWidth", &LISTITEM_ST::VideoWidth},
     {"VideoHeight", &LISTITEM_ST::VideoHeight},
 };
 
@@ -42,7 +39,8 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
     }
     std::ostringstream text;
     // No declaration of our own, as the file always was.
-    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration, pugi::encoding_utf8);
+    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration,
+                  pugi::encoding_utf8);
     return writeFileAtomic(file, text.str());
 }
 
@@ -57,7 +55,8 @@ std::optional<std::vector<ConvertListRecord>> LoadConvertList(const std::string&
         ConvertListRecord record;
         for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
             for (const auto& attribute : kAttributes) {
-                if (std::strcmp(a.name(), attribute.name) == 0) record.item.*attribute.field = a.value();
+                if (std::strcmp(a.name(), attribute.name) == 0)
+                    record.item.*attribute.field = a.value();
             }
             if (std::strcmp(a.name(), "VideoConvertType") == 0) {
                 record.type = static_cast<int>(leadingNumber(a.value()));

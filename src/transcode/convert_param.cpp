@@ -92,7 +92,8 @@ std::optional<std::uint32_t> parseClockTime(std::string_view text) {
     std::uint32_t parts[3];
     for (int i = 0; i < 3; ++i) {
         char a = text[i * 3], b = text[i * 3 + 1];
-        if (!std::isdigit(static_cast<unsigned char>(a)) || !std::isdigit(static_cast<unsigned char>(b))) {
+        if (!std::isdigit(static_cast<unsigned char>(a)) ||
+            !std::isdigit(static_cast<unsigned char>(b))) {
             return std::nullopt;
         }
         parts[i] = static_cast<std::uint32_t>((a - '0') * 10 + (b - '0'));
@@ -100,7 +101,8 @@ std::optional<std::uint32_t> parseClockTime(std::string_view text) {
     return parts[0] * 3600 + parts[1] * 60 + parts[2];
 }
 
-std::optional<std::uint32_t> progressPercent(std::uint32_t elapsedSeconds, std::string_view durationMs) {
+std::optional<std::uint32_t> progressPercent(std::uint32_t elapsedSeconds,
+                                             std::string_view durationMs) {
     std::int64_t ms = leadingNumber(durationMs);
     auto seconds = static_cast<std::uint32_t>(ms / 1000);
     if (ms <= 0 || seconds == 0) return std::nullopt;

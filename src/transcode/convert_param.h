@@ -39,6 +39,7 @@ std::string ConvertedOutputPath(const std::string& convertFolder, const std::str
 std::optional<std::uint32_t> parseClockTime(std::string_view text);
 // Whole percent of elapsed seconds over a duration in milliseconds, or
 // nullopt for a duration under one second.
-std::optional<std::uint32_t> progressPercent(std::uint32_t elapsedSeconds, std::string_view durationMs);
+std::optional<std::uint32_t> progressPercent(std::uint32_t elapsedSeconds,
+                                             std::string_view durationMs);
 
 }  // namespace zorvex

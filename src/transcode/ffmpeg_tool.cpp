@@ -26,17 +26,32 @@ const FfmpegTool& LocateFfmpeg() {
 std::vector<std::string> ConversionArguments(const FfmpegTool& tool, const std::string& source,
                                              const CONVERT_PARAM_ST& param,
                                              const std::string& output) {
-    return {tool.program, "-i",      source,         "-acodec", tool.aacEncoder,
-            "-ar",        "44100",   "-b:a",         "128K",    "-ac",
-            "2",          "-vcodec", "libx264",      "-r",      "24000/1001",
-            "-s",         std::to_string(param.Width) + "x" + std::to_string(param.Height),
-            "-b:v",       std::to_string(param.BitrateK) + "K",  output};
+    return {tool.program,
+            "-i",
+            source,
+            "-acodec",
+            tool.aacEncoder,
+            "-ar",
+            "44100",
+            "-b:a",
+            "128K",
+            "-ac",
+            "2",
+            "-vcodec",
+            "libx264",
+            "-r",
+            "24000/1001",
+            "-s",
+            std::to_string(param.Width) + "x" + std::to_string(param.Height),
+            "-b:v",
+            std::to_string(param.BitrateK) + "K",
+            output};
 }
 
 std::vector<std::string> ThumbnailArguments(const FfmpegTool& tool, const std::string& source,
                                             const std::string& thumbnail, const std::string& seek) {
-    return {tool.program, "-ss", seek,   "-i",      source, "-y", "-f",
-            "image2",     "-s",  "128x72", "-vframes", "1",  thumbnail};
+    return {tool.program, "-ss", seek,     "-i",       source, "-y",     "-f",
+            "image2",     "-s",  "128x72", "-vframes", "1",    thumbnail};
 }
 
 }  // namespace zorvex

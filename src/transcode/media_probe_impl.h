@@ -35,8 +35,8 @@ MediaProbeResult probeWithWrapper(const std::string& path) {
     }
     MediaInfo_Open(handle, path.c_str());
     auto get = [&](MediaInfo_stream_C kind, const char* parameter) {
-        const char* text = MediaInfo_Get(handle, kind, 0, parameter, MediaInfo_Info_Text,
-                                         MediaInfo_Info_Name);
+        const char* text =
+            MediaInfo_Get(handle, kind, 0, parameter, MediaInfo_Info_Text, MediaInfo_Info_Name);
         return std::string(text ? text : "");
     };
     result.duration = get(MediaInfo_Stream_General, "Duration");

@@ -49,12 +49,12 @@ void TranscodeJob::run() {
 TranscodeOutcome TranscodeJob::convert() {
     using Kind = TranscodeOutcome::Kind;
     const CONVERT_PARAM_ST& p = request_.param;
-    if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0) return {Kind::Failed, {}, "转码异常！！！"};
+    if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
+        return {Kind::Failed, {}, "转码异常！！！"};
 
     std::string error;
-    auto ffmpeg = Subprocess::start(ConversionArguments(request_.tool, request_.sourcePath, p,
-                                                        outputPath_),
-                                    &error);
+    auto ffmpeg = Subprocess::start(
+        ConversionArguments(request_.tool, request_.sourcePath, p, outputPath_), &error);
     if (!ffmpeg) {
         return {Kind::Failed, {}, error.starts_with("pipe") ? "创建通道异常" : "创建cmd通道失败"};
     }

@@ -14,8 +14,8 @@ namespace zorvex {
 // What a job needs, copied in when it is made.
 struct TranscodeRequest {
     std::string sourcePath;
-    std::string fileName;      // the source's name with extension
-    std::string durationMs;    // the probe's duration text
+    std::string fileName;    // the source's name with extension
+    std::string durationMs;  // the probe's duration text
     CONVERT_PARAM_ST param;
     std::string convertFolder;  // read when the job is made
     FfmpegTool tool;

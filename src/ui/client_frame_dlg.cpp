@@ -14,8 +14,7 @@ CClientFrameDlg::CClientFrameDlg(QWidget* owner, int kind)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    if (owner)
-        setWindowIcon(owner->windowIcon());
+    if (owner) setWindowIcon(owner->windowIcon());
     setGeometry(0, 0, 1012, 670);
     left_ = loadSkinImage(QStringLiteral("Comm\\Frame_Left.png"));
     top_ = loadSkinImage(QStringLiteral("Comm\\Frame_Top.png"));
@@ -66,8 +65,7 @@ void CClientFrameDlg::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     const QImage& image = imageForKind();
     const QRect source = sourceRect(kind_);
-    if (image.isNull() || source.isEmpty())
-        return;  // a missing image shows nothing
+    if (image.isNull() || source.isEmpty()) return;  // a missing image shows nothing
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setOpacity(200.0 / 255.0);
     painter.drawImage(QRectF(rect()), image, QRectF(source));

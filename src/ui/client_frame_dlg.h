@@ -13,7 +13,7 @@ namespace zorvex::ui {
 // GUI thread only; the owner's widget tree owns the piece.
 class CClientFrameDlg : public QWidget {
     Q_OBJECT
-  public:
+public:
     enum Kind { Left = 1, Top = 2, Right = 3, Bottom = 4, Whole = 5 };
 
     CClientFrameDlg(QWidget* owner, int kind);
@@ -25,10 +25,10 @@ class CClientFrameDlg : public QWidget {
     // The source rectangle each kind cuts from its image.
     static QRect sourceRect(int kind);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     const QImage& imageForKind() const;
 
     // Constant after construction.

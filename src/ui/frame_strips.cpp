@@ -27,8 +27,7 @@ void FrameStrips::Place() {
     const auto rects = placement(client, geometry_);
     for (std::size_t i = 0; i < pieces_.size(); ++i) {
         CClientFrameDlg* piece = pieces_[i];
-        if (!piece)
-            continue;
+        if (!piece) continue;
         piece->setGeometry(rects[i]);
         piece->show();
         piece->RefreshLayered();
@@ -37,8 +36,7 @@ void FrameStrips::Place() {
 
 void FrameStrips::Hide() {
     for (CClientFrameDlg* piece : pieces_)
-        if (piece)
-            piece->hide();
+        if (piece) piece->hide();
 }
 
 void FrameStrips::Destroy() {
@@ -49,8 +47,7 @@ void FrameStrips::Destroy() {
 }
 
 CClientFrameDlg* FrameStrips::piece(int kind) const {
-    if (kind < CClientFrameDlg::Left || kind > CClientFrameDlg::Bottom)
-        return nullptr;
+    if (kind < CClientFrameDlg::Left || kind > CClientFrameDlg::Bottom) return nullptr;
     return pieces_[static_cast<std::size_t>(kind - 1)];
 }
 

@@ -16,7 +16,7 @@ class CClientFrameDlg;
 // the owner; Destroy() removes them earlier.
 class FrameStrips : public QObject {
     Q_OBJECT
-  public:
+public:
     // sideHeight: height of the left and right pieces. edgeInset: how far the
     // top and bottom pieces start left of the client area; edgeWidth: their width.
     struct Geometry {
@@ -39,10 +39,10 @@ class FrameStrips : public QObject {
     void Destroy();
     CClientFrameDlg* piece(int kind) const;
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     QWidget* owner_;
     const Geometry geometry_;
     std::array<QPointer<CClientFrameDlg>, 4> pieces_;

@@ -22,13 +22,11 @@ void CGIFImage::Load(const QString& path) {
     while (reader.read(&frame)) {
         frames_.push_back(frame.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         delays_.push_back(effectiveDelay(reader.nextImageDelay()));
-        if (!reader.canRead())
-            break;
+        if (!reader.canRead()) break;
     }
     playing_ = true;
     // One frame is drawn once and never again.
-    if (frames_.size() > 1)
-        timer_.start(delays_.front(), Qt::PreciseTimer, this);
+    if (frames_.size() > 1) timer_.start(delays_.front(), Qt::PreciseTimer, this);
     update();
 }
 
@@ -43,15 +41,13 @@ void CGIFImage::Stop() {
 
 void CGIFImage::ShowFrame(int frame) {
     Stop();
-    if (frame < 0 || frame >= frameCount())
-        return;
+    if (frame < 0 || frame >= frameCount()) return;
     current_ = frame;
     update();
 }
 
 int CGIFImage::frameDelay(int frame) const {
-    if (frame < 0 || frame >= frameCount())
-        return 0;
+    if (frame < 0 || frame >= frameCount()) return 0;
     return delays_[static_cast<std::size_t>(frame)];
 }
 
@@ -66,8 +62,7 @@ void CGIFImage::timerEvent(QTimerEvent* event) {
 }
 
 void CGIFImage::paintEvent(QPaintEvent*) {
-    if (!playing_ || frames_.empty())
-        return;
+    if (!playing_ || frames_.empty()) return;
     const QImage& frame = frames_[static_cast<std::size_t>(current_)];
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -14,7 +14,7 @@ namespace zorvex::ui {
 // frame in 50 x 16 at the top-left corner. GUI thread only.
 class CGIFImage : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit CGIFImage(QWidget* parent);
 
     // Stops the running animation, decodes the file and starts playing it.
@@ -36,11 +36,11 @@ class CGIFImage : public QWidget {
     // A frame delay of 0 or 10 ms plays at 100 ms, as browsers do, instead of spinning.
     static int effectiveDelay(int fileDelayMs);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
-  private:
+private:
     int kind_ = 0;
     bool playing_ = false;
     std::vector<QImage> frames_;

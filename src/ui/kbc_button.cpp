@@ -78,8 +78,7 @@ void CKbcButton::SetSize(int width, int height) {
 }
 
 void CKbcButton::SetCheck(bool on) {
-    if (mode_ != Mode::Check)
-        return;
+    if (mode_ != Mode::Check) return;
     checked_ = on;
     update();
 }
@@ -113,17 +112,14 @@ void CKbcButton::SetUseCursor(bool on, const QCursor& cursor) {
 }
 
 int CKbcButton::stateCell() const {
-    if (mode_ == Mode::Check)
-        return down_ || checked_ ? Pressed : hovered_ ? Hover : Normal;
-    if (inactive_)
-        return Inactive;
+    if (mode_ == Mode::Check) return down_ || checked_ ? Pressed : hovered_ ? Hover : Normal;
+    if (inactive_) return Inactive;
     return down_ ? Pressed : hovered_ ? Hover : Normal;
 }
 
 void CKbcButton::drawCell(QPainter& painter, const QRect& source, const QRect& target) const {
     // A size never set, or no image, draws nothing: only background and caption show.
-    if (image_.isNull() || source.isEmpty() || target.isEmpty())
-        return;
+    if (image_.isNull() || source.isEmpty() || target.isEmpty()) return;
     if (source.size() == target.size()) {
         painter.drawImage(target.topLeft(), image_, source);
         return;
@@ -137,8 +133,7 @@ void CKbcButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QColor background = backgroundColour(background_);
-    if (background.isValid())
-        painter.fillRect(rect(), background);
+    if (background.isValid()) painter.fillRect(rect(), background);
     if (mode_ == Mode::Check)
         paintCheck(painter);
     else
@@ -166,8 +161,7 @@ void CKbcButton::paintCheck(QPainter& painter) {
 void CKbcButton::paintPush(QPainter& painter) {
     const int cell = stateCell();
     int layout = layout_;
-    if (layout != 0 && layout != 1 && (layout < 3 || layout > 7))
-        layout = 1;
+    if (layout != 0 && layout != 1 && (layout < 3 || layout > 7)) layout = 1;
     const bool ownCell =
         layout == 0 || layout == 1 || (cell == Inactive && layout != 3 && layout != 4);
     if (ownCell) {
@@ -182,11 +176,9 @@ void CKbcButton::paintPush(QPainter& painter) {
         drawCell(painter, QRect(0, k * cellHeight_, cellWidth_, cellHeight_),
                  QRect(0, 0, cellWidth_, cellHeight_));
     }
-    if (cell == Inactive && layout != 0 && layout != 3 && layout != 4)
-        return;
+    if (cell == Inactive && layout != 0 && layout != 3 && layout != 4) return;
     const Caption text = pushCaption(layout, cell);
-    if (text.rect.isEmpty() || caption_.isEmpty())
-        return;
+    if (text.rect.isEmpty() || caption_.isEmpty()) return;
     painter.save();
     painter.setClipRect(text.rect);
     painter.setFont(skinFont(text.pixelSize));
@@ -243,8 +235,7 @@ CKbcButton::Caption CKbcButton::pushCaption(int layout, int cell) const {
                 x = inactive ? 10 : 18;
             else if (caption_ == QLatin1String("Check for Updates") && !inactive)
                 x = 3;
-            if (x >= 0)
-                c.rect = QRect(x, 5, width_, height_);
+            if (x >= 0) c.rect = QRect(x, 5, width_, height_);
             c.pixelSize = 12;
             c.colour = plainColour(cell);
             break;
@@ -306,8 +297,7 @@ void CKbcButton::mousePressEvent(QMouseEvent* event) {
 }
 
 void CKbcButton::mouseMoveEvent(QMouseEvent* event) {
-    if (!tracking_)
-        return;
+    if (!tracking_) return;
     const bool inside = rect().contains(event->position().toPoint());
     if (inside != down_) {
         down_ = inside;
@@ -317,15 +307,13 @@ void CKbcButton::mouseMoveEvent(QMouseEvent* event) {
 
 void CKbcButton::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
-    if (event->button() != Qt::LeftButton || !tracking_)
-        return;
+    if (event->button() != Qt::LeftButton || !tracking_) return;
     const bool click = down_ && rect().contains(event->position().toPoint());
     tracking_ = false;
     down_ = false;
     update();
     // Last: the listener may close the window that owns this button.
-    if (click)
-        emit clicked(id_);
+    if (click) emit clicked(id_);
 }
 
 }  // namespace zorvex::ui

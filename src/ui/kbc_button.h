@@ -14,7 +14,7 @@ namespace zorvex::ui {
 // GUI thread only; the parent owns the button, the button owns its image.
 class CKbcButton : public QWidget {
     Q_OBJECT
-  public:
+public:
     enum class Mode { Push, Check };
 
     CKbcButton(int id, Mode mode, QWidget* parent);
@@ -48,10 +48,10 @@ class CKbcButton : public QWidget {
     // The state cell the next paint draws.
     int stateCell() const;
 
-  signals:
+signals:
     void clicked(int id);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -59,7 +59,7 @@ class CKbcButton : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-  private:
+private:
     struct Caption {
         QRect rect;  // empty: not drawn
         int pixelSize = 14;

@@ -35,8 +35,7 @@ void CMenuDlg::Rebuild() {
 
 int CMenuDlg::itemAt(const QPoint& point) const {
     for (std::size_t i = 0; i < items_.size(); ++i)
-        if (items_[i].rect.contains(point))
-            return static_cast<int>(i);
+        if (items_[i].rect.contains(point)) return static_cast<int>(i);
     return -1;
 }
 
@@ -49,8 +48,7 @@ void CMenuDlg::paintEvent(QPaintEvent*) {
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const int y = 3 + kRowHeight * static_cast<int>(i);
         const bool hot = hoverIndex_ == static_cast<int>(i) + 1;
-        if (hot)
-            painter.fillRect(QRect(0, y - 3, width(), kRowHeight), colorref(0x318EEE));
+        if (hot) painter.fillRect(QRect(0, y - 3, width(), kRowHeight), colorref(0x318EEE));
         if (items_[i].text == current_ && !check_.isNull())
             painter.drawImage(QRectF(2, y + 2, 12, 12), check_, QRectF(0, hot ? 12 : 0, 12, 12));
         painter.setPen(hot ? argb(0xFFFFFFFF) : argb(0xFF3E3D42));
@@ -75,11 +73,9 @@ void CMenuDlg::leaveEvent(QEvent* event) {
 }
 
 void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() != Qt::LeftButton) return;
     const int index = itemAt(event->position().toPoint());
-    if (index < 0)
-        return;
+    if (index < 0) return;
     MENU_ITEM_ST& item = items_[static_cast<std::size_t>(index)];
     item.chosen = 1;
     chosen_ = item.text;

@@ -24,7 +24,7 @@ struct MENU_ITEM_ST {
 // activation. GUI thread only; the owner's widget tree owns the menu.
 class CMenuDlg : public QWidget {
     Q_OBJECT
-  public:
+public:
     static constexpr int kRowHeight = 22;
 
     CMenuDlg(int style, QWidget* owner);
@@ -41,17 +41,17 @@ class CMenuDlg : public QWidget {
     // 1-based index of the row under the mouse, 0 for none.
     int hoverIndex() const { return hoverIndex_; }
 
-  signals:
+signals:
     // Emitted after a click on a row, with the row's text; the menu is hidden by then.
     void itemChosen(const QString& text);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-  private:
+private:
     int itemAt(const QPoint& point) const;  // 0-based, -1 for none
 
     // Constant after construction.

@@ -64,8 +64,7 @@ QString CMsgBoxDlg::textForCode(int code) {
 void CMsgBoxDlg::Show(int code) {
     code_ = code;
     const QString text = textForCode(code);
-    if (!text.isEmpty())
-        text_ = text;
+    if (!text.isEmpty()) text_ = text;
     // A new toast gets its whole time: a fade-out still running would fight
     // the fade-in and cut the hold short.
     hold_.stop();
@@ -76,8 +75,7 @@ void CMsgBoxDlg::Show(int code) {
 
 void CMsgBoxDlg::centreOnScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
+    if (!screen) return;
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(kWidth / 2, kHeight / 2));
 }

@@ -14,7 +14,7 @@ namespace zorvex::ui {
 // GUI thread only; the owner's widget tree owns it.
 class CMsgBoxDlg : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit CMsgBoxDlg(QWidget* owner);
 
     // Codes 1-12; any other code keeps the previous text and still shows the toast.
@@ -27,15 +27,15 @@ class CMsgBoxDlg : public QWidget {
     int code() const { return code_; }
     int alpha() const { return alpha_; }
 
-  signals:
+signals:
     // Each fade step, with the new opacity (0-255).
     void alphaChanged(int alpha);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
-  private:
+private:
     void centreOnScreen();
     void setAlpha(int alpha);
 

@@ -18,16 +18,14 @@ void CMyProgressBar::SetRange(int low, int high) {
 
 void CMyProgressBar::SetPos(int position) {
     const int clamped = std::clamp(position, std::min(low_, high_), std::max(low_, high_));
-    if (clamped == position_)
-        return;
+    if (clamped == position_) return;
     position_ = clamped;
     update();
 }
 
 int CMyProgressBar::fillWidth() const {
     // An empty range would divide by zero; it shows no fill.
-    if (high_ == low_)
-        return 0;
+    if (high_ == low_) return 0;
     const double scale = static_cast<double>(width()) / (high_ - low_);
     // The low end is not subtracted, as on the platform control this replaces.
     return std::clamp(static_cast<int>(position_ * scale), 0, width());

@@ -10,7 +10,7 @@ namespace zorvex::ui {
 // workers reach it through the GUI thread's executor.
 class CMyProgressBar : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit CMyProgressBar(QWidget* parent);
 
     void SetRange(int low, int high);
@@ -21,10 +21,10 @@ class CMyProgressBar : public QWidget {
     // Width of the accent fill at the current size.
     int fillWidth() const;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     int low_ = 0;
     int high_ = 100;
     int position_ = 0;

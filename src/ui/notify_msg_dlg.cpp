@@ -107,8 +107,7 @@ void CNotifyMsgDlg::applyType() {
     const TypeText& t = typeText(type_);
     title_ = QString::fromUtf16(t.title);
     body_ = QString::fromUtf16(t.body);
-    if (type_ == 4)
-        body_ = body_.arg(text_);
+    if (type_ == 4) body_ = body_.arg(text_);
 
     for (auto& [id, b] : buttons_) b->setVisible(id == IdClose);
     auto show = [this](std::initializer_list<int> ids) {
@@ -125,8 +124,7 @@ void CNotifyMsgDlg::applyType() {
             break;
         case 3:
             // The remember box starts unchecked and stays hidden, as in every type.
-            if (settings_.exitWndType == 1)
-                buttons_[IdCheck1]->SetCheck(false);
+            if (settings_.exitWndType == 1) buttons_[IdCheck1]->SetCheck(false);
             show({IdHide, IdQuit});
             break;
         case 4:
@@ -161,13 +159,11 @@ void CNotifyMsgDlg::onButton(int id) {
             finish(type_ == 4 ? ResultSkip : result_);
             return;
         case IdHide:
-            if (remember && settings_.saveExitWndType)
-                settings_.saveExitWndType(2);
+            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(2);
             finish(ResultHide);
             return;
         case IdQuit:
-            if (remember && settings_.saveExitWndType)
-                settings_.saveExitWndType(3);
+            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(3);
             finish(ResultQuit);
             return;
         case IdClose:
@@ -207,15 +203,13 @@ void CNotifyMsgDlg::mousePressEvent(QMouseEvent* event) {
         return;
     }
     // The title band drags the dialog: by the window manager where it can, else by hand.
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }
 
 void CNotifyMsgDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_)
-        move(event->globalPosition().toPoint() - dragOffset_);
+    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
 }
 
 void CNotifyMsgDlg::mouseReleaseEvent(QMouseEvent* event) {
@@ -232,8 +226,7 @@ void CNotifyMsgDlg::paintEvent(QPaintEvent*) {
     painter.setPen(argb(0xFFD3D3D4));
     painter.drawText(QRect(5, 10, 100, 30), Qt::AlignLeft | Qt::AlignTop, title_);
     const TypeText& t = typeText(type_);
-    if (t.bodyRect.isEmpty())
-        return;
+    if (t.bodyRect.isEmpty()) return;
     painter.setFont(skinFont(16));
     painter.setPen(argb(0xFF5B5C62));
     painter.drawText(t.bodyRect, t.alignment | Qt::TextWordWrap, body_);

@@ -19,7 +19,7 @@ class FrameStrips;
 // GUI thread only; built on the caller's stack for one question.
 class CNotifyMsgDlg : public QDialog {
     Q_OBJECT
-  public:
+public:
     enum Result {
         ResultNone = 0,
         ResultDelete = 10,
@@ -66,14 +66,14 @@ class CNotifyMsgDlg : public QDialog {
 
     void reject() override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-  private:
+private:
     void addButton(int id, bool check, const QString& caption, const QString& skin, QSize size,
                    int layout, int background, const QRect& place);
     void applyType();

@@ -16,8 +16,7 @@ QString& rootOverride() {
 QStringList candidateRoots() {
     const QString exeDir = QCoreApplication::applicationDirPath();
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return {exeDir + QStringLiteral("/SkinRes"), dataHome + QStringLiteral("/zorvex/SkinRes"),
             QDir::cleanPath(exeDir + QStringLiteral("/../share/zorvex/SkinRes"))};
 }
@@ -31,21 +30,18 @@ void setSkinRoot(const QString& folder) {
 QString skinPath(const QString& relative) {
     QString tail = relative;
     tail.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!rootOverride().isEmpty())
-        return rootOverride() + QLatin1Char('/') + tail;
+    if (!rootOverride().isEmpty()) return rootOverride() + QLatin1Char('/') + tail;
     const QStringList roots = candidateRoots();
     for (const QString& root : roots) {
         const QString path = root + QLatin1Char('/') + tail;
-        if (QFileInfo::exists(path))
-            return path;
+        if (QFileInfo::exists(path)) return path;
     }
     return roots.front() + QLatin1Char('/') + tail;
 }
 
 QImage loadSkinImage(const QString& relative) {
     QImage image(skinPath(relative));
-    if (image.isNull())
-        return {};
+    if (image.isNull()) return {};
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 

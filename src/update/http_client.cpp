@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
 #include "foundation/log_recorder.h"
+#include "platform/ascii.h"
 #include "update/curl_easy.h"
 
 namespace zorvex {
@@ -41,7 +41,6 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* user)
     sink->bytes.append(chunk);
     return length;
 }
-
 
 // A request header list that adds a header only when none of that name is
 // in it yet, so a header set earlier wins.

@@ -181,8 +181,8 @@ UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Tra
     }
     curl_off_t connectTime = 0;
     curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
-    bool noConnection = result == CURLE_COULDNT_CONNECT ||
-                        (result == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+    bool noConnection =
+        result == CURLE_COULDNT_CONNECT || (result == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
     return noConnection && !cancelled_ ? Attempt::NoConnection : Attempt::Failed;
 }
 
@@ -192,8 +192,7 @@ void UpdateDownload::report(Transfer& state, int percent) {
     listener_.onProgress(percent);
 }
 
-std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t count,
-                                     void* user) {
+std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& state = *static_cast<Transfer*>(user);
     std::size_t length = size * count;
     if (!state.bodyStarted) {
@@ -213,8 +212,9 @@ std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t 
         curl_off_t length = -1;
         curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         state.length = length;
-        PostLog("下载文件长度:" + std::to_string(length > 0 ? length : 0) + ", 下载路径 " + state.path,
-                kDownLoadDlgTag);
+        PostLog(
+            "下载文件长度:" + std::to_string(length > 0 ? length : 0) + ", 下载路径 " + state.path,
+            kDownLoadDlgTag);
         state.self->report(state, length > 0 ? 0 : kProgressUnknown);
     }
     if (std::fwrite(data, 1, length, state.file) != length) return 0;

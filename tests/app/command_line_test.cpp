@@ -16,10 +16,14 @@ TEST(CommandLine, HeadlessWithAddressesHomeAndShares) {
 }
 
 TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--address"}, {"--address", "localhost"},
-          {"--address", "1.2.3.256"}, {"--home"}, {"--home", "--headless"}, {"--bogus"},
-          {"--share", "a.mp4"}, {"--headless", "--share"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--address"},
+                                                {"--address", "localhost"},
+                                                {"--address", "1.2.3.256"},
+                                                {"--home"},
+                                                {"--home", "--headless"},
+                                                {"--bogus"},
+                                                {"--share", "a.mp4"},
+                                                {"--headless", "--share"}}) {
         auto parsed = parseCommandLine(bad);
         EXPECT_FALSE(parsed.line) << bad.front();
         EXPECT_FALSE(parsed.error.empty());

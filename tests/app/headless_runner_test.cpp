@@ -32,10 +32,12 @@ protected:
 
 TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
     test::TempDir home, logs;
-    ChildProcess first(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess first(ZORVEX_BINARY,
+                       {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                        logs.file("first.log"));
     ASSERT_TRUE(first.waitForOutput("running on"));
-    ChildProcess second(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess second(ZORVEX_BINARY,
+                        {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                         logs.file("second.log"));
     EXPECT_EQ(second.waitForExit(), 0);
     EXPECT_EQ(second.output(), "");
@@ -51,10 +53,10 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     std::filesystem::copy_file(test::mediaFixtures().shortClip, video);
     std::string key;
     {
-        ChildProcess zorvex(ZORVEX_BINARY,
-                            {"--headless", "--address", "127.0.0.1", "--home", home.path(),
-                             "--share", video},
-                            logs.file("run1.log"));
+        ChildProcess zorvex(
+            ZORVEX_BINARY,
+            {"--headless", "--address", "127.0.0.1", "--home", home.path(), "--share", video},
+            logs.file("run1.log"));
         ASSERT_TRUE(zorvex.waitForOutput("running on 127.0.0.1")) << zorvex.output();
         ASSERT_TRUE(linkUp());
         // Shared as a drop on the library would: examined, registered, thumbnailed.
@@ -92,7 +94,8 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     // A thumbnail lost while the application was closed is made again at start.
     ASSERT_TRUE(std::filesystem::remove(home.file("file_root/image/" + key + ".jpg")));
 
-    ChildProcess again(ZORVEX_BINARY, {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess again(ZORVEX_BINARY,
+                       {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                        logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on"));
     ASSERT_TRUE(linkUp());

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zorvex::wire::parseRequest(bytes);
     zorvex::wire::parseDiscoveryPacket(bytes);
     auto decoded = zorvex::wire::decodeListResponse(bytes);
-    if (decoded.status == zorvex::wire::Decoded::Status::Ok && decoded.used > size) __builtin_trap();
+    if (decoded.status == zorvex::wire::Decoded::Status::Ok && decoded.used > size)
+        __builtin_trap();
     zorvex::wire::decodeListBody(bytes);
     return 0;
 }

@@ -74,10 +74,12 @@ protected:
 
     // Runs the library's thread until the condition holds.
     bool pump(const std::function<bool()>& condition) {
-        return test::waitUntil([&] {
-            executor.runPending();
-            return condition();
-        }, std::chrono::minutes(1));
+        return test::waitUntil(
+            [&] {
+                executor.runPending();
+                return condition();
+            },
+            std::chrono::minutes(1));
     }
 
     bool allExamined() {
@@ -149,7 +151,8 @@ TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {
 
 TEST_F(Library, RefusedRegistrationSharesNoCommonThumbnail) {
     std::string key;
-    for (int i = 0; i < 35; ++i) service->addFile("/elsewhere/" + std::to_string(i) + ".mp4", 1, &key);
+    for (int i = 0; i < 35; ++i)
+        service->addFile("/elsewhere/" + std::to_string(i) + ".mp4", 1, &key);
     std::string clip = copyClip(test::mediaFixtures().shortClip, "late.avi");
     library->AddDropped({clip});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
@@ -215,7 +218,8 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     EXPECT_EQ(relations[0].VideoSrcPath, a);
     EXPECT_EQ(relations[0].VideoTargetPath, output);
     std::string text = test::readFile(home.file("VideoRelation.xml"));
-    EXPECT_EQ(text.rfind("<VideoRelation>\n\t<Item0 VideoSrcPath=\"" + a + "\" VideoTargetPath=", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("<VideoRelation>\n\t<Item0 VideoSrcPath=\"" + a + "\" VideoTargetPath=", 0), 0u);
 
     // Converting the same source again is skipped silently.
     library->SetAllChecked(true);

@@ -80,7 +80,8 @@ TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {
     Service service(home.path());
     std::string key;
     for (int i = 0; i < 35; ++i) {
-        ASSERT_EQ(service.addFile("/v/" + std::to_string(i) + ".mp4", LIST_CONVERTED, &key), ADD_OK);
+        ASSERT_EQ(service.addFile("/v/" + std::to_string(i) + ".mp4", LIST_CONVERTED, &key),
+                  ADD_OK);
     }
     auto files = [&] {
         return std::distance(std::filesystem::directory_iterator(home.file("file_root")),
@@ -101,8 +102,8 @@ TEST_F(Catalogue, ConcurrentAddsNeverPassTheCapacity) {
         workers.emplace_back([&, t] {
             std::string key;
             for (int i = 0; i < 20; ++i) {
-                if (service.addFile("/v/" + std::to_string(t) + "_" + std::to_string(i), LIST_SOURCE,
-                                    &key) == ADD_OK) {
+                if (service.addFile("/v/" + std::to_string(t) + "_" + std::to_string(i),
+                                    LIST_SOURCE, &key) == ADD_OK) {
                     ++added;
                 }
             }
@@ -124,7 +125,10 @@ TEST_F(Catalogue, WireFormAndEmptyList) {
     std::string out = body(service, LIST_SOURCE, nullptr, nullptr);
     ASSERT_EQ(out.size(), 4u + 43u);
     EXPECT_EQ(out.substr(0, 4), std::string("\x01\x00\x00\x00", 4));
-    EXPECT_EQ(out.substr(4, 11), std::string("\x01\x01\x05\x00" "a.mp4" "\x20\x00", 11));
+    EXPECT_EQ(out.substr(4, 11), std::string("\x01\x01\x05\x00"
+                                             "a.mp4"
+                                             "\x20\x00",
+                                             11));
     EXPECT_EQ(out.substr(15), key);
     EXPECT_EQ(service.list(LIST_SOURCE)->wireBytes(), 43);
 }

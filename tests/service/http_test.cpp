@@ -139,9 +139,10 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
     EXPECT_EQ(thumbnail.status, 200);
     EXPECT_EQ(thumbnail.body, "jpeg bytes");
     EXPECT_EQ(thumbnail.headers["content-type"], "image/jpeg");
-    EXPECT_EQ(request("GET", "/image/" + key + ".jpg", {"If-None-Match: " + thumbnail.headers["etag"]})
-                  .status,
-              304);
+    EXPECT_EQ(
+        request("GET", "/image/" + key + ".jpg", {"If-None-Match: " + thumbnail.headers["etag"]})
+            .status,
+        304);
 
     std::filesystem::remove(video);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
@@ -158,8 +159,8 @@ TEST_F(HttpFiles, RootIsAListingOfLinkFilesAndTheImageFolder) {
 
 TEST_F(HttpFiles, WritesAreRefusedWithADigestChallenge) {
     for (const char* method : {"PUT", "DELETE", "MKCOL"}) {
-        Reply refused = request(method, std::string("/") + (method[0] == 'D' ? key : "new.txt"),
-                                {}, "payload");
+        Reply refused =
+            request(method, std::string("/") + (method[0] == 'D' ? key : "new.txt"), {}, "payload");
         EXPECT_EQ(refused.status, 401) << method;
         EXPECT_EQ(refused.headers["www-authenticate"].rfind("Digest", 0), 0u) << method;
     }

@@ -92,9 +92,15 @@ TEST(LinkFile, SeededRandomInputsNeverCrashTheParsers) {
         for (int e = 0; e < edits; ++e) {
             std::size_t at = random() % (input.size() + 1);
             switch (random() % 3) {
-                case 0: if (at < input.size()) input[at] = static_cast<char>(random()); break;
-                case 1: input.resize(at); break;
-                default: input.insert(at, 1, static_cast<char>(random())); break;
+                case 0:
+                    if (at < input.size()) input[at] = static_cast<char>(random());
+                    break;
+                case 1:
+                    input.resize(at);
+                    break;
+                default:
+                    input.insert(at, 1, static_cast<char>(random()));
+                    break;
             }
         }
         accepted += parseLinkFile(input).has_value();

@@ -12,7 +12,8 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 TEST(LinkRequest, ListRequestsCarryTypeAndStamp) {
-    auto request = parseRequest(bytes({0x71, 0x62, 0x76, 0x72, 1, 0x00, 0x01, 0x78, 0x56, 0x34, 0x12}));
+    auto request =
+        parseRequest(bytes({0x71, 0x62, 0x76, 0x72, 1, 0x00, 0x01, 0x78, 0x56, 0x34, 0x12}));
     EXPECT_EQ(request.kind, Request::Kind::List);
     EXPECT_EQ(request.listType, 1);
     EXPECT_EQ(request.stamp, 0x12345678u);
@@ -27,7 +28,8 @@ TEST(LinkRequest, ShortFramesReadMissingBytesAsZero) {
     EXPECT_EQ(head.kind, Request::Kind::List);
     EXPECT_EQ(head.stamp, 0u);
     // Its last 4 bytes alone, or nothing useful at all: rejected.
-    EXPECT_EQ(parseRequest(encodeRequest(CMD_LIST_SOURCE, 1).substr(7)).kind, Request::Kind::Reject);
+    EXPECT_EQ(parseRequest(encodeRequest(CMD_LIST_SOURCE, 1).substr(7)).kind,
+              Request::Kind::Reject);
     EXPECT_EQ(parseRequest("").kind, Request::Kind::Reject);
     EXPECT_EQ(parseRequest("qbvr").kind, Request::Kind::Reject);
 }
@@ -39,7 +41,7 @@ TEST(LinkRequest, ForeignFramesAreRejected) {
     std::string badMagic = good;
     badMagic[0] = 'Q';
     for (const std::string& frame : {version2, badMagic, encodeRequest(258, 0),
-                                      encodeRequest(0x0105, 0), encodeRequest(CMD_REJECT, 0)}) {
+                                     encodeRequest(0x0105, 0), encodeRequest(CMD_REJECT, 0)}) {
         EXPECT_EQ(parseRequest(frame).kind, Request::Kind::Reject);
     }
     EXPECT_EQ(rejectionReply(), bytes({0x71, 0x62, 0x76, 0x72, 0x01, 0xFF, 0xFF, 0, 0, 0}));
@@ -54,8 +56,8 @@ TEST(ListResponse, LayoutWithAndWithoutBody) {
 }
 
 TEST(ListResponse, DecoderWaitsForWholeFramesAndReportsWhatItUsed) {
-    std::string body = bytes({1, 0, 0, 0}) +
-                       encodeWireEntry({true, false, "a.mp4", std::string(32, 'a')});
+    std::string body =
+        bytes({1, 0, 0, 0}) + encodeWireEntry({true, false, "a.mp4", std::string(32, 'a')});
     std::string stream = encodeListResponse(CMD_LIST_SOURCE, 42, body) +
                          encodeListResponse(CMD_LIST_CONVERTED, 42, "") + rejectionReply();
     std::size_t first = kResponseOverhead + body.size();
@@ -84,7 +86,7 @@ TEST(ListResponse, DecoderWaitsForWholeFramesAndReportsWhatItUsed) {
 TEST(ListBody, MalformedBodiesAreRefused) {
     std::string entry = encodeWireEntry({true, true, "x", std::string(32, 'b')});
     EXPECT_TRUE(decodeListBody(bytes({1, 0, 0, 0}) + entry));
-    EXPECT_FALSE(decodeListBody(bytes({2, 0, 0, 0}) + entry));       // count too high
+    EXPECT_FALSE(decodeListBody(bytes({2, 0, 0, 0}) + entry));        // count too high
     EXPECT_FALSE(decodeListBody(bytes({1, 0, 0, 0}) + entry + "z"));  // bytes left over
     EXPECT_FALSE(decodeListBody(bytes({1, 0, 0})));
     EXPECT_EQ(decodeListBody(bytes({0, 0, 0, 0}))->size(), 0u);

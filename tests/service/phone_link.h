@@ -21,7 +21,8 @@ public:
     // Exactly n bytes, or what arrived before the peer closed or the bound passed.
     std::string receive(std::size_t n, std::chrono::milliseconds bound = std::chrono::seconds(10));
     // One whole list response or rejection.
-    std::optional<wire::Decoded> receiveFrame(std::chrono::milliseconds bound = std::chrono::seconds(10));
+    std::optional<wire::Decoded> receiveFrame(
+        std::chrono::milliseconds bound = std::chrono::seconds(10));
     // A list request answered as a whole frame.
     std::optional<wire::Decoded> ask(int type, std::uint32_t stamp);
     // True once the peer has closed the connection.

@@ -27,7 +27,8 @@ bool linkUp(const std::string& host = kHost) {
 class LanService : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(test::portIsFree(kHost, wire::kLinkPort) && test::portIsFree(kHost, wire::kHttpPort))
+        ASSERT_TRUE(test::portIsFree(kHost, wire::kLinkPort) &&
+                    test::portIsFree(kHost, wire::kHttpPort))
             << "another program holds the LAN ports on " << kHost;
         service = std::make_unique<Service>(home.path());
         ASSERT_TRUE(service->setAddress(kHost));
@@ -185,7 +186,8 @@ TEST_F(LanService, DiscoveryPacketAnnouncesTheAddressAboutOnceASecond) {
     for (int i = 0; i < 300; ++i) ASSERT_TRUE(phone.ask(1, 0));
     int heard = 0;
     while (listener.next(std::chrono::milliseconds(0))) ++heard;
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LE(heard, static_cast<int>(seconds) + 2);
 }
 

@@ -29,7 +29,9 @@ struct Events : ConversionQueueListener {
     std::vector<std::pair<std::string, std::string>> converted;
     std::vector<std::string> messages;
     int changes = 0;
-    void onTaskEvent(int code, const std::string& path) override { events.emplace_back(code, path); }
+    void onTaskEvent(int code, const std::string& path) override {
+        events.emplace_back(code, path);
+    }
     void onConverted(const std::string& source, const std::string& output) override {
         converted.emplace_back(source, output);
     }
@@ -141,7 +143,8 @@ TEST_F(Queue, FailureMovesAboveFinishedAndTheNextStarts) {
     EXPECT_EQ(order(), (std::vector<std::string>{"w1.avi", "w2.avi", "x.avi", "r.avi"}));
     EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_FAILED, TASK_DONE}));
     bool toldFailed = false;
-    for (auto& [code, path] : events.events) toldFailed |= code == TE_FAILED && path == videos.file("x.avi");
+    for (auto& [code, path] : events.events)
+        toldFailed |= code == TE_FAILED && path == videos.file("x.avi");
     EXPECT_TRUE(toldFailed);
     queue->StopAll(true);
 }
@@ -241,11 +244,12 @@ TEST_F(Queue, FinishedTasksSurviveARestartInOrder) {
 }
 
 TEST_F(Queue, HandWrittenFileRestoresUnfinishedTasksAsInterrupted) {
-    home.write("ConvertList.xml",
-               "<?xml version=\"1.0\"?>\n<ConvertList><!-- kept by hand -->"
-               "<Item0 VideoName=\"x.avi\" VideoPath=\"/v/x.avi\" VideoConvertType=\"2\" Extra=\"1\"/>"
-               "<Other VideoName=\"y.mp4\" VideoPath=\"/o/y.mp4\" VideoConvertType=\"3\"/>"
-               "</ConvertList>");
+    home.write(
+        "ConvertList.xml",
+        "<?xml version=\"1.0\"?>\n<ConvertList><!-- kept by hand -->"
+        "<Item0 VideoName=\"x.avi\" VideoPath=\"/v/x.avi\" VideoConvertType=\"2\" Extra=\"1\"/>"
+        "<Other VideoName=\"y.mp4\" VideoPath=\"/o/y.mp4\" VideoConvertType=\"3\"/>"
+        "</ConvertList>");
     queue->LoadQueueFile();
     EXPECT_EQ(states(), (std::vector<int>{TASK_INTERRUPTED, TASK_DONE}));
     ASSERT_FALSE(events.events.empty());

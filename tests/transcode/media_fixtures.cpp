@@ -31,9 +31,11 @@ const MediaFixtures& mediaFixtures() {
     static const MediaFixtures fixtures = [] {
         MediaFixtures f;
         f.video1080 = folder->file("v1080.mp4");
-        make({"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-f", "lavfi", "-i",
-              "sine=frequency=440", "-t", "3", "-c:v", "libx264", "-preset", "ultrafast",
-              "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", f.video1080});
+        make({"-f",      "lavfi",     "-i",        "testsrc=size=1920x1080:rate=10",
+              "-f",      "lavfi",     "-i",        "sine=frequency=440",
+              "-t",      "3",         "-c:v",      "libx264",
+              "-preset", "ultrafast", "-pix_fmt",  "yuv420p",
+              "-c:a",    "aac",       "-shortest", f.video1080});
         f.video360 = folder->file("v360.mkv");
         make({"-f", "lavfi", "-i", "testsrc=size=1280x640:rate=10", "-t", "2", "-c:v", "libx264",
               "-preset", "ultrafast", f.video360});

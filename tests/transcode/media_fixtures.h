@@ -6,13 +6,13 @@ namespace zorvex::test {
 
 // Small media files made once per test process by the real FFmpeg.
 struct MediaFixtures {
-    std::string video1080;   // 1920x1080, 3 s, with sound
-    std::string video360;    // 1280x640 (2:1), 2 s
-    std::string audioOnly;   // 2 s of sine
-    std::string shortClip;   // 320x240, 1 s
-    std::string longClip;    // 640x360, 40 s: slow enough to stop midway
-    std::string broken;      // not media at all
-    std::string unicodeClip; // a copy of shortClip under a Chinese name
+    std::string video1080;    // 1920x1080, 3 s, with sound
+    std::string video360;     // 1280x640 (2:1), 2 s
+    std::string audioOnly;    // 2 s of sine
+    std::string shortClip;    // 320x240, 1 s
+    std::string longClip;     // 640x360, 40 s: slow enough to stop midway
+    std::string broken;       // not media at all
+    std::string unicodeClip;  // a copy of shortClip under a Chinese name
 };
 const MediaFixtures& mediaFixtures();
 

@@ -4,8 +4,8 @@
 
 #include "media_fixtures.h"
 #include "platform/utf8_locale.h"
-#include "transcode/convert_param.h"
 #include "support/test_support.h"
+#include "transcode/convert_param.h"
 
 namespace zorvex {
 MediaProbeResult ProbeMediaWithoutLibrary(const std::string& path);  // probe_missing_library.cpp
@@ -43,7 +43,8 @@ TEST(MediaProbe, RealClipsFollowTheThreeDAndThreeSixtyRules) {
     const auto& media = test::mediaFixtures();
     auto wide = ProbeMedia(media.video1080);
     for (int setting : {1, 2}) {
-        auto choice = ChooseConvertParam(wide.fileSize, wide.duration, wide.width, wide.height, setting);
+        auto choice =
+            ChooseConvertParam(wide.fileSize, wide.duration, wide.width, wide.height, setting);
         EXPECT_EQ(choice.label, "3D-1080P");
         EXPECT_EQ(choice.param.Width, 1920u);
         EXPECT_GT(choice.param.BitrateK, 0u);
@@ -52,8 +53,8 @@ TEST(MediaProbe, RealClipsFollowTheThreeDAndThreeSixtyRules) {
     EXPECT_EQ(sphere.width, "1280");
     EXPECT_EQ(sphere.height, "640");
     for (int setting : {1, 2}) {
-        auto choice =
-            ChooseConvertParam(sphere.fileSize, sphere.duration, sphere.width, sphere.height, setting);
+        auto choice = ChooseConvertParam(sphere.fileSize, sphere.duration, sphere.width,
+                                         sphere.height, setting);
         EXPECT_EQ(choice.label, "360°-1080P");  // under 1920 wide: its own size
         EXPECT_EQ(choice.param.Width, 1280u);
         EXPECT_EQ(choice.param.Height, 640u);

@@ -40,10 +40,11 @@ struct Recorder : TranscodeJobListener {
 TranscodeRequest requestFor(const std::string& source, const std::string& folder,
                             FfmpegTool tool = ProbeFfmpegTool("ffmpeg")) {
     auto probe = ProbeMedia(source);
-    ConvertChoice choice = ChooseConvertParam(probe.fileSize, probe.duration, probe.width,
-                                              probe.height, 1);
-    return {source, std::filesystem::path(source).filename().string(), probe.duration,
-            choice.param, folder, std::move(tool)};
+    ConvertChoice choice =
+        ChooseConvertParam(probe.fileSize, probe.duration, probe.width, probe.height, 1);
+    return {source,         std::filesystem::path(source).filename().string(),
+            probe.duration, choice.param,
+            folder,         std::move(tool)};
 }
 
 TEST(TranscodeJob, RealConversionSucceedsWithProgressAndAPlayableOutput) {
@@ -103,14 +104,16 @@ TEST(TranscodeJob, BrokenSourceFailsAndZeroParametersNeverStart) {
 TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
     test::TempDir out, logs;
     // Someone else's FFmpeg, which must survive our stop.
-    auto bystander = Subprocess::start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
-                                        "testsrc=size=64x64:rate=5", "-t", "120", "-f", "null", "-"},
-                                       nullptr);
+    auto bystander =
+        Subprocess::start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                           "testsrc=size=64x64:rate=5", "-t", "120", "-f", "null", "-"},
+                          nullptr);
     ASSERT_TRUE(bystander);
     Recorder recorder;
     TranscodeJob job(requestFor(test::mediaFixtures().longClip, out.path()), recorder);
     job.start();
-    ASSERT_TRUE(test::waitUntil([&] { return recorder.progressCount() > 0; }, std::chrono::minutes(1)));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return recorder.progressCount() > 0; }, std::chrono::minutes(1)));
     job.requestStop(false);
     ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
     EXPECT_EQ(recorder.outcome->kind, TranscodeOutcome::Kind::Stopped);
@@ -122,9 +125,9 @@ TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
 TEST(TranscodeJob, SuccessNeedsExitZeroAndTheOutputFile) {
     test::TempDir tools, out;
     // Prints progress, then fails.
-    std::string failing = test::writeScript(
-        tools.path(), "fail-ffmpeg",
-        "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 1\n");
+    std::string failing =
+        test::writeScript(tools.path(), "fail-ffmpeg",
+                          "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 1\n");
     // Exits 0 but writes nothing.
     std::string silent = test::writeScript(tools.path(), "silent-ffmpeg", "exit 0\n");
     // No progress line at all, yet a complete output.
@@ -138,8 +141,8 @@ TEST(TranscodeJob, SuccessNeedsExitZeroAndTheOutputFile) {
                           Case{silent, TranscodeOutcome::Kind::Failed},
                           Case{quiet, TranscodeOutcome::Kind::Done}}) {
         Recorder recorder;
-        TranscodeJob job(requestFor(test::mediaFixtures().shortClip, out.path(), {c.program, "aac"}),
-                         recorder);
+        TranscodeJob job(
+            requestFor(test::mediaFixtures().shortClip, out.path(), {c.program, "aac"}), recorder);
         job.start();
         ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
         EXPECT_EQ(recorder.outcome->kind, c.expected) << c.program;
@@ -149,14 +152,17 @@ TEST(TranscodeJob, SuccessNeedsExitZeroAndTheOutputFile) {
 TEST(TranscodeJob, ProgressComesFromRealFfmpegOutput) {
     test::TempDir tools, out;
     // Real progress lines of an FFmpeg run, replayed against a 600 s source.
-    std::string replay = test::writeScript(
-        tools.path(), "replay-ffmpeg",
-        "for last; do :; done\n"
-        "printf 'Input #0, avi\\n  Duration: 00:10:00.00\\n' >&2\n"
-        "printf 'frame=  100 fps=0.0 q=28.0 size=  256kB time=00:05:00.00 bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
-        "printf 'frame=  200 fps=0.0 q=28.0 size=  512kB time=00:07:30.00 bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
-        "echo x > \"$last\"\n");
-    TranscodeRequest request = requestFor(test::mediaFixtures().shortClip, out.path(), {replay, "aac"});
+    std::string replay =
+        test::writeScript(tools.path(), "replay-ffmpeg",
+                          "for last; do :; done\n"
+                          "printf 'Input #0, avi\\n  Duration: 00:10:00.00\\n' >&2\n"
+                          "printf 'frame=  100 fps=0.0 q=28.0 size=  256kB time=00:05:00.00 "
+                          "bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
+                          "printf 'frame=  200 fps=0.0 q=28.0 size=  512kB time=00:07:30.00 "
+                          "bitrate= 1.0kbits/s speed=2x\\r' >&2\n"
+                          "echo x > \"$last\"\n");
+    TranscodeRequest request =
+        requestFor(test::mediaFixtures().shortClip, out.path(), {replay, "aac"});
     request.durationMs = "600000";
     Recorder recorder;
     TranscodeJob job(request, recorder);

@@ -13,7 +13,7 @@ namespace zorvex::ui {
 namespace {
 
 class ClientFrameDlgTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { setSkinRoot(QString::fromStdString(dir_.path())); }
     void TearDown() override { setSkinRoot({}); }
     QString file(const char* name) { return QString::fromStdString(dir_.file(name)); }

@@ -17,7 +17,7 @@ const QColor kNormal(0xFF, 0x00, 0x00), kHover(0x00, 0xFF, 0x00), kPressed(0x00,
 const QColor kBand(0xF8, 0xF8, 0xF8);
 
 class KbcButtonTest : public ::testing::Test {
-  protected:
+protected:
     // Four 40 x 20 cells in known colours: normal, hover, pressed, inactive.
     QString cells(QSize cell = {40, 20}) {
         return test::writeCells(QString::fromStdString(dir_.file("cells.png")), cell,
@@ -199,8 +199,7 @@ TEST_F(KbcButtonTest, LayoutSixCaptionsBySizeColourAndPlace) {
                 const QRgb p = image.pixel(x, y);
                 const int d = std::abs(qRed(p) - 0xF2) + std::abs(qGreen(p) - 0xF3) +
                               std::abs(qBlue(p) - 0xF3);
-                if (d > bestDistance)
-                    bestDistance = d, best = p;
+                if (d > bestDistance) bestDistance = d, best = p;
             }
         return QColor(best);
     };

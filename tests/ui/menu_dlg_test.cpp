@@ -10,7 +10,7 @@ namespace {
 const QColor kHighlight(0xEE, 0x8E, 0x31);
 
 class MenuDlgTest : public ::testing::Test {
-  protected:
+protected:
     MenuDlgTest() : menu(2, nullptr) {
         menu.SetTexts({"192.168.1.23", "10.0.0.8", "127.0.0.1"});
         menu.resize(126, 22 * 3);

@@ -21,8 +21,7 @@ std::set<int> shownButtons(D& dialog) {
     std::set<int> shown;
     for (int id : {D::IdClose, D::IdOk, D::IdCancel, D::IdCheck1, D::IdCheck2, D::IdContinue,
                    D::IdSkip, D::IdHide, D::IdQuit})
-        if (!dialog.button(id)->isHidden())
-            shown.insert(id);
+        if (!dialog.button(id)->isHidden()) shown.insert(id);
     return shown;
 }
 
@@ -30,8 +29,7 @@ std::set<int> shownButtons(D& dialog) {
 int answer(int type, int id, D::Settings settings = {}, bool checkFirst = false) {
     D dialog(nullptr, type, "a.mp4", std::move(settings));
     dialog.show();
-    if (checkFirst)
-        test::click(*dialog.button(id == D::IdOk ? D::IdCheck2 : D::IdCheck1));
+    if (checkFirst) test::click(*dialog.button(id == D::IdOk ? D::IdCheck2 : D::IdCheck1));
     test::click(*dialog.button(id));
     EXPECT_FALSE(dialog.isVisible()) << "type " << type << " button " << id;
     return dialog.resultCode();

@@ -16,14 +16,14 @@ namespace zorvex::test {
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         app_ = std::make_unique<QApplication>(argc_, argv_);
     }
     void TearDown() override { app_.reset(); }
 
-  private:
+private:
     int argc_ = 1;
     char name_[16] = "ui_tests";
     char* argv_[2] = {name_, nullptr};
@@ -97,8 +97,7 @@ QRect inkBox(const QImage& image, const QColor& background, int tolerance) {
     QRect box;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (!sameColour(image.pixel(x, y), background, tolerance))
-                box |= QRect(x, y, 1, 1);
+            if (!sameColour(image.pixel(x, y), background, tolerance)) box |= QRect(x, y, 1, 1);
     return box;
 }
 

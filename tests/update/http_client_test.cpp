@@ -43,9 +43,9 @@ TEST_F(HttpClientTest, SendsTheFormPostWithItsHeadersAndTheWholeUtf8Body) {
         EXPECT_EQ(head.rfind("POST /lanclient/last-version?x=1 HTTP/1.1\r\n", 0), 0u) << head;
         for (const std::string& header : std::vector<std::string>{
                  "Content-Type: application/x-www-form-urlencoded",
-              "User-Agent: QuorbelVR WinLanApp test", "Accept-Encoding: gzip, deflate",
-              "Accept-Language: zh-cn,en,*",
-              "Content-Length: " + std::to_string(bodies[i].size())}) {
+                 "User-Agent: QuorbelVR WinLanApp test", "Accept-Encoding: gzip, deflate",
+                 "Accept-Language: zh-cn,en,*",
+                 "Content-Length: " + std::to_string(bodies[i].size())}) {
             EXPECT_NE(head.find("\r\n" + header + "\r\n"), std::string::npos) << header << head;
         }
         EXPECT_EQ(head.find("Expect:"), std::string::npos) << head;
@@ -101,9 +101,9 @@ TEST_F(HttpClientTest, FailuresGiveOneOrTwoAndAnEmptyResponse) {
 
     test::RefusingPort refusing;
     response = "stale";
-    EXPECT_EQ(client.Post("http://127.0.0.1:" + std::to_string(refusing.port()) + "/", "a",
-                          response),
-              kPostFailed);
+    EXPECT_EQ(
+        client.Post("http://127.0.0.1:" + std::to_string(refusing.port()) + "/", "a", response),
+        kPostFailed);
     EXPECT_EQ(response, "");
 
     // Accepted, then never answered.

@@ -33,8 +33,7 @@ TEST(ParseVersionResponse, ReadsTheFirstOfferAndRefusesAnythingElse) {
              std::string(R"({"data":["x"]})"),
              std::string(R"({"data":[{"version_name":"1.0.19","download_url":"u"}]})"),
              std::string(R"({"data":[{"version_name":1,"version_code":"1","download_url":"u"}]})"),
-             std::string(R"({"code":"2","data":[]})"),
-             std::string(R"({"code":1e300,"data":[]})"),
+             std::string(R"({"code":"2","data":[]})"), std::string(R"({"code":1e300,"data":[]})"),
              std::string(5000, '['),  // deeper than jsoncpp's stack limit
          }) {
         EXPECT_EQ(HttpHelper::ParseVersionResponse(text).kind, Kind::Unreadable) << text;
@@ -72,7 +71,8 @@ TEST_F(HttpHelperTest, PostsTheProductIdentityToTheConfiguredServer) {
               "type=3&system_version=" + system + "&mac=00:1A:2B:3C:4D:5E&QuorbelVR=3");
     EXPECT_EQ(requests[0].headers["user-agent"], helper_.UserAgent());
 
-    EXPECT_EQ(HttpHelper::VersionCheckUrl("updates.lan/"), "http://updates.lan/lanclient/last-version");
+    EXPECT_EQ(HttpHelper::VersionCheckUrl("updates.lan/"),
+              "http://updates.lan/lanclient/last-version");
     EXPECT_EQ(HttpHelper::VersionCheckUrl("https://u.lan:8443"),
               "https://u.lan:8443/lanclient/last-version");
 }
@@ -97,15 +97,14 @@ TEST_F(HttpHelperTest, OnlyTheRunningVersionIsUpToDate) {
                        offer(running) + "\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("(ZorvexAssist\\Http\\HttpHelper):checkVersion------2\n"), std::string::npos);
+    EXPECT_NE(log.find("(ZorvexAssist\\Http\\HttpHelper):checkVersion------2\n"),
+              std::string::npos);
 }
 
 TEST_F(HttpHelperTest, AnUnusableAnswerIsAFailedCheckNotAnOffer) {
     for (CannedResponse response : {
-             CannedResponse{200, R"({"code":2})"},
-             CannedResponse{200, "garbage"},
-             CannedResponse{200, ""},
-             CannedResponse{200, R"({"code":0})"},
+             CannedResponse{200, R"({"code":2})"}, CannedResponse{200, "garbage"},
+             CannedResponse{200, ""}, CannedResponse{200, R"({"code":0})"},
              CannedResponse{500, R"({"code":2,"msg":"internal"})"},
              CannedResponse{404, "<html>not found</html>", "text/html"},
              CannedResponse{200, offer("9.9.9", "")},  // nowhere to download from
@@ -116,7 +115,8 @@ TEST_F(HttpHelperTest, AnUnusableAnswerIsAFailedCheckNotAnOffer) {
         EXPECT_EQ(result.downloadUrl, "");
     }
     std::string log = logText();
-    EXPECT_NE(log.find("(ZorvexAssist\\Http\\HttpHelper):JSON异常，异常原因：2\n"), std::string::npos);
+    EXPECT_NE(log.find("(ZorvexAssist\\Http\\HttpHelper):JSON异常，异常原因：2\n"),
+              std::string::npos);
     EXPECT_NE(log.find("HttpPost------OK,URL:" + server_.url(kVersionCheckPath) + ", garbage\n"),
               std::string::npos);
 }

@@ -132,10 +132,10 @@ TEST_F(UpdateDownloadTest, RefusedAnswersAndUnusableTargetsFail) {
     server.respond("/empty.exe", {200, ""});
     server.respond("/moved.exe", {302, ""});
     test::RefusingPort refusing;
-    for (std::string url : {server.url("/missing.exe"), server.url("/empty.exe"),
-                            server.url("/moved.exe"), std::string(""),
-                            std::string("ftp://127.0.0.1/a.exe"),
-                            "http://127.0.0.1:" + std::to_string(refusing.port()) + "/a.exe"}) {
+    for (std::string url :
+         {server.url("/missing.exe"), server.url("/empty.exe"), server.url("/moved.exe"),
+          std::string(""), std::string("ftp://127.0.0.1/a.exe"),
+          "http://127.0.0.1:" + std::to_string(refusing.port()) + "/a.exe"}) {
         UpdateDownload download(listener_);
         download.SetDownloadTarget(url, "1.0.19");
         ASSERT_TRUE(download.start());

@@ -206,8 +206,8 @@ int runFetch(Options options) {
         std::perror(("zorvex-phone: " + options.output).c_str());
         return kExitUsage;
     }
-    std::string url = "http://" + options.host + ":" + std::to_string(wire::kHttpPort) + "/" +
-                      options.key;
+    std::string url =
+        "http://" + options.host + ":" + std::to_string(wire::kHttpPort) + "/" + options.key;
     CURL* curl = curl_easy_init();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
@@ -256,7 +256,8 @@ int runWatch(Options options) {
             if (!answer->response.hasBody) continue;
             stamp = answer->response.stamp;
             auto entries = wire::decodeListBody(answer->response.body);
-            std::printf("list %d stamp %u entries %zu\n", type, stamp, entries ? entries->size() : 0);
+            std::printf("list %d stamp %u entries %zu\n", type, stamp,
+                        entries ? entries->size() : 0);
             if (entries) printEntries(*entries);
             std::fflush(stdout);
         }

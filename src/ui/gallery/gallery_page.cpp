@@ -63,8 +63,7 @@ QImage buttonLook(const ButtonSetup& setup, int look) {
     button.SetLayout(setup.layout);
     button.SetBackground(setup.background);
     button.SetCellSize(setup.cell.width(), setup.cell.height());
-    if (!setup.place.isEmpty())
-        button.resize(setup.place.size());
+    if (!setup.place.isEmpty()) button.resize(setup.place.size());
     const QPointF centre(button.width() / 2.0, button.height() / 2.0);
     if (look == 1) {
         QEnterEvent enter(centre, centre, centre);
@@ -451,8 +450,7 @@ QImage skinSection() {
     int x = 20, y = 0, rowHeight = 0;
     for (const QString& file : files) {
         QImage image = QImageReader(root + QLatin1Char('/') + file).read();
-        if (image.isNull())
-            continue;
+        if (image.isNull()) continue;
         QSize shown = image.size();
         if (shown.width() > kMaxW || shown.height() > kMaxH)
             shown.scale(kMaxW, kMaxH, Qt::KeepAspectRatio);

@@ -67,8 +67,7 @@ QString shortName(const QString& name) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot < 0 ? QString() : name.left(dot);
     const QString ext = dot < 0 ? name : name.mid(dot);
-    if (base.size() < 9)
-        return name;
+    if (base.size() < 9) return name;
     return base.left(7) + QStringLiteral("...") + base.right(1) + ext;
 }
 
@@ -80,12 +79,9 @@ void drawCard(QPainter& painter, QPoint at, int seed, CardKind kind, bool checke
     painter.translate(at);
     painter.fillRect(QRect(0, 0, 144, 116), QColor(242, 243, 243));
     painter.drawImage(QRectF(8, 8, 128, 72), thumbnail(seed), QRectF(0, 0, 128, 72));
-    if (kind == Converted)
-        painter.drawImage(QRectF(86, 64, 50, 16), skin("FP\\Coned.png"));
-    if (kind == Waiting)
-        painter.drawImage(QRectF(86, 64, 50, 16), skin("FP\\Con_Wait.png"));
-    if (kind == Missing)
-        painter.drawImage(QRectF(8, 8, 128, 72), skin("FP\\Lose.png"));
+    if (kind == Converted) painter.drawImage(QRectF(86, 64, 50, 16), skin("FP\\Coned.png"));
+    if (kind == Waiting) painter.drawImage(QRectF(86, 64, 50, 16), skin("FP\\Con_Wait.png"));
+    if (kind == Missing) painter.drawImage(QRectF(8, 8, 128, 72), skin("FP\\Lose.png"));
     if (kind == Converting) {
         CGIFImage gif(nullptr);
         gif.resize(50, 16);
@@ -109,10 +105,8 @@ QImage button(int id, bool check, const char* file, const QString& caption, QSiz
     b.SetSize(size.width(), size.height());
     b.SetLayout(layout);
     b.SetBackground(background);
-    if (check)
-        b.SetCheck(on);
-    if (!check && on)
-        b.SetInactive(true);
+    if (check) b.SetCheck(on);
+    if (!check && on) b.SetInactive(true);
     if (hover) {
         const QPointF c(5, 5);
         QEnterEvent enter(c, c, c);
