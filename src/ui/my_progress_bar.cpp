@@ -1,6 +1,7 @@
 #include "ui/my_progress_bar.h"
 
 #include <QPainter>
+#include <QTimerEvent>
 
 #include <algorithm>
 
@@ -31,12 +32,44 @@ int CMyProgressBar::fillWidth() const {
     return std::clamp(static_cast<int>(position_ * scale), 0, width());
 }
 
+namespace {
+constexpr int kSweepSteps = 60;  // one pass in 60 steps of 25 ms
+}
+
+void CMyProgressBar::SetIndeterminate(bool on) {
+    if (on == indeterminate()) return;
+    step_ = 0;
+    if (on)
+        sweep_.start(25, this);
+    else
+        sweep_.stop();
+    update();
+}
+
+QRect CMyProgressBar::sweepRect() const {
+    // A quarter of the bar enters on the left and leaves on the right.
+    const int segment = std::max(1, width() / 4);
+    const int travel = width() + segment;
+    const int left = step_ * travel / kSweepSteps - segment;
+    return QRect(left, 0, segment, height()).intersected(rect());
+}
+
+void CMyProgressBar::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != sweep_.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    step_ = (step_ + 1) % (kSweepSteps + 1);
+    update();
+}
+
 void CMyProgressBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), colorref(0xF7F7F7));
     painter.setPen(argb(0xFFD6D6D6));
     painter.drawRect(0, 0, width() - 1, height() - 1);
-    painter.fillRect(QRect(0, 0, fillWidth(), height()), colorref(0x318EEE));
+    const QRect fill = indeterminate() ? sweepRect() : QRect(0, 0, fillWidth(), height());
+    painter.fillRect(fill, colorref(0x318EEE));
 }
 
 }  // namespace zorvex::ui

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <map>
+
+#include "foundation/settings.h"
+
+namespace zorvex::ui {
+
+class CKbcButton;
+
+// The settings page: the program version with "检测更新", the conversion
+// quality (1080P or 2K) and the keep-awake box. Each change goes into the
+// process-wide settings record and is saved at once; a click that changes
+// nothing saves nothing. GUI thread only; the fly-screen page owns it.
+class CSetContentDlg : public QWidget {
+    Q_OBJECT
+public:
+    enum ControlId { IdCheckUpdate = 1027, IdKeepAwake = 1031, Id1080P = 1039, Id2K = 1040 };
+
+    // save writes the settings record to config.ini; an empty one saves nothing.
+    CSetContentDlg(QWidget* parent, std::function<bool()> save);
+
+    // Places the controls.
+    void Layout();
+    // Takes a copy of the settings record and sets the controls from it.
+    void ReflectSettings();
+    // While the main window checks for updates the button is inactive and
+    // the page says that a check runs.
+    void SetCheckRunning(bool running);
+
+    CKbcButton* button(int id) const;
+    bool checkRunning() const { return checkRunning_; }
+    const SETTINGS_ST& settingsCopy() const { return copy_; }
+    // "当前版本：V%s "
+    QString versionText() const;
+
+signals:
+    // "检测更新": the main window runs the check.
+    void updateCheckRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void onButton(int id);
+    void chooseRatio(int id);
+
+    const std::function<bool()> save_;
+    std::map<int, CKbcButton*> buttons_;  // children of the page
+    SETTINGS_ST copy_;
+    bool checkRunning_ = false;
+};
+
+}  // namespace zorvex::ui
