@@ -37,7 +37,10 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
       options_(std::move(options)),
       executor_(this),
       listener_(std::make_unique<Listener>(this, executor_)) {
-    setFixedSize(kWidth, kHeight);
+    // The shadow first: where it is a margin of the dialog, it decides the size.
+    strips_ = new FrameStrips(this, FrameStrips::kUpdateDownload);
+    const int m = strips_->margin();
+    setFixedSize(kWidth + 2 * m, kHeight + 2 * m);
     setModal(true);
     setWindowTitle(QStringLiteral("Zorvex助手"));
     banner_ = loadSkinImage(QStringLiteral("Update\\Update.png"));
@@ -45,7 +48,7 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
     const int cx = kWidth / 2;
     bar_ = new CMyProgressBar(this);
     bar_->SetRange(0, 100);
-    bar_->setGeometry(cx - 163, 206, 326, 10);
+    bar_->setGeometry(m + cx - 163, m + 206, 326, 10);
     status_ = QRect(QPoint(cx - 193, 230), QPoint(2 * cx - 30 - 1, 250 - 1));
 
     const QWidget* over = owner ? owner->window() : nullptr;
@@ -53,8 +56,7 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
                             : (QGuiApplication::primaryScreen()
                                    ? QGuiApplication::primaryScreen()->availableGeometry()
                                    : QRect(0, 0, kWidth, kHeight));
-    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
-    strips_ = new FrameStrips(this, FrameStrips::kUpdateDownload);
+    move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 CDownLoadDlg::~CDownLoadDlg() {
@@ -93,7 +95,7 @@ void CDownLoadDlg::onProgress(int percent) {
     bar_->SetPos(percent);
     if (percent >= 100 && !finished_) {
         finished_ = true;
-        update(status_);
+        update(status_.translated(strips_->margin(), strips_->margin()));
     }
 }
 
@@ -134,7 +136,8 @@ void CDownLoadDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CDownLoadDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !kBanner.contains(event->position().toPoint())) {
+    const QPoint at = event->position().toPoint() - QPoint(strips_->margin(), strips_->margin());
+    if (event->button() != Qt::LeftButton || !kBanner.contains(at)) {
         QDialog::mousePressEvent(event);
         return;
     }
@@ -156,7 +159,10 @@ void CDownLoadDlg::mouseReleaseEvent(QMouseEvent* event) {
 void CDownLoadDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.fillRect(rect(), Qt::white);
+    const int m = strips_->margin();
+    strips_->paintMargin(painter, QRect(m, m, kWidth, kHeight));
+    painter.translate(m, m);
+    painter.fillRect(QRect(0, 0, kWidth, kHeight), Qt::white);
     if (!banner_.isNull()) painter.drawImage(QRectF(kBanner), banner_, QRectF(kBanner));
     painter.setFont(skinFont(14));
     painter.setPen(argb(0xFF6B6B6B));

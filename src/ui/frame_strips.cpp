@@ -1,17 +1,50 @@
 #include "ui/frame_strips.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QWidget>
+#include <QWindow>
 
 #include "ui/client_frame_dlg.h"
+#include "ui/skin.h"
 
 namespace zorvex::ui {
 
-FrameStrips::FrameStrips(QWidget* owner, Geometry geometry)
+FrameStrips::FrameStrips(QWidget* owner, Geometry geometry, Mode mode)
     : QObject(owner), owner_(owner), geometry_(geometry) {
-    for (int kind = CClientFrameDlg::Left; kind <= CClientFrameDlg::Bottom; ++kind)
-        pieces_[static_cast<std::size_t>(kind - 1)] = new CClientFrameDlg(owner, kind);
+    if (mode == Mode::Auto) mode = canPlaceWindows() ? Mode::Pieces : Mode::Margin;
+    if (mode == Mode::Pieces) {
+        for (int kind = CClientFrameDlg::Left; kind <= CClientFrameDlg::Bottom; ++kind)
+            pieces_[static_cast<std::size_t>(kind - 1)] = new CClientFrameDlg(owner, kind);
+    } else {
+        margin_ = kMarginWidth;
+        const char* names[] = {"Comm\\Frame_Left.png", "Comm\\Frame_Top.png",
+                               "Comm\\Frame_Right.png", "Comm\\Frame_Bottom.png"};
+        for (std::size_t i = 0; i < images_.size(); ++i)
+            images_[i] = loadSkinImage(QString::fromLatin1(names[i]));
+        owner->setAttribute(Qt::WA_TranslucentBackground);
+    }
     owner->installEventFilter(this);
+}
+
+bool FrameStrips::canPlaceWindows() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+void FrameStrips::paintMargin(QPainter& painter, const QRect& client) const {
+    if (margin_ == 0) return;
+    const auto rects = placement(client, geometry_);
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setOpacity(200.0 / 255.0);
+    for (std::size_t i = 0; i < images_.size(); ++i) {
+        const int kind = static_cast<int>(i) + CClientFrameDlg::Left;
+        if (!images_[i].isNull())
+            painter.drawImage(QRectF(rects[i]), images_[i],
+                              QRectF(CClientFrameDlg::sourceRect(kind)));
+    }
+    painter.restore();
 }
 
 std::array<QRect, 4> FrameStrips::placement(const QRect& client, Geometry g) {
@@ -58,6 +91,10 @@ bool FrameStrips::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Resize:
             case QEvent::Show:
                 Place();
+                // Clicks on the shadow margin reach whatever lies below it.
+                if (margin_ > 0 && !canPlaceWindows() && owner_->windowHandle())
+                    owner_->windowHandle()->setMask(
+                        QRegion(owner_->rect().adjusted(margin_, margin_, -margin_, -margin_)));
                 break;
             case QEvent::Hide:
                 Hide();

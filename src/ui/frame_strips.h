@@ -1,18 +1,25 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 
 #include <array>
 
+class QPainter;
+
 namespace zorvex::ui {
 
 class CClientFrameDlg;
 
-// The four shadow pieces around one borderless window, placed from the
-// window's client rectangle in screen coordinates and kept there while the
-// window moves, shows and hides. GUI thread only. The pieces are children of
+// The soft shadow around one borderless window. Where a client may place its
+// top-level windows (X11), four pieces are placed from the window's client
+// rectangle in screen coordinates and kept there while the window moves,
+// shows and hides. Where it may not (Wayland, whose compositor would scatter
+// the pieces), the owner keeps a translucent margin() around its client area
+// and paints the same images there with paintMargin(); clicks on the margin
+// go through to what lies below. GUI thread only. The pieces are children of
 // the owner; Destroy() removes them earlier.
 class FrameStrips : public QObject {
     Q_OBJECT
@@ -28,7 +35,23 @@ public:
     static constexpr Geometry kConfirmation{300, 8, 476};
     static constexpr Geometry kUpdateDownload{310, 8, 476};
 
-    FrameStrips(QWidget* owner, Geometry geometry);
+    enum class Mode { Auto, Pieces, Margin };
+    static constexpr int kMarginWidth = 16;
+
+    // Auto: pieces where canPlaceWindows(), else a margin.
+    FrameStrips(QWidget* owner, Geometry geometry, Mode mode = Mode::Auto);
+
+    // False on Wayland.
+    static bool canPlaceWindows();
+    // 0 with pieces; the owner's client area starts this far in.
+    int margin() const { return margin_; }
+    // The client rectangle in the owner's coordinates for a client size.
+    QRect clientRect(QSize client) const {
+        return {margin_, margin_, client.width(), client.height()};
+    }
+    // Margin mode: the four images around client (owner coordinates) as the
+    // pieces would show them; nothing with pieces. Call from the owner's paint.
+    void paintMargin(QPainter& painter, const QRect& client) const;
 
     // Where each piece goes for a client rectangle (L, T, R, B): left, top, right, bottom.
     static std::array<QRect, 4> placement(const QRect& client, Geometry geometry);
@@ -45,7 +68,9 @@ protected:
 private:
     QWidget* owner_;
     const Geometry geometry_;
+    int margin_ = 0;
     std::array<QPointer<CClientFrameDlg>, 4> pieces_;
+    std::array<QImage, 4> images_;  // margin mode: left, top, right, bottom
 };
 
 }  // namespace zorvex::ui

@@ -55,7 +55,10 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
       type_(type),
       text_(text),
       settings_(std::move(settings)) {
-    setFixedSize(kWidth, kHeight);
+    // The shadow first: where it is a margin of the dialog, it decides the size.
+    strips_ = new FrameStrips(this, FrameStrips::kConfirmation);
+    const int m = strips_->margin();
+    setFixedSize(kWidth + 2 * m, kHeight + 2 * m);
     setModal(true);
     const QString button = QStringLiteral("Msg\\Button.png");
     addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24}, 0, 3,
@@ -79,8 +82,7 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
                              : (QGuiApplication::primaryScreen()
                                     ? QGuiApplication::primaryScreen()->availableGeometry()
                                     : QRect(0, 0, kWidth, kHeight));
-    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
-    strips_ = new FrameStrips(this, FrameStrips::kConfirmation);
+    move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 CNotifyMsgDlg::~CNotifyMsgDlg() = default;
@@ -93,7 +95,7 @@ void CNotifyMsgDlg::addButton(int id, bool check, const QString& caption, const 
     b->SetLayout(layout);
     b->SetBackground(background);
     b->SetUseCursor(true);
-    b->setGeometry(place);
+    b->setGeometry(place.translated(strips_->margin(), strips_->margin()));
     connect(b, &CKbcButton::clicked, this, &CNotifyMsgDlg::onButton);
     buttons_[id] = b;
 }
@@ -198,7 +200,8 @@ void CNotifyMsgDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CNotifyMsgDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || event->position().y() >= kTitleBand) {
+    const QPointF at = event->position() - QPointF(strips_->margin(), strips_->margin());
+    if (event->button() != Qt::LeftButton || at.y() < 0 || at.y() >= kTitleBand) {
         QDialog::mousePressEvent(event);
         return;
     }
@@ -220,6 +223,9 @@ void CNotifyMsgDlg::mouseReleaseEvent(QMouseEvent* event) {
 void CNotifyMsgDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    const int m = strips_->margin();
+    strips_->paintMargin(painter, QRect(m, m, kWidth, kHeight));
+    painter.translate(m, m);
     painter.fillRect(QRect(0, 0, kWidth, kTitleBand), colorref(0x5B5657));
     painter.fillRect(QRect(0, kTitleBand, kWidth, kHeight - kTitleBand), colorref(0xF3F3F2));
     painter.setFont(skinFont(14));

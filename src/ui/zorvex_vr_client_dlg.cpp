@@ -24,13 +24,15 @@ namespace {
 constexpr const char* kTag = "ZorvexVRClientDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
 
-bool onWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-int marginFor(ShadowMode mode) {
-    if (mode == ShadowMode::Auto) mode = onWayland() ? ShadowMode::Margin : ShadowMode::Strips;
-    return mode == ShadowMode::Margin ? CZorvexVRClientDlg::kMargin : 0;
+FrameStrips::Mode stripsMode(ShadowMode mode) {
+    switch (mode) {
+        case ShadowMode::Strips:
+            return FrameStrips::Mode::Pieces;
+        case ShadowMode::Margin:
+            return FrameStrips::Mode::Margin;
+        default:
+            return FrameStrips::Mode::Auto;
+    }
 }
 
 }  // namespace
@@ -39,7 +41,6 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowSystemMenuHint),
       context_(std::move(context)),
-      margin_(marginFor(context_.shadow)),
       executor_(this) {
     // The tray holds the application while the window is hidden, and a
     // closed prompt or message box must not end it.
@@ -49,13 +50,10 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
     if (!icon_.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon_)));
 
     setWindowTitle(kTitle);
+    // The shadow decides the window's size: with a margin it is drawn inside.
+    strips_ = new FrameStrips(this, FrameStrips::kMainWindow, stripsMode(context_.shadow));
+    margin_ = strips_->margin();
     setFixedSize(kWidth + 2 * margin_, kHeight + 2 * margin_);
-    if (margin_ > 0) {
-        setAttribute(Qt::WA_TranslucentBackground);
-        const char* names[] = {"Comm\\Frame_Left.png", "Comm\\Frame_Top.png",
-                               "Comm\\Frame_Right.png", "Comm\\Frame_Bottom.png"};
-        for (int i = 0; i < 4; ++i) frame_[i] = loadSkinImage(QString::fromLatin1(names[i]));
-    }
 
     createTray();
 
@@ -77,7 +75,7 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
 CZorvexVRClientDlg::~CZorvexVRClientDlg() {
     // A running check ends by its own time-outs; its report is dropped with the window.
     if (checkThread_.joinable()) checkThread_.join();
-    if (strips_) strips_->Destroy();
+    strips_->Destroy();
 }
 
 void CZorvexVRClientDlg::createTray() {
@@ -117,8 +115,6 @@ void CZorvexVRClientDlg::createPages() {
     if (CSetContentDlg* settings = page_->settingsPage())
         connect(settings, &CSetContentDlg::updateCheckRequested, this,
                 &CZorvexVRClientDlg::CheckForUpdates);
-
-    if (margin_ == 0) strips_ = new FrameStrips(this, FrameStrips::kMainWindow);
 }
 
 void CZorvexVRClientDlg::OnMenuRequest(int code) {
@@ -180,7 +176,7 @@ void CZorvexVRClientDlg::BringToFront() {
         show();
     raise();
     activateWindow();
-    if (strips_) strips_->Place();
+    strips_->Place();
 }
 
 void CZorvexVRClientDlg::ToggleFromTray() {
@@ -277,13 +273,6 @@ void CZorvexVRClientDlg::showMessage(const QString& text) {
     box->open();
 }
 
-void CZorvexVRClientDlg::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Clicks on the shadow go to whatever lies below it.
-    if (margin_ > 0 && onWayland() && windowHandle())
-        windowHandle()->setMask(QRegion(clientRect()));
-}
-
 void CZorvexVRClientDlg::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() != Qt::LeftButton || !clientRect().contains(at)) {
@@ -321,17 +310,7 @@ void CZorvexVRClientDlg::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // The same pieces and source rectangles as the strip windows, at 200/255.
-    painter.setOpacity(200.0 / 255.0);
-    const int m = margin_;
-    const QRectF sides(0, 0, 16, 630), edges(0, 0, 1004, 16);
-    const QRectF targets[4] = {{0.0, double(m), 16, kHeight},
-                               {0, 0, double(kWidth + 2 * m), 16},
-                               {double(m + kWidth), double(m), 16, kHeight},
-                               {0, double(m + kHeight), double(kWidth + 2 * m), 16}};
-    for (int i = 0; i < 4; ++i)
-        if (!frame_[i].isNull()) painter.drawImage(targets[i], frame_[i], i % 2 ? edges : sides);
+    strips_->paintMargin(painter, clientRect());
 }
 
 }  // namespace zorvex::ui

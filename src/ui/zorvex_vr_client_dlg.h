@@ -90,7 +90,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void createTray();
@@ -106,11 +105,10 @@ private:
 
     // Constant after construction.
     const WindowContext context_;
-    const int margin_;
+    int margin_ = 0;  // set once by the shadow
     bool trayAvailable_ = false;
 
     QImage icon_;
-    QImage frame_[4];  // left, top, right, bottom, for the margin shadow
     CLeftMenuDlg* leftMenu_ = nullptr;
     RightPage* page_ = nullptr;
     FrameStrips* strips_ = nullptr;

@@ -1,0 +1,113 @@
+#include "ui/down_load_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ui/my_progress_bar.h"
+#include "update/civet_test_server.h"
+#include "update/raw_test_server.h"
+#include "window_fixture.h"
+
+namespace zorvex::ui {
+namespace {
+
+class DownLoadDlgTest : public test::WindowTest {
+protected:
+    CDownLoadDlg::Options options() {
+        CDownLoadDlg::Options o;
+        o.download.idleTimeout = std::chrono::milliseconds(1500);
+        o.open = [this](const std::string& path) {
+            opened_.push_back(path);
+            return true;
+        };
+        return o;
+    }
+    static void key(QWidget& widget, int key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&widget, &press);
+    }
+    std::string target() const { return home_ + "/appData/download/Zorvex助手1.0.19.exe"; }
+
+    std::vector<std::string> opened_;
+};
+
+TEST_F(DownLoadDlgTest, EscapeEnterAndCloseDoNotEndItWhileTheWorkerRuns) {
+    test::RawTestServer server;
+    server.beSilent();  // takes the request and never answers
+    CDownLoadDlg dialog(nullptr, options());
+    dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
+    dialog.open();
+    ASSERT_TRUE(pump([&] { return server.connections() == 1; }));
+    EXPECT_EQ(dialog.size(), QSize(460, 310));
+    EXPECT_TRUE(dialog.Downloading());
+    key(dialog, Qt::Key_Escape);
+    key(dialog, Qt::Key_Return);
+    key(dialog, Qt::Key_Enter);
+    dialog.close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.statusText(), "VR助手升级中，请稍后...");
+
+    // The silent server runs the transfer into its time-out: the dialog ends itself.
+    ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.Result(), kDownloadFailed);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
+    test::CivetTestServer server;
+    const std::string body(50'000, 'x');
+    server.respond("/Setup.exe", {200, body, "application/octet-stream"});
+    CDownLoadDlg dialog(nullptr, options());
+    dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
+    dialog.open();
+    ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.Result(), kDownloadSucceeded);
+    EXPECT_TRUE(dialog.Finished());
+    EXPECT_EQ(dialog.progressBar()->pos(), 100);
+    EXPECT_EQ(dialog.statusText(), "升级文件下载完毕");
+    ASSERT_EQ(opened_, std::vector<std::string>{target()});
+    EXPECT_EQ(test::readFile(target()), body);
+}
+
+TEST_F(DownLoadDlgTest, ARefusedDownloadEndsAsFailedWithoutOpeningAnything) {
+    test::CivetTestServer server;  // 404 for every path
+    CDownLoadDlg dialog(nullptr, options());
+    dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
+    dialog.open();
+    ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.Result(), kDownloadFailed);
+    EXPECT_FALSE(dialog.Finished());
+    EXPECT_TRUE(opened_.empty());
+    EXPECT_FALSE(std::filesystem::exists(target()));
+}
+
+TEST_F(DownLoadDlgTest, WithoutALengthTheDownloadCompletesAndTheBarCanSweep) {
+    test::RawTestServer server;
+    // No Content-Length: the body ends when the server closes.
+    server.reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\ninstaller bytes");
+    CDownLoadDlg dialog(nullptr, options());
+    dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
+    dialog.open();
+    ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.Result(), kDownloadSucceeded);
+    EXPECT_FALSE(dialog.progressBar()->indeterminate());
+    EXPECT_EQ(opened_.size(), 1u);
+
+    CMyProgressBar bar(nullptr);
+    bar.resize(326, 10);
+    bar.SetIndeterminate(true);
+    EXPECT_TRUE(bar.sweepRect().isEmpty()) << "the segment enters from the left";
+    ASSERT_TRUE(pump([&] { return bar.sweepRect().width() == 326 / 4; }));
+    EXPECT_TRUE(bar.rect().contains(bar.sweepRect()));
+}
+
+}  // namespace
+}  // namespace zorvex::ui

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "foundation/log_recorder.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
+#include "foundation/system_info.h"
+#include "support/test_support.h"
+
+namespace zorvex::test {
+
+// A fresh home folder after the start-up steps (config.ini, the download
+// folder), the log thread running, no proxy: every request of these tests
+// goes to 127.0.0.1 only. The autostart entry is aimed at the temporary folder.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name :
+             {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+            ::unsetenv(name);
+        }
+        SetAutostartFolder(dir_.file("autostart"));
+        home_ = dir_.file("home");
+        ASSERT_TRUE(InitWorkingDirectories(home_));
+        SetLocalIP("127.0.0.1");
+        SetLocalMac("00:1A:2B:3C:4D:5E");
+        ASSERT_TRUE(StartLogThread());
+    }
+    void TearDown() override { StopLogThread(); }
+
+    // Runs the GUI thread's events until the condition holds.
+    static bool pump(const std::function<bool()>& condition,
+                     std::chrono::milliseconds bound = std::chrono::seconds(20)) {
+        return waitUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return condition();
+            },
+            bound);
+    }
+
+    TempDir dir_;
+    std::string home_;
+};
+
+}  // namespace zorvex::test
