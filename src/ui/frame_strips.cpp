@@ -15,8 +15,14 @@ FrameStrips::FrameStrips(QWidget* owner, Geometry geometry, Mode mode)
     : QObject(owner), owner_(owner), geometry_(geometry) {
     if (mode == Mode::Auto) mode = canPlaceWindows() ? Mode::Pieces : Mode::Margin;
     if (mode == Mode::Pieces) {
-        for (int kind = CClientFrameDlg::Left; kind <= CClientFrameDlg::Bottom; ++kind)
-            pieces_[static_cast<std::size_t>(kind - 1)] = new CClientFrameDlg(owner, kind);
+        // The pieces share the owner's layer: those of a dialog kept on top
+        // would otherwise fall behind the main window the dialog covers.
+        const bool onTop = owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        for (int kind = CClientFrameDlg::Left; kind <= CClientFrameDlg::Bottom; ++kind) {
+            auto* piece = new CClientFrameDlg(owner, kind);
+            if (onTop) piece->setWindowFlag(Qt::WindowStaysOnTopHint);
+            pieces_[static_cast<std::size_t>(kind - 1)] = piece;
+        }
     } else {
         margin_ = kMarginWidth;
         const char* names[] = {"Comm\\Frame_Left.png", "Comm\\Frame_Top.png",
@@ -63,6 +69,9 @@ void FrameStrips::Place() {
         if (!piece) continue;
         piece->setGeometry(rects[i]);
         piece->show();
+        // Above whatever the owner covers (a dialog's pieces lie over its main
+        // window); beside the owner they hide nothing of it.
+        piece->raise();
         piece->RefreshLayered();
     }
 }
@@ -98,6 +107,11 @@ bool FrameStrips::eventFilter(QObject* watched, QEvent* event) {
                 break;
             case QEvent::Hide:
                 Hide();
+                break;
+            case QEvent::WindowActivate:
+                // The window manager raised the owner: the pieces come up with it.
+                for (CClientFrameDlg* piece : pieces_)
+                    if (piece && piece->isVisible()) piece->raise();
                 break;
             default:
                 break;

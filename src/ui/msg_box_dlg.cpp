@@ -14,10 +14,20 @@ namespace {
 constexpr int kWidth = 315;
 constexpr int kHeight = 80;
 
+bool placesWindows() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A Wayland client cannot place a window of its own on the screen, only a
+// popup relative to its parent: there the toast is one, centred on the window.
+Qt::WindowType toastWindowType() {
+    return placesWindows() ? Qt::Tool : Qt::ToolTip;
+}
+
 }  // namespace
 
 CMsgBoxDlg::CMsgBoxDlg(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint |
+    : QWidget(owner, toastWindowType() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint |
                          Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                          Qt::WindowTransparentForInput) {
     setAttribute(Qt::WA_TranslucentBackground);
@@ -74,6 +84,11 @@ void CMsgBoxDlg::Show(int code) {
 }
 
 void CMsgBoxDlg::centreOnScreen() {
+    const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!placesWindows() && over) {
+        move(over->geometry().center() - QPoint(kWidth / 2, kHeight / 2));
+        return;
+    }
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();

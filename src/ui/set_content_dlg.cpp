@@ -130,7 +130,8 @@ void CSetContentDlg::paintEvent(QPaintEvent*) {
     painter.setFont(skinFont(14));
     for (const PageText& t : texts) {
         painter.setPen(argb(t.colour));
-        painter.drawText(t.rect, Qt::AlignLeft | Qt::AlignTop,
+        // Unclipped: the fallback font runs a little wider than the one the rectangles fit.
+        painter.drawText(t.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                          t.text ? QString::fromUtf16(t.text) : versionText());
     }
     if (checkRunning_) {

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QWindow>
@@ -269,6 +270,11 @@ void CZorvexVRClientDlg::showMessage(const QString& text) {
     if (message_) message_->close();
     auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowIcon(windowIcon());
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box->button(QMessageBox::Ok)->setIcon({});
+    // Wide enough for the title bar to show the application's name.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 200px; }"));
     message_ = box;
     box->open();
 }

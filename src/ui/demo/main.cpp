@@ -1,5 +1,6 @@
 // zorvex-window-demo [--scene NAME] [--shadow auto|strips|margin] [--tray auto|yes|no]
 //                    [--exit-type N] [--check failed|latest|URL] [--version V]
+//                    [--home DIR]
 // Opens the real main window with the placeholder page and no core behind
 // it, and puts it into one scene, so that a desktop can be photographed:
 //   main      the library view (default)
@@ -13,8 +14,11 @@
 //   hidden    hidden to the tray (or minimised where there is none)
 // --check URL offers version V (default 9.9.9) at URL, so the download dialog
 // runs against it. Prints "window: X Y W H" once shown. Nothing is sent
-// anywhere but to the URL given.
+// anywhere but to the URL given. --home keeps config.ini and the download
+// there (default: a temporary folder).
 #include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -22,7 +26,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "foundation/paths.h"
 #include "foundation/system_info.h"
+#include "ui/kbc_button.h"
 #include "ui/left_menu_dlg.h"
 #include "ui/right_page.h"
 #include "ui/set_content_dlg.h"
@@ -38,6 +44,20 @@ QString option(const QStringList& args, const QString& name, const QString& fall
     return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
 }
 
+// Chooses an entry as a click on the left menu would.
+void choose(CLeftMenuDlg& menu, int code) {
+    if (code == CLeftMenuDlg::MenuConvert) {
+        const QPointF at = CLeftMenuDlg::kConvertRect.center();
+        QMouseEvent release(QEvent::MouseButtonRelease, at, at, menu.mapToGlobal(at),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&menu, &release);
+        return;
+    }
+    const int id =
+        code == CLeftMenuDlg::MenuSettings ? CLeftMenuDlg::IdSettings : CLeftMenuDlg::IdFly;
+    emit menu.button(id)->clicked(id);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,6 +71,10 @@ int main(int argc, char** argv) {
     const std::string version =
         option(args, QStringLiteral("--version"), QStringLiteral("9.9.9")).toStdString();
 
+    QTemporaryDir temporary;
+    const QString home = option(args, QStringLiteral("--home"), temporary.path());
+    // config.ini with its first-start values, and the download folder.
+    InitWorkingDirectories(home.toStdString());
     SetLocalIP("127.0.0.1");  // what the title band shows; nothing listens
     static std::atomic<bool> quitting{false};
     WindowContext context;
@@ -91,10 +115,11 @@ int main(int argc, char** argv) {
                     g.height(), window.trayAvailable() ? "yes" : "no",
                     window.usesMarginShadow() ? "margin" : "strips");
         std::fflush(stdout);
-        if (scene == QLatin1String("convert")) window.OnMenuRequest(CLeftMenuDlg::MenuConvert);
+        if (scene == QLatin1String("convert"))
+            choose(*window.leftMenu(), CLeftMenuDlg::MenuConvert);
         if (scene == QLatin1String("settings") || scene == QLatin1String("checking") ||
             scene == QLatin1String("check"))
-            window.OnMenuRequest(CLeftMenuDlg::MenuSettings);
+            choose(*window.leftMenu(), CLeftMenuDlg::MenuSettings);
         if (scene == QLatin1String("checking") || scene == QLatin1String("check"))
             window.CheckForUpdates();
         if (scene == QLatin1String("prompt")) window.CloseRequest();
