@@ -39,6 +39,9 @@ struct WindowContext {
     // The version check. Called on a worker thread of the main window, one
     // call at a time; blocks for the whole exchange.
     std::function<VersionCheckResult()> checkVersion;
+    // Ends a running check soon (HttpHelper::Cancel); the window calls it
+    // when it goes while a check runs. Any thread.
+    std::function<void()> cancelCheck;
     // The download dialog's transfer settings.
     DownloadOptions downloadOptions;
     // Opens a downloaded installer with the desktop's handler; empty: the

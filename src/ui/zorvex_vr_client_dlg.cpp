@@ -74,7 +74,8 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
 }
 
 CZorvexVRClientDlg::~CZorvexVRClientDlg() {
-    // A running check ends by its own time-outs; its report is dropped with the window.
+    // A running check is cut short; its report is dropped with the window.
+    if (checkRunning_ && context_.cancelCheck) context_.cancelCheck();
     if (checkThread_.joinable()) checkThread_.join();
     strips_->Destroy();
 }

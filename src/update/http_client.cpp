@@ -67,6 +67,10 @@ private:
     curl_slist* list_ = nullptr;
 };
 
+int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 CHttpClient::CHttpClient() : session_(std::make_unique<CurlEasy>()) {}
@@ -83,7 +87,7 @@ void CHttpClient::SetRequest(const std::string& url, const std::string& body,
 int CHttpClient::Post(const std::string& url, const std::string& body, std::string& response) {
     response.clear();
     lastStatus_ = 0;
-    if (!IsHttpUrl(url)) return kPostFailed;
+    if (!IsHttpUrl(url) || cancelled_) return kPostFailed;
     CURL* curl = session_->get();
     if (!curl) return kPostFailed;
     session_->reset();
@@ -112,6 +116,9 @@ int CHttpClient::Post(const std::string& url, const std::string& body, std::stri
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &cancelled_);
 
     CURLcode result = curl_easy_perform(curl);
     long status = 0;

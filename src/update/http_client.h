@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ public:
     // The status of the last response; 0 when none arrived.
     long LastStatus() const { return lastStatus_; }
 
+    // Ends a running Post soon (it then returns kPostFailed) and every later
+    // one at once: for an owner that goes away. Any thread.
+    void Cancel() { cancelled_ = true; }
+
 private:
     std::string url_;
     std::string body_;
@@ -52,6 +57,7 @@ private:
     std::unique_ptr<CurlEasy> session_;
     HttpTimeouts timeouts_;
     long lastStatus_ = 0;
+    std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace zorvex

@@ -58,6 +58,11 @@ void HttpHelper::Init() {
     userAgent_ = BuildUserAgent(systemVersion_, mac_);
 }
 
+void HttpHelper::Cancel() {
+    cancelled_ = true;
+    if (client_) client_->Cancel();
+}
+
 void HttpHelper::SetTimeouts(HttpTimeouts timeouts) {
     timeouts_ = timeouts;
     if (client_) client_->SetTimeouts(timeouts);
@@ -76,7 +81,7 @@ std::string HttpHelper::VersionCheckUrl(const std::string& server) {
 
 VersionCheckResult HttpHelper::CheckVersion() {
     VersionCheckResult result;
-    if (!client_) return result;
+    if (!client_ || cancelled_) return result;
     std::string server = g_pSettings()->UpdateServer;
     if (server.empty()) server = kDefaultUpdateServer;
     std::string url = VersionCheckUrl(server);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -37,7 +38,8 @@ struct VersionCheckResult {
 
 // Asks the update server (the setting "UpdateServer", host[:port], plain
 // http) which client version is the latest. Made and used by the main window;
-// one thread at a time (the window's, or a worker running the check for it).
+// one thread at a time (the window's, or a worker running the check for it);
+// Cancel from any thread.
 class HttpHelper {
 public:
     HttpHelper();
@@ -53,6 +55,10 @@ public:
     // version with the running one (as text: any difference is an update).
     // Blocks for the whole exchange. Before Init it fails without traffic.
     VersionCheckResult CheckVersion();
+
+    // Ends a running CheckVersion soon (it then fails) and every later one at
+    // once: for a window closing while a check runs. Any thread.
+    void Cancel();
 
     // Reads the server's JSON answer. Logs "JSON异常，异常原因：2" for "code" 2.
     static VersionResponse ParseVersionResponse(const std::string& response);
@@ -71,7 +77,8 @@ public:
     std::string RequestBody() const;
 
 private:
-    std::unique_ptr<CHttpClient> client_;
+    std::unique_ptr<CHttpClient> client_;  // made by Init, before any Cancel
+    std::atomic<bool> cancelled_{false};
     HttpTimeouts timeouts_;
     const std::string type_ = "3";
     std::string userAgent_;

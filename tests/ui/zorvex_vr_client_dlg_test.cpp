@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -316,6 +317,23 @@ TEST_F(MainWindowTest, TheOfferedVersionBeingOursIsUpToDate) {
     ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; }));
     EXPECT_EQ(w->messageBox()->text(), "已是最新版");
     EXPECT_FALSE(w->checkRunning());
+}
+
+TEST_F(MainWindowTest, AWindowClosingDuringACheckCutsItShort) {
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> started{false};
+    check_ = [&] {
+        started = true;
+        test::waitUntil([&] { return cancelled.load(); });  // a check that would hang
+        return VersionCheckResult{};
+    };
+    WindowContext c = context();
+    c.cancelCheck = [&] { cancelled = true; };
+    auto w = std::make_unique<CZorvexVRClientDlg>(c);
+    w->CheckForUpdates();
+    ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
+    w.reset();
+    EXPECT_TRUE(cancelled);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "civet_test_server.h"
 #include "raw_test_server.h"
 #include "update_fixture.h"
@@ -133,6 +136,27 @@ TEST_F(HttpHelperTest, NoServerIsAFailedCheck) {
     g_pSettings()->UpdateServer = server_.host();
     EXPECT_EQ(fresh.CheckVersion().outcome, Outcome::Failed);
     EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(HttpHelperTest, CancelEndsACheckThatWouldHangAndEveryLaterOne) {
+    test::RawTestServer silent;
+    silent.beSilent();
+    g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(silent.port());
+    helper_.SetTimeouts({std::chrono::seconds(10), std::chrono::minutes(5)});
+    std::atomic<bool> done{false};
+    VersionCheckResult result;
+    std::thread worker([&] {
+        result = helper_.CheckVersion();
+        done = true;
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return silent.connections() == 1; }));
+    helper_.Cancel();
+    // Far sooner than the five minutes the time-outs would take.
+    EXPECT_TRUE(test::waitUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(helper_.CheckVersion().outcome, Outcome::Failed);
+    EXPECT_EQ(silent.connections(), 1);
 }
 
 }  // namespace
