@@ -18,6 +18,9 @@ class CSetContentDlg;
 // 1 asks with the exit prompt, 2 hides to the tray, 3 quits. Quitting stops
 // running conversions quietly, lets the page wind down its own workers
 // (PrepareQuit) and then asks the main window to close for good.
+//
+// The fly-screen page derives from this class and comes in through
+// WindowContext::makePage; until then the main window shows a PlaceholderPage.
 // GUI thread only; the main window owns the page.
 class RightPage : public QWidget {
     Q_OBJECT
