@@ -106,7 +106,10 @@ void CZorvexVRClientDlg::createPages() {
 
     if (context_.makePage) page_ = context_.makePage(this, context_);
     if (!page_) page_ = new PlaceholderPage(this, context_);
-    page_->setParent(this);
+    if (page_->parentWidget() != this) {
+        page_->setParent(this);
+        page_->show();  // a new parent hides it
+    }
     page_->setGeometry(margin_ + RightPage::kLeft, margin_, kWidth - RightPage::kLeft, kHeight);
     page_->Layout();
     connect(page_, &RightPage::hideToTrayRequested, this, &CZorvexVRClientDlg::HideToTray);
