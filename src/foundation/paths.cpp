@@ -43,6 +43,7 @@ HomeEnvironment HomeEnvironment::system() {
     env.isWritableFolder = [](const std::string& folder) {
         return isDirectory(folder) && ::access(folder.c_str(), W_OK) == 0;
     };
+    env.isFolder = [](const std::string& folder) { return isDirectory(folder); };
     return env;
 }
 
@@ -54,8 +55,11 @@ std::string DecideHomeFolder(const std::optional<std::string>& homeOverride,
         return withoutTrailingSlash(absolute.empty() ? *homeOverride : absolute.string());
     }
     std::string exeDir = parentFolder(executablePath);
-    if (!exeDir.empty() && env.isWritableFolder(exeDir)) return exeDir;
-    // An installed copy cannot write beside itself; XDG ignores relative values.
+    // An installed copy keeps its data per user even where it could write
+    // beside itself (run as root, or unpacked into a scratch root).
+    const bool installed = env.isFolder && env.isFolder(parentFolder(exeDir) + "/share/zorvex");
+    if (!exeDir.empty() && !installed && env.isWritableFolder(exeDir)) return exeDir;
+    // XDG ignores relative values.
     auto dataHome = env.variable("XDG_DATA_HOME");
     if (dataHome && dataHome->starts_with('/')) return withoutTrailingSlash(*dataHome) + "/zorvex";
     auto home = env.variable("HOME");

@@ -17,12 +17,14 @@ namespace zorvex {
 struct HomeEnvironment {
     std::function<std::optional<std::string>(const char* name)> variable;
     std::function<bool(const std::string& folder)> isWritableFolder;
+    std::function<bool(const std::string& folder)> isFolder;  // unset: nothing exists
     static HomeEnvironment system();
 };
 
 // The home folder: the override (made absolute) when given, else the
-// executable's folder when writable, else $XDG_DATA_HOME/zorvex (by default
-// ~/.local/share/zorvex) for an installed copy. Does not create it.
+// executable's folder when writable and not an installed copy's (one with
+// ../share/zorvex beside it), else $XDG_DATA_HOME/zorvex (by default
+// ~/.local/share/zorvex). Does not create it.
 std::string DecideHomeFolder(const std::optional<std::string>& homeOverride,
                              const std::string& executablePath,
                              const HomeEnvironment& env = HomeEnvironment::system());

@@ -35,6 +35,12 @@ TEST(HomeFolder, OverrideThenExecutableFolderThenUserDataFolder) {
     EXPECT_EQ(DecideHomeFolder(std::nullopt, "/usr/bin/zorvex", installed), "/data/zorvex");
     EXPECT_EQ(DecideHomeFolder(std::nullopt, "/usr/bin/zorvex", relativeXdg),
               "/home/u/.local/share/zorvex");
+
+    // Root can write to /usr/bin, yet an installed copy never keeps its data there.
+    auto installedAsRoot = fakeEnvironment({{"HOME", "/root"}, {"XDG_DATA_HOME", "/x"}}, true);
+    installedAsRoot.isFolder = [](const std::string& f) { return f == "/usr/share/zorvex"; };
+    EXPECT_EQ(DecideHomeFolder(std::nullopt, "/usr/bin/zorvex", installedAsRoot), "/x/zorvex");
+    EXPECT_EQ(DecideHomeFolder(std::nullopt, "/opt/z/bin/zorvex", installedAsRoot), "/opt/z/bin");
 }
 
 using WorkingDirectoriesTest = test::HomeTest;
