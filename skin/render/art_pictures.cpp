@@ -148,15 +148,6 @@ QImage logo() {
     return image;
 }
 
-// The application icon (the tray's and the windows'), the logo's mark alone.
-QImage appIcon() {
-    QImage image = canvas({64, 64});
-    QPainter painter(&image);
-    begin(painter);
-    drawMark(painter, QRectF(2, 2, 60, 60), p::kAccent, p::kWhite);
-    return image;
-}
-
 QImage banner() {
     QImage image = canvas({460, 140}, p::kColumn);
     QPainter painter(&image);
@@ -273,7 +264,6 @@ void renderPictures(SkinWriter& out) {
     out.gif("LeftMenu\\ConvertList.gif", menuConverting(12), std::vector<int>(12, 8));
 
     out.png("LeftMenu\\logo.png", logo());
-    out.png("Comm\\Icon.png", appIcon());
     out.png("Update\\Update.png", banner());
 
     out.png("Convert\\Converted.png", roundBadge({18, 18}, p::kAccent, Glyph::Tick, 4.5, 1.7));

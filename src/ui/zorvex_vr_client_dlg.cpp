@@ -47,8 +47,11 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
     // closed prompt or message box must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    icon_ = loadSkinImage(QStringLiteral("Comm\\Icon.png"));
-    if (!icon_.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon_)));
+    // The application icon, rendered at the sizes the window and the tray ask for.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(skinPath(QStringLiteral("Icon\\app_%1.png").arg(size)), QSize(size, size));
+    setWindowIcon(icon);
 
     setWindowTitle(kTitle);
     // The shadow decides the window's size: with a margin it is drawn inside.

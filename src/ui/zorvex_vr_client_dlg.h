@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QMessageBox>
 #include <QPoint>
 #include <QPointer>
@@ -108,7 +107,6 @@ private:
     int margin_ = 0;  // set once by the shadow
     bool trayAvailable_ = false;
 
-    QImage icon_;
     CLeftMenuDlg* leftMenu_ = nullptr;
     RightPage* page_ = nullptr;
     FrameStrips* strips_ = nullptr;
