@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "civet_test_server.h"
+#include "canned_http_server.h"
 #include "raw_test_server.h"
 #include "update_fixture.h"
 
@@ -53,7 +53,7 @@ protected:
         return helper_.CheckVersion();
     }
 
-    test::CivetTestServer server_;
+    test::CannedHttpServer server_;
     HttpHelper helper_;
 };
 
