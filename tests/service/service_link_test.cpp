@@ -175,6 +175,34 @@ TEST_F(LanService, SixtyFourPhonesAreServedAndTheSixtyFifthIsClosed) {
     EXPECT_TRUE(answer->response.hasBody);
 }
 
+TEST_F(LanService, AFloodingConnectionCannotFloodTheConsole) {
+    PhoneLink phone(kHost);
+    ASSERT_TRUE(phone.ask(1, 0));
+    testing::internal::CaptureStdout();
+    // 500 full receive buffers, each answered before the next is sent: the
+    // first build dumped all 2 MB, 6.7 MB of text.
+    std::string junk(4096, '\xEE');
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_TRUE(phone.send(junk));
+        ASSERT_EQ(phone.receive(10), wire::rejectionReply()) << i;
+    }
+    PhoneLink other(kHost);
+    ASSERT_TRUE(other.ask(1, 0));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_LT(out.size(), 72u * 1024);
+    EXPECT_NE(out.find("... 4096 bytes\n"), std::string::npos);
+    EXPECT_EQ(out.find("EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE"),
+              std::string::npos);
+    EXPECT_NE(out.find("paused for the rest of the minute"), std::string::npos);
+    // Another connection has a budget of its own, and connection lines still come.
+    EXPECT_NE(out.find("the client is connect!"), std::string::npos);
+    EXPECT_NE(out.rfind("请求数据:\n71 62 76 72"), std::string::npos);
+}
+
 TEST_F(LanService, DiscoveryPacketAnnouncesTheAddressAboutOnceASecond) {
     test::DiscoveryListener listener(wire::broadcastAddressFor(kHost));
     ASSERT_TRUE(listener.ok());
