@@ -260,11 +260,15 @@ std::optional<std::time_t> parseHttpDate(std::string_view text) {
     parts.tm_sec = number(23, 2);
     if (parts.tm_mday < 1 || parts.tm_mday > 31 || parts.tm_mon < 0 || parts.tm_year < 70 ||
         parts.tm_hour < 0 || parts.tm_hour > 23 || parts.tm_min < 0 || parts.tm_min > 59 ||
-        parts.tm_sec < 0 || parts.tm_sec > 60 || text[7] != ' ' || text[11] != ' ' ||
+        parts.tm_sec < 0 || parts.tm_sec > 59 || text[7] != ' ' || text[11] != ' ' ||
         text[16] != ' ' || text[19] != ':' || text[22] != ':') {
         return std::nullopt;
     }
-    return timegm(&parts);
+    std::tm asked = parts;
+    std::time_t when = timegm(&parts);
+    // timegm moves "31 Feb" on to March; such a day does not exist.
+    if (parts.tm_mday != asked.tm_mday || parts.tm_mon != asked.tm_mon) return std::nullopt;
+    return when;
 }
 
 std::string percentEncodeSegment(std::string_view name) {

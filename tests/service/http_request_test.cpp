@@ -136,7 +136,8 @@ TEST(Validators, TagsAndDatesReadBackAsTheyAreWritten) {
     EXPECT_EQ(parseHttpDate("Sun, 06 Nov 1994 08:49:37 GMT"), 784111777);
     EXPECT_EQ(parseHttpDate(httpDate(1700000000)), 1700000000);
     for (const char* bad : {"", "Sun, 06 Nov 1994 08:49:37", "Sun, 06 Abc 1994 08:49:37 GMT",
-                            "Sun, 32 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT"}) {
+                            "Sun, 32 Nov 1994 08:49:37 GMT", "Sun, 31 Feb 1994 08:49:37 GMT",
+                            "Sunday, 06-Nov-94 08:49:37 GMT"}) {
         EXPECT_FALSE(parseHttpDate(bad)) << bad;
     }
 }
