@@ -316,7 +316,9 @@ MHD_Result serveGet(const Site& site, MHD_Connection* connection, std::string_vi
         return queue(connection, MHD_HTTP_MOVED_PERMANENTLY, response);
     }
     // The listing shows names as they are, not as the URL encodes them.
-    std::string shownPath = "/" + path->relative() + (path->segments.empty() ? "" : "/");
+    std::string shownPath = "/";
+    shownPath += path->relative();
+    if (!path->segments.empty()) shownPath += '/';
     return answerText(connection, MHD_HTTP_OK, http::htmlListing(shownPath, site.root.list(file)),
                       "text/html; charset=utf-8");
 }
