@@ -48,6 +48,9 @@ private:
 class DocumentRoot {
 public:
     explicit DocumentRoot(std::string path);
+    ~DocumentRoot();
+    DocumentRoot(const DocumentRoot&) = delete;
+    DocumentRoot& operator=(const DocumentRoot&) = delete;
 
     const std::string& path() const { return path_; }
 
@@ -72,6 +75,7 @@ private:
 
     const std::string path_;
     const std::string real_;  // resolved at construction; "" if the root was missing then
+    const int rootFd_;        // the folder opened at construction, -1 if missing then
 };
 
 // The path a descriptor was opened at, links resolved; "" if unknown.

@@ -39,6 +39,10 @@ TEST_F(DocumentRootTest, OpensFilesAndFoldersInsideOnly) {
     fs::create_directory_symlink(home.path(), home.file("file_root/up"));
     fs::create_symlink(home.file("config.ini"), home.file("file_root/cfg"));
     fs::create_symlink("image/a.jpg", home.file("file_root/same.jpg"));
+    fs::create_symlink("../config.ini", home.file("file_root/image/../relative.ini"));
+    fs::create_symlink("../image/a.jpg", home.file("file_root/image/back.jpg"));
+    EXPECT_FALSE(root.open("relative.ini").valid());
+    EXPECT_TRUE(root.open("image/back.jpg").isFile());
     EXPECT_FALSE(root.open("up").valid());
     EXPECT_FALSE(root.open("up/config.ini").valid());
     EXPECT_FALSE(root.open("cfg").valid());
