@@ -252,13 +252,14 @@ for round in $(seq "$ROUNDS"); do
     start_attack
     result=$(measure thumbs zorvex) || { echo "thumbs under attack failed" >&2; exit 1; }
     stop_attack
-    read -r attacked _ attackedP99 <<<"$result"
+    read -r attacked attackedCost attackedP99 <<<"$result"
     ratio=$(awk -v a="$attacked" -v u="${now[zorvex]}" 'BEGIN { printf "%.3f", a / u }')
     ATTACK_RATIOS+="$ratio "
     ATTACK_P99+="$attackedP99 "
     ATTACK_RPS+="$attacked "
-    printf '  %-22s zorvex %9s req/s, %s of unattacked, p99 %s ms (unattacked %s ms); %s idle held\n' \
-        "under attack" "$attacked" "$ratio" "$attackedP99" "${p99[zorvex]}" "${ATTACK_HELD:-?}"
+    printf '  %-22s zorvex %9s req/s, %s of unattacked, p99 %s ms (unattacked %s ms), cpu us/req %s (unattacked %s); %s idle held\n' \
+        "under attack" "$attacked" "$ratio" "$attackedP99" "${p99[zorvex]}" "$attackedCost" \
+        "${cost[zorvex]}" "${ATTACK_HELD:-?}"
 done
 
 echo
