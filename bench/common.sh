@@ -13,7 +13,7 @@ build_release() {
     cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZORVEX_BUILD_UI=OFF \
         -DZORVEX_BUILD_TESTS=OFF -DZORVEX_BUILD_BENCH=ON >/dev/null
     cmake --build "$BUILD" -j2 --target zorvex zorvex-phone zorvex-link-latency \
-        zorvex-bench-home >/dev/null
+        zorvex-bench-home zorvex-idle-clients >/dev/null
 }
 
 # Another run (a test, a second benchmark) holding the LAN ports would be measured instead.

@@ -6,11 +6,13 @@
 #include "app/command_line.h"
 #include "app/headless_runner.h"
 #include "foundation/paths.h"
+#include "platform/allocator_arenas.h"
 #include "platform/executable_path.h"
 #include "platform/single_instance_lock.h"
 #include "platform/utf8_locale.h"
 
 int main(int argc, char** argv) {
+    zorvex::LimitAllocatorArenas();
     zorvex::EnsureUtf8Locale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = zorvex::parseCommandLine(arguments);

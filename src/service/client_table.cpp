@@ -29,6 +29,11 @@ constexpr int kListenBacklog = kClientSlots;
 // epoll tags beside the slot indexes.
 constexpr std::uint32_t kListenTag = 1000;
 constexpr std::uint32_t kWakeTag = 1001;
+// A phone that left the network without closing is found out after about
+// 60 + 3 x 10 seconds of silence.
+constexpr int kKeepAliveIdleSeconds = 60;
+constexpr int kKeepAliveIntervalSeconds = 10;
+constexpr int kKeepAliveProbes = 3;
 
 bool toSocketAddress(const std::string& address, std::uint16_t port, sockaddr_in& out) {
     unsigned parts[4];
@@ -50,8 +55,11 @@ void closeSocket(int& fd) {
 
 }  // namespace
 
-ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected)
-    : owner_(owner), wakeFd_(wakeFd), connected_(connected ? connected : &ownCount_) {}
+ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected, Clock clock)
+    : owner_(owner),
+      wakeFd_(wakeFd),
+      clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
+      connected_(connected ? connected : &ownCount_) {}
 
 ClientTable::~ClientTable() {
     closeAll();
@@ -156,6 +164,12 @@ void ClientTable::acceptClients() {
         }
         int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        int idle = kKeepAliveIdleSeconds, interval = kKeepAliveIntervalSeconds,
+            probes = kKeepAliveProbes;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         char address[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
         int port = ntohs(peer.sin_port);
@@ -167,13 +181,19 @@ void ClientTable::acceptClients() {
                 break;
             }
         }
+        if (port <= 0) {
+            ::close(fd);
+            continue;
+        }
+        if (!free && (free = evictable())) {
+            // Connections that never speak must not lock phones out for good.
+            consolePrintf("%s: %s socket %d\n", "the client is silent", free->peer.c_str(),
+                          free->socket);
+            closeSlot(*free);
+        }
         if (!free) {
             consoleWrite("Too many clients\n");
             ::close(fd);  // an unserved phone must not be left hanging
-            continue;
-        }
-        if (port <= 0) {
-            ::close(fd);
             continue;
         }
         free->socket = fd;
@@ -183,6 +203,7 @@ void ClientTable::acceptClients() {
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &in);
         free->peer = std::string(address) + ":" + std::to_string(port);
         free->stamp = 0;
+        free->lastHeard = clock_();
         connected_->fetch_add(1, std::memory_order_relaxed);
         consolePrintf("%s: %s socket %d\n", "the client is connect!", free->peer.c_str(), fd);
     }
@@ -194,6 +215,7 @@ void ClientTable::readClient(ClientSlot& slot) {
         slot.buffer.fill(0);
         ssize_t n = ::recv(slot.socket, slot.buffer.data(), slot.buffer.size(), 0);
         if (n > 0) {
+            slot.lastHeard = clock_();
             if (owner_) owner_->parse(slot, static_cast<int>(n));
             return;
         }
@@ -210,10 +232,22 @@ void ClientTable::readClient(ClientSlot& slot) {
     closeSlot(slot);
 }
 
+ClientSlot* ClientTable::evictable() {
+    ClientSlot* quietest = nullptr;
+    for (auto& slot : slots_) {
+        if (slot.socket >= 0 && (!quietest || slot.lastHeard < quietest->lastHeard)) {
+            quietest = &slot;
+        }
+    }
+    if (!quietest || clock_() - quietest->lastHeard < kSilenceBeforeEviction) return nullptr;
+    return quietest;
+}
+
 void ClientTable::closeSlot(ClientSlot& slot) {
     slot.peer.clear();
     slot.buffer.fill(0);
     slot.stamp = 0;
+    slot.dumpBudget.reset();
     if (slot.socket >= 0) {
         if (epollFd_ >= 0) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, slot.socket, nullptr);
         ::close(slot.socket);

@@ -4,18 +4,28 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "service/console.h"
 
 namespace zorvex {
 
 inline constexpr int kClientSlots = 64;
+// When every slot is taken, a newcomer gets the slot that has been silent
+// longest, once it has been silent this long.
+inline constexpr std::chrono::seconds kSilenceBeforeEviction{30};
+// Console dump allowed per connection and minute.
+inline constexpr std::size_t kDumpBytesPerMinute = 64 * 1024;
 
 struct ClientSlot {
     int socket = -1;          // -1 when free
     std::string peer;         // "address:port" of the phone; empty when free
     std::uint32_t stamp = 0;  // the connection's list stamp; 0 until its first list request
-    std::array<unsigned char, 4096> buffer{};  // cleared before every receive
+    std::array<unsigned char, 4096> buffer{};           // cleared before every receive
+    std::chrono::steady_clock::time_point lastHeard{};  // connected, or last bytes received
+    OutputBudget dumpBudget{kDumpBytesPerMinute, std::chrono::minutes(1)};
 };
 
 // Receives every block of bytes read from a phone.
@@ -31,10 +41,15 @@ public:
 // connectedCount(), which any thread may read.
 class ClientTable {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
     // wakeFd: readable when the owner wants the thread to look at its stop
     // flag at once; -1 for none. connected: kept equal to the number of open
     // slots, for readers on other threads; may be null. Neither is owned.
-    ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected = nullptr);
+    // clock: the time that silence is measured in (tests move it on); the
+    // steady clock when empty.
+    ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected = nullptr,
+                Clock clock = {});
     ~ClientTable();
     ClientTable(const ClientTable&) = delete;
     ClientTable& operator=(const ClientTable&) = delete;
@@ -62,9 +77,12 @@ private:
     void sendBroadcast();
     void acceptClients();
     void readClient(ClientSlot& slot);
+    // The slot silent longest, if silent long enough to give away; else null.
+    ClientSlot* evictable();
 
     ParserHandler* const owner_;
     const int wakeFd_;
+    const Clock clock_;
 
     std::array<ClientSlot, kClientSlots> slots_;
     int listenSocket_ = -1;

@@ -36,4 +36,20 @@ void consolePrintf(const char* format, ...) {
     consoleWrite(big);
 }
 
+OutputBudget::Verdict OutputBudget::take(std::size_t amount, Clock::time_point now) {
+    if (!started_ || now - windowStart_ >= window_) {
+        started_ = true;
+        windowStart_ = now;
+        used_ = 0;
+        refused_ = false;
+    }
+    if (used_ + amount <= perWindow_) {
+        used_ += amount;
+        return Verdict::Allowed;
+    }
+    if (refused_) return Verdict::Refused;
+    refused_ = true;
+    return Verdict::RanOut;
+}
+
 }  // namespace zorvex

@@ -1,245 +1,445 @@
 #include "service/http_file_server.h"
 
 #include <arpa/inet.h>
-#include <civetweb.h>
-#include <fcntl.h>
+#include <microhttpd.h>
 #include <netinet/in.h>
-#include <strings.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <thread>
-
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
-#include "platform/file_util.h"
 #include "service/console.h"
+#include "service/document_root.h"
+#include "service/http_listing.h"
+#include "service/http_request.h"
 #include "service/link_file.h"
 
 namespace zorvex {
 
+struct Site {
+    explicit Site(std::string path) : root(std::move(path)) {}
+    DocumentRoot root;
+};
+
 namespace {
 
-// civetweb's workers block in poll; enough of them for 64 phones streaming
-// at once, each with a spare connection for a thumbnail.
-constexpr const char* kWorkerThreads = "128";
+// Bodies up to this size are copied and leave with their header in one
+// write; larger ones go by sendfile from the open file.
+constexpr std::size_t kSmallBody = 32 * 1024;
+// A PROPFIND's XML body is read and dropped so that the connection can stay
+// open; one larger than this is not waited for.
+constexpr std::size_t kMaxIgnoredBody = 64 * 1024;
+// Descriptors kept free beside the connections: the link, files being served,
+// FFmpeg's pipes.
+constexpr rlim_t kDescriptorReserve = 256;
+constexpr const char* kServedMethods = "GET, HEAD, OPTIONS, PROPFIND";
+constexpr char kNotFoundBody[] = "Error 404: Not Found\nError: File not found";
 
-void initLibraryOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { mg_init_library(0); });
-}
-
-// Rejects any path that could climb out of the document root.
-bool isContainedPath(const std::string& uri) {
-    if (uri.empty() || uri[0] != '/' || uri.find('\0') != std::string::npos ||
-        uri.find('\\') != std::string::npos) {
-        return false;
-    }
-    std::size_t start = 1;
-    while (start <= uri.size()) {
-        std::size_t end = uri.find('/', start);
-        if (end == std::string::npos) end = uri.size();
-        std::string_view segment(uri.data() + start, end - start);
-        if (segment == "..") return false;
-        start = end + 1;
-    }
-    return true;
-}
-
-bool isWriteMethod(const char* method) {
-    for (const char* write :
+bool isWriteMethod(std::string_view method) {
+    for (std::string_view write :
          {"PUT", "DELETE", "MKCOL", "MOVE", "COPY", "PATCH", "PROPPATCH", "LOCK", "UNLOCK"}) {
-        if (std::strcmp(method, write) == 0) return true;
+        if (method == write) return true;
     }
     return false;
 }
 
-std::string httpDate(time_t when) {
-    // Each request wants the current second and its file's date; both repeat
-    // from request to request, and strftime is not free.
-    struct Cached {
-        time_t when = -1;
-        std::string text;
-    };
-    thread_local Cached cache[2];
-    thread_local int next = 0;
-    for (const Cached& entry : cache) {
-        if (entry.when == when) return entry.text;
-    }
-    tm parts{};
-    gmtime_r(&when, &parts);
-    char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
-    cache[next] = {when, text};
-    next ^= 1;
-    return text;
+const char* header(MHD_Connection* connection, const char* name) {
+    return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
 }
 
-// The one range civetweb understands, "bytes=A-B" or "bytes=A-", plus a
-// suffix "bytes=-N"; false when there is none or it cannot be met.
-enum class RangeResult { None, Ok, Unsatisfiable };
-RangeResult parseRange(const char* header, std::int64_t size, std::int64_t& first,
-                       std::int64_t& last) {
-    if (!header || std::strncmp(header, "bytes=", 6) != 0) return RangeResult::None;
-    const char* p = header + 6;
-    char* end = nullptr;
-    if (*p == '-') {
-        long long suffix = std::strtoll(p + 1, &end, 10);
-        if (end == p + 1 || suffix <= 0) return RangeResult::None;
-        if (size == 0) return RangeResult::Unsatisfiable;
-        first = suffix >= size ? 0 : size - suffix;
-        last = size - 1;
-        return RangeResult::Ok;
-    }
-    long long a = std::strtoll(p, &end, 10);
-    if (end == p || *end != '-' || a < 0) return RangeResult::None;
-    p = end + 1;
-    long long b = size - 1;
-    if (*p >= '0' && *p <= '9') b = std::strtoll(p, &end, 10);
-    if (a >= size) return RangeResult::Unsatisfiable;
-    if (b < a) return RangeResult::None;
-    first = a;
-    last = b >= size ? size - 1 : b;
-    return RangeResult::Ok;
+MHD_Response* bufferResponse(std::string_view body) {
+    return MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
+                                           MHD_RESPMEM_MUST_COPY);
 }
 
-bool keepAlive(const mg_request_info* request) {
-    const char* connection = nullptr;
-    for (int i = 0; i < request->num_headers; ++i) {
-        if (strcasecmp(request->http_headers[i].name, "Connection") == 0) {
-            connection = request->http_headers[i].value;
+MHD_Result queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+    if (!response) return MHD_NO;
+    MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+MHD_Result answerText(MHD_Connection* connection, unsigned status, std::string_view body,
+                      const char* type) {
+    MHD_Response* response = bufferResponse(body);
+    if (response) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return queue(connection, status, response);
+}
+
+MHD_Result notFound(MHD_Connection* connection) {
+    return answerText(connection, MHD_HTTP_NOT_FOUND, kNotFoundBody, "text/plain; charset=utf-8");
+}
+
+// No WebDAV password file exists, so every write is asked for credentials
+// that cannot be given.
+MHD_Result refuseWrite(MHD_Connection* connection) {
+    static std::atomic<std::uint64_t> counter{0};
+    char challenge[128];
+    std::snprintf(challenge, sizeof challenge,
+                  "Digest qop=\"auth\", realm=\"mydomain.com\", nonce=\"%" PRIx64 "%" PRIx64 "\"",
+                  static_cast<std::uint64_t>(std::time(nullptr)), counter.fetch_add(1) + 1);
+    MHD_Response* response = bufferResponse("Error 401: Unauthorized");
+    if (response) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
+                                "text/plain; charset=utf-8");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, challenge);
+    }
+    return queue(connection, MHD_HTTP_UNAUTHORIZED, response);
+}
+
+// The body of one range: small ones copied, larger ones by sendfile. The
+// file is handed to the library in that case.
+MHD_Response* rangeBody(OpenedFile& file, std::int64_t offset, std::int64_t length, bool head) {
+    if (!head && length <= static_cast<std::int64_t>(kSmallBody)) {
+        char buffer[kSmallBody];
+        std::size_t got = 0;
+        while (got < static_cast<std::size_t>(length)) {
+            ssize_t n = ::pread(file.fd(), buffer + got, static_cast<std::size_t>(length) - got,
+                                offset + static_cast<std::int64_t>(got));
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        // A file cut short meanwhile: sendfile then ends the connection early,
+        // as the length already promised cannot be kept.
+        if (got == static_cast<std::size_t>(length)) {
+            return bufferResponse(std::string_view(buffer, got));
         }
     }
-    bool http11 = request->http_version && std::strcmp(request->http_version, "1.1") == 0;
-    if (!connection) return http11;
-    return strcasecmp(connection, "keep-alive") == 0 ||
-           (http11 && strcasecmp(connection, "close") != 0);
+    int fd = file.release();
+    MHD_Response* response = MHD_create_response_from_fd_at_offset64(
+        static_cast<std::uint64_t>(length), fd, static_cast<std::uint64_t>(offset));
+    if (!response) ::close(fd);
+    return response;
 }
 
-// civetweb's own error page takes its date from gmtime(), whose one buffer its
-// workers share; ours is made on the caller's stack.
-int sendNotFound(mg_connection* connection, const mg_request_info* request) {
-    static constexpr char kBody[] = "Error 404: Not Found\nError: File not found";
-    std::string head =
-        "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
-        "Content-Length: " +
-        std::to_string(sizeof kBody - 1) + "\r\nDate: " + httpDate(std::time(nullptr)) +
-        "\r\nConnection: " + (keepAlive(request) ? "keep-alive" : "close") + "\r\n\r\n";
-    if (std::strcmp(request->request_method, "HEAD") != 0) head += kBody;
-    mg_write(connection, head.data(), head.size());
-    return 404;
-}
+// Several ranges in one multipart/byteranges body, laid out as nginx does.
+struct Multipart {
+    struct Piece {
+        std::uint64_t at = 0;  // where the piece starts in the body
+        std::uint64_t length = 0;
+        std::string text;              // a part header or the closing line
+        std::int64_t fileOffset = -1;  // else: bytes of the file from here
+    };
+    int fd = -1;
+    std::vector<Piece> pieces;
+    std::uint64_t size = 0;
 
-// Answers GET or HEAD for a regular file as civetweb would (ETag, Last-Modified,
-// 304, one range), but with the header in one write and the body in large
-// writes: civetweb 1.15 sends each header line as its own TCP segment, and
-// once sendfile meets a full socket buffer it copies the rest 8 KiB at a time.
-int serveFile(mg_connection* connection, const mg_request_info* request, const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ~Multipart() {
         if (fd >= 0) ::close(fd);
-        return sendNotFound(connection, request);
     }
-    const std::int64_t size = info.st_size;
-    char etag[64];
-    // civetweb's form, so that phones' cached validators stay good.
-    std::snprintf(etag, sizeof etag, "\"%lx.%" PRId64 "\"",
-                  static_cast<unsigned long>(info.st_mtime), size);
-    std::string modified = httpDate(info.st_mtime);
-    const char* connectionText = keepAlive(request) ? "keep-alive" : "close";
 
-    const char* ifNoneMatch = mg_get_header(connection, "If-None-Match");
-    const char* ifModifiedSince = mg_get_header(connection, "If-Modified-Since");
+    void add(std::string text) {
+        Piece piece;
+        piece.at = size;
+        piece.length = text.size();
+        piece.text = std::move(text);
+        size += piece.length;
+        pieces.push_back(std::move(piece));
+    }
+    void add(std::int64_t offset, std::int64_t length) {
+        Piece piece;
+        piece.at = size;
+        piece.length = static_cast<std::uint64_t>(length);
+        piece.fileOffset = offset;
+        size += piece.length;
+        pieces.push_back(std::move(piece));
+    }
+
+    static ssize_t read(void* cls, std::uint64_t pos, char* buffer, std::size_t max) {
+        auto* self = static_cast<Multipart*>(cls);
+        auto next =
+            std::upper_bound(self->pieces.begin(), self->pieces.end(), pos,
+                             [](std::uint64_t p, const Piece& piece) { return p < piece.at; });
+        if (next == self->pieces.begin()) return MHD_CONTENT_READER_END_WITH_ERROR;
+        const Piece& piece = *(next - 1);
+        std::uint64_t into = pos - piece.at;
+        std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(max, piece.length - into));
+        if (piece.fileOffset < 0) {
+            std::memcpy(buffer, piece.text.data() + into, want);
+            return static_cast<ssize_t>(want);
+        }
+        ssize_t n =
+            ::pread(self->fd, buffer, want, piece.fileOffset + static_cast<std::int64_t>(into));
+        return n > 0 ? n : MHD_CONTENT_READER_END_WITH_ERROR;
+    }
+    static void free(void* cls) { delete static_cast<Multipart*>(cls); }
+};
+
+MHD_Response* multipartBody(OpenedFile& file, const std::vector<http::ByteRange>& ranges,
+                            std::string_view type, std::int64_t size, std::string& contentType) {
+    static std::atomic<std::uint64_t> boundaries{0};
+    char boundary[24];
+    std::snprintf(boundary, sizeof boundary, "%020" PRIu64, boundaries.fetch_add(1) + 1);
+    contentType = std::string("multipart/byteranges; boundary=") + boundary;
+    auto body = std::make_unique<Multipart>();
+    for (const http::ByteRange& range : ranges) {
+        char line[96];
+        std::snprintf(line, sizeof line,
+                      "\r\nContent-Range: bytes %" PRId64 "-%" PRId64 "/%" PRId64 "\r\n\r\n",
+                      range.first, range.last, size);
+        body->add("\r\n--" + std::string(boundary) + "\r\nContent-Type: " + std::string(type) +
+                  line);
+        body->add(range.first, range.length());
+    }
+    body->add("\r\n--" + std::string(boundary) + "--\r\n");
+    body->fd = file.release();
+    std::uint64_t total = body->size;
+    MHD_Response* response = MHD_create_response_from_callback(total, 64 * 1024, &Multipart::read,
+                                                               body.get(), &Multipart::free);
+    if (response) body.release();
+    return response;
+}
+
+// GET or HEAD of a regular file: validators, 304, ranges, the body.
+MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_view name,
+                     bool head) {
+    const struct stat& info = file.info();
+    const std::int64_t size = info.st_size;
+    const std::time_t modifiedAt = info.st_mtime;
+    std::string tag = http::entityTag(modifiedAt, size);
+    std::string modified = http::httpDate(modifiedAt);
+    const char* ifNoneMatch = header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    const char* ifModifiedSince = header(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE);
     bool notModified = false;
     if (ifNoneMatch) {
-        notModified = strcasecmp(ifNoneMatch, etag) == 0;
+        notModified = http::entityTagMatches(ifNoneMatch, tag);
     } else if (ifModifiedSince) {
-        tm parts{};
-        if (strptime(ifModifiedSince, "%a, %d %b %Y %H:%M:%S GMT", &parts)) {
-            notModified = timegm(&parts) >= info.st_mtime;
+        auto since = http::parseHttpDate(ifModifiedSince);
+        notModified = since && *since >= modifiedAt;
+    }
+    auto addValidators = [&](MHD_Response* response) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "max-age=3600");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_LAST_MODIFIED, modified.c_str());
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, tag.c_str());
+    };
+    if (notModified) {
+        MHD_Response* response = bufferResponse({});
+        if (response) addValidators(response);
+        return queue(connection, MHD_HTTP_NOT_MODIFIED, response);
+    }
+
+    const char* rangeHeader = header(connection, MHD_HTTP_HEADER_RANGE);
+    http::RangeRequest range = http::parseRange(rangeHeader ? rangeHeader : "", size);
+    if (range.kind == http::RangeRequest::Kind::Unsatisfiable) {
+        MHD_Response* response = bufferResponse({});
+        if (response) {
+            std::string contentRange = "bytes */" + std::to_string(size);
+            MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, contentRange.c_str());
+        }
+        return queue(connection, MHD_HTTP_RANGE_NOT_SATISFIABLE, response);
+    }
+    std::string_view type = http::contentTypeFor(name);
+    std::string contentType(type);
+    std::string contentRange;
+    MHD_Response* response = nullptr;
+    unsigned status = MHD_HTTP_OK;
+    if (range.kind == http::RangeRequest::Kind::None) {
+        response = rangeBody(file, 0, size, head);
+    } else if (range.ranges.size() == 1) {
+        const http::ByteRange& only = range.ranges.front();
+        char text[96];
+        std::snprintf(text, sizeof text, "bytes %" PRId64 "-%" PRId64 "/%" PRId64, only.first,
+                      only.last, size);
+        contentRange = text;
+        response = rangeBody(file, only.first, only.length(), head);
+        status = MHD_HTTP_PARTIAL_CONTENT;
+    } else {
+        response = multipartBody(file, range.ranges, type, size, contentType);
+        status = MHD_HTTP_PARTIAL_CONTENT;
+    }
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
+    addValidators(response);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
+    if (!contentRange.empty()) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, contentRange.c_str());
+    }
+    return queue(connection, status, response);
+}
+
+std::string encodedPath(const http::RequestPath& path, bool folder) {
+    std::string out = "/";
+    for (const std::string& segment : path.segments) {
+        out += http::percentEncodeSegment(segment);
+        out += '/';
+    }
+    if (!folder && out.size() > 1) out.pop_back();
+    return out;
+}
+
+MHD_Result serveGet(const Site& site, MHD_Connection* connection, std::string_view url, bool head) {
+    auto path = http::parseRequestPath(url);
+    if (!path) return notFound(connection);
+    // Link files sit in file_root under their key; nothing else needs reading to tell.
+    if (path->segments.size() == 1 && isCatalogueKey(path->segments[0])) {
+        OpenedFile link = site.root.open(path->segments[0]);
+        if (link.isFile()) {
+            char bytes[kLinkFileReadLimit];
+            ssize_t got = ::pread(link.fd(), bytes, sizeof bytes, 0);
+            auto record =
+                got > 0 ? parseLinkFile(std::string_view(bytes, static_cast<std::size_t>(got)))
+                        : std::nullopt;
+            if (!record) {
+                // Not a link, or a damaged one: served as the small file it is.
+                return serveFile(connection, std::move(link), path->segments[0], head);
+            }
+            // The real file counts only as a file, never as a folder to list.
+            OpenedFile target = DocumentRoot::openTarget(record->path);
+            if (!target.valid()) return notFound(connection);
+            return serveFile(connection, std::move(target), record->path, head);
         }
     }
-    std::string head;
-    head.reserve(512);
-    char line[160];
-    if (notModified) {
-        ::close(fd);
-        head = "HTTP/" + std::string(request->http_version ? request->http_version : "1.1") +
-               " 304 Not Modified\r\nCache-Control: max-age=3600\r\nLast-Modified: " + modified +
-               "\r\nEtag: " + etag + "\r\nDate: " + httpDate(std::time(nullptr)) +
-               "\r\nConnection: " + connectionText + "\r\n\r\n";
-        mg_write(connection, head.data(), head.size());
-        return 304;
+    OpenedFile file = site.root.open(path->relative());
+    if (file.isFile()) {
+        std::string name = path->segments.empty() ? "" : path->segments.back();
+        return serveFile(connection, std::move(file), name, head);
     }
-    std::int64_t first = 0;
-    std::int64_t last = size - 1;
-    RangeResult range = parseRange(mg_get_header(connection, "Range"), size, first, last);
-    if (range == RangeResult::Unsatisfiable) {
-        ::close(fd);
-        std::snprintf(line, sizeof line,
-                      "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */%" PRId64
-                      "\r\nContent-Length: 0\r\nConnection: %s\r\n\r\n",
-                      size, connectionText);
-        mg_write(connection, line, std::strlen(line));
-        return 416;
+    if (!file.isFolder()) return notFound(connection);
+    std::string folderPath = encodedPath(*path, true);
+    if (!path->segments.empty() && !path->trailingSlash) {
+        MHD_Response* response = bufferResponse({});
+        if (response)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_LOCATION, folderPath.c_str());
+        return queue(connection, MHD_HTTP_MOVED_PERMANENTLY, response);
     }
-    const std::int64_t length = size == 0 ? 0 : last - first + 1;
-    const char* type = mg_get_builtin_mime_type(path.c_str());
-    head = "HTTP/" + std::string(request->http_version ? request->http_version : "1.1") +
-           (range == RangeResult::Ok ? " 206 Partial Content" : " 200 OK") +
-           "\r\nCache-Control: max-age=3600\r\nContent-Type: " + type +
-           "\r\nLast-Modified: " + modified + "\r\nEtag: " + etag + "\r\n";
-    std::snprintf(line, sizeof line, "Content-Length: %" PRId64 "\r\nAccept-Ranges: bytes\r\n",
-                  length);
-    head += line;
-    if (range == RangeResult::Ok) {
-        std::snprintf(line, sizeof line,
-                      "Content-Range: bytes %" PRId64 "-%" PRId64 "/%" PRId64 "\r\n", first, last,
-                      size);
-        head += line;
+    // The listing shows names as they are, not as the URL encodes them.
+    std::string shownPath = "/";
+    shownPath += path->relative();
+    if (!path->segments.empty()) shownPath += '/';
+    return answerText(connection, MHD_HTTP_OK, http::htmlListing(shownPath, site.root.list(file)),
+                      "text/html; charset=utf-8");
+}
+
+MHD_Result servePropfind(const Site& site, MHD_Connection* connection, std::string_view url) {
+    auto path = http::parseRequestPath(url);
+    if (!path) return notFound(connection);
+    OpenedFile file = site.root.open(path->relative());
+    if (!file.valid()) return notFound(connection);
+    ListedEntry self;
+    self.name = path->segments.empty() ? "" : path->segments.back();
+    self.folder = file.isFolder();
+    self.size = file.info().st_size;
+    self.modified = file.info().st_mtime;
+    std::vector<ListedEntry> children;
+    const char* depth = header(connection, "Depth");
+    if (self.folder && !(depth && std::string_view(depth) == "0")) children = site.root.list(file);
+    return answerText(connection, MHD_HTTP_MULTI_STATUS,
+                      http::multistatus(encodedPath(*path, self.folder), self, children),
+                      "text/xml; charset=utf-8");
+}
+
+// Per-request state: kStarted once the head has been seen, an IgnoredBody
+// while a body is read and dropped.
+struct IgnoredBody {
+    std::size_t bytes = 0;
+};
+char kStarted;
+
+MHD_Result dispatch(const Site& site, MHD_Connection* connection, const char* url,
+                    std::string_view verb) {
+    if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
+        return serveGet(site, connection, url, verb == MHD_HTTP_METHOD_HEAD);
     }
-    head +=
-        "Date: " + httpDate(std::time(nullptr)) + "\r\nConnection: " + connectionText + "\r\n\r\n";
-    int status = range == RangeResult::Ok ? 206 : 200;
-    if (std::strcmp(request->request_method, "HEAD") == 0) {
-        ::close(fd);
-        mg_write(connection, head.data(), head.size());
-        return status;
+    if (verb == MHD_HTTP_METHOD_PROPFIND) return servePropfind(site, connection, url);
+    if (verb == MHD_HTTP_METHOD_OPTIONS) {
+        MHD_Response* response = bufferResponse({});
+        if (response) {
+            MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, kServedMethods);
+            MHD_add_response_header(response, "DAV", "1");
+        }
+        return queue(connection, MHD_HTTP_OK, response);
     }
-    // A small file goes out with its header in one write; a large one in
-    // 256 KiB writes, which civetweb completes however full the socket is.
-    constexpr std::int64_t kChunk = 256 * 1024;
-    std::size_t capacity =
-        static_cast<std::size_t>(std::min<std::int64_t>(length, kChunk)) + head.size();
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::memcpy(buffer.get(), head.data(), head.size());
-    std::size_t filled = head.size();
-    std::int64_t offset = first;
-    std::int64_t left = length;
-    for (;;) {
-        std::size_t want = static_cast<std::size_t>(
-            std::min<std::int64_t>(left, static_cast<std::int64_t>(capacity - filled)));
-        ssize_t got = want > 0 ? ::pread(fd, buffer.get() + filled, want, offset) : 0;
-        if (got < 0) break;
-        filled += static_cast<std::size_t>(got);
-        offset += got;
-        left -= got;
-        if (filled > 0 && mg_write(connection, buffer.get(), filled) <= 0) break;
-        filled = 0;
-        if (left <= 0 || got == 0) break;
+    MHD_Response* response = bufferResponse("Error 405: Method Not Allowed");
+    if (response) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, kServedMethods);
+    return queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, response);
+}
+
+MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char*, const char*, std::size_t* uploadSize, void** state) {
+    const Site& site = *static_cast<const Site*>(cls);
+    std::string_view verb(method);
+    if (!*state) {
+        // Refused before its body is read; the library then closes the connection.
+        if (isWriteMethod(verb)) return refuseWrite(connection);
+        // Answered on the next call, once the library knows the request is
+        // whole: a response queued now would end the connection.
+        *state = &kStarted;
+        return MHD_YES;
     }
-    ::close(fd);
-    return status;
+    if (*uploadSize > 0) {
+        // Bodies (a PROPFIND's XML) are not needed: read and dropped, so that
+        // the connection can stay open, up to a bound.
+        if (*state == &kStarted) *state = new IgnoredBody;
+        auto* body = static_cast<IgnoredBody*>(*state);
+        body->bytes += *uploadSize;
+        *uploadSize = 0;
+        if (body->bytes <= kMaxIgnoredBody) return MHD_YES;
+    }
+    return dispatch(site, connection, url, verb);
+}
+
+void requestDone(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+    if (*state != &kStarted) delete static_cast<IgnoredBody*>(*state);
+    *state = nullptr;
+}
+
+// The path is decoded by http::parseRequestPath, which refuses what the
+// library's own decoding would let through (an encoded NUL).
+std::size_t keepEscapes(void*, MHD_Connection*, char* text) {
+    return std::strlen(text);
+}
+
+// The library's messages (a refused connection, a full table) can come at
+// the rate an attacker connects: a few a minute are enough to tell.
+void logMessage(void*, const char* format, va_list args) {
+    static std::mutex mutex;
+    static OutputBudget budget(10, std::chrono::minutes(1));
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::size_t length = std::strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) text[--length] = 0;
+    std::lock_guard lock(mutex);
+    switch (budget.take(1, OutputBudget::Clock::now())) {
+        case OutputBudget::Verdict::Allowed:
+            consolePrintf("http: %s\n", text);
+            break;
+        case OutputBudget::Verdict::RanOut:
+            consoleWrite("http: more messages this minute are left out\n");
+            break;
+        case OutputBudget::Verdict::Refused:
+            break;
+    }
+}
+
+// Each connection is a descriptor; the default soft limit of 1024 would be
+// met before the connection limit.
+unsigned connectionRoom(unsigned wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    rlim_t needed = wanted + kDescriptorReserve;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        rlimit raised = limit;
+        raised.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
+    return limit.rlim_cur > 2 * kDescriptorReserve
+               ? static_cast<unsigned>(limit.rlim_cur - kDescriptorReserve)
+               : static_cast<unsigned>(limit.rlim_cur / 2);
 }
 
 }  // namespace
@@ -247,124 +447,65 @@ int serveFile(mg_connection* connection, const mg_request_info* request, const s
 std::string resolveLinkTarget(const std::string& documentRoot, const std::string& uriPath,
                               bool& isLink) {
     isLink = false;
-    if (!isContainedPath(uriPath)) return {};
-    std::string mapped = documentRoot + uriPath;
-    if (!isRegularFile(mapped)) return {};
-    auto head = readFileHead(mapped, kLinkFileReadLimit);
-    if (!head) return {};
-    auto record = parseLinkFile(*head);
-    if (!record) return {};  // not a link, or a damaged one: served as the small file it is
+    auto path = http::parseRequestPath(uriPath);
+    if (!path || path->segments.empty()) return {};
+    OpenedFile file = DocumentRoot(documentRoot).open(path->relative());
+    if (!file.isFile()) return {};
+    char bytes[kLinkFileReadLimit];
+    ssize_t got = ::pread(file.fd(), bytes, sizeof bytes, 0);
+    if (got <= 0) return {};
+    auto record = parseLinkFile(std::string_view(bytes, static_cast<std::size_t>(got)));
+    if (!record) return {};
     isLink = true;
     return record->path;
 }
+
+HttpFileServer::Limits HttpFileServer::defaultLimits() {
+    Limits limits;
+    limits.threads = std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+    return limits;
+}
+
+HttpFileServer::HttpFileServer() = default;
 
 HttpFileServer::~HttpFileServer() {
     stop();
 }
 
-bool HttpFileServer::start(const std::string& address, int port, const std::string& serviceRoot) {
-    if (context_) return false;
-    initLibraryOnce();
-    documentRoot_ = serviceRoot + "/file_root";
-    address_ = address;
-    port_ = port;
-    std::string listening = address + ":" + std::to_string(port);
-    const char* options[] = {
-        "document_root",
-        documentRoot_.c_str(),
-        "listening_ports",
-        listening.c_str(),
-        "enable_directory_listing",
-        "yes",
-        "enable_keep_alive",
-        "yes",
-        "tcp_nodelay",
-        "1",
-        "num_threads",
-        kWorkerThreads,
-        nullptr,
-    };
-    mg_callbacks callbacks{};
-    callbacks.begin_request = &HttpFileServer::beginRequest;
-    callbacks.log_message = &HttpFileServer::logMessage;
-    context_ = mg_start(&callbacks, this, options);
-    return context_ != nullptr;
+bool HttpFileServer::start(const std::string& address, int port, const std::string& serviceRoot,
+                           const Limits& limits) {
+    if (daemon_) return false;
+    sockaddr_in bind{};
+    bind.sin_family = AF_INET;
+    bind.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::inet_pton(AF_INET, address.c_str(), &bind.sin_addr) != 1) return false;
+    auto site = std::make_unique<Site>(serviceRoot + "/file_root");
+    unsigned connections = connectionRoom(limits.maxConnections);
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    daemon_ = MHD_start_daemon(
+        flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &answer, site.get(),
+        MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SOCK_ADDR,
+        reinterpret_cast<sockaddr*>(&bind), MHD_OPTION_THREAD_POOL_SIZE,
+        std::max(1u, limits.threads), MHD_OPTION_CONNECTION_LIMIT, connections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::min(limits.perAddress, connections),
+        MHD_OPTION_CONNECTION_TIMEOUT, limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK,
+        &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr, MHD_OPTION_END);
+    if (!daemon_) return false;
+    site_ = std::move(site);
+    return true;
 }
 
 void HttpFileServer::stop() {
-    if (!context_) return;
-    // civetweb's listening thread notices its stop flag only when its poll
-    // returns, after up to two seconds; a connection wakes it at once.
-    std::atomic<bool> stopped{false};
-    std::thread waker([&] {
-        while (!stopped.load()) {
-            pokeListener();
-            std::unique_lock lock(wakerMutex_);
-            wakerDone_.wait_for(lock, std::chrono::milliseconds(20),
-                                [&] { return stopped.load(); });
-        }
-    });
-    mg_stop(context_);
-    {
-        std::lock_guard lock(wakerMutex_);
-        stopped = true;
-    }
-    wakerDone_.notify_all();
-    waker.join();
-    context_ = nullptr;
+    if (!daemon_) return;
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+    site_.reset();
 }
 
-void HttpFileServer::pokeListener() const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port_));
-    if (::inet_pton(AF_INET, address_.c_str(), &to.sin_addr) != 1) return;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
-    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ::close(fd);
-}
-
-int HttpFileServer::beginRequest(mg_connection* connection) {
-    const mg_request_info* request = mg_get_request_info(connection);
-    auto* self = static_cast<HttpFileServer*>(request->user_data);
-    if (!self || !request->local_uri) return 0;
-    const char* method = request->request_method;
-    if (isWriteMethod(method)) {
-        // No WebDAV password file exists, so every write is asked for
-        // credentials that cannot be given. civetweb would answer some of
-        // these methods with 400 instead.
-        mg_send_digest_access_authentication_request(connection, nullptr);
-        return 401;
-    }
-    if (std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) {
-        return 0;  // civetweb lists folders (PROPFIND) and answers the rest itself
-    }
-    bool isLink = false;
-    // Link files sit in file_root under their key; nothing else needs reading to tell.
-    std::string target;
-    if (isCatalogueKey(std::string_view(request->local_uri).substr(1))) {
-        target = resolveLinkTarget(self->documentRoot_, request->local_uri, isLink);
-    }
-    if (!isLink) {
-        // Plain files in file_root (thumbnails); civetweb keeps folders,
-        // hidden files and the rest.
-        std::string uri = request->local_uri;
-        std::string mapped = self->documentRoot_ + uri;
-        if (!isContainedPath(uri) || uri.find("/.") != std::string::npos ||
-            !isRegularFile(mapped)) {
-            return 0;
-        }
-        return serveFile(connection, request, mapped);
-    }
-    // The real file counts only as a file, never as a folder to list:
-    // serveFile answers 404 for anything else.
-    return serveFile(connection, request, target);
-}
-
-int HttpFileServer::logMessage(const mg_connection*, const char* message) {
-    consolePrintf("http: %s\n", message);
-    return 1;
+int HttpFileServer::port() const {
+    if (!daemon_) return 0;
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    return info ? info->port : 0;
 }
 
 }  // namespace zorvex

@@ -1,47 +1,55 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <string>
 
-struct mg_context;
-struct mg_connection;
+struct MHD_Daemon;
 
 namespace zorvex {
 
-// The HTTP side of the service: civetweb over <root>/file_root on port 11717.
-// A request whose path names a link file is answered with the real file that
-// the link names; everything else is served by civetweb's own rules (ranges,
-// ETag, directory listing, WebDAV writes refused with a digest challenge).
-// start and stop come from one thread; civetweb runs its own workers.
+struct Site;
+
+// The HTTP side of the service: libmicrohttpd over <root>/file_root on port
+// 11717. A request for /<key> whose link file names a real video is answered
+// with that video; thumbnails and other files inside file_root are served as
+// they are, folders as an HTML listing (GET) or a multistatus (PROPFIND).
+// Every WebDAV write is refused with a digest challenge. Nothing whose name
+// starts with '.' and nothing that a symlink or ".." leads out of file_root
+// is served or listed.
+//
+// Threads: start and stop come from one thread (the service's HTTP thread);
+// requests are answered on the library's own small pool of event-loop
+// threads, which share nothing but the constant document root.
 class HttpFileServer {
 public:
-    HttpFileServer() = default;
+    struct Limits {
+        unsigned threads = 2;            // event loops, about the core count
+        unsigned maxConnections = 1024;  // over all peers
+        unsigned perAddress = 128;       // one busy phone, or wrk -c64, fits well
+        unsigned timeoutSeconds = 30;    // a connection that does nothing for this long is closed
+    };
+    static Limits defaultLimits();
+
+    HttpFileServer();
     ~HttpFileServer();
     HttpFileServer(const HttpFileServer&) = delete;
     HttpFileServer& operator=(const HttpFileServer&) = delete;
 
-    // False when the address and port cannot be bound.
-    bool start(const std::string& address, int port, const std::string& serviceRoot);
+    // False when the address and port cannot be bound. Port 0 picks a free one.
+    bool start(const std::string& address, int port, const std::string& serviceRoot,
+               const Limits& limits = defaultLimits());
     void stop();
-    bool running() const { return context_ != nullptr; }
+    bool running() const { return daemon_ != nullptr; }
+    // The port listened on, 0 when not running.
+    int port() const;
 
 private:
-    static int beginRequest(mg_connection* connection);
-    static int logMessage(const mg_connection* connection, const char* message);
-
-    void pokeListener() const;
-
-    mg_context* context_ = nullptr;
-    std::string documentRoot_;
-    std::string address_;
-    int port_ = 0;
-    std::mutex wakerMutex_;
-    std::condition_variable wakerDone_;
+    MHD_Daemon* daemon_ = nullptr;
+    std::unique_ptr<Site> site_;  // what the request handler reads; outlives the daemon
 };
 
 // The real file behind a request path, or "" when the path is not a link
-// file. Exposed for tests: the path is relative to the document root.
+// file inside the document root. Exposed for tests.
 std::string resolveLinkTarget(const std::string& documentRoot, const std::string& uriPath,
                               bool& isLink);
 

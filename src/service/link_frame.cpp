@@ -226,4 +226,11 @@ std::string hexDump(std::string_view label, std::string_view bytes) {
     return out;
 }
 
+std::string hexDumpHead(std::string_view label, std::string_view bytes, std::size_t maxBytes) {
+    if (bytes.size() <= maxBytes) return hexDump(label, bytes);
+    std::string out = hexDump(label, bytes.substr(0, maxBytes));
+    out += "... " + std::to_string(bytes.size()) + " bytes\n";
+    return out;
+}
+
 }  // namespace zorvex::wire

@@ -97,5 +97,8 @@ std::uint32_t msClock();
 
 // Console dump: "label:\n" then rows of 16 bytes as "%02X ", a blank every 4.
 std::string hexDump(std::string_view label, std::string_view bytes);
+// The same for at most the first maxBytes; a longer block ends with the line
+// "... N bytes\n" that gives its whole length.
+std::string hexDumpHead(std::string_view label, std::string_view bytes, std::size_t maxBytes);
 
 }  // namespace zorvex::wire

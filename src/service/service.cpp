@@ -219,18 +219,39 @@ bool Service::nextEntry(int type, CatalogueEntry& out) {
     return target->nextEntry(out);
 }
 
+namespace {
+
+// At most the head of each frame, and at most kDumpBytesPerMinute per
+// connection: a phone that sends without pause must not fill a disk.
+constexpr std::size_t kDumpHeadBytes = 64;
+
+void dump(ClientSlot& slot, std::string_view label, std::string_view bytes) {
+    std::string text = wire::hexDumpHead(label, bytes, kDumpHeadBytes);
+    switch (slot.dumpBudget.take(text.size(), std::chrono::steady_clock::now())) {
+        case OutputBudget::Verdict::Allowed:
+            consoleWrite(text);
+            break;
+        case OutputBudget::Verdict::RanOut:
+            consolePrintf("dump of %s paused for the rest of the minute\n", slot.peer.c_str());
+            break;
+        case OutputBudget::Verdict::Refused:
+            break;
+    }
+}
+
+}  // namespace
+
 void Service::parse(ClientSlot& slot, int length) {
     if (length <= 0) return;
     std::string_view received(reinterpret_cast<const char*>(slot.buffer.data()),
                               static_cast<std::size_t>(length));
-    consoleWrite(wire::hexDump("请求数据", received));
+    dump(slot, "请求数据", received);
     wire::Request request = wire::parseRequest(received);
-    if (request.kind == wire::Request::Kind::List) {
-        std::string response = buildListResponse(request.listType, slot, request.stamp);
-        if (!response.empty()) ClientTable::sendAll(slot, response.data(), response.size());
-        return;
-    }
-    std::string reply = wire::rejectionReply();
+    std::string reply = request.kind == wire::Request::Kind::List
+                            ? buildListResponse(request.listType, slot, request.stamp)
+                            : wire::rejectionReply();
+    if (reply.empty()) return;
+    dump(slot, "回复数据", reply);
     ClientTable::sendAll(slot, reply.data(), reply.size());
 }
 

@@ -47,15 +47,19 @@ protected:
     TaskQueue executor;
 };
 
+// This run's own loopback addresses, away from a copy the user runs on 127.0.0.1.
+const std::string kFirst = test::runAddress(1);
+const std::string kSecond = test::runAddress(2);
+
 TEST_F(StartUp, FirstStartMakesTheFoldersAndStartsOnTheFirstAddress) {
-    AppCore core = start({"127.0.0.1", "127.0.0.2"});
+    AppCore core = start({kFirst, kSecond});
     EXPECT_TRUE(std::filesystem::exists(home.file("config.ini")));
     EXPECT_TRUE(std::filesystem::is_directory(home.file("file_root/image")));
     EXPECT_TRUE(std::filesystem::is_directory(home.file("appData/download")));
-    EXPECT_EQ(core.adapters.addresses, (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
-    EXPECT_EQ(core.service->address(), "127.0.0.1");
-    EXPECT_EQ(GetLocalIP(), "127.0.0.1");
-    EXPECT_TRUE(test::waitUntil([] { return test::PhoneLink("127.0.0.1").connected(); }));
+    EXPECT_EQ(core.adapters.addresses, (std::vector<std::string>{kFirst, kSecond}));
+    EXPECT_EQ(core.service->address(), kFirst);
+    EXPECT_EQ(GetLocalIP(), kFirst);
+    EXPECT_TRUE(test::waitUntil([] { return test::PhoneLink(kFirst).connected(); }));
     ShutDownSequence(core);
     EXPECT_FALSE(core.service);
     EXPECT_NE(todaysLog().find("(ZorvexVRClientDlg):开启服务成功"), std::string::npos);
@@ -65,17 +69,17 @@ TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
     std::string a = videos.write("a.mp4", "a"), b = videos.write("b.mp4", "b");
     std::string keyA, keyB;
     {
-        AppCore core = start({"127.0.0.1", "127.0.0.2"});
+        AppCore core = start({kFirst, kSecond});
         core.service->addFile(a, LIST_SOURCE, &keyA);
         core.service->addFile(b, LIST_CONVERTED, &keyB);
-        ASSERT_TRUE(core.service->setAddress("127.0.0.2"));
-        SetLocalIP("127.0.0.2");
+        ASSERT_TRUE(core.service->setAddress(kSecond));
+        SetLocalIP(kSecond);
         SaveSettings();  // the user's choice of address is remembered
         ShutDownSequence(core);
     }
     home.write("file_root/not-a-key", "ignored");
-    AppCore core = start({"127.0.0.1", "127.0.0.2"});
-    EXPECT_EQ(core.service->address(), "127.0.0.2");
+    AppCore core = start({kFirst, kSecond});
+    EXPECT_EQ(core.service->address(), kSecond);
     EXPECT_EQ(core.service->list(LIST_SOURCE)->count(), 1u);
     EXPECT_EQ(core.service->list(LIST_CONVERTED)->count(), 1u);
     CatalogueEntry entry;

@@ -28,8 +28,42 @@ int remainingMs(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-PhoneLink::PhoneLink(const std::string& host, int port) {
+std::string runAddress(int n) {
+    static const std::string block = [] {
+        // Spread over 127.1.1 to 127.250.250 by the process id; the first
+        // block where the LAN ports are free on its first two hosts wins.
+        unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u;
+        for (unsigned attempt = 0; attempt < 500; ++attempt) {
+            unsigned v = (seed + attempt * 7919u) % 62500u;
+            std::string prefix =
+                "127." + std::to_string(1 + v / 250) + "." + std::to_string(1 + v % 250) + ".";
+            bool free = true;
+            for (const char* host : {"1", "2"}) {
+                for (int port : {wire::kLinkPort, wire::kHttpPort}) {
+                    free = free && portIsFree(prefix + host, port);
+                }
+            }
+            if (free) return prefix;
+        }
+        return std::string("127.255.254.");
+    }();
+    return block + std::to_string(n);
+}
+
+PhoneLink::PhoneLink(const std::string& host, int port, const std::string& source) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!source.empty()) {
+        // The port is chosen at connect, so thousands of clients from one
+        // source do not run out of ports to bind.
+        int on = 1;
+        ::setsockopt(fd_, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+        sockaddr_in from = addressOf(source, 0);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
     sockaddr_in to = addressOf(host, port);
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
         ::close(fd_);
@@ -94,11 +128,11 @@ bool PhoneLink::closedByPeer(std::chrono::milliseconds bound) {
     return got == 0 || (got < 0 && errno == ECONNRESET);
 }
 
-DiscoveryListener::DiscoveryListener() {
+DiscoveryListener::DiscoveryListener(const std::string& address) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in any = addressOf("0.0.0.0", wire::kDiscoveryPort);
+    sockaddr_in any = addressOf(address, wire::kDiscoveryPort);
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
         ::close(fd_);
         fd_ = -1;

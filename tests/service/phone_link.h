@@ -8,10 +8,19 @@
 
 namespace zorvex::test {
 
-// A phone's end of the link on loopback, with bounded waits.
+// This test process's own loopback addresses: 127.X.Y.n, with X.Y picked
+// from the process id among those where nothing holds the LAN ports. Never
+// 127.0.0.x, where a user's copy runs, so parallel runs and a running copy
+// do not meet (each broadcasts to its own 127.X.Y.255, too).
+std::string runAddress(int n = 1);
+
+// A phone's end of the link on loopback, with bounded waits. source: the
+// local address to connect from ("" lets the system choose, 127.0.0.1);
+// tests connect attackers from 127.0.0.2. Also a plain TCP client for other ports.
 class PhoneLink {
 public:
-    explicit PhoneLink(const std::string& host = "127.0.0.1", int port = wire::kLinkPort);
+    explicit PhoneLink(const std::string& host = "127.0.0.1", int port = wire::kLinkPort,
+                       const std::string& source = "");
     ~PhoneLink();
     PhoneLink(const PhoneLink&) = delete;
     PhoneLink& operator=(const PhoneLink&) = delete;
@@ -33,10 +42,11 @@ private:
     std::string pending_;
 };
 
-// Binds UDP port 7171 on every local address, as a phone listens.
+// Binds UDP port 7171, as a phone listens: on every local address, or only
+// on the broadcast address given, to hear one service alone.
 class DiscoveryListener {
 public:
-    DiscoveryListener();
+    explicit DiscoveryListener(const std::string& address = "0.0.0.0");
     ~DiscoveryListener();
     bool ok() const { return fd_ >= 0; }
     std::optional<std::string> next(std::chrono::milliseconds bound = std::chrono::seconds(10));

@@ -18,7 +18,9 @@ using test::PhoneLink;
 using test::waitUntil;
 using Status = wire::Decoded::Status;
 
-constexpr const char* kHost = "127.0.0.1";
+// This run's own loopback address: a copy of the application running on
+// 127.0.0.1, or another test run, holds other ports.
+const std::string kHost = test::runAddress();
 
 bool linkUp(const std::string& host = kHost) {
     return waitUntil([&] { return PhoneLink(host).connected(); });
@@ -40,7 +42,7 @@ protected:
 };
 
 TEST_F(LanService, FirstRequestGetsBodyAndStampThenOnlyFifteenBytes) {
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     ASSERT_TRUE(phone.send(wire::encodeRequest(wire::CMD_LIST_SOURCE, 0)));
     std::string first = phone.receive(19);
     ASSERT_EQ(first.size(), 19u);
@@ -59,7 +61,7 @@ TEST_F(LanService, FirstRequestGetsBodyAndStampThenOnlyFifteenBytes) {
 }
 
 TEST_F(LanService, ForeignFramesGetTheRejectionAndKeepTheConnection) {
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     std::string version2 = wire::encodeRequest(wire::CMD_LIST_SOURCE, 0);
     version2[4] = 2;
     for (const std::string& frame :
@@ -73,7 +75,7 @@ TEST_F(LanService, ForeignFramesGetTheRejectionAndKeepTheConnection) {
 }
 
 TEST_F(LanService, SplitFrameIsAnsweredTwiceAndOnlyTheFirstOfTwoFrames) {
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     std::string request = wire::encodeRequest(wire::CMD_LIST_SOURCE, 0);
     ASSERT_TRUE(phone.send(request.substr(0, 7)));
     auto first = phone.receiveFrame();
@@ -96,7 +98,7 @@ TEST_F(LanService, SplitFrameIsAnsweredTwiceAndOnlyTheFirstOfTwoFrames) {
 }
 
 TEST_F(LanService, ChangesRenewEveryPhonesStamp) {
-    PhoneLink a, b;
+    PhoneLink a(kHost), b(kHost);
     auto aFirst = a.ask(1, 0);
     auto bFirst = b.ask(1, 0);
     ASSERT_TRUE(aFirst && bFirst);
@@ -140,7 +142,7 @@ TEST_F(LanService, ListenerHearsOfVanishedFilesOnItsOwnThread) {
     std::string video = videos.write("b.mp4", "video");
     std::string key;
     service->addFile(video, LIST_CONVERTED, &key);
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     ASSERT_TRUE(phone.ask(2, 0));
     std::filesystem::remove(video);
     ASSERT_TRUE(phone.ask(2, 0));
@@ -155,33 +157,61 @@ TEST_F(LanService, ListenerHearsOfVanishedFilesOnItsOwnThread) {
 TEST_F(LanService, SixtyFourPhonesAreServedAndTheSixtyFifthIsClosed) {
     std::vector<std::unique_ptr<PhoneLink>> phones;
     for (int i = 0; i < kClientSlots; ++i) {
-        phones.push_back(std::make_unique<PhoneLink>());
+        phones.push_back(std::make_unique<PhoneLink>(kHost));
         ASSERT_TRUE(phones.back()->connected());
         ASSERT_TRUE(phones.back()->ask(1, 0)) << i;  // every slot is read, the last one too
     }
     EXPECT_TRUE(waitUntil([&] { return service->connectedClients() == kClientSlots; }));
-    PhoneLink extra;
+    PhoneLink extra(kHost);
     ASSERT_TRUE(extra.connected());
     EXPECT_TRUE(extra.closedByPeer());
     EXPECT_TRUE(phones.back()->ask(2, 0));
 
     phones.front().reset();  // frees slot 0 for a newcomer
     EXPECT_TRUE(waitUntil([&] { return service->connectedClients() == kClientSlots - 1; }));
-    PhoneLink newcomer;
+    PhoneLink newcomer(kHost);
     auto answer = newcomer.ask(1, 0);
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->response.hasBody);
 }
 
+TEST_F(LanService, AFloodingConnectionCannotFloodTheConsole) {
+    PhoneLink phone(kHost);
+    ASSERT_TRUE(phone.ask(1, 0));
+    testing::internal::CaptureStdout();
+    // 500 full receive buffers, each answered before the next is sent: the
+    // first build dumped all 2 MB, 6.7 MB of text.
+    std::string junk(4096, '\xEE');
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_TRUE(phone.send(junk));
+        ASSERT_EQ(phone.receive(10), wire::rejectionReply()) << i;
+    }
+    PhoneLink other(kHost);
+    ASSERT_TRUE(other.ask(1, 0));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_LT(out.size(), 72u * 1024);
+    EXPECT_NE(out.find("... 4096 bytes\n"), std::string::npos);
+    EXPECT_EQ(out.find("EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE EE EE EE  EE EE EE EE  EE EE EE EE  EE EE EE EE  \n"
+                       "EE"),
+              std::string::npos);
+    EXPECT_NE(out.find("paused for the rest of the minute"), std::string::npos);
+    // Another connection has a budget of its own, and connection lines still come.
+    EXPECT_NE(out.find("the client is connect!"), std::string::npos);
+    EXPECT_NE(out.rfind("请求数据:\n71 62 76 72"), std::string::npos);
+}
+
 TEST_F(LanService, DiscoveryPacketAnnouncesTheAddressAboutOnceASecond) {
-    test::DiscoveryListener listener;
+    test::DiscoveryListener listener(wire::broadcastAddressFor(kHost));
     ASSERT_TRUE(listener.ok());
     auto packet = listener.next();
     ASSERT_TRUE(packet);
     EXPECT_EQ(*packet, wire::buildDiscoveryPacket(kHost));
 
     // Phones polling hard must not turn into a broadcast storm.
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 300; ++i) ASSERT_TRUE(phone.ask(1, 0));
     int heard = 0;
@@ -198,24 +228,25 @@ TEST_F(LanService, SetAddressRefusesTheSameOrAMalformedAddress) {
     EXPECT_EQ(service->address(), kHost);
     EXPECT_NE(service->state(), 0u);
     EXPECT_FALSE(service->start());  // its threads run
-    EXPECT_TRUE(PhoneLink().connected());
+    EXPECT_TRUE(PhoneLink(kHost).connected());
 }
 
 TEST_F(LanService, SwitchingAddressMovesBothPortsAndDropsPhones) {
-    PhoneLink phone;
+    PhoneLink phone(kHost);
     ASSERT_TRUE(phone.ask(1, 0));
-    test::DiscoveryListener listener;
+    test::DiscoveryListener listener(wire::broadcastAddressFor(kHost));
     // Extra characters after the four numbers are kept as given.
-    ASSERT_TRUE(service->setAddress("127.0.0.2 "));
-    EXPECT_EQ(service->address(), "127.0.0.2 ");
+    const std::string other = test::runAddress(2);
+    ASSERT_TRUE(service->setAddress(other + " "));
+    EXPECT_EQ(service->address(), other + " ");
     EXPECT_TRUE(phone.closedByPeer());
-    ASSERT_TRUE(linkUp("127.0.0.2"));
-    EXPECT_FALSE(PhoneLink("127.0.0.1").connected());
-    EXPECT_TRUE(test::portIsFree("127.0.0.1", wire::kHttpPort));
-    EXPECT_TRUE(waitUntil([] { return !test::portIsFree("127.0.0.2", wire::kHttpPort); }));
+    ASSERT_TRUE(linkUp(other));
+    EXPECT_FALSE(PhoneLink(kHost).connected());
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
+    EXPECT_TRUE(waitUntil([&] { return !test::portIsFree(other, wire::kHttpPort); }));
     bool heardNew = waitUntil([&] {
         auto packet = listener.next(std::chrono::milliseconds(100));
-        return packet && wire::parseDiscoveryPacket(*packet)->address == "127.0.0.2";
+        return packet && wire::parseDiscoveryPacket(*packet)->address == other;
     });
     EXPECT_TRUE(heardNew);
     ASSERT_TRUE(service->setAddress(kHost));
@@ -230,7 +261,7 @@ TEST(LanServiceLifecycle, TakenHttpPortLeavesTheLinkRunningAndStopStillReturns) 
     ASSERT_TRUE(service.setAddress(kHost));
     EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_LINK; }));
     ASSERT_TRUE(linkUp());  // the bits say launched, not listening
-    EXPECT_TRUE(PhoneLink().ask(1, 0));
+    EXPECT_TRUE(PhoneLink(kHost).ask(1, 0));
     service.stop();
     EXPECT_EQ(service.state(), 0u);
     EXPECT_TRUE(test::portIsFree(kHost, wire::kLinkPort));

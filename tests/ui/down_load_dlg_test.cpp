@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ui/my_progress_bar.h"
-#include "update/civet_test_server.h"
+#include "update/canned_http_server.h"
 #include "update/raw_test_server.h"
 #include "window_fixture.h"
 
@@ -62,7 +62,7 @@ TEST_F(DownLoadDlgTest, EscapeEnterAndCloseDoNotEndItWhileTheWorkerRuns) {
 }
 
 TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     const std::string body(50'000, 'x');
     server.respond("/Setup.exe", {200, body, "application/octet-stream"});
     CDownLoadDlg dialog(nullptr, options());
@@ -78,7 +78,7 @@ TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
 }
 
 TEST_F(DownLoadDlgTest, ARefusedDownloadEndsAsFailedWithoutOpeningAnything) {
-    test::CivetTestServer server;  // 404 for every path
+    test::CannedHttpServer server;  // 404 for every path
     CDownLoadDlg dialog(nullptr, options());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();

@@ -19,7 +19,7 @@
 #include "ui/msg_box_dlg.h"
 #include "ui/placeholder_page.h"
 #include "ui/set_content_dlg.h"
-#include "update/civet_test_server.h"
+#include "update/canned_http_server.h"
 #include "update/http_helper.h"
 #include "update/raw_test_server.h"
 #include "window_fixture.h"
@@ -235,7 +235,7 @@ TEST_F(MainWindowTest, ExitWndType3QuitsAndStopsConversionsQuietly) {
 TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1) {
     exitWndType_ = 1;
     converting_ = true;
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     server.respond("/Setup.exe", {200, std::string(20'000, 'z'), "application/octet-stream"});
     check_ = [&] {
         VersionCheckResult r;
@@ -256,7 +256,7 @@ TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1
 }
 
 TEST_F(MainWindowTest, AFailedDownloadSaysSoAndTheWindowStays) {
-    test::CivetTestServer server;  // 404
+    test::CannedHttpServer server;  // 404
     check_ = [&] {
         VersionCheckResult r;
         r.outcome = Outcome::UpdateOffered;
@@ -306,7 +306,7 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
 }
 
 TEST_F(MainWindowTest, TheOfferedVersionBeingOursIsUpToDate) {
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     server.respond(kVersionCheckPath, {200, offer(GetProductVersionText(), "http://x/y.exe")});
     g_pSettings()->UpdateServer = server.host();
     HttpHelper helper;

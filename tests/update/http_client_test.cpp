@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "civet_test_server.h"
+#include "canned_http_server.h"
 #include "raw_test_server.h"
 #include "update_fixture.h"
 
@@ -59,7 +59,7 @@ TEST_F(HttpClientTest, SendsTheFormPostWithItsHeadersAndTheWholeUtf8Body) {
 }
 
 TEST_F(HttpClientTest, AnErrorStatusIsNoFailure) {
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     server.respond("/v", {500, R"({"code":2})"});
     CHttpClient client;
     std::string response;

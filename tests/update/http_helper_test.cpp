@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "civet_test_server.h"
+#include "canned_http_server.h"
 #include "raw_test_server.h"
 #include "update_fixture.h"
 
@@ -56,7 +56,7 @@ protected:
         return helper_.CheckVersion();
     }
 
-    test::CivetTestServer server_;
+    test::CannedHttpServer server_;
     HttpHelper helper_;
 };
 

@@ -28,8 +28,6 @@ public:
     // Each request's bytes, head and body, as received.
     std::vector<std::string> requests() const;
     int connections() const { return connections_.load(); }
-    // Opens and closes one connection to port on 127.0.0.1.
-    static void poke(int port);
 
 private:
     void run();

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "civet_test_server.h"
+#include "canned_http_server.h"
 #include "platform/file_util.h"
 #include "raw_test_server.h"
 #include "update_fixture.h"
@@ -77,7 +77,7 @@ TEST(UpdateFileName, TakesTheUrlsExtensionAndRefusesUnusableVersions) {
 TEST_F(UpdateDownloadTest, ReplacesTheInstallerAndReportsWholePercents) {
     std::string installer;
     for (int i = 0; installer.size() < 300'000; ++i) installer += std::to_string(i) + ",";
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     server.respond("/dl/setup.exe", {200, installer, "application/octet-stream"});
     test::TempDir::writeTo(target(), "an older download");
 
@@ -128,7 +128,7 @@ TEST_F(UpdateDownloadTest, AShortTransferFailsAndLeavesNoFile) {
 }
 
 TEST_F(UpdateDownloadTest, RefusedAnswersAndUnusableTargetsFail) {
-    test::CivetTestServer server;
+    test::CannedHttpServer server;
     server.respond("/empty.exe", {200, ""});
     server.respond("/moved.exe", {302, ""});
     test::RefusingPort refusing;

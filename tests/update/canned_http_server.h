@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-struct mg_context;
-struct mg_connection;
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace zorvex::test {
 
@@ -24,14 +24,14 @@ struct CannedResponse {
     std::string contentType = "application/json";
 };
 
-// civetweb on 127.0.0.1 at a port the system picks. Answers each path with
-// its canned response (404 for others) and remembers every request.
-class CivetTestServer {
+// libmicrohttpd on 127.0.0.1 at a port the system picks. Answers each path
+// with its canned response (404 for others) and remembers every request.
+class CannedHttpServer {
 public:
-    CivetTestServer();
-    ~CivetTestServer();
-    CivetTestServer(const CivetTestServer&) = delete;
-    CivetTestServer& operator=(const CivetTestServer&) = delete;
+    CannedHttpServer();
+    ~CannedHttpServer();
+    CannedHttpServer(const CannedHttpServer&) = delete;
+    CannedHttpServer& operator=(const CannedHttpServer&) = delete;
 
     int port() const { return port_; }
     // "127.0.0.1:port"
@@ -40,10 +40,13 @@ public:
     void respond(const std::string& path, CannedResponse response);
     std::vector<SeenRequest> requests() const;
 
-private:
-    static int handle(mg_connection* connection);
+    // The library's request callback, through a shim; 0 ends the connection.
+    static int handleRequest(void* cls, MHD_Connection* connection, const char* url,
+                             const char* method, const char* upload, std::size_t* uploadSize,
+                             void** state);
 
-    mg_context* context_ = nullptr;
+private:
+    MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
     mutable std::mutex mutex_;  // guards the members below
     std::map<std::string, CannedResponse> responses_;

@@ -1,0 +1,151 @@
+// The HTTP side under load that any host on the LAN can make: idle
+// connections, readers that never read, many connections from one address.
+// Attackers connect from 127.0.0.2 and beyond, phones from 127.0.0.1.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "phone_link.h"
+#include "service/http_file_server.h"
+#include "service/link_file.h"
+#include "service/service.h"
+#include "support/test_support.h"
+
+namespace zorvex {
+namespace {
+
+using test::PhoneLink;
+
+const std::string kHost = test::runAddress();
+
+// One request on a fresh connection from 127.0.0.1; the status code, or 0.
+int fetchStatus(int port, const std::string& path, std::string* body = nullptr) {
+    PhoneLink phone(kHost, port, "127.0.0.1");
+    if (!phone.send("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")) return 0;
+    std::string reply = phone.receive(1 << 20, std::chrono::seconds(20));
+    if (reply.rfind("HTTP/1.1 ", 0) != 0) return 0;
+    if (body) body->assign(reply.substr(reply.find("\r\n\r\n") + 4));
+    return std::stoi(reply.substr(9, 3));
+}
+
+// A client that asks for a file and never reads: its receive buffer is made
+// small first, so that the server's sends stall at once.
+int stalledReader(const std::string& source, int port, const std::string& path) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+    ::inet_pton(AF_INET, kHost.c_str(), &to.sin_addr);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size())) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+class HttpUnderAttack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home.write("file_root/image/" + key + ".jpg", std::string(4096, 'j'));
+        big = videos.file("big.mp4");
+        // Far more than any socket buffers hold.
+        test::TempDir::writeTo(big, std::string(32 << 20, 'v'));
+        home.write("file_root/" + key, encodeLinkFile({1, true, true, "big.mp4", key, big}));
+    }
+
+    bool start(const HttpFileServer::Limits& limits = HttpFileServer::defaultLimits()) {
+        return server.start(kHost, 0, home.path(), limits) && server.port() > 0;
+    }
+
+    test::TempDir home, videos;
+    std::string key = std::string(31, 'a') + "b";
+    std::string big;
+    HttpFileServer server;
+};
+
+TEST_F(HttpUnderAttack, HundredsOfIdleConnectionsDoNotStarveAPhone) {
+    ASSERT_TRUE(start());
+    // 300 idle connections, more than the first build had workers, from
+    // three addresses so that the per-address limit is not what saves us.
+    std::vector<std::unique_ptr<PhoneLink>> idle;
+    for (const char* source : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+        for (int i = 0; i < 100; ++i) {
+            idle.push_back(std::make_unique<PhoneLink>(kHost, server.port(), source));
+            ASSERT_TRUE(idle.back()->connected());
+        }
+    }
+    for (int i = 0; i < 20; ++i) {
+        std::string body;
+        ASSERT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg", &body), 200) << i;
+        EXPECT_EQ(body.size(), 4096u);
+    }
+}
+
+TEST_F(HttpUnderAttack, ReadersThatNeverReadDoNotBlockOthers) {
+    ASSERT_TRUE(start());
+    std::vector<int> stalled;
+    for (int i = 0; i < 150; ++i) {
+        int fd = stalledReader(i % 2 ? "127.0.0.2" : "127.0.0.3", server.port(), "/" + key);
+        ASSERT_GE(fd, 0);
+        stalled.push_back(fd);
+    }
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg"), 200) << i;
+    }
+    for (int fd : stalled) ::close(fd);
+}
+
+TEST_F(HttpUnderAttack, OneAddressGetsItsShareAndIdlersAreTimedOut) {
+    HttpFileServer::Limits limits;
+    limits.threads = 2;
+    limits.maxConnections = 8;
+    limits.perAddress = 4;
+    limits.timeoutSeconds = 1;
+    ASSERT_TRUE(start(limits));
+    // Half a request keeps each connection busy in the server's eyes.
+    std::vector<std::unique_ptr<PhoneLink>> held;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<PhoneLink>(kHost, server.port(), "127.0.0.2"));
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+    }
+    PhoneLink fifth(kHost, server.port(), "127.0.0.2");
+    ASSERT_TRUE(fifth.connected());
+    EXPECT_TRUE(fifth.closedByPeer());
+    EXPECT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg"), 200);
+
+    // A second address fills the table: now a phone is turned away too ...
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<PhoneLink>(kHost, server.port(), "127.0.0.3"));
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+    }
+    // ... until the silent ones are timed out.
+    for (auto& connection : held) EXPECT_TRUE(connection->closedByPeer(std::chrono::seconds(20)));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return fetchStatus(server.port(), "/image/" + key + ".jpg") == 200; }));
+}
+
+TEST_F(HttpUnderAttack, TheServiceBindsItsOwnAddressOnly) {
+    Service service(home.path());
+    ASSERT_TRUE(service.setAddress(kHost));
+    ASSERT_TRUE(test::waitUntil([] { return !test::portIsFree(kHost, wire::kHttpPort); }));
+    EXPECT_TRUE(test::portIsFree(test::runAddress(2), wire::kHttpPort));
+    EXPECT_EQ(fetchStatus(wire::kHttpPort, "/image/" + key + ".jpg"), 200);
+}
+
+}  // namespace
+}  // namespace zorvex
