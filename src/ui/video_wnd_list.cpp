@@ -259,13 +259,14 @@ void CVideoWndList::AddByDialog() {
         library_.AddByDialog({});  // the library's own refusal: toast 6
         return;
     }
-    auto* dialog = new QFileDialog(window(), dialogTitle(), QString(), dialogFilter());
+    auto* dialog = new QFileDialog(window(), dialogTitle(), lastFolder_, dialogFilter());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& files) {
         std::vector<std::string> paths;
         for (const QString& file : files) paths.push_back(file.toStdString());
+        if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
         if (!paths.empty()) library_.AddByDialog(paths);
     });
     dialog_ = dialog;

@@ -54,6 +54,7 @@ public:
     ~CVideoWndList() override;
 
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+    VideoLibrary& library() { return library_; }
 
     // The library's operations, for the page.
     void BuildFromCatalogue() { library_.BuildFromCatalogue(); }
@@ -134,6 +135,7 @@ private:
     std::map<std::string, CVideoWndDlg*> cards_;  // by item id; children of the viewport
     std::vector<CVideoWndDlg*> order_;            // library order
     QPointer<QFileDialog> dialog_;
+    QString lastFolder_;  // where the dialog opens next: the folder chosen from last time
 };
 
 // The paths of a drop: files as they are, and for every folder the accepted

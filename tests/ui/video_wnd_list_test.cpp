@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -13,6 +15,7 @@
 #include "qt_test_env.h"
 #include "ui/gif_image.h"
 #include "ui/kbc_button.h"
+#include "ui/notify_msg_dlg.h"
 #include "ui/video_wnd_dlg.h"
 #include "view_fixture.h"
 
@@ -271,6 +274,27 @@ TEST_F(CardGrid, AddButtonOpensTheFileDialog) {
     EXPECT_EQ(items[0].path, a);
     EXPECT_EQ(items[1].path, b);
     ASSERT_TRUE(pump([&] { return list->fileDialog() == nullptr && allExamined(); }));
+}
+
+TEST_F(CardGrid, DuplicateNameIsAskedInTheConfirmationDialog) {
+    std::string clip = copyClip(test::mediaFixtures().shortClip, "a.avi");
+    list->AddDropped({clip});
+    ASSERT_TRUE(pump([&] { return list->cardCount() == 1 && allExamined(); }));
+    test::TempDir::writeTo(kit->convertFolder() + "/a.mp4", "an earlier conversion");
+    list->SetAllChecked(true);
+    QString asked;
+    QTimer::singleShot(0, [&] {
+        auto* question = qobject_cast<CNotifyMsgDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(question, nullptr);
+        asked = question->body();
+        EXPECT_EQ(question->type(), 4);
+        test::click(*question->button(CNotifyMsgDlg::IdContinue));
+    });
+    EXPECT_EQ(list->QueueConversion(), 1);
+    EXPECT_EQ(asked, QStringLiteral("发现《a.mp4》同名文件，点击继续将保存为两个文件"));
+    ASSERT_EQ(kit->queue().tasks().size(), 1u);
+    EXPECT_EQ(kit->queue().tasks()[0].item.VideoName, "a(1).mp4");
+    kit->queue().StopAll(true);
 }
 
 }  // namespace
