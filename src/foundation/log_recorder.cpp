@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "foundation/paths.h"
+#include "foundation/home_folder.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
