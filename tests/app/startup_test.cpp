@@ -76,8 +76,8 @@ TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
     home.write("file_root/not-a-key", "ignored");
     AppCore core = start({"127.0.0.1", "127.0.0.2"});
     EXPECT_EQ(core.service->address(), "127.0.0.2");
-    EXPECT_EQ(core.service->list(LIST_SOURCE)->count(), 1u);
-    EXPECT_EQ(core.service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(core.service->entries(LIST_SOURCE).size(), 1u);
+    EXPECT_EQ(core.service->entries(LIST_CONVERTED).size(), 1u);
     CatalogueEntry entry;
     ASSERT_TRUE(core.service->nextEntry(LIST_CONVERTED, entry));
     EXPECT_EQ(entry.key, keyB);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "../transcode/media_fixtures.h"
+#include "app/service_catalogue.h"
 #include "library/relation_file.h"
 #include "platform/utf16_text.h"
 #include "service/service.h"
@@ -49,16 +50,18 @@ class Library : public ::testing::Test {
 protected:
     void SetUp() override {
         service = std::make_unique<Service>(home.path());
+        catalogue = std::make_unique<ServiceCatalogue>(*service);
         library = make();
     }
     void TearDown() override {
         library.reset();
+        catalogue.reset();
         service.reset();
     }
 
     std::unique_ptr<VideoLibrary> make() {
         VideoLibraryContext context;
-        context.service = service.get();
+        context.catalogue = catalogue.get();
         context.executor = &executor;
         context.listener = &page;
         context.relationFile = home.file("VideoRelation.xml");
@@ -98,6 +101,7 @@ protected:
 
     test::TempDir home, videos, converted;
     std::unique_ptr<Service> service;
+    std::unique_ptr<ServiceCatalogue> catalogue;
     TaskQueue executor;
     Page page;
     std::unique_ptr<VideoLibrary> library;
@@ -121,7 +125,7 @@ TEST_F(Library, DropChecksExtensionNameLengthAndDuplicates) {
     std::string thumbnail = home.file("file_root/image/" + card->key() + ".jpg");
     ASSERT_TRUE(pump([&] { return card->thumbUsable(); }));
     EXPECT_EQ(card->thumbnailPath(), thumbnail);
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 1u);
 }
 
 TEST_F(Library, LimitOfSeventyIsTestedOncePerDrop) {
@@ -146,7 +150,7 @@ TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {
     std::string sound = copyClip(test::mediaFixtures().audioOnly, "sound.mp4");
     library->AddDropped({sound});
     ASSERT_TRUE(pump([&] { return library->items().empty(); }));
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 0u);  // taken out of the catalogue again
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);  // taken out of the catalogue again
 }
 
 TEST_F(Library, RefusedRegistrationSharesNoCommonThumbnail) {
@@ -172,16 +176,16 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     library->SetAllChecked(true);
 
     page.answers = {ANSWER_SKIP};
-    EXPECT_EQ(library->QueueConversion(), 0);
+    EXPECT_FALSE(library->QueueConversion());
     EXPECT_FALSE(library->items()[0].card->checked());
 
     library->SetAllChecked(true);
     page.answers = {ANSWER_CLOSED};
-    EXPECT_EQ(library->QueueConversion(), 0);
+    EXPECT_FALSE(library->QueueConversion());
     EXPECT_TRUE(page.requests.empty());
 
     page.answers = {ANSWER_CONTINUE};
-    EXPECT_EQ(library->QueueConversion(), 1);
+    EXPECT_TRUE(library->QueueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     const ConversionRequest& r = page.requests[0];
     EXPECT_EQ(r.sourcePath, a);
@@ -211,9 +215,9 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     EXPECT_EQ(items[1].card->kind(), KIND_CONVERTED);
     EXPECT_EQ(page.balloons, (std::vector<std::string>{"a.mp4"}));
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
 
-    auto relations = LoadRelations(home.file("VideoRelation.xml"));
+    auto relations = LoadRelations(home.file("VideoRelation.xml")).relations;
     ASSERT_EQ(relations.size(), 1u);
     EXPECT_EQ(relations[0].VideoSrcPath, a);
     EXPECT_EQ(relations[0].VideoTargetPath, output);
@@ -223,7 +227,7 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
 
     // Converting the same source again is skipped silently.
     library->SetAllChecked(true);
-    EXPECT_EQ(library->QueueConversion(), 1);  // b only
+    EXPECT_TRUE(library->QueueConversion());  // b only
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     EXPECT_FALSE(library->items()[0].card->checked());
@@ -261,8 +265,8 @@ TEST_F(Library, DeletionByKind) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     library->OnConversionEvent(TE_WAITING, paths[1], "");
     library->OnConversionEvent(TE_STARTED, paths[3], "");
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 4u);
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 4u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
 
     page.removeResult = false;  // the running conversion cannot be dropped
@@ -272,8 +276,8 @@ TEST_F(Library, DeletionByKind) {
     auto items = library->items();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].name, "running.mp4");
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 0u);
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 0u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 0u);
     EXPECT_FALSE(fs::exists(home.file("file_root/" + convertedKey)));
     EXPECT_TRUE(library->relations().empty());
     EXPECT_EQ(page.freed, (std::vector<std::string>{output}));
