@@ -4,6 +4,7 @@
 #include <string>
 
 #include "update/http_client.h"
+#include "update/update_context.h"
 
 namespace zorvex {
 
@@ -35,12 +36,12 @@ struct VersionCheckResult {
     int postResult = kPostFailed;  // CHttpClient::Post's code
 };
 
-// Asks the update server (the setting "UpdateServer", host[:port], plain
+// Asks the update server (the context's "UpdateServer", host[:port], plain
 // http) which client version is the latest. Made and used by the main window;
 // one thread at a time (the window's, or a worker running the check for it).
 class HttpHelper {
 public:
-    HttpHelper();
+    explicit HttpHelper(UpdateContext context);
     ~HttpHelper();
     HttpHelper(const HttpHelper&) = delete;
     HttpHelper& operator=(const HttpHelper&) = delete;
@@ -71,6 +72,7 @@ public:
     std::string RequestBody() const;
 
 private:
+    const UpdateContext context_;
     std::unique_ptr<CHttpClient> client_;
     HttpTimeouts timeouts_;
     const std::string type_ = "3";
