@@ -203,6 +203,9 @@ bool PostLog(std::string_view text, std::string_view tag) {
 }
 
 bool WriteLogNow(std::string_view text) {
+    // Before start-up has set the home folder there is no log folder, and
+    // "/PTTLog" is no place to make one.
+    if (GetModuleDir().empty()) return false;
     return AppendLogLine(logFolder(), text, std::chrono::system_clock::now());
 }
 

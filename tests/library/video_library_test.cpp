@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <mutex>
 
 #include "../transcode/media_fixtures.h"
 #include "app/service_catalogue.h"
+#include "foundation/home_folder.h"
 #include "library/relation_file.h"
 #include "platform/utf16_text.h"
 #include "service/service.h"
@@ -59,8 +63,11 @@ protected:
         service.reset();
     }
 
-    std::unique_ptr<VideoLibrary> make() {
+    // probe: the media probe the cards get; the real one when empty.
+    std::unique_ptr<VideoLibrary> make(
+        std::function<MediaProbeResult(const std::string&)> probe = {}) {
         VideoLibraryContext context;
+        context.probe = std::move(probe);
         context.catalogue = catalogue.get();
         context.executor = &executor;
         context.listener = &page;
@@ -302,6 +309,144 @@ TEST_F(Library, SelectionDrivesTheButtons) {
     EXPECT_EQ(page.looks.back(), std::make_pair(1, 0));
     library->SetAllChecked(false);
     EXPECT_FALSE(library->AllChecked());
+}
+
+// A media probe that holds each call until the test lets it go, and
+// remembers the order of the calls and how many ran at once.
+class GatedProbe {
+public:
+    MediaProbeResult operator()(const std::string& path) {
+        std::unique_lock lock(mutex_);
+        calls_.push_back(path);
+        ++running_;
+        most_ = std::max(most_, running_);
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_ > 0; });
+        --open_;
+        --running_;
+        return {"1000", "10", "1920", "1080"};
+    }
+    void letOneGo() {
+        std::lock_guard lock(mutex_);
+        ++open_;
+        changed_.notify_all();
+    }
+    void openAll() {
+        std::lock_guard lock(mutex_);
+        open_ = 1 << 20;
+        changed_.notify_all();
+    }
+    std::size_t calls() {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+    std::vector<std::string> order() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    int most() {
+        std::lock_guard lock(mutex_);
+        return most_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+    int running_ = 0, most_ = 0, open_ = 0;
+};
+
+TEST_F(Library, ExaminationHandsOverOneCardAtATimeInOrderAndStopsWhenClosing) {
+    auto gate = std::make_shared<GatedProbe>();
+    // Whatever fails below, no worker stays held when the library goes.
+    std::unique_ptr<GatedProbe, void (*)(GatedProbe*)> release(gate.get(),
+                                                               [](GatedProbe* g) { g->openAll(); });
+    library = make([gate](const std::string& path) { return (*gate)(path); });
+    std::vector<std::string> paths;
+    for (const char* name : {"1.mp4", "2.mp4", "3.mp4", "4.mp4"}) {
+        paths.push_back(videos.write(name, "not probed for real"));
+    }
+    ASSERT_TRUE(library->AddByDialog(paths));
+    ASSERT_TRUE(test::waitUntil([&] { return gate->calls() == 1; }));
+    EXPECT_TRUE(library->examining());
+    auto items = library->items();
+    EXPECT_FALSE(items[1].card->sourceSet());  // the next waits for the first's report
+
+    gate->letOneGo();
+    ASSERT_TRUE(pump([&] { return gate->calls() == 2; }));
+    EXPECT_TRUE(items[0].card->examined());
+    EXPECT_FALSE(items[2].card->sourceSet());
+
+    library->setClosing();
+    gate->letOneGo();
+    ASSERT_TRUE(pump([&] { return items[1].card->examined() && !library->examining(); }));
+    executor.runPending();
+    EXPECT_FALSE(items[2].card->sourceSet());  // closing: no further card
+    EXPECT_EQ(gate->order(), (std::vector<std::string>{paths[0], paths[1]}));
+    EXPECT_EQ(gate->most(), 1);
+}
+
+TEST_F(Library, DeletingTheCardUnderExaminationPassesToTheNext) {
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    ASSERT_TRUE(library->AddByDialog({a, b}));
+    auto items = library->items();
+    // Examined, but its report still waits in the library's queue.
+    ASSERT_TRUE(test::waitUntil([&] { return items[0].card->examined(); }));
+    EXPECT_FALSE(items[1].card->sourceSet());
+    items[0].card->setChecked(true);
+    library->DeleteItems();
+    EXPECT_TRUE(items[1].card->sourceSet());
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    ASSERT_EQ(library->items().size(), 1u);
+    EXPECT_EQ(library->items()[0].path, b);
+}
+
+TEST_F(Library, ADamagedRelationFileIsKeptAsideAndTheListStartsEmpty) {
+    SetModuleDir(home.path());  // the log line goes to this home
+    std::string garbage = "<VideoRelation><Item0 VideoSrcPath=\"/v/a.mp4\"";
+    home.write("VideoRelation.xml", garbage);
+    library = make();
+    EXPECT_TRUE(library->relations().empty());
+    std::string kept;
+    for (auto& e : fs::directory_iterator(home.path())) {
+        std::string name = e.path().filename().string();
+        if (name.rfind("VideoRelation.xml.damaged-", 0) == 0) kept = e.path().string();
+    }
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(test::readFile(kept), garbage);
+    EXPECT_FALSE(fs::exists(home.file("VideoRelation.xml")));
+    ASSERT_TRUE(library->SaveRelations());
+    EXPECT_EQ(test::readFile(kept), garbage);
+    SetModuleDir("");
+}
+
+TEST(RelationFile, SavedRelationsLoadBackWithForwardSlashes) {
+    test::TempDir home;
+    std::string file = home.file("VideoRelation.xml");
+    EXPECT_EQ(LoadRelations(file).status, StoredFileStatus::Missing);
+    ASSERT_TRUE(SaveRelations(
+        file, {{"D:\\v\\a.mp4", "E:\\out\\a.mp4"}, {"/视频/\"<&>'.mp4", "/out/\"<&>'.mp4"}}));
+    EXPECT_EQ(test::readFile(file).rfind("<VideoRelation>\n\t<Item0 VideoSrcPath=\"D:/v/a.mp4\" "
+                                         "VideoTargetPath=\"E:/out/a.mp4\" />\n\t<Item1 ",
+                                         0),
+              0u);
+    RelationsLoad load = LoadRelations(file);
+    ASSERT_EQ(load.status, StoredFileStatus::Ok);
+    ASSERT_EQ(load.relations.size(), 2u);
+    EXPECT_EQ(load.relations[0].VideoSrcPath, "D:/v/a.mp4");
+    EXPECT_EQ(load.relations[0].VideoTargetPath, "E:/out/a.mp4");
+    EXPECT_EQ(load.relations[1].VideoSrcPath, "/视频/\"<&>'.mp4");
+    EXPECT_EQ(load.relations[1].VideoTargetPath, "/out/\"<&>'.mp4");
+
+    // Elements missing a path are skipped; a file that is no XML is damaged.
+    home.write("VideoRelation.xml",
+               "<R><A VideoSrcPath=\"/s\"/><B VideoSrcPath=\"/s\" VideoTargetPath=\"/t\"/></R>");
+    load = LoadRelations(file);
+    ASSERT_EQ(load.relations.size(), 1u);
+    EXPECT_EQ(load.relations[0].VideoTargetPath, "/t");
+    home.write("VideoRelation.xml", "");
+    EXPECT_EQ(LoadRelations(file).status, StoredFileStatus::Damaged);
 }
 
 TEST(ShortName, LongBasesAreShortened) {
