@@ -41,16 +41,16 @@ std::string DamagedFileName(const std::string& path, std::time_t when) {
     return path + ".damaged-" + std::string(stamp, length);
 }
 
-std::string KeepDamagedFile(const std::string& path, std::string_view problem,
-                            std::string_view tag, std::error_code* error) {
+std::string KeepDamagedFile(const std::string& path, std::string_view problem, std::string_view tag,
+                            std::error_code* error) {
     std::string base = DamagedFileName(path, std::time(nullptr));
     std::string kept = base;
     for (int n = 2; pathExists(kept) && n < 100; ++n) kept = base + "-" + std::to_string(n);
     int failure = pathExists(kept) ? EEXIST : 0;
     if (failure == 0 && std::rename(path.c_str(), kept.c_str()) != 0) failure = errno;
     if (failure != 0) {
-        logLine(path + " cannot be read (" + std::string(problem) + ") nor kept aside: " +
-                    errorText(failure),
+        logLine(path + " cannot be read (" + std::string(problem) +
+                    ") nor kept aside: " + errorText(failure),
                 tag);
         if (error) *error = std::error_code(failure, std::generic_category());
         return {};

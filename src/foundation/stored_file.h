@@ -35,7 +35,7 @@ std::string DamagedFileName(const std::string& path, std::time_t when);
 // problem, under the tag. Returns the new path, or "" when the file could not
 // be renamed (that is logged too, and error receives the cause). Any thread;
 // logs through the log thread when it runs, else directly.
-std::string KeepDamagedFile(const std::string& path, std::string_view problem,
-                            std::string_view tag, std::error_code* error = nullptr);
+std::string KeepDamagedFile(const std::string& path, std::string_view problem, std::string_view tag,
+                            std::error_code* error = nullptr);
 
 }  // namespace zorvex
