@@ -50,14 +50,14 @@ TEST_F(StorageFailure, HeadlessPrintsTheLineAndExitsWithOne) {
                               {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                               logs.file("run.log"));
     EXPECT_EQ(zorvex.waitForExit(), 1);
-    EXPECT_EQ(zorvex.output(), "zorvex: cannot create the folder " + home.file("file_root") +
-                                   ": Not a directory\n");
+    EXPECT_EQ(zorvex.output(),
+              "zorvex: cannot create the folder " + home.file("file_root") + ": Not a directory\n");
 }
 
 TEST_F(StorageFailure, AReadOnlyHomeIsNamed) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    std::filesystem::permissions(home.path(), std::filesystem::perms::owner_read |
-                                                  std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        home.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     test::ChildProcess zorvex(ZORVEX_BINARY,
                               {"--headless", "--address", "127.0.0.1", "--home", home.path()},
                               logs.file("run.log"));
