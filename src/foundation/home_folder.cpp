@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
 #include "foundation/constants.h"
+#include "platform/environment.h"
 #include "platform/executable_path.h"
 #include "platform/file_util.h"
 
@@ -26,11 +26,7 @@ std::string withoutTrailingSlash(std::string path) {
 
 HomeEnvironment HomeEnvironment::system() {
     HomeEnvironment env;
-    env.variable = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        if (!value) return std::nullopt;
-        return std::string(value);
-    };
+    env.variable = [](const char* name) { return environmentVariable(name); };
     env.isWritableFolder = [](const std::string& folder) {
         return isDirectory(folder) && ::access(folder.c_str(), W_OK) == 0;
     };

@@ -87,7 +87,8 @@ bool RemoveOldLogFiles(const std::string& folder, std::time_t threshold) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return false;
     int dirFd = ::dirfd(dir);
-    while (dirent* entry = ::readdir(dir)) {
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
         std::string_view name = entry->d_name;
         if (!name.ends_with(".log")) continue;
         std::time_t created = 0;

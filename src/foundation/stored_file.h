@@ -13,7 +13,7 @@ namespace zorvex {
 // for inspection instead of being overwritten by the next save.
 
 // A stored file larger than this counts as damaged and is not read.
-inline constexpr std::size_t kMaxStoredFileBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxStoredFileBytes = std::size_t{16} * 1024 * 1024;
 
 enum class StoredFileStatus { Ok, Missing, Damaged };
 

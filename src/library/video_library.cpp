@@ -293,7 +293,11 @@ std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
     std::string base = dot == std::string::npos ? name : name.substr(0, dot);
     std::string extension = dot == std::string::npos ? "" : name.substr(dot);
     for (int n = 1; n <= 999; ++n) {
-        std::string candidate = base + "(" + std::to_string(n) + ")" + extension;
+        std::string candidate = base;
+        candidate += '(';
+        candidate += std::to_string(n);
+        candidate += ')';
+        candidate += extension;
         if (!pathExists(context_.convertFolder() + "/" + candidate)) return candidate;
     }
     return base;

@@ -217,7 +217,8 @@ int removeTemporaryLeftovers(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;
     int removed = 0;
-    while (dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe): own stream
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
         std::string_view name = item->d_name;
         if (!isTemporaryLeftover(name)) continue;
         std::string path = folder + "/" + std::string(name);
