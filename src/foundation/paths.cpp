@@ -65,6 +65,7 @@ StorageStatus InitWorkingDirectories(const std::string& homeDir) {
         g_downloadDir = homeDir + "/appData/download/";
     }
     makeDirectories(GetDownloadDir());
+    removeTemporaryLeftovers(GetDownloadDir());  // an interrupted download's part
     return EnsureFileRootDirs();
 }
 

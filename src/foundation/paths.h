@@ -23,8 +23,9 @@ struct StorageStatus {
 // service start: makes homeDir the module directory (creating it), removes
 // what interrupted atomic writes left there, loads the settings (creating
 // config.ini on a first start), records the conversion and download folders
-// and creates them when they are the default ones, then the document root
-// (cleared of such leftovers too). Fails when the home folder or the
+// and creates them when they are the default ones (clearing the download
+// folder of an interrupted download), then the document root (cleared of
+// such leftovers too). Fails when the home folder or the
 // document root cannot be created or written, or config.ini cannot be made.
 StorageStatus InitWorkingDirectories(const std::string& homeDir);
 

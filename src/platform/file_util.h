@@ -44,6 +44,9 @@ bool writeFileAtomic(const std::string& path, std::string_view data,
 // "." + name + ".tmp-" + six random letters or digits: dot-prefixed, so that
 // the file service never lists or serves a half-written file.
 std::string TemporaryNameFor(std::string_view name);
+// Creates TemporaryNameFor(target's name) beside target with O_EXCL, open
+// for writing; the descriptor, or -1 with errno set. tempPath receives its path.
+int createTemporaryFile(const std::string& target, std::string* tempPath);
 // True for a file name that an interrupted atomic write leaves behind: the
 // form above, or the "<name>.tmpNNNNNN" of earlier builds (".tmp" and one to
 // six digits, as those builds did not pad the number).

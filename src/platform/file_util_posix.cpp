@@ -109,7 +109,6 @@ void setError(std::error_code* error, int value) {
     if (error) *error = std::error_code(value, std::generic_category());
 }
 
-// Creates path's temporary sibling with O_EXCL; -1 with errno set on failure.
 int createTemporary(const std::string& path, std::string& temp) {
     std::string folder = parentFolder(path);
     std::string prefix = folder.empty() && path.find('/') == std::string::npos ? "" : folder + "/";
@@ -226,6 +225,13 @@ int removeTemporaryLeftovers(const std::string& folder) {
     }
     ::closedir(dir);
     return removed;
+}
+
+int createTemporaryFile(const std::string& target, std::string* tempPath) {
+    std::string temp;
+    int fd = createTemporary(target, temp);
+    if (tempPath) *tempPath = fd >= 0 ? temp : std::string();
+    return fd;
 }
 
 int probeWritableFolder(const std::string& folder) {

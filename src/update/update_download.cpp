@@ -65,7 +65,7 @@ struct UpdateDownload::Transfer {
     UpdateDownload* self = nullptr;
     CURL* curl = nullptr;
     std::string path;      // the target, for the log line
-    std::string partPath;  // what is written
+    std::string partPath;  // what is written; "" until the body starts
     std::FILE* file = nullptr;
     bool bodyStarted = false;
     bool refused = false;  // a status other than 200, or no file
@@ -131,14 +131,12 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
     if (path.empty() || !IsHttpUrl(url)) return false;
     // Nothing else makes the download folder.
     makeDirectories(parentFolder(path));
-    const std::string partPath = path + ".part";
 
     Attempt attempt = Attempt::Failed;
     Transfer state;
     for (int tries = 0; tries <= options_.connectRetries && !cancelled_; ++tries) {
         state = Transfer{};
         state.path = path;
-        state.partPath = partPath;
         attempt = transferOnce(url, state);
         if (attempt != Attempt::NoConnection) break;
     }
@@ -154,9 +152,9 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
     bool complete = attempt == Attempt::Done && state.bodyStarted && state.received > 0 &&
                     (state.length < 0 || state.received >= state.length);
     std::error_code error;
-    if (complete) std::filesystem::rename(partPath, path, error);
+    if (complete) std::filesystem::rename(state.partPath, path, error);
     if (!complete || error) {
-        std::filesystem::remove(partPath, error);
+        if (!state.partPath.empty()) std::filesystem::remove(state.partPath, error);
         return false;
     }
     finished_ = true;
@@ -211,8 +209,11 @@ std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t 
             state.refused = true;
             return 0;
         }
-        state.file = std::fopen(state.partPath.c_str(), "wb");
+        // A hidden name of its own beside the target, as every file written whole.
+        int fd = createTemporaryFile(state.path, &state.partPath);
+        state.file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
         if (!state.file) {
+            if (fd >= 0) ::close(fd);
             state.refused = true;
             return 0;
         }

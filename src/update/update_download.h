@@ -50,11 +50,11 @@ public:
 std::string UpdateFileName(const std::string& url, const std::string& version);
 
 // Downloads the offered installer into the context's download folder on a
-// worker thread of its own. The transfer is written beside the target,
-// flushed, and renamed over it when complete, so the target is never a torn
-// installer. It never starts the installer: the dialog does that with
-// OpenInstaller.
-// Owner's thread: SetDownloadTarget, start, cancel, waitFor, destruction.
+// worker thread of its own. The transfer is written to a hidden temporary
+// file beside the target (TemporaryNameFor), flushed, and renamed over the
+// target when complete, so the target is never a torn installer. It never starts the installer: the
+// dialog does that with OpenInstaller. Owner's thread: SetDownloadTarget, start, cancel, waitFor,
+// destruction.
 class UpdateDownload {
 public:
     // The listener is not owned and must outlive the download.

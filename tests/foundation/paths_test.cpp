@@ -83,7 +83,8 @@ TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
     for (std::string leftover :
          {std::string(".config.ini.tmp-Ab12Cd"), std::string("config.ini.tmp7"),
           std::string("VideoRelation.xml.tmp123456"), "file_root/." + key + ".tmp-x1Y2z3",
-          "file_root/" + key + ".tmp000042"}) {
+          "file_root/" + key + ".tmp000042",
+          std::string("appData/download/.Zorvex助手1.0.19.exe.tmp-AbCdEf")}) {
         dir_.write("home/" + leftover, "half written");
     }
     dir_.write("home/file_root/" + key, "a link file");

@@ -58,7 +58,14 @@ protected:
     std::string target(const std::string& name = "Zorvex助手1.0.19.exe") const {
         return home_ + "/appData/download/" + name;
     }
-    bool anyPartFile() const { return pathExists(target() + ".part"); }
+    // Whether an unfinished transfer is left in the download folder.
+    bool anyPartFile() const {
+        std::error_code error;
+        for (auto& e : std::filesystem::directory_iterator(home_ + "/appData/download", error)) {
+            if (isTemporaryLeftover(e.path().filename().string())) return true;
+        }
+        return false;
+    }
 
     RecordingListener listener_;
     std::unique_ptr<UpdateDownload> download_;
