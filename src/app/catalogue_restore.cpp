@@ -11,7 +11,8 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home) {
     DIR* folder = ::opendir(root.c_str());
     if (!folder) return 0;
     int offered = 0;
-    while (dirent* item = ::readdir(folder)) {
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* item = ::readdir(folder)) {  // NOLINT(concurrency-mt-unsafe)
         std::string name = item->d_name;
         if (name == "." || name == ".." || name.size() != 32) continue;
         if (item->d_type == DT_DIR) continue;

@@ -6,12 +6,10 @@
 #include <map>
 #include <thread>
 
+#include "app/core_wiring.h"
 #include "app/startup.h"
-#include "foundation/paths.h"
-#include "foundation/settings.h"
 #include "library/video_library.h"
 #include "platform/executor.h"
-#include "transcode/ffmpeg_tool.h"
 
 namespace zorvex {
 
@@ -102,20 +100,12 @@ int runHeadless(const CommandLine& line, const std::string& home) {
                     event.exists ? "is back" : "is gone");
         std::fflush(stdout);
     };
-    if (!StartUpSequence(core, options)) {
-        std::fprintf(stderr, "zorvex: cannot use the home folder %s\n", home.c_str());
+    if (StartupResult started = StartUpSequence(core, options); !started) {
+        std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
     ConsolePage page;
-    VideoLibraryContext context;
-    context.service = core.service.get();
-    context.executor = &mainThread;
-    context.listener = &page;
-    context.relationFile = home + "/VideoRelation.xml";
-    context.convertFolder = [] { return GetConvertPath(); };
-    context.ffmpeg = [] { return LocateFfmpeg(); };
-    context.thumbnailPathFor = [](const std::string& key) { return ThumbnailPath(key); };
-    auto library = std::make_unique<VideoLibrary>(context);
+    auto library = std::make_unique<VideoLibrary>(MakeLibraryContext(core, home, mainThread, page));
     page.attach(library.get());
     library->LoadRelations();
     // Thumbnails missing on disk are made again for cards rebuilt here.

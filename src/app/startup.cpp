@@ -28,6 +28,7 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     SetLocalMac(core.adapters.macs.empty() ? std::string() : core.adapters.macs.front());
 
     if (!core.service) core.service = std::make_unique<Service>(options.home);
+    if (!core.catalogue) core.catalogue = std::make_unique<ServiceCatalogue>(*core.service);
     if (!core.statusManager) {
         core.statusManager =
             std::make_unique<FileStatusManager>(*options.executor, options.onFileStatus);
@@ -52,8 +53,10 @@ std::string ChooseStartAddress(const std::vector<std::string>& offered,
     return offered.front();
 }
 
-bool StartUpSequence(AppCore& core, const StartupOptions& options) {
-    if (!InitWorkingDirectories(options.home)) return false;
+StartupResult StartUpSequence(AppCore& core, const StartupOptions& options) {
+    if (StorageStatus storage = InitWorkingDirectories(options.home); !storage) {
+        return {false, storage.message};
+    }
     RemoveOldLogs(std::time(nullptr) - kLogKeepSeconds);
     StartLogThread();
     StartLanService(core, options);
@@ -62,11 +65,12 @@ bool StartUpSequence(AppCore& core, const StartupOptions& options) {
         core.keepAwake = makeSystemKeepAwake(
             kProductName, [](const std::string& line) { PostLog(line, kMainLogTag); });
     }
-    return true;
+    return {};
 }
 
 void ShutDownSequence(AppCore& core) {
     StopLogThread();
+    core.catalogue.reset();
     if (core.service) {
         core.service->stop();
         core.service.reset();  // rewrites every link file

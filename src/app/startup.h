@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/service_catalogue.h"
 #include "foundation/system_info.h"
 #include "platform/executor.h"
 #include "platform/keep_awake.h"
@@ -20,7 +21,17 @@ struct AppCore {
     LocalAdapters adapters;  // the address list offered to the user, and the MACs
     std::unique_ptr<FileStatusManager> statusManager;
     std::unique_ptr<Service> service;
+    std::unique_ptr<ServiceCatalogue> catalogue;  // the library's view of the service
     std::unique_ptr<KeepAwake> keepAwake;
+};
+
+// What the start-up sequence tells the window or the console.
+struct StartupResult {
+    bool ok = true;
+    // When not ok: one line naming the path and the reason, for the console
+    // or a message box; the application then exits.
+    std::string message;
+    explicit operator bool() const { return ok; }
 };
 
 struct StartupOptions {
@@ -36,10 +47,11 @@ std::string ChooseStartAddress(const std::vector<std::string>& offered,
                                const std::string& savedAddress);
 
 // Working folders and settings, old logs removed, the log thread, the LAN
-// service on the chosen address, the catalogue from the link files. False
-// only when the home folder cannot be made; a service that cannot start is
-// logged and the application runs on.
-bool StartUpSequence(AppCore& core, const StartupOptions& options);
+// service on the chosen address, the catalogue from the link files. Fails,
+// before anything else starts, when the home folder or the document root
+// cannot be created or written; a service that cannot start is logged and
+// the application runs on.
+StartupResult StartUpSequence(AppCore& core, const StartupOptions& options);
 
 // The log thread, then the service (its link files rewritten), then the
 // keep-awake request.

@@ -94,8 +94,8 @@ std::string IniFile::text() const {
     return text;
 }
 
-bool IniFile::save(const std::string& path) const {
-    return writeFileAtomic(path, text());
+bool IniFile::save(const std::string& path, std::error_code* error) const {
+    return writeFileAtomic(path, text(), error);
 }
 
 std::size_t IniFile::findSection(std::string_view section) const {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/utf16_text.h"
@@ -26,8 +27,9 @@ public:
     static IniFile load(const std::string& path);
 
     std::string text() const;
-    // Atomic: a crash leaves the old file or the new one.
-    bool save(const std::string& path) const;
+    // Atomic: a crash leaves the old file or the new one. error, when given,
+    // receives the cause of a failure.
+    bool save(const std::string& path, std::error_code* error = nullptr) const;
 
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
     // The value, or fallback when the key is missing; cut to maxUnits UTF-16

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "foundation/paths.h"
+#include "foundation/home_folder.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
@@ -87,7 +87,8 @@ bool RemoveOldLogFiles(const std::string& folder, std::time_t threshold) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return false;
     int dirFd = ::dirfd(dir);
-    while (dirent* entry = ::readdir(dir)) {
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
         std::string_view name = entry->d_name;
         if (!name.ends_with(".log")) continue;
         std::time_t created = 0;
@@ -203,6 +204,9 @@ bool PostLog(std::string_view text, std::string_view tag) {
 }
 
 bool WriteLogNow(std::string_view text) {
+    // Before start-up has set the home folder there is no log folder, and
+    // "/PTTLog" is no place to make one.
+    if (GetModuleDir().empty()) return false;
     return AppendLogLine(logFolder(), text, std::chrono::system_clock::now());
 }
 

@@ -86,7 +86,8 @@ void StopLogThread();
 // Posts "(" + tag + "):" + text to the log thread; any thread. False (the line
 // dropped) when the thread does not run.
 bool PostLog(std::string_view text, std::string_view tag);
-// Appends text on the calling thread, with or without the log thread.
+// Appends text on the calling thread, with or without the log thread; false
+// before the home folder is set.
 bool WriteLogNow(std::string_view text);
 // RemoveOldLogFiles over GetModuleDir() + "/PTTLog/"; start-up passes
 // time(nullptr) - kLogKeepSeconds.

@@ -1,68 +1,46 @@
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <string>
+
+#include "foundation/home_folder.h"
 
 namespace zorvex {
 
-// The home folder (GetModuleDir, the module directory) and the working folders
-// below it. The process-wide values are set on the starting thread before the
-// workers start and only read afterwards; a mutex guards them all the same, so
-// getters may be called from any thread. Paths use '/' and carry no trailing
-// '/' unless stated.
+// The working folders below the home folder, as start-up prepares them from
+// the settings. Set on the starting thread before the workers start and only
+// read afterwards; a mutex guards them all the same, so the getters may be
+// called from any thread.
 
-// What DecideHomeFolder consults; the default reads the environment and asks
-// the file system whether a folder is writable.
-struct HomeEnvironment {
-    std::function<std::optional<std::string>(const char* name)> variable;
-    std::function<bool(const std::string& folder)> isWritableFolder;
-    std::function<bool(const std::string& folder)> isFolder;  // unset: nothing exists
-    static HomeEnvironment system();
+// Whether the home folder and the document root can be used; when not, one
+// line naming the path and the reason, for the console or a message box.
+struct StorageStatus {
+    bool ok = true;
+    std::string message;
+    explicit operator bool() const { return ok; }
 };
 
-// The home folder: the override (made absolute) when given, else the
-// executable's folder when writable and not an installed copy's (one with
-// ../share/zorvex beside it), else $XDG_DATA_HOME/zorvex (by default
-// ~/.local/share/zorvex). Does not create it.
-std::string DecideHomeFolder(const std::optional<std::string>& homeOverride,
-                             const std::string& executablePath,
-                             const HomeEnvironment& env = HomeEnvironment::system());
-
-void SetModuleDir(const std::string& homeDir);
-// The home folder; "" before start-up set it.
-std::string GetModuleDir();
-
 // Start-up, before the old logs are removed and the log thread and the LAN
-// service start: makes homeDir the module directory (creating it), loads the
-// settings (creating config.ini on a first start), records the conversion and
-// download folders and creates them when they are the default ones, then the
-// document root. False when the home folder cannot be created.
-bool InitWorkingDirectories(const std::string& homeDir);
+// service start: makes homeDir the module directory (creating it), removes
+// what interrupted atomic writes left there, loads the settings (creating
+// config.ini on a first start), records the conversion and download folders
+// and creates them when they are the default ones (clearing the download
+// folder of an interrupted download), then the document root (cleared of
+// such leftovers too). Fails when the home folder or the
+// document root cannot be created or written, or config.ini cannot be made.
+StorageStatus InitWorkingDirectories(const std::string& homeDir);
 
 // Stores fullPath as the conversion folder; when both names are non-empty
 // ("/appData", "/converted") creates home+parent and home+parent+child.
 void SetConvertedDir(const std::string& fullPath, const std::string& parentName,
                      const std::string& childName);
-// Creates home/file_root/ and home/file_root/image/.
-void EnsureFileRootDirs();
+// Creates home/file_root/ and home/file_root/image/; fails when either is no
+// writable folder afterwards.
+StorageStatus EnsureFileRootDirs();
 
 // Where finished conversions go: ConvertPath as written, or the default
 // home + "/appData/converted/" (with its trailing '/').
 std::string GetConvertedDir();
 // home + "/appData/download/", always with its trailing '/'.
 std::string GetDownloadDir();
-// home + "/appData/converted/"
-std::string DefaultConvertedDir();
-
-// The thumbnail of a catalogue key or base name: home/file_root/image/<name>.jpg
-std::string ThumbnailPath(const std::string& baseName);
-
-// The folder holding the running executable.
-std::string GetExecutableDir();
-// A shipped folder such as "SkinRes" or "ffmpeg": beside the executable, else
-// in the install's share/zorvex, else in the home folder. When none exists the
-// path beside the executable.
-std::string FindResourceFolder(const std::string& name);
 
 }  // namespace zorvex

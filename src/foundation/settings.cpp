@@ -3,8 +3,9 @@
 #include <string_view>
 
 #include "foundation/constants.h"
+#include "foundation/home_folder.h"
 #include "foundation/ini_file.h"
-#include "foundation/paths.h"
+#include "foundation/stored_file.h"
 #include "foundation/system_info.h"
 #include "platform/autostart_entry.h"
 #include "platform/executable_path.h"
@@ -34,51 +35,85 @@ SettingsAccess g_pSettings() {
     return SettingsAccess(g_settingsMutex, &g_settings);
 }
 
-bool LoadSettings() {
-    std::string configPath = GetModuleDir() + "/config.ini";
+namespace {
+
+// The values of a new file, which differ from the missing-key defaults:
+// autostart off, 1080P.
+SETTINGS_ST firstStartRecord() {
     SETTINGS_ST record;
+    record.AutoRun = 0;
+    record.AutoUpdate = 1;
+    record.ExitWndType = 1;
+    record.ComSleepUnSleep = 1;
+    record.DefaultIP = "127.0.0.1";
+    record.VideoConvertRatio = 1;
+    record.ConvertPath = DefaultConvertedDir();
+    record.ConvertedNotify = 1;
+    record.DeleteOrigin = 0;
+    record.UpdateServer = kDefaultUpdateServer;
+    return record;
+}
+
+SETTINGS_ST recordFrom(const IniFile& ini) {
+    SETTINGS_ST record;
+    record.AutoRun = ini.readInt(kNormalSection, "Base-AutoRun", 1);
+    record.AutoUpdate = ini.readInt(kNormalSection, "Base-AutoUpdate", 1);
+    record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", 1);
+    record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
+    record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
+    record.VideoConvertRatio = ini.readInt(kVideoSection, "VideoConvert-Ratio", 0);
+    record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
+    record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
+    record.DeleteOrigin = ini.readInt(kNormalSection, "DeleteOrigin", 0);
+    record.UpdateServer =
+        ini.readString(kNormalSection, "UpdateServer", kDefaultUpdateServer, kUpdateServerUnits);
+    // An empty host cannot be asked; fall back as for a missing key.
+    if (record.UpdateServer.empty()) record.UpdateServer = kDefaultUpdateServer;
+    return record;
+}
+
+bool writeFirstStartFile(const std::string& configPath, const SETTINGS_ST& record,
+                         std::error_code* error) {
+    IniFile ini;
+    ini.write(kNormalSection, "Base-AutoRun", "0");
+    ini.write(kNormalSection, "Base-AutoUpdate", "1");
+    ini.write(kNormalSection, "ExitWndType", "1");
+    ini.write(kNormalSection, "ComSleep-UnSleep", "1");
+    ini.write(kNormalSection, "DefaultIP", record.DefaultIP);
+    ini.write(kVideoSection, "VideoConvert-Ratio", "1");
+    ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
+    ini.write(kVideoSection, "ConvertedNotify", "1");
+    ini.write(kNormalSection, "DeleteOrigin", "0");
+    ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
+    return ini.save(configPath, error);
+}
+
+// config.ini as it stands: Ok with its text, Missing, or Damaged. Private-
+// profile text holds no NUL; a file that does is another kind of file.
+StoredFile readConfig(const std::string& configPath) {
+    StoredFile stored = ReadStoredFile(configPath);
+    if (stored.status == StoredFileStatus::Ok && stored.data.find('\0') != std::string::npos) {
+        return {StoredFileStatus::Damaged, {}, "not a text file"};
+    }
+    return stored;
+}
+
+}  // namespace
+
+bool LoadSettings(std::error_code* error) {
+    std::string configPath = GetModuleDir() + "/config.ini";
+    SETTINGS_ST record = firstStartRecord();
     bool ok = true;
-    bool applyAutoRun = false;
-    if (pathExists(configPath)) {
-        IniFile ini = IniFile::load(configPath);
-        record.AutoRun = ini.readInt(kNormalSection, "Base-AutoRun", 1);
-        applyAutoRun = record.AutoRun == 1;
-        record.AutoUpdate = ini.readInt(kNormalSection, "Base-AutoUpdate", 1);
-        record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", 1);
-        record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
-        record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
-        record.VideoConvertRatio = ini.readInt(kVideoSection, "VideoConvert-Ratio", 0);
-        record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
-        record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
-        record.DeleteOrigin = ini.readInt(kNormalSection, "DeleteOrigin", 0);
-        record.UpdateServer = ini.readString(kNormalSection, "UpdateServer", kDefaultUpdateServer,
-                                             kUpdateServerUnits);
-        // An empty host cannot be asked; fall back as for a missing key.
-        if (record.UpdateServer.empty()) record.UpdateServer = kDefaultUpdateServer;
+    StoredFile stored = readConfig(configPath);
+    if (stored.status == StoredFileStatus::Ok) {
+        record = recordFrom(IniFile::parse(stored.data));
+    } else if (stored.status == StoredFileStatus::Missing ||
+               !KeepDamagedFile(configPath, stored.problem, kSettingsLogTag, error).empty()) {
+        ok = writeFirstStartFile(configPath, record, error);
     } else {
-        // A new file differs from the missing-key defaults: autostart off, 1080P.
-        record.AutoRun = 0;
-        record.AutoUpdate = 1;
-        record.ExitWndType = 1;
-        record.ComSleepUnSleep = 1;
-        record.DefaultIP = "127.0.0.1";
-        record.VideoConvertRatio = 1;
-        record.ConvertPath = DefaultConvertedDir();
-        record.ConvertedNotify = 1;
-        record.DeleteOrigin = 0;
-        record.UpdateServer = kDefaultUpdateServer;
-        IniFile ini;
-        ini.write(kNormalSection, "Base-AutoRun", "0");
-        ini.write(kNormalSection, "Base-AutoUpdate", "1");
-        ini.write(kNormalSection, "ExitWndType", "1");
-        ini.write(kNormalSection, "ComSleep-UnSleep", "1");
-        ini.write(kNormalSection, "DefaultIP", record.DefaultIP);
-        ini.write(kVideoSection, "VideoConvert-Ratio", "1");
-        ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
-        ini.write(kVideoSection, "ConvertedNotify", "1");
-        ini.write(kNormalSection, "DeleteOrigin", "0");
-        ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
-        ok = ini.save(configPath);
+        // A damaged file that could not be set aside stays as it is, and
+        // nothing is written over it.
+        ok = false;
     }
     {
         std::lock_guard lock(g_settingsMutex);
@@ -86,7 +121,7 @@ bool LoadSettings() {
         g_configPath = configPath;
     }
     // At every start, so a moved installation repairs its own entry.
-    if (applyAutoRun) ApplyAutoRun();
+    if (stored.status == StoredFileStatus::Ok && record.AutoRun == 1) ApplyAutoRun();
     return ok;
 }
 
@@ -105,9 +140,9 @@ bool SaveSettings() {
     if (address.empty()) address = record.DefaultIP;
 
     // A file that exists but cannot be read is not replaced by nine keys alone.
-    auto text = readWholeFile(configPath);
-    if (!text && pathExists(configPath)) return false;
-    IniFile ini = IniFile::parse(text ? *text : std::string());
+    StoredFile stored = ReadStoredFile(configPath);
+    if (stored.status == StoredFileStatus::Damaged) return false;
+    IniFile ini = IniFile::parse(stored.data);
     auto number = [](std::int32_t value) { return std::to_string(value); };
     bool ok = true;
     ok &= ini.write(kNormalSection, "Base-AutoRun", number(record.AutoRun));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <system_error>
 
 namespace zorvex {
 
@@ -49,11 +50,17 @@ inline constexpr const char* kVideoSection = "VideoSetting";
 // that never resolves: a real host is configured per deployment.
 inline constexpr const char* kDefaultUpdateServer = "update.zorvex.invalid";
 
+inline constexpr const char* kSettingsLogTag = "ZorvexDataManager\\Settings";
+
 // Replaces the record with one read from home/config.ini, or, when there is no
-// such file, creates it with the first-start values. Applies autostart when
-// "Base-AutoRun" reads 1. Start-up thread. False only when a new file could
-// not be written (the record holds the first-start values all the same).
-bool LoadSettings();
+// such file, creates it with the first-start values. A file that cannot be
+// read (or holds a NUL, or is over 16 MiB) is first renamed to
+// "config.ini.damaged-YYYYMMDD-HHMMSS", with a log line, and then replaced as
+// a missing one. Applies autostart when "Base-AutoRun" reads 1. Start-up
+// thread. False when a new file could not be written, or a damaged one could
+// not be set aside (the record holds the first-start values all the same);
+// error then receives the cause.
+bool LoadSettings(std::error_code* error = nullptr);
 
 // Writes the ten keys from the record, with "DefaultIP" taken from the
 // address in use (GetLocalIP), keeping every other line of the file. One

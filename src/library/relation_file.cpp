@@ -32,11 +32,22 @@ bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>
     return writeFileAtomic(file, text.str());
 }
 
-std::vector<VIDEO_RELATION_ST> LoadRelations(const std::string& file) {
-    std::vector<VIDEO_RELATION_ST> relations;
+RelationsLoad LoadRelations(const std::string& file) {
+    RelationsLoad load;
+    StoredFile stored = ReadStoredFile(file);
+    load.status = stored.status;
+    load.problem = stored.problem;
+    if (stored.status != StoredFileStatus::Ok) return load;
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) return relations;
-    for (pugi::xml_node item : document.document_element().children()) {
+    pugi::xml_parse_result parsed = document.load_buffer(stored.data.data(), stored.data.size());
+    pugi::xml_node root = document.document_element();
+    if (!parsed || !root) {
+        load.status = StoredFileStatus::Damaged;
+        load.problem = parsed ? "no root element" : parsed.description();
+        return load;
+    }
+    std::vector<VIDEO_RELATION_ST>& relations = load.relations;
+    for (pugi::xml_node item : root.children()) {
         if (item.type() != pugi::node_element) continue;
         VIDEO_RELATION_ST relation;
         for (pugi::xml_attribute a : item.attributes()) {
@@ -47,7 +58,7 @@ std::vector<VIDEO_RELATION_ST> LoadRelations(const std::string& file) {
             relations.push_back(std::move(relation));
         }
     }
-    return relations;
+    return load;
 }
 
 }  // namespace zorvex

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/stored_file.h"
+
 namespace zorvex {
 
 // Which source a converted video came from; paths with '/'.
@@ -15,8 +17,16 @@ struct VIDEO_RELATION_ST {
 // "VideoTargetPath" in that order ('\' written as '/'). Atomic; false when
 // the file could not be written.
 bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>& relations);
-// Every child of the root whose two attributes are both non-empty, in order;
-// empty when the file is missing or malformed.
-std::vector<VIDEO_RELATION_ST> LoadRelations(const std::string& file);
+struct RelationsLoad {
+    StoredFileStatus status = StoredFileStatus::Missing;
+    std::vector<VIDEO_RELATION_ST> relations;  // when Ok
+    std::string problem;                       // why it is Damaged
+};
+
+// Every child of the root whose two attributes are both non-empty, in order.
+// Damaged when the file cannot be read, is over 16 MiB or is no well-formed
+// XML with a root element. Reads only; the caller decides what to do with a
+// damaged file.
+RelationsLoad LoadRelations(const std::string& file);
 
 }  // namespace zorvex

@@ -49,7 +49,7 @@ void ThumbnailWorker::run() {
 
 bool ThumbnailWorker::extract(const std::string& seek) {
     auto ffmpeg =
-        Subprocess::start(ThumbnailArguments(tool_, source_, thumbnailPath_, seek), nullptr);
+        Subprocess::start(ThumbnailArguments(tool_, source_, thumbnailPath_, seek)).process;
     if (!ffmpeg) return false;
     std::string discarded;
     while (ffmpeg->read(discarded, std::chrono::milliseconds(100))) {

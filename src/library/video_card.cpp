@@ -3,12 +3,11 @@
 #include "foundation/log_recorder.h"
 #include "platform/file_util.h"
 #include "platform/utf16_text.h"
-#include "service/service.h"
 
 namespace zorvex {
 
 int CatalogueListOf(int kind) {
-    return kind == KIND_CONVERTED ? LIST_CONVERTED : LIST_SOURCE;
+    return kind == KIND_CONVERTED ? Catalogue::kConvertedList : Catalogue::kSourceList;
 }
 
 std::string ShortName(const std::string& name) {
@@ -68,7 +67,7 @@ void VideoCard::SetSource(const std::string& path) {
         std::lock_guard lock(mutex_);
         path_ = path;
     }
-    if (!fileExists(path)) {
+    if (!pathExists(path)) {
         markMissing();
         examined_ = true;
         return;
@@ -95,7 +94,7 @@ void VideoCard::markMissing() {
     kind_ = KIND_MISSING;
 }
 
-void VideoCard::work(std::string path, int list) {
+void VideoCard::work(const std::string& path, int list) {
     std::string name = fileNamePart(path);
     bool inCatalogue;
     {
@@ -104,7 +103,7 @@ void VideoCard::work(std::string path, int list) {
     }
     std::string key;
     if (!inCatalogue) {
-        if (context_.service) context_.service->addFile(path, list, &key);
+        if (context_.catalogue) context_.catalogue->addFile(path, list, &key);
         std::lock_guard lock(mutex_);
         key_ = key;
         name_ = name;
@@ -113,7 +112,7 @@ void VideoCard::work(std::string path, int list) {
         // placeholder rather than share one ".jpg" with every other.
         if (!key.empty()) thumbnailPath_ = context_.thumbnailPathFor(key);
     }
-    MediaProbeResult probe = ProbeMedia(path);
+    MediaProbeResult probe = context_.probe ? context_.probe(path) : ProbeMedia(path);
     bool complete = !probe.duration.empty() && !probe.fileSize.empty() && !probe.width.empty() &&
                     !probe.height.empty();
     {

@@ -7,12 +7,11 @@
 #include <string>
 #include <thread>
 
+#include "library/catalogue.h"
 #include "library/thumbnail_worker.h"
 #include "transcode/media_probe.h"
 
 namespace zorvex {
-
-class Service;
 
 // Card kinds: the card's look and the catalogue list of its video.
 enum CardKind {
@@ -48,10 +47,12 @@ public:
 class VideoCard {
 public:
     struct Context {
-        Service* service = nullptr;  // not owned; null: nothing is registered
+        Catalogue* catalogue = nullptr;  // not owned; null: nothing is registered
         VideoCardListener* listener = nullptr;
         std::function<FfmpegTool()> ffmpeg;
         std::function<std::string(const std::string& key)> thumbnailPathFor;
+        // The media probe, called on the card's worker; ProbeMedia when empty.
+        std::function<MediaProbeResult(const std::string& path)> probe;
     };
 
     VideoCard(std::string itemId, Context context);
@@ -96,7 +97,7 @@ public:
     bool workerRunning() const;
 
 private:
-    void work(std::string path, int list);
+    void work(const std::string& path, int list);
     void startThumbnail();
 
     const std::string itemId_;

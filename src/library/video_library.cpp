@@ -1,12 +1,12 @@
 #include "library/video_library.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "foundation/log_recorder.h"
+#include "foundation/stored_file.h"
 #include "platform/file_util.h"
+#include "platform/guid.h"
 #include "platform/utf16_text.h"
-#include "service/service.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
 
@@ -15,7 +15,6 @@ namespace zorvex {
 namespace {
 
 constexpr const char* kLogTag = "ZorvexUIFiles\\RightVideoDlg";
-constexpr auto kExaminePoll = std::chrono::milliseconds(50);
 
 const char* const kAcceptedExtensions[] = {"mp4",  "MP4", "mkv",  "MKV",  "flv", "FLV", "rmvb",
                                            "RMVB", "rm",  "RM",   "mov",  "MOV", "wmv", "WMV",
@@ -39,7 +38,6 @@ VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(con
 
 VideoLibrary::~VideoLibrary() {
     closing_ = true;
-    if (examiner_.joinable()) examiner_.join();
     std::vector<VIDEOINFO_ST> items;
     {
         std::lock_guard lock(itemsMutex_);
@@ -57,7 +55,11 @@ void VideoLibrary::post(std::function<void(VideoLibrary&)> task) {
 }
 
 void VideoLibrary::LoadRelations() {
-    relations_ = zorvex::LoadRelations(context_.relationFile);
+    RelationsLoad load = zorvex::LoadRelations(context_.relationFile);
+    // Set aside, so that the next save does not overwrite what may be saved.
+    if (load.status == StoredFileStatus::Damaged)
+        KeepDamagedFile(context_.relationFile, load.problem, kLogTag);
+    relations_ = std::move(load.relations);
 }
 
 bool VideoLibrary::SaveRelations() {
@@ -67,8 +69,8 @@ bool VideoLibrary::SaveRelations() {
 }
 
 std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int kind) {
-    VideoCard::Context cardContext{context_.service, this, context_.ffmpeg,
-                                   context_.thumbnailPathFor};
+    VideoCard::Context cardContext{context_.catalogue, this, context_.ffmpeg,
+                                   context_.thumbnailPathFor, context_.probe};
     auto card = std::make_shared<VideoCard>(itemId, cardContext);
     card->setKind(kind);
     return card;
@@ -78,7 +80,7 @@ VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::s
     VIDEOINFO_ST item;
     item.path = path;
     item.name = fileNamePart(path);
-    item.itemId = NewTaskKey();
+    item.itemId = NewGuid();
     item.card = makeCard(item.itemId, kind);
     std::lock_guard lock(itemsMutex_);
     at = std::min(at, items_.size());
@@ -86,28 +88,28 @@ VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::s
 }
 
 void VideoLibrary::BuildFromCatalogue() {
-    if (!context_.service) return;
-    Service& service = *context_.service;
+    if (!context_.catalogue) return;
     std::vector<std::string> claimed;  // keys of converted entries placed after their source
-    CatalogueEntry source, converted;
-    auto place = [&](const CatalogueEntry& entry, int kind) {
+    auto place = [&](const Catalogue::Entry& entry, int kind) {
         VIDEOINFO_ST& item = appendItem(entry.path, kind, SIZE_MAX);
         item.key = entry.key;
         item.name = entry.name;
         item.card->SetInfo(entry.path, entry.key, entry.name, true);
         item.card->SetThumbnail(context_.thumbnailPathFor(entry.key));
     };
-    while (service.nextEntry(LIST_SOURCE, source)) {
+    std::vector<Catalogue::Entry> converted =
+        context_.catalogue->entries(Catalogue::kConvertedList);
+    for (const Catalogue::Entry& source : context_.catalogue->entries(Catalogue::kSourceList)) {
         place(source, KIND_PLAIN);
-        while (service.nextEntry(LIST_CONVERTED, converted)) {
-            if (converted.name != source.name) continue;
-            place(converted, KIND_CONVERTED);
-            claimed.push_back(converted.key);
+        for (const Catalogue::Entry& entry : converted) {
+            if (entry.name != source.name) continue;
+            place(entry, KIND_CONVERTED);
+            claimed.push_back(entry.key);
         }
     }
-    while (service.nextEntry(LIST_CONVERTED, converted)) {
-        if (std::find(claimed.begin(), claimed.end(), converted.key) == claimed.end()) {
-            place(converted, KIND_CONVERTED);
+    for (const Catalogue::Entry& entry : converted) {
+        if (std::find(claimed.begin(), claimed.end(), entry.key) == claimed.end()) {
+            place(entry, KIND_CONVERTED);
         }
     }
     startExamination();
@@ -157,53 +159,52 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
     return true;
 }
 
-bool VideoLibrary::examining() const {
-    return !examinerDone_.load();
-}
-
 void VideoLibrary::startExamination() {
-    if (!examinerDone_.load()) return;
-    if (examiner_.joinable()) examiner_.join();
-    examinerDone_ = false;
-    examiner_ = std::thread([this] { examineLoop(); });
+    if (examinedId_.empty()) examineNext();
 }
 
-// One card at a time: the card is examined on the library's thread (which
-// starts its worker) and this thread waits until it says it is done.
-void VideoLibrary::examineLoop() {
+// One card at a time: a card with a worker is waited for until its report
+// (onExamined) comes back here; a card that is settled at once (its file is
+// gone) is passed at once.
+void VideoLibrary::examineNext() {
+    examinedId_.clear();
+    examining_ = false;
     while (!closing_) {
         std::shared_ptr<VideoCard> next;
-        std::string path;
+        std::string itemId, path;
         {
             std::lock_guard lock(itemsMutex_);
             for (const auto& item : items_) {
-                if (!item.card->sourceSet()) {
-                    next = item.card;
-                    path = item.path;
-                    break;
-                }
+                if (item.card->sourceSet()) continue;
+                next = item.card;
+                itemId = item.itemId;
+                path = item.path;
+                break;
             }
         }
-        if (!next) break;
-        std::weak_ptr<VideoCard> weak = next;
-        next.reset();
-        post([weak, path](VideoLibrary&) {
-            if (auto card = weak.lock(); card && !card->sourceSet()) card->SetSource(path);
-        });
-        while (!closing_) {
-            auto card = weak.lock();
-            if (!card || card->examined()) break;  // done, or deleted meanwhile
-            card.reset();
-            std::this_thread::sleep_for(kExaminePoll);
+        if (!next) return;
+        next->SetSource(path);
+        if (!next->sourceSet()) return;  // a card already let go: it takes nothing
+        if (!next->examined()) {
+            examinedId_ = itemId;
+            examining_ = true;
+            return;
         }
     }
-    examinerDone_ = true;
+}
+
+void VideoLibrary::resumeExamination() {
+    // The card waited for was deleted: its report will not come.
+    if (!examinedId_.empty() && !card(examinedId_)) examineNext();
 }
 
 void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
     post([itemId, unexaminable](VideoLibrary& library) {
         auto card = library.card(itemId);
-        if (!card) return;
+        if (!card) {
+            library.resumeExamination();
+            return;
+        }
         {
             std::lock_guard lock(library.itemsMutex_);
             for (auto& item : library.items_) {
@@ -218,6 +219,7 @@ void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
         } else if (library.context_.listener) {
             library.context_.listener->onCardChanged(itemId);
         }
+        if (itemId == library.examinedId_) library.examineNext();
     });
 }
 
@@ -230,8 +232,8 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
     });
 }
 
-int VideoLibrary::QueueConversion() {
-    int sent = 0;
+bool VideoLibrary::QueueConversion() {
+    bool sent = false;
     // A snapshot: the confirmation below may let other events run meanwhile.
     for (const VIDEOINFO_ST& item : items()) {
         VideoCard& card = *item.card;
@@ -249,12 +251,12 @@ int VideoLibrary::QueueConversion() {
         // The name the output will have decides whether it collides.
         std::string outputName;
         std::string converted = ConvertedFileName(name);
-        if (fileExists(context_.convertFolder() + "/" + converted)) {
+        if (pathExists(context_.convertFolder() + "/" + converted)) {
             std::string shown =
                 utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
             int answer =
                 context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
-            if (answer == ANSWER_CLOSED) return 0;
+            if (answer == ANSWER_CLOSED) return false;
             if (answer != ANSWER_CONTINUE) {
                 card.setChecked(false);
                 continue;
@@ -269,7 +271,7 @@ int VideoLibrary::QueueConversion() {
                 stored.outputName = outputName;
             }
         }
-        if (!fileExists(path)) {
+        if (!pathExists(path)) {
             card.setChecked(false);
             card.markMissing();
             if (context_.listener) context_.listener->onCardChanged(item.itemId);
@@ -281,7 +283,7 @@ int VideoLibrary::QueueConversion() {
             probe.fileSize, probe.duration,       probe.width,
             probe.height};
         if (context_.listener) context_.listener->onConversionRequested(request);
-        sent = 1;
+        sent = true;
     }
     return sent;
 }
@@ -291,8 +293,12 @@ std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
     std::string base = dot == std::string::npos ? name : name.substr(0, dot);
     std::string extension = dot == std::string::npos ? "" : name.substr(dot);
     for (int n = 1; n <= 999; ++n) {
-        std::string candidate = base + "(" + std::to_string(n) + ")" + extension;
-        if (!fileExists(context_.convertFolder() + "/" + candidate)) return candidate;
+        std::string candidate = base;
+        candidate += '(';
+        candidate += std::to_string(n);
+        candidate += ')';
+        candidate += extension;
+        if (!pathExists(context_.convertFolder() + "/" + candidate)) return candidate;
     }
     return base;
 }
@@ -351,9 +357,7 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
 }
 
 void VideoLibrary::removeFromCatalogue(int list, const std::string& path) {
-    if (!context_.service) return;
-    std::lock_guard lock(context_.service->catalogueMutex());
-    context_.service->list(list)->remove(path);
+    if (context_.catalogue) context_.catalogue->removeFile(list, path);
 }
 
 void VideoLibrary::dropRelationOf(const std::string& targetPath) {
@@ -373,21 +377,22 @@ void VideoLibrary::DeleteItems() {
         std::string path = card.path();
         switch (card.kind()) {
             case KIND_PLAIN:
-                removeFromCatalogue(LIST_SOURCE, path);
+                removeFromCatalogue(Catalogue::kSourceList, path);
                 break;
             case KIND_WAITING:
             case KIND_INTERRUPTED:
-                removeFromCatalogue(LIST_SOURCE, path);
+                removeFromCatalogue(Catalogue::kSourceList, path);
                 if (context_.listener) context_.listener->removeQueuedTask(card.name(), path);
                 break;
             case KIND_CONVERTED:
-                removeFromCatalogue(LIST_CONVERTED, path);
+                removeFromCatalogue(Catalogue::kConvertedList, path);
                 dropRelationOf(path);
                 break;
             case KIND_MISSING:
-                if (card.previousKind() == KIND_PLAIN) removeFromCatalogue(LIST_SOURCE, path);
+                if (card.previousKind() == KIND_PLAIN)
+                    removeFromCatalogue(Catalogue::kSourceList, path);
                 if (card.previousKind() == KIND_CONVERTED)
-                    removeFromCatalogue(LIST_CONVERTED, path);
+                    removeFromCatalogue(Catalogue::kConvertedList, path);
                 break;
             case KIND_CONVERTING:
                 converting.push_back(item);
@@ -399,7 +404,7 @@ void VideoLibrary::DeleteItems() {
     }
     for (const VIDEOINFO_ST& item : converting) {
         std::string path = item.card->path();
-        removeFromCatalogue(LIST_SOURCE, path);
+        removeFromCatalogue(Catalogue::kSourceList, path);
         if (context_.listener && context_.listener->removeQueuedTask(item.card->name(), path)) {
             doomed.push_back(item.itemId);
         }
@@ -417,6 +422,7 @@ void VideoLibrary::DeleteItems() {
         }
     }
     for (auto& item : removed) item.card->shutDown();  // outside the lock
+    resumeExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 
@@ -424,9 +430,9 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     std::shared_ptr<VideoCard> card = this->card(itemId);
     if (!card) return;
     std::string path = card->path();
-    if (card->kind() == KIND_PLAIN) removeFromCatalogue(LIST_SOURCE, path);
+    if (card->kind() == KIND_PLAIN) removeFromCatalogue(Catalogue::kSourceList, path);
     if (card->kind() == KIND_CONVERTED) {
-        removeFromCatalogue(LIST_CONVERTED, path);
+        removeFromCatalogue(Catalogue::kConvertedList, path);
         dropRelationOf(path);
     }
     VIDEOINFO_ST removed;
@@ -439,6 +445,7 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
         items_.erase(at);
     }
     card->shutDown();
+    resumeExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 
@@ -494,7 +501,7 @@ std::shared_ptr<VideoCard> VideoLibrary::card(const std::string& itemId) const {
 
 std::vector<VIDEOINFO_ST>::iterator VideoLibrary::findByPath(const std::string& path) {
     return std::find_if(items_.begin(), items_.end(),
-                        [&](const auto& item) { return item.card->path() == path; });
+                        [&](const auto& item) { return item.path == path; });
 }
 
 }  // namespace zorvex

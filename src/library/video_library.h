@@ -5,16 +5,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "library/catalogue.h"
 #include "library/relation_file.h"
 #include "library/video_card.h"
 #include "platform/executor.h"
 
 namespace zorvex {
-
-class Service;
 
 // One library item: the card and the library's copies of its texts.
 struct VIDEOINFO_ST {
@@ -66,24 +64,32 @@ public:
 };
 
 struct VideoLibraryContext {
-    Service* service = nullptr;    // the catalogue; null: nothing is shared
-    Executor* executor = nullptr;  // the library's thread
+    Catalogue* catalogue = nullptr;  // not owned; null: nothing is shared
+    Executor* executor = nullptr;    // the library's thread
     VideoLibraryListener* listener = nullptr;
     std::string relationFile;  // VideoRelation.xml in the home folder
     std::function<std::string()> convertFolder;
     std::function<FfmpegTool()> ffmpeg;
     std::function<std::string(const std::string& key)> thumbnailPathFor;
+    // The media probe, called on the cards' workers; ProbeMedia when empty.
+    std::function<MediaProbeResult(const std::string& path)> probe;
 };
 
 // The user's videos as cards in display order, and the relations of
 // converted videos to their sources. Everything here runs on the executor's
-// thread, except the examination thread, which only picks cards and asks
-// that thread to examine them one after another.
+// thread; the cards' workers report back through it.
+//
+// Examination: the cards that have not been examined are handed their path
+// one at a time, in library order; the report of one starts the next, until
+// none is left or the library is closing.
 class VideoLibrary final : private VideoCardListener {
 public:
     explicit VideoLibrary(VideoLibraryContext context);
     ~VideoLibrary() override;  // stops the examination, then frees every card
 
+    // A VideoRelation.xml that cannot be read is renamed to
+    // "VideoRelation.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the relation
+    // list then starts empty.
     void LoadRelations();
     bool SaveRelations();
 
@@ -91,8 +97,8 @@ public:
     void AddDropped(const std::vector<std::string>& paths);
     // The files chosen in the open dialog; false (toast 6) when the library is full.
     bool AddByDialog(const std::vector<std::string>& paths);
-    // Over the checked cards; 1 when at least one task was requested.
-    int QueueConversion();
+    // Over the checked cards; true when at least one task was requested.
+    bool QueueConversion();
     void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
     void DeleteItems();
 
@@ -111,7 +117,8 @@ public:
     void setListener(VideoLibraryListener* listener) { context_.listener = listener; }
 
     void setClosing() { closing_ = true; }
-    bool examining() const;
+    // True while a card handed over by the examination has not reported.
+    bool examining() const { return examining_.load(); }
 
     std::vector<VIDEOINFO_ST> items() const;
     std::shared_ptr<VideoCard> card(const std::string& itemId) const;
@@ -124,7 +131,8 @@ private:
     VIDEOINFO_ST& appendItem(const std::string& path, int kind, std::size_t at);
     std::shared_ptr<VideoCard> makeCard(const std::string& itemId, int kind);
     void startExamination();
-    void examineLoop();
+    void examineNext();
+    void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
@@ -136,8 +144,8 @@ private:
     std::vector<VIDEOINFO_ST> items_;
     std::vector<VIDEO_RELATION_ST> relations_;
     std::atomic<bool> closing_{false};
-    std::atomic<bool> examinerDone_{true};
-    std::thread examiner_;
+    std::string examinedId_;  // the card the examination waits for; "" when none
+    std::atomic<bool> examining_{false};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -1,8 +1,8 @@
 #include "platform/autostart_entry.h"
 
-#include <cstdlib>
 #include <string_view>
 
+#include "platform/environment.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
@@ -17,10 +17,10 @@ bool isReserved(char c) {
 }  // namespace
 
 std::string userAutostartFolder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/autostart";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config/autostart";
+    auto config = environmentVariable("XDG_CONFIG_HOME");
+    if (config && config->starts_with('/')) return *config + "/autostart";
+    auto home = environmentVariable("HOME");
+    if (home && home->starts_with('/')) return *home + "/.config/autostart";
     return {};
 }
 

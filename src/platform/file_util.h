@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace zorvex {
 
@@ -13,15 +14,49 @@ bool isRegularFile(const std::string& path);
 bool isDirectory(const std::string& path);
 
 // Creates the folder and every missing parent; true if it exists afterwards.
-bool makeDirectories(const std::string& path);
+// error, when given, receives the cause of a failure (ENOTDIR when a file
+// stands where a folder should be).
+bool makeDirectories(const std::string& path, std::error_code* error = nullptr);
 
 // Reads at most maxBytes from the start of the file; nullopt if it cannot be opened.
 std::optional<std::string> readFileHead(const std::string& path, std::size_t maxBytes);
 std::optional<std::string> readWholeFile(const std::string& path);
 
+// A whole file, unless it is larger than a bound: a damaged or hostile file
+// must not be read into memory whole.
+struct BoundedRead {
+    enum class Status { Ok, Missing, TooLarge, Failed };
+    Status status = Status::Failed;
+    int error = 0;     // errno when Failed (or Missing: ENOENT, ENOTDIR)
+    std::string data;  // the content when Ok
+};
+BoundedRead readFileAtMost(const std::string& path, std::size_t maxBytes);
+
 // Writes to a temporary file beside the target and renames it over the
 // target, so a crash leaves either the old or the new file, never a torn one.
-bool writeFileAtomic(const std::string& path, std::string_view data);
+// The data is flushed before the rename and the folder after it, so a power
+// cut after a save cannot bring the old file back. The temporary file is
+// TemporaryNameFor(target), made with O_EXCL. error, when given, receives the
+// cause of a failure.
+bool writeFileAtomic(const std::string& path, std::string_view data,
+                     std::error_code* error = nullptr);
+
+// "." + name + ".tmp-" + six random letters or digits: dot-prefixed, so that
+// the file service never lists or serves a half-written file.
+std::string TemporaryNameFor(std::string_view name);
+// Creates TemporaryNameFor(target's name) beside target with O_EXCL, open
+// for writing; the descriptor, or -1 with errno set. tempPath receives its path.
+int createTemporaryFile(const std::string& target, std::string* tempPath);
+// True for a file name that an interrupted atomic write leaves behind: the
+// form above, or the "<name>.tmpNNNNNN" of earlier builds (".tmp" and one to
+// six digits, as those builds did not pad the number).
+bool isTemporaryLeftover(std::string_view name);
+// Removes the regular files in folder (not below it) that isTemporaryLeftover
+// names. Returns how many were removed.
+int removeTemporaryLeftovers(const std::string& folder);
+// Creates and removes a temporary file in folder: 0 when the folder can be
+// written, else the errno of the failure.
+int probeWritableFolder(const std::string& folder);
 
 bool removeFile(const std::string& path);
 

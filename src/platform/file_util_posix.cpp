@@ -1,11 +1,14 @@
 #include "platform/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <cstdint>
 #include <random>
 
 namespace zorvex {
@@ -45,16 +48,20 @@ bool isDirectory(const std::string& path) {
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
-bool makeDirectories(const std::string& path) {
-    if (path.empty()) return false;
+bool makeDirectories(const std::string& path, std::error_code* error) {
+    auto fail = [error](int value) {
+        if (error) *error = std::error_code(value, std::generic_category());
+        return false;
+    };
+    if (path.empty()) return fail(ENOENT);
     if (isDirectory(path)) return true;
     for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
          pos = path.find('/', pos + 1)) {
         std::string prefix = path.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return fail(errno);
     }
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    return isDirectory(path);
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return fail(errno);
+    return isDirectory(path) || fail(ENOTDIR);
 }
 
 std::optional<std::string> readFileHead(const std::string& path, std::size_t maxBytes) {
@@ -92,16 +99,168 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return data;
 }
 
-bool writeFileAtomic(const std::string& path, std::string_view data) {
+namespace {
+
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr std::size_t kUniqueCharacters = 6;
+constexpr std::size_t kMaxFileName = NAME_MAX;
+
+void setError(std::error_code* error, int value) {
+    if (error) *error = std::error_code(value, std::generic_category());
+}
+
+int createTemporary(const std::string& path, std::string& temp) {
+    std::string folder = parentFolder(path);
+    std::string prefix = folder.empty() && path.find('/') == std::string::npos ? "" : folder + "/";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = prefix + TemporaryNameFor(fileNamePart(path));
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// After a rename the new name lives in the folder's entries, which have a
+// flush of their own. A folder that cannot be flushed (some file systems
+// refuse) leaves the new file in place all the same.
+void syncFolderOf(const std::string& path) {
+    std::string folder = parentFolder(path);
+    if (folder.empty()) folder = path.starts_with('/') ? "/" : ".";
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool allDigits(std::string_view text) {
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+BoundedRead readFileAtMost(const std::string& path, std::size_t maxBytes) {
+    BoundedRead result;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        bool missing = errno == ENOENT || errno == ENOTDIR;
+        result.status = missing ? BoundedRead::Status::Missing : BoundedRead::Status::Failed;
+        return result;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
+        static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        result.status = BoundedRead::Status::TooLarge;
+        return result;
+    }
+    // The size is checked again while reading: the file may grow meanwhile.
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result.error = errno;
+            ::close(fd);
+            result.data.clear();
+            return result;
+        }
+        if (n == 0) break;
+        if (result.data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            result.data.clear();
+            result.status = BoundedRead::Status::TooLarge;
+            return result;
+        }
+        result.data.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    result.status = BoundedRead::Status::Ok;
+    return result;
+}
+
+std::string TemporaryNameFor(std::string_view name) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static thread_local std::mt19937 random{std::random_device{}()};
-    std::string temp = path + ".tmp" + std::to_string(random() % 1000000);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
+    // The temporary name must stay within the file system's limit too.
+    std::size_t room = kMaxFileName - 1 - kTemporaryMark.size() - kUniqueCharacters;
+    std::string temp = "." + std::string(name.substr(0, room)) + std::string(kTemporaryMark);
+    for (std::size_t i = 0; i < kUniqueCharacters; ++i) temp += kAlphabet[pick(random)];
+    return temp;
+}
+
+bool isTemporaryLeftover(std::string_view name) {
+    // ".NAME.tmp-XXXXXX"
+    constexpr std::size_t kTail = 5 + 6;  // kTemporaryMark and the unique characters
+    if (name.size() > kTail + 1 && name.front() == '.' &&
+        name.substr(name.size() - kTail, kTemporaryMark.size()) == kTemporaryMark) {
+        std::string_view unique = name.substr(name.size() - kUniqueCharacters);
+        bool plain = true;
+        for (char c : unique) plain = plain && std::isalnum(static_cast<unsigned char>(c));
+        if (plain) return true;
+    }
+    // "NAME.tmpN" to "NAME.tmpNNNNNN"
+    auto mark = name.rfind(".tmp");
+    if (mark == std::string_view::npos || mark == 0) return false;
+    std::string_view digits = name.substr(mark + 4);
+    return !digits.empty() && digits.size() <= kUniqueCharacters && allDigits(digits);
+}
+
+int removeTemporaryLeftovers(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+        std::string_view name = item->d_name;
+        if (!isTemporaryLeftover(name)) continue;
+        std::string path = folder + "/" + std::string(name);
+        if (isRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+int createTemporaryFile(const std::string& target, std::string* tempPath) {
+    std::string temp;
+    int fd = createTemporary(target, temp);
+    if (tempPath) *tempPath = fd >= 0 ? temp : std::string();
+    return fd;
+}
+
+int probeWritableFolder(const std::string& folder) {
+    std::string temp;
+    int fd = createTemporary(folder + "/write-test", temp);
+    if (fd < 0) return errno;
+    ::close(fd);
     ::unlink(temp.c_str());
-    return false;
+    return 0;
+}
+
+bool writeFileAtomic(const std::string& path, std::string_view data, std::error_code* error) {
+    std::string temp;
+    int fd = createTemporary(path, temp);
+    if (fd < 0) {
+        setError(error, errno);
+        return false;
+    }
+    int failure = 0;
+    if (!writeAll(fd, data) || ::fsync(fd) != 0) failure = errno;
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure == 0 && ::rename(temp.c_str(), path.c_str()) != 0) failure = errno;
+    if (failure != 0) {
+        ::unlink(temp.c_str());
+        setError(error, failure);
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
 }
 
 bool removeFile(const std::string& path) {

@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/file_util.h"
 
 extern char** environ;
@@ -21,8 +21,8 @@ namespace zorvex {
 namespace {
 
 std::string systemBusSocket() {
-    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    std::string_view text = address ? address : "";
+    std::string address = environmentVariable("DBUS_SYSTEM_BUS_ADDRESS").value_or("");
+    std::string_view text = address;
     constexpr std::string_view kPath = "unix:path=";
     if (text.starts_with(kPath)) {
         text.remove_prefix(kPath.size());
@@ -36,8 +36,8 @@ std::string findProgram(const std::string& program) {
     if (program.find('/') != std::string::npos) {
         return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
     }
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path ? path : "/usr/bin:/bin";
+    std::string path = environmentVariable("PATH").value_or("/usr/bin:/bin");
+    std::string_view dirs = path;
     while (!dirs.empty()) {
         auto colon = dirs.find(':');
         std::string dir(dirs.substr(0, colon));

@@ -5,16 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
+#include "platform/environment.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
 
 std::string SingleInstanceLock::defaultFolder(const std::string& homeDir) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/' && isDirectory(runtime)) return runtime;
+    auto runtime = environmentVariable("XDG_RUNTIME_DIR");
+    if (runtime && runtime->starts_with('/') && isDirectory(*runtime)) return *runtime;
     return homeDir;
 }
 

@@ -11,16 +11,33 @@
 
 namespace zorvex {
 
+// Why a child program could not be started.
+struct SubprocessError {
+    enum class Kind {
+        None,
+        NoProgram,  // an empty argument list
+        Pipe,       // the output pipe could not be made
+        Spawn,      // the process could not be made or the program not run
+    };
+    Kind kind = Kind::None;
+    int error = 0;  // the errno of the failed call; 0 for NoProgram
+
+    // e.g. "pipe: Too many open files"; "" for None.
+    std::string text() const;
+};
+
 // A child program with its standard output and error in one pipe, run in a
 // process group of its own so that it and everything it starts can be ended
 // without touching any other process. Standard input reads /dev/null.
 // One thread uses an instance at a time; terminate() may come from another.
 class Subprocess {
 public:
-    // argv[0] is searched on PATH when it holds no '/'. nullptr with error
-    // set when the pipe or the process cannot be made.
-    static std::unique_ptr<Subprocess> start(const std::vector<std::string>& argv,
-                                             std::string* error);
+    struct Started {
+        std::unique_ptr<Subprocess> process;  // null when it could not start
+        SubprocessError error;                // why, when process is null
+    };
+    // argv[0] is searched on PATH when it holds no '/'.
+    static Started start(const std::vector<std::string>& argv);
     ~Subprocess();  // ends the group and reaps the child if it still runs
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;

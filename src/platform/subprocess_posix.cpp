@@ -8,23 +8,32 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/error_text.h"
 
 extern char** environ;
 
 namespace zorvex {
 
-std::unique_ptr<Subprocess> Subprocess::start(const std::vector<std::string>& argv,
-                                              std::string* error) {
-    if (argv.empty()) {
-        if (error) *error = "no program";
-        return nullptr;
+std::string SubprocessError::text() const {
+    switch (kind) {
+        case Kind::None:
+            return {};
+        case Kind::NoProgram:
+            return "no program";
+        case Kind::Pipe:
+            return "pipe: " + errorText(error);
+        case Kind::Spawn:
+            return "spawn: " + errorText(error);
     }
+    return {};
+}
+
+Subprocess::Started Subprocess::start(const std::vector<std::string>& argv) {
+    using Kind = SubprocessError::Kind;
+    if (argv.empty()) return {nullptr, {Kind::NoProgram, 0}};
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        if (error) *error = std::string("pipe: ") + std::strerror(errno);
-        return nullptr;
-    }
+    if (::pipe2(fds, O_CLOEXEC) != 0) return {nullptr, {Kind::Pipe, errno}};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -48,6 +57,7 @@ std::unique_ptr<Subprocess> Subprocess::start(const std::vector<std::string>& ar
         &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
@@ -57,10 +67,9 @@ std::unique_ptr<Subprocess> Subprocess::start(const std::vector<std::string>& ar
     ::close(fds[1]);
     if (result != 0) {
         ::close(fds[0]);
-        if (error) *error = argv[0] + ": " + std::strerror(result);
-        return nullptr;
+        return {nullptr, {Kind::Spawn, result}};
     }
-    return std::unique_ptr<Subprocess>(new Subprocess(pid, fds[0]));
+    return {std::unique_ptr<Subprocess>(new Subprocess(pid, fds[0])), {}};
 }
 
 Subprocess::~Subprocess() {
@@ -104,7 +113,7 @@ int Subprocess::wait() {
 }
 
 std::optional<SubprocessResult> runToEnd(const std::vector<std::string>& argv) {
-    auto child = Subprocess::start(argv, nullptr);
+    auto child = Subprocess::start(argv).process;
     if (!child) return std::nullopt;
     SubprocessResult result;
     while (child->read(result.output, std::chrono::milliseconds(1000))) {

@@ -211,6 +211,20 @@ void Service::loadLinkFile(const std::string& key) {
     target->append(std::move(entry));
 }
 
+void Service::removeFile(int type, const std::string& path) {
+    CatalogueList* target = list(type);
+    if (!target) return;
+    std::lock_guard lock(catalogueMutex_);
+    target->remove(path);
+}
+
+std::vector<CatalogueEntry> Service::entries(int type) {
+    CatalogueList* target = list(type);
+    if (!target) return {};
+    std::lock_guard lock(catalogueMutex_);
+    return target->entries();
+}
+
 bool Service::nextEntry(int type, CatalogueEntry& out) {
     CatalogueList* target = list(type);
     if (!target) return false;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/catalogue_list.h"
 #include "service/client_table.h"
@@ -17,10 +18,11 @@ enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2 };
 // two threads on one IPv4 address, the discovery/link thread and the HTTP
 // thread.
 //
-// Threads: setAddress, start, stop, nextEntry and destruction belong to the
-// owner's thread (the UI thread); they are also safe against each other from
-// several threads. addFile and loadLinkFile may be called from any thread.
-// parse runs on the discovery/link thread.
+// Threads: setAddress, start, stop and destruction belong to the owner's
+// thread (the UI thread); they are also safe against each other from several
+// threads. The catalogue operations (addFile, loadLinkFile, removeFile,
+// nextEntry, entries) may be called from any thread: each takes the
+// catalogue mutex, which stays inside. parse runs on the discovery/link thread.
 class Service final : public ParserHandler {
 public:
     // State bits: a thread's run bit is set from its launch until it has left
@@ -62,19 +64,20 @@ public:
     // Restores one entry from its link file; damaged files and those beyond
     // a list's capacity are skipped (and stay on disk).
     void loadLinkFile(const std::string& key);
-    // A walk over one list, as CatalogueList::nextEntry; takes the catalogue
-    // mutex for each step, so the caller must not hold it.
+    // Drops the first entry of list 1 or 2 with exactly this path, with its
+    // link file and thumbnail (never the shared file). Any thread.
+    void removeFile(int type, const std::string& path);
+    // A walk over one list, as CatalogueList::nextEntry. Any thread.
     bool nextEntry(int type, CatalogueEntry& out);
-
-    // Guards both lists and the client stamps. Callers of list(type).remove hold it.
-    std::mutex& catalogueMutex() { return catalogueMutex_; }
-    CatalogueList* list(int type);
+    // A copy of one list in catalogue order; empty for another type. Any thread.
+    std::vector<CatalogueEntry> entries(int type);
 
     void parse(ClientSlot& slot, int length) override;
     // The response laid out for a list request, or empty for an unknown type.
     std::string buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp);
 
 private:
+    CatalogueList* list(int type);
     void linkThreadMain();
     void httpThreadMain();
     std::string boundAddress() const;

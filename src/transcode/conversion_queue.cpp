@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <random>
 
 #include "foundation/log_recorder.h"
+#include "platform/guid.h"
 #include "transcode/convert_list_file.h"
 
 namespace zorvex {
@@ -14,20 +13,6 @@ namespace {
 constexpr auto kStopWait = std::chrono::milliseconds(2000);
 constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
 }  // namespace
-
-std::string NewTaskKey() {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    std::uint64_t high = random(), low = random();
-    // Version 4, variant 1, as a GUID generator would make it.
-    high = (high & ~0xF000ull) | 0x4000ull;
-    low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}",
-                  static_cast<unsigned>(high >> 32), static_cast<unsigned>((high >> 16) & 0xFFFF),
-                  static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 48),
-                  static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
-    return text;
-}
 
 // Carries a job's reports to the queue's thread. Progress keeps only the
 // latest value and posts once while none is pending.
@@ -87,7 +72,7 @@ ConversionQueue::~ConversionQueue() {
 
 std::unique_ptr<ConversionQueue::Task> ConversionQueue::makeTask(LISTITEM_ST item) {
     auto task = std::make_unique<Task>();
-    item.TaskKey = NewTaskKey();
+    item.TaskKey = NewGuid();
     ConvertChoice choice = ChooseConvertParam(item.VideoSize, item.VideoTime, item.VideoWidth,
                                               item.VideoHeight, context_.videoConvertRatio());
     task->view.item = std::move(item);
@@ -115,12 +100,12 @@ std::string ConversionQueue::AddTask(const std::string& name, const std::string&
     return key;
 }
 
-std::optional<int> ConversionQueue::IsQueued(const std::string& name,
-                                             const std::string& sourcePath) const {
+std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
+                                                   const std::string& sourcePath) const {
     for (const auto& task : tasks_) {
         const auto& v = task->view;
         if (v.item.VideoName == name && v.item.VideoPath == sourcePath && v.state != TASK_STOPPED) {
-            return v.state;
+            return static_cast<TaskState>(v.state);
         }
     }
     return std::nullopt;
@@ -193,9 +178,11 @@ bool ConversionQueue::AnyRunning() const {
 }
 
 void ConversionQueue::LoadQueueFile() {
-    auto records = LoadConvertList(context_.listFile);
-    if (!records) return;
-    for (auto& record : *records) {
+    ConvertListLoad load = LoadConvertList(context_.listFile);
+    // Set aside, so that the next save does not overwrite what may be saved.
+    if (load.status == StoredFileStatus::Damaged)
+        KeepDamagedFile(context_.listFile, load.problem, kLogTag);
+    for (auto& record : load.records) {
         auto task = makeTask(record.item);
         int type = record.type;
         if (type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED) {

@@ -58,8 +58,9 @@ public:
                         const std::string& size, const std::string& thumbnailPath,
                         const std::string& duration, const std::string& width,
                         const std::string& height);
-    // The first task with this name and path that is not stopped.
-    std::optional<int> IsQueued(const std::string& name, const std::string& sourcePath) const;
+    // The state of the first task with this name and path that is not
+    // stopped; nullopt when there is none.
+    std::optional<TaskState> IsQueued(const std::string& name, const std::string& sourcePath) const;
     // Stops it if running, removes it if waiting or interrupted; false otherwise.
     bool RemoveTaskForVideo(const std::string& name, const std::string& sourcePath);
     // The row's delete button for a task that is not running.
@@ -71,6 +72,9 @@ public:
     void PinToTop(const std::string& taskKey);
     bool AnyRunning() const;
 
+    // A ConvertList.xml that cannot be read is renamed to
+    // "ConvertList.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the queue then
+    // starts empty.
     void LoadQueueFile();
     bool SaveQueueFile();
     // Lays out (tells the listener) and saves.

@@ -52,7 +52,4 @@ struct TaskView {
     std::uint32_t progress = 0;  // 0..100 while running
 };
 
-// A new task key: braces around 32 upper-case hex digits in groups 8-4-4-4-12.
-std::string NewTaskKey();
-
 }  // namespace zorvex

@@ -44,12 +44,21 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
     return writeFileAtomic(file, text.str());
 }
 
-std::optional<std::vector<ConvertListRecord>> LoadConvertList(const std::string& file) {
+ConvertListLoad LoadConvertList(const std::string& file) {
+    ConvertListLoad load;
+    StoredFile stored = ReadStoredFile(file);
+    load.status = stored.status;
+    load.problem = stored.problem;
+    if (stored.status != StoredFileStatus::Ok) return load;
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) return std::nullopt;
+    pugi::xml_parse_result parsed = document.load_buffer(stored.data.data(), stored.data.size());
     pugi::xml_node root = document.document_element();
-    if (!root) return std::nullopt;
-    std::vector<ConvertListRecord> records;
+    if (!parsed || !root) {
+        load.status = StoredFileStatus::Damaged;
+        load.problem = parsed ? "no root element" : parsed.description();
+        return load;
+    }
+    std::vector<ConvertListRecord>& records = load.records;
     for (pugi::xml_node element = root.first_child(); element; element = element.next_sibling()) {
         if (element.type() != pugi::node_element) continue;
         ConvertListRecord record;
@@ -64,7 +73,7 @@ std::optional<std::vector<ConvertListRecord>> LoadConvertList(const std::string&
         }
         records.push_back(std::move(record));
     }
-    return records;
+    return load;
 }
 
 }  // namespace zorvex

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "foundation/stored_file.h"
 #include "transcode/conversion_task.h"
 
 namespace zorvex {
@@ -20,8 +20,16 @@ struct ConvertListRecord {
 // atomically; false when it could not be written.
 bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecord>& records);
 
+struct ConvertListLoad {
+    StoredFileStatus status = StoredFileStatus::Missing;
+    std::vector<ConvertListRecord> records;  // when Ok
+    std::string problem;                     // why it is Damaged
+};
+
 // Every child of the root element, whatever its name, in document order.
-// nullopt when the file is missing or cannot be parsed.
-std::optional<std::vector<ConvertListRecord>> LoadConvertList(const std::string& file);
+// Damaged when the file cannot be read, is over 16 MiB or is no well-formed
+// XML with a root element. Reads only; the caller decides what to do with a
+// damaged file.
+ConvertListLoad LoadConvertList(const std::string& file);
 
 }  // namespace zorvex

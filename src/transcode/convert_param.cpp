@@ -37,14 +37,13 @@ ConvertChoice ChooseConvertParam(std::string_view size, std::string_view duratio
     bool keep1080 = videoConvertRatio == 1;
     if (is3d) {
         choice.param.BitrateK = toUnsigned(rate > 4000 ? 4000 : rate);
-        if (w >= 1920 && w < 2560) {
-            choice.param = {1920, 1080, choice.param.BitrateK};
-            choice.label = "3D-1080P";
-        } else if (w < 1920) {
+        // Below 1920 the source keeps its size; up to 2560, or with 1080P
+        // chosen, it becomes 1920 wide; beyond that 2K.
+        if (w < 1920) {
             choice.param = {static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h),
                             choice.param.BitrateK};
             choice.label = "3D-1080P";
-        } else if (keep1080) {
+        } else if (w < 2560 || keep1080) {
             choice.param = {1920, 1080, choice.param.BitrateK};
             choice.label = "3D-1080P";
         } else {
@@ -53,14 +52,11 @@ ConvertChoice ChooseConvertParam(std::string_view size, std::string_view duratio
         }
     } else {
         choice.param.BitrateK = toUnsigned(rate);
-        if (w >= 1920 && w < 2560) {
-            choice.param = {1920, 960, choice.param.BitrateK};
-            choice.label = "360°-1080P";
-        } else if (w < 1920) {
+        if (w < 1920) {
             choice.param = {static_cast<std::uint32_t>(w < 0 ? 0 : w),
                             static_cast<std::uint32_t>(h < 0 ? 0 : h), choice.param.BitrateK};
             choice.label = "360°-1080P";
-        } else if (keep1080) {
+        } else if (w < 2560 || keep1080) {
             choice.param = {1920, 960, choice.param.BitrateK};
             choice.label = "360°-1080P";
         } else {
@@ -90,7 +86,7 @@ std::string ConvertedOutputPath(const std::string& convertFolder, const std::str
 std::optional<std::uint32_t> parseClockTime(std::string_view text) {
     if (text.size() < 8 || text[2] != ':' || text[5] != ':') return std::nullopt;
     std::uint32_t parts[3];
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         char a = text[i * 3], b = text[i * 3 + 1];
         if (!std::isdigit(static_cast<unsigned char>(a)) ||
             !std::isdigit(static_cast<unsigned char>(b))) {

@@ -6,7 +6,7 @@ namespace zorvex {
 
 namespace {
 // A line longer than this is not a progress line; keep memory bounded.
-constexpr std::size_t kMaxLine = 64 * 1024;
+constexpr std::size_t kMaxLine = std::size_t{64} * 1024;
 }  // namespace
 
 std::optional<std::uint32_t> ProgressParser::takeLine(std::string_view line) {

@@ -52,12 +52,13 @@ TranscodeOutcome TranscodeJob::convert() {
     if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
         return {Kind::Failed, {}, "转码异常！！！"};
 
-    std::string error;
-    auto ffmpeg = Subprocess::start(
-        ConversionArguments(request_.tool, request_.sourcePath, p, outputPath_), &error);
-    if (!ffmpeg) {
-        return {Kind::Failed, {}, error.starts_with("pipe") ? "创建通道异常" : "创建cmd通道失败"};
+    auto started =
+        Subprocess::start(ConversionArguments(request_.tool, request_.sourcePath, p, outputPath_));
+    if (!started.process) {
+        bool noPipe = started.error.kind == SubprocessError::Kind::Pipe;
+        return {Kind::Failed, {}, noPipe ? "创建通道异常" : "创建cmd通道失败"};
     }
+    Subprocess* ffmpeg = started.process.get();
 
     ProgressParser progress;
     std::string chunk;

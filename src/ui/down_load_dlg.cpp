@@ -81,7 +81,7 @@ QString CDownLoadDlg::statusText() const {
 void CDownLoadDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (download_) return;
-    download_ = std::make_unique<UpdateDownload>(*listener_, options_.download);
+    download_ = std::make_unique<UpdateDownload>(*listener_, options_.update, options_.download);
     download_->SetDownloadTarget(url_.toStdString(), version_.toStdString());
     downloading_ = download_->start();
 }

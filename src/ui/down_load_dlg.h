@@ -37,6 +37,8 @@ public:
         DownloadOptions download;
         // Opens the installer; empty: QDesktopServices.
         std::function<bool(const std::string& path)> open;
+        // Where the installer goes, among the update module's settings.
+        UpdateContext update;
     };
 
     CDownLoadDlg(QWidget* owner, Options options);

@@ -66,10 +66,12 @@ void CGIFImage::paintEvent(QPaintEvent*) {
     const QImage& frame = frames_[static_cast<std::size_t>(current_)];
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (kind_ == 2)
+    if (kind_ == 2) {
         painter.drawImage(QRectF(0, 0, 50, 16), frame, QRectF(0, 0, frame.width(), frame.height()));
-    else
-        painter.drawImage(QRectF(rect()), frame, QRectF(0, 0, frame.width(), frame.height() / 2));
+        return;
+    }
+    const int upperHalf = frame.height() / 2;  // whole rows of the sheet
+    painter.drawImage(QRectF(rect()), frame, QRectF(0, 0, frame.width(), upperHalf));
 }
 
 }  // namespace zorvex::ui

@@ -195,6 +195,8 @@ CKbcButton::Caption CKbcButton::pushCaption(int layout, int cell) const {
             const bool runHide = caption_ == QStringLiteral("后台运行");
             const bool hide = caption_ == QLatin1String("Hide");
             const bool skip = caption_ == QLatin1String("Skip");
+            // One branch per documented case, even where two place alike.
+            // NOLINTBEGIN(bugprone-branch-clone)
             if (length == 2)
                 c.rect = QRect(28, 4, 40, 25);
             else if (runHide)
@@ -207,6 +209,7 @@ CKbcButton::Caption CKbcButton::pushCaption(int layout, int cell) const {
                 c.rect = QRect(14, 4, 70, 25);
             else if (caption_ == QLatin1String("Continue") && !inactive)
                 c.rect = QRect(14, 4, 70, 25);
+            // NOLINTEND(bugprone-branch-clone)
             if (cell == Normal)
                 c.colour = runHide || hide ? kWhite : kGrey;
             else if (cell == Hover)

@@ -51,7 +51,7 @@ QString skinPath(const QString& relative) {
     if (!rootOverride().isEmpty()) return rootOverride() + QLatin1Char('/') + tail;
     const QStringList roots = candidateRoots();
     for (const QString& root : roots) {
-        const QString path = root + QLatin1Char('/') + tail;
+        QString path = root + QLatin1Char('/') + tail;
         if (QFileInfo::exists(path)) return path;
     }
     return roots.front() + QLatin1Char('/') + tail;

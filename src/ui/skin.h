@@ -66,7 +66,8 @@ inline QColor argb(quint32 value) {
 }
 // Plain fills are written as COLORREF, 0x00BBGGRR.
 inline QColor colorref(quint32 value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                  static_cast<int>((value >> 16) & 0xFF));
 }
 
 }  // namespace zorvex::ui

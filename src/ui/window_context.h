@@ -44,6 +44,8 @@ struct WindowContext {
     std::function<void()> cancelCheck;
     // The download dialog's transfer settings.
     DownloadOptions downloadOptions;
+    // The update module's settings, for the download dialog.
+    UpdateContext update;
     // Opens a downloaded installer with the desktop's handler; empty: the
     // windows use QDesktopServices.
     std::function<bool(const std::string& path)> openFile;

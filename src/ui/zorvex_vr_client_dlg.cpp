@@ -240,7 +240,8 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
 
 void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
     if (download_) return;
-    download_ = new CDownLoadDlg(this, {context_.downloadOptions, context_.openFile});
+    download_ =
+        new CDownLoadDlg(this, {context_.downloadOptions, context_.openFile, context_.update});
     download_->SetDownloadTarget(url, version);
     connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
     download_->open();

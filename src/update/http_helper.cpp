@@ -47,13 +47,13 @@ std::string BuildUserAgent(const std::string& systemVersion, const std::string& 
     return "QuorbelVR WinLanApp 1.0.0_20160526(" + systemVersion + "; " + md5Hex(mac) + ")";
 }
 
-HttpHelper::HttpHelper() = default;
+HttpHelper::HttpHelper(UpdateContext context) : context_(std::move(context)) {}
 HttpHelper::~HttpHelper() = default;
 
 void HttpHelper::Init() {
     if (!client_) client_ = std::make_unique<CHttpClient>();
     client_->SetTimeouts(timeouts_);
-    mac_ = GetLocalMac();
+    mac_ = context_.mac ? context_.mac() : std::string();
     systemVersion_ = GetSystemVersionText();
     userAgent_ = BuildUserAgent(systemVersion_, mac_);
 }
@@ -82,7 +82,7 @@ std::string HttpHelper::VersionCheckUrl(const std::string& server) {
 VersionCheckResult HttpHelper::CheckVersion() {
     VersionCheckResult result;
     if (!client_ || cancelled_) return result;
-    std::string server = g_pSettings()->UpdateServer;
+    std::string server = context_.updateServer ? context_.updateServer() : std::string();
     if (server.empty()) server = kDefaultUpdateServer;
     std::string url = VersionCheckUrl(server);
     std::string body = RequestBody();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "update/http_client.h"
+#include "update/update_context.h"
 
 namespace zorvex {
 
@@ -36,13 +37,13 @@ struct VersionCheckResult {
     int postResult = kPostFailed;  // CHttpClient::Post's code
 };
 
-// Asks the update server (the setting "UpdateServer", host[:port], plain
+// Asks the update server (the context's "UpdateServer", host[:port], plain
 // http) which client version is the latest. Made and used by the main window;
 // one thread at a time (the window's, or a worker running the check for it);
 // Cancel from any thread.
 class HttpHelper {
 public:
-    HttpHelper();
+    explicit HttpHelper(UpdateContext context);
     ~HttpHelper();
     HttpHelper(const HttpHelper&) = delete;
     HttpHelper& operator=(const HttpHelper&) = delete;
@@ -77,6 +78,7 @@ public:
     std::string RequestBody() const;
 
 private:
+    const UpdateContext context_;
     std::unique_ptr<CHttpClient> client_;  // made by Init, before any Cancel
     std::atomic<bool> cancelled_{false};
     HttpTimeouts timeouts_;

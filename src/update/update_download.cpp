@@ -1,16 +1,17 @@
 #include "update/update_download.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "foundation/constants.h"
 #include "foundation/log_recorder.h"
-#include "foundation/paths.h"
 #include "platform/file_util.h"
 #include "update/curl_easy.h"
 
@@ -64,7 +65,7 @@ struct UpdateDownload::Transfer {
     UpdateDownload* self = nullptr;
     CURL* curl = nullptr;
     std::string path;      // the target, for the log line
-    std::string partPath;  // what is written
+    std::string partPath;  // what is written; "" until the body starts
     std::FILE* file = nullptr;
     bool bodyStarted = false;
     bool refused = false;  // a status other than 200, or no file
@@ -81,8 +82,9 @@ int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_
 
 }  // namespace
 
-UpdateDownload::UpdateDownload(UpdateDownloadListener& listener, DownloadOptions options)
-    : listener_(listener), options_(options) {}
+UpdateDownload::UpdateDownload(UpdateDownloadListener& listener, UpdateContext context,
+                               DownloadOptions options)
+    : listener_(listener), context_(std::move(context)), options_(options) {}
 
 UpdateDownload::~UpdateDownload() {
     cancel();
@@ -98,7 +100,7 @@ bool UpdateDownload::start() {
     if (worker_.joinable()) return false;
     std::string name = UpdateFileName(url_, version_);
     // Before start-up has set the folder there is nowhere safe to write.
-    std::string folder = GetDownloadDir();
+    std::string folder = context_.downloadFolder ? context_.downloadFolder() : std::string();
     targetPath_ = name.empty() || folder.empty() ? std::string() : folder + name;
     worker_ = std::thread([this] { run(); });
     return true;
@@ -114,7 +116,7 @@ bool UpdateDownload::waitFor(std::chrono::milliseconds bound) {
 }
 
 void UpdateDownload::run() {
-    int result = DownloadFile(url_, targetPath_) == 1 ? kDownloadSucceeded : kDownloadFailed;
+    DownloadResult result = DownloadFile(url_, targetPath_) ? kDownloadSucceeded : kDownloadFailed;
     // Written before the report, so whoever is told reads the final value.
     result_ = result;
     listener_.onFinished(result, targetPath_);
@@ -125,36 +127,39 @@ void UpdateDownload::run() {
     doneSignal_.notify_all();
 }
 
-int UpdateDownload::DownloadFile(const std::string& url, const std::string& path) {
-    if (path.empty() || !IsHttpUrl(url)) return 0;
+bool UpdateDownload::DownloadFile(const std::string& url, const std::string& path) {
+    if (path.empty() || !IsHttpUrl(url)) return false;
     // Nothing else makes the download folder.
     makeDirectories(parentFolder(path));
-    const std::string partPath = path + ".part";
 
     Attempt attempt = Attempt::Failed;
     Transfer state;
     for (int tries = 0; tries <= options_.connectRetries && !cancelled_; ++tries) {
         state = Transfer{};
         state.path = path;
-        state.partPath = partPath;
         attempt = transferOnce(url, state);
         if (attempt != Attempt::NoConnection) break;
     }
-    if (state.file && std::fclose(state.file) != 0) attempt = Attempt::Failed;
-    state.file = nullptr;
+    if (state.file) {
+        // On disk before the rename, so a power cut cannot leave a torn
+        // installer under the final name.
+        bool flushed = std::fflush(state.file) == 0 && ::fsync(::fileno(state.file)) == 0;
+        if (std::fclose(state.file) != 0 || !flushed) attempt = Attempt::Failed;
+        state.file = nullptr;
+    }
 
     // An empty body is no installer, whatever the server says.
     bool complete = attempt == Attempt::Done && state.bodyStarted && state.received > 0 &&
                     (state.length < 0 || state.received >= state.length);
     std::error_code error;
-    if (complete) std::filesystem::rename(partPath, path, error);
+    if (complete) std::filesystem::rename(state.partPath, path, error);
     if (!complete || error) {
-        std::filesystem::remove(partPath, error);
-        return 0;
+        if (!state.partPath.empty()) std::filesystem::remove(state.partPath, error);
+        return false;
     }
-    finished_ = 1;
+    finished_ = true;
     if (state.lastPercent != 100) listener_.onProgress(100);
-    return 1;
+    return true;
 }
 
 UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Transfer& state) {
@@ -204,18 +209,21 @@ std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t 
             state.refused = true;
             return 0;
         }
-        state.file = std::fopen(state.partPath.c_str(), "wb");
+        // A hidden name of its own beside the target, as every file written whole.
+        int fd = createTemporaryFile(state.path, &state.partPath);
+        state.file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
         if (!state.file) {
+            if (fd >= 0) ::close(fd);
             state.refused = true;
             return 0;
         }
-        curl_off_t length = -1;
-        curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        state.length = length;
-        PostLog(
-            "下载文件长度:" + std::to_string(length > 0 ? length : 0) + ", 下载路径 " + state.path,
-            kDownLoadDlgTag);
-        state.self->report(state, length > 0 ? 0 : kProgressUnknown);
+        curl_off_t announced = -1;
+        curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        state.length = announced;
+        PostLog("下载文件长度:" + std::to_string(announced > 0 ? announced : 0) + ", 下载路径 " +
+                    state.path,
+                kDownLoadDlgTag);
+        state.self->report(state, announced > 0 ? 0 : kProgressUnknown);
     }
     if (std::fwrite(data, 1, length, state.file) != length) return 0;
     state.received += static_cast<curl_off_t>(length);

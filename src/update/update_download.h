@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "update/update_context.h"
+
 namespace zorvex {
 
 inline constexpr const char* kDownLoadDlgTag = "ZorvexUIFiles\\DownLoadDlg";
@@ -16,9 +18,9 @@ inline constexpr const char* kDownLoadDlgTag = "ZorvexUIFiles\\DownLoadDlg";
 // onProgress's value when the server announced no length.
 inline constexpr int kProgressUnknown = -1;
 
-// Results, as the main window reads them after the download dialog ends.
-inline constexpr int kDownloadSucceeded = 0;
-inline constexpr int kDownloadFailed = 1;
+// Results, as the main window reads them after the download dialog ends and
+// as the dialog is told them.
+enum DownloadResult : int { kDownloadSucceeded = 0, kDownloadFailed = 1 };
 
 struct DownloadOptions {
     std::chrono::milliseconds connectTimeout{2000};
@@ -47,15 +49,17 @@ public:
 // text can never lead the file into another folder.
 std::string UpdateFileName(const std::string& url, const std::string& version);
 
-// Downloads the offered installer into GetDownloadDir() on a worker thread of
-// its own. The transfer is written beside the target and renamed over it
-// when complete, so the target is never a torn installer. It never starts
-// the installer: the dialog does that with OpenInstaller.
-// Owner's thread: SetDownloadTarget, start, cancel, waitFor, destruction.
+// Downloads the offered installer into the context's download folder on a
+// worker thread of its own. The transfer is written to a hidden temporary
+// file beside the target (TemporaryNameFor), flushed, and renamed over the
+// target when complete, so the target is never a torn installer. It never starts the installer: the
+// dialog does that with OpenInstaller. Owner's thread: SetDownloadTarget, start, cancel, waitFor,
+// destruction.
 class UpdateDownload {
 public:
     // The listener is not owned and must outlive the download.
-    explicit UpdateDownload(UpdateDownloadListener& listener, DownloadOptions options = {});
+    UpdateDownload(UpdateDownloadListener& listener, UpdateContext context,
+                   DownloadOptions options = {});
     ~UpdateDownload();  // cancels and joins
     UpdateDownload(const UpdateDownload&) = delete;
     UpdateDownload& operator=(const UpdateDownload&) = delete;
@@ -69,21 +73,21 @@ public:
     // True when the worker has reported within the bound.
     bool waitFor(std::chrono::milliseconds bound);
 
-    // 1 once the whole file has arrived. Any thread.
-    int Finished() const { return finished_.load(); }
+    // True once the whole file has arrived. Any thread.
+    bool Finished() const { return finished_.load(); }
     // kDownloadSucceeded or kDownloadFailed; kDownloadFailed until the worker
     // has succeeded, so a dialog closed early never reads success. Any thread.
-    int Result() const { return result_.load(); }
+    DownloadResult Result() const { return result_.load(); }
     // Where the installer goes; set by start, "" for an unusable version.
     const std::string& targetPath() const { return targetPath_; }
 
     // The transfer on the calling thread (the worker's, or any while no
     // worker runs): GET url, status 200 required, the
-    // body into path (its folder created when missing). Returns 1 when the
+    // body into path (its folder created when missing). True when the
     // whole body (all of "Content-Length" when announced) is in path,
-    // 0 otherwise, leaving no partial file behind. Logs
+    // false otherwise, leaving no partial file behind. Logs
     // "下载文件长度:%d, 下载路径 %s".
-    int DownloadFile(const std::string& url, const std::string& path);
+    bool DownloadFile(const std::string& url, const std::string& path);
 
 private:
     struct Transfer;
@@ -94,13 +98,14 @@ private:
     void run();
 
     UpdateDownloadListener& listener_;
+    const UpdateContext context_;
     const DownloadOptions options_;
     std::string url_;
     std::string version_;
     std::string targetPath_;  // written by start before the worker exists
 
-    std::atomic<int> finished_{0};
-    std::atomic<int> result_{kDownloadFailed};
+    std::atomic<bool> finished_{false};
+    std::atomic<DownloadResult> result_{kDownloadFailed};
     std::atomic<bool> cancelled_{false};
     std::mutex doneMutex_;
     std::condition_variable doneSignal_;

@@ -80,8 +80,8 @@ TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
     home.write("file_root/not-a-key", "ignored");
     AppCore core = start({kFirst, kSecond});
     EXPECT_EQ(core.service->address(), kSecond);
-    EXPECT_EQ(core.service->list(LIST_SOURCE)->count(), 1u);
-    EXPECT_EQ(core.service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(core.service->entries(LIST_SOURCE).size(), 1u);
+    EXPECT_EQ(core.service->entries(LIST_CONVERTED).size(), 1u);
     CatalogueEntry entry;
     ASSERT_TRUE(core.service->nextEntry(LIST_CONVERTED, entry));
     EXPECT_EQ(entry.key, keyB);

@@ -147,7 +147,7 @@ TEST_F(LogThreadTest, OldLogRemovalKeepsRecentFilesAndOtherNames) {
     std::time_t after = now();
 
     // The threshold start-up passes when it runs at the given time.
-    auto startUpAt = [](std::time_t now) { return now - kLogKeepSeconds; };
+    auto startUpAt = [](std::time_t when) { return when - kLogKeepSeconds; };
     // 29 days after the files were made: nothing goes.
     ASSERT_TRUE(RemoveOldLogs(startUpAt(before + 29 * 86400)));
     EXPECT_TRUE(pathExists(homeFile("PTTLog/2016-06-06.log")));

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <vector>
 
 #include "home_fixture.h"
 #include "platform/file_util.h"
@@ -78,6 +82,56 @@ TEST_F(WorkingDirectoriesTest, AChosenFolderIsKeptAsWrittenAndNotCreated) {
     EXPECT_TRUE(isDirectory(homeFile("appData/download")));
     EXPECT_TRUE(isDirectory(homeFile("file_root/image")));
     EXPECT_TRUE(isRegularFile(homeFile("file_root/existing")));
+}
+
+TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
+    std::string key = "0123456789abcdef0123456789abcdef";
+    for (std::string leftover :
+         {std::string(".config.ini.tmp-Ab12Cd"), std::string("config.ini.tmp7"),
+          std::string("VideoRelation.xml.tmp123456"), "file_root/." + key + ".tmp-x1Y2z3",
+          "file_root/" + key + ".tmp000042",
+          std::string("appData/download/.Zorvex助手1.0.19.exe.tmp-AbCdEf")}) {
+        dir_.write("home/" + leftover, "half written");
+    }
+    dir_.write("home/file_root/" + key, "a link file");
+    dir_.write("home/notes.tmp", "not ours to judge");
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    std::vector<std::string> left;
+    for (auto& e : std::filesystem::recursive_directory_iterator(home_)) {
+        if (e.is_regular_file()) left.push_back(e.path().lexically_relative(home_).string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"config.ini", "file_root/" + key, "notes.tmp"}));
+}
+
+TEST_F(WorkingDirectoriesTest, AFileWhereAFolderBelongsStopsTheStartWithItsPathAndReason) {
+    dir_.write("home/file_root", "a file, not a folder");
+    StorageStatus status = InitWorkingDirectories(home_);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message,
+              "cannot create the folder " + homeFile("file_root") + ": Not a directory");
+
+    test::TempDir other;
+    other.write("home", "a file");
+    status = InitWorkingDirectories(other.file("home"));
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message,
+              "cannot create the folder " + other.file("home") + ": Not a directory");
+    other.write("home2/file_root/image", "a file");
+    status = InitWorkingDirectories(other.file("home2"));
+    EXPECT_EQ(status.message, "cannot create the folder " + other.file("home2/file_root/image") +
+                                  ": Not a directory");
+}
+
+TEST_F(WorkingDirectoriesTest, AReadOnlyHomeStopsTheStart) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    std::filesystem::permissions(
+        home_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    StorageStatus status = InitWorkingDirectories(home_);
+    std::filesystem::permissions(home_, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message, "cannot write to the folder " + home_ + ": Permission denied");
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+#include <vector>
+
 #include "foundation/ini_file.h"
 #include "foundation/paths.h"
+#include "foundation/stored_file.h"
 #include "foundation/system_info.h"
 #include "home_fixture.h"
 #include "platform/autostart_entry.h"
@@ -157,6 +162,53 @@ TEST_F(SettingsTest, AFolderNameWithALineBreakIsNotSaved) {
     EXPECT_EQ(ini.value("VideoSetting", "ConvertPath"), home_ + "/appData/converted/");
     EXPECT_EQ(ini.value("NormalSetting", "Base-AutoRun"), "0");
     EXPECT_EQ(ini.value("NormalSetting", "ComSleep-UnSleep"), "0");  // the rest is saved
+}
+
+// The names of the damaged copies kept in the home folder.
+std::vector<std::string> damagedCopies(const std::string& home, const std::string& name) {
+    std::vector<std::string> found;
+    for (auto& e : std::filesystem::directory_iterator(home)) {
+        std::string file = e.path().filename().string();
+        if (file.rfind(name + ".damaged-", 0) == 0) found.push_back(file);
+    }
+    return found;
+}
+
+TEST_F(SettingsTest, ADamagedFileIsKeptAsideAndReplacedByANewOne) {
+    std::string binary("[NormalSetting]\nExitWndType=3\n\0\x01\x02", 32);
+    dir_.write("home/config.ini", binary);
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    auto kept = damagedCopies(home_, "config.ini");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(std::regex_match(kept[0], std::regex(R"(config\.ini\.damaged-\d{8}-\d{6})")));
+    EXPECT_EQ(test::readFile(homeFile(kept[0])), binary);
+    // The new file holds the first-start values, as on a first start.
+    EXPECT_EQ(g_pSettings()->ExitWndType, 1);
+    EXPECT_EQ(g_pSettings()->AutoRun, 0);
+    EXPECT_EQ(IniFile::load(homeFile("config.ini")).value("NormalSetting", "Base-AutoRun"), "0");
+    std::string log;
+    for (auto& e : std::filesystem::directory_iterator(homeFile("PTTLog")))
+        log += test::readFile(e.path().string());
+    EXPECT_NE(log.find("(ZorvexDataManager\\Settings):" + homeFile("config.ini") +
+                       " cannot be read (not a text file); kept as " + homeFile(kept[0])),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(SettingsTest, AFileOverSixteenMebibytesIsDamagedAndNeverReadBySave) {
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    // Sparse: the size is there, the bytes are not.
+    std::filesystem::resize_file(homeFile("config.ini"), kMaxStoredFileBytes + 1);
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(std::filesystem::file_size(homeFile("config.ini")), kMaxStoredFileBytes + 1);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(damagedCopies(home_, "config.ini").size(), 1u);
+    EXPECT_LT(std::filesystem::file_size(homeFile("config.ini")), 1024u);
+
+    // A second damaged file in the same second does not replace the first copy.
+    std::filesystem::resize_file(homeFile("config.ini"), kMaxStoredFileBytes + 2);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(damagedCopies(home_, "config.ini").size(), 2u);
 }
 
 }  // namespace

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <mutex>
 
 #include "../transcode/media_fixtures.h"
+#include "app/service_catalogue.h"
+#include "foundation/home_folder.h"
 #include "library/relation_file.h"
 #include "platform/utf16_text.h"
 #include "service/service.h"
@@ -49,16 +54,21 @@ class Library : public ::testing::Test {
 protected:
     void SetUp() override {
         service = std::make_unique<Service>(home.path());
+        catalogue = std::make_unique<ServiceCatalogue>(*service);
         library = make();
     }
     void TearDown() override {
         library.reset();
+        catalogue.reset();
         service.reset();
     }
 
-    std::unique_ptr<VideoLibrary> make() {
+    // probe: the media probe the cards get; the real one when empty.
+    std::unique_ptr<VideoLibrary> make(
+        std::function<MediaProbeResult(const std::string&)> probe = {}) {
         VideoLibraryContext context;
-        context.service = service.get();
+        context.probe = std::move(probe);
+        context.catalogue = catalogue.get();
         context.executor = &executor;
         context.listener = &page;
         context.relationFile = home.file("VideoRelation.xml");
@@ -98,6 +108,7 @@ protected:
 
     test::TempDir home, videos, converted;
     std::unique_ptr<Service> service;
+    std::unique_ptr<ServiceCatalogue> catalogue;
     TaskQueue executor;
     Page page;
     std::unique_ptr<VideoLibrary> library;
@@ -121,7 +132,7 @@ TEST_F(Library, DropChecksExtensionNameLengthAndDuplicates) {
     std::string thumbnail = home.file("file_root/image/" + card->key() + ".jpg");
     ASSERT_TRUE(pump([&] { return card->thumbUsable(); }));
     EXPECT_EQ(card->thumbnailPath(), thumbnail);
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 1u);
 }
 
 TEST_F(Library, LimitOfSeventyIsTestedOncePerDrop) {
@@ -146,7 +157,7 @@ TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {
     std::string sound = copyClip(test::mediaFixtures().audioOnly, "sound.mp4");
     library->AddDropped({sound});
     ASSERT_TRUE(pump([&] { return library->items().empty(); }));
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 0u);  // taken out of the catalogue again
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);  // taken out of the catalogue again
 }
 
 TEST_F(Library, RefusedRegistrationSharesNoCommonThumbnail) {
@@ -172,16 +183,16 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     library->SetAllChecked(true);
 
     page.answers = {ANSWER_SKIP};
-    EXPECT_EQ(library->QueueConversion(), 0);
+    EXPECT_FALSE(library->QueueConversion());
     EXPECT_FALSE(library->items()[0].card->checked());
 
     library->SetAllChecked(true);
     page.answers = {ANSWER_CLOSED};
-    EXPECT_EQ(library->QueueConversion(), 0);
+    EXPECT_FALSE(library->QueueConversion());
     EXPECT_TRUE(page.requests.empty());
 
     page.answers = {ANSWER_CONTINUE};
-    EXPECT_EQ(library->QueueConversion(), 1);
+    EXPECT_TRUE(library->QueueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     const ConversionRequest& r = page.requests[0];
     EXPECT_EQ(r.sourcePath, a);
@@ -211,9 +222,9 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     EXPECT_EQ(items[1].card->kind(), KIND_CONVERTED);
     EXPECT_EQ(page.balloons, (std::vector<std::string>{"a.mp4"}));
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
 
-    auto relations = LoadRelations(home.file("VideoRelation.xml"));
+    auto relations = LoadRelations(home.file("VideoRelation.xml")).relations;
     ASSERT_EQ(relations.size(), 1u);
     EXPECT_EQ(relations[0].VideoSrcPath, a);
     EXPECT_EQ(relations[0].VideoTargetPath, output);
@@ -223,7 +234,7 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
 
     // Converting the same source again is skipped silently.
     library->SetAllChecked(true);
-    EXPECT_EQ(library->QueueConversion(), 1);  // b only
+    EXPECT_TRUE(library->QueueConversion());  // b only
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     EXPECT_FALSE(library->items()[0].card->checked());
@@ -261,8 +272,8 @@ TEST_F(Library, DeletionByKind) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     library->OnConversionEvent(TE_WAITING, paths[1], "");
     library->OnConversionEvent(TE_STARTED, paths[3], "");
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 4u);
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 1u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 4u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
 
     page.removeResult = false;  // the running conversion cannot be dropped
@@ -272,8 +283,8 @@ TEST_F(Library, DeletionByKind) {
     auto items = library->items();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].name, "running.mp4");
-    EXPECT_EQ(service->list(LIST_SOURCE)->count(), 0u);
-    EXPECT_EQ(service->list(LIST_CONVERTED)->count(), 0u);
+    EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
+    EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 0u);
     EXPECT_FALSE(fs::exists(home.file("file_root/" + convertedKey)));
     EXPECT_TRUE(library->relations().empty());
     EXPECT_EQ(page.freed, (std::vector<std::string>{output}));
@@ -298,6 +309,149 @@ TEST_F(Library, SelectionDrivesTheButtons) {
     EXPECT_EQ(page.looks.back(), std::make_pair(1, 0));
     library->SetAllChecked(false);
     EXPECT_FALSE(library->AllChecked());
+}
+
+// A media probe that holds each call until the test lets it go, and
+// remembers the order of the calls and how many ran at once.
+class GatedProbe {
+public:
+    MediaProbeResult operator()(const std::string& path) {
+        std::unique_lock lock(mutex_);
+        calls_.push_back(path);
+        ++running_;
+        most_ = std::max(most_, running_);
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_ > 0; });
+        --open_;
+        --running_;
+        return {"1000", "10", "1920", "1080"};
+    }
+    void letOneGo() {
+        std::lock_guard lock(mutex_);
+        ++open_;
+        changed_.notify_all();
+    }
+    void openAll() {
+        std::lock_guard lock(mutex_);
+        open_ = 1 << 20;
+        changed_.notify_all();
+    }
+    std::size_t calls() {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+    std::vector<std::string> order() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    int most() {
+        std::lock_guard lock(mutex_);
+        return most_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+    int running_ = 0, most_ = 0, open_ = 0;
+};
+
+TEST_F(Library, ExaminationHandsOverOneCardAtATimeInOrderAndStopsWhenClosing) {
+    auto gate = std::make_shared<GatedProbe>();
+    // Whatever fails below, no worker stays held when the library goes.
+    std::unique_ptr<GatedProbe, void (*)(GatedProbe*)> release(gate.get(),
+                                                               [](GatedProbe* g) { g->openAll(); });
+    library = make([gate](const std::string& path) { return (*gate)(path); });
+    std::vector<std::string> paths;
+    for (const char* name : {"1.mp4", "2.mp4", "3.mp4", "4.mp4"}) {
+        paths.push_back(videos.write(name, "not probed for real"));
+    }
+    ASSERT_TRUE(library->AddByDialog(paths));
+    ASSERT_TRUE(test::waitUntil([&] { return gate->calls() == 1; }));
+    EXPECT_TRUE(library->examining());
+    auto items = library->items();
+    EXPECT_FALSE(items[1].card->sourceSet());  // the next waits for the first's report
+    // A card still waiting for its turn already counts: the same file is not added twice.
+    page.toasts.clear();
+    ASSERT_TRUE(library->AddByDialog({paths[3]}));
+    EXPECT_EQ(page.toasts, std::vector<int>{TOAST_EXISTS});
+    EXPECT_EQ(library->items().size(), 4u);
+
+    gate->letOneGo();
+    ASSERT_TRUE(pump([&] { return gate->calls() == 2; }));
+    EXPECT_TRUE(items[0].card->examined());
+    EXPECT_FALSE(items[2].card->sourceSet());
+
+    library->setClosing();
+    gate->letOneGo();
+    ASSERT_TRUE(pump([&] { return items[1].card->examined() && !library->examining(); }));
+    executor.runPending();
+    EXPECT_FALSE(items[2].card->sourceSet());  // closing: no further card
+    EXPECT_EQ(gate->order(), (std::vector<std::string>{paths[0], paths[1]}));
+    EXPECT_EQ(gate->most(), 1);
+}
+
+TEST_F(Library, DeletingTheCardUnderExaminationPassesToTheNext) {
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    ASSERT_TRUE(library->AddByDialog({a, b}));
+    auto items = library->items();
+    // Examined, but its report still waits in the library's queue.
+    ASSERT_TRUE(test::waitUntil([&] { return items[0].card->examined(); }));
+    EXPECT_FALSE(items[1].card->sourceSet());
+    items[0].card->setChecked(true);
+    library->DeleteItems();
+    EXPECT_TRUE(items[1].card->sourceSet());
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    ASSERT_EQ(library->items().size(), 1u);
+    EXPECT_EQ(library->items()[0].path, b);
+}
+
+TEST_F(Library, ADamagedRelationFileIsKeptAsideAndTheListStartsEmpty) {
+    SetModuleDir(home.path());  // the log line goes to this home
+    std::string garbage = "<VideoRelation><Item0 VideoSrcPath=\"/v/a.mp4\"";
+    home.write("VideoRelation.xml", garbage);
+    library = make();
+    EXPECT_TRUE(library->relations().empty());
+    std::string kept;
+    for (auto& e : fs::directory_iterator(home.path())) {
+        std::string name = e.path().filename().string();
+        if (name.rfind("VideoRelation.xml.damaged-", 0) == 0) kept = e.path().string();
+    }
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(test::readFile(kept), garbage);
+    EXPECT_FALSE(fs::exists(home.file("VideoRelation.xml")));
+    ASSERT_TRUE(library->SaveRelations());
+    EXPECT_EQ(test::readFile(kept), garbage);
+    SetModuleDir("");
+}
+
+TEST(RelationFile, SavedRelationsLoadBackWithForwardSlashes) {
+    test::TempDir home;
+    std::string file = home.file("VideoRelation.xml");
+    EXPECT_EQ(LoadRelations(file).status, StoredFileStatus::Missing);
+    ASSERT_TRUE(SaveRelations(
+        file, {{"D:\\v\\a.mp4", "E:\\out\\a.mp4"}, {"/视频/\"<&>'.mp4", "/out/\"<&>'.mp4"}}));
+    EXPECT_EQ(test::readFile(file).rfind("<VideoRelation>\n\t<Item0 VideoSrcPath=\"D:/v/a.mp4\" "
+                                         "VideoTargetPath=\"E:/out/a.mp4\" />\n\t<Item1 ",
+                                         0),
+              0u);
+    RelationsLoad load = LoadRelations(file);
+    ASSERT_EQ(load.status, StoredFileStatus::Ok);
+    ASSERT_EQ(load.relations.size(), 2u);
+    EXPECT_EQ(load.relations[0].VideoSrcPath, "D:/v/a.mp4");
+    EXPECT_EQ(load.relations[0].VideoTargetPath, "E:/out/a.mp4");
+    EXPECT_EQ(load.relations[1].VideoSrcPath, "/视频/\"<&>'.mp4");
+    EXPECT_EQ(load.relations[1].VideoTargetPath, "/out/\"<&>'.mp4");
+
+    // Elements missing a path are skipped; a file that is no XML is damaged.
+    home.write("VideoRelation.xml",
+               "<R><A VideoSrcPath=\"/s\"/><B VideoSrcPath=\"/s\" VideoTargetPath=\"/t\"/></R>");
+    load = LoadRelations(file);
+    ASSERT_EQ(load.relations.size(), 1u);
+    EXPECT_EQ(load.relations[0].VideoTargetPath, "/t");
+    home.write("VideoRelation.xml", "");
+    EXPECT_EQ(LoadRelations(file).status, StoredFileStatus::Damaged);
 }
 
 TEST(ShortName, LongBasesAreShortened) {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -34,7 +37,83 @@ TEST(FileUtil, AtomicWriteReplacesAndLeavesNoTemporaryFiles) {
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
-    EXPECT_FALSE(writeFileAtomic(dir.file("missing/x"), "y"));
+    std::error_code error;
+    EXPECT_FALSE(writeFileAtomic(dir.file("missing/x"), "y", &error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+}
+
+TEST(FileUtil, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
+    test::TempDir dir;
+    ASSERT_TRUE(makeDirectories(dir.file("taken/inside")));
+    std::error_code error;
+    EXPECT_FALSE(writeFileAtomic(dir.file("taken"), "data", &error));  // a folder stands there
+    EXPECT_TRUE(error);
+    EXPECT_TRUE(isDirectory(dir.file("taken/inside")));
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) entries += !e.is_directory();
+    EXPECT_EQ(entries, 0);
+}
+
+TEST(FileUtil, TemporaryNamesAreHiddenUniqueAndRecognisedWithTheOldForm) {
+    std::string temp = TemporaryNameFor("config.ini");
+    ASSERT_EQ(temp.size(), std::string(".config.ini.tmp-").size() + 6);
+    EXPECT_EQ(temp.rfind(".config.ini.tmp-", 0), 0u);
+    EXPECT_NE(TemporaryNameFor("config.ini"), temp);
+    EXPECT_LE(TemporaryNameFor(std::string(255, 'n')).size(), 255u);
+    for (std::string name : {temp, std::string(".0123abcd.tmp-Zz09aB"), std::string("a.tmp1"),
+                             std::string("config.ini.tmp123456")}) {
+        EXPECT_TRUE(isTemporaryLeftover(name)) << name;
+    }
+    for (std::string name :
+         {"config.ini", ".hidden", "a.tmp", "a.tmp1234567", ".tmp123456", ".x.tmp-abcde",
+          "x.tmp-abcdef", ".x.tmp-abc!ef", "video.tmp12a", ".x.tmp-abcdefg"}) {
+        EXPECT_FALSE(isTemporaryLeftover(name)) << name;
+    }
+}
+
+TEST(FileUtil, LeftoversAreRemovedFromOneFolderOnly) {
+    test::TempDir dir;
+    for (const char* leftover : {".config.ini.tmp-Ab12Cd", "config.ini.tmp42",
+                                 "0123456789abcdef0123456789abcdef.tmp999999"}) {
+        dir.write(leftover, "half");
+    }
+    dir.write("config.ini", "kept");
+    dir.write("image/x.jpg.tmp12", "below: kept");
+    ASSERT_TRUE(makeDirectories(dir.file(".folder.tmp-abcdef")));
+    EXPECT_EQ(removeTemporaryLeftovers(dir.path()), 3);
+    std::vector<std::string> left;
+    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".folder.tmp-abcdef", "config.ini", "image"}));
+    EXPECT_TRUE(isRegularFile(dir.file("image/x.jpg.tmp12")));
+    EXPECT_EQ(removeTemporaryLeftovers(dir.file("none")), 0);
+}
+
+TEST(FileUtil, BoundedReadsAndFolderChecksTellTheirCause) {
+    test::TempDir dir;
+    std::string small = dir.write("small", "0123456789");
+    BoundedRead read = readFileAtMost(small, 10);
+    EXPECT_EQ(read.status, BoundedRead::Status::Ok);
+    EXPECT_EQ(read.data, "0123456789");
+    EXPECT_EQ(readFileAtMost(small, 9).status, BoundedRead::Status::TooLarge);
+    EXPECT_EQ(readFileAtMost(dir.file("none"), 9).status, BoundedRead::Status::Missing);
+    read = readFileAtMost(dir.path(), 1 << 20);  // a folder opens, but does not read
+    EXPECT_EQ(read.status, BoundedRead::Status::Failed);
+    EXPECT_EQ(read.error, EISDIR);
+
+    std::error_code error;
+    EXPECT_FALSE(makeDirectories(small + "/sub", &error));
+    EXPECT_EQ(error, std::errc::not_a_directory);
+    EXPECT_FALSE(makeDirectories(small, &error));
+    EXPECT_EQ(error, std::errc::not_a_directory);
+
+    EXPECT_EQ(probeWritableFolder(dir.path()), 0);
+    EXPECT_EQ(probeWritableFolder(dir.file("none")), ENOENT);
+    EXPECT_EQ(probeWritableFolder(small), ENOTDIR);
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.exists();
+    EXPECT_EQ(entries, 1);  // the probe left nothing
 }
 
 TEST(FileUtil, HeadReadsAtMostTheBound) {

@@ -26,13 +26,16 @@ struct RecordingListener : FileStatusChangeListener {
     }
 };
 
-std::string body(Service& service, int type, FileStatusChangeListener* listener, bool* notified) {
-    std::lock_guard lock(service.catalogueMutex());
-    std::string out;
-    bool changed = false;
-    service.list(type)->serialise(out, listener, changed);
-    if (notified) *notified = changed;
-    return out;
+// The list body a phone without a stamp receives.
+std::string body(Service& service, int type) {
+    ClientSlot slot;
+    auto decoded = wire::decodeListResponse(service.buildListResponse(type, slot, 0));
+    EXPECT_EQ(decoded.status, wire::Decoded::Status::Ok);
+    return decoded.response.body;
+}
+
+std::size_t count(Service& service, int type) {
+    return service.entries(type).size();
 }
 
 class Catalogue : public ::testing::Test {
@@ -73,7 +76,7 @@ TEST_F(Catalogue, RejectsBadPathsAndTypes) {
     for (int i = 0; i < 20; ++i) twenty += "视";
     EXPECT_EQ(service.addFile("/v/" + twenty, LIST_SOURCE, &key), ADD_OK);
     EXPECT_EQ(service.addFile("/v/" + twenty + "视", LIST_SOURCE, &key), ADD_REJECTED);
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 2u);
+    EXPECT_EQ(count(service, LIST_SOURCE), 2u);
 }
 
 TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {
@@ -90,7 +93,7 @@ TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {
     auto before = files();
     EXPECT_EQ(service.addFile("/v/36.mp4", LIST_CONVERTED, &key), ADD_FULL);
     EXPECT_EQ(files(), before);
-    EXPECT_EQ(service.list(LIST_CONVERTED)->count(), 35u);
+    EXPECT_EQ(count(service, LIST_CONVERTED), 35u);
     EXPECT_EQ(service.addFile("/v/36.mp4", LIST_SOURCE, &key), ADD_OK);  // the other list has room
 }
 
@@ -111,18 +114,18 @@ TEST_F(Catalogue, ConcurrentAddsNeverPassTheCapacity) {
     }
     for (auto& w : workers) w.join();
     EXPECT_EQ(added.load(), 35);
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 35u);
+    EXPECT_EQ(count(service, LIST_SOURCE), 35u);
 }
 
 TEST_F(Catalogue, WireFormAndEmptyList) {
     Service service(home.path());
-    EXPECT_EQ(body(service, LIST_SOURCE, nullptr, nullptr), std::string(4, '\0'));
+    EXPECT_EQ(body(service, LIST_SOURCE), std::string(4, '\0'));
 
     std::string video = videos.write("a.mp4", "video");
     std::string key;
     service.addFile(video, LIST_SOURCE, &key);
     home.write("file_root/image/" + key + ".jpg", "jpeg");
-    std::string out = body(service, LIST_SOURCE, nullptr, nullptr);
+    std::string out = body(service, LIST_SOURCE);
     ASSERT_EQ(out.size(), 4u + 43u);
     EXPECT_EQ(out.substr(0, 4), std::string("\x01\x00\x00\x00", 4));
     EXPECT_EQ(out.substr(4, 11), std::string("\x01\x01\x05\x00"
@@ -130,7 +133,6 @@ TEST_F(Catalogue, WireFormAndEmptyList) {
                                              "\x20\x00",
                                              11));
     EXPECT_EQ(out.substr(15), key);
-    EXPECT_EQ(service.list(LIST_SOURCE)->wireBytes(), 43);
 }
 
 TEST_F(Catalogue, VanishingFileNotifiesOnceAndMarksTheChange) {
@@ -139,21 +141,19 @@ TEST_F(Catalogue, VanishingFileNotifiesOnceAndMarksTheChange) {
     std::string key;
     service.addFile(video, LIST_CONVERTED, &key);
     RecordingListener listener;
-    bool notified = true;
-    body(service, LIST_CONVERTED, &listener, &notified);
-    EXPECT_FALSE(notified);
+    service.setListener(&listener);
+    body(service, LIST_CONVERTED);
+    EXPECT_TRUE(listener.calls.empty());
 
     std::filesystem::remove(video);
-    std::string out = body(service, LIST_CONVERTED, &listener, &notified);
-    EXPECT_TRUE(notified);
+    std::string out = body(service, LIST_CONVERTED);
     ASSERT_EQ(listener.calls.size(), 1u);
     EXPECT_EQ(listener.calls[0].type, 2);
     EXPECT_FALSE(listener.calls[0].exists);
     EXPECT_EQ(listener.calls[0].path, video);
     EXPECT_EQ(out[4], 0);  // exists byte of the entry
 
-    body(service, LIST_CONVERTED, &listener, &notified);
-    EXPECT_FALSE(notified);
+    body(service, LIST_CONVERTED);
     EXPECT_EQ(listener.calls.size(), 1u);
 }
 
@@ -165,23 +165,25 @@ TEST_F(Catalogue, DuplicatePathsShareOneKeyAndRemoveTakesTheFirst) {
     EXPECT_EQ(key1, key2);
     home.write("file_root/image/" + key1 + ".jpg", "jpeg");
     std::string shared = videos.write("keep.mp4", "x");
-    {
-        std::lock_guard lock(service.catalogueMutex());
-        service.list(LIST_SOURCE)->remove("/v/a.mp4");
-        service.list(LIST_SOURCE)->remove("/v/none.mp4");
-    }
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 1u);
+    service.removeFile(LIST_SOURCE, "/v/a.mp4");
+    service.removeFile(LIST_SOURCE, "/v/none.mp4");
+    service.removeFile(7, "/v/a.mp4");
+    EXPECT_EQ(count(service, LIST_SOURCE), 1u);
     EXPECT_FALSE(std::filesystem::exists(home.file("file_root/" + key1)));
     EXPECT_FALSE(std::filesystem::exists(home.file("file_root/image/" + key1 + ".jpg")));
-    EXPECT_TRUE(service.list(LIST_SOURCE)->changed());
 
     // Removing never touches the shared file itself.
     service.addFile(shared, LIST_SOURCE, &key1);
-    {
-        std::lock_guard lock(service.catalogueMutex());
-        service.list(LIST_SOURCE)->remove(shared);
-    }
+    service.removeFile(LIST_SOURCE, shared);
+    EXPECT_EQ(count(service, LIST_SOURCE), 1u);
     EXPECT_TRUE(std::filesystem::exists(shared));
+
+    // A removal renews the phones' stamps.
+    CatalogueList list(LIST_SOURCE, home.path());
+    list.append({LIST_SOURCE, false, false, "b.mp4", std::string(32, 'b'), "/v/b.mp4", {}});
+    list.clearChanged();
+    list.remove("/v/b.mp4");
+    EXPECT_TRUE(list.changed());
 }
 
 TEST_F(Catalogue, WalksRewindAfterTheirEnd) {
@@ -222,8 +224,8 @@ TEST_F(Catalogue, RestartRestoresBothListsWithTheirKeys) {
     for (auto& item : std::filesystem::directory_iterator(home.file("file_root"))) {
         service.loadLinkFile(item.path().filename().string());  // "image" is ignored
     }
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 1u);
-    EXPECT_EQ(service.list(LIST_CONVERTED)->count(), 2u);
+    EXPECT_EQ(count(service, LIST_SOURCE), 1u);
+    EXPECT_EQ(count(service, LIST_CONVERTED), 2u);
     CatalogueEntry entry;
     ASSERT_TRUE(service.nextEntry(LIST_SOURCE, entry));
     EXPECT_EQ(entry.key, keys[0]);
@@ -239,7 +241,7 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
     service.loadLinkFile(std::string(32, 'c'));
     service.loadLinkFile(std::string(32, 'd'));  // missing
     service.loadLinkFile("short");
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 0u);
+    EXPECT_EQ(count(service, LIST_SOURCE), 0u);
 
     for (int i = 0; i < 40; ++i) {
         char key[33];
@@ -248,10 +250,10 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
                    encodeLinkFile({1, false, false, "v.mp4", key, "/v/" + std::to_string(i)}));
         service.loadLinkFile(key);
     }
-    EXPECT_EQ(service.list(LIST_SOURCE)->count(), 35u);
+    EXPECT_EQ(count(service, LIST_SOURCE), 35u);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/00000000000000000000000000000027")));
-    std::string out = body(service, LIST_SOURCE, nullptr, nullptr);
-    EXPECT_EQ(out.size(), 4u + static_cast<std::size_t>(service.list(LIST_SOURCE)->wireBytes()));
+    std::string out = body(service, LIST_SOURCE);
+    EXPECT_EQ(out.size(), 4u + 35u * (5u + 38u));
 }
 
 }  // namespace

@@ -222,12 +222,13 @@ TEST_F(Queue, FinishedTasksSurviveARestartInOrder) {
     finish(a, true);
     finish(queue->tasks()[0].item.TaskKey, true);
     add("waiting.avi");  // runs, so it is not written
-    auto records = LoadConvertList(home.file("ConvertList.xml"));
-    ASSERT_TRUE(records);
-    ASSERT_EQ(records->size(), 2u);
-    EXPECT_EQ((*records)[0].item.VideoName, "b.avi");
-    EXPECT_EQ((*records)[0].item.VideoPath, out.path() + "/b.mp4");
-    EXPECT_EQ((*records)[0].type, 3);
+    auto load = LoadConvertList(home.file("ConvertList.xml"));
+    ASSERT_EQ(load.status, StoredFileStatus::Ok);
+    const auto& records = load.records;
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].item.VideoName, "b.avi");
+    EXPECT_EQ(records[0].item.VideoPath, out.path() + "/b.mp4");
+    EXPECT_EQ(records[0].type, 3);
     std::string text = test::readFile(home.file("ConvertList.xml"));
     EXPECT_EQ(text.rfind("<ConvertList>", 0), 0u);
     EXPECT_NE(text.find("<Item0 VideoName=\"b.avi\" VideoPath=\""), std::string::npos);
@@ -270,7 +271,7 @@ TEST_F(Queue, ClearFinishedRemovesDoneAndStoppedOnly) {
     add("c.avi");
     queue->ClearFinished();
     EXPECT_EQ(order(), (std::vector<std::string>{"c.avi", "b.avi"}));
-    EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml"))->size(), 0u);
+    EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml")).records.size(), 0u);
     queue->StopAll(true);
 }
 

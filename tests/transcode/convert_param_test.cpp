@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "transcode/progress_parser.h"
 
 namespace zorvex {
@@ -90,6 +92,35 @@ TEST(Progress, ParserReadsWholeLinesAcrossReadsWithoutStaleBytes) {
     // A shorter read after a longer one sees only its own bytes.
     EXPECT_FALSE(parser.feed("frame=3 fps=1\r"));
     EXPECT_FALSE(parser.feed("frame=4 time=N/A bitrate=N/A\r"));
+}
+
+TEST(Progress, ParserTakesLinesSplitAnywhereAndTheLastOfSeveral) {
+    ProgressParser parser;
+    std::string line = "frame=1 time=00:01:05.00 bitrate=1\r";
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) EXPECT_FALSE(parser.feed(line.substr(i, 1)));
+    EXPECT_EQ(parser.feed("\r"), 65u);
+    EXPECT_EQ(parser.feed("time=00:00:01.00\r\ntime=00:00:02.00\rtime=00:00:0"), 2u);
+    EXPECT_EQ(parser.feed("3.00\n"), 3u);
+}
+
+TEST(Progress, ParserDropsOversizedLinesAndSurvivesGarbage) {
+    ProgressParser parser;
+    // A line longer than any progress line is no progress line, whatever its end holds.
+    EXPECT_FALSE(parser.feed(std::string(200 * 1024, 'x') + " time=00:00:09.00\r"));
+    EXPECT_FALSE(parser.sawProgress());
+    EXPECT_EQ(parser.feed("time=00:00:10.00\r"), 10u);
+
+    std::mt19937 random(7);
+    std::string garbage;
+    for (int i = 0; i < 100'000; ++i) garbage += static_cast<char>(random() & 0xFF);
+    for (std::size_t at = 0; at < garbage.size();) {
+        std::size_t length = 1 + random() % 4096;
+        parser.feed(std::string_view(garbage).substr(at, length));
+        at += length;
+    }
+    for (std::string bad : {"time=ab:cd:ef\r", "time=\r", "time=-00:00:01.00\r", "time=1:2\r"})
+        EXPECT_FALSE(parser.feed(bad)) << bad;
+    EXPECT_EQ(parser.feed("\rframe=9 time=01:00:00.00 bitrate=1\r"), 3600u);
 }
 
 }  // namespace

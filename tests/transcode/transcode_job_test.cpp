@@ -106,8 +106,8 @@ TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
     // Someone else's FFmpeg, which must survive our stop.
     auto bystander =
         Subprocess::start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
-                           "testsrc=size=64x64:rate=5", "-t", "120", "-f", "null", "-"},
-                          nullptr);
+                           "testsrc=size=64x64:rate=5", "-t", "120", "-f", "null", "-"})
+            .process;
     ASSERT_TRUE(bystander);
     Recorder recorder;
     TranscodeJob job(requestFor(test::mediaFixtures().longClip, out.path()), recorder);

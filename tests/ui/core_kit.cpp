@@ -1,5 +1,6 @@
 #include "core_kit.h"
 
+#include "app/service_catalogue.h"
 #include "platform/file_util.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
@@ -10,7 +11,8 @@ CoreKit::CoreKit(std::string home, Executor& executor)
     : home_(std::move(home)),
       executor_(executor),
       ffmpeg_(LocateFfmpeg()),
-      service_(std::make_unique<Service>(home_)) {
+      service_(std::make_unique<Service>(home_)),
+      catalogue_(std::make_unique<ServiceCatalogue>(*service_)) {
     makeDirectories(convertFolder());
 }
 
@@ -27,7 +29,7 @@ std::string CoreKit::thumbnailPathFor(const std::string& key) const {
 VideoLibrary& CoreKit::library() {
     if (!library_) {
         VideoLibraryContext context;
-        context.service = service_.get();
+        context.catalogue = catalogue_.get();
         context.executor = &executor_;
         context.listener = this;
         context.relationFile = home_ + "/VideoRelation.xml";

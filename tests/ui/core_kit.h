@@ -73,6 +73,7 @@ private:
     Executor& executor_;
     FfmpegTool ffmpeg_;
     std::unique_ptr<Service> service_;
+    std::unique_ptr<Catalogue> catalogue_;
     // The queue goes last: its jobs report to the library through this kit.
     std::unique_ptr<VideoLibrary> library_;
     std::unique_ptr<ConversionQueue> queue_;

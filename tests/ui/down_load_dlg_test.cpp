@@ -22,6 +22,7 @@ protected:
     CDownLoadDlg::Options options() {
         CDownLoadDlg::Options o;
         o.download.idleTimeout = std::chrono::milliseconds(1500);
+        o.update = updateContext();
         o.open = [this](const std::string& path) {
             opened_.push_back(path);
             return true;

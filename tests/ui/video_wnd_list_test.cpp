@@ -36,9 +36,13 @@ protected:
     }
 
     // Cards for files that do not exist: examined at once, as missing.
+    int absentAdded_ = 0;  // every absent file has a name of its own
+
     void addAbsent(int count) {
         std::vector<std::string> paths;
-        for (int i = 0; i < count; ++i) paths.push_back(videos.file(std::to_string(i) + ".mp4"));
+        for (int i = 0; i < count; ++i) {
+            paths.push_back(videos.file(std::to_string(absentAdded_++) + ".mp4"));
+        }
         kit->library().AddByDialog(paths);
     }
 

@@ -14,6 +14,7 @@
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "support/test_support.h"
+#include "update/update_context.h"
 
 namespace zorvex::test {
 
@@ -35,6 +36,15 @@ protected:
         ASSERT_TRUE(StartLogThread());
     }
     void TearDown() override { StopLogThread(); }
+
+    // The update module's settings as the application wires them.
+    static UpdateContext updateContext() {
+        UpdateContext context;
+        context.updateServer = [] { return g_pSettings()->UpdateServer; };
+        context.mac = [] { return GetLocalMac(); };
+        context.downloadFolder = [] { return GetDownloadDir(); };
+        return context;
+    }
 
     // Runs the GUI thread's events until the condition holds.
     static bool pump(const std::function<bool()>& condition,

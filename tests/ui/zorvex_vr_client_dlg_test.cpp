@@ -48,6 +48,7 @@ protected:
         };
         c.trayAvailable = tray_;
         c.downloadOptions.idleTimeout = std::chrono::milliseconds(1500);
+        c.update = updateContext();
         return c;
     }
 
@@ -279,7 +280,7 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     test::RawTestServer server;
     server.beSilent();  // the check hangs until its time-out
     g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(server.port());
-    HttpHelper helper;
+    HttpHelper helper{updateContext()};
     helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000)});
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
@@ -309,7 +310,7 @@ TEST_F(MainWindowTest, TheOfferedVersionBeingOursIsUpToDate) {
     test::CannedHttpServer server;
     server.respond(kVersionCheckPath, {200, offer(GetProductVersionText(), "http://x/y.exe")});
     g_pSettings()->UpdateServer = server.host();
-    HttpHelper helper;
+    HttpHelper helper{updateContext()};
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
     auto w = open();

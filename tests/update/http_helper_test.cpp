@@ -47,7 +47,7 @@ class HttpHelperTest : public test::UpdateTest {
 protected:
     void SetUp() override {
         test::UpdateTest::SetUp();
-        g_pSettings()->UpdateServer = server_.host();
+        updateServer_ = server_.host();
         helper_.Init();
     }
 
@@ -57,7 +57,7 @@ protected:
     }
 
     test::CannedHttpServer server_;
-    HttpHelper helper_;
+    HttpHelper helper_{context()};
 };
 
 TEST_F(HttpHelperTest, PostsTheProductIdentityToTheConfiguredServer) {
@@ -126,14 +126,14 @@ TEST_F(HttpHelperTest, AnUnusableAnswerIsAFailedCheckNotAnOffer) {
 
 TEST_F(HttpHelperTest, NoServerIsAFailedCheck) {
     test::RefusingPort refusing;
-    g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(refusing.port());
+    updateServer_ = "127.0.0.1:" + std::to_string(refusing.port());
     VersionCheckResult result = helper_.CheckVersion();
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.postResult, kPostFailed);
 
     // Before Init there is no client and so no traffic.
-    HttpHelper fresh;
-    g_pSettings()->UpdateServer = server_.host();
+    HttpHelper fresh(context());
+    updateServer_ = server_.host();
     EXPECT_EQ(fresh.CheckVersion().outcome, Outcome::Failed);
     EXPECT_TRUE(server_.requests().empty());
 }
@@ -141,7 +141,7 @@ TEST_F(HttpHelperTest, NoServerIsAFailedCheck) {
 TEST_F(HttpHelperTest, CancelEndsACheckThatWouldHangAndEveryLaterOne) {
     test::RawTestServer silent;
     silent.beSilent();
-    g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(silent.port());
+    updateServer_ = "127.0.0.1:" + std::to_string(silent.port());
     helper_.SetTimeouts({std::chrono::seconds(10), std::chrono::minutes(5)});
     std::atomic<bool> done{false};
     VersionCheckResult result;

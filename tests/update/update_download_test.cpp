@@ -48,7 +48,7 @@ protected:
     // Runs one download of url as version to its report.
     void download(const std::string& url, const std::string& version = "1.0.19") {
         int reportsBefore = listener_.seen().reports;
-        download_ = std::make_unique<UpdateDownload>(listener_);
+        download_ = std::make_unique<UpdateDownload>(listener_, context());
         download_->SetDownloadTarget(url, version);
         ASSERT_TRUE(download_->start());
         ASSERT_TRUE(download_->waitFor(std::chrono::seconds(30)));
@@ -58,7 +58,14 @@ protected:
     std::string target(const std::string& name = "Zorvex助手1.0.19.exe") const {
         return home_ + "/appData/download/" + name;
     }
-    bool anyPartFile() const { return pathExists(target() + ".part"); }
+    // Whether an unfinished transfer is left in the download folder.
+    bool anyPartFile() const {
+        std::error_code error;
+        for (auto& e : std::filesystem::directory_iterator(home_ + "/appData/download", error)) {
+            if (isTemporaryLeftover(e.path().filename().string())) return true;
+        }
+        return false;
+    }
 
     RecordingListener listener_;
     std::unique_ptr<UpdateDownload> download_;
@@ -83,7 +90,7 @@ TEST_F(UpdateDownloadTest, ReplacesTheInstallerAndReportsWholePercents) {
 
     download(server.url("/dl/setup.exe"));
     EXPECT_EQ(download_->Result(), kDownloadSucceeded);
-    EXPECT_EQ(download_->Finished(), 1);
+    EXPECT_TRUE(download_->Finished());
     EXPECT_EQ(listener_.seen().path, target());
     EXPECT_TRUE(test::readFile(target()) == installer);
     EXPECT_FALSE(anyPartFile());
@@ -105,7 +112,7 @@ TEST_F(UpdateDownloadTest, WithoutALengthTheProgressIsIndeterminate) {
     std::filesystem::remove_all(home_ + "/appData/download");  // made on demand
     download(server.url("/setup.exe"), "1.0.20");
     EXPECT_EQ(download_->Result(), kDownloadSucceeded);
-    EXPECT_EQ(download_->Finished(), 1);
+    EXPECT_TRUE(download_->Finished());
     EXPECT_EQ(test::readFile(target("Zorvex助手1.0.20.exe")), "MZ installer bytes");
     EXPECT_EQ(listener_.seen().progress, (std::vector<int>{kProgressUnknown, 100}));
     // The request carries nothing but the GET itself.
@@ -119,7 +126,7 @@ TEST_F(UpdateDownloadTest, AShortTransferFailsAndLeavesNoFile) {
     server.reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(400, 'x'));
     download(server.url("/setup.exe"));
     EXPECT_EQ(download_->Result(), kDownloadFailed);
-    EXPECT_EQ(download_->Finished(), 0);
+    EXPECT_FALSE(download_->Finished());
     EXPECT_FALSE(pathExists(target()));
     EXPECT_FALSE(anyPartFile());
     std::vector<int> progress = listener_.seen().progress;
@@ -136,7 +143,7 @@ TEST_F(UpdateDownloadTest, RefusedAnswersAndUnusableTargetsFail) {
          {server.url("/missing.exe"), server.url("/empty.exe"), server.url("/moved.exe"),
           std::string(""), std::string("ftp://127.0.0.1/a.exe"),
           "http://127.0.0.1:" + std::to_string(refusing.port()) + "/a.exe"}) {
-        UpdateDownload download(listener_);
+        UpdateDownload download(listener_, context());
         download.SetDownloadTarget(url, "1.0.19");
         ASSERT_TRUE(download.start());
         ASSERT_TRUE(download.waitFor(std::chrono::seconds(30)));
@@ -163,7 +170,7 @@ TEST_F(UpdateDownloadTest, RefusedAnswersAndUnusableTargetsFail) {
 TEST_F(UpdateDownloadTest, ACancelEndsAStalledTransfer) {
     test::RawTestServer server;
     server.beSilent();
-    download_ = std::make_unique<UpdateDownload>(listener_);
+    download_ = std::make_unique<UpdateDownload>(listener_, context());
     download_->SetDownloadTarget(server.url("/setup.exe"), "1.0.19");
     ASSERT_TRUE(download_->start());
     ASSERT_TRUE(test::waitUntil([&] { return server.connections() == 1; }));

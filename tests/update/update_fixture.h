@@ -11,6 +11,7 @@
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "support/test_support.h"
+#include "update/update_context.h"
 
 namespace zorvex::test {
 
@@ -25,10 +26,18 @@ protected:
         }
         home_ = dir_.file("home");
         ASSERT_TRUE(InitWorkingDirectories(home_));
-        SetLocalMac("00:1A:2B:3C:4D:5E");
         ASSERT_TRUE(StartLogThread());
     }
     void TearDown() override { StopLogThread(); }
+
+    // What app/ hands the update module, over this fixture's home and server.
+    UpdateContext context() {
+        UpdateContext made;
+        made.updateServer = [this] { return updateServer_; };
+        made.mac = [] { return std::string("00:1A:2B:3C:4D:5E"); };
+        made.downloadFolder = [this] { return home_ + "/appData/download/"; };
+        return made;
+    }
 
     // Stops the log thread, so every line posted so far is on disk, and
     // returns all of today's logs.
@@ -44,6 +53,7 @@ protected:
 
     TempDir dir_;
     std::string home_;
+    std::string updateServer_;  // host[:port] the version check asks
 };
 
 }  // namespace zorvex::test

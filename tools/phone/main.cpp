@@ -303,7 +303,9 @@ std::optional<Options> parse(int argc, char** argv, std::string& error) {
         } else if (arg == "--range" && value.find('-') != std::string::npos) {
             options.range = value;
         } else {
-            error = "bad argument " + arg + " " + value;
+            error = "bad argument " + arg;
+            error += ' ';
+            error += value;
             return {};
         }
     }

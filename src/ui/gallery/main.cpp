@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: zorvex-gallery OUT.png [--parts]\n");
         return 2;
     }
-    const QString out = args[1];
+    const QString& out = args[1];
     const bool parts = args.contains(QStringLiteral("--parts"));
 
     const std::vector<std::pair<QString, QImage>> contents = {
@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     int widest = 0;
     for (const auto& [title, content] : contents) widest = std::max(widest, content.width());
     std::vector<QImage> sections;
+    sections.reserve(contents.size());
     for (const auto& [title, content] : contents)
         sections.push_back(titled(title, content, widest));
     int width = 0, height = 0;

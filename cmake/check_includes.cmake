@@ -1,0 +1,26 @@
+# Fails when a file of one module includes a module it may not see, or Qt
+# outside the windows. Run by the build before the module compiles:
+#   cmake -DMODULE=library -DDIR=src/library -DALLOWED=platform|foundation|...
+#         -DQT=OFF -DSTAMP=file -P check_includes.cmake
+cmake_minimum_required(VERSION 3.25)
+set(modules platform foundation service transcode library update ui app)
+string(REPLACE "|" ";" allowed "${ALLOWED}")
+file(GLOB_RECURSE files "${DIR}/*.h" "${DIR}/*.cpp")
+set(problems "")
+foreach(file IN LISTS files)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "include[ \t]*\"([a-z_]+)/")
+      set(target "${CMAKE_MATCH_1}")
+      if(target IN_LIST modules AND NOT target IN_LIST allowed)
+        string(APPEND problems "\n  ${file}: ${line}  (${MODULE}/ may not see ${target}/)")
+      endif()
+    elseif(NOT QT AND line MATCHES "include[ \t]*<Q[A-Za-z]*[/>]")
+      string(APPEND problems "\n  ${file}: ${line}  (only ui/ and app/ see Qt)")
+    endif()
+  endforeach()
+endforeach()
+if(problems)
+  message(FATAL_ERROR "Includes against the layering:${problems}")
+endif()
+file(WRITE "${STAMP}" "")

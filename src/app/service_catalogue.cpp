@@ -1,0 +1,28 @@
+#include "app/service_catalogue.h"
+
+#include "service/service.h"
+
+namespace zorvex {
+
+static_assert(Catalogue::kSourceList == LIST_SOURCE);
+static_assert(Catalogue::kConvertedList == LIST_CONVERTED);
+
+int ServiceCatalogue::addFile(const std::string& path, int type, std::string* key) {
+    return service_.addFile(path, type, key);
+}
+
+void ServiceCatalogue::removeFile(int type, const std::string& path) {
+    service_.removeFile(type, path);
+}
+
+std::vector<Catalogue::Entry> ServiceCatalogue::entries(int type) {
+    std::vector<CatalogueEntry> all = service_.entries(type);
+    std::vector<Entry> copies;
+    copies.reserve(all.size());
+    for (CatalogueEntry& entry : all) {
+        copies.push_back({std::move(entry.path), std::move(entry.key), std::move(entry.name)});
+    }
+    return copies;
+}
+
+}  // namespace zorvex

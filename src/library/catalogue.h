@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvex {
+
+// The shared-file catalogue as the library sees it: the LAN service's two
+// lists, which app/ connects it to. Every call takes the catalogue's lock
+// itself and may come from any thread (cards register from their workers).
+class Catalogue {
+public:
+    // The catalogue's list numbers, as phones ask for them.
+    static constexpr int kSourceList = 1;
+    static constexpr int kConvertedList = 2;
+
+    struct Entry {
+        std::string path;
+        std::string key;   // the catalogue key: md5 of the path
+        std::string name;  // the path after its last '/'
+    };
+
+    virtual ~Catalogue() = default;
+    // Shares path in list 1 or 2; key receives its catalogue key, and stays
+    // untouched when the catalogue refuses the path (list full, name too
+    // long). Returns the catalogue's result code.
+    virtual int addFile(const std::string& path, int type, std::string* key) = 0;
+    // Drops the first entry of the list with exactly this path.
+    virtual void removeFile(int type, const std::string& path) = 0;
+    // A walk of one list: a copy of its entries in catalogue order.
+    virtual std::vector<Entry> entries(int type) = 0;
+};
+
+}  // namespace zorvex
