@@ -11,7 +11,7 @@ namespace zorvex {
 void LimitAllocatorArenas() {
 #if defined(__GLIBC__)
     // Two: the workers seldom allocate at the same time.
-    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_ARENA_MAX, 2);  // NOLINT(concurrency-mt-unsafe): main calls it before any thread
 #endif
 }
 

@@ -17,7 +17,7 @@ inline constexpr int kClientSlots = 64;
 // longest, once it has been silent this long.
 inline constexpr std::chrono::seconds kSilenceBeforeEviction{30};
 // Console dump allowed per connection and minute.
-inline constexpr std::size_t kDumpBytesPerMinute = 64 * 1024;
+inline constexpr std::size_t kDumpBytesPerMinute = std::size_t{64} * 1024;
 
 struct ClientSlot {
     int socket = -1;          // -1 when free

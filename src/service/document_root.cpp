@@ -132,6 +132,7 @@ std::vector<ListedEntry> DocumentRoot::list(const OpenedFile& folder) const {
         return entries;
     }
     ::rewinddir(dir);
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own
     while (dirent* item = ::readdir(dir)) {
         std::string name = item->d_name;
         if (name.empty() || name[0] == '.') continue;
@@ -142,7 +143,11 @@ std::vector<ListedEntry> DocumentRoot::list(const OpenedFile& folder) const {
             continue;  // vanished, or a link to nothing
         }
         if (!(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) continue;
-        if (S_ISLNK(own.st_mode) && !contains(root, resolve(here + "/" + name))) continue;
+        if (S_ISLNK(own.st_mode)) {
+            std::string target = here;
+            target.append("/").append(name);
+            if (!contains(root, resolve(target))) continue;
+        }
         entries.push_back(
             {name, S_ISDIR(info.st_mode), S_ISDIR(info.st_mode) ? 0 : info.st_size, info.st_mtime});
     }

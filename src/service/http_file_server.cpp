@@ -37,10 +37,10 @@ namespace {
 
 // Bodies up to this size are copied and leave with their header in one
 // write; larger ones go by sendfile from the open file.
-constexpr std::size_t kSmallBody = 32 * 1024;
+constexpr std::size_t kSmallBody = std::size_t{32} * 1024;
 // A PROPFIND's XML body is read and dropped so that the connection can stay
 // open; one larger than this is not waited for.
-constexpr std::size_t kMaxIgnoredBody = 64 * 1024;
+constexpr std::size_t kMaxIgnoredBody = std::size_t{64} * 1024;
 // Descriptors kept free beside the connections: the link, files being served,
 // FFmpeg's pipes.
 constexpr rlim_t kDescriptorReserve = 256;
@@ -197,9 +197,9 @@ MHD_Response* multipartBody(OpenedFile& file, const std::vector<http::ByteRange>
     body->add("\r\n--" + std::string(boundary) + "--\r\n");
     body->fd = file.release();
     std::uint64_t total = body->size;
-    MHD_Response* response = MHD_create_response_from_callback(total, 64 * 1024, &Multipart::read,
-                                                               body.get(), &Multipart::free);
-    if (response) body.release();
+    MHD_Response* response = MHD_create_response_from_callback(
+        total, std::size_t{64} * 1024, &Multipart::read, body.get(), &Multipart::free);
+    if (response) static_cast<void>(body.release());  // the response frees it now
     return response;
 }
 

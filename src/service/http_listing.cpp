@@ -47,10 +47,10 @@ std::string htmlListing(std::string_view urlPath, const std::vector<ListedEntry>
     for (const ListedEntry& entry : entries) {
         std::string href = percentEncodeSegment(entry.name) + (entry.folder ? "/" : "");
         std::string shown = htmlEscape(entry.name) + (entry.folder ? "/" : "");
-        out += "<tr><td><a href=\"" + href + "\">" + shown + "</a></td><td>" +
-               listedDate(entry.modified) + "</td><td>" +
-               (entry.folder ? std::string("[DIRECTORY]") : std::to_string(entry.size)) +
-               "</td></tr>\n";
+        out.append("<tr><td><a href=\"").append(href).append("\">").append(shown);
+        out.append("</a></td><td>").append(listedDate(entry.modified)).append("</td><td>");
+        out.append(entry.folder ? std::string("[DIRECTORY]") : std::to_string(entry.size));
+        out.append("</td></tr>\n");
     }
     out += "</table>\n</body></html>\n";
     return out;

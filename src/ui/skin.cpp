@@ -102,7 +102,7 @@ void SkinImage::draw(QPainter& painter, const QRectF& target) const {
 }
 
 QString skinPathFor(const QString& relative, qreal devicePixelRatio) {
-    const QString path = skinPath(relative);
+    QString path = skinPath(relative);
     if (devicePixelRatio <= 1.0) return path;
     const QString two = doublePath(path);
     return QFileInfo::exists(two) ? two : path;

@@ -240,7 +240,7 @@ void CVideoWndList::dropEvent(QDropEvent* event) {
 void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     QPointer<CVideoWndList> self(this);
     disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
-                            [self](DroppedPaths dropped) {
+                            [self](const DroppedPaths& dropped) {
                                 if (!self) return;
                                 const bool full = self->library_.items().size() >= kLibraryLimit;
                                 if (dropped.emptyFolder && !full) self->onToast(TOAST_NOT_VIDEO);
