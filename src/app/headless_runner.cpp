@@ -6,8 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "app/core_wiring.h"
-#include "app/startup.h"
+#include "app/application.h"
 #include "library/video_library.h"
 #include "platform/executor.h"
 
@@ -38,25 +37,48 @@ const char* toastText(int code) {
     }
 }
 
-// Without windows the library's news goes to the console.
+// Without windows the library's news goes to the console; everything is
+// passed on to the application's wiring behind it.
 class ConsolePage final : public VideoLibraryListener {
 public:
-    void attach(VideoLibrary* library) { library_ = library; }
+    explicit ConsolePage(VideoLibrary& library) : library_(library), next_(library.listener()) {
+        library_.setListener(this);
+    }
+    ~ConsolePage() override { library_.setListener(next_); }
+    ConsolePage(const ConsolePage&) = delete;
+    ConsolePage& operator=(const ConsolePage&) = delete;
 
-    void onToast(int code) override { say("%s\n", toastText(code)); }
-    void onConversionRequested(const ConversionRequest&) override {}
-    void onButtonLooks(int, int) override {}
-    bool removeQueuedTask(const std::string&, const std::string&) override { return true; }
-    void onPathFreed(const std::string&) override {}
-    void onConversionBalloon(const std::string&) override {}
-    int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
-    void onLibraryChanged() override { report(); }
-    void onCardChanged(const std::string&) override { report(); }
+    void onToast(int code) override {
+        say("%s\n", toastText(code));
+        next_->onToast(code);
+    }
+    void onConversionRequested(const ConversionRequest& r) override {
+        next_->onConversionRequested(r);
+    }
+    void onButtonLooks(int a, int b) override { next_->onButtonLooks(a, b); }
+    bool removeQueuedTask(const std::string& name, const std::string& path) override {
+        return next_->removeQueuedTask(name, path);
+    }
+    void onPathFreed(const std::string& path) override { next_->onPathFreed(path); }
+    void onConversionBalloon(const std::string& name) override {
+        say("converted %s\n", name.c_str());
+        next_->onConversionBalloon(name);
+    }
+    int confirmDuplicateName(const std::string& shown) override {
+        return next_->confirmDuplicateName(shown);
+    }
+    void onLibraryChanged() override {
+        report();
+        next_->onLibraryChanged();
+    }
+    void onCardChanged(const std::string& itemId) override {
+        report();
+        next_->onCardChanged(itemId);
+    }
 
 private:
     void report() {
-        if (!library_) return;
-        for (const VIDEOINFO_ST& item : library_->items()) {
+        for (const VIDEOINFO_ST& item : library_.items()) {
             auto& card = *item.card;
             if (!card.examined()) continue;
             std::string line = card.kind() == KIND_MISSING ? "missing " + card.path()
@@ -74,7 +96,8 @@ private:
         std::fflush(stdout);
     }
 
-    VideoLibrary* library_ = nullptr;
+    VideoLibrary& library_;
+    VideoLibraryListener* const next_;
     std::map<std::string, std::string> reported_;
 };
 
@@ -90,8 +113,8 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     TaskQueue mainThread;
-    AppCore core;
-    StartupOptions options;
+    Application application;
+    Application::Options options;
     options.home = home;
     options.addresses = line.addresses;
     options.executor = &mainThread;
@@ -100,20 +123,16 @@ int runHeadless(const CommandLine& line, const std::string& home) {
                     event.exists ? "is back" : "is gone");
         std::fflush(stdout);
     };
-    if (StartupResult started = StartUpSequence(core, options); !started) {
+    if (StartupResult started = application.start(options); !started) {
         std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
-    ConsolePage page;
-    auto library = std::make_unique<VideoLibrary>(MakeLibraryContext(core, home, mainThread, page));
-    page.attach(library.get());
-    library->LoadRelations();
-    // Thumbnails missing on disk are made again for cards rebuilt here.
-    library->BuildFromCatalogue();
+    auto page = std::make_unique<ConsolePage>(application.library());
+    application.restore();
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
-    library->AddDropped(shares);
-    std::string address = core.service->address();
+    application.library().AddDropped(shares);
+    std::string address = application.service().address();
     if (address.empty()) {
         std::printf("no IPv4 address: the LAN service stays idle, home %s\n", home.c_str());
     } else {
@@ -128,9 +147,8 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     });
     mainThread.run();
     signalWaiter.join();
-    library->setClosing();
-    library.reset();  // its workers end before the service goes
-    ShutDownSequence(core);
+    page.reset();
+    application.shutDown();
     std::printf("stopped\n");
     std::fflush(stdout);
     return 0;

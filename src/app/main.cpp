@@ -5,6 +5,9 @@
 
 #include "app/command_line.h"
 #include "app/headless_runner.h"
+#if ZORVEX_WITH_WINDOWS
+#include "app/window_runner.h"
+#endif
 #include "foundation/paths.h"
 #include "platform/allocator_arenas.h"
 #include "platform/executable_path.h"
@@ -38,6 +41,13 @@ int main(int argc, char** argv) {
         zorvex::SingleInstanceLock::acquire(zorvex::SingleInstanceLock::defaultFolder(home));
     if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) return 0;
 
-    // Until the windows exist, every start runs headless.
+#if ZORVEX_WITH_WINDOWS
+    if (!line.headless) return zorvex::runWindowed(line, home, argc, argv);
+#else
+    if (!line.headless) {
+        std::fputs("zorvex: this build has no windows; run zorvex --headless\n", stderr);
+        return 1;
+    }
+#endif
     return zorvex::runHeadless(line, home);
 }

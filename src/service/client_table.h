@@ -66,7 +66,7 @@ public:
     void closeAll();
     void closeSlot(ClientSlot& slot);
 
-    std::array<ClientSlot, kClientSlots>& slots() { return slots_; }
+    std::array<ClientSlot, kClientSlots>& allSlots() { return slots_; }
     int connectedCount() const { return connected_->load(std::memory_order_relaxed); }
 
     // Sends all bytes, waiting a while for a full send buffer to drain; a

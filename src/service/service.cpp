@@ -277,7 +277,7 @@ std::uint32_t freshStamp(ClientTable& clients) {
     std::uint32_t stamp = wire::msClock();
     for (bool taken = true; taken;) {
         taken = stamp == 0;
-        for (const ClientSlot& slot : clients.slots()) {
+        for (const ClientSlot& slot : clients.allSlots()) {
             taken = taken || (slot.socket >= 0 && slot.stamp == stamp);
         }
         if (taken) ++stamp;
@@ -299,7 +299,7 @@ std::string Service::buildListResponse(int type, ClientSlot& slot, std::uint32_t
         if ((target->changed() || notified) && clients_) {
             target->clearChanged();
             std::uint32_t now = freshStamp(*clients_);
-            for (ClientSlot& other : clients_->slots()) {
+            for (ClientSlot& other : clients_->allSlots()) {
                 if (other.socket >= 0) other.stamp = now;
             }
         }

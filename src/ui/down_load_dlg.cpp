@@ -167,6 +167,7 @@ void CDownLoadDlg::paintEvent(QPaintEvent*) {
     painter.setFont(skinFont(14));
     painter.setPen(argb(0xFF6B6B6B));
     painter.drawText(status_, Qt::AlignCenter, statusText());
+    strips_->paintOutline(painter, QRect(0, 0, kWidth, kHeight));
 }
 
 }  // namespace zorvex::ui

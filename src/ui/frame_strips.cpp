@@ -6,6 +6,12 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/environment.h"
 #include "ui/client_frame_dlg.h"
 #include "ui/skin.h"
 
@@ -13,8 +19,12 @@ namespace zorvex::ui {
 
 FrameStrips::FrameStrips(QWidget* owner, Geometry geometry, Mode mode)
     : QObject(owner), owner_(owner), geometry_(geometry) {
-    if (mode == Mode::Auto) mode = canPlaceWindows() ? Mode::Pieces : Mode::Margin;
-    if (mode == Mode::Pieces) {
+    if (mode == Mode::Auto) {
+        mode = !canPlaceWindows() ? Mode::Margin : canBlendWindows() ? Mode::Pieces : Mode::None;
+    }
+    if (mode == Mode::None) {
+        shadowless_ = true;
+    } else if (mode == Mode::Pieces) {
         // The pieces share the owner's layer: those of a dialog kept on top
         // would otherwise fall behind the main window the dialog covers.
         const bool onTop = owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
@@ -38,6 +48,31 @@ bool FrameStrips::canPlaceWindows() {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+bool FrameStrips::canBlendWindows() {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return true;  // not X11: the platform blends
+    // A compositing manager owns the selection _NET_WM_CM_S<screen>.
+    int screen = 0;
+    if (auto display = environmentVariable("DISPLAY")) {
+        const auto dot = display->rfind('.');
+        if (dot != std::string::npos && display->find(':') < dot)
+            screen = std::atoi(display->c_str() + dot + 1);
+    }
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+    xcb_connection_t* connection = x11->connection();
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
+        nullptr);
+    if (!atom) return true;
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool composited = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return composited;
+}
+
 void FrameStrips::paintMargin(QPainter& painter, const QRect& client) const {
     if (margin_ == 0) return;
     const auto rects = placement(client, geometry_);
@@ -50,6 +85,15 @@ void FrameStrips::paintMargin(QPainter& painter, const QRect& client) const {
             painter.drawImage(QRectF(rects[i]), images_[i],
                               QRectF(CClientFrameDlg::sourceRect(kind)));
     }
+    painter.restore();
+}
+
+void FrameStrips::paintOutline(QPainter& painter, const QRect& client) const {
+    if (!shadowless_) return;
+    painter.save();
+    painter.setPen(QColor(0xB4, 0xB4, 0xB8));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(client.adjusted(0, 0, -1, -1));
     painter.restore();
 }
 

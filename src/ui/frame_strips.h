@@ -35,14 +35,19 @@ public:
     static constexpr Geometry kConfirmation{300, 8, 476};
     static constexpr Geometry kUpdateDownload{310, 8, 476};
 
-    enum class Mode { Auto, Pieces, Margin };
+    // None: no shadow, for an X11 desktop without a compositing manager,
+    // where translucent windows would show as black slabs.
+    enum class Mode { Auto, Pieces, Margin, None };
     static constexpr int kMarginWidth = 16;
 
-    // Auto: pieces where canPlaceWindows(), else a margin.
+    // Auto: a margin where !canPlaceWindows(); else pieces, or none while no
+    // compositing manager runs.
     FrameStrips(QWidget* owner, Geometry geometry, Mode mode = Mode::Auto);
 
     // False on Wayland.
     static bool canPlaceWindows();
+    // False on an X11 display whose screen has no compositing manager.
+    static bool canBlendWindows();
     // 0 with pieces; the owner's client area starts this far in.
     int margin() const { return margin_; }
     // The client rectangle in the owner's coordinates for a client size.
@@ -52,6 +57,9 @@ public:
     // Margin mode: the four images around client (owner coordinates) as the
     // pieces would show them; nothing with pieces. Call from the owner's paint.
     void paintMargin(QPainter& painter, const QRect& client) const;
+    // Without a shadow, a hairline that sets a dialog off from the window it
+    // covers; nothing otherwise. Call last in the owner's paint.
+    void paintOutline(QPainter& painter, const QRect& client) const;
 
     // Where each piece goes for a client rectangle (L, T, R, B): left, top, right, bottom.
     static std::array<QRect, 4> placement(const QRect& client, Geometry geometry);
@@ -69,6 +77,7 @@ private:
     QWidget* owner_;
     const Geometry geometry_;
     int margin_ = 0;
+    bool shadowless_ = false;
     std::array<QPointer<CClientFrameDlg>, 4> pieces_;
     std::array<QImage, 4> images_;  // margin mode: left, top, right, bottom
 };

@@ -232,10 +232,12 @@ void CNotifyMsgDlg::paintEvent(QPaintEvent*) {
     painter.setPen(argb(0xFFD3D3D4));
     painter.drawText(QRect(5, 10, 100, 30), Qt::AlignLeft | Qt::AlignTop, title_);
     const TypeText& t = typeText(type_);
-    if (t.bodyRect.isEmpty()) return;
-    painter.setFont(skinFont(16));
-    painter.setPen(argb(0xFF5B5C62));
-    painter.drawText(t.bodyRect, t.alignment | Qt::TextWordWrap, body_);
+    if (!t.bodyRect.isEmpty()) {
+        painter.setFont(skinFont(16));
+        painter.setPen(argb(0xFF5B5C62));
+        painter.drawText(t.bodyRect, t.alignment | Qt::TextWordWrap, body_);
+    }
+    strips_->paintOutline(painter, QRect(0, 0, kWidth, kHeight));
 }
 
 }  // namespace zorvex::ui

@@ -5,8 +5,7 @@
 namespace zorvex {
 
 void QtExecutor::post(std::function<void()> task) {
-    // QPointer is read here without the GUI thread's lock; invokeMethod on a
-    // context destroyed meanwhile is refused by Qt rather than run.
+    // Only a post after the context is gone, out of contract, finds it null.
     QObject* context = context_.data();
     if (!context) return;
     QMetaObject::invokeMethod(context, std::move(task), Qt::QueuedConnection);

@@ -8,8 +8,10 @@
 namespace zorvex {
 
 // Runs posted tasks on the thread of a context object (the GUI thread for a
-// widget), as queued invocations. Tasks posted after the context is gone
-// are dropped. Any thread may post.
+// widget), as queued invocations. Any thread may post while the context
+// lives: its owner joins every worker that posts here before the context
+// goes (a post racing the context's destruction is not safe). Tasks still
+// queued when the context is destroyed are dropped by Qt.
 class QtExecutor final : public Executor {
 public:
     explicit QtExecutor(QObject* context) : context_(context) {}

@@ -125,6 +125,18 @@ TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
     EXPECT_EQ(phone.waitForExit(), 2);
 }
 
+TEST_F(HeadlessRunner, WithoutADisplayTheWindowSaysSoAndShowsTheHeadlessForm) {
+    test::TempDir home, logs;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+    ChildProcess window(ZORVEX_BINARY, {"--address", "127.0.0.1", "--home", home.path()},
+                        logs.file("window.log"));
+    const auto code = window.waitForExit();
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(window.output().find("zorvex --headless"), std::string::npos) << window.output();
+    EXPECT_FALSE(std::filesystem::exists(home.file("config.ini"))) << "nothing was started";
+}
+
 TEST_F(HeadlessRunner, PhoneToolTellsWhenNothingAnswers) {
     test::TempDir logs;
     ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.9", "--timeout", "1"},

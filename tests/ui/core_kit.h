@@ -15,8 +15,7 @@
 // conversion requests become tasks, the queue's events and results reach the
 // library. Tests, benchmarks and screenshots all make them here, so a change
 // of a constructor lands in this file only. Nothing here starts the LAN
-// service: no socket is opened. (The header leaves out service.h, whose
-// slots() collides with Qt's keyword.)
+// service: no socket is opened.
 namespace zorvex {
 class Service;
 }

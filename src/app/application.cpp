@@ -1,0 +1,83 @@
+#include "app/application.h"
+
+#include "app/core_wiring.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
+#include "transcode/conversion_task.h"
+#include "transcode/ffmpeg_tool.h"
+
+namespace zorvex {
+
+Application::~Application() {
+    shutDown();
+}
+
+StartupResult Application::start(const Options& options) {
+    home_ = options.home;
+    StartupOptions startup;
+    startup.home = options.home;
+    startup.addresses = options.addresses;
+    startup.executor = options.executor;
+    startup.onFileStatus = options.onFileStatus;
+    StartupResult result = StartUpSequence(core_, startup);
+    if (!result) {
+        shutDown_ = true;  // nothing runs that would need stopping
+        return result;
+    }
+
+    ConversionQueueContext queue;
+    queue.executor = options.executor;
+    queue.keepAwake = core_.keepAwake.get();
+    queue.listener = this;
+    queue.listFile = home_ + "/ConvertList.xml";
+    queue.videoConvertRatio = [] { return g_pSettings()->VideoConvertRatio; };
+    queue.comSleepUnSleep = [] { return g_pSettings()->ComSleepUnSleep; };
+    queue.convertFolder = [] { return GetConvertPath(); };
+    queue.ffmpeg = [] { return LocateFfmpeg(); };
+    queue_ = std::make_unique<ConversionQueue>(std::move(queue));
+    library_ = std::make_unique<VideoLibrary>(
+        MakeLibraryContext(core_, home_, *options.executor, *this));
+
+    updates_ = std::make_unique<HttpHelper>(MakeUpdateContext());
+    updates_->Init();  // no check runs until the user asks for one
+    return result;
+}
+
+void Application::restore() {
+    library_->LoadRelations();
+    // Thumbnails missing on disk are made again for the cards rebuilt here.
+    library_->BuildFromCatalogue();
+    queue_->LoadQueueFile();
+}
+
+void Application::shutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    if (updates_) updates_->Cancel();
+    if (library_) library_->setClosing();
+    if (queue_ && queue_->AnyRunning()) queue_->StopAll(true);
+    // The library's card workers register in the catalogue and the queue's
+    // jobs report to the library: both go, joined, before the service.
+    library_.reset();
+    queue_.reset();
+    updates_.reset();
+    ShutDownSequence(core_);
+}
+
+void Application::onConversionRequested(const ConversionRequest& r) {
+    queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width, r.height);
+}
+
+bool Application::removeQueuedTask(const std::string& name, const std::string& path) {
+    return queue_->RemoveTaskForVideo(name, path);
+}
+
+void Application::onTaskEvent(int code, const std::string& videoPath) {
+    if (library_) library_->OnConversionEvent(code, videoPath, {});
+}
+
+void Application::onConverted(const std::string& sourcePath, const std::string& outputPath) {
+    if (library_) library_->OnConversionEvent(TE_DONE, outputPath, sourcePath);
+}
+
+}  // namespace zorvex

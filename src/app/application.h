@@ -1,0 +1,89 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "library/video_library.h"
+#include "transcode/conversion_queue.h"
+#include "update/http_helper.h"
+
+namespace zorvex {
+
+// What the window and the headless runner share, built in one place: the
+// start-up sequence (working folders, settings, log, the LAN service and its
+// catalogue), the video library and the conversion queue wired to each
+// other, the keep-awake request and the version check.
+//
+// The wiring: conversion requests of the library become tasks of the queue,
+// the queue's events and finished conversions reach the library. A front end
+// that wants to hear the library or the queue puts its own listener in
+// front (setListener) and passes every call on to the one it replaced.
+//
+// Threads: everything here belongs to the runner's main thread, whose
+// executor the library, the queue and the file status reports run on. The
+// executor must outlive shutDown, which joins every worker that posts to it.
+class Application final : private VideoLibraryListener, private ConversionQueueListener {
+public:
+    struct Options {
+        std::string home;
+        std::vector<std::string> addresses;  // --address; empty: the machine's adapters
+        Executor* executor = nullptr;        // the runner's main thread
+        FileStatusManager::Receiver onFileStatus;
+    };
+
+    Application() = default;
+    ~Application() override;  // shutDown
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The start-up sequence, then the library, the queue and the version
+    // check. Fails, with nothing started, when the home folder or the
+    // document root cannot be used.
+    StartupResult start(const Options& options);
+    // The relations, the cards of the catalogue (examined one by one), and
+    // the finished conversions of ConvertList.xml. Called once, after the
+    // front end has put its listeners in front.
+    void restore();
+    // The library closes, running conversions stop quietly, the library and
+    // the queue go (their workers joined), then the shutdown sequence: log
+    // thread, LAN service (its link files rewritten), keep-awake. Idempotent.
+    void shutDown();
+
+    bool started() const { return library_ != nullptr; }
+    const std::string& home() const { return home_; }
+    AppCore& core() { return core_; }
+    Service& service() { return *core_.service; }
+    VideoLibrary& library() { return *library_; }
+    ConversionQueue& queue() { return *queue_; }
+    HttpHelper& updates() { return *updates_; }
+
+private:
+    // VideoLibraryListener: the queue's side of the library.
+    void onToast(int) override {}
+    void onConversionRequested(const ConversionRequest& request) override;
+    void onButtonLooks(int, int) override {}
+    bool removeQueuedTask(const std::string& name, const std::string& path) override;
+    void onPathFreed(const std::string&) override {}
+    void onConversionBalloon(const std::string&) override {}
+    int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
+    void onLibraryChanged() override {}
+    void onCardChanged(const std::string&) override {}
+    // ConversionQueueListener: the library's side of the queue.
+    void onTaskEvent(int code, const std::string& videoPath) override;
+    void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
+    void onJobMessage(const std::string&) override {}
+    void onQueueChanged() override {}
+    void onProgress(const std::string&, std::uint32_t) override {}
+
+    std::string home_;
+    AppCore core_;
+    bool shutDown_ = false;
+    // Destroyed before the core: their workers use the catalogue.
+    std::unique_ptr<HttpHelper> updates_;
+    std::unique_ptr<VideoLibrary> library_;
+    std::unique_ptr<ConversionQueue> queue_;
+};
+
+}  // namespace zorvex

@@ -1,0 +1,140 @@
+#include "app/window_runner.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/application.h"
+#include "app/core_wiring.h"
+#include "foundation/constants.h"
+#include "foundation/log_recorder.h"
+#include "foundation/settings.h"
+#include "platform/environment.h"
+#include "platform/termination_signal.h"
+#include "ui/qt_executor.h"
+#include "ui/skin.h"
+#include "ui/zorvex_vr_client_dlg.h"
+
+namespace zorvex {
+
+namespace {
+
+constexpr const char* kNoDisplay =
+    "zorvex: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set);\n"
+    "        to share videos without a window, run: zorvex --headless\n";
+
+// Qt ends the process when its platform plugin cannot reach the display it
+// was given; say what happened and how to go on instead of dumping core.
+void platformMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(ui::skinPath(QStringLiteral("Icon/app_%1.png").arg(size)), QSize(size, size));
+    }
+    return icon;
+}
+
+ui::WindowContext makeWindowContext(Application& application) {
+    ui::WindowContext context;
+    context.exitWndType = [] { return static_cast<int>(g_pSettings()->ExitWndType); };
+    context.saveExitWndType = [](int type) {
+        g_pSettings()->ExitWndType = type;
+        SaveSettings();
+    };
+    context.deleteOrigin = [] { return g_pSettings()->DeleteOrigin != 0; };
+    context.saveSettings = [] { return SaveSettings(); };
+    HttpHelper* updates = &application.updates();
+    context.checkVersion = [updates] { return updates->CheckVersion(); };
+    context.cancelCheck = [updates] { updates->Cancel(); };
+    context.update = MakeUpdateContext();
+    context.openFile = [](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    };
+    ConversionQueue* queue = &application.queue();
+    context.anyRunning = [queue] { return queue->AnyRunning(); };
+    context.stopAll = [queue] { queue->StopAll(true); };
+    Service* service = &application.service();
+    context.stopService = [service] { service->stop(); };
+    return context;
+}
+
+}  // namespace
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        auto value = environmentVariable(name);
+        if (value && !value->empty()) return true;
+    }
+    return false;
+}
+
+int runWindowed(const CommandLine& line, const std::string& home, int& argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
+    }
+    QtMessageHandler previous = qInstallMessageHandler(platformMessages);
+    QApplication qtApp(argc, argv);
+    qInstallMessageHandler(previous);
+    QApplication::setApplicationName(QStringLiteral("zorvex"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kProductName));
+    // Wayland compositors find the menu entry, and so the icon, by this name.
+    QApplication::setDesktopFileName(QStringLiteral("com.zorvex.assistant"));
+    QApplication::setWindowIcon(applicationIcon());
+
+    // Lives longer than every worker that posts to it: the application
+    // joins them in shutDown, before this goes.
+    QObject executorContext;
+    QtExecutor executor(&executorContext);
+    Application application;
+    Application::Options options;
+    options.home = home;
+    options.addresses = line.addresses;
+    options.executor = &executor;
+    if (StartupResult started = application.start(options); !started) {
+        QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kProductName),
+                        QString::fromStdString(started.message));
+        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.exec();
+        std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
+        return 1;
+    }
+
+    auto window = std::make_unique<ui::CZorvexVRClientDlg>(makeWindowContext(application));
+    // exit, not quit: Qt's quit would first ask every window to close, and
+    // the main window answers a close with its exit prompt.
+    QObject::connect(window.get(), &ui::CZorvexVRClientDlg::closed, &qtApp,
+                     [] { QCoreApplication::exit(0); });
+    application.restore();
+    window->show();
+
+    // SIGTERM (a logout, systemctl) and SIGINT end the run as quitting does:
+    // conversions stop quietly, link files are rewritten.
+    std::unique_ptr<QSocketNotifier> termination;
+    if (int fd = WatchTerminationSignals(); fd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, &qtApp,
+                         [] { QCoreApplication::exit(0); });
+    }
+    const int code = QApplication::exec();
+
+    window.reset();
+    application.shutDown();
+    return code;
+}
+
+}  // namespace zorvex
