@@ -35,8 +35,8 @@ StartupResult Application::start(const Options& options) {
     queue.convertFolder = [] { return GetConvertPath(); };
     queue.ffmpeg = [] { return LocateFfmpeg(); };
     queue_ = std::make_unique<ConversionQueue>(std::move(queue));
-    library_ = std::make_unique<VideoLibrary>(
-        MakeLibraryContext(core_, home_, *options.executor, *this));
+    library_ =
+        std::make_unique<VideoLibrary>(MakeLibraryContext(core_, home_, *options.executor, *this));
 
     updates_ = std::make_unique<HttpHelper>(MakeUpdateContext());
     updates_->Init();  // no check runs until the user asks for one

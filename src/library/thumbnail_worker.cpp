@@ -17,13 +17,38 @@ std::string ThumbnailSeekFor(const std::string& durationMs) {
     return ms > 0 && ms < kSeekMs ? kStart : kSeek;
 }
 
+bool ThumbnailSlots::acquire(const std::atomic<bool>& cancelled) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return free_ > 0 || cancelled.load(); });
+    if (cancelled) return false;
+    --free_;
+    return true;
+}
+
+void ThumbnailSlots::release() {
+    {
+        std::lock_guard lock(mutex_);
+        ++free_;
+    }
+    changed_.notify_one();
+}
+
+void ThumbnailSlots::wake() {
+    // Under the lock, so that a waiter between its check and its sleep
+    // cannot miss it.
+    std::lock_guard lock(mutex_);
+    changed_.notify_all();
+}
+
 ThumbnailWorker::ThumbnailWorker(std::string source, std::string thumbnailPath,
-                                 std::string durationMs, FfmpegTool tool, Done done)
+                                 std::string durationMs, FfmpegTool tool, Done done,
+                                 ThumbnailSlots* slots)
     : source_(std::move(source)),
       thumbnailPath_(std::move(thumbnailPath)),
       durationMs_(std::move(durationMs)),
       tool_(std::move(tool)),
-      done_(std::move(done)) {}
+      done_(std::move(done)),
+      slots_(slots) {}
 
 ThumbnailWorker::~ThumbnailWorker() {
     cancel();
@@ -36,13 +61,19 @@ void ThumbnailWorker::start() {
 
 void ThumbnailWorker::cancel() {
     cancelled_ = true;
+    if (slots_) slots_->wake();
 }
 
 void ThumbnailWorker::run() {
+    if (slots_ && !slots_->acquire(cancelled_)) {
+        finished_ = true;
+        return;
+    }
     std::string seek = ThumbnailSeekFor(durationMs_);
     bool made = extract(seek);
     // A video shorter than the seek (its length unknown) gives no frame there.
     if (!made && !cancelled_ && seek != kStart) made = extract(kStart);
+    if (slots_) slots_->release();
     finished_ = true;
     if (!cancelled_ && done_) done_(made, thumbnailPath_);
 }

@@ -135,11 +135,12 @@ void VideoCard::startThumbnail() {
     thumbnailPath_ = target;
     VideoCardListener* listener = context_.listener;
     std::string itemId = itemId_;
-    thumbnailWorker_ =
-        std::make_unique<ThumbnailWorker>(path_, target, probe_.duration, context_.ffmpeg(),
-                                          [listener, itemId](bool made, const std::string&) {
-                                              if (listener) listener->onThumbnail(itemId, made);
-                                          });
+    thumbnailWorker_ = std::make_unique<ThumbnailWorker>(
+        path_, target, probe_.duration, context_.ffmpeg(),
+        [listener, itemId](bool made, const std::string&) {
+            if (listener) listener->onThumbnail(itemId, made);
+        },
+        context_.thumbnailSlots);
     thumbnailWorker_->start();
 }
 

@@ -53,6 +53,8 @@ public:
         std::function<std::string(const std::string& key)> thumbnailPathFor;
         // The media probe, called on the card's worker; ProbeMedia when empty.
         std::function<MediaProbeResult(const std::string& path)> probe;
+        // Shared by the cards of one library; null: no limit. Not owned.
+        ThumbnailSlots* thumbnailSlots = nullptr;
     };
 
     VideoCard(std::string itemId, Context context);

@@ -69,8 +69,8 @@ bool VideoLibrary::SaveRelations() {
 }
 
 std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int kind) {
-    VideoCard::Context cardContext{context_.catalogue, this, context_.ffmpeg,
-                                   context_.thumbnailPathFor, context_.probe};
+    VideoCard::Context cardContext{context_.catalogue,        this,           context_.ffmpeg,
+                                   context_.thumbnailPathFor, context_.probe, &thumbnailSlots_};
     auto card = std::make_shared<VideoCard>(itemId, cardContext);
     card->setKind(kind);
     return card;

@@ -30,6 +30,8 @@ struct ConversionRequest {
 };
 
 inline constexpr int kLibraryLimit = 70;
+// Thumbnail FFmpegs running at once; the rest wait their turn.
+inline constexpr int kThumbnailsAtOnce = 2;
 inline constexpr std::size_t kMaxNameCharacters = 60;
 
 // Toast codes of the library.
@@ -140,6 +142,8 @@ private:
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;
+    // Before the items: the cards' workers use it until they are joined.
+    ThumbnailSlots thumbnailSlots_{kThumbnailsAtOnce};
     mutable std::mutex itemsMutex_;  // the examination thread reads the list
     std::vector<VIDEOINFO_ST> items_;
     std::vector<VIDEO_RELATION_ST> relations_;

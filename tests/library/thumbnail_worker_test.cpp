@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "../transcode/media_fixtures.h"
 #include "platform/subprocess.h"
@@ -68,6 +71,56 @@ TEST(ThumbnailWorker, LongVideoIsSeekedAndBrokenOnesReportNoFile) {
     never.start();
     ASSERT_TRUE(test::waitUntil([&] { return broken.done(); }, std::chrono::minutes(1)));
     EXPECT_FALSE(*broken.made);
+}
+
+// A stand-in FFmpeg that marks itself running, notes when more of its kind
+// run than the limit, and makes its picture once "<output>.go" exists.
+constexpr const char* kGatedFfmpeg = R"sh(for last; do :; done
+dir=$(dirname "$last")
+touch "$last.running"
+[ "$(ls "$dir" | grep -c '\.running$')" -gt 2 ] && touch "$dir/over"
+while [ ! -e "$last.go" ]; do sleep 0.02; done
+echo picture > "$last"
+rm "$last.running"
+)sh";
+
+TEST(ThumbnailWorker, SlotsBoundHowManyRunAndAWaitingWorkerCanBeCancelled) {
+    test::TempDir tools, out;
+    const FfmpegTool tool{test::writeScript(tools.path(), "ffmpeg", kGatedFfmpeg), "aac"};
+    ThumbnailSlots slots(2);
+    std::vector<Result> results(4);
+    std::vector<std::unique_ptr<ThumbnailWorker>> workers;
+    for (int i = 0; i < 4; ++i) {
+        workers.push_back(std::make_unique<ThumbnailWorker>(
+            "v.mp4", out.file(std::to_string(i) + ".jpg"), "3000", tool,
+            [&results, i](bool ok, const std::string& p) {
+                results[static_cast<std::size_t>(i)](ok, p);
+            },
+            &slots));
+        workers.back()->start();
+    }
+    auto running = [&] {
+        int n = 0;
+        for (int i = 0; i < 4; ++i)
+            n += std::filesystem::exists(out.file(std::to_string(i) + ".jpg.running"));
+        return n;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return running() == 2; }));
+    // One of the two waiting workers goes; its FFmpeg never runs.
+    int waiting = 0;
+    while (std::filesystem::exists(out.file(std::to_string(waiting) + ".jpg.running"))) ++waiting;
+    workers[static_cast<std::size_t>(waiting)].reset();
+    EXPECT_FALSE(std::filesystem::exists(out.file(std::to_string(waiting) + ".jpg")));
+
+    for (int i = 0; i < 4; ++i) out.write(std::to_string(i) + ".jpg.go", "");
+    for (int i = 0; i < 4; ++i) {
+        if (i == waiting) continue;
+        auto& r = results[static_cast<std::size_t>(i)];
+        ASSERT_TRUE(test::waitUntil([&] { return r.done(); }, std::chrono::minutes(1)));
+        EXPECT_TRUE(*r.made);
+    }
+    EXPECT_FALSE(results[static_cast<std::size_t>(waiting)].done());
+    EXPECT_FALSE(std::filesystem::exists(out.file("over"))) << "more than two FFmpegs ran";
 }
 
 }  // namespace
