@@ -82,6 +82,31 @@ bool HasDisplay() {
     return false;
 }
 
+WindowedApplication::WindowedApplication() = default;
+
+WindowedApplication::~WindowedApplication() {
+    shutDown();
+}
+
+StartupResult WindowedApplication::open(const std::string& home,
+                                        const std::vector<std::string>& addresses) {
+    Application::Options options;
+    options.home = home;
+    options.addresses = addresses;
+    options.executor = &executor_;
+    StartupResult started = application_.start(options);
+    if (!started) return started;
+    window_ = std::make_unique<ui::CZorvexVRClientDlg>(makeWindowContext(application_));
+    application_.restore();
+    window_->show();
+    return started;
+}
+
+void WindowedApplication::shutDown() {
+    window_.reset();
+    application_.shutDown();
+}
+
 int runWindowed(const CommandLine& line, const std::string& home, int& argc, char** argv) {
     if (!HasDisplay()) {
         std::fputs(kNoDisplay, stderr);
@@ -96,16 +121,8 @@ int runWindowed(const CommandLine& line, const std::string& home, int& argc, cha
     QApplication::setDesktopFileName(QStringLiteral("com.zorvex.assistant"));
     QApplication::setWindowIcon(applicationIcon());
 
-    // Lives longer than every worker that posts to it: the application
-    // joins them in shutDown, before this goes.
-    QObject executorContext;
-    QtExecutor executor(&executorContext);
-    Application application;
-    Application::Options options;
-    options.home = home;
-    options.addresses = line.addresses;
-    options.executor = &executor;
-    if (StartupResult started = application.start(options); !started) {
+    WindowedApplication running;
+    if (StartupResult started = running.open(home, line.addresses); !started) {
         QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kProductName),
                         QString::fromStdString(started.message));
         box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
@@ -113,14 +130,10 @@ int runWindowed(const CommandLine& line, const std::string& home, int& argc, cha
         std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
-
-    auto window = std::make_unique<ui::CZorvexVRClientDlg>(makeWindowContext(application));
     // exit, not quit: Qt's quit would first ask every window to close, and
     // the main window answers a close with its exit prompt.
-    QObject::connect(window.get(), &ui::CZorvexVRClientDlg::closed, &qtApp,
+    QObject::connect(&running.window(), &ui::CZorvexVRClientDlg::closed, &qtApp,
                      [] { QCoreApplication::exit(0); });
-    application.restore();
-    window->show();
 
     // SIGTERM (a logout, systemctl) and SIGINT end the run as quitting does:
     // conversions stop quietly, link files are rewritten.
@@ -131,9 +144,7 @@ int runWindowed(const CommandLine& line, const std::string& home, int& argc, cha
                          [] { QCoreApplication::exit(0); });
     }
     const int code = QApplication::exec();
-
-    window.reset();
-    application.shutDown();
+    running.shutDown();
     return code;
 }
 

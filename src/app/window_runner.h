@@ -1,10 +1,48 @@
 #pragma once
 
-#include <string>
+#include <QObject>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
 #include "app/command_line.h"
+#include "ui/qt_executor.h"
 
 namespace zorvex {
+
+namespace ui {
+class CZorvexVRClientDlg;
+}
+
+// The main window over the application's core, as the window runner runs
+// it; the end-to-end tests build it the same way. Needs a QApplication; GUI
+// thread only.
+class WindowedApplication {
+public:
+    WindowedApplication();
+    ~WindowedApplication();  // shutDown
+    WindowedApplication(const WindowedApplication&) = delete;
+    WindowedApplication& operator=(const WindowedApplication&) = delete;
+
+    // Starts the core, builds the window over it, restores the library and
+    // the queue, and shows the window. Fails as Application::start does.
+    StartupResult open(const std::string& home, const std::vector<std::string>& addresses);
+    // The window, once open succeeded.
+    ui::CZorvexVRClientDlg& window() { return *window_; }
+    Application& application() { return application_; }
+    // The window goes, then the core shuts down in order. Idempotent.
+    void shutDown();
+
+private:
+    // Outlives every worker that posts to the executor: the application
+    // joins them in its shutDown, before this goes.
+    QObject executorContext_;
+    QtExecutor executor_{&executorContext_};
+    Application application_;
+    std::unique_ptr<ui::CZorvexVRClientDlg> window_;
+};
 
 // Whether Qt can find a display: DISPLAY, WAYLAND_DISPLAY or an explicit
 // QT_QPA_PLATFORM. Without one the window cannot open.

@@ -128,6 +128,8 @@ TEST_F(Library, DropChecksExtensionNameLengthAndDuplicates) {
     auto card = library->items()[0].card;
     EXPECT_EQ(card->probe().width, "1920");
     ASSERT_EQ(card->key().size(), 32u);
+    // The library copies the key when the card's report reaches its thread.
+    ASSERT_TRUE(pump([&] { return !library->items()[0].key.empty(); }));
     EXPECT_EQ(library->items()[0].key, card->key());
     std::string thumbnail = home.file("file_root/image/" + card->key() + ".jpg");
     ASSERT_TRUE(pump([&] { return card->thumbUsable(); }));
