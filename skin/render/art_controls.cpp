@@ -8,10 +8,28 @@
 namespace skin {
 namespace p = palette;
 
+namespace {
+int scale = 1;
+}  // namespace
+
+int renderScale() {
+    return scale;
+}
+
+void setRenderScale(int value) {
+    scale = value;
+}
+
+QImage blankImage(QSize size, const QColor& fill) {
+    QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(fill);
+    return image;
+}
+
 QImage cellSheet(QSize cell, int cells,
                  const std::function<void(QPainter&, const QRectF&, int)>& draw) {
-    QImage image(cell.width(), cell.height() * cells, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = blankImage(QSize(cell.width(), cell.height() * cells));
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);

@@ -21,14 +21,16 @@ int shadowAlpha(qreal distance) {
     return static_cast<int>(std::lround(kStrength * std::pow(t, 2.2)));
 }
 
-// distance(x, y): from the pixel centre to the window it surrounds; negative inside.
+// distance(x, y): from the pixel centre to the window it surrounds, in
+// logical pixels; negative inside.
 QImage shadow(QSize size, const std::function<qreal(qreal, qreal)>& distance) {
-    QImage image(size, QImage::Format_ARGB32);
+    const int scale = renderScale();
+    QImage image(size * scale, QImage::Format_ARGB32);
     const QColor ink = palette::kShadow;
-    for (int y = 0; y < size.height(); ++y) {
+    for (int y = 0; y < image.height(); ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const qreal d = distance(x + 0.5, y + 0.5);
+        for (int x = 0; x < image.width(); ++x) {
+            const qreal d = distance((x + 0.5) / scale, (y + 0.5) / scale);
             line[x] = qRgba(ink.red(), ink.green(), ink.blue(), d < 0 ? 0 : shadowAlpha(d));
         }
     }

@@ -15,9 +15,7 @@ namespace p = palette;
 namespace {
 
 QImage canvas(QSize size, const QColor& fill = Qt::transparent) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(fill);
-    return image;
+    return blankImage(size, fill);
 }
 
 void begin(QPainter& painter) {

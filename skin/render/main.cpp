@@ -12,11 +12,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: zorvex-skin-render SKINRES_FOLDER\n");
         return 2;
     }
-    skin::SkinWriter out(QString::fromLocal8Bit(argv[1]));
-    skin::renderFrames(out);
-    skin::renderControls(out);
-    skin::renderPictures(out);
-    if (out.failed()) return 1;
-    std::printf("zorvex-skin-render: %d files\n", out.written());
+    int written = 0;
+    for (int scale : {1, 2}) {
+        skin::setRenderScale(scale);
+        skin::SkinWriter out(QString::fromLocal8Bit(argv[1]), scale);
+        skin::renderFrames(out);
+        skin::renderControls(out);
+        skin::renderPictures(out);
+        if (out.failed()) return 1;
+        written += out.written();
+    }
+    std::printf("zorvex-skin-render: %d files\n", written);
     return 0;
 }

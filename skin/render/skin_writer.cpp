@@ -9,11 +9,15 @@
 
 namespace skin {
 
-SkinWriter::SkinWriter(QString root) : root_(std::move(root)) {}
+SkinWriter::SkinWriter(QString root, int scale) : root_(std::move(root)), scale_(scale) {}
 
 QString SkinWriter::pathFor(const QString& name) {
     QString relative = name;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (scale_ != 1) {
+        const qsizetype dot = relative.lastIndexOf(QLatin1Char('.'));
+        relative.insert(dot, QStringLiteral("@%1x").arg(scale_));
+    }
     const QString path = root_ + QLatin1Char('/') + relative;
     QDir().mkpath(QFileInfo(path).absolutePath());
     return path;

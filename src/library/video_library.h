@@ -105,6 +105,11 @@ public:
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);
 
+    // The library's listener (the context's, at first). A window that draws
+    // the library puts itself in front of it and hands every call on.
+    VideoLibraryListener* listener() const { return context_.listener; }
+    void setListener(VideoLibraryListener* listener) { context_.listener = listener; }
+
     void setClosing() { closing_ = true; }
     bool examining() const;
 

@@ -76,6 +76,11 @@ public:
     // Lays out (tells the listener) and saves.
     void Refresh();
 
+    // The queue's listener (the context's, at first). A window that draws the
+    // queue puts itself in front of it and hands every call on.
+    ConversionQueueListener* listener() const { return context_.listener; }
+    void setListener(ConversionQueueListener* listener) { context_.listener = listener; }
+
     std::vector<TaskView> tasks() const;
     std::optional<TaskView> task(const std::string& taskKey) const;
 

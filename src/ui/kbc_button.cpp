@@ -62,11 +62,7 @@ CKbcButton::CKbcButton(int id, Mode mode, QWidget* parent) : QWidget(parent), id
 }
 
 void CKbcButton::SetImage(const QString& path, const QString& caption) {
-    if (!path.isEmpty()) {
-        QImage loaded(path);
-        image_ = loaded.isNull() ? QImage()
-                                 : loaded.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }
+    if (!path.isEmpty()) image_ = SkinImage::fromFile(path);
     caption_ = caption;
     update();
 }
@@ -119,13 +115,7 @@ int CKbcButton::stateCell() const {
 
 void CKbcButton::drawCell(QPainter& painter, const QRect& source, const QRect& target) const {
     // A size never set, or no image, draws nothing: only background and caption show.
-    if (image_.isNull() || source.isEmpty() || target.isEmpty()) return;
-    if (source.size() == target.size()) {
-        painter.drawImage(target.topLeft(), image_, source);
-        return;
-    }
-    // Scaled from a copy of the cell, so smoothing never blends in the neighbouring cells.
-    painter.drawImage(QRectF(target), image_.copy(source));
+    image_.draw(painter, QRectF(target), QRectF(source));
 }
 
 void CKbcButton::paintEvent(QPaintEvent*) {

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QCursor>
-#include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include "ui/skin.h"
 
 namespace zorvex::ui {
 
@@ -19,8 +20,8 @@ public:
 
     CKbcButton(int id, Mode mode, QWidget* parent);
 
-    // Loads the image when path is not empty (a missing file leaves none);
-    // always sets the caption.
+    // Loads the image when path is not empty (a missing file leaves none),
+    // with its "@2x" sibling for high-DPI screens; always sets the caption.
     void SetImage(const QString& path, const QString& caption);
     // The button's size, also the cell size of layouts 0 and 1; keeps the top-left corner.
     void SetSize(int width, int height);
@@ -76,7 +77,7 @@ private:
     const Mode mode_;
 
     QString caption_;
-    QImage image_;
+    SkinImage image_;
     int layout_ = 0;
     int background_ = 0;
     int width_ = 0;

@@ -3,7 +3,10 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRectF>
 #include <QString>
+
+class QPainter;
 
 // Where the skin lives and the few drawing conventions every window shares.
 // GUI thread only.
@@ -21,6 +24,38 @@ void setSkinRoot(const QString& folder);
 
 // A null image when the file is missing or unreadable; drawing it draws nothing.
 QImage loadSkinImage(const QString& relative);
+
+// A skin picture and, where the skin has one, its twice-as-large "@2x"
+// rendering. Geometry is always given in the picture's logical (1x) pixels;
+// on a device of pixel ratio above 1 the 2x rendering is drawn, so high-DPI
+// screens stay crisp. GUI thread only; cheap to copy (implicitly shared).
+class SkinImage {
+public:
+    SkinImage() = default;
+    // A file by its full path, with "name@2x.ext" beside it when present.
+    static SkinImage fromFile(const QString& path);
+    // A skin file named as the windows name it ("FP\\Check.png").
+    static SkinImage load(const QString& relative);
+
+    bool isNull() const { return one_.isNull(); }
+    bool hasDouble() const { return !two_.isNull(); }
+    // Logical size: that of the 1x picture.
+    QSize size() const { return one_.size(); }
+    const QImage& image() const { return one_; }
+
+    // Draws the logical source rectangle scaled into target. A cell is copied
+    // out first when it is scaled, so smoothing never blends in its neighbours.
+    void draw(QPainter& painter, const QRectF& target, const QRectF& source) const;
+    void draw(QPainter& painter, const QRectF& target) const;
+
+private:
+    QImage one_;
+    QImage two_;
+};
+
+// The "@2x" sibling of a skin file for a device pixel ratio above 1 when the
+// skin has it, else the file itself.
+QString skinPathFor(const QString& relative, qreal devicePixelRatio);
 
 // "微软雅黑" at a size in pixels, regular; falls back to WenQuanYi Micro Hei.
 QFont skinFont(int pixelSize);

@@ -88,7 +88,13 @@ TEST(Skin, EveryFileIsBesideTheExecutableWithItsSize) {
         const QImage image = reader.read();
         ASSERT_FALSE(image.isNull()) << file.name << ": " << reader.errorString().toStdString();
         EXPECT_EQ(image.size(), QSize(file.width, file.height)) << file.name;
+        // Beside it, the same art at twice the size for high-DPI screens.
+        const QString twice = skinPathFor(QString::fromLatin1(file.name), 2.0);
+        EXPECT_TRUE(twice.contains(QStringLiteral("@2x."))) << file.name;
+        EXPECT_EQ(QImageReader(twice).size(), QSize(file.width, file.height) * 2) << file.name;
     }
+    EXPECT_TRUE(SkinImage::load("FP\\Check.png").hasDouble());
+    EXPECT_EQ(skinPathFor("FP\\Check.png", 1.0), skinPath("FP\\Check.png"));
 }
 
 TEST(Skin, AnimationsHaveSeveralFramesWithDelays) {

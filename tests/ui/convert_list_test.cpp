@@ -1,0 +1,223 @@
+#include "ui/convert_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QWheelEvent>
+
+#include <filesystem>
+
+#include "../transcode/media_fixtures.h"
+#include "qt_test_env.h"
+#include "transcode/convert_list_file.h"
+#include "transcode/media_probe.h"
+#include "ui/convert_list_item_dlg.h"
+#include "ui/disk_worker.h"
+#include "ui/kbc_button.h"
+#include "ui/my_progress_bar.h"
+#include "view_fixture.h"
+
+namespace zorvex::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// True while some process's command line holds the text (our FFmpeg's output path).
+bool processMentions(const std::string& text) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string line = test::readFile(entry.path().string() + "/cmdline");
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+class ConversionRows : public test::ViewFixture {
+protected:
+    void SetUp() override {
+        list = std::make_unique<CConvertList>(kit->queue(), nullptr);
+        list->resize(kWidth, kHeight);
+        list->show();
+    }
+    void TearDown() override {
+        list->StopAll(true);
+        list.reset();
+    }
+
+    // Tasks restored from the file: no job runs for them.
+    void restore(const std::vector<int>& types, const std::string& thumbnail = "/no/such.jpg") {
+        std::vector<ConvertListRecord> records;
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            LISTITEM_ST item{"v" + std::to_string(i) + ".mp4",
+                             "1610612736",
+                             thumbnail,
+                             "60000",
+                             "1920",
+                             "1080",
+                             "/v/v" + std::to_string(i) + ".mp4",
+                             {}};
+            records.push_back({item, types[i]});
+        }
+        ASSERT_TRUE(SaveConvertList(home.file("ConvertList.xml"), records));
+        list->LoadQueueFile();
+    }
+
+    std::string add(const std::string& path) {
+        MediaProbeResult probe = ProbeMedia(path);
+        return list->AddTask(fs::path(path).filename(), path, probe.fileSize, "/no/thumb.jpg",
+                             probe.duration, probe.width, probe.height);
+    }
+
+    std::unique_ptr<CConvertList> list;
+};
+
+TEST_F(ConversionRows, ScrollRangesFollowTheTaskCount) {
+    restore({3, 3, 3, 3, 3});
+    EXPECT_EQ(list->rowCount(), 5);
+    EXPECT_EQ(list->scrollMaximum(), kHeight);
+    restore({3});  // appended: six
+    EXPECT_EQ(list->rowCount(), 6);
+    EXPECT_EQ(list->scrollMaximum(), 480);
+    EXPECT_EQ(list->largestPosition(), 1) << "480 pixels fit: nothing to scroll";
+    restore({3, 3, 3, 3});
+    EXPECT_EQ(list->rowCount(), 10);
+    EXPECT_EQ(list->scrollMaximum(), 800);
+    EXPECT_EQ(list->largestPosition(), 800 - kHeight + 1);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(list->rowAt(i)->geometry(), QRect(0, i * 80, list->viewport()->width(), 80));
+        EXPECT_EQ(list->rowAt(i)->index(), unsigned(i + 1));
+    }
+
+    // The wheel over a row scrolls the list, one line a notch.
+    const QPointF at(200, 40);
+    QWheelEvent wheel(at, list->rowAt(0)->mapToGlobal(at), QPoint(), QPoint(0, -360), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(list->rowAt(0), &wheel);
+    EXPECT_EQ(list->scrollPosition(), 26);
+    EXPECT_EQ(list->rowAt(1)->y(), 80 - 25);
+
+    // Clearing keeps the position as far as the smaller range allows.
+    list->Scroll(CScrollPane::Bottom);
+    list->ClearFinished();
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_EQ(list->scrollPosition(), 1);
+}
+
+TEST_F(ConversionRows, PinOffersItselfFromTheThirdRowWhileHovered) {
+    restore({6, 6, 6, 6, 3});
+    ASSERT_EQ(list->rowCount(), 5);
+    for (int i : {0, 1}) {
+        test::enter(*list->rowAt(i));
+        test::moveMouse(*list->rowAt(i), {300, 40});
+        EXPECT_TRUE(list->rowAt(i)->hovered());
+        EXPECT_FALSE(list->rowAt(i)->topButton()->isVisible()) << "row " << i + 1;
+        test::leave(*list->rowAt(i));
+    }
+    CConvertListItemDlg* third = list->rowAt(2);
+    EXPECT_FALSE(third->topButton()->isVisible());
+    test::enter(*third);
+    EXPECT_TRUE(third->topButton()->isVisible());
+    EXPECT_EQ(third->topButton()->geometry(), QRect(632, 30, 35, 20));
+    EXPECT_EQ(third->topButton()->caption(), QStringLiteral("置顶"));
+    test::leave(*third);
+    EXPECT_FALSE(third->topButton()->isVisible());
+    EXPECT_FALSE(third->hovered());
+
+    test::enter(*list->rowAt(4));
+    EXPECT_FALSE(list->rowAt(4)->topButton()->isVisible()) << "a finished task stays where it is";
+
+    // Nothing runs, so pinning changes nothing; the button hides.
+    test::enter(*third);
+    const std::string key = third->taskKey();
+    test::click(*third->topButton());
+    EXPECT_FALSE(third->topButton()->isVisible());
+    EXPECT_EQ(list->rowAt(2)->taskKey(), key);
+}
+
+TEST_F(ConversionRows, RowTextsAndPictures) {
+    EXPECT_EQ(CConvertListItemDlg::FormatSize("1610612736"), "1.5G");
+    EXPECT_EQ(CConvertListItemDlg::FormatSize("1073741824"), "1.0G");
+    EXPECT_EQ(CConvertListItemDlg::FormatSize("734003200"), "700.0M");
+
+    const QString thumbnail = QString::fromStdString(home.file("thumb.jpg"));
+    QImage solid(128, 72, QImage::Format_RGB32);
+    solid.fill(QColor(20, 160, 60));
+    ASSERT_TRUE(solid.save(thumbnail, "JPEG", 100));
+    restore({9});
+    restore({3}, thumbnail.toStdString());
+    ASSERT_TRUE(pump([&] { return list->diskJobs() == 0; }));
+
+    CConvertListItemDlg* failed = list->rowAt(0);
+    EXPECT_EQ(failed->statusText(), QStringLiteral("任务失败"));
+    EXPECT_EQ(failed->sizeText(), QStringLiteral("1.5G"));
+    EXPECT_FALSE(failed->hasThumbnail());
+    const QImage failedLook = test::grab(*failed);
+    const SkinImage placeholder = SkinImage::load("Convert\\NoVideoSrc.png");
+    EXPECT_TRUE(test::sameColour(failedLook.pixel(30, 22), placeholder.image().pixel(10, 6), 6))
+        << "a thumbnail that is not there draws the placeholder";
+    const SkinImage tip = SkinImage::load("Convert\\Tip.png");
+    EXPECT_TRUE(test::sameColour(failedLook.pixel(504 + 2, 39 + 6), tip.image().pixel(2, 6)));
+
+    CConvertListItemDlg* done = list->rowAt(1);
+    EXPECT_EQ(done->statusText(), QStringLiteral("转码完成"));
+    EXPECT_TRUE(done->hasThumbnail());
+    EXPECT_TRUE(test::sameColour(test::grab(*done).pixel(64, 40), QColor(20, 160, 60), 12));
+    EXPECT_FALSE(done->progressBar()->isVisible());
+    EXPECT_EQ(done->cancelButton()->caption(), QStringLiteral("删除"));
+
+    // The running text is the bar's position.
+    DiskWorker disk;
+    CConvertListItemDlg running(RowArt::Load(), disk, nullptr);
+    TaskView view;
+    view.state = TASK_RUNNING;
+    running.SetTask(view);
+    running.SetProgress(37);
+    EXPECT_EQ(running.progressBar()->pos(), 37);
+    EXPECT_EQ(running.statusText(), QStringLiteral("已转码：37 %"));
+}
+
+TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
+    const auto& media = test::mediaFixtures();
+    std::string a = copyClip(media.longClip, "a.mp4");
+    std::string b = copyClip(media.longClip, "b.mp4");
+    std::string aKey = add(a);
+    std::string bKey = add(b);
+    list->Refresh();
+    ASSERT_EQ(list->rowCount(), 2);
+    CConvertListItemDlg* first = list->rowAt(0);
+    EXPECT_EQ(first->state(), TASK_RUNNING);
+    EXPECT_EQ(list->rowAt(1)->statusText(), QStringLiteral("任务等待"));
+    const std::string output = list->queue().task(aKey)->outputPath;
+    ASSERT_TRUE(pump([&] { return first->progressBar()->pos() > 0; }));
+    EXPECT_EQ(first->statusText(), QStringLiteral("已转码：%1 %").arg(first->progressBar()->pos()));
+    EXPECT_TRUE(processMentions(output));
+
+    test::click(*first->cancelButton());
+    ASSERT_TRUE(pump([&] {
+        return list->rowCount() == 1 && list->rowAt(0)->taskKey() == bKey &&
+               list->rowAt(0)->state() == TASK_RUNNING;
+    }));
+    EXPECT_FALSE(fs::exists(output)) << "the partial file is deleted";
+    EXPECT_FALSE(processMentions(output)) << "its FFmpeg has ended";
+    EXPECT_EQ(list->rowAt(0)->index(), 1u);
+}
+
+TEST_F(ConversionRows, DoneRowDeletesOnlyTheTask) {
+    std::string clip = copyClip(test::mediaFixtures().shortClip, "short.avi");
+    std::string key = add(clip);
+    list->Refresh();
+    ASSERT_TRUE(
+        pump([&] { return list->rowCount() == 1 && list->rowAt(0)->state() == TASK_DONE; }));
+    CConvertListItemDlg* row = list->rowAt(0);
+    EXPECT_EQ(row->cancelButton()->caption(), QStringLiteral("删除"));
+    EXPECT_FALSE(row->progressBar()->isVisible());
+    const std::string output = list->queue().task(key)->outputPath;
+    ASSERT_TRUE(fs::exists(output));
+    test::click(*row->cancelButton());
+    ASSERT_TRUE(pump([&] { return list->rowCount() == 0; }));
+    EXPECT_TRUE(fs::exists(output)) << "the converted file stays on disk";
+}
+
+}  // namespace
+}  // namespace zorvex::ui

@@ -1,0 +1,217 @@
+#include "scenes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "core_kit.h"
+#include "platform/file_util.h"
+#include "platform/subprocess.h"
+#include "transcode/media_probe.h"
+#include "ui/convert_list.h"
+#include "ui/convert_list_item_dlg.h"
+#include "ui/qt_executor.h"
+#include "ui/video_wnd_dlg.h"
+#include "ui/video_wnd_list.h"
+
+namespace zorvex::screenshot {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The page's content area in the 972 x 630 window.
+constexpr int kWidth = 808;
+constexpr int kHeight = 526;
+
+QImage capture(QWidget& widget) {
+    pumpUntil([] { return false; }, 0);
+    return widget.grab().toImage();
+}
+
+struct Clip {
+    const char* name;
+    const char* source;
+};
+
+// A dozen videos as a user would collect them, each with its own picture.
+const Clip kClips[] = {
+    {"海边日落.mp4", "gradients=size=640x360:rate=10:seed=11:speed=0.01"},
+    {"holiday_in_rome.mp4", "smptehdbars=size=640x360:rate=10"},
+    {"alps_360_panorama.mkv", "mandelbrot=size=640x320:rate=10"},
+    {"concert_front_row.mov", "gradients=size=640x360:rate=10:seed=3:speed=0.01"},
+    {"ocean.avi", "gradients=size=640x360:rate=10:seed=5:speed=0.01"},
+    {"城市夜景航拍.mp4", "gradients=size=640x360:rate=10:seed=21:speed=0.01:type=radial"},
+    {"rollercoaster_3d.mp4", "testsrc2=size=640x360:rate=10"},
+    {"forest_walk.mp4", "gradients=size=640x360:rate=10:seed=7:speed=0.01"},
+    {"drone_flight.mkv", "gradients=size=640x360:rate=10:seed=17:speed=0.01:type=circular"},
+    {"kids_party.mp4", "gradients=size=640x360:rate=10:seed=13:speed=0.01:type=spiral"},
+    {"old_trip.avi", "gradients=size=640x360:rate=10:seed=29:speed=0.01"},
+    {"museum_tour.flv", "pal100bars=size=640x360:rate=10"},
+};
+bool examined(VideoLibrary& library) {
+    for (const auto& item : library.items())
+        if (!item.card->examined()) return false;
+    return !library.examining();
+}
+
+bool thumbnailsMade(VideoLibrary& library) {
+    for (const auto& item : library.items())
+        if (item.card->kind() != KIND_MISSING && !item.card->thumbUsable()) return false;
+    return true;
+}
+
+QImage cardList(const std::string& work) {
+    QObject context;
+    QtExecutor executor(&context);
+    test::CoreKit kit(work + "/home", executor);
+    std::vector<std::string> paths;
+    for (const Clip& clip : kClips) {
+        paths.push_back(work + "/videos/" + clip.name);
+        makeClip(paths.back(), clip.source, 2);
+    }
+    // A first run shares the videos, makes their thumbnails and converts one.
+    VideoLibrary& first = kit.library();
+    first.AddDropped(paths);
+    if (!pumpUntil([&] { return examined(first) && thumbnailsMade(first); }, 180))
+        throw std::runtime_error("the first run did not examine its videos");
+    const std::string output = kit.convertFolder() + "/rollercoaster_3d.mp4";
+    fs::copy_file(paths[6], output);
+    first.OnConversionEvent(TE_DONE, output, paths[6]);
+    if (!pumpUntil([&] { return examined(first) && thumbnailsMade(first); }, 120))
+        throw std::runtime_error("the converted video was not examined");
+    kit.resetLibrary();
+    fs::remove(paths[10]);  // lost since: its card keeps the last thumbnail
+
+    // The next start: the library rebuilt from the catalogue, in its window.
+    VideoLibrary& library = kit.library();
+    ui::CVideoWndList list(library, nullptr);
+    list.resize(kWidth, kHeight);
+    list.show();
+    list.BuildFromCatalogue();
+    if (!pumpUntil([&] { return examined(library) && list.diskJobs() == 0; }, 120))
+        throw std::runtime_error("the rebuilt library was not examined");
+    library.OnConversionEvent(TE_STARTED, paths[2], {});
+    library.OnConversionEvent(TE_WAITING, paths[3], {});
+    library.OnConversionEvent(TE_WAITING, paths[8], {});
+    library.OnConversionEvent(TE_INTERRUPTED, paths[9], {});
+    for (const auto& item : library.items()) {
+        if (item.path == paths[0] || item.path == paths[5] || item.path == output)
+            library.ToggleChecked(item.itemId);
+    }
+    // A few frames of the animation.
+    QElapsedTimer clock;
+    clock.start();
+    pumpUntil([&] { return clock.elapsed() > 400; }, 2);
+    return capture(list);
+}
+
+QImage emptyCardList(const std::string& work) {
+    QObject context;
+    QtExecutor executor(&context);
+    test::CoreKit kit(work + "/home", executor);
+    ui::CVideoWndList list(kit.library(), nullptr);
+    list.resize(kWidth, kHeight);
+    list.show();
+    return capture(list);
+}
+
+QImage conversionList(const std::string& work) {
+    QObject context;
+    QtExecutor executor(&context);
+    test::CoreKit kit(work + "/home", executor);
+    const std::string videos = work + "/videos/";
+    const std::string thumbs = work + "/thumbs/";
+    makeDirectories(thumbs);
+    struct Task {
+        std::string name, source;
+        int seconds;
+    };
+    const std::vector<Task> tasks = {
+        {"海边日落.mp4",
+         "gradients=size=640x360:rate=24:seed=11:speed=0.01,format=yuv420p,noise=alls=30:allf=t",
+         2},
+        {"holiday_in_rome.mp4", "smptehdbars=size=1280x720:rate=24,noise=alls=30:allf=t", 1},
+        {"alps_360_panorama.mkv", "mandelbrot=size=1280x640:rate=24", 30},
+        {"concert_front_row.mov",
+         "gradients=size=1280x720:rate=24:seed=3:speed=0.01,format=yuv420p,noise=alls=30:allf=t",
+         10},
+    };
+    std::vector<std::string> keys;
+    auto add = [&](const Task& task, bool broken) {
+        const std::string path = videos + task.name;
+        const std::string thumbnail = thumbs + task.name + ".jpg";
+        makeClip(path, task.source, task.seconds);
+        runToEnd({"ffmpeg", "-v", "error", "-y", "-i", path, "-f", "image2", "-s", "128x72",
+                  "-vframes", "1", thumbnail});
+        MediaProbeResult probe = ProbeMedia(path);
+        if (broken) writeFileAtomic(path, "this is no longer a video");
+        keys.push_back(kit.queue().AddTask(task.name, path, probe.fileSize, thumbnail,
+                                           probe.duration, probe.width, probe.height));
+    };
+    ui::CConvertList list(kit.queue(), nullptr);
+    list.resize(kWidth, kHeight);
+    list.show();
+    auto state = [&](std::size_t i) {
+        auto task = kit.queue().task(keys[i]);
+        return task ? task->state : -1;
+    };
+    // Finished; then one that will fail behind two that wait for it.
+    add(tasks[0], false);
+    if (!pumpUntil([&] { return state(0) == TASK_DONE; }, 120))
+        throw std::runtime_error("the first conversion did not finish");
+    add(tasks[1], true);
+    add(tasks[2], false);
+    add(tasks[3], false);
+    list.Refresh();
+    if (!pumpUntil([&] { return state(1) == TASK_FAILED && state(2) == TASK_RUNNING; }, 120))
+        throw std::runtime_error("the broken source did not fail");
+    // Some way into the running one.
+    pumpUntil(
+        [&] {
+            auto task = kit.queue().task(keys[2]);
+            return task && task->progress >= 37;
+        },
+        120);
+    pumpUntil([&] { return list.diskJobs() == 0; }, 10);
+    QImage image = capture(list);
+    list.StopAll(true);
+    return image;
+}
+
+}  // namespace
+
+bool pumpUntil(const std::function<bool()>& condition, int seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (condition()) return true;
+        if (clock.elapsed() >= seconds * 1000) return false;
+    }
+}
+
+void makeClip(const std::string& path, const std::string& source, int seconds) {
+    makeDirectories(parentFolder(path));
+    // A camera's bitrate, so that the sizes shown are those of real videos.
+    auto result = runToEnd({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source, "-t",
+                            std::to_string(seconds), "-pix_fmt", "yuv420p", "-b:v", "12M", path});
+    if (!result || result->exitCode != 0)
+        throw std::runtime_error("ffmpeg could not make " + path + ": " +
+                                 (result ? result->output : std::string("not started")));
+}
+
+const std::vector<Scene>& scenes() {
+    static const std::vector<Scene> all = {
+        {"card-list", "the library with a dozen cards of every kind", cardList},
+        {"card-list-empty", "the library before the first video", emptyCardList},
+        {"conversion-list", "a running, a waiting, a failed and a finished conversion",
+         conversionList},
+    };
+    return all;
+}
+
+}  // namespace zorvex::screenshot
