@@ -302,6 +302,7 @@ void CVideoWndList::onPathFreed(const std::string& path) {
 }
 
 void CVideoWndList::onConversionBalloon(const std::string& name) {
+    if (hooks_.conversionBalloon) hooks_.conversionBalloon(name);
     if (next_) next_->onConversionBalloon(name);
 }
 
@@ -313,11 +314,13 @@ int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
 
 void CVideoWndList::onLibraryChanged() {
     syncCards();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
     if (next_) next_->onLibraryChanged();
 }
 
 void CVideoWndList::onCardChanged(const std::string& itemId) {
     if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
     if (next_) next_->onCardChanged(itemId);
 }
 

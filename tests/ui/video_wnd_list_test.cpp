@@ -31,7 +31,10 @@ protected:
                         [this](int a, int b) {
                             looks = {a, b};
                         },
-                        [this] { ++selections; }, [this] { ++deletions; }});
+                        [this] { ++selections; },
+                        [this] { ++deletions; },
+                        {},
+                        {}});
         list->show();
     }
 
