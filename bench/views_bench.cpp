@@ -148,8 +148,8 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
     Folder work;
     const std::string thumbnail = work.path + "/thumbnail.jpg";
     // One frame of the clip as every card's picture.
-    auto made = runToEnd({"ffmpeg", "-v", "error", "-y", "-i", clip, "-f", "image2", "-s",
-                          "128x72", "-vframes", "1", thumbnail});
+    auto made = runToEnd({"ffmpeg", "-v", "error", "-y", "-i", clip, "-f", "image2", "-s", "128x72",
+                          "-vframes", "1", thumbnail});
     if (!made || made->exitCode != 0) return 1;
     QObject context;
     QtExecutor executor(&context);
@@ -233,9 +233,8 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    const std::string key =
-        list.AddTask(fileNamePart(clip), clip, probe.fileSize, {}, probe.duration, probe.width,
-                     probe.height);
+    const std::string key = list.AddTask(fileNamePart(clip), clip, probe.fileSize, {},
+                                         probe.duration, probe.width, probe.height);
     list.Refresh();
     const bool done = pumpUntil(
         [&] {
@@ -246,10 +245,11 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     const double seconds = wall.nsecsElapsed() / 1e9;
     const double cpuMs = threadCpuMs() - cpu;
     auto task = kit.queue().task(key);
-    std::printf("seconds %.2f gui_cpu_ms %.1f gui_share_percent %.3f repaints %d per_second %.1f "
-                "state %d\n",
-                seconds, cpuMs, cpuMs / (seconds * 10), list.progressRepaints(),
-                list.progressRepaints() / seconds, task ? task->state : -1);
+    std::printf(
+        "seconds %.2f gui_cpu_ms %.1f gui_share_percent %.3f repaints %d per_second %.1f "
+        "state %d\n",
+        seconds, cpuMs, cpuMs / (seconds * 10), list.progressRepaints(),
+        list.progressRepaints() / seconds, task ? task->state : -1);
     return done && task && task->state == TASK_DONE ? 0 : 1;
 }
 
@@ -260,7 +260,8 @@ int main(int argc, char** argv) {
     EnsureUtf8Locale();
     TimedApplication application(argc, argv);
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "cards" && (argc == 3 || argc == 4)) return cards(argv[2], argc == 4 ? argv[3] : "");
+    if (command == "cards" && (argc == 3 || argc == 4))
+        return cards(argv[2], argc == 4 ? argv[3] : "");
     if (command == "progress" && argc == 4) return progress(argv[2], argv[3]);
     std::fputs("usage: zorvex-views-bench cards CLIP [FFMPEG] | progress CLIP FFMPEG\n", stderr);
     return 2;
