@@ -187,8 +187,13 @@ void VideoLibrary::examineLoop() {
         if (!next) break;
         std::weak_ptr<VideoCard> weak = next;
         next.reset();
-        post([weak, path](VideoLibrary&) {
-            if (auto card = weak.lock(); card && !card->sourceSet()) card->SetSource(path);
+        post([weak, path](VideoLibrary& library) {
+            auto card = weak.lock();
+            if (!card || card->sourceSet()) return;
+            card->SetSource(path);
+            // A file gone is examined at once, with no worker to report it.
+            if (card->examined() && library.context_.listener)
+                library.context_.listener->onCardChanged(card->itemId());
         });
         while (!closing_) {
             auto card = weak.lock();
