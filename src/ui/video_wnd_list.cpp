@@ -144,6 +144,9 @@ void CVideoWndList::syncCards() {
         if (it != cards_.end()) {
             widget = it->second;
             cards_.erase(it);
+            // A change of the list may change a card too (a finished
+            // conversion turns its source plain again) without a word of it.
+            widget->Refresh();
         } else {
             widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
             connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
