@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <QRect>
 #include <QString>
@@ -10,9 +12,6 @@
 
 #include "ui/right_page.h"
 #include "ui/skin.h"
-
-class QFileDialog;
-class QMessageBox;
 
 namespace zorvex::ui {
 
