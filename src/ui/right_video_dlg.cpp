@@ -30,6 +30,7 @@ namespace {
 constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
 constexpr int kBottomBar = 52;
+constexpr int kTextLead = 2;
 
 void log(const char* what, const std::string& address) {
     PostLog(std::string(what) + address, kTag);
@@ -58,6 +59,9 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
     checkAll_ =
         makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18, 3, 1);
     checkAll_->resize(50, 18);
+    // Both sit on the bottom bar, whose grey is lighter than their background's.
+    checkAll_->SetBackgroundColour(colorref(0xF8F8F8));
+    modifyPath_->SetBackgroundColour(colorref(0xF8F8F8));
     convert_->SetInactive(true);
     delete_->SetInactive(true);
 
@@ -575,10 +579,12 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
         painter.setPen(argb(0xFFD6D6D6));
         painter.drawRect(box.adjusted(0, 0, -1, -1));
         painter.setPen(argb(0xFF3E3F42));
-        painter.drawText(QRect(21, h - 32, 50, 20), Qt::AlignLeft | Qt::AlignTop,
+        // Both texts keep the small leading a GDI+ string has, off the box's edge.
+        painter.drawText(QRect(21 + kTextLead, h - 32, 50, 20), Qt::AlignLeft | Qt::AlignTop,
                          QStringLiteral("保存至:"));
         // Cut by the rule; what still does not fit stops short of the icon.
-        const QRect pathRect(63, h - 32, folderIconRect().left() - 4 - 63, 20);
+        const int pathLeft = 63 + kTextLead;
+        const QRect pathRect(pathLeft, h - 32, folderIconRect().left() - 4 - pathLeft, 20);
         QString shown = ShownPath(QString::fromStdString(GetConvertPath()));
         const QFontMetrics metrics(painter.font());
         if (metrics.horizontalAdvance(shown) > pathRect.width())

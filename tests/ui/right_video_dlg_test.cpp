@@ -131,6 +131,10 @@ TEST_F(PageTest, SwitchViewShowsTheButtonsOfEachView) {
 
     addCards(1);
     EXPECT_TRUE(pump([&] { return visible(P::IdDelete) && visible(P::IdCheckAll); }));
+    // The bottom bar shows, and "全选" sits on it without a box of another grey.
+    const QImage bar = test::grab(p);
+    EXPECT_TRUE(test::sameColour(bar.pixel(400, 630 - 20), colorref(0xF8F8F8)));
+    EXPECT_TRUE(test::sameColour(bar.pixel(812 - 186 + 48, 630 - 33), colorref(0xF8F8F8)));
 
     p.SwitchView(RightPage::ViewConvert);
     EXPECT_TRUE(p.convertList()->isVisible());
