@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Photographs the real top-level windows on real desktops: the main window
-# (with the placeholder page, no core behind it) in its scenes, under Xvfb
-# with openbox, a compositor and a tray, and under a headless weston with
-# Qt's native Wayland client. Writes PNGs to a folder it prints.
+# with the real fly-screen page over real core objects (a dozen videos made
+# by FFmpeg, a queue in every state, the LAN service on a loopback address)
+# in its scenes, under Xvfb with openbox, a compositor and a tray, and under
+# a headless weston with Qt's native Wayland client. Writes PNGs to a folder
+# it prints.
 #   scripts/lib/desktop-shot.sh [OUT_FOLDER] [x11|wayland]...
-# Nothing leaves the machine: the demo starts no service, and the download
-# dialog fetches from a server of this script on 127.0.0.1.
+# Nothing leaves the machine: the demo's service runs on 127.84.0.x, its
+# phones are its own, and the download dialog fetches from a server of this
+# script on 127.0.0.1.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -80,13 +83,20 @@ pids+=($!)
 await "test -s $work/port" 50
 installer="http://127.0.0.1:$(cat "$work/port")/Setup.exe"
 
-# run_demo LOG ARGS...: starts the demo and waits until its window is shown.
+# The videos, thumbnails and finished conversion every scene starts from,
+# made once; an empty home for the first start.
+QT_QPA_PLATFORM=offscreen "$demo" --home "$work/home" --prepare >"$work/prepare.log" 2>&1 ||
+  { cat "$work/prepare.log" >&2; exit 1; }
+mkdir -p "$work/home-empty"
+demo_home=$work/home
+
+# run_demo LOG ARGS...: starts the demo and waits until its window shows the scene's content.
 run_demo() {
   local log=$1
   shift
-  "$demo" --home "$work/home" "$@" >"$log" 2>&1 &
+  "$demo" --home "$demo_home" "$@" >"$log" 2>&1 &
   demo_pid=$!
-  await "grep -q '^window:' $log" 100
+  await "grep -q '^window:' $log" 1200
 }
 stop_demo() {
   kill "$demo_pid" 2>/dev/null || true
@@ -128,9 +138,12 @@ shoot_x11() {
   pids+=($!)
   sleep 1
   export QT_QPA_PLATFORM=xcb
-  x11_scene main 10
+  x11_scene main 10 --phones 2
+  demo_home=$work/home-empty x11_scene empty 10
   x11_scene convert 10 --scene convert
   x11_scene settings 10 --scene settings
+  x11_scene menu 10 --scene menu
+  x11_scene delete 10 --scene delete
   x11_scene checking 10 --scene checking
   x11_scene prompt 10 --scene prompt
   x11_scene toast 8 --scene toast
@@ -196,8 +209,12 @@ shoot_wayland() {
   await "test -S $XDG_RUNTIME_DIR/$socket" 100
   sleep 1
   export WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland
-  wayland_scene main 10
+  wayland_scene main 10 --phones 2
+  demo_home=$work/home-empty wayland_scene empty 10
+  wayland_scene convert 10 --scene convert
   wayland_scene settings 10 --scene settings
+  wayland_scene menu 10 --scene menu
+  wayland_scene delete 10 --scene delete
   wayland_scene checking 10 --scene checking
   wayland_scene prompt 10 --scene prompt
   wayland_scene toast 8 --scene toast

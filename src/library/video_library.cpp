@@ -190,6 +190,8 @@ void VideoLibrary::examineNext() {
             examining_ = true;
             return;
         }
+        // A file gone is examined at once, with no worker to report it.
+        if (context_.listener) context_.listener->onCardChanged(itemId);
     }
 }
 

@@ -94,6 +94,11 @@ void CKbcButton::SetBackground(int background) {
     update();
 }
 
+void CKbcButton::SetBackgroundColour(const QColor& colour) {
+    backgroundColour_ = colour;
+    update();
+}
+
 void CKbcButton::SetCellSize(int width, int height) {
     cellWidth_ = width;
     cellHeight_ = height;
@@ -122,7 +127,8 @@ void CKbcButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QColor background = backgroundColour(background_);
+    const QColor background =
+        backgroundColour_.isValid() ? backgroundColour_ : backgroundColour(background_);
     if (background.isValid()) painter.fillRect(rect(), background);
     if (mode_ == Mode::Check)
         paintCheck(painter);

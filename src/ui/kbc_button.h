@@ -34,6 +34,10 @@ public:
     void SetLayout(int layout);
     // 0 none, or 1, 2, 3, 4, 6, 7, 8; anything else clears nothing.
     void SetBackground(int background);
+    // Fills with this colour instead of the background number's (which
+    // still chooses how a check button draws), for a button on a surface of
+    // another colour; an invalid colour goes back to the number's.
+    void SetBackgroundColour(const QColor& colour);
     // The state-cell size inside the image for layouts 4, 5 and 7.
     void SetCellSize(int width, int height);
     // Shows `cursor` over the button (the pages pass the pointing hand).
@@ -80,6 +84,7 @@ private:
     SkinImage image_;
     int layout_ = 0;
     int background_ = 0;
+    QColor backgroundColour_;
     int width_ = 0;
     int height_ = 0;
     int cellWidth_ = 0;

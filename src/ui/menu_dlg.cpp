@@ -1,14 +1,25 @@
 #include "ui/menu_dlg.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "ui/skin.h"
 
 namespace zorvex::ui {
+namespace {
+
+// A Wayland client cannot place a window of its own, only a popup relative
+// to its parent: there the menu is one, so it still opens below its box.
+Qt::WindowType menuWindowType() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Qt::ToolTip
+                                                                                : Qt::Tool;
+}
+
+}  // namespace
 
 CMenuDlg::CMenuDlg(int style, QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+    : QWidget(owner, menuWindowType() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
       style_(style) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setMouseTracking(true);

@@ -144,6 +144,9 @@ void CVideoWndList::syncCards() {
         if (it != cards_.end()) {
             widget = it->second;
             cards_.erase(it);
+            // A change of the list may change a card too (a finished
+            // conversion turns its source plain again) without a word of it.
+            widget->Refresh();
         } else {
             widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
             connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
@@ -302,6 +305,7 @@ void CVideoWndList::onPathFreed(const std::string& path) {
 }
 
 void CVideoWndList::onConversionBalloon(const std::string& name) {
+    if (hooks_.conversionBalloon) hooks_.conversionBalloon(name);
     if (next_) next_->onConversionBalloon(name);
 }
 
@@ -313,11 +317,13 @@ int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
 
 void CVideoWndList::onLibraryChanged() {
     syncCards();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
     if (next_) next_->onLibraryChanged();
 }
 
 void CVideoWndList::onCardChanged(const std::string& itemId) {
     if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
     if (next_) next_->onCardChanged(itemId);
 }
 

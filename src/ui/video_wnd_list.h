@@ -42,6 +42,11 @@ public:
         std::function<void()> selectionChanged;
         // Delete with cards checked: the page confirms and calls DeleteItems.
         std::function<void()> deleteRequested;
+        // Cards came or went, or one changed its look (its kind among them).
+        std::function<void()> cardsChanged;
+        // A conversion finished and its output joined the library: the name
+        // of the converted file, for the tray balloon.
+        std::function<void(const std::string& name)> conversionBalloon;
     };
 
     static constexpr int kColumns = 5;

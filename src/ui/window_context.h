@@ -3,11 +3,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "update/http_helper.h"
 #include "update/update_download.h"
 
 class QWidget;
+
+namespace zorvex {
+class ConversionQueue;
+class VideoLibrary;
+}  // namespace zorvex
 
 namespace zorvex::ui {
 
@@ -21,6 +27,29 @@ enum class ShadowMode { Auto, Strips, Margin };
 
 // Builds the page right of the left menu; the window parents and owns it.
 using PageFactory = std::function<RightPage*(QWidget* owner, const WindowContext& context)>;
+
+// What the fly-screen page (CRightVideoDlg) needs of the core besides the
+// rest of WindowContext. The composition root fills it: the library and the
+// queue it owns, already wired to each other (conversion requests become
+// tasks; the queue's events and results reach the library's
+// OnConversionEvent), the library built from the catalogue and the queue
+// file loaded by the root, once, whether before or after the window is built.
+// The page draws and drives them but builds nothing of the core itself.
+struct PageContext {
+    // Both must outlive the main window; without either there is no page
+    // (the main window shows the placeholder).
+    VideoLibrary* library = nullptr;
+    ConversionQueue* queue = nullptr;
+    // Phones connected now (Service::connectedClients, an atomic read).
+    // Called on the GUI thread every 100 ms; empty: none.
+    std::function<int()> connectedPhones;
+    // Moves the LAN service to the address (Service::setAddress): true when
+    // it restarted there. Called on the page's own worker thread, one call
+    // at a time; it may block while the service's threads stop and start.
+    std::function<bool(const std::string& address)> switchAddress;
+    // The addresses the address menu offers (the adapters', or --address).
+    std::vector<std::string> addresses;
+};
 
 // What the windows need of the core. The composition root fills it and keeps
 // everything the functions reach alive for longer than the main window.
@@ -46,8 +75,8 @@ struct WindowContext {
     DownloadOptions downloadOptions;
     // The update module's settings, for the download dialog.
     UpdateContext update;
-    // Opens a downloaded installer with the desktop's handler; empty: the
-    // windows use QDesktopServices.
+    // Opens a downloaded installer or a folder with the desktop's handler;
+    // empty: the windows use QDesktopServices.
     std::function<bool(const std::string& path)> openFile;
 
     // The conversion queue, before the application quits.
@@ -57,7 +86,9 @@ struct WindowContext {
     std::function<void()> stopService;
 
     // The fly-screen page; empty: a PlaceholderPage.
+    // CRightVideoDlg::Factory() builds the real one over `page`.
     PageFactory makePage;
+    PageContext page;
     // nullopt: QSystemTrayIcon::isSystemTrayAvailable().
     std::optional<bool> trayAvailable;
     ShadowMode shadow = ShadowMode::Auto;

@@ -31,6 +31,7 @@ struct Page : VideoLibraryListener {
     std::vector<std::string> freed, balloons, asked;
     std::deque<int> answers;
     int changes = 0;
+    std::vector<std::string> changedCards;
     void onToast(int code) override { toasts.push_back(code); }
     void onConversionRequested(const ConversionRequest& r) override { requests.push_back(r); }
     void onButtonLooks(int a, int b) override { looks.emplace_back(a, b); }
@@ -47,7 +48,7 @@ struct Page : VideoLibraryListener {
         return answer;
     }
     void onLibraryChanged() override { ++changes; }
-    void onCardChanged(const std::string&) override {}
+    void onCardChanged(const std::string& itemId) override { changedCards.push_back(itemId); }
 };
 
 class Library : public ::testing::Test {
@@ -153,6 +154,16 @@ TEST_F(Library, LimitOfSeventyIsTestedOncePerDrop) {
     EXPECT_EQ(library->items().size(), 74u);
     EXPECT_FALSE(library->AddByDialog({videos.file("refused.mp4")}));
     EXPECT_EQ(page.toasts.back(), TOAST_FULL);
+}
+
+TEST_F(Library, AFileGoneSinceItWasChosenTurnsItsCardMissingAndSaysSo) {
+    library->AddByDialog({videos.file("gone.mp4")});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    const VIDEOINFO_ST item = library->items().at(0);
+    EXPECT_EQ(item.card->kind(), KIND_MISSING);
+    EXPECT_NE(std::find(page.changedCards.begin(), page.changedCards.end(), item.itemId),
+              page.changedCards.end())
+        << "its look changed, and whoever draws it must hear of it";
 }
 
 TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {

@@ -31,7 +31,10 @@ protected:
                         [this](int a, int b) {
                             looks = {a, b};
                         },
-                        [this] { ++selections; }, [this] { ++deletions; }});
+                        [this] { ++selections; },
+                        [this] { ++deletions; },
+                        {},
+                        {}});
         list->show();
     }
 
@@ -258,6 +261,14 @@ TEST_F(CardGrid, BadgesByKind) {
     kit->library().OnConversionEvent(TE_REMOVED, items[2].card->path(), {});
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
     EXPECT_FALSE(list->cardAt(2)->animation()->animating());
+
+    // A finished conversion turns its source plain again: its animation goes too.
+    kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
+    ASSERT_TRUE(list->cardAt(2)->animation()->isVisible());
+    const std::string output = kit->convertFolder() + "/" + items[2].name;
+    kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
+    EXPECT_EQ(list->cardAt(3)->card()->path(), output);
+    EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
 }
 
 TEST_F(CardGrid, AddButtonOpensTheFileDialog) {

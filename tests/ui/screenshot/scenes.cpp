@@ -8,14 +8,22 @@
 #include <stdexcept>
 
 #include "core_kit.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
+#include "foundation/system_info.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
+#include "populated_home.h"
+#include "support/test_support.h"
 #include "transcode/media_probe.h"
 #include "ui/convert_list.h"
 #include "ui/convert_list_item_dlg.h"
+#include "ui/left_menu_dlg.h"
 #include "ui/qt_executor.h"
+#include "ui/right_video_dlg.h"
 #include "ui/video_wnd_dlg.h"
 #include "ui/video_wnd_list.h"
+#include "ui/zorvex_vr_client_dlg.h"
 
 namespace zorvex::screenshot {
 
@@ -182,6 +190,57 @@ QImage conversionList(const std::string& work) {
     return image;
 }
 
+// One populated home for every picture of the main window: FFmpeg makes it once.
+const std::string& populatedHome() {
+    static test::TempDir folder;
+    static bool made = false;
+    if (!made) {
+        InitWorkingDirectories(folder.path());
+        QObject context;
+        QtExecutor executor(&context);
+        test::CoreKit kit(folder.path(), executor);
+        demo::Prepare(folder.path(), kit.library(), kit.queue(), pumpUntil);
+        made = true;
+    }
+    return folder.path();
+}
+
+// The real main window with the real page over the populated home, one phone
+// counted (nothing listens), showing a view.
+QImage mainWindow(int code) {
+    const std::string& home = populatedHome();
+    InitWorkingDirectories(home);
+    QObject context;
+    QtExecutor executor(&context);
+    test::CoreKit kit(home, executor);
+    const std::string address = "127.84.1.1";
+    demo::RestoreCatalogue(kit.service(), home);
+    SetLocalIP(address);
+    kit.library().BuildFromCatalogue();
+    demo::AddUnfinishedTask(home);
+    kit.queue().LoadQueueFile();
+
+    ui::WindowContext c;
+    c.trayAvailable = false;
+    c.shadow = ui::ShadowMode::Strips;
+    c.makePage = ui::CRightVideoDlg::Factory();
+    c.page.library = &kit.library();
+    c.page.queue = &kit.queue();
+    c.page.addresses = {address, "127.84.1.2"};
+    c.page.connectedPhones = [] { return 1; };
+    ui::CZorvexVRClientDlg window(c);
+    window.show();
+    auto* page = static_cast<ui::CRightVideoDlg*>(window.page());
+    pumpUntil([&] { return examined(kit.library()); }, 60);
+    if (!demo::StartConversions(
+            home, kit.library(), kit.queue(), [page] { page->OnConvert(); }, pumpUntil))
+        throw std::runtime_error("the conversions did not start");
+    window.OnMenuRequest(code);
+    QImage image = capture(window);
+    kit.queue().StopAll(true);
+    return image;
+}
+
 }  // namespace
 
 bool pumpUntil(const std::function<bool()>& condition, int seconds) {
@@ -210,6 +269,12 @@ const std::vector<Scene>& scenes() {
         {"card-list-empty", "the library before the first video", emptyCardList},
         {"conversion-list", "a running, a waiting, a failed and a finished conversion",
          conversionList},
+        {"main-window", "the main window: the library with a dozen cards, one phone in",
+         [](const std::string&) { return mainWindow(ui::CLeftMenuDlg::MenuLibrary); }},
+        {"main-window-convert", "the main window: the queue in every state",
+         [](const std::string&) { return mainWindow(ui::CLeftMenuDlg::MenuConvert); }},
+        {"main-window-settings", "the main window: the settings page",
+         [](const std::string&) { return mainWindow(ui::CLeftMenuDlg::MenuSettings); }},
     };
     return all;
 }

@@ -1,0 +1,433 @@
+// Before any Qt header: the service's slots() is a Qt keyword.
+#include "service/service.h"
+
+#include "ui/right_video_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QPainter>
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "../service/phone_link.h"
+#include "core_kit.h"
+#include "foundation/ini_file.h"
+#include "qt_test_env.h"
+#include "ui/convert_list.h"
+#include "ui/kbc_button.h"
+#include "ui/menu_dlg.h"
+#include "ui/msg_box_dlg.h"
+#include "ui/qt_executor.h"
+#include "ui/set_content_dlg.h"
+#include "ui/video_wnd_dlg.h"
+#include "ui/video_wnd_list.h"
+#include "ui/zorvex_vr_client_dlg.h"
+#include "window_fixture.h"
+
+namespace zorvex::ui {
+namespace {
+
+using P = CRightVideoDlg;
+
+// The bounding box of the pixels close to a colour.
+QRect colourBox(const QImage& image, const QColor& colour) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (test::sameColour(image.pixel(x, y), colour, 40)) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The page on real core objects in a fresh home folder, 812 x 630 as in the
+// main window. Addresses are 127.0.93.x: nobody else's, all on loopback.
+class PageTest : public test::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        kit = std::make_unique<test::CoreKit>(home_, executor);
+    }
+    void TearDown() override {
+        page.reset();
+        window.reset();
+        kit.reset();
+        WindowTest::TearDown();
+    }
+
+    WindowContext context() {
+        WindowContext c;
+        c.saveSettings = SaveSettings;
+        c.openFile = [this](const std::string& path) {
+            opened.push_back(path);
+            return true;
+        };
+        c.trayAvailable = false;
+        c.page.library = &kit->library();
+        c.page.queue = &kit->queue();
+        c.page.addresses = addresses;
+        c.page.connectedPhones = phones;
+        c.page.switchAddress = switchAddress;
+        return c;
+    }
+    P& open() {
+        page = std::make_unique<P>(nullptr, context());
+        page->resize(812, 630);
+        page->Layout();
+        page->show();
+        return *page;
+    }
+    // Cards for files that do not exist: examined at once.
+    void addCards(int count) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < count; ++i)
+            paths.push_back(dir_.file("v/" + std::to_string(i) + ".mp4"));
+        kit->library().AddByDialog(paths);
+        ASSERT_TRUE(pump([&] { return page->cardList()->cardCount() == count && examined(); }));
+    }
+    bool examined() const {
+        for (const auto& item : kit->library().items())
+            if (!item.card->examined()) return false;
+        return !kit->library().examining();
+    }
+    void clickCard(int index) { test::click(*page->cardList()->cardAt(index)); }
+    bool allCardsChecked() const { return page->cardList()->AllChecked(); }
+    CKbcButton& button(int id) { return *page->button(id); }
+    bool visible(int id) { return button(id).isVisible(); }
+    std::string logText() {
+        StopLogThread();  // written out
+        std::string all;
+        for (const auto& entry : std::filesystem::directory_iterator(home_ + "/PTTLog"))
+            all += test::readFile(entry.path().string());
+        StartLogThread();
+        return all;
+    }
+
+    QObject guiContext;
+    QtExecutor executor{&guiContext};
+    std::unique_ptr<test::CoreKit> kit;
+    std::vector<std::string> addresses{"127.0.0.1"};
+    std::function<int()> phones;
+    std::function<bool(const std::string&)> switchAddress;
+    std::vector<std::string> opened;
+    std::unique_ptr<P> page;
+    std::unique_ptr<CZorvexVRClientDlg> window;
+};
+
+TEST_F(PageTest, SwitchViewShowsTheButtonsOfEachView) {
+    P& p = open();
+    EXPECT_EQ(p.view(), RightPage::ViewLibrary);
+    EXPECT_TRUE(p.cardList()->isVisible());
+    EXPECT_TRUE(visible(P::IdAdd) && visible(P::IdConvert));
+    EXPECT_FALSE(visible(P::IdDelete) || visible(P::IdCheckAll)) << "nothing to delete yet";
+    EXPECT_TRUE(button(P::IdConvert).inactive());
+    EXPECT_EQ(button(P::IdCheckAll).geometry(), QRect(812 - 186, 630 - 34, 50, 18));
+    EXPECT_EQ(p.cardList()->geometry(), QRect(0, 52, 808, 526));
+
+    addCards(1);
+    EXPECT_TRUE(pump([&] { return visible(P::IdDelete) && visible(P::IdCheckAll); }));
+    // The bottom bar shows, and "全选" sits on it without a box of another grey.
+    const QImage bar = test::grab(p);
+    EXPECT_TRUE(test::sameColour(bar.pixel(400, 630 - 20), colorref(0xF8F8F8)));
+    EXPECT_TRUE(test::sameColour(bar.pixel(812 - 186 + 48, 630 - 33), colorref(0xF8F8F8)));
+
+    p.SwitchView(RightPage::ViewConvert);
+    EXPECT_TRUE(p.convertList()->isVisible());
+    EXPECT_FALSE(p.cardList()->isVisible() || p.settingsPage()->isVisible());
+    for (int id : {P::IdAdd, P::IdConvert, P::IdDelete, P::IdCheckAll}) EXPECT_FALSE(visible(id));
+    EXPECT_TRUE(visible(P::IdModifyPath) && visible(P::IdClean));
+    EXPECT_EQ(button(P::IdModifyPath).geometry(), QRect(398, 630 - 37, 70, 26));
+    EXPECT_EQ(button(P::IdClean).geometry(), QRect(812 - 106, 630 - 34, 86, 16));
+
+    p.SwitchView(RightPage::ViewSettings);
+    EXPECT_TRUE(p.settingsPage()->isVisible());
+    EXPECT_FALSE(p.convertList()->isVisible() || p.cardList()->isVisible());
+    for (int id : {P::IdAdd, P::IdConvert, P::IdDelete, P::IdCheckAll, P::IdModifyPath, P::IdClean})
+        EXPECT_FALSE(visible(id));
+
+    p.SwitchView(7);  // only the number changes
+    EXPECT_EQ(p.view(), 7);
+    EXPECT_TRUE(p.settingsPage()->isVisible());
+    p.SwitchView(RightPage::ViewLibrary);
+    EXPECT_TRUE(visible(P::IdAdd) && visible(P::IdDelete) && visible(P::IdCheckAll));
+}
+
+TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
+    SetLocalIP("127.0.0.1");
+    P& one = open();
+    const QPoint box = one.addressBoxRect().center();
+    test::press(one, box);
+    EXPECT_TRUE(one.menuOpen());
+    EXPECT_FALSE(one.addressMenu()->isVisible());
+    // The box shows its open cell, IPCombo's second, as drawn on the title band.
+    const QRect at = one.addressBoxRect();
+    QImage expected(at.size(), QImage::Format_ARGB32);
+    expected.fill(colorref(0xF8F8F8));
+    {
+        QPainter painter(&expected);
+        SkinImage::load(QStringLiteral("FP\\IPCombo.png"))
+            .draw(painter, QRectF(QPointF(), at.size()), QRectF(0, 22, 126, 22));
+    }
+    const QImage shot = test::grab(one).copy(at);
+    for (QPoint edge : {QPoint(60, 0), QPoint(0, 11), QPoint(125, 11), QPoint(60, 21)})
+        EXPECT_TRUE(test::sameColour(shot.pixel(edge), expected.pixelColor(edge), 8)) << edge.x();
+    test::press(one, box);
+    EXPECT_FALSE(one.menuOpen());
+
+    addresses = {"127.0.0.1", "127.0.93.1", "127.0.93.2"};
+    P& three = open();
+    test::press(three, three.addressBoxRect().center());
+    ASSERT_TRUE(three.addressMenu()->isVisible());
+    EXPECT_EQ(three.addressMenu()->size(), QSize(126, 66));
+    EXPECT_EQ(three.addressMenu()->pos(),
+              three.mapToGlobal(three.addressBoxRect().bottomLeft() + QPoint(0, 1)));
+    EXPECT_EQ(three.addressMenu()->current(), "127.0.0.1");
+    test::press(three, QPoint(400, 300));  // anywhere else closes it
+    EXPECT_FALSE(three.addressMenu()->isVisible());
+    EXPECT_FALSE(three.menuOpen());
+}
+
+TEST_F(PageTest, SelectAllFollowsTheCards) {
+    P& p = open();
+    addCards(3);
+    CKbcButton& all = button(P::IdCheckAll);
+    clickCard(0);
+    clickCard(1);
+    EXPECT_FALSE(all.checked());
+    EXPECT_FALSE(button(P::IdDelete).inactive());
+    EXPECT_TRUE(button(P::IdConvert).inactive()) << "missing videos cannot be converted";
+    clickCard(2);  // the last unchecked one
+    EXPECT_TRUE(all.checked());
+    clickCard(1);
+    EXPECT_FALSE(all.checked());
+    clickCard(1);
+    EXPECT_TRUE(all.checked());
+
+    test::click(all);  // none
+    EXPECT_FALSE(all.checked());
+    EXPECT_FALSE(kit->library().items()[0].card->checked());
+    EXPECT_TRUE(button(P::IdDelete).inactive() && button(P::IdConvert).inactive());
+    test::click(all);  // every card
+    EXPECT_TRUE(all.checked());
+    EXPECT_TRUE(allCardsChecked());
+    EXPECT_FALSE(button(P::IdDelete).inactive());
+
+    // "删除" asks; cancelling keeps the cards, confirming empties the list.
+    test::click(button(P::IdDelete));
+    ASSERT_TRUE(p.deletePrompt() && p.deletePrompt()->isVisible());
+    EXPECT_EQ(p.deletePrompt()->type(), 1);
+    EXPECT_FALSE(p.deletePrompt()->button(CNotifyMsgDlg::IdCheck2)->isVisible())
+        << "no file is ever deleted, so none is offered";
+    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdCancel));
+    ASSERT_TRUE(pump([&] { return !p.deletePrompt(); }));
+    EXPECT_EQ(p.cardList()->cardCount(), 3);
+    test::click(button(P::IdDelete));
+    ASSERT_TRUE(p.deletePrompt());
+    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 0 && !p.deletePrompt(); }));
+    EXPECT_FALSE(all.checked()) << "an empty list is not all checked";
+    EXPECT_FALSE(all.isVisible());
+    EXPECT_TRUE(button(P::IdDelete).inactive());
+    test::click(all);
+    EXPECT_FALSE(all.checked());
+
+    // A card that joins a checked list unchecks "全选".
+    addCards(1);
+    test::click(all);
+    ASSERT_TRUE(all.checked());
+    kit->library().AddByDialog({dir_.file("v/late.mp4")});
+    EXPECT_TRUE(pump([&] { return !all.checked(); }));
+}
+
+TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
+    const QString forty(40, QLatin1Char('a')), thirtyNine(39, QLatin1Char('b'));
+    EXPECT_EQ(P::ShownPath(forty), forty + "...");
+    EXPECT_EQ(P::ShownPath(thirtyNine), thirtyNine);
+    EXPECT_EQ(P::ShownPath(forty + "tail"), forty + "...");
+    // A character outside the BMP is never cut in half.
+    const QString emoji = QString(39, QLatin1Char('c')) + QString::fromUtf8("😀") + "d";
+    EXPECT_EQ(P::ShownPath(emoji), QString(39, QLatin1Char('c')) + "...");
+
+    P& p = open();
+    p.SwitchView(RightPage::ViewConvert);
+    test::click(button(P::IdModifyPath));
+    QFileDialog* dialog = p.folderDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("请选择保存路径"));
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+    EXPECT_FALSE(dialog->isModal() && dialog->windowModality() == Qt::ApplicationModal);
+    const std::string chosen = dir_.file("新的文件夹");
+    std::filesystem::create_directories(chosen);
+    emit dialog->fileSelected(QString::fromStdString(chosen + "/"));
+    EXPECT_EQ(GetConvertPath(), chosen);
+    EXPECT_EQ(IniFile::load(GetConfigPath()).readString(kVideoSection, "ConvertPath", "", 260),
+              chosen);
+    emit dialog->fileSelected(QString::fromStdString(dir_.file("no such folder")));
+    EXPECT_EQ(GetConvertPath(), chosen) << "what is no folder is ignored";
+    dialog->close();
+
+    // The open-folder icon opens the folder on a click.
+    const QPoint icon = p.folderIconRect().center();
+    test::press(p, icon);
+    test::release(p, icon);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], chosen);
+    p.SwitchView(RightPage::ViewLibrary);
+    test::press(p, icon);
+    test::release(p, icon);
+    EXPECT_EQ(opened.size(), 1u) << "only the conversion view has the icon";
+}
+
+TEST_F(PageTest, AnAddressChosenWhileASwitchRunsChangesNothing) {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool release = false, answer = true;
+    std::vector<std::string> asked;
+    switchAddress = [&](const std::string& address) {
+        std::unique_lock lock(mutex);
+        asked.push_back(address);
+        wake.wait(lock, [&] { return release; });
+        release = false;
+        return answer;
+    };
+    addresses = {"127.0.0.1", "127.0.93.1", "127.0.93.2"};
+    SetLocalIP("127.0.0.1");
+    P& p = open();
+    std::vector<std::pair<QString, bool>> switched;
+    QObject::connect(&p, &P::addressSwitched,
+                     [&](const QString& a, bool ok) { switched.emplace_back(a, ok); });
+    auto finish = [&](bool ok) {
+        {
+            std::lock_guard lock(mutex);
+            answer = ok;
+            release = true;
+        }
+        wake.notify_all();
+    };
+    ASSERT_TRUE(p.counterRunning());
+
+    p.OnAddressChosen("127.0.93.1");
+    EXPECT_TRUE(p.switching());
+    EXPECT_FALSE(p.counterRunning()) << "paused for the switch";
+    EXPECT_EQ(GetLocalIP(), "127.0.93.1");
+    EXPECT_EQ(p.addressMenu()->current(), "127.0.93.1");
+    p.OnAddressChosen("127.0.93.2");  // dropped
+    EXPECT_EQ(GetLocalIP(), "127.0.93.1");
+    EXPECT_EQ(p.addressMenu()->current(), "127.0.93.1");
+    finish(true);
+    ASSERT_TRUE(pump([&] { return switched.size() == 1; }));
+    EXPECT_EQ(asked, std::vector<std::string>{"127.0.93.1"});
+    EXPECT_EQ(switched[0], std::make_pair(QString("127.0.93.1"), true));
+    EXPECT_FALSE(p.switching());
+    EXPECT_TRUE(p.counterRunning());
+
+    // A refused switch leaves the service as it was, still counted.
+    p.OnAddressChosen("127.0.93.1");
+    finish(false);
+    ASSERT_TRUE(pump([&] { return switched.size() == 2; }));
+    EXPECT_FALSE(switched[1].second);
+    EXPECT_TRUE(p.counterRunning());
+
+    const std::string log = logText();
+    for (const char* line : {"(ZorvexUIFiles\\RightVideoDlg):切换服务，IP:127.0.93.1",
+                             "(ZorvexUIFiles\\RightVideoDlg):切换服务成功，IP:127.0.93.1",
+                             "(ZorvexUIFiles\\RightVideoDlg):重启服务，IP:127.0.93.1",
+                             "(ZorvexUIFiles\\RightVideoDlg):切换服务失败，IP:127.0.93.1"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(log.find("127.0.93.2"), std::string::npos);
+
+    // Quitting ends the counter for good, even across a switch that ends later.
+    p.OnAddressChosen("127.0.93.2");
+    p.PrepareQuit();
+    finish(true);
+    ASSERT_TRUE(pump([&] { return switched.size() == 3; }));
+    EXPECT_FALSE(p.counterRunning());
+    EXPECT_TRUE(p.quitting());
+}
+
+TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
+    Service& service = kit->service();
+    ASSERT_TRUE(test::portIsFree("127.0.93.1", wire::kLinkPort));
+    ASSERT_TRUE(service.setAddress("127.0.93.1"));
+    SetLocalIP("127.0.93.1");
+    ASSERT_TRUE(test::waitUntil([] { return test::PhoneLink("127.0.93.1").connected(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return service.connectedClients() == 0; }));
+    phones = [&] { return service.connectedClients(); };
+    switchAddress = [&](const std::string& a) { return service.setAddress(a); };
+    addresses = {"127.0.93.1", "127.0.93.2"};
+    P& p = open();
+    std::vector<bool> switched;
+    QObject::connect(&p, &P::addressSwitched,
+                     [&](const QString&, bool ok) { switched.push_back(ok); });
+
+    const QColor title = colorref(0xF8F8F8);
+    // The text's room up to the state icon beside it.
+    const QRect text = p.deviceTextRect().translated(0, -2).adjusted(0, 0, -12, 0);
+    EXPECT_EQ(p.deviceCount(), 0);
+    EXPECT_TRUE(test::inkBox(test::grab(p).copy(text), title, 8).isEmpty()) << "no text yet";
+    const QRect address(812 - 200, 16, 126, 22);
+    EXPECT_TRUE(colourBox(test::grab(p).copy(address), argb(0xFFF19410)).isEmpty())
+        << "a dark address";
+
+    {
+        test::PhoneLink phone("127.0.93.1");
+        ASSERT_TRUE(phone.connected());
+        ASSERT_TRUE(pump([&] { return p.deviceCount() == 1; }));
+        EXPECT_TRUE(p.hasDevices());
+        const QImage shot = test::grab(p);
+        EXPECT_FALSE(test::inkBox(shot.copy(text), title, 8).isEmpty()) << "the text appears";
+        EXPECT_GT(colourBox(shot.copy(address), argb(0xFFF19410)).width(), 40)
+            << "the address turns amber";
+    }
+    ASSERT_TRUE(pump([&] { return p.deviceCount() == 0; }));
+
+    // Moved to another address, the service counts its phones there.
+    p.OnAddressChosen("127.0.93.2");
+    ASSERT_TRUE(pump([&] { return switched.size() == 1; }));
+    EXPECT_TRUE(switched[0]);
+    EXPECT_EQ(service.address(), "127.0.93.2");
+    std::unique_ptr<test::PhoneLink> phone;
+    ASSERT_TRUE(test::waitUntil([&] {
+        phone = std::make_unique<test::PhoneLink>("127.0.93.2");
+        return phone->connected();
+    }));
+    EXPECT_TRUE(pump([&] { return p.deviceCount() == 1; }));
+    service.stop();
+}
+
+TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) {
+    WindowContext c = context();
+    c.makePage = P::Factory();
+    window = std::make_unique<CZorvexVRClientDlg>(c);
+    window->show();
+    auto* p = qobject_cast<P*>(window->page());
+    ASSERT_NE(p, nullptr) << "the real page, not the placeholder";
+    EXPECT_EQ(p->geometry(), QRect(160, 0, 812, 630));
+    EXPECT_EQ(window->page()->settingsPage(), p->settingsPage());
+
+    test::press(*p, QPoint(300, 20));
+    EXPECT_TRUE(window->dragging());
+    test::release(*window, QPoint(300, 20));
+    test::press(*p, p->addressBoxRect().center());
+    EXPECT_FALSE(window->dragging()) << "the address box is no place to drag";
+    test::press(*p, QPoint(300, 600));
+    EXPECT_FALSE(window->dragging());
+
+    // A finished conversion of the library rings the tray balloon with its name.
+    const std::string source = dir_.file("v/trip.mp4");
+    const std::string output = kit->convertFolder() + "/trip.mp4";
+    test::TempDir::writeTo(output, "converted");
+    kit->library().OnConversionEvent(TE_DONE, output, source);
+    EXPECT_EQ(window->lastBalloonTitle(), "trip.mp4");
+
+    p->ShowToast(2);
+    EXPECT_EQ(p->toast()->text(), QStringLiteral("文件已存在"));
+}
+
+}  // namespace
+}  // namespace zorvex::ui
