@@ -19,6 +19,7 @@
 #include "platform/environment.h"
 #include "platform/termination_signal.h"
 #include "ui/qt_executor.h"
+#include "ui/right_video_dlg.h"
 #include "ui/skin.h"
 #include "ui/zorvex_vr_client_dlg.h"
 
@@ -69,6 +70,16 @@ ui::WindowContext makeWindowContext(Application& application) {
     context.stopAll = [queue] { queue->StopAll(true); };
     Service* service = &application.service();
     context.stopService = [service] { service->stop(); };
+
+    context.makePage = ui::CRightVideoDlg::Factory();
+    context.page.library = &application.library();
+    context.page.queue = queue;
+    context.page.addresses = application.core().adapters.addresses;
+    context.page.connectedPhones = [service] { return service->connectedClients(); };
+    // On the page's worker: the service's threads stop and start there.
+    context.page.switchAddress = [service](const std::string& address) {
+        return service->setAddress(address);
+    };
     return context;
 }
 
