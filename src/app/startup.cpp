@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <ctime>
 
-#include "app/catalogue_restore.h"
 #include "foundation/constants.h"
 #include "foundation/log_recorder.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "service/catalogue_restore.h"
 
 namespace zorvex {
 

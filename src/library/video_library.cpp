@@ -132,9 +132,11 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
             if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
             continue;
         }
-        VIDEOINFO_ST& item = appendItem(path, KIND_PLAIN, SIZE_MAX);
-        item.card->SetSource(path);
+        appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
+    // Examined one after another like the dialog's cards: each registers
+    // in turn, so the phones' list and the next start keep the card order.
+    startExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 

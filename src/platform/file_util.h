@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,12 @@ int removeTemporaryLeftovers(const std::string& folder);
 int probeWritableFolder(const std::string& folder);
 
 bool removeFile(const std::string& path);
+
+// A file's modification time in nanoseconds since the epoch; nullopt when it
+// cannot be read.
+std::optional<std::int64_t> modificationTime(const std::string& path);
+// Sets it (the access time too); false when it cannot be set.
+bool setModificationTime(const std::string& path, std::int64_t nanoseconds);
 
 // The text before the last '/', or "" when there is none.
 std::string parentFolder(const std::string& path);

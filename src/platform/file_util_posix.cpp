@@ -277,4 +277,18 @@ std::string fileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+}
+
+bool setModificationTime(const std::string& path, std::int64_t nanoseconds) {
+    timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
+    times[0].tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
+    times[1] = times[0];
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 }  // namespace zorvex

@@ -116,8 +116,12 @@ bool CatalogueList::nextEntry(CatalogueEntry& out) {
     return true;
 }
 
-void CatalogueList::saveAndClear() {
-    for (CatalogueEntry& entry : entries_) saveLinkFile(root_, entry);
+void CatalogueList::saveAndClear(std::int64_t& stamp) {
+    for (CatalogueEntry& entry : entries_) {
+        saveLinkFile(root_, entry);
+        setModificationTime(linkFilePath(root_, entry.key), stamp);
+        stamp += 1000;
+    }
     entries_.clear();
     body_.clear();
     nextCheck_ = {};

@@ -78,8 +78,10 @@ public:
     // which the next call starts again from the head.
     bool nextEntry(CatalogueEntry& out);
 
-    // Rewrites every entry's link file, then empties the list.
-    void saveAndClear();
+    // Rewrites every entry's link file, then empties the list. The files'
+    // modification times are set to stamp, stamp + 1 µs, ... in list order
+    // (stamp moves on), so that the next start restores the same order.
+    void saveAndClear(std::int64_t& stamp);
 
 private:
     bool refreshWire(CatalogueEntry& entry);

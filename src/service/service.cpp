@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "platform/file_util.h"
@@ -26,8 +27,12 @@ Service::Service(std::string root)
 Service::~Service() {
     stop();
     std::lock_guard lock(catalogueMutex_);
-    source_.saveAndClear();
-    converted_.saveAndClear();
+    // One sequence over both lists: the restore sorts all link files by it.
+    std::int64_t stamp = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+    source_.saveAndClear(stamp);
+    converted_.saveAndClear(stamp);
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 

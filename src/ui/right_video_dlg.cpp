@@ -111,7 +111,8 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
     for (const std::string& address : core.addresses)
         addresses.push_back(QString::fromStdString(address));
     addressMenu_->SetTexts(addresses);
-    addressMenu_->resize(126, CMenuDlg::kRowHeight * std::max<qsizetype>(1, addresses.size()));
+    addressMenu_->resize(
+        126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, addresses.size())));
     addressMenu_->SetCurrent(QString::fromStdString(GetLocalIP()));
     addressMenu_->Rebuild();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);

@@ -54,6 +54,7 @@
 #include "library/video_library.h"
 #include "platform/utf8_locale.h"
 #include "populated_home.h"
+#include "service/catalogue_restore.h"
 #include "service/link_frame.h"
 #include "transcode/conversion_queue.h"
 #include "ui/kbc_button.h"
@@ -90,7 +91,7 @@ bool pumpUntil(const std::function<bool()>& condition, int seconds) {
     for (;;) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         if (condition()) return true;
-        if (stopRequested || clock.elapsed() >= seconds * 1000) return false;
+        if (stopRequested || clock.elapsed() >= qint64{seconds} * 1000) return false;
     }
 }
 
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
 
     // The start-up sequence's part, as the application runs it.
     Service& service = kit.service();
-    demo::RestoreCatalogue(service, home);
+    LoadCatalogueFromDisk(service, home);
     SetLocalIP(addresses.front());
     service.setAddress(addresses.front());
     VideoLibrary& library = kit.library();

@@ -1,7 +1,5 @@
 #include "populated_home.h"
 
-#include <dirent.h>
-
 #include <stdexcept>
 #include <vector>
 
@@ -114,17 +112,6 @@ void Prepare(const std::string& home, VideoLibrary& library, ConversionQueue& qu
     queue.SaveQueueFile();
     removeFile(videoFolder(home) + "/" + kLost);  // lost since: its card keeps its thumbnail
     writeFileAtomic(home + "/.demo-prepared", "made by zorvex-window-demo --prepare\n");
-}
-
-void RestoreCatalogue(Service& service, const std::string& home) {
-    const std::string root = home + "/file_root";
-    DIR* folder = ::opendir(root.c_str());
-    if (!folder) return;
-    while (dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name.size() == 32 && entry->d_type != DT_DIR) service.loadLinkFile(name);
-    }
-    ::closedir(folder);
 }
 
 void AddUnfinishedTask(const std::string& home) {

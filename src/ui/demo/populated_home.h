@@ -5,7 +5,6 @@
 
 namespace zorvex {
 class ConversionQueue;
-class Service;
 class VideoLibrary;
 }  // namespace zorvex
 
@@ -27,9 +26,6 @@ bool IsPrepared(const std::string& home);
 // Throws std::runtime_error when it fails.
 void Prepare(const std::string& home, VideoLibrary& library, ConversionQueue& queue,
              const Pump& pump);
-
-// The catalogue from the link files, as the start-up sequence restores it.
-void RestoreCatalogue(Service& service, const std::string& home);
 
 // Puts a task that was running when the application last ended into the
 // queue file, as an earlier version would leave it; loaded, it shows as

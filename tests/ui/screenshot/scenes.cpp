@@ -14,6 +14,7 @@
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "populated_home.h"
+#include "service/catalogue_restore.h"
 #include "support/test_support.h"
 #include "transcode/media_probe.h"
 #include "ui/convert_list.h"
@@ -214,7 +215,7 @@ QImage mainWindow(int code) {
     QtExecutor executor(&context);
     test::CoreKit kit(home, executor);
     const std::string address = "127.84.1.1";
-    demo::RestoreCatalogue(kit.service(), home);
+    LoadCatalogueFromDisk(kit.service(), home);
     SetLocalIP(address);
     kit.library().BuildFromCatalogue();
     demo::AddUnfinishedTask(home);
