@@ -13,7 +13,7 @@
 namespace zorvex {
 
 int LoadCatalogueFromDisk(Service& service, const std::string& home) {
-    std::string root = home + "/file_root";
+    const std::string root = home + "/file_root/";
     DIR* folder = ::opendir(root.c_str());
     if (!folder) return 0;
     std::vector<std::pair<std::int64_t, std::string>> files;  // modified, name
@@ -22,7 +22,7 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home) {
         std::string name = item->d_name;
         if (name == "." || name == ".." || name.size() != 32) continue;
         if (item->d_type == DT_DIR) continue;
-        files.emplace_back(modificationTime(root + "/" + name).value_or(0), std::move(name));
+        files.emplace_back(modificationTime(root + name).value_or(0), std::move(name));
     }
     ::closedir(folder);
     // The folder's own order is the file system's (a hash on ext4): the
