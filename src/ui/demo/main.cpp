@@ -221,6 +221,9 @@ int main(int argc, char** argv) {
         }
         return result;
     };
+    // The download goes where the application's would: the home's folder.
+    context.update.mac = [] { return GetLocalMac(); };
+    context.update.downloadFolder = [] { return GetDownloadDir(); };
     context.openFile = [](const std::string& path) {
         std::printf("would open: %s\n", path.c_str());
         std::fflush(stdout);
