@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <algorithm>
@@ -261,6 +262,11 @@ void CVideoWndList::AddByDialog() {
     if (library_.items().size() >= kLibraryLimit) {
         library_.AddByDialog({});  // the library's own refusal: toast 6
         return;
+    }
+    // The first time, where videos are kept, not wherever the program was started from.
+    if (lastFolder_.isEmpty()) {
+        const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        lastFolder_ = QDir(videos).exists() ? videos : QDir::homePath();
     }
     auto* dialog = new QFileDialog(window(), dialogTitle(), lastFolder_, dialogFilter());
     dialog->setAttribute(Qt::WA_DeleteOnClose);

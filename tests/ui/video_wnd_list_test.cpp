@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -281,6 +283,11 @@ TEST_F(CardGrid, AddButtonOpensTheFileDialog) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("请选择需要转换文件"));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(dialog->nameFilters(), QStringList{CVideoWndList::dialogFilter()});
+    // The first dialog opens where videos live, not in the working folder.
+    const QString opened = dialog->directory().absolutePath();
+    EXPECT_TRUE(opened == QDir::homePath() ||
+                opened == QStandardPaths::writableLocation(QStandardPaths::MoviesLocation))
+        << opened.toStdString();
     dialog->setDirectory(QString::fromStdString(videos.path()));
     dialog->selectFile("\"a.mp4\" \"b.MKV\"");
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, which checks the files
