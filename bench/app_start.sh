@@ -10,7 +10,8 @@
 # - From the first paint until the cards are examined and a conversion of a
 #   20 s 1080p video has finished: the GUI thread's longest event (wall, and
 #   its own CPU time, which other programs' load does not inflate) and the
-#   longest gap between 1 ms timer ticks (target < 16 ms).
+#   longest gap between 1 ms timer ticks, over all and after the first
+#   second (the start's own burst of work), target < 16 ms.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
@@ -48,7 +49,7 @@ ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=24 -f lavfi -i sine=
 ffmpeg -v error -y -i "$work/card.mp4" -frames:v 1 -s 320x180 "$work/thumb.jpg"
 
 field() { awk -v k="$1" '{ for (i = 1; i < NF; i++) if ($i == k) print $(i + 1) }'; }
-keys=(start_to_paint_ms main_to_paint_ms rss_at_paint_mib rss_settled_mib peak_rss_mib
+keys=(start_to_paint_ms main_to_paint_ms rss_at_paint_mib rss_settled_mib peak_rss_mib later_gap_ms
   longest_event_ms longest_event_cpu_ms longest_gap_ms)
 declare -A v=()
 for ((i = 0; i < rounds; i++)); do
@@ -71,5 +72,5 @@ echo "  resident memory: at the first paint $(s rss_at_paint_mib) MiB, settled $
   "peak $(s peak_rss_mib) MiB; target < 120: $(verdict "$m" '<' 120)"
 m=$(median ${v[longest_event_ms]})
 echo "  cards examined while a 20 s 1080p conversion runs: longest GUI event $(s longest_event_ms) ms" \
-  "(CPU $(s longest_event_cpu_ms) ms), longest 1 ms timer gap $(s longest_gap_ms) ms;" \
-  "target < 16: $(verdict "$m" '<' 16)"
+  "(CPU $(s longest_event_cpu_ms) ms), longest 1 ms timer gap $(s longest_gap_ms) ms," \
+  "after the first second $(s later_gap_ms) ms; target < 16: $(verdict "$m" '<' 16)"
