@@ -187,12 +187,11 @@ void ClientTable::acceptClients() {
         }
         if (!free && (free = evictable())) {
             // Connections that never speak must not lock phones out for good.
-            consolePrintf("%s: %s socket %d\n", "the client is silent", free->peer.c_str(),
-                          free->socket);
+            connectionLine("the client is silent", free->peer, free->socket);
             closeSlot(*free);
         }
         if (!free) {
-            consoleWrite("Too many clients\n");
+            connectionLine("Too many clients", {}, -1);
             ::close(fd);  // an unserved phone must not be left hanging
             continue;
         }
@@ -205,7 +204,7 @@ void ClientTable::acceptClients() {
         free->stamp = 0;
         free->lastHeard = clock_();
         connected_->fetch_add(1, std::memory_order_relaxed);
-        consolePrintf("%s: %s socket %d\n", "the client is connect!", free->peer.c_str(), fd);
+        connectionLine("the client is connect!", free->peer, fd);
     }
 }
 
@@ -228,8 +227,25 @@ void ClientTable::readClient(ClientSlot& slot) {
         reason = "Received error";
         break;
     }
-    consolePrintf("%s: %s socket %d\n", reason, slot.peer.c_str(), slot.socket);
+    connectionLine(reason, slot.peer, slot.socket);
     closeSlot(slot);
+}
+
+void ClientTable::connectionLine(const char* what, const std::string& peer, int socket) {
+    switch (connectionLines_.take(1, clock_())) {
+        case OutputBudget::Verdict::Allowed:
+            if (socket < 0) {
+                consolePrintf("%s\n", what);
+            } else {
+                consolePrintf("%s: %s socket %d\n", what, peer.c_str(), socket);
+            }
+            break;
+        case OutputBudget::Verdict::RanOut:
+            consoleWrite("connection lines paused for the rest of the minute\n");
+            break;
+        case OutputBudget::Verdict::Refused:
+            break;
+    }
 }
 
 ClientSlot* ClientTable::evictable() {
@@ -253,7 +269,7 @@ void ClientTable::closeSlot(ClientSlot& slot) {
         ::close(slot.socket);
         slot.socket = -1;
         connected_->fetch_sub(1, std::memory_order_relaxed);
-        consoleWrite("CloseClient\n");
+        connectionLine("CloseClient", {}, -1);
     }
 }
 

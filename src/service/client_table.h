@@ -18,6 +18,8 @@ inline constexpr int kClientSlots = 64;
 inline constexpr std::chrono::seconds kSilenceBeforeEviction{30};
 // Console dump allowed per connection and minute.
 inline constexpr std::size_t kDumpBytesPerMinute = std::size_t{64} * 1024;
+// Connection lines (connected, closed, refused) a minute, over all slots.
+inline constexpr std::size_t kConnectionLinesPerMinute = 256;
 
 struct ClientSlot {
     int socket = -1;          // -1 when free
@@ -79,6 +81,8 @@ private:
     void readClient(ClientSlot& slot);
     // The slot silent longest, if silent long enough to give away; else null.
     ClientSlot* evictable();
+    // "what: peer socket n", within the minute's budget of such lines.
+    void connectionLine(const char* what, const std::string& peer, int socket);
 
     ParserHandler* const owner_;
     const int wakeFd_;
@@ -93,6 +97,8 @@ private:
     std::chrono::steady_clock::time_point nextBroadcast_{};
     std::atomic<int> ownCount_{0};
     std::atomic<int>* const connected_;
+    // Someone connecting as fast as they can must not fill a disk either.
+    OutputBudget connectionLines_{kConnectionLinesPerMinute, std::chrono::minutes(1)};
 };
 
 }  // namespace zorvex

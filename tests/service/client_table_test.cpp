@@ -120,5 +120,30 @@ TEST_F(SilentSlots, LinkSocketsProbeVanishedPhones) {
     EXPECT_EQ(owner.keepAlive, (std::vector<int>{1, 60, 10, 3}));
 }
 
+TEST_F(SilentSlots, ConnectionLinesKeepToTheirBudgetAndComeBackAfterAMinute) {
+    auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    testing::internal::CaptureStdout();
+    // Each connection that comes and goes writes three lines.
+    for (int i = 0; i < 200; ++i) {
+        auto attacker = std::make_unique<PhoneLink>(kHost, wire::kLinkPort, "127.0.0.2");
+        ASSERT_TRUE(test::waitUntil([&] { return connected.load() == 1; })) << i;
+        attacker.reset();
+        ASSERT_TRUE(test::waitUntil([&] { return connected.load() == 0; })) << i;
+    }
+    skip(61s);
+    PhoneLink phone(kHost, wire::kLinkPort, "127.0.0.1");
+    ASSERT_TRUE(answered(phone));
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::size_t lines = count(out, "the client is connect!") +
+                              count(out, "the client is close") + count(out, "CloseClient");
+    EXPECT_EQ(lines, kConnectionLinesPerMinute + 1);
+    EXPECT_EQ(count(out, "connection lines paused for the rest of the minute"), 1u);
+    EXPECT_EQ(count(out, "the client is connect!: 127.0.0.1"), 1u);
+}
+
 }  // namespace
 }  // namespace zorvex
