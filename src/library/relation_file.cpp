@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "foundation/stored_xml.h"
 #include "platform/file_util.h"
 
 namespace zorvex {
@@ -34,18 +35,12 @@ bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>
 
 RelationsLoad LoadRelations(const std::string& file) {
     RelationsLoad load;
-    StoredFile stored = ReadStoredFile(file);
-    load.status = stored.status;
-    load.problem = stored.problem;
-    if (stored.status != StoredFileStatus::Ok) return load;
     pugi::xml_document document;
-    pugi::xml_parse_result parsed = document.load_buffer(stored.data.data(), stored.data.size());
-    pugi::xml_node root = document.document_element();
-    if (!parsed || !root) {
-        load.status = StoredFileStatus::Damaged;
-        load.problem = parsed ? "no root element" : parsed.description();
-        return load;
-    }
+    StoredXml xml = ReadStoredXml(file, document);
+    load.status = xml.status;
+    load.problem = std::move(xml.problem);
+    if (xml.status != StoredFileStatus::Ok) return load;
+    pugi::xml_node root = xml.root;
     std::vector<VIDEO_RELATION_ST>& relations = load.relations;
     for (pugi::xml_node item : root.children()) {
         if (item.type() != pugi::node_element) continue;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "foundation/stored_xml.h"
 #include "platform/file_util.h"
 #include "transcode/convert_param.h"
 
@@ -46,18 +47,12 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
 
 ConvertListLoad LoadConvertList(const std::string& file) {
     ConvertListLoad load;
-    StoredFile stored = ReadStoredFile(file);
-    load.status = stored.status;
-    load.problem = stored.problem;
-    if (stored.status != StoredFileStatus::Ok) return load;
     pugi::xml_document document;
-    pugi::xml_parse_result parsed = document.load_buffer(stored.data.data(), stored.data.size());
-    pugi::xml_node root = document.document_element();
-    if (!parsed || !root) {
-        load.status = StoredFileStatus::Damaged;
-        load.problem = parsed ? "no root element" : parsed.description();
-        return load;
-    }
+    StoredXml xml = ReadStoredXml(file, document);
+    load.status = xml.status;
+    load.problem = std::move(xml.problem);
+    if (xml.status != StoredFileStatus::Ok) return load;
+    pugi::xml_node root = xml.root;
     std::vector<ConvertListRecord>& records = load.records;
     for (pugi::xml_node element = root.first_child(); element; element = element.next_sibling()) {
         if (element.type() != pugi::node_element) continue;
