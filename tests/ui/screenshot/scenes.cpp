@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 
 #include <filesystem>
 #include <memory>
@@ -236,7 +237,21 @@ QImage mainWindow(int code) {
     if (!demo::StartConversions(
             home, kit.library(), kit.queue(), [page] { page->OnConvert(); }, pumpUntil))
         throw std::runtime_error("the conversions did not start");
-    window.OnMenuRequest(code);
+    // As a user gets there: by the left menu, which marks the entry.
+    ui::CLeftMenuDlg& menu = *window.leftMenu();
+    const QRect entry = code == ui::CLeftMenuDlg::MenuConvert    ? ui::CLeftMenuDlg::kConvertRect
+                        : code == ui::CLeftMenuDlg::MenuSettings ? ui::CLeftMenuDlg::kSettingsRect
+                                                                 : ui::CLeftMenuDlg::kFlyRect;
+    QWidget* target = menu.childAt(entry.center());
+    if (!target) target = &menu;
+    const QPointF at = target->mapFrom(&menu, entry.center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, at, target->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    }
+    if (menu.marked() != code) throw std::runtime_error("the left menu did not take the click");
     QImage image = capture(window);
     kit.queue().StopAll(true);
     return image;
