@@ -265,7 +265,7 @@ bool pumpUntil(const std::function<bool()>& condition, int seconds) {
     for (;;) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         if (condition()) return true;
-        if (clock.elapsed() >= seconds * 1000) return false;
+        if (clock.elapsed() >= qint64{seconds} * 1000) return false;
     }
 }
 
