@@ -64,12 +64,12 @@ void Application::shutDown() {
     ShutDownSequence(core_);
 }
 
-void Application::onConversionRequested(const ConversionRequest& r) {
-    queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width, r.height);
+std::string Application::onConversionRequested(const ConversionRequest& r) {
+    return queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width, r.height);
 }
 
-bool Application::removeQueuedTask(const std::string& name, const std::string& path) {
-    return queue_->RemoveTaskForVideo(name, path);
+bool Application::removeQueuedTask(const std::string& taskKey, const std::string& path) {
+    return queue_->RemoveTaskForVideo(taskKey, path);
 }
 
 void Application::onTaskEvent(int code, const std::string& videoPath) {

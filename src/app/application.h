@@ -62,9 +62,9 @@ public:
 private:
     // VideoLibraryListener: the queue's side of the library.
     void onToast(int) override {}
-    void onConversionRequested(const ConversionRequest& request) override;
+    std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int, int) override {}
-    bool removeQueuedTask(const std::string& name, const std::string& path) override;
+    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
     void onPathFreed(const std::string&) override {}
     void onConversionBalloon(const std::string&) override {}
     int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }

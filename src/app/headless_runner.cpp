@@ -52,12 +52,12 @@ public:
         say("%s\n", toastText(code));
         next_->onToast(code);
     }
-    void onConversionRequested(const ConversionRequest& r) override {
-        next_->onConversionRequested(r);
+    std::string onConversionRequested(const ConversionRequest& r) override {
+        return next_->onConversionRequested(r);
     }
     void onButtonLooks(int a, int b) override { next_->onButtonLooks(a, b); }
-    bool removeQueuedTask(const std::string& name, const std::string& path) override {
-        return next_->removeQueuedTask(name, path);
+    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
+        return next_->removeQueuedTask(taskKey, path);
     }
     void onPathFreed(const std::string& path) override { next_->onPathFreed(path); }
     void onConversionBalloon(const std::string& name) override {

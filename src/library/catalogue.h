@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ public:
     // The catalogue's list numbers, as phones ask for them.
     static constexpr int kSourceList = 1;
     static constexpr int kConvertedList = 2;
+    // What one list takes: beyond it, or with a longer name, a path is refused.
+    static constexpr std::size_t kListCapacity = 35;
+    static constexpr std::size_t kMaxNameBytes = 60;
+    static constexpr std::size_t kMaxPathBytes = 1023;
 
     struct Entry {
         std::string path;

@@ -97,12 +97,26 @@ void VideoLibrary::BuildFromCatalogue() {
         item.card->SetInfo(entry.path, entry.key, entry.name, true);
         item.card->SetThumbnail(context_.thumbnailPathFor(entry.key));
     };
+    auto relationOf = [&](const std::string& target) {
+        return std::find_if(relations_.begin(), relations_.end(),
+                            [&](const auto& r) { return r.VideoTargetPath == target; });
+    };
+    // A converted video follows the source its relation names; only one
+    // without a relation falls back to a source of its name (or the name
+    // its conversion would have), and each is placed once: two sources
+    // called the same in two folders share no converted card.
+    auto belongsTo = [&](const Catalogue::Entry& entry, const Catalogue::Entry& source) {
+        auto relation = relationOf(entry.path);
+        if (relation != relations_.end()) return relation->VideoSrcPath == source.path;
+        return entry.name == source.name || entry.name == ConvertedFileName(source.name);
+    };
     std::vector<Catalogue::Entry> converted =
         context_.catalogue->entries(Catalogue::kConvertedList);
     for (const Catalogue::Entry& source : context_.catalogue->entries(Catalogue::kSourceList)) {
         place(source, KIND_PLAIN);
         for (const Catalogue::Entry& entry : converted) {
-            if (entry.name != source.name) continue;
+            if (std::find(claimed.begin(), claimed.end(), entry.key) != claimed.end()) continue;
+            if (!belongsTo(entry, source)) continue;
             place(entry, KIND_CONVERTED);
             claimed.push_back(entry.key);
         }
@@ -114,6 +128,25 @@ void VideoLibrary::BuildFromCatalogue() {
     }
     startExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
+}
+
+std::size_t VideoLibrary::countInList(int list) const {
+    std::lock_guard lock(itemsMutex_);
+    return static_cast<std::size_t>(std::count_if(items_.begin(), items_.end(), [&](const auto& item) {
+        const VideoCard& card = *item.card;
+        int kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
+        return CatalogueListOf(kind) == list;
+    }));
+}
+
+// The catalogue's own limits, tested before a card is made: a card the
+// phones would never see must not look like one they do.
+int VideoLibrary::shareRefusal(const std::string& path, int list) const {
+    if (fileNamePart(path).size() > Catalogue::kMaxNameBytes ||
+        path.size() > Catalogue::kMaxPathBytes)
+        return TOAST_NAME_TOO_LONG;
+    if (context_.catalogue && countInList(list) >= Catalogue::kListCapacity) return TOAST_FULL;
+    return 0;
 }
 
 void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
@@ -130,6 +163,10 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
         }
         if (findByPath(path) != items_.end()) {
             if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
+            continue;
+        }
+        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
+            if (context_.listener) context_.listener->onToast(refusal);
             continue;
         }
         appendItem(path, KIND_PLAIN, SIZE_MAX);
@@ -152,6 +189,10 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
         }
         if (findByPath(path) != items_.end()) {
             if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
+            continue;
+        }
+        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
+            if (context_.listener) context_.listener->onToast(refusal);
             continue;
         }
         appendItem(path, KIND_PLAIN, SIZE_MAX);
@@ -237,43 +278,63 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
 }
 
 bool VideoLibrary::QueueConversion() {
-    bool sent = false;
+    std::vector<std::string> sent;  // item ids
+    auto queued = [&](const VIDEOINFO_ST& item) {
+        int kind = item.card->kind();
+        return kind == KIND_WAITING || kind == KIND_CONVERTING ||
+               std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
+    };
+    auto inFlight = [&] {
+        auto all = items();
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), queued));
+    };
+    // Outputs that tasks not yet finished will write: a name two tasks
+    // share would have the second overwrite the first.
+    auto claimedOutputs = [&] {
+        std::vector<std::string> names;
+        for (const VIDEOINFO_ST& item : items()) {
+            if (!queued(item)) continue;
+            names.push_back(item.outputName.empty() ? ConvertedFileName(item.name)
+                                                    : item.outputName);
+        }
+        return names;
+    };
+    auto skip = [this](const VIDEOINFO_ST& item) {
+        item.card->setChecked(false);
+        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+    };
     // A snapshot: the confirmation below may let other events run meanwhile.
     for (const VIDEOINFO_ST& item : items()) {
         VideoCard& card = *item.card;
         if (!card.checked()) continue;
-        if (card.kind() == KIND_CONVERTED || card.kind() == KIND_MISSING) {
-            card.setChecked(false);
+        int kind = card.kind();
+        // Waiting and converting cards have their task already.
+        if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
+            kind == KIND_CONVERTING) {
+            skip(item);
             continue;
         }
         std::string name = card.name();
         std::string path = card.path();
         if (HasConversionRecord(path)) {
-            card.setChecked(false);
+            skip(item);
             continue;
         }
         // The name the output will have decides whether it collides.
         std::string outputName;
         std::string converted = ConvertedFileName(name);
-        if (pathExists(context_.convertFolder() + "/" + converted)) {
+        std::vector<std::string> claimed = claimedOutputs();
+        if (outputTaken(converted, claimed)) {
             std::string shown =
                 utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
             int answer =
                 context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
-            if (answer == ANSWER_CLOSED) return false;
+            if (answer == ANSWER_CLOSED) return !sent.empty();
             if (answer != ANSWER_CONTINUE) {
-                card.setChecked(false);
+                skip(item);
                 continue;
             }
-            outputName = UniqueOutputName(converted);
-        }
-        {
-            std::lock_guard lock(itemsMutex_);
-            for (auto& stored : items_) {
-                if (stored.itemId != item.itemId) continue;
-                stored.name = name;
-                stored.outputName = outputName;
-            }
+            outputName = uniqueOutputName(converted, claimed);
         }
         if (!pathExists(path)) {
             card.setChecked(false);
@@ -281,18 +342,55 @@ bool VideoLibrary::QueueConversion() {
             if (context_.listener) context_.listener->onCardChanged(item.itemId);
             continue;
         }
+        // Its output joins the converted list: one that list cannot take
+        // would be a card no phone sees.
+        std::string outputPath =
+            context_.convertFolder() + "/" + (outputName.empty() ? converted : outputName);
+        int refusal = fileNamePart(outputPath).size() > Catalogue::kMaxNameBytes ||
+                              outputPath.size() > Catalogue::kMaxPathBytes
+                          ? TOAST_NAME_TOO_LONG
+                      : context_.catalogue && countInList(Catalogue::kConvertedList) + inFlight() >=
+                                                  Catalogue::kListCapacity
+                          ? TOAST_FULL
+                          : 0;
+        if (refusal) {
+            if (context_.listener) context_.listener->onToast(refusal);
+            skip(item);
+            continue;
+        }
         MediaProbeResult probe = card.probe();
         ConversionRequest request{
             path,           card.thumbnailPath(), outputName.empty() ? name : outputName,
             probe.fileSize, probe.duration,       probe.width,
             probe.height};
-        if (context_.listener) context_.listener->onConversionRequested(request);
-        sent = true;
+        std::string taskKey =
+            context_.listener ? context_.listener->onConversionRequested(request) : std::string();
+        {
+            std::lock_guard lock(itemsMutex_);
+            for (auto& stored : items_) {
+                if (stored.itemId != item.itemId) continue;
+                stored.name = name;
+                stored.outputName = outputName;
+                stored.taskKey = taskKey;
+            }
+        }
+        sent.push_back(item.itemId);
     }
-    return sent;
+    return !sent.empty();
 }
 
 std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
+    return uniqueOutputName(name, {});
+}
+
+bool VideoLibrary::outputTaken(const std::string& name,
+                               const std::vector<std::string>& claimed) const {
+    return pathExists(context_.convertFolder() + "/" + name) ||
+           std::find(claimed.begin(), claimed.end(), name) != claimed.end();
+}
+
+std::string VideoLibrary::uniqueOutputName(const std::string& name,
+                                           const std::vector<std::string>& claimed) const {
     auto dot = name.rfind('.');
     std::string base = dot == std::string::npos ? name : name.substr(0, dot);
     std::string extension = dot == std::string::npos ? "" : name.substr(dot);
@@ -302,7 +400,7 @@ std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
         candidate += std::to_string(n);
         candidate += ')';
         candidate += extension;
-        if (!pathExists(context_.convertFolder() + "/" + candidate)) return candidate;
+        if (!outputTaken(candidate, claimed)) return candidate;
     }
     return base;
 }
@@ -315,40 +413,43 @@ bool VideoLibrary::HasConversionRecord(const std::string& path) const {
 
 void VideoLibrary::OnConversionEvent(int code, const std::string& path,
                                      const std::string& secondPath) {
-    auto setKind = [&](int kind) {
-        auto at = findByPath(path);
+    // A task's events name its source by its full path: the output's name
+    // may differ from the source's (clip.avi gives clip.mp4, a kept
+    // duplicate a(1).mp4), and two folders may hold the same name.
+    auto setSourceKind = [&](const std::string& source, int kind) {
+        auto at = findByPath(source);
         if (at == items_.end()) return;
+        int now = at->card->kind();
+        if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
         at->card->setKind(kind);
         if (context_.listener) context_.listener->onCardChanged(at->itemId);
     };
     switch (code) {
         case TE_WAITING:
-            setKind(KIND_WAITING);
+            setSourceKind(path, KIND_WAITING);
             break;
         case TE_STARTED:
-            setKind(KIND_CONVERTING);
+            setSourceKind(path, KIND_CONVERTING);
             break;
+        case TE_SOURCE_DONE:
         case TE_REMOVED:
         case TE_FAILED:
-            setKind(KIND_PLAIN);
+            setSourceKind(path, KIND_PLAIN);
             break;
         case TE_INTERRUPTED:
-            setKind(KIND_INTERRUPTED);
+            setSourceKind(path, KIND_INTERRUPTED);
             break;
         case TE_DONE: {
+            setSourceKind(secondPath, KIND_PLAIN);
             std::string name = fileNamePart(path);
-            std::size_t at = SIZE_MAX;
-            {
-                std::lock_guard lock(itemsMutex_);
-                for (std::size_t i = 0; i < items_.size(); ++i) {
-                    if (items_[i].name != name) continue;
-                    at = i + 1;
-                    items_[i].card->setKind(KIND_PLAIN);
-                    break;
-                }
+            if (findByPath(path) == items_.end()) {
+                auto source = findByPath(secondPath);
+                std::size_t at = source == items_.end()
+                                     ? SIZE_MAX
+                                     : static_cast<std::size_t>(source - items_.begin()) + 1;
+                VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
+                item.card->SetSource(path);
             }
-            VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
-            item.card->SetSource(path);
             if (context_.listener) context_.listener->onConversionBalloon(name);
             relations_.push_back({forwardSlashes(secondPath), forwardSlashes(path)});
             SaveRelations();
@@ -372,9 +473,8 @@ void VideoLibrary::dropRelationOf(const std::string& targetPath) {
     SaveRelations();
 }
 
-void VideoLibrary::DeleteItems() {
+void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
     std::vector<std::string> doomed;
-    std::vector<VIDEOINFO_ST> converting;
     for (const VIDEOINFO_ST& item : items()) {
         VideoCard& card = *item.card;
         if (!card.checked()) continue;
@@ -385,12 +485,18 @@ void VideoLibrary::DeleteItems() {
                 break;
             case KIND_WAITING:
             case KIND_INTERRUPTED:
+            case KIND_CONVERTING:
+                // The task goes (or stops) first: a card the queue still
+                // holds must keep its catalogue entry. A queue that holds
+                // none for it has finished with it already.
+                if (context_.listener) context_.listener->removeQueuedTask(item.taskKey, path);
                 removeFromCatalogue(Catalogue::kSourceList, path);
-                if (context_.listener) context_.listener->removeQueuedTask(card.name(), path);
                 break;
             case KIND_CONVERTED:
                 removeFromCatalogue(Catalogue::kConvertedList, path);
                 dropRelationOf(path);
+                if (deleteConvertedFiles && !removeFile(path))
+                    PostLog(path + " could not be deleted", kLogTag);
                 break;
             case KIND_MISSING:
                 if (card.previousKind() == KIND_PLAIN)
@@ -398,20 +504,10 @@ void VideoLibrary::DeleteItems() {
                 if (card.previousKind() == KIND_CONVERTED)
                     removeFromCatalogue(Catalogue::kConvertedList, path);
                 break;
-            case KIND_CONVERTING:
-                converting.push_back(item);
-                continue;
             default:
                 break;
         }
         doomed.push_back(item.itemId);
-    }
-    for (const VIDEOINFO_ST& item : converting) {
-        std::string path = item.card->path();
-        removeFromCatalogue(Catalogue::kSourceList, path);
-        if (context_.listener && context_.listener->removeQueuedTask(item.card->name(), path)) {
-            doomed.push_back(item.itemId);
-        }
     }
     std::vector<VIDEOINFO_ST> removed;
     {

@@ -21,6 +21,7 @@ struct VIDEOINFO_ST {
     std::string name;
     std::string itemId;      // "{XXXXXXXX-...}"
     std::string outputName;  // a numbered output name chosen for a conversion
+    std::string taskKey;     // the conversion task of this source, "" when none was asked
     std::shared_ptr<VideoCard> card;
 };
 
@@ -49,12 +50,14 @@ class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
     virtual void onToast(int code) = 0;
-    virtual void onConversionRequested(const ConversionRequest& request) = 0;
+    // Returns the new task's key; "" when no task was made.
+    virtual std::string onConversionRequested(const ConversionRequest& request) = 0;
     // The page's buttons: (1, 1) convert active, (1, 0) convert inactive,
     // (2, 0) convert and delete inactive.
     virtual void onButtonLooks(int first, int second) = 0;
-    // Drops the queued task of a video; true when done.
-    virtual bool removeQueuedTask(const std::string& name, const std::string& path) = 0;
+    // Drops the queued task of a video, by its key (or, without one, by the
+    // source path); true when the task is gone or stopping.
+    virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
     virtual void onPathFreed(const std::string& path) = 0;
     virtual void onConversionBalloon(const std::string& name) = 0;
     // The duplicate-name question for a (shortened) name: 30, 31 or 42.
@@ -102,7 +105,9 @@ public:
     // Over the checked cards; true when at least one task was requested.
     bool QueueConversion();
     void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
-    void DeleteItems();
+    // The checked cards; with deleteConvertedFiles the files of converted
+    // cards go from the disk too (the prompt's "彻底删除源文件").
+    void DeleteItems(bool deleteConvertedFiles = false);
 
     bool HasConversionRecord(const std::string& path) const;
     std::string UniqueOutputName(const std::string& name) const;
@@ -139,6 +144,14 @@ private:
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);
+    // Cards whose video is (or was, for a missing card) in the catalogue list.
+    std::size_t countInList(int list) const;
+    // A file of this name in the conversion folder, or a task's output to be.
+    bool outputTaken(const std::string& name, const std::vector<std::string>& claimed) const;
+    std::string uniqueOutputName(const std::string& name,
+                                 const std::vector<std::string>& claimed) const;
+    // The toast that refuses sharing path in list, 0 when it may be shared.
+    int shareRefusal(const std::string& path, int list) const;
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;

@@ -111,19 +111,25 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
     return std::nullopt;
 }
 
-bool ConversionQueue::RemoveTaskForVideo(const std::string& name, const std::string& sourcePath) {
-    for (auto& task : tasks_) {
-        auto& v = task->view;
-        if (v.item.VideoName != name || v.item.VideoPath != sourcePath) continue;
-        if (v.state == TASK_RUNNING) {
-            if (task->job) task->job->requestStop(false);
-            return true;
-        }
-        if (v.state == TASK_WAITING || v.state == TASK_INTERRUPTED) {
-            DeleteTask(v.item.TaskKey);
-            return true;
-        }
-        return false;
+bool ConversionQueue::RemoveTaskForVideo(const std::string& taskKey,
+                                         const std::string& sourcePath) {
+    auto live = [](int state) {
+        return state == TASK_RUNNING || state == TASK_WAITING || state == TASK_INTERRUPTED;
+    };
+    auto at = std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
+        const auto& v = task->view;
+        if (!taskKey.empty()) return v.item.TaskKey == taskKey;
+        return v.item.VideoPath == sourcePath && live(v.state);
+    });
+    if (at == tasks_.end()) return false;
+    auto& v = (*at)->view;
+    if (v.state == TASK_RUNNING) {
+        if ((*at)->job) (*at)->job->requestStop(false);
+        return true;
+    }
+    if (v.state == TASK_WAITING || v.state == TASK_INTERRUPTED) {
+        DeleteTask(v.item.TaskKey);
+        return true;
     }
     return false;
 }

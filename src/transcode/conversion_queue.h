@@ -61,8 +61,11 @@ public:
     // The state of the first task with this name and path that is not
     // stopped; nullopt when there is none.
     std::optional<TaskState> IsQueued(const std::string& name, const std::string& sourcePath) const;
-    // Stops it if running, removes it if waiting or interrupted; false otherwise.
-    bool RemoveTaskForVideo(const std::string& name, const std::string& sourcePath);
+    // The task with this key (without a key: the first live task of this
+    // source path) stops if running, goes if waiting or interrupted; false
+    // when there is no such task or it has ended. Not by name: a task's
+    // VideoName is its output's, which a kept duplicate renames.
+    bool RemoveTaskForVideo(const std::string& taskKey, const std::string& sourcePath);
     // The row's delete button for a task that is not running.
     void DeleteTask(const std::string& taskKey);
     // The row's delete button for the running task: a stop that removes it.

@@ -60,8 +60,8 @@ public:
     std::optional<int> IsQueued(const std::string& name, const std::string& sourcePath) const {
         return queue_.IsQueued(name, sourcePath);
     }
-    bool RemoveTaskForVideo(const std::string& name, const std::string& sourcePath) {
-        return queue_.RemoveTaskForVideo(name, sourcePath);
+    bool RemoveTaskForVideo(const std::string& taskKey, const std::string& sourcePath) {
+        return queue_.RemoveTaskForVideo(taskKey, sourcePath);
     }
     void StopAll(bool quiet) { queue_.StopAll(quiet); }
     void ClearFinished() { queue_.ClearFinished(); }

@@ -149,7 +149,7 @@ void CNotifyMsgDlg::onButton(int id) {
             if (type_ == 1)
                 finish(buttons_[IdCheck2]->checked() ? ResultDeleteWithSource : ResultDelete);
             else
-                finish(type_ == 2 ? ResultStopTask : result_);
+                finish(type_ == 2 ? ResultStopTask : type_ == 5 ? ResultDeleteTask : result_);
             return;
         case IdCancel:
             finish(type_ == 2 ? ResultKeepTask : result_);

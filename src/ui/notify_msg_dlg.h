@@ -31,6 +31,8 @@ public:
         ResultStopTask = 40,
         ResultKeepTask = 41,
         ResultClose = 42,
+        // "确认" of type 5: without a code of its own it could not be told from "取消".
+        ResultDeleteTask = 50,
     };
 
     enum ButtonId {

@@ -303,22 +303,34 @@ void CRightVideoDlg::OnConvert() {
     ReEvaluateLooks();
 }
 
-void CRightVideoDlg::OnDelete() {
-    if (deletePrompt_) return;
-    bool any = false, converting = false;
+int CRightVideoDlg::DeletePromptType() const {
+    bool converting = false, queued = false, converted = false, any = false;
     for (const VIDEOINFO_ST& item : cardList_->library().items()) {
         if (!item.card->checked()) continue;
         any = true;
-        converting |= item.card->kind() == KIND_CONVERTING;
+        const int kind = item.card->kind();
+        converting |= kind == KIND_CONVERTING;
+        queued |= kind == KIND_WAITING || kind == KIND_INTERRUPTED;
+        converted |= kind == KIND_CONVERTED;
     }
-    if (!any) return;
-    // A running conversion loses its progress: that question comes first.
-    const int type = converting ? 2 : 1;
+    if (!any) return -1;
+    // The weightiest loss is asked about: a running conversion's progress,
+    // then a queued task, then a converted file. A plain card is only
+    // unshared, its file stays: that needs no question.
+    return converting ? 2 : queued ? 5 : converted ? 1 : 0;
+}
+
+void CRightVideoDlg::OnDelete() {
+    if (deletePrompt_) return;
+    const int type = DeletePromptType();
+    if (type < 0) return;
+    if (type == 0) {
+        deleteChecked(false);
+        return;
+    }
     CNotifyMsgDlg::Settings settings;
     settings.deleteOrigin = context().deleteOrigin && context().deleteOrigin();
     deletePrompt_ = new CNotifyMsgDlg(window(), type, {}, std::move(settings));
-    // The library takes cards away, never a file: no offer to delete the source.
-    if (CKbcButton* source = deletePrompt_->button(CNotifyMsgDlg::IdCheck2)) source->hide();
     deletePrompt_->setAttribute(Qt::WA_DeleteOnClose);
     connect(deletePrompt_, &QDialog::finished, this, &CRightVideoDlg::onDeletePromptFinished);
     deletePrompt_->open();
@@ -328,13 +340,22 @@ void CRightVideoDlg::onDeletePromptFinished() {
     const int result = deletePrompt_ ? deletePrompt_->resultCode() : CNotifyMsgDlg::ResultNone;
     if (deletePrompt_) deletePrompt_->strips()->Destroy();
     deletePrompt_ = nullptr;  // deleted on close
-    if (result == CNotifyMsgDlg::ResultDelete || result == CNotifyMsgDlg::ResultDeleteWithSource ||
-        result == CNotifyMsgDlg::ResultStopTask)
-        deleteChecked();
+    switch (result) {
+        case CNotifyMsgDlg::ResultDelete:
+        case CNotifyMsgDlg::ResultStopTask:
+        case CNotifyMsgDlg::ResultDeleteTask:
+            deleteChecked(false);
+            break;
+        case CNotifyMsgDlg::ResultDeleteWithSource:
+            deleteChecked(true);
+            break;
+        default:
+            break;
+    }
 }
 
-void CRightVideoDlg::deleteChecked() {
-    cardList_->DeleteItems();
+void CRightVideoDlg::deleteChecked(bool withFiles) {
+    cardList_->DeleteItems(withFiles);
     applyViewLooks();
     ReEvaluateLooks();
     update();

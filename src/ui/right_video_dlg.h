@@ -72,8 +72,12 @@ public:
     // The buttons' commands, as their clicks run them.
     void OnAdd();
     void OnConvert();
-    // Asks first; deletes the checked cards once confirmed.
+    // Deletes the checked cards, asking first where more than a card is lost.
     void OnDelete();
+    // The confirmation "删除" asks for the checked cards: 2 (a conversion
+    // running), 5 (a task queued), 1 (a converted video, with the offer to
+    // delete its file), 0 (no question), -1 (nothing checked).
+    int DeletePromptType() const;
     void OnSelectAll();
     void OnModifyPath();
     void OnClean();
@@ -127,7 +131,7 @@ private:
     void place();
     void applyViewLooks();
     void setActionsInactive(bool convert, bool remove);
-    void deleteChecked();
+    void deleteChecked(bool withFiles);
     void onDeletePromptFinished();
     void onCounterTick();
     void onSwitchDone(const QString& address, bool succeeded);

@@ -89,8 +89,10 @@ void CVideoWndDlg::loadThumbnail(const QString& path) {
 }
 
 void CVideoWndDlg::showAnimation(bool on) {
+    // isHidden, not isVisible: a card of a view that is not showing is
+    // invisible however its animation stands, and must still drop it.
     if (!on) {
-        if (animation_ && animation_->isVisible()) {
+        if (animation_ && !animation_->isHidden()) {
             animation_->Stop();
             animation_->hide();
         }
@@ -101,7 +103,7 @@ void CVideoWndDlg::showAnimation(bool on) {
         animation_->setGeometry(kBadge.toRect());
         animation_->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    if (animation_->isVisible() && animation_->animating()) return;
+    if (!animation_->isHidden() && animation_->animating()) return;
     animation_->Load(skinPathFor(QStringLiteral("FP\\Coning.gif"), devicePixelRatioF()));
     animation_->SetKind(2);
     animation_->show();
@@ -127,6 +129,17 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     if (kind == KIND_CONVERTED) art_->converted.draw(painter, kBadge, QRectF(0, 0, 50, 16));
     if (kind == KIND_WAITING) art_->waiting.draw(painter, kBadge, QRectF(0, 0, 50, 16));
     if (missing) art_->lost.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
+    // The catalogue refused it (its lists full, its name too long for a
+    // phone): the library keeps it, but it must not pass for shared.
+    if (!missing && card_->examined() && card_->key().empty()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(argb(0xCC3E3D42));
+        painter.drawRoundedRect(kBadge, 3, 3);
+        painter.setFont(skinFont(11));
+        painter.setPen(argb(0xFFF19410));
+        painter.drawText(kBadge, Qt::AlignCenter, QStringLiteral("未共享"));
+        painter.setBrush(Qt::NoBrush);
+    }
 
     art_->check.draw(painter, kCheck, QRectF(0, card_->checked() ? 28 : 0, 14, 14));
 

@@ -293,8 +293,8 @@ void CVideoWndList::onToast(int code) {
     if (next_) next_->onToast(code);
 }
 
-void CVideoWndList::onConversionRequested(const ConversionRequest& request) {
-    if (next_) next_->onConversionRequested(request);
+std::string CVideoWndList::onConversionRequested(const ConversionRequest& request) {
+    return next_ ? next_->onConversionRequested(request) : std::string();
 }
 
 void CVideoWndList::onButtonLooks(int first, int second) {
@@ -302,8 +302,8 @@ void CVideoWndList::onButtonLooks(int first, int second) {
     if (next_) next_->onButtonLooks(first, second);
 }
 
-bool CVideoWndList::removeQueuedTask(const std::string& name, const std::string& path) {
-    return next_ && next_->removeQueuedTask(name, path);
+bool CVideoWndList::removeQueuedTask(const std::string& taskKey, const std::string& path) {
+    return next_ && next_->removeQueuedTask(taskKey, path);
 }
 
 void CVideoWndList::onPathFreed(const std::string& path) {

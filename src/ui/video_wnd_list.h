@@ -64,7 +64,9 @@ public:
     // The library's operations, for the page.
     void BuildFromCatalogue() { library_.BuildFromCatalogue(); }
     int QueueConversion() { return library_.QueueConversion(); }
-    void DeleteItems() { library_.DeleteItems(); }
+    void DeleteItems(bool deleteConvertedFiles = false) {
+        library_.DeleteItems(deleteConvertedFiles);
+    }
     void OnConversionEvent(int code, const std::string& path, const std::string& secondPath) {
         library_.OnConversionEvent(code, path, secondPath);
     }
@@ -118,9 +120,9 @@ protected:
 private:
     // VideoLibraryListener
     void onToast(int code) override;
-    void onConversionRequested(const ConversionRequest& request) override;
+    std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int first, int second) override;
-    bool removeQueuedTask(const std::string& name, const std::string& path) override;
+    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
     void onPathFreed(const std::string& path) override;
     void onConversionBalloon(const std::string& name) override;
     int confirmDuplicateName(const std::string& shownName) override;

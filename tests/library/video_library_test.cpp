@@ -33,10 +33,13 @@ struct Page : VideoLibraryListener {
     int changes = 0;
     std::vector<std::string> changedCards;
     void onToast(int code) override { toasts.push_back(code); }
-    void onConversionRequested(const ConversionRequest& r) override { requests.push_back(r); }
+    std::string onConversionRequested(const ConversionRequest& r) override {
+        requests.push_back(r);
+        return "{KEY-" + std::to_string(requests.size()) + "}";
+    }
     void onButtonLooks(int a, int b) override { looks.emplace_back(a, b); }
-    bool removeQueuedTask(const std::string& name, const std::string& path) override {
-        removedTasks.emplace_back(name, path);
+    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
+        removedTasks.emplace_back(taskKey, path);
         return removeResult;
     }
     void onPathFreed(const std::string& path) override { freed.push_back(path); }
@@ -138,20 +141,31 @@ TEST_F(Library, DropChecksExtensionNameLengthAndDuplicates) {
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 1u);
 }
 
-TEST_F(Library, LimitOfSeventyIsTestedOncePerDrop) {
+// A phone's list holds 35 videos: a 36th original would be a card no phone
+// sees, so it is refused like a full library; converted videos fill the
+// other 35 of the 70.
+TEST_F(Library, EachListTakesThirtyFiveAndTheLibrarySeventy) {
     std::vector<std::string> absent;
-    for (int i = 0; i < 69; ++i) absent.push_back(videos.file("gone" + std::to_string(i) + ".mp4"));
+    for (int i = 0; i < 34; ++i) absent.push_back(videos.file("gone" + std::to_string(i) + ".mp4"));
     ASSERT_TRUE(library->AddByDialog(absent));
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     EXPECT_EQ(library->items()[0].card->kind(), KIND_MISSING);  // gone before examination
     EXPECT_EQ(library->items()[0].card->previousKind(), KIND_PLAIN);
 
-    std::vector<std::string> five;
-    for (int i = 0; i < 5; ++i) five.push_back(videos.file("more" + std::to_string(i) + ".mp4"));
-    library->AddDropped(five);
-    EXPECT_EQ(library->items().size(), 74u);
+    std::vector<std::string> three;
+    for (int i = 0; i < 3; ++i) three.push_back(videos.file("more" + std::to_string(i) + ".mp4"));
+    page.toasts.clear();
+    library->AddDropped(three);
+    EXPECT_EQ(library->items().size(), 35u);
+    EXPECT_EQ(page.toasts, (std::vector<int>{TOAST_FULL, TOAST_FULL}));
+
+    for (int i = 0; i < 35; ++i) {
+        library->OnConversionEvent(TE_DONE, videos.file("out/" + std::to_string(i) + ".mp4"),
+                                   absent[static_cast<std::size_t>(i % 34)]);
+    }
+    EXPECT_EQ(library->items().size(), 70u);
     library->AddDropped({videos.file("ignored.mp4")});
-    EXPECT_EQ(library->items().size(), 74u);
+    EXPECT_EQ(library->items().size(), 70u);
     EXPECT_FALSE(library->AddByDialog({videos.file("refused.mp4")}));
     EXPECT_EQ(page.toasts.back(), TOAST_FULL);
 }
@@ -273,6 +287,95 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     EXPECT_EQ(items[3].card->previousKind(), KIND_CONVERTED);
 }
 
+// Outputs that are not named as their sources (clip.mkv gives clip.mp4, a
+// kept duplicate a(1).mp4), and sources of one name in two folders: a task
+// belongs to its source by path, before and after a restart.
+TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
+    std::string mkv = copyClip(test::mediaFixtures().shortClip, "one/clip.mkv");
+    std::string twin = copyClip(test::mediaFixtures().shortClip, "two/clip.mkv");
+    std::string a = copyClip(test::mediaFixtures().shortClip, "one/a.mp4");
+    library->AddDropped({mkv, twin, a});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    auto at = [&](std::size_t i) { return library->items().at(i); };
+
+    // Both clip.mkv would become clip.mp4, one of them still to be written:
+    // the second is asked about and numbered, never made to overwrite.
+    test::TempDir::writeTo(converted.file("a.mp4"), "an earlier conversion");
+    library->SetAllChecked(true);
+    page.answers = {ANSWER_CONTINUE, ANSWER_CONTINUE};
+    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_EQ(page.requests.size(), 3u);
+    EXPECT_EQ(page.requests[0].name, "clip.mkv");
+    EXPECT_EQ(page.requests[1].name, "clip(1).mp4");
+    EXPECT_EQ(page.requests[2].name, "a(1).mp4");
+    EXPECT_EQ(page.asked, (std::vector<std::string>{"clip.mp4", "a.mp4"}));
+
+    for (const std::string& source : {mkv, twin, a}) library->OnConversionEvent(TE_STARTED, source, "");
+    std::string out1 = copyClip(test::mediaFixtures().shortClip, "out/clip.mp4");
+    std::string out2 = copyClip(test::mediaFixtures().shortClip, "out/clip(1).mp4");
+    std::string out3 = copyClip(test::mediaFixtures().shortClip, "out/a(1).mp4");
+    // The queue reports the output, then that its source is done.
+    library->OnConversionEvent(TE_DONE, out2, twin);
+    library->OnConversionEvent(TE_SOURCE_DONE, twin, "");
+    library->OnConversionEvent(TE_DONE, out3, a);
+    library->OnConversionEvent(TE_SOURCE_DONE, a, "");
+    library->OnConversionEvent(TE_DONE, out1, mkv);
+    library->OnConversionEvent(TE_SOURCE_DONE, mkv, "");
+    std::vector<std::string> order;
+    for (const auto& item : library->items()) order.push_back(item.path);
+    EXPECT_EQ(order, (std::vector<std::string>{mkv, out1, twin, out2, a, out3}));
+    for (std::size_t i : {0u, 2u, 4u}) EXPECT_EQ(at(i).card->kind(), KIND_PLAIN) << order[i];
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+
+    // After a restart each converted card follows its own source, once.
+    library.reset();
+    library = make();
+    library->BuildFromCatalogue();
+    std::vector<std::string> rebuilt;
+    for (const auto& item : library->items()) rebuilt.push_back(item.path);
+    std::vector<std::string> sources;
+    for (const auto& e : service->entries(LIST_SOURCE)) sources.push_back(e.path);
+    std::vector<std::string> expected;
+    for (const std::string& source : sources) {
+        expected.push_back(source);
+        expected.push_back(source == mkv ? out1 : source == twin ? out2 : out3);
+    }
+    EXPECT_EQ(rebuilt, expected);
+}
+
+TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    library->AddDropped({a, b});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    library->OnConversionEvent(TE_WAITING, a, "");
+    library->SetAllChecked(true);
+    page.changedCards.clear();
+    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_EQ(page.requests.size(), 1u);
+    EXPECT_EQ(page.requests[0].sourcePath, b);
+    auto items = library->items();
+    EXPECT_FALSE(items[0].card->checked());
+    EXPECT_EQ(page.changedCards.front(), items[0].itemId) << "its mark must be redrawn";
+
+    // Deleting the queued card drops its task by the key the queue gave.
+    library->OnConversionEvent(TE_STARTED, b, "");
+    items[1].card->setChecked(true);
+    library->DeleteItems();
+    ASSERT_EQ(page.removedTasks.size(), 1u);
+    EXPECT_EQ(page.removedTasks[0], std::make_pair(std::string("{KEY-1}"), b));
+}
+
+TEST_F(Library, NamesTheCatalogueWouldRefuseAreRefusedWhenAdded) {
+    // Twenty-one Chinese characters: 21 of the 60 characters, 63 of the 60 bytes.
+    std::string name;
+    for (int i = 0; i < 21; ++i) name += "视";
+    std::string wide = copyClip(test::mediaFixtures().shortClip, name + ".mp4");
+    library->AddDropped({wide});
+    EXPECT_EQ(page.toasts, std::vector<int>{TOAST_NAME_TOO_LONG});
+    EXPECT_TRUE(library->items().empty());
+}
+
 TEST_F(Library, DeletionByKind) {
     std::vector<std::string> paths;
     for (const char* name : {"plain.mp4", "waiting.mp4", "conv.mp4", "running.mp4"}) {
@@ -289,13 +392,13 @@ TEST_F(Library, DeletionByKind) {
     EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
 
-    page.removeResult = false;  // the running conversion cannot be dropped
+    // A queue that no longer holds the running card's task has finished
+    // with it: the card goes all the same, not half (entry gone, card kept).
+    page.removeResult = false;
     library->SetAllChecked(true);
     EXPECT_EQ(library->EvaluateSelection(), 1);
     library->DeleteItems();
-    auto items = library->items();
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].name, "running.mp4");
+    EXPECT_TRUE(library->items().empty());
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
     EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 0u);
     EXPECT_FALSE(fs::exists(home.file("file_root/" + convertedKey)));

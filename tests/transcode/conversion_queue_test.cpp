@@ -184,12 +184,14 @@ TEST_F(Queue, QuietStopKeepsTheTaskStoppedAndItCanBeQueuedAgain) {
     queue->StopAll(true);
 }
 
-TEST_F(Queue, RemoveForVideoStopsOrDeletes) {
+TEST_F(Queue, RemoveForVideoStopsOrDeletesByKeyOrSourcePath) {
     std::string a = add("a.avi");
     add("b.avi");
-    EXPECT_TRUE(queue->RemoveTaskForVideo("b.avi", videos.file("b.avi")));
-    EXPECT_TRUE(queue->RemoveTaskForVideo("a.avi", videos.file("a.avi")));
-    EXPECT_FALSE(queue->RemoveTaskForVideo("z.avi", videos.file("z.avi")));
+    EXPECT_TRUE(queue->RemoveTaskForVideo("", videos.file("b.avi")));
+    EXPECT_TRUE(queue->RemoveTaskForVideo(a, "/elsewhere/a.avi"));
+    EXPECT_FALSE(queue->RemoveTaskForVideo("", videos.file("z.avi")));
+    EXPECT_FALSE(queue->RemoveTaskForVideo("{00000000-0000-0000-0000-000000000000}",
+                                           videos.file("a.avi")));
     ASSERT_TRUE(test::waitUntil([&] {
         executor.runPending();
         return queue->tasks().empty();

@@ -61,14 +61,16 @@ void CoreKit::resetLibrary() {
     library_.reset();
 }
 
-void CoreKit::onConversionRequested(const ConversionRequest& r) {
-    queue().AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width, r.height);
+std::string CoreKit::onConversionRequested(const ConversionRequest& r) {
+    std::string key = queue().AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration,
+                                      r.width, r.height);
     // As the page does after the library's convert action: lay out and save.
     queue().Refresh();
+    return key;
 }
 
-bool CoreKit::removeQueuedTask(const std::string& name, const std::string& path) {
-    return queue().RemoveTaskForVideo(name, path);
+bool CoreKit::removeQueuedTask(const std::string& taskKey, const std::string& path) {
+    return queue().RemoveTaskForVideo(taskKey, path);
 }
 
 void CoreKit::onTaskEvent(int code, const std::string& videoPath) {

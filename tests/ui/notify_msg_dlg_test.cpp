@@ -80,7 +80,7 @@ TEST(NotifyMsgDlg, ResultCodesByTypeAndButton) {
     EXPECT_EQ(answer(3, D::IdQuit), D::ResultQuit);
     EXPECT_EQ(answer(4, D::IdContinue), D::ResultContinue);
     EXPECT_EQ(answer(4, D::IdSkip), D::ResultSkip);
-    EXPECT_EQ(answer(5, D::IdOk), D::ResultNone);
+    EXPECT_EQ(answer(5, D::IdOk), D::ResultDeleteTask);
     EXPECT_EQ(answer(5, D::IdCancel), D::ResultNone);
     for (int type = 1; type <= 5; ++type) EXPECT_EQ(answer(type, D::IdClose), D::ResultClose);
 }

@@ -63,6 +63,7 @@ protected:
     WindowContext context() {
         WindowContext c;
         c.saveSettings = SaveSettings;
+        c.deleteOrigin = [this] { return deleteOrigin; };
         c.openFile = [this](const std::string& path) {
             opened.push_back(path);
             return true;
@@ -90,6 +91,7 @@ protected:
         kit->library().AddByDialog(paths);
         ASSERT_TRUE(pump([&] { return page->cardList()->cardCount() == count && examined(); }));
     }
+    bool deleteOrigin = false;
     bool examined() const {
         for (const auto& item : kit->library().items())
             if (!item.card->examined()) return false;
@@ -217,19 +219,10 @@ TEST_F(PageTest, SelectAllFollowsTheCards) {
     EXPECT_TRUE(allCardsChecked());
     EXPECT_FALSE(button(P::IdDelete).inactive());
 
-    // "删除" asks; cancelling keeps the cards, confirming empties the list.
+    // Plain cards (here missing ones) are only unshared: "删除" asks nothing.
     test::click(button(P::IdDelete));
-    ASSERT_TRUE(p.deletePrompt() && p.deletePrompt()->isVisible());
-    EXPECT_EQ(p.deletePrompt()->type(), 1);
-    EXPECT_FALSE(p.deletePrompt()->button(CNotifyMsgDlg::IdCheck2)->isVisible())
-        << "no file is ever deleted, so none is offered";
-    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdCancel));
-    ASSERT_TRUE(pump([&] { return !p.deletePrompt(); }));
-    EXPECT_EQ(p.cardList()->cardCount(), 3);
-    test::click(button(P::IdDelete));
-    ASSERT_TRUE(p.deletePrompt());
-    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
-    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 0 && !p.deletePrompt(); }));
+    EXPECT_FALSE(p.deletePrompt());
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 0; }));
     EXPECT_FALSE(all.checked()) << "an empty list is not all checked";
     EXPECT_FALSE(all.isVisible());
     EXPECT_TRUE(button(P::IdDelete).inactive());
@@ -242,6 +235,51 @@ TEST_F(PageTest, SelectAllFollowsTheCards) {
     ASSERT_TRUE(all.checked());
     kit->library().AddByDialog({dir_.file("v/late.mp4")});
     EXPECT_TRUE(pump([&] { return !all.checked(); }));
+}
+
+// The question asked is the weightiest loss among the checked cards; the
+// converted video's question offers to delete its file too, and means it.
+TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
+    deleteOrigin = true;
+    P& p = open();
+    addCards(4);
+    auto items = kit->library().items();
+    items[1].card->setKind(KIND_CONVERTED);
+    items[2].card->setKind(KIND_WAITING);
+    items[3].card->setKind(KIND_CONVERTING);
+    auto typeFor = [&](std::initializer_list<int> checked) {
+        for (const auto& item : items) item.card->setChecked(false);
+        for (int i : checked) items[static_cast<std::size_t>(i)].card->setChecked(true);
+        return p.DeletePromptType();
+    };
+    EXPECT_EQ(typeFor({0}), 0);
+    EXPECT_EQ(typeFor({0, 1}), 1);
+    EXPECT_EQ(typeFor({1, 2}), 5);
+    EXPECT_EQ(typeFor({1, 2, 3}), 2);
+
+    // The converted card's file exists: "彻底删除源文件", shown and checked
+    // by DeleteOrigin, deletes it from the disk with the card.
+    const std::string convertedFile = items[1].card->path();
+    test::TempDir::writeTo(convertedFile, "converted");
+    typeFor({1});
+    p.ReEvaluateLooks();
+    test::click(button(P::IdDelete));
+    ASSERT_TRUE(p.deletePrompt());
+    EXPECT_EQ(p.deletePrompt()->type(), 1);
+    CKbcButton* check2 = p.deletePrompt()->button(CNotifyMsgDlg::IdCheck2);
+    EXPECT_TRUE(check2->isVisible() && check2->checked());
+    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 3 && !p.deletePrompt(); }));
+    EXPECT_FALSE(std::filesystem::exists(convertedFile));
+
+    // A queued task's question ends in the deletion when confirmed.
+    typeFor({2});
+    p.ReEvaluateLooks();
+    test::click(button(P::IdDelete));
+    ASSERT_TRUE(p.deletePrompt());
+    EXPECT_EQ(p.deletePrompt()->type(), 5);
+    test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 2 && !p.deletePrompt(); }));
 }
 
 TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
