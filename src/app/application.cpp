@@ -65,7 +65,8 @@ void Application::shutDown() {
 }
 
 std::string Application::onConversionRequested(const ConversionRequest& r) {
-    return queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width, r.height);
+    return queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width,
+                           r.height);
 }
 
 bool Application::removeQueuedTask(const std::string& taskKey, const std::string& path) {

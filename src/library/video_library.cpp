@@ -132,11 +132,12 @@ void VideoLibrary::BuildFromCatalogue() {
 
 std::size_t VideoLibrary::countInList(int list) const {
     std::lock_guard lock(itemsMutex_);
-    return static_cast<std::size_t>(std::count_if(items_.begin(), items_.end(), [&](const auto& item) {
-        const VideoCard& card = *item.card;
-        int kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
-        return CatalogueListOf(kind) == list;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(items_.begin(), items_.end(), [&](const auto& item) {
+            const VideoCard& card = *item.card;
+            int kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
+            return CatalogueListOf(kind) == list;
+        }));
 }
 
 // The catalogue's own limits, tested before a card is made: a card the

@@ -310,7 +310,8 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     EXPECT_EQ(page.requests[2].name, "a(1).mp4");
     EXPECT_EQ(page.asked, (std::vector<std::string>{"clip.mp4", "a.mp4"}));
 
-    for (const std::string& source : {mkv, twin, a}) library->OnConversionEvent(TE_STARTED, source, "");
+    for (const std::string& source : {mkv, twin, a})
+        library->OnConversionEvent(TE_STARTED, source, "");
     std::string out1 = copyClip(test::mediaFixtures().shortClip, "out/clip.mp4");
     std::string out2 = copyClip(test::mediaFixtures().shortClip, "out/clip(1).mp4");
     std::string out3 = copyClip(test::mediaFixtures().shortClip, "out/a(1).mp4");

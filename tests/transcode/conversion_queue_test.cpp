@@ -190,8 +190,8 @@ TEST_F(Queue, RemoveForVideoStopsOrDeletesByKeyOrSourcePath) {
     EXPECT_TRUE(queue->RemoveTaskForVideo("", videos.file("b.avi")));
     EXPECT_TRUE(queue->RemoveTaskForVideo(a, "/elsewhere/a.avi"));
     EXPECT_FALSE(queue->RemoveTaskForVideo("", videos.file("z.avi")));
-    EXPECT_FALSE(queue->RemoveTaskForVideo("{00000000-0000-0000-0000-000000000000}",
-                                           videos.file("a.avi")));
+    EXPECT_FALSE(
+        queue->RemoveTaskForVideo("{00000000-0000-0000-0000-000000000000}", videos.file("a.avi")));
     ASSERT_TRUE(test::waitUntil([&] {
         executor.runPending();
         return queue->tasks().empty();
