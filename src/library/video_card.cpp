@@ -103,7 +103,10 @@ void VideoCard::work(const std::string& path, int list) {
     }
     std::string key;
     if (!inCatalogue) {
-        if (context_.catalogue) context_.catalogue->addFile(path, list, &key);
+        // The library refuses what the catalogue would: a refusal here is a
+        // card no phone sees, worth a line.
+        if (context_.catalogue && context_.catalogue->addFile(path, list, &key) != 0)
+            PostLog(path + " could not be shared", "ZorvexUIFiles\\VideoWndDlg");
         std::lock_guard lock(mutex_);
         key_ = key;
         name_ = name;

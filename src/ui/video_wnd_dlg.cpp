@@ -129,17 +129,6 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     if (kind == KIND_CONVERTED) art_->converted.draw(painter, kBadge, QRectF(0, 0, 50, 16));
     if (kind == KIND_WAITING) art_->waiting.draw(painter, kBadge, QRectF(0, 0, 50, 16));
     if (missing) art_->lost.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
-    // The catalogue refused it (its lists full, its name too long for a
-    // phone): the library keeps it, but it must not pass for shared.
-    if (!missing && card_->examined() && card_->key().empty()) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(argb(0xCC3E3D42));
-        painter.drawRoundedRect(kBadge, 3, 3);
-        painter.setFont(skinFont(11));
-        painter.setPen(argb(0xFFF19410));
-        painter.drawText(kBadge, Qt::AlignCenter, QStringLiteral("未共享"));
-        painter.setBrush(Qt::NoBrush);
-    }
 
     art_->check.draw(painter, kCheck, QRectF(0, card_->checked() ? 28 : 0, 14, 14));
 

@@ -226,7 +226,9 @@ TEST_F(CardGrid, BadgesByKind) {
     addAbsent(6);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     auto items = kit->library().items();
-    // Missing at first; the queue's events give them their kinds.
+    // Missing at first (the queue leaves a missing card be): made plain,
+    // the queue's events give them their kinds.
+    for (std::size_t i = 1; i <= 4; ++i) items[i].card->setKind(KIND_PLAIN);
     kit->library().OnConversionEvent(TE_WAITING, items[1].card->path(), {});
     kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
     kit->library().OnConversionEvent(TE_FAILED, items[3].card->path(), {});  // plain again
@@ -271,6 +273,15 @@ TEST_F(CardGrid, BadgesByKind) {
     kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
     EXPECT_EQ(list->cardAt(3)->card()->path(), output);
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
+
+    // Also while another view is showing: back on the cards, no stale badge.
+    kit->library().OnConversionEvent(TE_STARTED, items[1].card->path(), {});
+    list->hide();
+    kit->library().OnConversionEvent(TE_FAILED, items[1].card->path(), {});
+    list->show();
+    ASSERT_NE(list->cardAt(1)->animation(), nullptr);
+    EXPECT_FALSE(list->cardAt(1)->animation()->isVisible());
+    EXPECT_FALSE(list->cardAt(1)->animation()->animating());
 }
 
 TEST_F(CardGrid, AddButtonOpensTheFileDialog) {
