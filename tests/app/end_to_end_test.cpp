@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -17,6 +19,7 @@
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "../ui/qt_test_env.h"
 #include "app/window_runner.h"
 #include "foundation/settings.h"
 #include "platform/subprocess.h"
@@ -26,6 +29,8 @@
 #include "transcode/conversion_task.h"
 #include "ui/convert_list.h"
 #include "ui/convert_list_item_dlg.h"
+#include "ui/kbc_button.h"
+#include "ui/notify_msg_dlg.h"
 #include "ui/right_video_dlg.h"
 #include "ui/video_wnd_dlg.h"
 #include "ui/video_wnd_list.h"
@@ -114,6 +119,11 @@ protected:
         for (const auto& item : items)
             if (!item.card->thumbUsable()) return false;
         return true;
+    }
+    static std::vector<std::string> paths(Application& app) {
+        std::vector<std::string> out;
+        for (const auto& item : app.library().items()) out.push_back(item.path);
+        return out;
     }
     static std::vector<std::string> names(Application& app) {
         std::vector<std::string> out;
@@ -208,6 +218,78 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     ASSERT_TRUE(pump([&] { return closed; }));
     app.reset();
     EXPECT_TRUE(test::portIsFree("127.0.0.1", wire::kLinkPort));
+}
+
+// What people convert is seldom an .mp4: an .mkv and an .avi, two sources of
+// one name in two folders, an output kept beside an earlier one. Each source
+// card turns plain again, its converted card follows it, and a restart
+// brings back the same cards once each.
+TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart) {
+    SKIP_UNLESS_LAN_PORTS_FREE();
+    const std::string one = videos.file("one/clip.mkv");
+    const std::string two = videos.file("two/clip.mkv");
+    const std::string film = videos.file("film.avi");
+    fs::create_directories(videos.file("one"));
+    fs::create_directories(videos.file("two"));
+    for (const auto& [to, codec] : {std::pair{one, "copy"}, {two, "copy"}, {film, "mpeg4"}}) {
+        auto made = runToEnd({"ffmpeg", "-v", "error", "-i", test::mediaFixtures().video1080,
+                              "-c:v", codec, "-c:a", "pcm_s16le", "-y", to});
+        ASSERT_TRUE(made && made->exitCode == 0) << to;
+    }
+
+    auto app = open();
+    CRightVideoDlg& fly = page(*app);
+    Application& core = app->application();
+    const std::string folder = GetConvertPath();
+    test::TempDir::writeTo(folder + "/film.mp4", "an earlier conversion, kept");
+    drop(*fly.cardList(), {one, two, film});
+    ASSERT_TRUE(pump([&] { return thumbnailsShown(core, 3); }));
+
+    // The second clip.mp4 and film.mp4 are taken: "继续" keeps both.
+    std::vector<QString> asked;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        auto* question = qobject_cast<ui::CNotifyMsgDlg*>(QApplication::activeModalWidget());
+        if (!question || question->type() != 4) return;
+        asked.push_back(question->body());
+        test::click(*question->button(ui::CNotifyMsgDlg::IdContinue));
+    });
+    answerer.start(10);
+    fly.OnSelectAll();
+    fly.OnConvert();
+    answerer.stop();
+    EXPECT_EQ(asked.size(), 2u);
+    ASSERT_TRUE(pump(
+        [&] {
+            auto tasks = core.queue().tasks();
+            return tasks.size() == 3 && std::all_of(tasks.begin(), tasks.end(), [](auto& t) {
+                       return t.state == TASK_DONE;
+                   });
+        },
+        std::chrono::minutes(4)));
+    const std::vector<std::string> expected = {one,  folder + "/clip.mp4",    two,
+                                               folder + "/clip(1).mp4", film,
+                                               folder + "/film(1).mp4"};
+    EXPECT_EQ(paths(core), expected);
+    for (std::size_t i : {0u, 2u, 4u})
+        EXPECT_EQ(core.library().items()[i].card->kind(), KIND_PLAIN) << expected[i];
+    EXPECT_EQ(test::readFile(folder + "/film.mp4"), "an earlier conversion, kept");
+
+    std::vector<PhoneEntry> converted;
+    ASSERT_TRUE(test::waitUntil([&] {
+        converted = phoneList(2);
+        return converted.size() == 3;
+    }));
+    auto probe = runToEnd({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
+                           "csv=p=0", "http://127.0.0.1:11717/" + converted[2].key});
+    ASSERT_TRUE(probe && probe->exitCode == 0);
+    EXPECT_EQ(probe->output, "h264\naac\n");
+
+    app.reset();
+    app = open();
+    Application& again = app->application();
+    ASSERT_TRUE(pump([&] { return thumbnailsShown(again, 6); }));
+    EXPECT_EQ(paths(again), expected);
 }
 
 TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
