@@ -7,9 +7,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QTimer>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -262,14 +262,12 @@ TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart
     ASSERT_TRUE(pump(
         [&] {
             auto tasks = core.queue().tasks();
-            return tasks.size() == 3 && std::all_of(tasks.begin(), tasks.end(), [](auto& t) {
-                       return t.state == TASK_DONE;
-                   });
+            return tasks.size() == 3 && std::all_of(tasks.begin(), tasks.end(),
+                                                    [](auto& t) { return t.state == TASK_DONE; });
         },
         std::chrono::minutes(4)));
-    const std::vector<std::string> expected = {one,  folder + "/clip.mp4",    two,
-                                               folder + "/clip(1).mp4", film,
-                                               folder + "/film(1).mp4"};
+    const std::vector<std::string> expected = {
+        one, folder + "/clip.mp4", two, folder + "/clip(1).mp4", film, folder + "/film(1).mp4"};
     EXPECT_EQ(paths(core), expected);
     for (std::size_t i : {0u, 2u, 4u})
         EXPECT_EQ(core.library().items()[i].card->kind(), KIND_PLAIN) << expected[i];

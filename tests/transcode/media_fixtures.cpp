@@ -1,11 +1,13 @@
 #include "media_fixtures.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/md5.h"
 #include "platform/subprocess.h"
 #include "support/test_support.h"
 
@@ -13,7 +15,7 @@ namespace zorvex::test {
 
 namespace {
 
-void make(const std::vector<std::string>& arguments) {
+std::string runFfmpeg(std::vector<std::string> arguments) {
     std::vector<std::string> argv{"ffmpeg", "-v", "error", "-y"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto result = runToEnd(argv);
@@ -21,7 +23,47 @@ void make(const std::vector<std::string>& arguments) {
         throw std::runtime_error("ffmpeg could not make a fixture: " +
                                  (result ? result->output : std::string("not started")));
     }
+    return result->output;
 }
+
+std::string ffmpegVersion() {
+    auto result = runToEnd({"ffmpeg", "-version"});
+    if (!result || result->exitCode != 0) return "unknown";
+    return result->output.substr(0, result->output.find('\n'));
+}
+
+// Clips are made once per build folder, not once per test process: the
+// cache name holds the FFmpeg and its arguments, so a change of either makes
+// a new clip. Made under a temporary name and renamed, so processes that
+// race for one clip each see it whole.
+class ClipCache {
+public:
+    explicit ClipCache(std::string folder) : folder_(std::move(folder)) {
+        std::filesystem::create_directories(folder_);
+    }
+
+    std::string clip(const std::string& name, const std::vector<std::string>& arguments) {
+        std::string key = version_;
+        for (const auto& argument : arguments) key += '\x1f' + argument;
+        const std::string hash = md5Hex(key).substr(0, 16);
+        // A folder per clip: tests see the clip under its own name.
+        const std::string folder = folder_ + "/" + hash;
+        const std::string path = folder + "/" + name;
+        if (std::filesystem::exists(path)) return path;
+        std::filesystem::create_directories(folder);
+        std::string extension = name.substr(name.rfind('.'));
+        std::string partial = folder + "/.partial-" + std::to_string(::getpid()) + extension;
+        std::vector<std::string> withOutput = arguments;
+        withOutput.push_back(partial);
+        runFfmpeg(withOutput);
+        std::filesystem::rename(partial, path);
+        return path;
+    }
+
+private:
+    const std::string folder_;
+    const std::string version_ = ffmpegVersion();
+};
 
 }  // namespace
 
@@ -29,23 +71,21 @@ const MediaFixtures& mediaFixtures() {
     static TempDir folderForProcess;  // removed when the process ends
     static TempDir* folder = &folderForProcess;
     static const MediaFixtures fixtures = [] {
+        ClipCache cache(ZORVEX_MEDIA_CACHE);
         MediaFixtures f;
-        f.video1080 = folder->file("v1080.mp4");
-        make({"-f",      "lavfi",     "-i",        "testsrc=size=1920x1080:rate=10",
-              "-f",      "lavfi",     "-i",        "sine=frequency=440",
-              "-t",      "3",         "-c:v",      "libx264",
-              "-preset", "ultrafast", "-pix_fmt",  "yuv420p",
-              "-c:a",    "aac",       "-shortest", f.video1080});
-        f.video360 = folder->file("v360.mkv");
-        make({"-f", "lavfi", "-i", "testsrc=size=1280x640:rate=10", "-t", "2", "-c:v", "libx264",
-              "-preset", "ultrafast", f.video360});
-        f.audioOnly = folder->file("sound.m4a");
-        make({"-f", "lavfi", "-i", "sine=frequency=440", "-t", "2", "-c:a", "aac", f.audioOnly});
-        f.shortClip = folder->file("short.avi");
-        make({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1", f.shortClip});
-        f.longClip = folder->file("long.mp4");
-        make({"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25", "-t", "40", "-c:v", "libx264",
-              "-preset", "ultrafast", f.longClip});
+        f.video1080 = cache.clip(
+            "v1080.mp4", {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-f", "lavfi",
+                          "-i", "sine=frequency=440", "-t", "3", "-c:v", "libx264", "-preset",
+                          "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+        f.video360 = cache.clip("v360.mkv", {"-f", "lavfi", "-i", "testsrc=size=1280x640:rate=10",
+                                             "-t", "2", "-c:v", "libx264", "-preset", "ultrafast"});
+        f.audioOnly = cache.clip(
+            "sound.m4a", {"-f", "lavfi", "-i", "sine=frequency=440", "-t", "2", "-c:a", "aac"});
+        f.shortClip = cache.clip("short.avi",
+                                 {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1"});
+        f.longClip =
+            cache.clip("long.mp4", {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25", "-t", "40",
+                                    "-c:v", "libx264", "-preset", "ultrafast"});
         f.broken = folder->write("broken.mp4", "this is not a video at all");
         f.unicodeClip = folder->file("视频 片段.avi");
         std::filesystem::copy_file(f.shortClip, f.unicodeClip);
