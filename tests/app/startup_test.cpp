@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <random>
+#include <regex>
 
 #include "../service/phone_link.h"
 #include "foundation/settings.h"
@@ -86,6 +89,56 @@ TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
     ASSERT_TRUE(core.service->nextEntry(LIST_CONVERTED, entry));
     EXPECT_EQ(entry.key, keyB);
     ShutDownSequence(core);
+}
+
+TEST_F(StartUp, DamagedLinkFilesAreKeptAsideAndLoggedAndTheirThumbnailsGo) {
+    std::string good =
+        encodeLinkFile({1, true, true, "a.mp4", std::string(32, 'a'), videos.write("a.mp4", "a")});
+    std::mt19937 random(7);
+    std::string noise(300, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    const std::map<std::string, std::string> damaged{
+        {std::string(32, '1'), good.substr(0, 20)},  // truncated
+        {std::string(32, '2'), noise},
+        {std::string(32, '3'), std::string(300, '\0')},
+        {std::string(32, '4'), good},  // a copy under another key's name
+    };
+    home.write("file_root/" + std::string(32, 'a'), good);
+    home.write("file_root/image/" + std::string(32, 'a') + ".jpg", "jpeg");
+    for (const auto& [key, bytes] : damaged) {
+        home.write("file_root/" + key, bytes);
+        home.write("file_root/image/" + key + ".jpg", "jpeg");
+    }
+    home.write("file_root/" + std::string(32, 'Z'), "not one of ours");
+
+    AppCore core = start({kFirst});
+    ASSERT_EQ(core.service->entries(LIST_SOURCE).size(), 1u);
+    ShutDownSequence(core);
+    EXPECT_TRUE(
+        std::filesystem::exists(home.file("file_root/image/" + std::string(32, 'a') + ".jpg")));
+    EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + std::string(32, 'Z'))));
+    std::string log = todaysLog();
+    const std::regex kept(R"(\.damaged-\d{8}-\d{6}$)");
+    for (const auto& [key, bytes] : damaged) {
+        EXPECT_FALSE(std::filesystem::exists(home.file("file_root/" + key))) << key;
+        EXPECT_FALSE(std::filesystem::exists(home.file("file_root/image/" + key + ".jpg"))) << key;
+        std::string keptAs;
+        for (auto& item : std::filesystem::directory_iterator(home.file("file_root"))) {
+            std::string name = item.path().filename().string();
+            if (name.starts_with(key) && std::regex_search(name, kept)) keptAs = item.path();
+        }
+        ASSERT_NE(keptAs, "") << key;
+        EXPECT_EQ(test::readFile(keptAs), bytes);
+        EXPECT_NE(
+            log.find("(ZorvexVRClientDlg):" + home.file("file_root/" + key) + " cannot be read ("),
+            std::string::npos)
+            << log;
+        EXPECT_NE(log.find("; kept as " + keptAs), std::string::npos) << log;
+        EXPECT_NE(log.find("removed its thumbnail " + home.file("file_root/image/" + key)),
+                  std::string::npos);
+    }
+    EXPECT_NE(log.find("(written for the key " + std::string(32, 'a') + ")"), std::string::npos);
+    EXPECT_NE(log.find("(300 bytes, all zero)"), std::string::npos);
 }
 
 }  // namespace

@@ -237,10 +237,13 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
     std::string good = encodeLinkFile({1, true, true, "a.mp4", std::string(32, 'a'), "/v/a.mp4"});
     home.write("file_root/" + std::string(32, 'b'), good.substr(0, 20));  // truncated
     home.write("file_root/" + std::string(32, 'c'), "plain text, no magic");
-    service.loadLinkFile(std::string(32, 'b'));
-    service.loadLinkFile(std::string(32, 'c'));
-    service.loadLinkFile(std::string(32, 'd'));  // missing
-    service.loadLinkFile("short");
+    home.write("file_root/" + std::string(32, 'e'), good);  // a copy under another name
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'b')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'c')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'e')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'd')), LinkFileLoad::Unreadable);  // missing
+    EXPECT_EQ(service.loadLinkFile("short"), LinkFileLoad::NotAKey);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'X')), LinkFileLoad::NotAKey);
     EXPECT_EQ(count(service, LIST_SOURCE), 0u);
 
     for (int i = 0; i < 40; ++i) {
@@ -248,7 +251,8 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
         std::snprintf(key, sizeof key, "%032x", i);
         home.write(std::string("file_root/") + key,
                    encodeLinkFile({1, false, false, "v.mp4", key, "/v/" + std::to_string(i)}));
-        service.loadLinkFile(key);
+        EXPECT_EQ(service.loadLinkFile(key),
+                  i < 35 ? LinkFileLoad::Restored : LinkFileLoad::ListFull);
     }
     EXPECT_EQ(count(service, LIST_SOURCE), 35u);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/00000000000000000000000000000027")));
