@@ -61,6 +61,22 @@ int probeWritableFolder(const std::string& folder);
 
 bool removeFile(const std::string& path);
 
+// A file held open for reading, closed with the object. alias() names the
+// same file in ASCII (/proc/self/fd/N), for a library that opens files only
+// by names it can decode; "" when the file could not be opened.
+class OpenedForReading {
+public:
+    explicit OpenedForReading(const std::string& path);
+    ~OpenedForReading();
+    OpenedForReading(const OpenedForReading&) = delete;
+    OpenedForReading& operator=(const OpenedForReading&) = delete;
+
+    std::string alias() const;
+
+private:
+    int fd_;
+};
+
 // A file's modification time in nanoseconds since the epoch; nullopt when it
 // cannot be read.
 std::optional<std::int64_t> modificationTime(const std::string& path);

@@ -263,6 +263,17 @@ bool writeFileAtomic(const std::string& path, std::string_view data, std::error_
     return true;
 }
 
+OpenedForReading::OpenedForReading(const std::string& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+OpenedForReading::~OpenedForReading() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string OpenedForReading::alias() const {
+    return fd_ < 0 ? std::string() : "/proc/self/fd/" + std::to_string(fd_);
+}
+
 bool removeFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }

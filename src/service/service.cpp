@@ -165,6 +165,7 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     if (name.empty() || name.size() > kMaxNameBytes || path.size() > kMaxPathBytes) {
         return ADD_REJECTED;
     }
+    name = phoneName(name);
     CatalogueList* target = list(type);
     if (!target) return ADD_REJECTED;
     std::size_t& pending = pendingAdds_[type - 1];
@@ -206,7 +207,7 @@ LinkFileLoad Service::loadLinkFile(const std::string& key) {
     entry.type = record->type;
     entry.exists = record->exists;
     entry.hasThumbnail = record->hasThumbnail;
-    entry.name = std::move(record->name);
+    entry.name = phoneName(record->name);  // written by a build that did not mend it
     entry.key = std::move(record->key);
     entry.path = std::move(record->path);
 

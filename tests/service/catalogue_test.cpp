@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/md5.h"
+#include "platform/utf16_text.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 #include "service/service.h"
@@ -133,6 +134,31 @@ TEST_F(Catalogue, WireFormAndEmptyList) {
                                              "\x20\x00",
                                              11));
     EXPECT_EQ(out.substr(15), key);
+}
+
+TEST_F(Catalogue, NamesThatAreNotUtf8ReachPhonesMendedWhileThePathKeepsItsBytes) {
+    std::string video = videos.write(std::string("bad\xff\xfe") + "bytes.mp4", "video");
+    std::string stale = "/old/\xe6\x97.mp4";  // a link file from before: cut in mid-character
+    home.write("file_root/" + md5Hex(stale),
+               encodeLinkFile({1, false, false, "\xe6\x97.mp4", md5Hex(stale), stale}));
+    Service service(home.path());
+    EXPECT_EQ(service.loadLinkFile(md5Hex(stale)), LinkFileLoad::Restored);
+    std::string key;
+    ASSERT_EQ(service.addFile(video, LIST_SOURCE, &key), ADD_OK);
+    EXPECT_EQ(key, md5Hex(video));
+    EXPECT_EQ(parseLinkFile(test::readFile(home.file("file_root/" + key)))->path, video);
+    auto entries = wire::decodeListBody(body(service, LIST_SOURCE));
+    ASSERT_TRUE(entries && entries->size() == 2u);
+    EXPECT_EQ((*entries)[0].name, "\uFFFD.mp4");
+    EXPECT_EQ((*entries)[1].name, "bad\uFFFD\uFFFDbytes.mp4");
+
+    // Mended, a name near the limit still fits 60 bytes, in whole characters.
+    EXPECT_EQ(phoneName(std::string(53, 'a') + "\xff\xfe\xfd.mp4"),
+              std::string(53, 'a') + "\uFFFD\uFFFD");
+    for (const char* broken : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"}) {
+        EXPECT_FALSE(isValidUtf8(broken)) << broken;  // overlong, surrogate, past U+10FFFF
+    }
+    EXPECT_TRUE(isValidUtf8("视频\xF0\x9F\x98\x80.mp4"));
 }
 
 TEST_F(Catalogue, VanishingFileNotifiesOnceAndMarksTheChange) {
