@@ -13,6 +13,9 @@ namespace zorvex {
 bool pathExists(const std::string& path);
 bool isRegularFile(const std::string& path);
 bool isDirectory(const std::string& path);
+// True only when the file system says nothing is there (ENOENT), not when it
+// cannot tell (no permission, an I/O error).
+bool pathIsAbsent(const std::string& path);
 
 // Creates the folder and every missing parent; true if it exists afterwards.
 // error, when given, receives the cause of a failure (ENOTDIR when a file

@@ -48,6 +48,11 @@ bool isDirectory(const std::string& path) {
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
+bool pathIsAbsent(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool makeDirectories(const std::string& path, std::error_code* error) {
     auto fail = [error](int value) {
         if (error) *error = std::error_code(value, std::generic_category());

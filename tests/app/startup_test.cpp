@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "../service/phone_link.h"
+#include "app/application.h"
+#include "app/headless_unshare.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "service/link_file.h"
@@ -139,6 +141,43 @@ TEST_F(StartUp, DamagedLinkFilesAreKeptAsideAndLoggedAndTheirThumbnailsGo) {
     }
     EXPECT_NE(log.find("(written for the key " + std::string(32, 'a') + ")"), std::string::npos);
     EXPECT_NE(log.find("(300 bytes, all zero)"), std::string::npos);
+}
+
+TEST_F(StartUp, AHeadlessStartDropsGoneFilesAndUnsharesTheNamedOnes) {
+    std::string kept = videos.write("kept.mp4", "k"), gone = videos.write("gone.mp4", "g"),
+                named = videos.write("named.mp4", "n");
+    std::string unmounted = videos.file("usb/away.mp4");  // its folder is gone too: kept
+    std::vector<std::string> keys(4);
+    {
+        Service service(home.path());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            service.addFile(std::vector{kept, gone, named, unmounted}[i], LIST_SOURCE, &keys[i]);
+            home.write("file_root/image/" + keys[i] + ".jpg", "\xFF\xD8\xFF\xE0");
+        }
+    }
+    std::filesystem::remove(gone);
+
+    Application application;
+    ASSERT_TRUE(application.start({home.path(), {kFirst}, &executor, {}}));
+    application.restore();
+    UnshareResult result =
+        UnshareAtStart(application.library(), {named, named, videos.file("never.mp4")});
+    EXPECT_EQ(result.dropped, std::vector{gone});
+    EXPECT_EQ(result.kept, std::vector{unmounted});
+    EXPECT_EQ(result.unshared, std::vector{named});
+    EXPECT_EQ(result.notShared, std::vector{videos.file("never.mp4")});
+    std::vector<std::string> left;
+    for (const auto& entry : application.service().entries(LIST_SOURCE)) left.push_back(entry.path);
+    EXPECT_EQ(left, (std::vector{kept, unmounted}));
+    EXPECT_EQ(application.library().items().size(), 2u);
+    application.shutDown();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        bool stays = i == 0 || i == 3;
+        EXPECT_EQ(std::filesystem::exists(home.file("file_root/" + keys[i])), stays) << i;
+        EXPECT_EQ(std::filesystem::exists(home.file("file_root/image/" + keys[i] + ".jpg")), stays)
+            << i;
+    }
+    EXPECT_TRUE(std::filesystem::exists(named)) << "only the share stops, never the file";
 }
 
 }  // namespace
