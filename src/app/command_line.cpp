@@ -5,12 +5,14 @@
 namespace zorvex {
 
 const char* usageText() {
-    return "usage: zorvex [--address A]... [--home DIR] [--headless [--share FILE...]]\n"
-           "              [--version] [--help]\n"
-           "  --address A   offer only these IPv4 addresses; the service starts on the first\n"
-           "  --home DIR    keep settings, logs, link files and conversions in DIR\n"
-           "  --headless    no windows: run the LAN service until SIGINT or SIGTERM\n"
-           "  --share FILE  share these videos (after --headless)\n";
+    return "usage: zorvex [--address A]... [--home DIR]\n"
+           "              [--headless [--share FILE...] [--unshare FILE...]] [--version] [--help]\n"
+           "  --address A     offer only these IPv4 addresses; the service starts on the first\n"
+           "  --home DIR      keep settings, logs, link files and conversions in DIR\n"
+           "  --headless      no windows: run the LAN service until SIGINT or SIGTERM;\n"
+           "                  shared videos whose files are gone are dropped at the start\n"
+           "  --share FILE    share these videos (with --headless)\n"
+           "  --unshare FILE  stop sharing these videos (with --headless)\n";
 }
 
 CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
@@ -38,11 +40,13 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
             if (!value(line.home) || line.home.empty()) return fail("--home needs a folder");
         } else if (arg == "--headless") {
             line.headless = true;
-        } else if (arg == "--share") {
+        } else if (arg == "--share" || arg == "--unshare") {
+            auto& files = arg == "--share" ? line.shares : line.unshares;
+            std::size_t before = files.size();
             while (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
-                line.shares.push_back(arguments[++i]);
+                files.push_back(arguments[++i]);
             }
-            if (line.shares.empty()) return fail("--share needs at least one file");
+            if (files.size() == before) return fail(arg + " needs at least one file");
         } else if (arg == "--version") {
             line.version = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -52,6 +56,9 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (!line.shares.empty() && !line.headless) return fail("--share works only with --headless");
+    if (!line.unshares.empty() && !line.headless) {
+        return fail("--unshare works only with --headless");
+    }
     return {line, {}};
 }
 

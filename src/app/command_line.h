@@ -10,7 +10,8 @@ struct CommandLine {
     std::vector<std::string> addresses;  // --address, in order given
     std::string home;                    // --home, empty for the default
     bool headless = false;
-    std::vector<std::string> shares;  // --share FILE..., headless only
+    std::vector<std::string> shares;    // --share FILE..., headless only
+    std::vector<std::string> unshares;  // --unshare FILE..., headless only
     bool version = false;
     bool help = false;
 };

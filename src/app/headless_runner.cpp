@@ -4,22 +4,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "app/application.h"
+#include "app/headless_unshare.h"
+#include "foundation/log_recorder.h"
 #include "library/video_library.h"
 #include "platform/executor.h"
+#include "platform/file_util.h"
 
 namespace zorvex {
 
 namespace {
 
-std::string absolutePath(const std::string& path) {
+std::optional<std::string> realPath(const std::string& path) {
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
+    if (!resolved) return std::nullopt;
     std::string text = resolved;
     std::free(resolved);
     return text;
+}
+
+// As the share was made; a file already gone (one to unshare) through its folder.
+std::string absolutePath(const std::string& path) {
+    if (auto real = realPath(path)) return *real;
+    auto slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (auto real = realPath(folder.empty() ? "/" : folder)) {
+        return (*real == "/" ? "" : *real) + "/" + fileNamePart(path);
+    }
+    return path;
 }
 
 const char* toastText(int code) {
@@ -76,8 +91,25 @@ public:
         next_->onCardChanged(itemId);
     }
 
+    // Items deleted meanwhile were deleted on purpose, and have been told of.
+    template <typename F>
+    void quietly(F&& task) {
+        quiet_ = true;
+        task();
+        quiet_ = false;
+        report();
+    }
+
 private:
     void report() {
+        std::map<std::string, std::string> present;  // item, path
+        for (const VIDEOINFO_ST& item : library_.items()) present[item.itemId] = item.path;
+        for (const auto& [itemId, path] : known_) {
+            // The library lets go by itself only of what it could not examine.
+            if (!present.count(itemId) && !quiet_)
+                say("removed %s: it could not be examined\n", path.c_str());
+        }
+        known_ = present;
         for (const VIDEOINFO_ST& item : library_.items()) {
             auto& card = *item.card;
             if (!card.examined()) continue;
@@ -99,7 +131,24 @@ private:
     VideoLibrary& library_;
     VideoLibraryListener* const next_;
     std::map<std::string, std::string> reported_;
+    std::map<std::string, std::string> known_;  // item, path, as last seen
+    bool quiet_ = false;
 };
+
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    PostLog(line, kMainLogTag);
+}
+
+void tell(const UnshareResult& result) {
+    for (const auto& path : result.dropped) say("dropped " + path + ": the file is gone");
+    for (const auto& path : result.kept) {
+        say("kept " + path + ": its folder is gone too (a disk not mounted?)");
+    }
+    for (const auto& path : result.unshared) say("unshared " + path);
+    for (const auto& path : result.notShared) say("not shared, nothing to stop: " + path);
+}
 
 }  // namespace
 
@@ -129,6 +178,9 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     }
     auto page = std::make_unique<ConsolePage>(application.library());
     application.restore();
+    std::vector<std::string> unshares;
+    for (const std::string& file : line.unshares) unshares.push_back(absolutePath(file));
+    page->quietly([&] { tell(UnshareAtStart(application.library(), unshares)); });
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
     application.library().AddDropped(shares);

@@ -7,6 +7,8 @@
 #include "foundation/log_recorder.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "foundation/stored_file.h"
+#include "platform/file_util.h"
 #include "service/catalogue_restore.h"
 
 namespace zorvex {
@@ -41,6 +43,16 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     PostLog(core.service->setAddress(address) ? "开启服务成功" : "开启服务失败", kMainLogTag);
 }
 
+// Kept aside as a damaged XML file is, so that the next start neither trips
+// over it again nor loses what it may still tell.
+void KeepDamagedLinkFile(const DamagedLinkFile& damaged) {
+    if (KeepDamagedFile(damaged.path, damaged.problem, kMainLogTag).empty()) return;
+    // Nothing leads to it any more; sharing the video again makes it anew.
+    if (!damaged.thumbnail.empty() && removeFile(damaged.thumbnail)) {
+        PostLog("removed its thumbnail " + damaged.thumbnail, kMainLogTag);
+    }
+}
+
 }  // namespace
 
 std::string ChooseStartAddress(const std::vector<std::string>& offered,
@@ -60,7 +72,7 @@ StartupResult StartUpSequence(AppCore& core, const StartupOptions& options) {
     RemoveOldLogs(std::time(nullptr) - kLogKeepSeconds);
     StartLogThread();
     StartLanService(core, options);
-    LoadCatalogueFromDisk(*core.service, options.home);
+    LoadCatalogueFromDisk(*core.service, options.home, KeepDamagedLinkFile);
     if (!core.keepAwake) {
         core.keepAwake = makeSystemKeepAwake(
             kProductName, [](const std::string& line) { PostLog(line, kMainLogTag); });

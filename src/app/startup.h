@@ -47,7 +47,9 @@ std::string ChooseStartAddress(const std::vector<std::string>& offered,
                                const std::string& savedAddress);
 
 // Working folders and settings, old logs removed, the log thread, the LAN
-// service on the chosen address, the catalogue from the link files. Fails,
+// service on the chosen address, the catalogue from the link files (a
+// damaged one renamed to "<key>.damaged-YYYYMMDD-HHMMSS" and logged, its
+// thumbnail removed). Fails,
 // before anything else starts, when the home folder or the document root
 // cannot be created or written; a service that cannot start is logged and
 // the application runs on.

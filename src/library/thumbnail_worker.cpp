@@ -79,6 +79,9 @@ void ThumbnailWorker::run() {
 }
 
 bool ThumbnailWorker::extract(const std::string& seek) {
+    // The folder may have been deleted while we run: without it FFmpeg
+    // writes nothing, and phones would see no thumbnail until a restart.
+    makeDirectories(parentFolder(thumbnailPath_));
     auto ffmpeg =
         Subprocess::start(ThumbnailArguments(tool_, source_, thumbnailPath_, seek)).process;
     if (!ffmpeg) return false;

@@ -13,6 +13,9 @@ namespace zorvex {
 bool pathExists(const std::string& path);
 bool isRegularFile(const std::string& path);
 bool isDirectory(const std::string& path);
+// True only when the file system says nothing is there (ENOENT), not when it
+// cannot tell (no permission, an I/O error).
+bool pathIsAbsent(const std::string& path);
 
 // Creates the folder and every missing parent; true if it exists afterwards.
 // error, when given, receives the cause of a failure (ENOTDIR when a file
@@ -60,6 +63,22 @@ int removeTemporaryLeftovers(const std::string& folder);
 int probeWritableFolder(const std::string& folder);
 
 bool removeFile(const std::string& path);
+
+// A file held open for reading, closed with the object. alias() names the
+// same file in ASCII (/proc/self/fd/N), for a library that opens files only
+// by names it can decode; "" when the file could not be opened.
+class OpenedForReading {
+public:
+    explicit OpenedForReading(const std::string& path);
+    ~OpenedForReading();
+    OpenedForReading(const OpenedForReading&) = delete;
+    OpenedForReading& operator=(const OpenedForReading&) = delete;
+
+    std::string alias() const;
+
+private:
+    int fd_;
+};
 
 // A file's modification time in nanoseconds since the epoch; nullopt when it
 // cannot be read.

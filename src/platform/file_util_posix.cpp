@@ -48,6 +48,11 @@ bool isDirectory(const std::string& path) {
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
+bool pathIsAbsent(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool makeDirectories(const std::string& path, std::error_code* error) {
     auto fail = [error](int value) {
         if (error) *error = std::error_code(value, std::generic_category());
@@ -261,6 +266,17 @@ bool writeFileAtomic(const std::string& path, std::string_view data, std::error_
     }
     syncFolderOf(path);
     return true;
+}
+
+OpenedForReading::OpenedForReading(const std::string& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+OpenedForReading::~OpenedForReading() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string OpenedForReading::alias() const {
+    return fd_ < 0 ? std::string() : "/proc/self/fd/" + std::to_string(fd_);
 }
 
 bool removeFile(const std::string& path) {

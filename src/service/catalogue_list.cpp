@@ -1,10 +1,23 @@
 #include "service/catalogue_list.h"
 
+#include <algorithm>
+
 #include "platform/file_util.h"
+#include "platform/utf16_text.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 
 namespace zorvex {
+
+std::string phoneName(std::string_view fileName) {
+    if (isValidUtf8(fileName)) return std::string(fileName);
+    std::string name = toValidUtf8(fileName);
+    std::size_t end = std::min(name.size(), kMaxNameBytes);
+    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    name.resize(end);
+    return name;
+}
 
 std::string linkFilePath(const std::string& root, const std::string& key) {
     return root + "/file_root/" + key;

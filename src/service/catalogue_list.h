@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/folder_watch.h"
@@ -34,6 +35,11 @@ struct CatalogueEntry {
     std::string path;
     std::string wire;  // the entry's wire form, rebuilt by refreshWire
 };
+
+// The name phones are shown for a file name: the name itself when it is
+// UTF-8; otherwise each broken sequence becomes U+FFFD, cut back to whole
+// characters within 60 bytes. The file is still shared by its path's bytes.
+std::string phoneName(std::string_view fileName);
 
 // Link file and thumbnail locations below a service root.
 std::string linkFilePath(const std::string& root, const std::string& key);

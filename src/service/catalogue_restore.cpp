@@ -8,11 +8,30 @@
 #include <vector>
 
 #include "platform/file_util.h"
+#include "service/catalogue_list.h"
+#include "service/link_file.h"
+#include "service/link_frame.h"
 #include "service/service.h"
 
 namespace zorvex {
 
-int LoadCatalogueFromDisk(Service& service, const std::string& home) {
+namespace {
+
+// For the log: what the file holds instead of a link file.
+std::string damageOf(const std::string& path) {
+    std::string head = readFileHead(path, kLinkFileReadLimit).value_or("");
+    std::string size = std::to_string(head.size()) + " bytes";
+    if (head.empty()) return "empty";
+    if (head.find_first_not_of('\0') == std::string::npos) return size + ", all zero";
+    if (auto record = parseLinkFile(head)) return "written for the key " + record->key;
+    if (head.compare(0, 4, wire::kMagic, 4) == 0) return "a broken link file, " + size;
+    return "not a link file, " + size;
+}
+
+}  // namespace
+
+int LoadCatalogueFromDisk(Service& service, const std::string& home,
+                          const DamagedLinkFileHandler& onDamaged) {
     const std::string root = home + "/file_root/";
     DIR* folder = ::opendir(root.c_str());
     if (!folder) return 0;
@@ -29,7 +48,11 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home) {
     // times the last shutdown stamped, or those of the adds, keep the
     // user's order from one start to the next.
     std::sort(files.begin(), files.end());
-    for (const auto& file : files) service.loadLinkFile(file.second);
+    for (const auto& [modified, key] : files) {
+        if (service.loadLinkFile(key) != LinkFileLoad::Damaged || !onDamaged) continue;
+        std::string thumbnail = thumbnailPath(home, key);
+        onDamaged({root + key, damageOf(root + key), fileExists(thumbnail) ? thumbnail : ""});
+    }
     return static_cast<int>(files.size());
 }
 

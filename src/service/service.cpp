@@ -165,6 +165,7 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     if (name.empty() || name.size() > kMaxNameBytes || path.size() > kMaxPathBytes) {
         return ADD_REJECTED;
     }
+    name = phoneName(name);
     CatalogueList* target = list(type);
     if (!target) return ADD_REJECTED;
     std::size_t& pending = pendingAdds_[type - 1];
@@ -189,31 +190,34 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     return ADD_OK;
 }
 
-void Service::loadLinkFile(const std::string& key) {
-    if (key.size() != 32) return;
+LinkFileLoad Service::loadLinkFile(const std::string& key) {
+    if (!isCatalogueKey(key)) return LinkFileLoad::NotAKey;
     std::string file = linkFilePath(root_, key);
     auto bytes = readFileHead(file, kLinkFileReadLimit);
-    if (!bytes) return;
+    if (!bytes) return LinkFileLoad::Unreadable;
     auto record = parseLinkFile(*bytes);
-    if (!record) {
+    // A record for another key would be saved under that key at shutdown
+    // and leave this file behind for ever.
+    if (!record || record->key != key) {
         consolePrintf("skipped damaged link file %s\n", file.c_str());
-        return;
+        return LinkFileLoad::Damaged;
     }
     CatalogueList* target = list(record->type);
     CatalogueEntry entry;
     entry.type = record->type;
     entry.exists = record->exists;
     entry.hasThumbnail = record->hasThumbnail;
-    entry.name = std::move(record->name);
+    entry.name = phoneName(record->name);  // written by a build that did not mend it
     entry.key = std::move(record->key);
     entry.path = std::move(record->path);
 
     std::lock_guard lock(catalogueMutex_);
     if (target->count() + pendingAdds_[record->type - 1] >= kListCapacity) {
         consolePrintf("list %d is full, link file %s left on disk\n", record->type, file.c_str());
-        return;
+        return LinkFileLoad::ListFull;
     }
     target->append(std::move(entry));
+    return LinkFileLoad::Restored;
 }
 
 void Service::removeFile(int type, const std::string& path) {

@@ -14,6 +14,14 @@ namespace zorvex {
 
 enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2 };
 
+enum class LinkFileLoad {
+    Restored,
+    NotAKey,     // the name is not 32 lowercase hex digits: not one of ours
+    Unreadable,  // missing, or it cannot be opened
+    Damaged,     // not a link file, or one for another key
+    ListFull,
+};
+
 // The LAN service: the shared-file catalogue, the phones' list requests, and
 // two threads on one IPv4 address, the discovery/link thread and the HTTP
 // thread.
@@ -60,10 +68,12 @@ public:
     // Shares a file in list 1 or 2 and writes its link file; key receives
     // md5Hex(path). ADD_REJECTED for a path without '/', an empty name or a
     // name over 60 bytes, or another type; ADD_FULL when the list holds 35.
+    // Phones are shown phoneName of the file's name.
     int addFile(const std::string& path, int type, std::string* key);
-    // Restores one entry from its link file; damaged files and those beyond
-    // a list's capacity are skipped (and stay on disk).
-    void loadLinkFile(const std::string& key);
+    // Restores one entry from its link file. Damaged files (unreadable as a
+    // link file, or naming another key) and those beyond a list's capacity
+    // are skipped and stay on disk; the caller decides what becomes of them.
+    LinkFileLoad loadLinkFile(const std::string& key);
     // Drops the first entry of list 1 or 2 with exactly this path, with its
     // link file and thumbnail (never the shared file). Any thread.
     void removeFile(int type, const std::string& path);

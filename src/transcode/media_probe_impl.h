@@ -7,8 +7,11 @@
 #include <MediaInfoDLL/MediaInfoDLL.h>
 
 #include <mutex>
+#include <optional>
 
 #include "foundation/constants.h"
+#include "platform/file_util.h"
+#include "platform/utf16_text.h"
 #include "transcode/media_probe.h"
 
 namespace zorvex {
@@ -33,7 +36,12 @@ MediaProbeResult probeWithWrapper(const std::string& path) {
         result.duration = result.fileSize = result.width = result.height = kMediaInfoLoadFailure;
         return result;
     }
-    MediaInfo_Open(handle, path.c_str());
+    // MediaInfo decodes the name first and cannot open one that is not
+    // UTF-8 (a name from an old archive); by its descriptor it reads the file.
+    std::optional<OpenedForReading> opened;
+    std::string name = path;
+    if (!isValidUtf8(path)) name = opened.emplace(path).alias();
+    MediaInfo_Open(handle, name.c_str());
     auto get = [&](MediaInfo_stream_C kind, const char* parameter) {
         const char* text =
             MediaInfo_Get(handle, kind, 0, parameter, MediaInfo_Info_Text, MediaInfo_Info_Name);

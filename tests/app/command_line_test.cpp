@@ -13,6 +13,13 @@ TEST(CommandLine, HeadlessWithAddressesHomeAndShares) {
     EXPECT_EQ(parsed.line->home, "/tmp/h");
     EXPECT_TRUE(parsed.line->headless);
     EXPECT_EQ(parsed.line->shares, (std::vector<std::string>{"a.mp4", "b c.mkv"}));
+
+    parsed = parseCommandLine(
+        {"--headless", "--unshare", "a.mp4", "--share", "b.mp4", "--unshare", "c.mp4", "d.mp4"});
+    ASSERT_TRUE(parsed.line) << parsed.error;
+    EXPECT_EQ(parsed.line->unshares, (std::vector<std::string>{"a.mp4", "c.mp4", "d.mp4"}));
+    EXPECT_EQ(parsed.line->shares, (std::vector<std::string>{"b.mp4"}));
+    EXPECT_NE(std::string(usageText()).find("[--unshare FILE...]"), std::string::npos);
 }
 
 TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
@@ -23,7 +30,10 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
                                                 {"--home", "--headless"},
                                                 {"--bogus"},
                                                 {"--share", "a.mp4"},
-                                                {"--headless", "--share"}}) {
+                                                {"--headless", "--share"},
+                                                {"--unshare", "a.mp4"},
+                                                {"--headless", "--unshare"},
+                                                {"--headless", "--share", "a", "--share"}}) {
         auto parsed = parseCommandLine(bad);
         EXPECT_FALSE(parsed.line) << bad.front();
         EXPECT_FALSE(parsed.error.empty());

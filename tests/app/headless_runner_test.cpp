@@ -116,6 +116,58 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     EXPECT_EQ(again.waitForExit(), 0) << again.output();
 }
 
+TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroken) {
+    SKIP_UNLESS_LAN_PORTS_FREE();
+    test::TempDir home, videos, logs;
+    const auto& media = test::mediaFixtures();
+    std::string clip = videos.file("clip.avi"), gone = videos.file("gone.avi"),
+                odd = videos.file(std::string("bad\xff\xfe") + "bytes.avi"),
+                noise = videos.file("noise.mp4");
+    for (const std::string& copy : {clip, gone, odd})
+        std::filesystem::copy_file(media.shortClip, copy);
+    std::filesystem::copy_file(media.broken, noise);
+    {
+        ChildProcess zorvex(ZORVEX_BINARY,
+                            {"--headless", "--address", "127.0.0.1", "--home", home.path(),
+                             "--share", clip, gone, odd, noise},
+                            logs.file("run1.log"));
+        ASSERT_TRUE(zorvex.waitForOutput("removed " + noise + ": it could not be examined"))
+            << zorvex.output();
+        for (const std::string& path : {clip, gone, odd}) {
+            ASSERT_TRUE(zorvex.waitForOutput(path + " with thumbnail")) << zorvex.output();
+        }
+        ASSERT_TRUE(linkUp());
+        auto answer = test::PhoneLink().ask(1, 0);
+        ASSERT_TRUE(answer && answer->response.hasBody);
+        auto entries = wire::decodeListBody(answer->response.body);
+        ASSERT_TRUE(entries && entries->size() == 3u);
+        EXPECT_EQ((*entries)[2].name, "bad\uFFFD\uFFFDbytes.avi");  // never broken UTF-8
+        ChildProcess fetch(
+            ZORVEX_PHONE_BINARY,
+            {"fetch", (*entries)[2].key, "--host", "127.0.0.1", "-o", logs.file("got")},
+            logs.file("fetch.log"));
+        ASSERT_EQ(fetch.waitForExit(), 0) << fetch.output();
+        EXPECT_EQ(test::readFile(logs.file("got")), test::readFile(odd));
+        zorvex.signal(SIGTERM);
+        EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
+    }
+    std::filesystem::remove(gone);
+    ChildProcess again(
+        ZORVEX_BINARY,
+        {"--headless", "--address", "127.0.0.1", "--home", home.path(), "--unshare", clip},
+        logs.file("run2.log"));
+    ASSERT_TRUE(again.waitForOutput("running on")) << again.output();
+    std::string said = again.output();
+    EXPECT_NE(said.find("dropped " + gone + ": the file is gone"), std::string::npos) << said;
+    EXPECT_NE(said.find("unshared " + clip), std::string::npos) << said;
+    ASSERT_TRUE(linkUp());
+    auto answer = test::PhoneLink().ask(1, 0);
+    ASSERT_TRUE(answer && answer->response.hasBody);
+    EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
+    again.signal(SIGTERM);
+    EXPECT_EQ(again.waitForExit(), 0);
+}
+
 TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
     test::TempDir logs;
     ChildProcess bad(ZORVEX_BINARY, {"--address", "nowhere"}, logs.file("bad.log"));

@@ -73,6 +73,19 @@ TEST(ThumbnailWorker, LongVideoIsSeekedAndBrokenOnesReportNoFile) {
     EXPECT_FALSE(*broken.made);
 }
 
+TEST(ThumbnailWorker, AThumbnailFolderDeletedMeanwhileIsMadeAgain) {
+    test::TempDir home;
+    std::string jpg = home.file("file_root/image/k.jpg");
+    ASSERT_FALSE(std::filesystem::exists(home.file("file_root")));
+    Result result;
+    ThumbnailWorker worker(test::mediaFixtures().shortClip, jpg, "1000", ProbeFfmpegTool("ffmpeg"),
+                           [&](bool ok, const std::string& p) { result(ok, p); });
+    worker.start();
+    ASSERT_TRUE(test::waitUntil([&] { return result.done(); }, std::chrono::minutes(1)));
+    EXPECT_TRUE(*result.made);
+    EXPECT_EQ(frameSize(jpg), "128,72\n");
+}
+
 // A stand-in FFmpeg that marks itself running, notes when more of its kind
 // run than the limit, and makes its picture once "<output>.go" exists.
 constexpr const char* kGatedFfmpeg = R"sh(for last; do :; done

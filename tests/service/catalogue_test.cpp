@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/md5.h"
+#include "platform/utf16_text.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 #include "service/service.h"
@@ -135,6 +136,31 @@ TEST_F(Catalogue, WireFormAndEmptyList) {
     EXPECT_EQ(out.substr(15), key);
 }
 
+TEST_F(Catalogue, NamesThatAreNotUtf8ReachPhonesMendedWhileThePathKeepsItsBytes) {
+    std::string video = videos.write(std::string("bad\xff\xfe") + "bytes.mp4", "video");
+    std::string stale = "/old/\xe6\x97.mp4";  // a link file from before: cut in mid-character
+    home.write("file_root/" + md5Hex(stale),
+               encodeLinkFile({1, false, false, "\xe6\x97.mp4", md5Hex(stale), stale}));
+    Service service(home.path());
+    EXPECT_EQ(service.loadLinkFile(md5Hex(stale)), LinkFileLoad::Restored);
+    std::string key;
+    ASSERT_EQ(service.addFile(video, LIST_SOURCE, &key), ADD_OK);
+    EXPECT_EQ(key, md5Hex(video));
+    EXPECT_EQ(parseLinkFile(test::readFile(home.file("file_root/" + key)))->path, video);
+    auto entries = wire::decodeListBody(body(service, LIST_SOURCE));
+    ASSERT_TRUE(entries && entries->size() == 2u);
+    EXPECT_EQ((*entries)[0].name, "\uFFFD.mp4");
+    EXPECT_EQ((*entries)[1].name, "bad\uFFFD\uFFFDbytes.mp4");
+
+    // Mended, a name near the limit still fits 60 bytes, in whole characters.
+    EXPECT_EQ(phoneName(std::string(53, 'a') + "\xff\xfe\xfd.mp4"),
+              std::string(53, 'a') + "\uFFFD\uFFFD");
+    for (const char* broken : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"}) {
+        EXPECT_FALSE(isValidUtf8(broken)) << broken;  // overlong, surrogate, past U+10FFFF
+    }
+    EXPECT_TRUE(isValidUtf8("视频\xF0\x9F\x98\x80.mp4"));
+}
+
 TEST_F(Catalogue, VanishingFileNotifiesOnceAndMarksTheChange) {
     Service service(home.path());
     std::string video = videos.write("a.mp4", "video");
@@ -237,10 +263,13 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
     std::string good = encodeLinkFile({1, true, true, "a.mp4", std::string(32, 'a'), "/v/a.mp4"});
     home.write("file_root/" + std::string(32, 'b'), good.substr(0, 20));  // truncated
     home.write("file_root/" + std::string(32, 'c'), "plain text, no magic");
-    service.loadLinkFile(std::string(32, 'b'));
-    service.loadLinkFile(std::string(32, 'c'));
-    service.loadLinkFile(std::string(32, 'd'));  // missing
-    service.loadLinkFile("short");
+    home.write("file_root/" + std::string(32, 'e'), good);  // a copy under another name
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'b')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'c')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'e')), LinkFileLoad::Damaged);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'd')), LinkFileLoad::Unreadable);  // missing
+    EXPECT_EQ(service.loadLinkFile("short"), LinkFileLoad::NotAKey);
+    EXPECT_EQ(service.loadLinkFile(std::string(32, 'X')), LinkFileLoad::NotAKey);
     EXPECT_EQ(count(service, LIST_SOURCE), 0u);
 
     for (int i = 0; i < 40; ++i) {
@@ -248,7 +277,8 @@ TEST_F(Catalogue, LoadingSkipsDamagedFilesAndRespectsTheCapacity) {
         std::snprintf(key, sizeof key, "%032x", i);
         home.write(std::string("file_root/") + key,
                    encodeLinkFile({1, false, false, "v.mp4", key, "/v/" + std::to_string(i)}));
-        service.loadLinkFile(key);
+        EXPECT_EQ(service.loadLinkFile(key),
+                  i < 35 ? LinkFileLoad::Restored : LinkFileLoad::ListFull);
     }
     EXPECT_EQ(count(service, LIST_SOURCE), 35u);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/00000000000000000000000000000027")));

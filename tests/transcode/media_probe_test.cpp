@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "media_fixtures.h"
 #include "platform/utf8_locale.h"
 #include "support/test_support.h"
@@ -59,6 +61,18 @@ TEST(MediaProbe, RealClipsFollowTheThreeDAndThreeSixtyRules) {
         EXPECT_EQ(choice.param.Width, 1280u);
         EXPECT_EQ(choice.param.Height, 640u);
     }
+}
+
+TEST(MediaProbe, NamesThatAreNotUtf8AreProbedByTheirDescriptor) {
+    test::TempDir folder;
+    std::string clip = folder.file(std::string("bad\xff\xfe") + "bytes.avi");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, clip);
+    auto result = ProbeMedia(clip);
+    EXPECT_EQ(result.width, "320");
+    EXPECT_EQ(result.height, "240");
+    EXPECT_EQ(result.fileSize, std::to_string(test::readFile(clip).size()));
+    EXPECT_FALSE(result.duration.empty());
+    EXPECT_EQ(ProbeMedia(folder.file("gone\xff.avi")).width, "");
 }
 
 TEST(MediaProbe, WithoutTheLibraryEveryTextSaysSo) {

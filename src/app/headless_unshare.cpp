@@ -1,0 +1,34 @@
+#include "app/headless_unshare.h"
+
+#include <algorithm>
+
+#include "platform/file_util.h"
+
+namespace zorvex {
+
+UnshareResult UnshareAtStart(VideoLibrary& library, const std::vector<std::string>& unshare) {
+    UnshareResult result;
+    std::vector<std::string> asked = unshare;
+    bool any = false;
+    library.SetAllChecked(false);
+    for (const VIDEOINFO_ST& item : library.items()) {
+        if (std::find(asked.begin(), asked.end(), item.path) != asked.end()) {
+            result.unshared.push_back(item.path);
+            asked.erase(std::remove(asked.begin(), asked.end(), item.path), asked.end());
+        } else if (!pathIsAbsent(item.path)) {
+            continue;
+        } else if (!isDirectory(parentFolder(item.path))) {
+            result.kept.push_back(item.path);
+            continue;
+        } else {
+            result.dropped.push_back(item.path);
+        }
+        item.card->setChecked(true);
+        any = true;
+    }
+    result.notShared = std::move(asked);
+    if (any) library.DeleteItems();
+    return result;
+}
+
+}  // namespace zorvex
