@@ -223,10 +223,12 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(false);
     switch (result.outcome) {
         case VersionCheckResult::Outcome::Failed:
+            // Only here did the server not answer at all.
             PostLog("检测更新------FALSE", kTag);
             page_->ShowToast(10);  // "服务器连接失败"
             return;
         case VersionCheckResult::Outcome::UpToDate:
+        case VersionCheckResult::Outcome::NoOffer:
             PostLog("检测更新------FALSE", kTag);
             showMessage(QStringLiteral("已是最新版"));
             return;

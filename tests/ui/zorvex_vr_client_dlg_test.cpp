@@ -278,10 +278,13 @@ TEST_F(MainWindowTest, AFailedDownloadSaysSoAndTheWindowStays) {
 
 TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     test::RawTestServer server;
-    server.beSilent();  // the check hangs until its time-out
+    // Two bytes a second: the check would hang on but for its total deadline.
+    server.stream({"HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n", "{", 300, 1,
+                   std::chrono::milliseconds(500)});
     g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(server.port());
     HttpHelper helper{updateContext()};
-    helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000)});
+    helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::seconds(60),
+                        std::chrono::milliseconds(1500)});
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
     auto w = open();
@@ -306,18 +309,25 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     EXPECT_EQ(w->messageBox(), nullptr);
 }
 
-TEST_F(MainWindowTest, TheOfferedVersionBeingOursIsUpToDate) {
+TEST_F(MainWindowTest, AServerThatAnswersWithoutAnOfferIsUpToDateNotAConnectionFailure) {
     test::CannedHttpServer server;
-    server.respond(kVersionCheckPath, {200, offer(GetProductVersionText(), "http://x/y.exe")});
     g_pSettings()->UpdateServer = server.host();
     HttpHelper helper{updateContext()};
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
     auto w = open();
-    w->CheckForUpdates();
-    ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; }));
-    EXPECT_EQ(w->messageBox()->text(), "已是最新版");
-    EXPECT_FALSE(w->checkRunning());
+    for (std::string answer : {offer(GetProductVersionText(), "http://x/y.exe"),
+                               std::string(R"({"code":2})"), std::string("garbage")}) {
+        server.respond(kVersionCheckPath, {200, answer});
+        w->CheckForUpdates();
+        ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; })) << answer;
+        EXPECT_EQ(w->messageBox()->text(), "已是最新版") << answer;
+        EXPECT_FALSE(page(*w)->toast()->isVisible()) << answer;
+        EXPECT_FALSE(w->checkRunning());
+        EXPECT_EQ(w->downloadDialog(), nullptr);
+        w->messageBox()->close();
+        ASSERT_TRUE(pump([&] { return w->messageBox() == nullptr; }));
+    }
 }
 
 TEST_F(MainWindowTest, AWindowClosingDuringACheckCutsItShort) {
