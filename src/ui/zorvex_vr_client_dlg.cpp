@@ -252,14 +252,26 @@ void CZorvexVRClientDlg::startDownload(const QString& url, const QString& versio
 void CZorvexVRClientDlg::onDownloadDone() {
     if (!download_) return;
     const int result = download_->Result();
+    const bool opened = download_->InstallerOpened();
+    const QString installer = download_->InstallerPath();
     download_->strips()->Destroy();
     download_->deleteLater();
     download_ = nullptr;
-    if (result == kDownloadSucceeded) {
+    // Quit only while the installer runs: gone without it, the user would
+    // be left with neither the application nor its update.
+    if (result == kDownloadSucceeded && opened) {
         quitAfterDownload();
         return;
     }
     closing_ = false;
+    if (result == kDownloadCancelled) return;
+    if (result == kDownloadSucceeded) {
+        PostLog("安装程序未能打开: " + installer.toStdString(), kTag);
+        showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
+                                   "请手动运行安装程序：\n%1")
+                        .arg(installer));
+        return;
+    }
     showMessage(QStringLiteral("下载失败"));
 }
 
