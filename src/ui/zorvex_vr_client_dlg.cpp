@@ -242,8 +242,8 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
 
 void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
     if (download_) return;
-    download_ =
-        new CDownLoadDlg(this, {context_.downloadOptions, context_.openFile, context_.update});
+    auto open = context_.openInstaller ? context_.openInstaller : context_.openFile;
+    download_ = new CDownLoadDlg(this, {context_.downloadOptions, open, context_.update});
     download_->SetDownloadTarget(url, version);
     connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
     download_->open();
