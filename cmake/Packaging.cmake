@@ -20,7 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # FFmpeg is run as a program, MediaInfo is opened at run time, and the skin's
 # font is asked for by name: none of them shows in the linked libraries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, fonts-wqy-microhei, libmediainfo0v5")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, xdg-utils")
 # Files installed under /usr/share/doc etc. get the usual permissions.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

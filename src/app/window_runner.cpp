@@ -16,6 +16,7 @@
 #include "foundation/constants.h"
 #include "foundation/log_recorder.h"
 #include "foundation/settings.h"
+#include "platform/desktop_handler.h"
 #include "platform/environment.h"
 #include "platform/termination_signal.h"
 #include "ui/qt_executor.h"
@@ -63,6 +64,16 @@ ui::WindowContext makeWindowContext(Application& application) {
     context.cancelCheck = [updates] { updates->Cancel(); };
     context.update = MakeUpdateContext();
     context.openFile = [](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    };
+    context.openInstaller = [](const std::string& path) {
+        // QDesktopServices says only whether a launcher started; whether a
+        // program takes the file is known before, from its type's default.
+        DesktopHandler handler = FindDesktopHandler(path);
+        if (handler.answer == DesktopHandler::Answer::None) {
+            PostLog("没有可以打开 " + handler.type + " 的程序: " + path, kMainLogTag);
+            return false;
+        }
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     };
     ConversionQueue* queue = &application.queue();

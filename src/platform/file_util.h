@@ -80,6 +80,10 @@ private:
     int fd_;
 };
 
+// The bytes an unprivileged writer may still put on the file system that
+// holds path (a file or folder); nullopt when it cannot be asked.
+std::optional<std::uint64_t> availableDiskSpace(const std::string& path);
+
 // A file's modification time in nanoseconds since the epoch; nullopt when it
 // cannot be read.
 std::optional<std::int64_t> modificationTime(const std::string& path);

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "foundation/log_recorder.h"
 #include "ui/frame_strips.h"
 #include "ui/my_progress_bar.h"
 #include "ui/skin.h"
@@ -103,21 +104,32 @@ void CDownLoadDlg::onFinished(int result, const std::string& path) {
     downloading_ = false;
     bar_->SetIndeterminate(false);
     if (result == kDownloadSucceeded) {
+        installerPath_ = QString::fromStdString(path);
         auto open = options_.open;
         if (!open) {
             open = [](const std::string& file) {
                 return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
             };
         }
-        OpenInstaller(path, open);
+        opened_ = OpenInstaller(path, open);
+    }
+    if (result == kDownloadCancelled) {
+        PostLog("取消下载", kDownLoadDlgTag);
+        QDialog::reject();
+        return;
     }
     accept();
 }
 
 void CDownLoadDlg::reject() {
-    // No cancel: the worker would go on writing for a dialog that is gone.
-    if (downloading_) return;
-    QDialog::reject();
+    if (!downloading_) {
+        QDialog::reject();
+        return;
+    }
+    // The worker removes its partial file and reports; the dialog ends then,
+    // so nothing writes on for a dialog that is gone.
+    cancelling_ = true;
+    download_->cancel();
 }
 
 void CDownLoadDlg::keyPressEvent(QKeyEvent* event) {

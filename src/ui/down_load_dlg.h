@@ -20,11 +20,13 @@ class FrameStrips;
 
 // The 460 x 310 update download dialog: a banner, the progress bar and a
 // status line while UpdateDownload fetches the installer on its worker. When
-// the worker reports, the dialog opens a complete installer with the
-// desktop's handler and ends itself (accepted either way); Result() then
-// says what happened. There is no cancel: Escape, Enter and the window
-// manager's close do not end it while the worker runs. Open it with open()
-// or exec(); the worker starts when it is first shown.
+// the worker reports, the dialog hands a complete installer to the desktop
+// (OpenInstaller) and ends itself; Result() and InstallerOpened() then say
+// what happened. Escape and the window manager's close cancel the transfer,
+// which removes what it had written, and the dialog ends as soon as the
+// worker has said so (rejected, Result() kDownloadCancelled); Enter does
+// nothing. Open it with open() or exec(); the worker starts when it is
+// first shown.
 // GUI thread only; the worker reaches the dialog through a QtExecutor.
 class CDownLoadDlg : public QDialog {
     Q_OBJECT
@@ -47,8 +49,14 @@ public:
     // Before the dialog is shown.
     void SetDownloadTarget(const QString& url, const QString& version);
 
-    // kDownloadSucceeded once the installer is complete, else kDownloadFailed.
+    // kDownloadSucceeded once the installer is complete, kDownloadCancelled
+    // after a cancel, else kDownloadFailed.
     int Result() const;
+    // True when the complete installer was handed to a program that took it.
+    bool InstallerOpened() const { return opened_; }
+    // Where the complete installer is; empty before it is.
+    const QString& InstallerPath() const { return installerPath_; }
+    bool Cancelling() const { return cancelling_; }
     bool Finished() const { return finished_; }
     bool Downloading() const { return downloading_; }
     CMyProgressBar* progressBar() const { return bar_; }
@@ -81,6 +89,9 @@ private:
     FrameStrips* strips_ = nullptr;
     bool finished_ = false;
     bool downloading_ = false;  // from the start until the worker reported
+    bool cancelling_ = false;   // cancelled, the worker's report still to come
+    bool opened_ = false;
+    QString installerPath_;
     bool dragging_ = false;
     QPoint dragOffset_;
     // Declared in this order so that the download (joined first) never

@@ -78,6 +78,9 @@ struct WindowContext {
     // Opens a downloaded installer or a folder with the desktop's handler;
     // empty: the windows use QDesktopServices.
     std::function<bool(const std::string& path)> openFile;
+    // Hands a downloaded installer to the desktop: true only when a program
+    // took it, as the application quits then. Empty: openFile.
+    std::function<bool(const std::string& path)> openInstaller;
 
     // The conversion queue, before the application quits.
     std::function<bool()> anyRunning;

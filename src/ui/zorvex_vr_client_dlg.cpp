@@ -223,10 +223,12 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(false);
     switch (result.outcome) {
         case VersionCheckResult::Outcome::Failed:
+            // Only here did the server not answer at all.
             PostLog("检测更新------FALSE", kTag);
             page_->ShowToast(10);  // "服务器连接失败"
             return;
         case VersionCheckResult::Outcome::UpToDate:
+        case VersionCheckResult::Outcome::NoOffer:
             PostLog("检测更新------FALSE", kTag);
             showMessage(QStringLiteral("已是最新版"));
             return;
@@ -240,8 +242,8 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
 
 void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
     if (download_) return;
-    download_ =
-        new CDownLoadDlg(this, {context_.downloadOptions, context_.openFile, context_.update});
+    auto open = context_.openInstaller ? context_.openInstaller : context_.openFile;
+    download_ = new CDownLoadDlg(this, {context_.downloadOptions, open, context_.update});
     download_->SetDownloadTarget(url, version);
     connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
     download_->open();
@@ -250,14 +252,26 @@ void CZorvexVRClientDlg::startDownload(const QString& url, const QString& versio
 void CZorvexVRClientDlg::onDownloadDone() {
     if (!download_) return;
     const int result = download_->Result();
+    const bool opened = download_->InstallerOpened();
+    const QString installer = download_->InstallerPath();
     download_->strips()->Destroy();
     download_->deleteLater();
     download_ = nullptr;
-    if (result == kDownloadSucceeded) {
+    // Quit only while the installer runs: gone without it, the user would
+    // be left with neither the application nor its update.
+    if (result == kDownloadSucceeded && opened) {
         quitAfterDownload();
         return;
     }
     closing_ = false;
+    if (result == kDownloadCancelled) return;
+    if (result == kDownloadSucceeded) {
+        PostLog("安装程序未能打开: " + installer.toStdString(), kTag);
+        showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
+                                   "请手动运行安装程序：\n%1")
+                        .arg(installer));
+        return;
+    }
     showMessage(QStringLiteral("下载失败"));
 }
 

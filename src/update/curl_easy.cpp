@@ -19,14 +19,53 @@ void initGlobalOnce() {
 CurlEasy::CurlEasy() {
     initGlobalOnce();
     handle_ = curl_easy_init();
+    multi_ = curl_multi_init();
 }
 
 CurlEasy::~CurlEasy() {
+    if (multi_) curl_multi_cleanup(multi_);
     if (handle_) curl_easy_cleanup(handle_);
 }
 
 void CurlEasy::reset() {
     if (handle_) curl_easy_reset(handle_);
+}
+
+int CurlEasy::perform() {
+    if (!handle_ || !multi_) return CURLE_FAILED_INIT;
+    if (cancelled_) return CURLE_ABORTED_BY_CALLBACK;
+    if (curl_multi_add_handle(multi_, handle_) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        bool done = false;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == handle_) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0 || cancelled_) break;
+        // libcurl's own timers (time-outs, the speed check) bound the wait
+        // too; cancel's wake-up ends it at once.
+        if (curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (cancelled_) break;
+    }
+    curl_multi_remove_handle(multi_, handle_);
+    return result;
+}
+
+void CurlEasy::cancel() {
+    cancelled_ = true;
+    if (multi_) curl_multi_wakeup(multi_);
 }
 
 std::string UrlScheme(const std::string& url) {

@@ -1,15 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
 
 typedef void CURL;
+typedef void CURLM;
 
 namespace zorvex {
 
-// Owns one libcurl easy handle. libcurl's global set-up runs once per process
-// before the first handle. One thread uses a handle at a time.
+// Owns one libcurl easy handle and the multi handle that runs its transfers,
+// so that a cancel wakes a waiting transfer at once instead of at libcurl's
+// next progress tick. libcurl's global set-up runs once per process before
+// the first handle. One thread uses the handle at a time; cancel from any.
 class CurlEasy {
 public:
     CurlEasy();
@@ -22,8 +26,17 @@ public:
     // Forgets every option set before, keeping the handle's caches.
     void reset();
 
+    // Runs the transfer set up on get() to its end, as curl_easy_perform
+    // would; CURLE_ABORTED_BY_CALLBACK once cancelled.
+    int perform();
+    // Ends a running perform soon and every later one at once. Any thread.
+    void cancel();
+    bool cancelled() const { return cancelled_.load(); }
+
 private:
     CURL* handle_ = nullptr;
+    CURLM* multi_ = nullptr;
+    std::atomic<bool> cancelled_{false};
 };
 
 // The URL's scheme in lower case, "" when the text is no URL libcurl can read.
@@ -33,7 +46,7 @@ bool IsHttpUrl(const std::string& url);
 
 // Options every transfer of this module shares: only http and https, also
 // after a redirect; no signals (workers run it); a transfer that receives
-// nothing for idleTimeout counts as timed out.
+// nothing for idleTimeout counts as timed out (CURLE_OPERATION_TIMEDOUT).
 void SetCommonOptions(CURL* curl, std::chrono::milliseconds connectTimeout,
                       std::chrono::milliseconds idleTimeout);
 

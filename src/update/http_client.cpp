@@ -67,15 +67,15 @@ private:
     curl_slist* list_ = nullptr;
 };
 
-int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
-}
-
 }  // namespace
 
 CHttpClient::CHttpClient() : session_(std::make_unique<CurlEasy>()) {}
 
 CHttpClient::~CHttpClient() = default;
+
+void CHttpClient::Cancel() {
+    session_->cancel();
+}
 
 void CHttpClient::SetRequest(const std::string& url, const std::string& body,
                              const std::string& userAgent) {
@@ -87,7 +87,7 @@ void CHttpClient::SetRequest(const std::string& url, const std::string& body,
 int CHttpClient::Post(const std::string& url, const std::string& body, std::string& response) {
     response.clear();
     lastStatus_ = 0;
-    if (!IsHttpUrl(url) || cancelled_) return kPostFailed;
+    if (!IsHttpUrl(url) || session_->cancelled()) return kPostFailed;
     CURL* curl = session_->get();
     if (!curl) return kPostFailed;
     session_->reset();
@@ -103,6 +103,7 @@ int CHttpClient::Post(const std::string& url, const std::string& body, std::stri
 
     ResponseSink sink;
     SetCommonOptions(curl, timeouts_.connect, timeouts_.idle);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts_.total.count()));
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
@@ -116,11 +117,8 @@ int CHttpClient::Post(const std::string& url, const std::string& body, std::stri
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &cancelled_);
 
-    CURLcode result = curl_easy_perform(curl);
+    auto result = static_cast<CURLcode>(session_->perform());
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     lastStatus_ = status;

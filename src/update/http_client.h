@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -20,6 +19,10 @@ struct HttpTimeouts {
     std::chrono::milliseconds connect{10'000};
     // A transfer that receives nothing for this long has timed out.
     std::chrono::milliseconds idle{30'000};
+    // The whole exchange, connection included: a server that trickles a
+    // byte now and then never trips the idle guard, and must not hold the
+    // check for longer than this.
+    std::chrono::milliseconds total{30'000};
 };
 
 // One form-encoded HTTP POST at a time, each on a fresh connection. Blocks
@@ -40,7 +43,8 @@ public:
     // stored agent, "Accept-Encoding: gzip, deflate" and "Accept-Language:
     // zh-cn,en,*". response receives the body, decoded when compressed and cut
     // at its first zero byte; it is empty on every failure. Returns kPostOk,
-    // kPostFailed or kPostTimedOut. Logs "SendRequest::::" + body.
+    // kPostFailed or kPostTimedOut (no connection, no data for the idle
+    // time-out, or not done within the total one). Logs "SendRequest::::" + body.
     int Post(const std::string& url, const std::string& body, std::string& response);
 
     // The status of the last response; 0 when none arrived.
@@ -48,7 +52,7 @@ public:
 
     // Ends a running Post soon (it then returns kPostFailed) and every later
     // one at once: for an owner that goes away. Any thread.
-    void Cancel() { cancelled_ = true; }
+    void Cancel();
 
 private:
     std::string url_;
@@ -57,7 +61,6 @@ private:
     std::unique_ptr<CurlEasy> session_;
     HttpTimeouts timeouts_;
     long lastStatus_ = 0;
-    std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace zorvex

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -42,6 +43,35 @@ bool parseObject(const std::string& text, Json::Value& root) {
 }
 
 }  // namespace
+
+std::string LogExcerpt(std::string_view text, std::size_t limit) {
+    std::size_t cut = std::min(limit, text.size());
+    // Back to the start of a UTF-8 character, so the line stays valid text.
+    if (cut < text.size()) {
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    }
+    std::string line;
+    line.reserve(cut + 32);
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (char c : text.substr(0, cut)) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            line += c;
+        } else if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else {
+            line += "\\x";
+            line += kHex[byte >> 4];
+            line += kHex[byte & 0xF];
+        }
+    }
+    if (cut < text.size()) line += " …(" + std::to_string(text.size()) + " bytes)";
+    return line;
+}
 
 std::string BuildUserAgent(const std::string& systemVersion, const std::string& mac) {
     return "QuorbelVR WinLanApp 1.0.0_20160526(" + systemVersion + "; " + md5Hex(mac) + ")";
@@ -90,10 +120,17 @@ VersionCheckResult HttpHelper::CheckVersion() {
     client_->SetRequest(url, body, userAgent_);
     std::string response;
     result.postResult = client_->Post(url, body, response);
-    PostLog("HttpPost------OK,URL:" + url + ", " + response, kHttpHelperTag);
+    PostLog("HttpPost------OK,URL:" + url + ", " + LogExcerpt(response), kHttpHelperTag);
     if (result.postResult != kPostOk) return result;
 
+    // From here on the server has answered: whatever it said, the
+    // connection did not fail.
     VersionResponse answer = ParseVersionResponse(response);
+    if (answer.kind == VersionResponse::Kind::ServerError) {
+        result.outcome = VersionCheckResult::Outcome::UpToDate;
+        return result;
+    }
+    result.outcome = VersionCheckResult::Outcome::NoOffer;
     if (answer.kind != VersionResponse::Kind::Offer) return result;
     PostLog("checkVersion------2", kHttpHelperTag);
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "update/http_client.h"
 #include "update/update_context.h"
@@ -26,10 +28,13 @@ struct VersionResponse {
 };
 
 struct VersionCheckResult {
+    // What the windows show: UpdateOffered the download dialog, UpToDate and
+    // NoOffer the box "已是最新版", Failed the toast "服务器连接失败".
     enum class Outcome {
         UpdateOffered,  // another version than the running one is offered
-        UpToDate,       // the server offers the running version
-        Failed,         // no usable answer: the windows say "服务器连接失败"
+        UpToDate,       // the server offers the running version, or says "code" 2
+        NoOffer,        // the server answered, but nothing that can be downloaded
+        Failed,         // no answer: no connection, a time-out, a transfer cut short
     };
     Outcome outcome = Outcome::Failed;
     std::string downloadUrl;       // set with UpdateOffered only
@@ -62,6 +67,7 @@ public:
     void Cancel();
 
     // Reads the server's JSON answer. Logs "JSON异常，异常原因：2" for "code" 2.
+    // Pure but for that line.
     static VersionResponse ParseVersionResponse(const std::string& response);
 
     // "http://" + server + kVersionCheckPath; a server given with its own
@@ -91,5 +97,13 @@ private:
 // "QuorbelVR WinLanApp 1.0.0_20160526(" + systemVersion + "; " + MD5 hex of
 // mac + ")"
 std::string BuildUserAgent(const std::string& systemVersion, const std::string& mac);
+
+// How much of a server's answer goes into the log.
+inline constexpr std::size_t kLoggedAnswerBytes = 512;
+
+// The answer as one log line: at most limit bytes of it, cut at a character's
+// start, control characters written as \n, \r, \t or \xHH so that a server
+// cannot start a line of its own, and " …(N bytes)" after a cut.
+std::string LogExcerpt(std::string_view text, std::size_t limit = kLoggedAnswerBytes);
 
 }  // namespace zorvex

@@ -1,12 +1,13 @@
 #include "update/update_download.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -19,45 +20,31 @@ namespace zorvex {
 
 namespace {
 
-// An extension longer than this, or with other than letters and digits, is
-// no file type but part of a name or a query.
-constexpr std::size_t kMaxExtensionLength = 10;
+constexpr std::size_t kMaxVersionLength = 32;
+// How often a transfer asks the disk how much room is left.
+constexpr curl_off_t kSpaceCheckBytes = curl_off_t{4} << 20;
 
-bool isPortableFileNameCharacter(unsigned char c) {
-    return c >= 0x20 &&
-           std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
+// ASCII only, whatever the locale says of other bytes.
+bool isAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// ".ext" of the last path segment of url, "" when there is none.
-std::string urlExtension(const std::string& url) {
-    std::string_view rest(url);
-    if (auto scheme = rest.find("://"); scheme != std::string_view::npos) {
-        rest.remove_prefix(scheme + 3);
-        auto path = rest.find('/');
-        rest.remove_prefix(path == std::string_view::npos ? rest.size() : path);
-    }
-    rest = rest.substr(0, rest.find_first_of("?#"));
-    auto slash = rest.rfind('/');
-    std::string_view name = slash == std::string_view::npos ? rest : rest.substr(slash + 1);
-    auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) return {};
-    std::string_view extension = name.substr(dot + 1);
-    if (extension.empty() || extension.size() > kMaxExtensionLength) return {};
-    for (char c : extension) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) return {};
-    }
-    return "." + std::string(extension);
+bool isVersionCharacter(char c) {
+    return isAsciiAlnum(c) || std::string_view("._-+").find(c) != std::string_view::npos;
 }
 
 }  // namespace
 
-std::string UpdateFileName(const std::string& url, const std::string& version) {
-    for (char c : version) {
-        if (!isPortableFileNameCharacter(static_cast<unsigned char>(c))) return {};
-    }
-    std::string extension = urlExtension(url);
-    if (extension.empty()) extension = ".exe";
-    return std::string(kProductName) + version + extension;
+std::string UpdateFileName(const std::string& version) {
+    if (version.empty() || version.size() > kMaxVersionLength) return {};
+    if (!isAsciiAlnum(version.front())) return {};
+    if (version.find("..") != std::string::npos) return {};
+    if (!std::all_of(version.begin(), version.end(), isVersionCharacter)) return {};
+    return std::string(kProductName) + version + ".exe";
+}
+
+bool LooksLikeInstaller(std::string_view head) {
+    return head.substr(0, 2) == "MZ";
 }
 
 // What one transfer has seen so far; lives on the worker's stack.
@@ -68,23 +55,20 @@ struct UpdateDownload::Transfer {
     std::string partPath;  // what is written; "" until the body starts
     std::FILE* file = nullptr;
     bool bodyStarted = false;
-    bool refused = false;  // a status other than 200, or no file
+    bool refused = false;  // a status other than 200, no file, or out of bounds
     curl_off_t length = -1;
     curl_off_t received = 0;
+    curl_off_t nextSpaceCheck = 0;           // at this many bytes received
+    std::string head;                        // the body's first two bytes
     int lastPercent = kProgressUnknown - 1;  // nothing reported yet
 };
 
-namespace {
-
-int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
-}
-
-}  // namespace
-
 UpdateDownload::UpdateDownload(UpdateDownloadListener& listener, UpdateContext context,
                                DownloadOptions options)
-    : listener_(listener), context_(std::move(context)), options_(options) {}
+    : listener_(listener),
+      context_(std::move(context)),
+      options_(options),
+      session_(std::make_unique<CurlEasy>()) {}
 
 UpdateDownload::~UpdateDownload() {
     cancel();
@@ -98,7 +82,7 @@ void UpdateDownload::SetDownloadTarget(const std::string& url, const std::string
 
 bool UpdateDownload::start() {
     if (worker_.joinable()) return false;
-    std::string name = UpdateFileName(url_, version_);
+    std::string name = UpdateFileName(version_);
     // Before start-up has set the folder there is nowhere safe to write.
     std::string folder = context_.downloadFolder ? context_.downloadFolder() : std::string();
     targetPath_ = name.empty() || folder.empty() ? std::string() : folder + name;
@@ -107,7 +91,7 @@ bool UpdateDownload::start() {
 }
 
 void UpdateDownload::cancel() {
-    cancelled_ = true;
+    session_->cancel();
 }
 
 bool UpdateDownload::waitFor(std::chrono::milliseconds bound) {
@@ -116,7 +100,9 @@ bool UpdateDownload::waitFor(std::chrono::milliseconds bound) {
 }
 
 void UpdateDownload::run() {
-    DownloadResult result = DownloadFile(url_, targetPath_) ? kDownloadSucceeded : kDownloadFailed;
+    DownloadResult result = kDownloadSucceeded;
+    if (!DownloadFile(url_, targetPath_))
+        result = session_->cancelled() ? kDownloadCancelled : kDownloadFailed;
     // Written before the report, so whoever is told reads the final value.
     result_ = result;
     listener_.onFinished(result, targetPath_);
@@ -134,7 +120,7 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
 
     Attempt attempt = Attempt::Failed;
     Transfer state;
-    for (int tries = 0; tries <= options_.connectRetries && !cancelled_; ++tries) {
+    for (int tries = 0; tries <= options_.connectRetries && !session_->cancelled(); ++tries) {
         state = Transfer{};
         state.path = path;
         attempt = transferOnce(url, state);
@@ -150,7 +136,12 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
 
     // An empty body is no installer, whatever the server says.
     bool complete = attempt == Attempt::Done && state.bodyStarted && state.received > 0 &&
-                    (state.length < 0 || state.received >= state.length);
+                    (state.length < 0 || state.received >= state.length) &&
+                    LooksLikeInstaller(state.head);
+    if (attempt == Attempt::Done && state.bodyStarted && !state.refused &&
+        !LooksLikeInstaller(state.head)) {
+        PostLog("下载文件不是安装程序: " + state.path, kDownLoadDlgTag);
+    }
     std::error_code error;
     if (complete) std::filesystem::rename(state.partPath, path, error);
     if (!complete || error) {
@@ -163,32 +154,31 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
 }
 
 UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Transfer& state) {
-    CurlEasy session;
-    CURL* curl = session.get();
+    CURL* curl = session_->get();
     if (!curl) return Attempt::Failed;
+    session_->reset();
     state.self = this;
     state.curl = curl;
 
     SetCommonOptions(curl, options_.connectTimeout, options_.idleTimeout);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, options_.minimumSpeed));
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &cancelled_);
 
-    CURLcode result = curl_easy_perform(curl);
-    if (result == CURLE_OK) {
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        return status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
-    }
+    auto result = static_cast<CURLcode>(session_->perform());
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_off_t connectTime = 0;
     curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+    // The handle holds a pointer to the state; drop it with the options.
+    session_->reset();
+    if (result == CURLE_OK)
+        return status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
     bool noConnection =
         result == CURLE_COULDNT_CONNECT || (result == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
-    return noConnection && !cancelled_ ? Attempt::NoConnection : Attempt::Failed;
+    return noConnection && !session_->cancelled() ? Attempt::NoConnection : Attempt::Failed;
 }
 
 void UpdateDownload::report(Transfer& state, int percent) {
@@ -197,45 +187,105 @@ void UpdateDownload::report(Transfer& state, int percent) {
     listener_.onProgress(percent);
 }
 
+bool UpdateDownload::roomFor(Transfer& state, std::int64_t more) const {
+    std::optional<std::uint64_t> free = availableDiskSpace(parentFolder(state.path));
+    // A file system that cannot say is left to the writes' own errors.
+    if (!free) return true;
+    auto wanted = static_cast<std::uint64_t>(std::max<std::int64_t>(0, more)) +
+                  static_cast<std::uint64_t>(std::max<std::int64_t>(0, options_.keepFree));
+    if (*free >= wanted) return true;
+    PostLog(
+        "下载中止：磁盘空间不足，剩余 " + std::to_string(*free) + " 字节, 下载路径 " + state.path,
+        kDownLoadDlgTag);
+    return false;
+}
+
+bool UpdateDownload::beginBody(Transfer& state) {
+    long status = 0;
+    curl_easy_getinfo(state.curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) return false;
+    curl_off_t announced = -1;
+    curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    PostLog("下载文件长度:" + std::to_string(announced > 0 ? announced : 0) + ", 下载路径 " +
+                state.path,
+            kDownLoadDlgTag);
+    // Both bounds are known before a byte is written.
+    if (announced > options_.maxBytes) {
+        PostLog("下载中止：文件超过 " + std::to_string(options_.maxBytes) + " 字节",
+                kDownLoadDlgTag);
+        return false;
+    }
+    if (!roomFor(state, announced)) return false;
+    // A hidden name of its own beside the target, as every file written whole.
+    int fd = createTemporaryFile(state.path, &state.partPath);
+    state.file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!state.file) {
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    state.length = announced;
+    state.nextSpaceCheck = kSpaceCheckBytes;
+    report(state, announced > 0 ? 0 : kProgressUnknown);
+    return true;
+}
+
 std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& state = *static_cast<Transfer*>(user);
+    UpdateDownload& self = *state.self;
     std::size_t length = size * count;
     if (!state.bodyStarted) {
         // The headers are in: only now is it known what the body is.
         state.bodyStarted = true;
-        long status = 0;
-        curl_easy_getinfo(state.curl, CURLINFO_RESPONSE_CODE, &status);
-        if (status != 200) {
+        if (!self.beginBody(state)) {
             state.refused = true;
             return 0;
         }
-        // A hidden name of its own beside the target, as every file written whole.
-        int fd = createTemporaryFile(state.path, &state.partPath);
-        state.file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-        if (!state.file) {
-            if (fd >= 0) ::close(fd);
-            state.refused = true;
-            return 0;
-        }
-        curl_off_t announced = -1;
-        curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        state.length = announced;
-        PostLog("下载文件长度:" + std::to_string(announced > 0 ? announced : 0) + ", 下载路径 " +
-                    state.path,
+    }
+    if (state.refused) return 0;
+    auto more = static_cast<curl_off_t>(length);
+    if (state.received + more > self.options_.maxBytes) {
+        PostLog("下载中止：文件超过 " + std::to_string(self.options_.maxBytes) + " 字节",
                 kDownLoadDlgTag);
-        state.self->report(state, announced > 0 ? 0 : kProgressUnknown);
+        state.refused = true;
+        return 0;
+    }
+    if (state.head.size() < 2) {
+        state.head.append(data, std::min<std::size_t>(length, 2 - state.head.size()));
+        // Whatever else it is, it is no installer: stop before the rest comes.
+        if (state.head.size() == 2 && !LooksLikeInstaller(state.head)) {
+            PostLog("下载文件不是安装程序: " + state.path, kDownLoadDlgTag);
+            state.refused = true;
+            return 0;
+        }
+    }
+    if (state.received + more >= state.nextSpaceCheck) {
+        state.nextSpaceCheck += kSpaceCheckBytes;
+        if (!self.roomFor(state, more)) {
+            state.refused = true;
+            return 0;
+        }
     }
     if (std::fwrite(data, 1, length, state.file) != length) return 0;
-    state.received += static_cast<curl_off_t>(length);
+    state.received += more;
     if (state.length > 0) {
         curl_off_t percent = std::min<curl_off_t>(100, state.received * 100 / state.length);
-        state.self->report(state, static_cast<int>(percent));
+        self.report(state, static_cast<int>(percent));
     }
     return length;
 }
 
 bool OpenInstaller(const std::string& path, const std::function<bool(const std::string&)>& open) {
     PostLog("下载完成", kDownLoadDlgTag);
+    // The last look before the desktop gets it: its handler goes by the name
+    // and the content, and must see nothing it would run as a program of its own.
+    struct stat info {};
+    bool safe = std::string_view(path).ends_with(".exe") && ::lstat(path.c_str(), &info) == 0 &&
+                S_ISREG(info.st_mode) && (info.st_mode & 0111) == 0 &&
+                LooksLikeInstaller(readFileHead(path, 2).value_or(std::string()));
+    if (!safe) {
+        PostLog("安装程序未打开: " + path, kDownLoadDlgTag);
+        return false;
+    }
     return open && open(path);
 }
 

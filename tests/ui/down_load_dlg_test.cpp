@@ -38,33 +38,49 @@ protected:
     std::vector<std::string> opened_;
 };
 
-TEST_F(DownLoadDlgTest, EscapeEnterAndCloseDoNotEndItWhileTheWorkerRuns) {
+TEST_F(DownLoadDlgTest, EscapeAndCloseCancelTheDownloadAndLeaveNoPartialFile) {
     test::RawTestServer server;
-    server.beSilent();  // takes the request and never answers
-    CDownLoadDlg dialog(nullptr, options());
-    dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
-    dialog.open();
-    ASSERT_TRUE(pump([&] { return server.connections() == 1; }));
-    EXPECT_EQ(dialog.size(), QSize(460, 310));
-    EXPECT_TRUE(dialog.Downloading());
-    key(dialog, Qt::Key_Escape);
-    key(dialog, Qt::Key_Return);
-    key(dialog, Qt::Key_Enter);
-    dialog.close();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.statusText(), "VR助手升级中，请稍后...");
+    // A slow installer that would take minutes; the idle guard far beyond the wait.
+    server.stream({"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n", "MZ", 1'000'000, 500,
+                   std::chrono::milliseconds(100)});
+    CDownLoadDlg::Options patient = options();
+    patient.download.idleTimeout = std::chrono::minutes(5);
+    patient.download.minimumSpeed = 1;
+    const std::string folder = home_ + "/appData/download";
+    auto partialFiles = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            count += entry.path().filename().string().front() == '.';
+        return count;
+    };
 
-    // The silent server runs the transfer into its time-out: the dialog ends itself.
-    ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
-    EXPECT_EQ(dialog.Result(), kDownloadFailed);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    for (bool byEscape : {true, false}) {
+        CDownLoadDlg dialog(nullptr, patient);
+        dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
+        dialog.open();
+        ASSERT_TRUE(pump([&] { return dialog.progressBar()->pos() > 0 && partialFiles() == 1; }));
+        EXPECT_EQ(dialog.size(), QSize(460, 310));
+        key(dialog, Qt::Key_Return);
+        key(dialog, Qt::Key_Enter);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dialog.isVisible()) << "Enter has nothing to press";
+        if (byEscape)
+            key(dialog, Qt::Key_Escape);
+        else
+            dialog.close();  // as the window manager's close does
+        ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
+        EXPECT_EQ(dialog.Result(), kDownloadCancelled);
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_FALSE(dialog.Downloading());
+        EXPECT_EQ(partialFiles(), 0);
+        EXPECT_FALSE(std::filesystem::exists(target()));
+    }
     EXPECT_TRUE(opened_.empty());
 }
 
 TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
     test::CannedHttpServer server;
-    const std::string body(50'000, 'x');
+    const std::string body = "MZ" + std::string(50'000, 'x');
     server.respond("/Setup.exe", {200, body, "application/octet-stream"});
     CDownLoadDlg dialog(nullptr, options());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
@@ -75,6 +91,8 @@ TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
     EXPECT_EQ(dialog.progressBar()->pos(), 100);
     EXPECT_EQ(dialog.statusText(), "升级文件下载完毕");
     ASSERT_EQ(opened_, std::vector<std::string>{target()});
+    EXPECT_TRUE(dialog.InstallerOpened());
+    EXPECT_EQ(dialog.InstallerPath().toStdString(), target());
     EXPECT_EQ(test::readFile(target()), body);
 }
 
@@ -93,7 +111,7 @@ TEST_F(DownLoadDlgTest, ARefusedDownloadEndsAsFailedWithoutOpeningAnything) {
 TEST_F(DownLoadDlgTest, WithoutALengthTheDownloadCompletesAndTheBarCanSweep) {
     test::RawTestServer server;
     // No Content-Length: the body ends when the server closes.
-    server.reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\ninstaller bytes");
+    server.reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nMZ installer bytes");
     CDownLoadDlg dialog(nullptr, options());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();

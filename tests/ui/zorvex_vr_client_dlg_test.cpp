@@ -44,7 +44,7 @@ protected:
         c.checkVersion = [this] { return check_(); };
         c.openFile = [this](const std::string& path) {
             opened_.push_back(path);
-            return true;
+            return openWorks_;
         };
         c.trayAvailable = tray_;
         c.downloadOptions.idleTimeout = std::chrono::milliseconds(1500);
@@ -88,6 +88,7 @@ protected:
     int closed_ = 0;
     bool tray_ = true;
     std::vector<std::string> opened_;
+    bool openWorks_ = true;  // false: as on a desktop with nothing for Windows programs
     std::function<VersionCheckResult()> check_ = [] { return VersionCheckResult{}; };
 };
 
@@ -237,7 +238,8 @@ TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1
     exitWndType_ = 1;
     converting_ = true;
     test::CannedHttpServer server;
-    server.respond("/Setup.exe", {200, std::string(20'000, 'z'), "application/octet-stream"});
+    server.respond("/Setup.exe",
+                   {200, "MZ" + std::string(20'000, 'z'), "application/octet-stream"});
     check_ = [&] {
         VersionCheckResult r;
         r.outcome = Outcome::UpdateOffered;
@@ -254,6 +256,37 @@ TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1
     EXPECT_EQ(serviceStops_, 1);
     EXPECT_EQ(w->page()->exitPrompt(), nullptr);
     EXPECT_TRUE(page(*w)->quitting());
+}
+
+TEST_F(MainWindowTest, AnInstallerNoProgramOpensKeepsTheWindowAndSaysWhereItIs) {
+    converting_ = true;
+    test::CannedHttpServer server;
+    server.respond("/Setup.exe",
+                   {200, "MZ" + std::string(20'000, 'z'), "application/octet-stream"});
+    check_ = [&] {
+        VersionCheckResult r;
+        r.outcome = Outcome::UpdateOffered;
+        r.downloadUrl = server.url("/Setup.exe");
+        r.versionName = "1.0.19";
+        return r;
+    };
+    openWorks_ = false;
+    auto w = open();
+    w->CheckForUpdates();
+    ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; }));
+    const std::string installer = home_ + "/appData/download/Zorvex助手1.0.19.exe";
+    EXPECT_EQ(opened_, std::vector<std::string>{installer});
+    EXPECT_EQ(w->messageBox()->windowTitle(), "Zorvex助手");
+    EXPECT_TRUE(w->messageBox()->text().contains(QString::fromStdString(installer)))
+        << w->messageBox()->text().toStdString();
+    EXPECT_TRUE(test::readFile(installer).starts_with("MZ"));
+    // Nothing was stopped, and the window goes on.
+    EXPECT_FALSE(w->closing());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(closed_, 0);
+    EXPECT_EQ(stopAlls_, 0);
+    EXPECT_EQ(serviceStops_, 0);
+    EXPECT_TRUE(converting_);
 }
 
 TEST_F(MainWindowTest, AFailedDownloadSaysSoAndTheWindowStays) {
@@ -278,10 +311,13 @@ TEST_F(MainWindowTest, AFailedDownloadSaysSoAndTheWindowStays) {
 
 TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     test::RawTestServer server;
-    server.beSilent();  // the check hangs until its time-out
+    // Two bytes a second: the check would hang on but for its total deadline.
+    server.stream({"HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n", "{", 300, 1,
+                   std::chrono::milliseconds(500)});
     g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(server.port());
     HttpHelper helper{updateContext()};
-    helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000)});
+    helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::seconds(60),
+                        std::chrono::milliseconds(1500)});
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
     auto w = open();
@@ -306,18 +342,25 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     EXPECT_EQ(w->messageBox(), nullptr);
 }
 
-TEST_F(MainWindowTest, TheOfferedVersionBeingOursIsUpToDate) {
+TEST_F(MainWindowTest, AServerThatAnswersWithoutAnOfferIsUpToDateNotAConnectionFailure) {
     test::CannedHttpServer server;
-    server.respond(kVersionCheckPath, {200, offer(GetProductVersionText(), "http://x/y.exe")});
     g_pSettings()->UpdateServer = server.host();
     HttpHelper helper{updateContext()};
     helper.Init();
     check_ = [&] { return helper.CheckVersion(); };
     auto w = open();
-    w->CheckForUpdates();
-    ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; }));
-    EXPECT_EQ(w->messageBox()->text(), "已是最新版");
-    EXPECT_FALSE(w->checkRunning());
+    for (std::string answer : {offer(GetProductVersionText(), "http://x/y.exe"),
+                               std::string(R"({"code":2})"), std::string("garbage")}) {
+        server.respond(kVersionCheckPath, {200, answer});
+        w->CheckForUpdates();
+        ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; })) << answer;
+        EXPECT_EQ(w->messageBox()->text(), "已是最新版") << answer;
+        EXPECT_FALSE(page(*w)->toast()->isVisible()) << answer;
+        EXPECT_FALSE(w->checkRunning());
+        EXPECT_EQ(w->downloadDialog(), nullptr);
+        w->messageBox()->close();
+        ASSERT_TRUE(pump([&] { return w->messageBox() == nullptr; }));
+    }
 }
 
 TEST_F(MainWindowTest, AWindowClosingDuringACheckCutsItShort) {

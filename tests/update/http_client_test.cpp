@@ -113,6 +113,17 @@ TEST_F(HttpClientTest, FailuresGiveOneOrTwoAndAnEmptyResponse) {
     EXPECT_EQ(client.Post(server.url("/"), "a", response), kPostTimedOut);
     EXPECT_EQ(response, "");
 
+    // A server that trickles two bytes a second never trips the idle guard;
+    // the total deadline ends it long before the answer would be complete.
+    server.stream(
+        {kOkHead + "Content-Length: 400\r\n\r\n", "{", 400, 1, std::chrono::milliseconds(500)});
+    client.SetTimeouts(
+        {std::chrono::seconds(5), std::chrono::seconds(5), std::chrono::milliseconds(1500)});
+    response = "stale";
+    EXPECT_EQ(client.Post(server.url("/"), "a", response), kPostTimedOut);
+    EXPECT_EQ(response, "");
+    EXPECT_LT(server.streamed(), 400u);
+
     // A transfer cut short is an error too.
     server.reply(kOkHead + "Content-Length: 100\r\n\r\n{\"short\"");
     EXPECT_EQ(client.Post(server.url("/"), "a", response), kPostFailed);

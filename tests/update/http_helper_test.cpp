@@ -104,16 +104,21 @@ TEST_F(HttpHelperTest, OnlyTheRunningVersionIsUpToDate) {
               std::string::npos);
 }
 
-TEST_F(HttpHelperTest, AnUnusableAnswerIsAFailedCheckNotAnOffer) {
+TEST_F(HttpHelperTest, AServerThatAnswersWithoutAnOfferIsNoFailedConnection) {
+    // "code" 2 is the server's way of saying there is nothing for us.
+    VersionCheckResult error = check({200, R"({"code":2})"});
+    EXPECT_EQ(error.outcome, Outcome::UpToDate);
+    EXPECT_EQ(error.downloadUrl, "");
     for (CannedResponse response : {
-             CannedResponse{200, R"({"code":2})"}, CannedResponse{200, "garbage"},
-             CannedResponse{200, ""}, CannedResponse{200, R"({"code":0})"},
+             CannedResponse{200, "garbage"}, CannedResponse{200, ""},
+             CannedResponse{200, R"({"code":0})"},
              CannedResponse{500, R"({"code":2,"msg":"internal"})"},
              CannedResponse{404, "<html>not found</html>", "text/html"},
              CannedResponse{200, offer("9.9.9", "")},  // nowhere to download from
          }) {
         VersionCheckResult result = check(response);
-        EXPECT_EQ(result.outcome, Outcome::Failed) << response.status << " " << response.body;
+        Outcome expected = response.status == 500 ? Outcome::UpToDate : Outcome::NoOffer;
+        EXPECT_EQ(result.outcome, expected) << response.status << " " << response.body;
         EXPECT_EQ(result.postResult, kPostOk);
         EXPECT_EQ(result.downloadUrl, "");
     }
@@ -122,6 +127,24 @@ TEST_F(HttpHelperTest, AnUnusableAnswerIsAFailedCheckNotAnOffer) {
               std::string::npos);
     EXPECT_NE(log.find("HttpPost------OK,URL:" + server_.url(kVersionCheckPath) + ", garbage\n"),
               std::string::npos);
+}
+
+TEST_F(HttpHelperTest, TheLogHoldsABoundedOneLineExcerptOfTheAnswer) {
+    const std::string url = server_.url(kVersionCheckPath);
+    std::string huge = offer("9.9.9", "http://h/a.exe") + std::string(1'000'000, ' ');
+    huge.resize(1'000'000);
+    check({200, huge});
+    check({200, "{\"code\":2}\n2099-01-01 00:00:00|:(ZorvexVRClientDlg):forged\x01"});
+    std::string log = logText();
+    EXPECT_LT(log.size(), 8'000u) << "a megabyte answer must not grow the log by as much";
+    EXPECT_NE(log.find(", " + huge.substr(0, kLoggedAnswerBytes) + " …(1000000 bytes)\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("{\"code\":2}\\n2099-01-01 00:00:00|:(ZorvexVRClientDlg):forged\\x01\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("\n2099-"), std::string::npos);
+    // Cut at a character's start: the line stays valid UTF-8.
+    EXPECT_EQ(LogExcerpt("视频视频", 7), "视频 …(12 bytes)");
 }
 
 TEST_F(HttpHelperTest, NoServerIsAFailedCheck) {

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -59,11 +61,57 @@ void RawTestServer::reply(std::string bytes) {
     std::lock_guard lock(mutex_);
     reply_ = std::move(bytes);
     silent_ = false;
+    stream_.reset();
 }
 
 void RawTestServer::beSilent() {
     std::lock_guard lock(mutex_);
     silent_ = true;
+    stream_.reset();
+}
+
+void RawTestServer::stream(Stream stream) {
+    std::lock_guard lock(mutex_);
+    silent_ = false;
+    stream_ = std::move(stream);
+}
+
+bool RawTestServer::sendPaced(int fd, const std::string& bytes, std::chrono::milliseconds pause) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        // Waits for room, so a client that stops reading cannot hold the
+        // server past its destruction.
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) <= 0 || (fds[1].revents & POLLIN)) return false;
+        if (fds[0].revents & (POLLERR | POLLHUP)) return false;
+        ssize_t sent =
+            ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (sent <= 0) return false;
+        at += static_cast<std::size_t>(sent);
+    }
+    if (pause.count() > 0) {
+        pollfd stop = {stopFd_, POLLIN, 0};
+        if (::poll(&stop, 1, static_cast<int>(pause.count())) != 0) return false;
+    }
+    return true;
+}
+
+void RawTestServer::sendStream(int fd, const Stream& stream) {
+    if (!sendPaced(fd, stream.head, std::chrono::milliseconds(0))) return;
+    std::uint64_t left = stream.length;
+    std::string pending = stream.start.substr(0, left);
+    std::string filler(stream.chunk, 'z');
+    while (left > 0) {
+        std::string chunk = pending.substr(0, stream.chunk);
+        pending.erase(0, chunk.size());
+        if (chunk.size() < stream.chunk)
+            chunk += filler.substr(
+                0, std::min<std::uint64_t>(stream.chunk - chunk.size(), left - chunk.size()));
+        if (!sendPaced(fd, chunk, stream.interval)) return;
+        left -= chunk.size();
+        streamed_ += chunk.size();
+    }
 }
 
 std::vector<std::string> RawTestServer::requests() const {
@@ -108,13 +156,17 @@ void RawTestServer::run() {
         std::string request = readRequest(fd);
         std::string reply;
         bool silent;
+        std::optional<Stream> stream;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
             reply = reply_;
             silent = silent_;
+            stream = stream_;
         }
-        if (silent) {
+        if (stream) {
+            sendStream(fd, *stream);
+        } else if (silent) {
             // Hold the connection until the client gives up or the test ends.
             char sink[256];
             while (waitReadable(fd) && ::recv(fd, sink, sizeof sink, 0) > 0) {
