@@ -50,16 +50,17 @@ StorageStatus InitWorkingDirectories(const std::string& homeDir) {
         return failure("cannot write", GetConfigPath(), settingsError.value());
     }
 
-    std::string convertPath = GetConvertPath();
-    if (!convertPath.empty()) {
+    // The setting as written: GetConvertPath already stands in the default.
+    std::string convertPath = g_pSettings()->ConvertPath;
+    if (IsUsableConvertPath(convertPath)) {
         SetConvertedDir(convertPath, "", "");
     } else {
         SetConvertedDir(DefaultConvertedDir(), "/appData", "/converted");
     }
-    // Conversions write into these folders without creating them, so a fresh
-    // home folder needs them now; a folder the user chose is left alone, since
-    // it may sit on a drive that is not mounted.
+    // A fresh home folder needs the default folder now; a folder the user
+    // chose is never created, since it may sit on a drive that is not mounted.
     if (GetConvertedDir() == DefaultConvertedDir()) makeDirectories(DefaultConvertedDir());
+    removePartialLeftovers(GetConvertedDir());  // conversions a crash cut short
     {
         std::lock_guard lock(g_pathsMutex);
         g_downloadDir = homeDir + "/appData/download/";

@@ -37,8 +37,9 @@ void SetConvertedDir(const std::string& fullPath, const std::string& parentName,
 // writable folder afterwards.
 StorageStatus EnsureFileRootDirs();
 
-// Where finished conversions go: ConvertPath as written, or the default
-// home + "/appData/converted/" (with its trailing '/').
+// Where finished conversions go, as start-up found it: ConvertPath as
+// written, or the default home + "/appData/converted/" (with its trailing
+// '/') when the setting is not IsUsableConvertPath.
 std::string GetConvertedDir();
 // home + "/appData/download/", always with its trailing '/'.
 std::string GetDownloadDir();

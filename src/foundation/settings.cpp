@@ -165,8 +165,16 @@ std::string GetConfigPath() {
 }
 
 std::string GetConvertPath() {
-    std::lock_guard lock(g_settingsMutex);
-    return g_settings.ConvertPath;
+    std::string path;
+    {
+        std::lock_guard lock(g_settingsMutex);
+        path = g_settings.ConvertPath;
+    }
+    return IsUsableConvertPath(path) ? path : DefaultConvertedDir();
+}
+
+bool IsUsableConvertPath(const std::string& path) {
+    return path.starts_with('/') && isWritableFolder(path);
 }
 
 bool ApplyAutoRun() {

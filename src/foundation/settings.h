@@ -69,8 +69,13 @@ bool SaveSettings();
 
 // home + "/config.ini", as set by the last LoadSettings.
 std::string GetConfigPath();
-// A copy of ConvertPath; any thread.
+// The folder conversions go to: ConvertPath when IsUsableConvertPath, else
+// the default home + "/appData/converted/". So an empty setting (a 0-byte
+// config.ini gives one), a relative one or a folder that is gone never sends
+// output to "/" or the working directory. Any thread.
 std::string GetConvertPath();
+// An absolute path of an existing folder this process may write in.
+bool IsUsableConvertPath(const std::string& path);
 
 // Writes the autostart entry that starts the running executable at log-in.
 // Callers ignore a failure; the result is for tests.

@@ -58,6 +58,25 @@ bool isTemporaryLeftover(std::string_view name);
 // Removes the regular files in folder (not below it) that isTemporaryLeftover
 // names. Returns how many were removed.
 int removeTemporaryLeftovers(const std::string& folder);
+
+// "." + name + ".part-" + six random letters or digits: where an output that
+// takes long to make (a conversion) grows until it is complete, hidden from
+// the file service and from a user looking for the finished file.
+std::string PartialNameFor(std::string_view name);
+// Creates PartialNameFor(target's name) beside target with O_EXCL, mode
+// 0644; the open descriptor, or -1 with errno set. partialPath receives its path.
+int createPartialFile(const std::string& target, std::string* partialPath);
+// True for a name of that form.
+bool isPartialLeftover(std::string_view name);
+// Removes the regular files in folder (not below it) that isPartialLeftover
+// names. Returns how many were removed.
+int removePartialLeftovers(const std::string& folder);
+// Flushes a complete partial file and renames it to target, unless target
+// exists; then flushes the folder. 0, or the errno (EEXIST when target exists).
+int commitPartialFile(const std::string& partialPath, const std::string& target);
+// An existing folder this process may create files in.
+bool isWritableFolder(const std::string& path);
+
 // Creates and removes a temporary file in folder: 0 when the folder can be
 // written, else the errno of the failure.
 int probeWritableFolder(const std::string& folder);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 
 namespace zorvex {
@@ -108,6 +109,7 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 namespace {
 
 constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr std::string_view kPartialMark = ".part-";
 constexpr std::size_t kUniqueCharacters = 6;
 constexpr std::size_t kMaxFileName = NAME_MAX;
 
@@ -115,11 +117,13 @@ void setError(std::error_code* error, int value) {
     if (error) *error = std::error_code(value, std::generic_category());
 }
 
-int createTemporary(const std::string& path, std::string& temp) {
+// A new file named by namer(path's name) beside path, made with O_EXCL.
+int createTemporary(const std::string& path, std::string& temp,
+                    std::string (*namer)(std::string_view) = TemporaryNameFor) {
     std::string folder = parentFolder(path);
     std::string prefix = folder.empty() && path.find('/') == std::string::npos ? "" : folder + "/";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = prefix + TemporaryNameFor(fileNamePart(path));
+        temp = prefix + namer(fileNamePart(path));
         int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -189,28 +193,61 @@ BoundedRead readFileAtMost(const std::string& path, std::size_t maxBytes) {
     return result;
 }
 
-std::string TemporaryNameFor(std::string_view name) {
+namespace {
+
+// "." + name + mark + six random letters or digits, within NAME_MAX.
+std::string hiddenNameFor(std::string_view name, std::string_view mark) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static thread_local std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
     // The temporary name must stay within the file system's limit too.
-    std::size_t room = kMaxFileName - 1 - kTemporaryMark.size() - kUniqueCharacters;
-    std::string temp = "." + std::string(name.substr(0, room)) + std::string(kTemporaryMark);
+    std::size_t room = kMaxFileName - 1 - mark.size() - kUniqueCharacters;
+    std::string temp = "." + std::string(name.substr(0, room)) + std::string(mark);
     for (std::size_t i = 0; i < kUniqueCharacters; ++i) temp += kAlphabet[pick(random)];
     return temp;
 }
 
+bool hasHiddenForm(std::string_view name, std::string_view mark) {
+    const std::size_t tail = mark.size() + kUniqueCharacters;
+    if (name.size() <= tail + 1 || name.front() != '.' ||
+        name.substr(name.size() - tail, mark.size()) != mark) {
+        return false;
+    }
+    for (char c : name.substr(name.size() - kUniqueCharacters)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+int removeMatching(const std::string& folder, bool (*matches)(std::string_view)) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    // readdir races only on a shared stream; this one is ours alone.
+    while (dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+        std::string_view name = item->d_name;
+        if (!matches(name)) continue;
+        std::string path = folder + "/" + std::string(name);
+        if (isRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+}  // namespace
+
+std::string TemporaryNameFor(std::string_view name) {
+    return hiddenNameFor(name, kTemporaryMark);
+}
+
+std::string PartialNameFor(std::string_view name) {
+    return hiddenNameFor(name, kPartialMark);
+}
+
 bool isTemporaryLeftover(std::string_view name) {
     // ".NAME.tmp-XXXXXX"
-    constexpr std::size_t kTail = 5 + 6;  // kTemporaryMark and the unique characters
-    if (name.size() > kTail + 1 && name.front() == '.' &&
-        name.substr(name.size() - kTail, kTemporaryMark.size()) == kTemporaryMark) {
-        std::string_view unique = name.substr(name.size() - kUniqueCharacters);
-        bool plain = true;
-        for (char c : unique) plain = plain && std::isalnum(static_cast<unsigned char>(c));
-        if (plain) return true;
-    }
+    if (hasHiddenForm(name, kTemporaryMark)) return true;
     // "NAME.tmpN" to "NAME.tmpNNNNNN"
     auto mark = name.rfind(".tmp");
     if (mark == std::string_view::npos || mark == 0) return false;
@@ -218,19 +255,56 @@ bool isTemporaryLeftover(std::string_view name) {
     return !digits.empty() && digits.size() <= kUniqueCharacters && allDigits(digits);
 }
 
+bool isPartialLeftover(std::string_view name) {
+    return hasHiddenForm(name, kPartialMark);
+}
+
 int removeTemporaryLeftovers(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return 0;
-    int removed = 0;
-    // readdir races only on a shared stream; this one is ours alone.
-    while (dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
-        std::string_view name = item->d_name;
-        if (!isTemporaryLeftover(name)) continue;
-        std::string path = folder + "/" + std::string(name);
-        if (isRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+    return removeMatching(folder, isTemporaryLeftover);
+}
+
+int removePartialLeftovers(const std::string& folder) {
+    return removeMatching(folder, isPartialLeftover);
+}
+
+int createPartialFile(const std::string& target, std::string* partialPath) {
+    std::string partial;
+    int fd = createTemporary(target, partial, PartialNameFor);
+    if (partialPath) *partialPath = fd >= 0 ? partial : std::string();
+    return fd;
+}
+
+namespace {
+
+int renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the flag: a hard link fails on an existing name too.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
     }
-    ::closedir(dir);
-    return removed;
+    if (errno == EEXIST) return EEXIST;
+    // Nor links (FAT): the check and the rename are then two steps.
+    if (pathExists(to)) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int commitPartialFile(const std::string& partialPath, const std::string& target) {
+    // On disk before its name says it is complete, as for the stored files.
+    int fd = ::open(partialPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int failure = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (failure == 0) failure = renameNoReplace(partialPath, target);
+    if (failure == 0) syncFolderOf(target);
+    return failure;
+}
+
+bool isWritableFolder(const std::string& path) {
+    return isDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 int createTemporaryFile(const std::string& target, std::string* tempPath) {

@@ -29,6 +29,9 @@ struct SubprocessError {
 // A child program with its standard output and error in one pipe, run in a
 // process group of its own so that it and everything it starts can be ended
 // without touching any other process. Standard input reads /dev/null.
+// The child is killed (SIGKILL) when the thread that started it ends, and so
+// when this process dies however it dies: start it on a thread that lives at
+// least as long as the child should.
 // One thread uses an instance at a time; terminate() may come from another.
 class Subprocess {
 public:

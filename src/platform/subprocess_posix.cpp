@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
 
 #include "platform/error_text.h"
 
@@ -29,47 +32,161 @@ std::string SubprocessError::text() const {
     return {};
 }
 
+namespace {
+
+// Moves a descriptor above the standard three, so that the child's dup2 onto
+// 0, 1 and 2 never overwrites another of its sources. -1 on failure.
+int aboveStandardStreams(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
+}
+
+// The files execvp would try, worked out before the fork: the child may make
+// only plain system calls, and the PATH search of execvp allocates.
+std::vector<std::string> programCandidates(const std::string& program) {
+    if (program.find('/') != std::string::npos) return {program};
+    const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read only
+    std::string_view rest = path ? path : "/bin:/usr/bin";
+    std::vector<std::string> candidates;
+    for (;;) {
+        auto colon = rest.find(':');
+        std::string_view folder = rest.substr(0, colon);
+        candidates.push_back(folder.empty() ? program : std::string(folder) + "/" + program);
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    return candidates;
+}
+
+// Closes the descriptor it holds when it goes.
+struct OwnedFd {
+    int fd = -1;
+    OwnedFd() = default;
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() { reset(); }
+    void reset() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+// A pipe whose both ends are close-on-exec and whose write end lies above the
+// standard streams; false with errno set.
+bool makePipe(OwnedFd& readEnd, OwnedFd& writeEnd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd.fd = fds[0];
+    writeEnd.fd = aboveStandardStreams(fds[1]);
+    return writeEnd.fd >= 0;
+}
+
+// The vforked child, up to exec. It borrows the parent's memory and stack
+// while the parent waits, and another thread may have held any lock at the
+// fork: plain system calls only, no allocation, no return. On failure the errno goes
+// to the status pipe and the child exits.
+[[noreturn]] void execChild(pid_t parent, int nullFd, int outputFd, int statusFd,
+                            char* const* candidates, char* const* args) {
+    ::setpgid(0, 0);
+    // Dies with the thread that started it; a parent already gone before this
+    // took effect is caught by the parent id, which init (or a subreaper) has now.
+    ::prctl(PR_SET_PDEATHSIG, static_cast<unsigned long>(SIGKILL));
+    if (::getppid() != parent) ::_exit(127);
+
+    // The parent's handlers are not ours, and the headless runner ignores or
+    // blocks SIGINT and SIGTERM: the program starts with the defaults.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) {
+        struct sigaction current {};
+        if (::sigaction(number, nullptr, &current) != 0) continue;
+        bool ignoredOnPurpose = current.sa_handler == SIG_IGN && number != SIGINT &&
+                                number != SIGTERM && number != SIGPIPE;
+        if (current.sa_handler != SIG_DFL && !ignoredOnPurpose)
+            ::sigaction(number, &defaults, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    // The child has one thread; sigprocmask is the call the safe list names.
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);  // NOLINT(concurrency-mt-unsafe)
+
+    int error = 0;
+    if (::dup2(nullFd, 0) < 0 || ::dup2(outputFd, 1) < 0 || ::dup2(outputFd, 2) < 0) {
+        error = errno;
+    } else {
+        // As execvp: a file that is missing or may not be run passes the turn on.
+        error = ENOENT;
+        for (char* const* candidate = candidates; *candidate; ++candidate) {
+            ::execve(*candidate, args, environ);
+            if (errno == EACCES) {
+                error = EACCES;
+            } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP &&
+                       errno != ENAMETOOLONG) {
+                error = errno;
+                break;
+            }
+        }
+    }
+    ssize_t ignored = ::write(statusFd, &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+}
+
+}  // namespace
+
 Subprocess::Started Subprocess::start(const std::vector<std::string>& argv) {
     using Kind = SubprocessError::Kind;
     if (argv.empty()) return {nullptr, {Kind::NoProgram, 0}};
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return {nullptr, {Kind::Pipe, errno}};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    OwnedFd outputRead, outputWrite, statusRead, statusWrite, nullFd;
+    if (!makePipe(outputRead, outputWrite)) return {nullptr, {Kind::Pipe, errno}};
+    // Carries the errno of a failed exec; end of data means the program runs.
+    if (!makePipe(statusRead, statusWrite)) return {nullptr, {Kind::Spawn, errno}};
+    nullFd.fd = aboveStandardStreams(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (nullFd.fd < 0) return {nullptr, {Kind::Spawn, errno}};
 
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // A group of its own, default signal handling and nothing blocked: the
-    // headless runner blocks SIGINT and SIGTERM in every thread.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
+    std::vector<std::string> candidates = programCandidates(argv[0]);
+    std::vector<char*> files, args;
+    for (auto& c : candidates) files.push_back(c.data());
+    files.push_back(nullptr);
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    int result = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(fds[1]);
-    if (result != 0) {
-        ::close(fds[0]);
-        return {nullptr, {Kind::Spawn, result}};
+
+    // No handler of ours may run in the child before it has reset them.
+    sigset_t all, saved;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &saved);
+    const pid_t parent = ::getpid();
+    // vfork, as posix_spawn does: a fork would copy the page tables of the
+    // whole application (about 0.13 s per GiB resident) for every FFmpeg.
+    const pid_t pid = ::vfork();
+    if (pid == 0) {
+        execChild(parent, nullFd.fd, outputWrite.fd, statusWrite.fd, files.data(), args.data());
     }
-    return {std::unique_ptr<Subprocess>(new Subprocess(pid, fds[0])), {}};
+    int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    if (pid < 0) return {nullptr, {Kind::Spawn, forkError}};
+    // Also here, so that a terminate() right after the start finds the group.
+    ::setpgid(pid, pid);
+    nullFd.reset();
+    outputWrite.reset();
+    statusWrite.reset();
+
+    int execError = 0;
+    ssize_t got;
+    while ((got = ::read(statusRead.fd, &execError, sizeof execError)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof execError)) {
+        int raw = 0;
+        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+        return {nullptr, {Kind::Spawn, execError}};
+    }
+    return {std::unique_ptr<Subprocess>(new Subprocess(pid, outputRead.release())), {}};
 }
 
 Subprocess::~Subprocess() {

@@ -19,7 +19,7 @@ const FfmpegTool& LocateFfmpeg();
 FfmpegTool ProbeFfmpegTool(const std::string& program);
 
 // ffmpeg -i SRC -acodec AAC -ar 44100 -b:a 128K -ac 2 -vcodec libx264
-//        -r 24000/1001 -s WxH -b:v NK OUT
+//        -r 24000/1001 -s WxH -b:v NK -f mp4 -y OUT
 std::vector<std::string> ConversionArguments(const FfmpegTool& tool, const std::string& source,
                                              const CONVERT_PARAM_ST& param,
                                              const std::string& output);

@@ -1,5 +1,13 @@
 #include "transcode/transcode_job.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "foundation/log_recorder.h"
+#include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "transcode/progress_parser.h"
@@ -8,6 +16,8 @@ namespace zorvex {
 
 namespace {
 constexpr auto kReadWait = std::chrono::milliseconds(100);
+constexpr std::int64_t kDurationToleranceMs = 3000;
+constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
 }  // namespace
 
 TranscodeJob::TranscodeJob(TranscodeRequest request, TranscodeJobListener& listener)
@@ -46,15 +56,45 @@ void TranscodeJob::run() {
     doneSignal_.notify_all();
 }
 
+bool OutputMatchesSource(const MediaProbeResult& output, std::string_view sourceDurationMs) {
+    if (leadingNumber(output.width) <= 0 || leadingNumber(output.height) <= 0) return false;
+    std::int64_t made = leadingNumber(output.duration);
+    std::int64_t wanted = leadingNumber(sourceDurationMs);
+    if (made <= 0) return false;
+    if (wanted <= 0) return true;  // nothing to compare with
+    // Frame-rate conversion and audio padding move the end a little; an
+    // FFmpeg cut short misses far more than this.
+    std::int64_t tolerance = std::max<std::int64_t>(kDurationToleranceMs, wanted / 50);
+    return std::llabs(made - wanted) <= tolerance;
+}
+
 TranscodeOutcome TranscodeJob::convert() {
     using Kind = TranscodeOutcome::Kind;
     const CONVERT_PARAM_ST& p = request_.param;
     if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
         return {Kind::Failed, {}, "转码异常！！！"};
 
+    // The default folder may have been removed since start-up; a folder the
+    // user chose is used only while it exists (GetConvertPath).
+    makeDirectories(parentFolder(outputPath_));
+    // FFmpeg never replaced a finished file of the same name, nor do we.
+    if (pathExists(outputPath_)) {
+        PostLog("conversion failed, the name is taken: " + outputPath_, kLogTag);
+        return {Kind::Failed, {}, {}};
+    }
+    std::string partial;
+    int reserved = createPartialFile(outputPath_, &partial);
+    if (reserved < 0) {
+        int error = errno;
+        PostLog("conversion failed, " + errorText(error) + ": " + outputPath_, kLogTag);
+        return {Kind::Failed, {}, {}};
+    }
+    ::close(reserved);
+
     auto started =
-        Subprocess::start(ConversionArguments(request_.tool, request_.sourcePath, p, outputPath_));
+        Subprocess::start(ConversionArguments(request_.tool, request_.sourcePath, p, partial));
     if (!started.process) {
+        removeFile(partial);
         bool noPipe = started.error.kind == SubprocessError::Kind::Pipe;
         return {Kind::Failed, {}, noPipe ? "创建通道异常" : "创建cmd通道失败"};
     }
@@ -67,7 +107,7 @@ TranscodeOutcome TranscodeJob::convert() {
         if (stopRequested_) {
             ffmpeg->terminate();
             ffmpeg->wait();
-            removeFile(outputPath_);
+            removeFile(partial);
             return {Kind::Stopped, {}, {}};
         }
         chunk.clear();
@@ -80,10 +120,23 @@ TranscodeOutcome TranscodeJob::convert() {
     }
     int status = ffmpeg->wait();
     if (stopRequested_) {
-        removeFile(outputPath_);
+        removeFile(partial);
         return {Kind::Stopped, {}, {}};
     }
-    if (status == 0 && isRegularFile(outputPath_)) return {Kind::Done, {}, {}};
+    // An FFmpeg killed or cut short may still exit 0: only a whole video counts.
+    MediaProbeResult made;
+    if (status == 0) made = ProbeMedia(partial);
+    int renamed = -1;
+    if (status == 0 && OutputMatchesSource(made, request_.durationMs)) {
+        renamed = commitPartialFile(partial, outputPath_);
+        if (renamed == 0) return {Kind::Done, {}, {}};
+    }
+    removeFile(partial);
+    std::string why = status != 0     ? "FFmpeg exited with " + std::to_string(status)
+                      : renamed == -1 ? "the output lasts " + made.duration + " ms of " +
+                                            request_.durationMs + " ms, width " + made.width
+                                      : "it cannot be renamed: " + errorText(renamed);
+    PostLog("conversion failed, " + why + ": " + outputPath_, kLogTag);
     return {Kind::Failed, {}, {}};
 }
 

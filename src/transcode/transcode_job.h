@@ -4,10 +4,12 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "transcode/convert_param.h"
 #include "transcode/ffmpeg_tool.h"
+#include "transcode/media_probe.h"
 
 namespace zorvex {
 
@@ -40,9 +42,17 @@ public:
     virtual void onFinished(const TranscodeOutcome& outcome) = 0;
 };
 
-// One conversion by FFmpeg on a worker thread of its own. Success means
-// FFmpeg exited with status 0 and the output exists; a stop ends only this
-// job's FFmpeg and deletes its partial output.
+// Whether a converted file is the whole video: it has a video stream and its
+// duration is within max(3 s, 2 %) of the source's (milliseconds, the probe's
+// text). A source of unknown duration needs only some duration.
+bool OutputMatchesSource(const MediaProbeResult& output, std::string_view sourceDurationMs);
+
+// One conversion by FFmpeg on a worker thread of its own. FFmpeg writes under
+// a hidden name beside the output (PartialNameFor), which becomes the output
+// only on success: FFmpeg exited with status 0 and the file probes as a video
+// as long as the source (OutputMatchesSource). Otherwise, and after a stop,
+// which ends only this job's FFmpeg, the partial file is deleted. An output
+// name that already exists is never replaced: the job fails.
 // Owner's thread: start, requestStop, waitFor, destruction.
 class TranscodeJob {
 public:
@@ -56,6 +66,7 @@ public:
     void requestStop(bool quiet);
     // True when the worker has ended within the bound.
     bool waitFor(std::chrono::milliseconds bound);
+    // The final name; the file appears there only on success.
     const std::string& outputPath() const { return outputPath_; }
 
 private:

@@ -307,6 +307,11 @@ TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
     ASSERT_TRUE(driver.waitForOutput("converting", std::chrono::minutes(2))) << driver.output();
     driver.signal(SIGKILL);
     driver.waitForExit();
+    // Its FFmpeg dies with it, instead of finishing a file nobody knows of.
+    const std::string converted = home.file("appData/converted");
+    EXPECT_TRUE(
+        test::waitUntil([&] { return !test::anyProcessMentions(converted + "/.long.mp4.part-"); },
+                        std::chrono::seconds(30)));
 
     auto app = open();
     Application& core = app->application();
@@ -322,6 +327,9 @@ TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
     }
     for (const auto& entry : fs::directory_iterator(home.path()))
         EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos);
+    // Neither the partial file nor a finished one under the real name.
+    for (const auto& entry : fs::directory_iterator(converted))
+        ADD_FAILURE() << "left behind: " << entry.path();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "foundation/settings.h"
 #include "home_fixture.h"
 #include "platform/file_util.h"
 
@@ -62,26 +63,50 @@ TEST_F(WorkingDirectoriesTest, FirstStartCreatesTheHomeAndEveryWorkingFolder) {
     EXPECT_EQ(ThumbnailPath("0123"), home_ + "/file_root/image/0123.jpg");
 }
 
-TEST_F(WorkingDirectoriesTest, EmptyConvertPathUsesAndCreatesTheDefaultFolder) {
-    dir_.write("home/config.ini",
-               "[NormalSetting]\nBase-AutoRun=0\n[VideoSetting]\nConvertPath=\n");
-    ASSERT_TRUE(InitWorkingDirectories(home_));
-    EXPECT_EQ(GetConvertedDir(), home_ + "/appData/converted/");
-    EXPECT_TRUE(isDirectory(homeFile("appData/converted")));
+TEST_F(WorkingDirectoriesTest, AnUnusableConvertPathGivesTheDefaultFolderEverywhere) {
+    // Empty (as a 0-byte config.ini gives), relative, a file, or a folder that is gone.
+    dir_.write("a file", "x");
+    for (const std::string& setting :
+         {std::string(), std::string("videos"), dir_.file("a file"), dir_.file("gone")}) {
+        test::TempDir fresh;
+        std::string home = fresh.file("home");
+        fresh.write("home/config.ini",
+                    "[NormalSetting]\nBase-AutoRun=0\n[VideoSetting]\n"
+                    "ConvertPath=" +
+                        setting + "\n");
+        ASSERT_TRUE(InitWorkingDirectories(home));
+        EXPECT_EQ(GetConvertedDir(), home + "/appData/converted/") << setting;
+        EXPECT_EQ(GetConvertPath(), home + "/appData/converted/") << setting;
+        EXPECT_TRUE(isDirectory(home + "/appData/converted")) << setting;
+        EXPECT_FALSE(pathExists(dir_.file("gone"))) << "a chosen folder is never created";
+    }
+    test::TempDir empty;
+    empty.write("home/config.ini", "");
+    ASSERT_TRUE(InitWorkingDirectories(empty.file("home")));
+    EXPECT_EQ(GetConvertPath(), empty.file("home") + "/appData/converted/");
 }
 
-TEST_F(WorkingDirectoriesTest, AChosenFolderIsKeptAsWrittenAndNotCreated) {
+TEST_F(WorkingDirectoriesTest, AChosenFolderIsKeptAsWrittenWhileItExists) {
     std::string chosen = dir_.file("elsewhere/videos");
+    makeDirectories(chosen);
     dir_.write("home/config.ini",
                "[NormalSetting]\nBase-AutoRun=0\n[VideoSetting]\nConvertPath=" + chosen + "\n");
     dir_.write("home/file_root/existing", "x");
+    dir_.write("elsewhere/videos/.cut.mp4.part-Ab12Cd", "a conversion a crash cut short");
+    dir_.write("elsewhere/videos/.mine", "the user's");
     ASSERT_TRUE(InitWorkingDirectories(home_));
     EXPECT_EQ(GetConvertedDir(), chosen);
-    EXPECT_FALSE(pathExists(chosen));
+    EXPECT_EQ(GetConvertPath(), chosen);
     EXPECT_FALSE(pathExists(homeFile("appData/converted")));
     EXPECT_TRUE(isDirectory(homeFile("appData/download")));
     EXPECT_TRUE(isDirectory(homeFile("file_root/image")));
     EXPECT_TRUE(isRegularFile(homeFile("file_root/existing")));
+    EXPECT_FALSE(pathExists(chosen + "/.cut.mp4.part-Ab12Cd"));
+    EXPECT_TRUE(isRegularFile(chosen + "/.mine"));
+
+    // Gone while we run (a drive taken away): conversions go to the default.
+    std::filesystem::remove_all(chosen);
+    EXPECT_EQ(GetConvertPath(), DefaultConvertedDir());
 }
 
 TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
@@ -90,7 +115,8 @@ TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
          {std::string(".config.ini.tmp-Ab12Cd"), std::string("config.ini.tmp7"),
           std::string("VideoRelation.xml.tmp123456"), "file_root/." + key + ".tmp-x1Y2z3",
           "file_root/" + key + ".tmp000042",
-          std::string("appData/download/.Zorvex助手1.0.19.exe.tmp-AbCdEf")}) {
+          std::string("appData/download/.Zorvex助手1.0.19.exe.tmp-AbCdEf"),
+          std::string("appData/converted/.long120.mp4.part-x1Y2z3")}) {
         dir_.write("home/" + leftover, "half written");
     }
     dir_.write("home/file_root/" + key, "a link file");

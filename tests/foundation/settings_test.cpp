@@ -83,7 +83,7 @@ TEST_F(SettingsTest, LongTextsAreCutToTheirBuffers) {
                    "\n[VideoSetting]\nConvertPath=" + longPath + "\n");
     LoadSettings();
     EXPECT_EQ(g_pSettings()->DefaultIP, std::string(19, '1'));
-    EXPECT_EQ(GetConvertPath(), longPath.substr(0, 1 + 198 * 3));
+    EXPECT_EQ(g_pSettings()->ConvertPath, longPath.substr(0, 1 + 198 * 3));
 }
 
 TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
@@ -128,7 +128,7 @@ TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
     LoadSettings();
     EXPECT_EQ(g_pSettings()->DefaultIP, "10.0.0.7");
     EXPECT_EQ(g_pSettings()->ExitWndType, 3);
-    EXPECT_EQ(GetConvertPath(), "/media/videos out ");
+    EXPECT_EQ(g_pSettings()->ConvertPath, "/media/videos out ");
 }
 
 TEST_F(SettingsTest, SaveWithoutAnAddressKeepsTheSavedChoice) {

@@ -2,6 +2,7 @@
 #include "platform/md5.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -88,6 +89,32 @@ TEST(FileUtil, LeftoversAreRemovedFromOneFolderOnly) {
     EXPECT_EQ(left, (std::vector<std::string>{".folder.tmp-abcdef", "config.ini", "image"}));
     EXPECT_TRUE(isRegularFile(dir.file("image/x.jpg.tmp12")));
     EXPECT_EQ(removeTemporaryLeftovers(dir.file("none")), 0);
+}
+
+TEST(FileUtil, PartialFilesAreHiddenOnlyTheyAreRemovedAndTheyNeverReplaceAFile) {
+    test::TempDir dir;
+    std::string partial;
+    int fd = createPartialFile(dir.file("clip.mp4"), &partial);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    std::string name = fileNamePart(partial);
+    EXPECT_EQ(name.rfind(".clip.mp4.part-", 0), 0u) << name;
+    EXPECT_TRUE(isPartialLeftover(name));
+    EXPECT_FALSE(isPartialLeftover("clip.mp4.part-abcdef"));   // not hidden: not ours
+    EXPECT_FALSE(isPartialLeftover(".clip.mp4.part-abc_ef"));  // not our letters
+    EXPECT_FALSE(isTemporaryLeftover(name));
+    dir.write(".clip.mp4.tmp-Ab12Cd", "a stored file's: not a conversion's");
+    dir.write("clip.part", "the user's");
+    EXPECT_EQ(removePartialLeftovers(dir.path()), 1);
+    EXPECT_FALSE(pathExists(partial));
+    EXPECT_TRUE(pathExists(dir.file(".clip.mp4.tmp-Ab12Cd")));
+
+    std::string from = dir.write("from", "new"), to = dir.write("to", "old");
+    EXPECT_EQ(commitPartialFile(from, to), EEXIST);
+    EXPECT_EQ(test::readFile(to), "old");
+    EXPECT_EQ(commitPartialFile(from, dir.file("fresh")), 0);
+    EXPECT_EQ(test::readFile(dir.file("fresh")), "new");
+    EXPECT_FALSE(pathExists(from));
 }
 
 TEST(FileUtil, BoundedReadsAndFolderChecksTellTheirCause) {

@@ -88,6 +88,47 @@ TEST(Subprocess, OutputEndsWhenTheChildClosesItAndDestructionEndsARunningChild) 
     EXPECT_TRUE(gone(pid));
 }
 
+TEST(Subprocess, TheChildDiesWithItsParent) {
+    // The parent is killed the way a crash ends the application: no
+    // destructor runs, so only the kernel can end the child.
+    auto parent = Subprocess::start({ZORVEX_SUBPROCESS_PARENT}).process;
+    ASSERT_TRUE(parent);
+    std::string line = firstLine(*parent);
+    ASSERT_FALSE(line.empty());
+    pid_t child = std::stoi(line);
+    ASSERT_FALSE(gone(child));
+    ::kill(parent->pid(), SIGKILL);
+    EXPECT_EQ(parent->wait(), 128 + SIGKILL);
+    EXPECT_TRUE(test::waitUntil([&] { return gone(child); }, std::chrono::seconds(30)));
+    ::kill(child, SIGKILL);  // not left running should the test fail
+}
+
+TEST(Subprocess, ProgramsAreFoundOnPathAndStartWithDefaultSignalsAndNoneBlocked) {
+    // What the headless runner sets up before it starts anything.
+    sigset_t blocked, saved;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &saved), 0);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGINT, &ignore, &previous), 0);
+    auto started = Subprocess::start({"grep", "-E", "^(SigBlk|SigIgn)", "/proc/self/status"});
+    ::sigaction(SIGINT, &previous, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    ASSERT_TRUE(started.process) << started.error.text();
+    std::string out;
+    while (started.process->read(out, std::chrono::milliseconds(1000))) {
+    }
+    EXPECT_EQ(started.process->wait(), 0);
+    EXPECT_NE(out.find("SigBlk:\t0000000000000000\n"), std::string::npos) << out;
+    // Bit SIGINT - 1 of the ignored set.
+    auto ignored = out.find("SigIgn:\t");
+    ASSERT_NE(ignored, std::string::npos) << out;
+    unsigned long long mask = std::stoull(out.substr(ignored + 8, 16), nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGINT - 1)), 0u) << out;
+}
+
 TEST(Subprocess, FailuresToStartSayWhichStepFailedAndWhy) {
     using Kind = SubprocessError::Kind;
     auto none = Subprocess::start({});
@@ -99,6 +140,9 @@ TEST(Subprocess, FailuresToStartSayWhichStepFailedAndWhy) {
     EXPECT_EQ(missing.error.kind, Kind::Spawn);
     EXPECT_EQ(missing.error.error, ENOENT);
     EXPECT_EQ(missing.error.text(), "spawn: " + errorText(ENOENT));
+    auto unknown = Subprocess::start({"zorvex-no-such-program"});
+    EXPECT_FALSE(unknown.process);
+    EXPECT_EQ(unknown.error.error, ENOENT);
 
     // With every descriptor taken, the pipe is what fails.
     rlimit saved{};

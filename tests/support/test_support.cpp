@@ -52,4 +52,15 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+bool anyProcessMentions(const std::string& text) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (readFile(entry.path().string() + "/cmdline").find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace zorvex::test

@@ -33,4 +33,7 @@ bool waitUntil(const std::function<bool()>& condition,
 
 std::string readFile(const std::string& path);
 
+// True while some process's command line holds the text (say, an output path).
+bool anyProcessMentions(const std::string& text);
+
 }  // namespace zorvex::test

@@ -15,12 +15,18 @@ namespace zorvex {
 namespace {
 
 // A stand-in FFmpeg that converts nothing until the test says how it ends:
-// it waits for "<output>.go", prints one progress line, then writes the
-// output and exits 0 when the file says "ok", or exits 1.
+// it waits for "<output>.go" beside the final name (it writes under a hidden
+// one), prints one progress line, then writes WHOLE (a video as long as the
+// tasks' sources) and exits 0 for "ok", writes CUT (a video of a second) and
+// exits 0 for "short", or exits 1.
 constexpr const char* kControlledFfmpeg = R"sh(for last; do :; done
-while [ ! -e "$last.go" ]; do sleep 0.02; done
+name=${last##*/}; name=${name#.}; final="${last%/*}/${name%.part-*}"
+while [ ! -e "$final.go" ]; do sleep 0.02; done
 printf 'frame=1 time=00:00:01.00 bitrate=1\r' >&2
-if [ "$(cat "$last.go")" = ok ]; then echo video > "$last"; exit 0; fi
+case "$(cat "$final.go")" in
+  ok) cat "WHOLE" > "$last"; exit 0;;
+  short) cat "CUT" > "$last"; exit 0;;
+esac
 exit 1
 )sh";
 
@@ -49,7 +55,10 @@ struct RecordingKeepAwake : KeepAwake {
 class Queue : public ::testing::Test {
 protected:
     void SetUp() override {
-        ffmpeg = test::writeScript(tools.path(), "ffmpeg", kControlledFfmpeg);
+        std::string script = kControlledFfmpeg;
+        script.replace(script.find("WHOLE"), 5, test::mediaFixtures().longClip);
+        script.replace(script.find("CUT"), 3, test::mediaFixtures().shortClip);
+        ffmpeg = test::writeScript(tools.path(), "ffmpeg", script);
         queue = makeQueue();
     }
 
@@ -67,16 +76,18 @@ protected:
     }
 
     std::string add(const std::string& name) {
-        return queue->AddTask(name, videos.file(name), "104857600", "/thumb.jpg", "100000", "1920",
+        // As long as the long fixture, 40 s.
+        return queue->AddTask(name, videos.file(name), "104857600", "/thumb.jpg", "40000", "1920",
                               "1080");
     }
 
     // Lets the running task's FFmpeg end and waits until the queue has heard of it.
-    void finish(const std::string& key, bool ok) {
+    void finish(const std::string& key, bool ok) { finish(key, ok ? "ok" : "fail"); }
+    void finish(const std::string& key, const char* how) {
         auto view = queue->task(key);
         ASSERT_TRUE(view);
         // Whole or not at all: the script must never read a half-written answer.
-        ASSERT_TRUE(writeFileAtomic(view->outputPath + ".go", ok ? "ok" : "fail"));
+        ASSERT_TRUE(writeFileAtomic(view->outputPath + ".go", how));
         ASSERT_TRUE(test::waitUntil([&] {
             executor.runPending();
             auto now = queue->task(key);
@@ -147,6 +158,17 @@ TEST_F(Queue, FailureMovesAboveFinishedAndTheNextStarts) {
         toldFailed |= code == TE_FAILED && path == videos.file("x.avi");
     EXPECT_TRUE(toldFailed);
     queue->StopAll(true);
+}
+
+TEST_F(Queue, AnFfmpegCutShortThatExitsZeroFailsAndIsNotSaved) {
+    std::string a = add("a.avi");
+    finish(a, "short");
+    EXPECT_EQ(states(), (std::vector<int>{TASK_FAILED}));
+    EXPECT_TRUE(events.converted.empty());
+    EXPECT_EQ(queue->tasks()[0].item.VideoPath, videos.file("a.avi"));
+    EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml")).records.size(), 0u);
+    for (const auto& entry : std::filesystem::directory_iterator(out.path()))
+        EXPECT_EQ(entry.path().extension(), ".go") << "left behind: " << entry.path();
 }
 
 TEST_F(Queue, PinToTopOnlyWhileSomethingRuns) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <vector>
@@ -47,6 +48,15 @@ TranscodeRequest requestFor(const std::string& source, const std::string& folder
             folder,         std::move(tool)};
 }
 
+// The files a conversion folder holds, hidden ones included.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(TranscodeJob, RealConversionSucceedsWithProgressAndAPlayableOutput) {
     test::TempDir out;
     Recorder recorder;
@@ -61,6 +71,7 @@ TEST(TranscodeJob, RealConversionSucceedsWithProgressAndAPlayableOutput) {
     EXPECT_EQ(probe.width, "1920");
     EXPECT_EQ(probe.height, "1080");
     for (std::uint32_t percent : recorder.progress) EXPECT_LE(percent, 100u);
+    EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{"v1080.mp4"});
 }
 
 TEST(TranscodeJob, ShortClipWithAnOddExtensionSucceeds) {
@@ -118,35 +129,92 @@ TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
     ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
     EXPECT_EQ(recorder.outcome->kind, TranscodeOutcome::Kind::Stopped);
     EXPECT_FALSE(recorder.outcome->quiet);
-    EXPECT_FALSE(std::filesystem::exists(job.outputPath()));
+    EXPECT_TRUE(filesIn(out.path()).empty()) << "neither the output nor its partial file";
     EXPECT_EQ(::kill(bystander->pid(), 0), 0);
 }
 
-TEST(TranscodeJob, SuccessNeedsExitZeroAndTheOutputFile) {
+TranscodeOutcome::Kind runJob(const TranscodeRequest& request) {
+    Recorder recorder;
+    TranscodeJob job(request, recorder);
+    job.start();
+    EXPECT_TRUE(job.waitFor(std::chrono::minutes(1)));
+    return recorder.outcome ? recorder.outcome->kind : TranscodeOutcome::Kind::Stopped;
+}
+
+TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
+    using Kind = TranscodeOutcome::Kind;
     test::TempDir tools, out;
-    // Prints progress, then fails.
+    const auto& media = test::mediaFixtures();
+    std::string args = tools.file("args");
+    // The output is the last argument; each stand-in writes something there first.
+    std::string crashing =
+        test::writeScript(tools.path(), "crash-ffmpeg",
+                          "for last; do :; done\nhead -c 100000 /dev/zero > \"$last\"\n"
+                          "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nkill -SEGV $$\n");
     std::string failing =
         test::writeScript(tools.path(), "fail-ffmpeg",
+                          "for last; do :; done\necho half > \"$last\"\n"
                           "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 1\n");
-    // Exits 0 but writes nothing.
-    std::string silent = test::writeScript(tools.path(), "silent-ffmpeg", "exit 0\n");
-    // No progress line at all, yet a complete output.
-    std::string quiet = test::writeScript(tools.path(), "quiet-ffmpeg",
-                                          "for last; do :; done\necho done > \"$last\"\nexit 0\n");
-    struct Case {
-        std::string program;
-        TranscodeOutcome::Kind expected;
-    };
-    for (const Case& c : {Case{failing, TranscodeOutcome::Kind::Failed},
-                          Case{silent, TranscodeOutcome::Kind::Failed},
-                          Case{quiet, TranscodeOutcome::Kind::Done}}) {
-        Recorder recorder;
-        TranscodeJob job(
-            requestFor(test::mediaFixtures().shortClip, out.path(), {c.program, "aac"}), recorder);
-        job.start();
-        ASSERT_TRUE(job.waitFor(std::chrono::seconds(30)));
-        EXPECT_EQ(recorder.outcome->kind, c.expected) << c.program;
+    std::string garbage = test::writeScript(tools.path(), "garbage-ffmpeg",
+                                            "for last; do :; done\necho done > \"$last\"\n");
+    // Killed at 1 s of a 40 s source, yet it says all went well.
+    std::string lying =
+        test::writeScript(tools.path(), "lying-ffmpeg",
+                          "for last; do :; done\ncat '" + media.shortClip +
+                              "' > \"$last\"\n"
+                              "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 0\n");
+    // No progress line at all, yet the whole video.
+    std::string whole =
+        test::writeScript(tools.path(), "whole-ffmpeg",
+                          "echo \"$@\" > '" + args + "'\nfor last; do :; done\ncat '" +
+                              media.longClip + "' > \"$last\"\n");
+    TranscodeRequest request = requestFor(media.longClip, out.path());
+    for (const std::string& program : {crashing, failing, garbage, lying}) {
+        request.tool = {program, "aac"};
+        EXPECT_EQ(runJob(request), Kind::Failed) << program;
+        EXPECT_TRUE(filesIn(out.path()).empty()) << program;
     }
+    request.tool = {whole, "aac"};
+    EXPECT_EQ(runJob(request), Kind::Done);
+    EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{"long.mp4"});
+    // FFmpeg wrote under a hidden name, with the container named.
+    std::string line = test::readFile(args);
+    EXPECT_NE(line.find(" -f mp4 -y " + out.path() + "/.long.mp4.part-"), std::string::npos)
+        << line;
+
+    // A second conversion never replaces the finished file.
+    EXPECT_EQ(runJob(request), Kind::Failed);
+    EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{"long.mp4"});
+}
+
+TEST(TranscodeJob, RealFfmpegOutOfRoomLeavesNothing) {
+    test::TempDir tools, out;
+    // A file-size limit fails FFmpeg's writes as a full disk does, for root too.
+    std::string cramped =
+        test::writeScript(tools.path(), "cramped-ffmpeg", "ulimit -f 64\nexec ffmpeg \"$@\"\n");
+    TranscodeRequest request =
+        requestFor(test::mediaFixtures().longClip, out.path(), ProbeFfmpegTool(cramped));
+    EXPECT_EQ(runJob(request), TranscodeOutcome::Kind::Failed);
+    EXPECT_TRUE(filesIn(out.path()).empty());
+}
+
+TEST(TranscodeJob, OutputMustLastAsLongAsTheSource) {
+    auto video = [](std::string duration) {
+        return MediaProbeResult{std::move(duration), "1000", "640", "360"};
+    };
+    // Three seconds either way for a short source...
+    EXPECT_TRUE(OutputMatchesSource(video("97000"), "100000"));
+    EXPECT_TRUE(OutputMatchesSource(video("103000"), "100000"));
+    EXPECT_FALSE(OutputMatchesSource(video("96999"), "100000"));
+    // ...and 2 % of a long one.
+    EXPECT_TRUE(OutputMatchesSource(video("588000"), "600000"));
+    EXPECT_FALSE(OutputMatchesSource(video("587999"), "600000"));
+    // Sound alone, or nothing MediaInfo could read, is no converted video.
+    EXPECT_FALSE(OutputMatchesSource({"100000", "1000", "", ""}, "100000"));
+    EXPECT_FALSE(OutputMatchesSource(video(""), "100000"));
+    EXPECT_FALSE(OutputMatchesSource(video("Unable to load MediaInfo.dll"), "100000"));
+    // Without the source's length only some length is asked for.
+    EXPECT_TRUE(OutputMatchesSource(video("5000"), ""));
 }
 
 TEST(TranscodeJob, ProgressComesFromRealFfmpegOutput) {

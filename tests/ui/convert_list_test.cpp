@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "../transcode/media_fixtures.h"
+#include "platform/file_util.h"
 #include "qt_test_env.h"
 #include "transcode/convert_list_file.h"
 #include "transcode/media_probe.h"
@@ -21,17 +22,6 @@ namespace zorvex::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-// True while some process's command line holds the text (our FFmpeg's output path).
-bool processMentions(const std::string& text) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string line = test::readFile(entry.path().string() + "/cmdline");
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-}
 
 class ConversionRows : public test::ViewFixture {
 protected:
@@ -189,9 +179,11 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
     EXPECT_EQ(first->state(), TASK_RUNNING);
     EXPECT_EQ(list->rowAt(1)->statusText(), QStringLiteral("任务等待"));
     const std::string output = list->queue().task(aKey)->outputPath;
+    // FFmpeg writes under the hidden name until it is done.
+    const std::string partial = parentFolder(output) + "/." + fileNamePart(output) + ".part-";
     ASSERT_TRUE(pump([&] { return first->progressBar()->pos() > 0; }));
     EXPECT_EQ(first->statusText(), QStringLiteral("已转码：%1 %").arg(first->progressBar()->pos()));
-    EXPECT_TRUE(processMentions(output));
+    EXPECT_TRUE(test::anyProcessMentions(partial));
 
     test::click(*first->cancelButton());
     ASSERT_TRUE(pump([&] {
@@ -199,7 +191,9 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
                list->rowAt(0)->state() == TASK_RUNNING;
     }));
     EXPECT_FALSE(fs::exists(output)) << "the partial file is deleted";
-    EXPECT_FALSE(processMentions(output)) << "its FFmpeg has ended";
+    EXPECT_FALSE(test::anyProcessMentions(partial)) << "its FFmpeg has ended";
+    for (const auto& entry : fs::directory_iterator(parentFolder(output)))
+        EXPECT_NE(entry.path().string().rfind(partial, 0), 0u) << "left behind: " << entry.path();
     EXPECT_EQ(list->rowAt(0)->index(), 1u);
 }
 
