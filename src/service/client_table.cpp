@@ -65,20 +65,31 @@ ClientTable::~ClientTable() {
     closeAll();
 }
 
-bool ClientTable::openSockets(const std::string& address) {
+PartStart ClientTable::openSockets(const std::string& address) {
     sockaddr_in broadcast{};
     sockaddr_in local{};
     if (!toSocketAddress(wire::broadcastAddressFor(address), wire::kDiscoveryPort, broadcast) ||
         !toSocketAddress(address, wire::kLinkPort, local)) {
-        return false;
+        PartStart bad;
+        bad.cause = StartCause::BadAddress;
+        return bad;
     }
+    auto fail = [this](int error) {
+        closeSocket(listenSocket_);
+        closeSocket(broadcastSocket_);
+        return partFailure(error);
+    };
 
     broadcastSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
+    // Bound to the address itself, so that the packets leave from it and an
+    // address this machine does not have is told at once.
+    sockaddr_in source = local;
+    source.sin_port = 0;
     if (broadcastSocket_ < 0 ||
-        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-        closeSocket(broadcastSocket_);
-        return false;
+        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::bind(broadcastSocket_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        return fail(errno);
     }
     static_assert(sizeof destination_ >= sizeof(sockaddr_in));
     std::memcpy(destination_.data(), &broadcast, sizeof broadcast);
@@ -88,11 +99,10 @@ bool ClientTable::openSockets(const std::string& address) {
         ::setsockopt(listenSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::bind(listenSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(listenSocket_, kListenBacklog) != 0) {
-        closeSocket(listenSocket_);
-        closeSocket(broadcastSocket_);
-        return false;
+        return fail(errno);
     }
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) return fail(errno);
     epoll_event listen{};
     listen.events = EPOLLIN;
     listen.data.u32 = kListenTag;
@@ -104,7 +114,7 @@ bool ClientTable::openSockets(const std::string& address) {
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake);
     }
     nextBroadcast_ = std::chrono::steady_clock::now();
-    return true;
+    return {};
 }
 
 void ClientTable::storePacket(const std::string& address) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/console.h"
+#include "service/start_result.h"
 
 namespace zorvex {
 
@@ -56,9 +57,10 @@ public:
     ClientTable(const ClientTable&) = delete;
     ClientTable& operator=(const ClientTable&) = delete;
 
-    // Opens the broadcast socket (to the address's .255, port 7171) and the
-    // listener on the address, port 11718. False leaves nothing open.
-    bool openSockets(const std::string& address);
+    // Opens the broadcast socket (bound to the address, sending to its .255,
+    // port 7171) and the listener on the address, port 11718. A failure
+    // leaves nothing open and says why.
+    PartStart openSockets(const std::string& address);
     // Builds the discovery packet for the address and dumps it to the console.
     void storePacket(const std::string& address);
 
