@@ -26,6 +26,7 @@
 #include "service/http_listing.h"
 #include "service/http_request.h"
 #include "service/link_file.h"
+#include "service/wide_sendfile.h"
 
 namespace zorvex {
 
@@ -119,6 +120,7 @@ MHD_Response* rangeBody(OpenedFile& file, std::int64_t offset, std::int64_t leng
         }
     }
     int fd = file.release();
+    if (!head) noteFileBody(fd, static_cast<std::uint64_t>(offset + length));
     MHD_Response* response = MHD_create_response_from_fd_at_offset64(
         static_cast<std::uint64_t>(length), fd, static_cast<std::uint64_t>(offset));
     if (!response) ::close(fd);
