@@ -7,7 +7,10 @@ REPO=$(dirname "$BENCH_DIR")
 BUILD="$REPO/build-bench"
 BIN="$BUILD/bin"
 # Loopback only: the service broadcasts to its address's .255 every second.
-ADDRESS=127.0.0.1
+# BENCH_ADDRESS picks another 127.x.y.z where 127.0.0.1 is busy.
+ADDRESS=${BENCH_ADDRESS:-127.0.0.1}
+[[ $ADDRESS =~ ^127\.[0-9]{1,3}\.[0-9]{1,3}\.[0-9]{1,3}$ ]] ||
+    { echo "BENCH_ADDRESS must be a loopback address (127.x.y.z)" >&2; exit 2; }
 
 build_release() {
     cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZORVEX_BUILD_UI=OFF \
@@ -20,8 +23,10 @@ build_release() {
 require_free_ports() {
     local port
     for port in "$@"; do
-        if ss -Hltn "sport = :$port" | grep -q .; then
-            echo "port $port is taken; stop whatever listens there and run again" >&2
+        # Listening on our address, or on every address.
+        if ss -Hltn "sport = :$port" | awk '{ print $4 }' |
+            grep -qE "^(${ADDRESS//./\\.}|0\.0\.0\.0|\*|\[::\]):$port\$"; then
+            echo "port $port is taken on $ADDRESS; stop whatever listens there and run again" >&2
             return 1
         fi
     done

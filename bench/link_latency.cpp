@@ -1,7 +1,9 @@
 // zorvex-link-latency: phones polling the link. Each connection asks for
 // list 1 and then list 2 with the stamps it holds, at a fixed rate, and every
-// answer's round trip is recorded. With --pid, the service's CPU time over
-// the measured window is read from /proc/<pid>/stat.
+// answer's round trip is recorded. With --stalled N, N more phones ask for
+// both full lists every millisecond and never read; one the service closes
+// connects again. With --pid, the service's CPU time over the measured
+// window is read from /proc/<pid>/stat.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -30,7 +32,7 @@ namespace {
 
 const char* kUsage =
     "usage: zorvex-link-latency [--host 127.0.0.1] [--connections 64] [--rate 20]\n"
-    "                           [--seconds 10] [--pid PID]\n"
+    "                           [--seconds 10] [--stalled N] [--pid PID]\n"
     "The host must be a loopback address (127.0.0.0/8).\n";
 
 struct Options {
@@ -38,7 +40,14 @@ struct Options {
     int connections = 64;
     double rate = 20;  // rounds of both lists per connection per second
     double seconds = 10;
+    int stalled = 0;  // phones that never read
     long pid = 0;
+};
+
+// A phone that asks and never reads: its answers pile up at the service.
+struct Stalled {
+    int fd = -1;
+    int nextType = 1;
 };
 
 // One phone: idle, or waiting for the answer to list 1 or list 2.
@@ -60,6 +69,8 @@ struct Tally {
     long skipped = 0;  // rounds not started because the last one was unanswered
     long bodies = 0;
     long errors = 0;
+    long stalledAsked = 0;   // requests the stalled phones got into their sockets
+    long stalledClosed = 0;  // times the service closed one of them
 };
 
 bool isLoopback(const std::string& host) {
@@ -82,14 +93,17 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             options.rate = std::atof(value);
         } else if (name == "--seconds") {
             options.seconds = std::atof(value);
+        } else if (name == "--stalled") {
+            options.stalled = std::atoi(value);
         } else if (name == "--pid") {
             options.pid = std::atol(value);
         } else {
             return std::nullopt;
         }
     }
-    if (!isLoopback(options.host) || options.connections < 1 || options.connections > 64 ||
-        options.rate <= 0 || options.rate > 1000 || options.seconds <= 0 || options.seconds > 60) {
+    if (!isLoopback(options.host) || options.connections < 1 || options.stalled < 0 ||
+        options.connections + options.stalled > 64 || options.rate <= 0 || options.rate > 1000 ||
+        options.seconds <= 0 || options.seconds > 60) {
         return std::nullopt;
     }
     return options;
@@ -114,13 +128,16 @@ long cpuTicks(long pid) {
     return utime >= 0 && stime >= 0 ? utime + stime : -1;
 }
 
-int connectTo(const std::string& host) {
+int connectTo(const std::string& host, int receiveBuffer = 0) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(wire::kLinkPort);
     ::inet_pton(AF_INET, host.c_str(), &to.sin_addr);
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     timeval limit{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -175,6 +192,17 @@ bool introduce(Phone& phone, std::size_t& entries) {
         phone.stamps[type - 1] = decoded->response.stamp;
     }
     return true;
+}
+
+// One full-list request (stamp 0 always gets the body), if the socket takes it.
+void askStalled(Stalled& phone, Tally& tally) {
+    std::string request = wire::encodeRequest(
+        phone.nextType == 1 ? wire::CMD_LIST_SOURCE : wire::CMD_LIST_CONVERTED, 0);
+    if (::send(phone.fd, request.data(), request.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+        static_cast<ssize_t>(request.size())) {
+        ++tally.stalledAsked;
+        phone.nextType = 3 - phone.nextType;
+    }
 }
 
 double percentile(std::vector<double> values, double fraction) {
@@ -235,6 +263,19 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Small receive buffers: their answers soon stop fitting.
+    constexpr int kStalledReceiveBuffer = 4096;
+    std::vector<Stalled> stalled(static_cast<std::size_t>(options.stalled));
+    for (Stalled& phone : stalled) {
+        phone.fd = connectTo(options.host, kStalledReceiveBuffer);
+        if (phone.fd < 0) {
+            std::fprintf(stderr, "zorvex-link-latency: cannot connect a stalled phone\n");
+            return 1;
+        }
+    }
+    constexpr auto kStalledPeriod = std::chrono::milliseconds(1);
+    auto nextStalled = Clock::now();
+
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(1.0 / options.rate));
     const auto start = Clock::now();
@@ -250,7 +291,7 @@ int main(int argc, char** argv) {
     Tally tally;
     tally.requestMs.reserve(
         static_cast<std::size_t>(2 * options.rate * options.seconds) * phones.size() + 64);
-    std::vector<pollfd> fds(phones.size());
+    std::vector<pollfd> fds(phones.size() + stalled.size());
     const auto drainUntil = end + std::chrono::seconds(1);
     for (;;) {
         auto now = Clock::now();
@@ -277,9 +318,17 @@ int main(int argc, char** argv) {
             if (now < end) wake = std::min(wake, phone.nextRound);
         }
         if (now >= end && (!busy || now >= drainUntil)) break;
+        if (now < end && now >= nextStalled) {
+            for (Stalled& phone : stalled) askStalled(phone, tally);
+            while (nextStalled <= now) nextStalled += kStalledPeriod;
+        }
+        if (!stalled.empty() && now < end) wake = std::min(wake, nextStalled);
 
         for (std::size_t i = 0; i < phones.size(); ++i) {
             fds[i] = {phones[i].fd, static_cast<short>(phones[i].waitingFor ? POLLIN : 0), 0};
+        }
+        for (std::size_t i = 0; i < stalled.size(); ++i) {
+            fds[phones.size() + i] = {stalled[i].fd, POLLRDHUP, 0};
         }
         auto left = std::max(wake - Clock::now(), Clock::duration::zero());
         timespec timeout{
@@ -290,6 +339,17 @@ int main(int argc, char** argv) {
         int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         if (ready <= 0) continue;
         now = Clock::now();
+        for (std::size_t i = 0; i < stalled.size(); ++i) {
+            if ((fds[phones.size() + i].revents & (POLLRDHUP | POLLERR | POLLHUP)) == 0) continue;
+            // Closed by the service for falling behind: a new one takes its place.
+            ++tally.stalledClosed;
+            ::close(stalled[i].fd);
+            stalled[i].fd = connectTo(options.host, kStalledReceiveBuffer);
+            if (stalled[i].fd < 0) {
+                std::fprintf(stderr, "zorvex-link-latency: cannot reconnect a stalled phone\n");
+                return 1;
+            }
+        }
         for (std::size_t i = 0; i < phones.size(); ++i) {
             if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
             bool failed = false;
@@ -305,6 +365,7 @@ int main(int argc, char** argv) {
     long ticksAfter = options.pid > 0 ? cpuTicks(options.pid) : -1;
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     for (Phone& phone : phones) ::close(phone.fd);
+    for (Stalled& phone : stalled) ::close(phone.fd);
 
     long unanswered = tally.sent - static_cast<long>(tally.requestMs.size()) - tally.errors;
     std::printf("connections %zu, %.0f rounds/s each, %.1f s; %zu entries in both lists\n",
@@ -313,6 +374,12 @@ int main(int argc, char** argv) {
         "requests %ld answered %zu unanswered %ld errors %ld skipped rounds %ld "
         "bodies %ld\n",
         tally.sent, tally.requestMs.size(), unanswered, tally.errors, tally.skipped, tally.bodies);
+    if (!stalled.empty()) {
+        std::printf(
+            "stalled phones %zu: %ld full-list requests taken, closed by the service %ld "
+            "times\n",
+            stalled.size(), tally.stalledAsked, tally.stalledClosed);
+    }
     std::printf("request latency ms: p50 %.3f p99 %.3f max %.3f\n",
                 percentile(tally.requestMs, 0.50), percentile(tally.requestMs, 0.99),
                 percentile(tally.requestMs, 1.0));
@@ -334,8 +401,9 @@ int main(int argc, char** argv) {
     // One line for scripts.
     std::printf(
         "RESULT p50_ms=%.4f p99_ms=%.4f cpu_pct=%.2f late_p99_ms=%.4f requests=%zu "
-        "errors=%ld\n",
+        "errors=%ld stalled_closed=%ld\n",
         percentile(tally.requestMs, 0.50), percentile(tally.requestMs, 0.99), cpu,
-        percentile(tally.lateMs, 0.99), tally.requestMs.size(), tally.errors + unanswered);
+        percentile(tally.lateMs, 0.99), tally.requestMs.size(), tally.errors + unanswered,
+        tally.stalledClosed);
     return tally.errors + unanswered == 0 && tally.requestMs.size() > 0 ? 0 : 1;
 }

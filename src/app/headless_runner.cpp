@@ -176,6 +176,15 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
+    std::string address = application.service().address();
+    const StartResult& service = application.core().serviceStart;
+    if (!address.empty() && !service.anyRunning()) {
+        // Without a window there is nothing else to offer.
+        std::fprintf(stderr, "zorvex: the LAN service could not start: %s\n",
+                     service.describe().c_str());
+        application.shutDown();
+        return 1;
+    }
     auto page = std::make_unique<ConsolePage>(application.library());
     application.restore();
     std::vector<std::string> unshares;
@@ -184,9 +193,11 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
     application.library().AddDropped(shares);
-    std::string address = application.service().address();
     if (address.empty()) {
         std::printf("no IPv4 address: the LAN service stays idle, home %s\n", home.c_str());
+    } else if (!service.ok()) {
+        std::printf("running on %s in part (%s), home %s\n", address.c_str(),
+                    service.describe().c_str(), home.c_str());
     } else {
         std::printf("running on %s, home %s\n", address.c_str(), home.c_str());
     }

@@ -40,7 +40,10 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
         PostLog("没有可用的IPv4地址，服务未开启", kMainLogTag);
         return;
     }
-    PostLog(core.service->setAddress(address) ? "开启服务成功" : "开启服务失败", kMainLogTag);
+    core.serviceStart = core.service->setAddress(address);
+    PostLog(core.serviceStart ? std::string("开启服务成功")
+                              : "开启服务失败：" + core.serviceStart.describe(),
+            kMainLogTag);
 }
 
 // Kept aside as a damaged XML file is, so that the next start neither trips

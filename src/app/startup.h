@@ -21,6 +21,7 @@ struct AppCore {
     LocalAdapters adapters;  // the address list offered to the user, and the MACs
     std::unique_ptr<FileStatusManager> statusManager;
     std::unique_ptr<Service> service;
+    StartResult serviceStart;  // what the service's start at the chosen address gave
     std::unique_ptr<ServiceCatalogue> catalogue;  // the library's view of the service
     std::unique_ptr<KeepAwake> keepAwake;
 };
@@ -51,8 +52,9 @@ std::string ChooseStartAddress(const std::vector<std::string>& offered,
 // damaged one renamed to "<key>.damaged-YYYYMMDD-HHMMSS" and logged, its
 // thumbnail removed). Fails,
 // before anything else starts, when the home folder or the document root
-// cannot be created or written; a service that cannot start is logged and
-// the application runs on.
+// cannot be created or written; a service that cannot start is logged (each
+// part that failed and why, also in core.serviceStart) and the application
+// runs on.
 StartupResult StartUpSequence(AppCore& core, const StartupOptions& options);
 
 // The log thread, then the service (its link files rewritten), then the

@@ -87,9 +87,11 @@ ui::WindowContext makeWindowContext(Application& application) {
     context.page.queue = queue;
     context.page.addresses = application.core().adapters.addresses;
     context.page.connectedPhones = [service] { return service->connectedClients(); };
-    // On the page's worker: the service's threads stop and start there.
+    context.page.serviceRunning = [service] { return service->running(); };
+    // On the page's worker: the service's parts stop and start there. True
+    // only when both listen on the new address.
     context.page.switchAddress = [service](const std::string& address) {
-        return service->setAddress(address);
+        return service->setAddress(address).ok();
     };
     return context;
 }

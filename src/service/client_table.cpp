@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,7 +21,8 @@ namespace {
 
 constexpr auto kBroadcastInterval = std::chrono::seconds(1);
 constexpr int kCycleWaitMs = 1000;
-constexpr int kSendWaitMs = 1000;
+// A drained queue keeps at most this much of its buffer.
+constexpr std::size_t kKeptOutputCapacity = std::size_t{16} * 1024;
 // Phones tend to connect together when the PC appears; a deeper queue than
 // the classic 5 spares them the one-second SYN retry.
 constexpr int kListenBacklog = kClientSlots;
@@ -55,30 +55,43 @@ void closeSocket(int& fd) {
 
 }  // namespace
 
-ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected, Clock clock)
+ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected, Clock clock,
+                         std::size_t outputLimit)
     : owner_(owner),
       wakeFd_(wakeFd),
       clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
+      outputLimit_(outputLimit),
       connected_(connected ? connected : &ownCount_) {}
 
 ClientTable::~ClientTable() {
     closeAll();
 }
 
-bool ClientTable::openSockets(const std::string& address) {
+PartStart ClientTable::openSockets(const std::string& address) {
     sockaddr_in broadcast{};
     sockaddr_in local{};
     if (!toSocketAddress(wire::broadcastAddressFor(address), wire::kDiscoveryPort, broadcast) ||
         !toSocketAddress(address, wire::kLinkPort, local)) {
-        return false;
+        PartStart bad;
+        bad.cause = StartCause::BadAddress;
+        return bad;
     }
+    auto fail = [this](int error) {
+        closeSocket(listenSocket_);
+        closeSocket(broadcastSocket_);
+        return partFailure(error);
+    };
 
     broadcastSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
+    // Bound to the address itself, so that the packets leave from it and an
+    // address this machine does not have is told at once.
+    sockaddr_in source = local;
+    source.sin_port = 0;
     if (broadcastSocket_ < 0 ||
-        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-        closeSocket(broadcastSocket_);
-        return false;
+        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::bind(broadcastSocket_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        return fail(errno);
     }
     static_assert(sizeof destination_ >= sizeof(sockaddr_in));
     std::memcpy(destination_.data(), &broadcast, sizeof broadcast);
@@ -88,11 +101,10 @@ bool ClientTable::openSockets(const std::string& address) {
         ::setsockopt(listenSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::bind(listenSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(listenSocket_, kListenBacklog) != 0) {
-        closeSocket(listenSocket_);
-        closeSocket(broadcastSocket_);
-        return false;
+        return fail(errno);
     }
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) return fail(errno);
     epoll_event listen{};
     listen.events = EPOLLIN;
     listen.data.u32 = kListenTag;
@@ -104,7 +116,7 @@ bool ClientTable::openSockets(const std::string& address) {
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake);
     }
     nextBroadcast_ = std::chrono::steady_clock::now();
-    return true;
+    return {};
 }
 
 void ClientTable::storePacket(const std::string& address) {
@@ -146,9 +158,12 @@ void ClientTable::runCycle() {
         }
         if (tag == kListenTag) {
             acceptClients();
-        } else if (tag < slots_.size() && slots_[tag].socket >= 0) {
-            readClient(slots_[tag]);
+            continue;
         }
+        if (tag >= slots_.size()) continue;
+        ClientSlot& slot = slots_[tag];
+        if (slot.socket >= 0 && (events[i].events & EPOLLOUT) != 0) flushClient(slot);
+        if (slot.socket >= 0 && (events[i].events & ~EPOLLOUT) != 0) readClient(slot);
     }
 }
 
@@ -202,6 +217,7 @@ void ClientTable::acceptClients() {
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &in);
         free->peer = std::string(address) + ":" + std::to_string(port);
         free->stamp = 0;
+        free->outputLimit = outputLimit_;
         free->lastHeard = clock_();
         connected_->fetch_add(1, std::memory_order_relaxed);
         connectionLine("the client is connect!", free->peer, fd);
@@ -216,6 +232,7 @@ void ClientTable::readClient(ClientSlot& slot) {
         if (n > 0) {
             slot.lastHeard = clock_();
             if (owner_) owner_->parse(slot, static_cast<int>(n));
+            settleOutput(slot);
             return;
         }
         if (n == 0) {
@@ -264,6 +281,11 @@ void ClientTable::closeSlot(ClientSlot& slot) {
     slot.buffer.fill(0);
     slot.stamp = 0;
     slot.dumpBudget.reset();
+    std::string().swap(slot.output);
+    slot.outputSent = 0;
+    slot.watchingOutput = false;
+    slot.overflowed = false;
+    slot.sendFailed = false;
     if (slot.socket >= 0) {
         if (epollFd_ >= 0) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, slot.socket, nullptr);
         ::close(slot.socket);
@@ -287,23 +309,73 @@ void ClientTable::closeAll() {
     closeSocket(epollFd_);
 }
 
+void ClientTable::settleOutput(ClientSlot& slot) {
+    if (slot.socket < 0) return;
+    if (slot.overflowed || slot.sendFailed) {
+        connectionLine(slot.overflowed ? "the client is too slow" : "Send error", slot.peer,
+                       slot.socket);
+        closeSlot(slot);
+        return;
+    }
+    watchOutput(slot, slot.pendingOutput() > 0);
+}
+
+void ClientTable::watchOutput(ClientSlot& slot, bool on) {
+    if (slot.watchingOutput == on || epollFd_ < 0) return;
+    epoll_event interest{};
+    interest.events = on ? EPOLLIN | EPOLLOUT : EPOLLIN;
+    interest.data.u32 = static_cast<std::uint32_t>(&slot - slots_.data());
+    ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, slot.socket, &interest);
+    slot.watchingOutput = on;
+}
+
+void ClientTable::flushClient(ClientSlot& slot) {
+    while (slot.pendingOutput() > 0) {
+        ssize_t n = ::send(slot.socket, slot.output.data() + slot.outputSent, slot.pendingOutput(),
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            slot.outputSent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // the next poll tells
+        slot.sendFailed = true;
+        settleOutput(slot);
+        return;
+    }
+    slot.output.clear();
+    slot.outputSent = 0;
+    // A phone that was slow once must not keep a large buffer for good.
+    if (slot.output.capacity() > kKeptOutputCapacity) std::string().swap(slot.output);
+    watchOutput(slot, false);
+}
+
 void ClientTable::sendAll(ClientSlot& slot, const void* data, std::size_t length) {
+    if (slot.socket < 0 || slot.overflowed || slot.sendFailed) return;
     auto* bytes = static_cast<const char*>(data);
-    while (length > 0 && slot.socket >= 0) {
-        ssize_t n = ::send(slot.socket, bytes, length, MSG_NOSIGNAL);
+    // Nothing owed: straight to the socket, which mostly takes it all.
+    while (length > 0 && slot.pendingOutput() == 0) {
+        ssize_t n = ::send(slot.socket, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             bytes += n;
             length -= static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A torn reply would leave the phone out of step with the stream.
-            pollfd out{slot.socket, POLLOUT, 0};
-            if (::poll(&out, 1, kSendWaitMs) > 0) continue;
-        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        slot.sendFailed = true;
         return;
     }
+    if (length == 0) return;
+    if (slot.pendingOutput() + length > slot.outputLimit) {
+        slot.overflowed = true;
+        return;
+    }
+    if (slot.outputSent > 0) {
+        slot.output.erase(0, slot.outputSent);
+        slot.outputSent = 0;
+    }
+    slot.output.append(bytes, length);
 }
 
 }  // namespace zorvex

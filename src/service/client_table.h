@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/console.h"
+#include "service/start_result.h"
 
 namespace zorvex {
 
@@ -20,6 +21,10 @@ inline constexpr std::chrono::seconds kSilenceBeforeEviction{30};
 inline constexpr std::size_t kDumpBytesPerMinute = std::size_t{64} * 1024;
 // Connection lines (connected, closed, refused) a minute, over all slots.
 inline constexpr std::size_t kConnectionLinesPerMinute = 256;
+// Replies a phone has not taken yet, beyond what its socket holds: a full
+// list is at most 3.5 KB, so this is some 70 of them. A phone further
+// behind is closed.
+inline constexpr std::size_t kSlotOutputLimit = std::size_t{256} * 1024;
 
 struct ClientSlot {
     int socket = -1;          // -1 when free
@@ -28,6 +33,17 @@ struct ClientSlot {
     std::array<unsigned char, 4096> buffer{};           // cleared before every receive
     std::chrono::steady_clock::time_point lastHeard{};  // connected, or last bytes received
     OutputBudget dumpBudget{kDumpBytesPerMinute, std::chrono::minutes(1)};
+    // Replies owed to the phone, sent from outputSent on whenever its socket
+    // takes more; whole replies only, in order.
+    std::string output;
+    std::size_t outputSent = 0;
+    std::size_t outputLimit = kSlotOutputLimit;
+    bool watchingOutput = false;  // the table waits for the socket to be writable
+    // Set by sendAll; the table closes the slot once the owner's parse returns.
+    bool overflowed = false;  // a reply would have gone past outputLimit
+    bool sendFailed = false;  // the connection is gone
+
+    std::size_t pendingOutput() const { return output.size() - outputSent; }
 };
 
 // Receives every block of bytes read from a phone.
@@ -49,21 +65,24 @@ public:
     // flag at once; -1 for none. connected: kept equal to the number of open
     // slots, for readers on other threads; may be null. Neither is owned.
     // clock: the time that silence is measured in (tests move it on); the
-    // steady clock when empty.
+    // steady clock when empty. outputLimit: the replies a slot may owe its
+    // phone before it is closed.
     ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* connected = nullptr,
-                Clock clock = {});
+                Clock clock = {}, std::size_t outputLimit = kSlotOutputLimit);
     ~ClientTable();
     ClientTable(const ClientTable&) = delete;
     ClientTable& operator=(const ClientTable&) = delete;
 
-    // Opens the broadcast socket (to the address's .255, port 7171) and the
-    // listener on the address, port 11718. False leaves nothing open.
-    bool openSockets(const std::string& address);
+    // Opens the broadcast socket (bound to the address, sending to its .255,
+    // port 7171) and the listener on the address, port 11718. A failure
+    // leaves nothing open and says why.
+    PartStart openSockets(const std::string& address);
     // Builds the discovery packet for the address and dumps it to the console.
     void storePacket(const std::string& address);
 
     // One cycle: the broadcast when a second has passed since the last, then
-    // up to one second of waiting for connections and data.
+    // up to one second of waiting for connections, data and sockets that
+    // take the replies still owed. Never waits on one phone.
     void runCycle();
     void closeAll();
     void closeSlot(ClientSlot& slot);
@@ -71,14 +90,22 @@ public:
     std::array<ClientSlot, kClientSlots>& allSlots() { return slots_; }
     int connectedCount() const { return connected_->load(std::memory_order_relaxed); }
 
-    // Sends all bytes, waiting a while for a full send buffer to drain; a
-    // connection that still cannot take them loses the rest of this reply.
+    // Sends one whole reply behind those the slot still owes: what the
+    // socket takes now goes at once, the rest when it is writable. Never
+    // waits. A reply past the slot's outputLimit, or a failed send, marks the
+    // slot, which the table then closes: a phone never gets a frame after a
+    // torn one.
     static void sendAll(ClientSlot& slot, const void* data, std::size_t length);
 
 private:
     void sendBroadcast();
     void acceptClients();
     void readClient(ClientSlot& slot);
+    // Sends what the slot owes while its socket takes it.
+    void flushClient(ClientSlot& slot);
+    // Closes a slot that sendAll marked, else waits for writability while it owes.
+    void settleOutput(ClientSlot& slot);
+    void watchOutput(ClientSlot& slot, bool on);
     // The slot silent longest, if silent long enough to give away; else null.
     ClientSlot* evictable();
     // "what: peer socket n", within the minute's budget of such lines.
@@ -87,6 +114,7 @@ private:
     ParserHandler* const owner_;
     const int wakeFd_;
     const Clock clock_;
+    const std::size_t outputLimit_;
 
     std::array<ClientSlot, kClientSlots> slots_;
     int listenSocket_ = -1;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "service/http_listing.h"
 #include "service/http_request.h"
 #include "service/link_file.h"
+#include "service/wide_sendfile.h"
 
 namespace zorvex {
 
@@ -118,6 +120,7 @@ MHD_Response* rangeBody(OpenedFile& file, std::int64_t offset, std::int64_t leng
         }
     }
     int fd = file.release();
+    if (!head) noteFileBody(fd, static_cast<std::uint64_t>(offset + length));
     MHD_Response* response = MHD_create_response_from_fd_at_offset64(
         static_cast<std::uint64_t>(length), fd, static_cast<std::uint64_t>(offset));
     if (!response) ::close(fd);
@@ -472,13 +475,33 @@ HttpFileServer::~HttpFileServer() {
     stop();
 }
 
-bool HttpFileServer::start(const std::string& address, int port, const std::string& serviceRoot,
-                           const Limits& limits) {
-    if (daemon_) return false;
+namespace {
+
+// Why the library could not listen: the same bind, tried once more here,
+// gives the reason the library only logs.
+PartStart whyNoListener(const sockaddr_in& at) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return partFailure(errno);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    int error = ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ? errno : 0;
+    ::close(fd);
+    return partFailure(error);
+}
+
+}  // namespace
+
+PartStart HttpFileServer::start(const std::string& address, int port,
+                                const std::string& serviceRoot, const Limits& limits) {
+    if (daemon_) return partFailure(EALREADY);
     sockaddr_in bind{};
     bind.sin_family = AF_INET;
     bind.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::inet_pton(AF_INET, address.c_str(), &bind.sin_addr) != 1) return false;
+    if (::inet_pton(AF_INET, address.c_str(), &bind.sin_addr) != 1) {
+        PartStart bad;
+        bad.cause = StartCause::BadAddress;
+        return bad;
+    }
     auto site = std::make_unique<Site>(serviceRoot + "/file_root");
     unsigned connections = connectionRoom(limits.maxConnections);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
@@ -490,9 +513,14 @@ bool HttpFileServer::start(const std::string& address, int port, const std::stri
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::min(limits.perAddress, connections),
         MHD_OPTION_CONNECTION_TIMEOUT, limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK,
         &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr, MHD_OPTION_END);
-    if (!daemon_) return false;
+    if (!daemon_) {
+        PartStart why = whyNoListener(bind);
+        // The bind works now, so something else failed (threads, epoll).
+        if (why.running()) why.cause = StartCause::Failed;
+        return why;
+    }
     site_ = std::move(site);
-    return true;
+    return {};
 }
 
 void HttpFileServer::stop() {

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "service/start_result.h"
+
 struct MHD_Daemon;
 
 namespace zorvex {
@@ -17,9 +19,10 @@ struct Site;
 // starts with '.' and nothing that a symlink or ".." leads out of file_root
 // is served or listed.
 //
-// Threads: start and stop come from one thread (the service's HTTP thread);
-// requests are answered on the library's own small pool of event-loop
-// threads, which share nothing but the constant document root.
+// Threads: start and stop come from one thread (the service's owner); the
+// listener is bound before start returns, and requests are answered on the
+// library's own small pool of event-loop threads, which share nothing but
+// the constant document root.
 class HttpFileServer {
 public:
     struct Limits {
@@ -35,9 +38,10 @@ public:
     HttpFileServer(const HttpFileServer&) = delete;
     HttpFileServer& operator=(const HttpFileServer&) = delete;
 
-    // False when the address and port cannot be bound. Port 0 picks a free one.
-    bool start(const std::string& address, int port, const std::string& serviceRoot,
-               const Limits& limits = defaultLimits());
+    // Listens on the address and port, or says why it cannot. Port 0 picks
+    // a free one.
+    PartStart start(const std::string& address, int port, const std::string& serviceRoot,
+                    const Limits& limits = defaultLimits());
     void stop();
     bool running() const { return daemon_ != nullptr; }
     // The port listened on, 0 when not running.

@@ -10,7 +10,6 @@
 #include "platform/file_util.h"
 #include "platform/md5.h"
 #include "service/console.h"
-#include "service/http_file_server.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 
@@ -47,13 +46,17 @@ CatalogueList* Service::list(int type) {
     return nullptr;
 }
 
-bool Service::setAddress(const std::string& address) {
+StartResult Service::setAddress(const std::string& address) {
     std::lock_guard lifecycle(lifecycleMutex_);
     unsigned next[4];
-    if (!wire::readDottedQuad(address, next)) return false;
+    if (!wire::readDottedQuad(address, next) ||
+        std::any_of(next, next + 4, [](unsigned part) { return part > 255; })) {
+        return StartResult::refusal(StartCause::BadAddress, address);
+    }
     unsigned current[4];
-    if (wire::readDottedQuad(address_, current) && std::equal(current, current + 4, next)) {
-        return false;  // the same address: keep running as we are
+    if (wire::readDottedQuad(address_, current) && std::equal(current, current + 4, next) &&
+        running()) {
+        return StartResult::refusal(StartCause::SameAddress, boundAddress());
     }
     {
         std::lock_guard lock(addressMutex_);
@@ -63,7 +66,7 @@ bool Service::setAddress(const std::string& address) {
     return startLocked();
 }
 
-bool Service::start() {
+StartResult Service::start() {
     std::lock_guard lifecycle(lifecycleMutex_);
     return startLocked();
 }
@@ -73,20 +76,35 @@ void Service::stop() {
     stopLocked();
 }
 
-bool Service::startLocked() {
-    if (address_.empty() || state_.load() != 0) return false;
-    // Threads of an earlier pair that could not open their sockets have ended
-    // by now (their run bits are clear); collect them.
-    if (linkThread_.joinable()) linkThread_.join();
-    if (httpThread_.joinable()) httpThread_.join();
+StartResult Service::startLocked() {
+    if (address_.empty()) return StartResult::refusal(StartCause::NoAddress, {});
+    // Only the four numbers go on the wire and to bind: text after them
+    // would reach phones as part of the address.
+    const std::string address = boundAddress();
+    if (state_.load() != 0) return StartResult::refusal(StartCause::AlreadyRunning, address);
     std::uint64_t drained;
     while (::read(wakeFd_, &drained, sizeof drained) > 0) {
     }
-    // Marked running before launch, so a stop that comes at once still waits.
-    state_.store(RUN_LINK | RUN_HTTP);
-    linkThread_ = std::thread([this] { linkThreadMain(); });
-    httpThread_ = std::thread([this] { httpThreadMain(); });
-    return true;
+    StartResult result;
+    result.address = address;
+
+    auto table = std::make_unique<ClientTable>(this, wakeFd_, &connected_);
+    result.link = table->openSockets(address);
+    if (result.link.running()) {
+        table->storePacket(address);
+        state_.fetch_or(RUN_LINK);
+        linkThread_ = std::thread([this, owned = table.release()] {
+            linkThreadMain(std::unique_ptr<ClientTable>(owned));
+        });
+    }
+
+    auto http = std::make_unique<HttpFileServer>();
+    result.http = http->start(address, wire::kHttpPort, root_);
+    if (result.http.running()) {
+        http_ = std::move(http);
+        state_.fetch_or(RUN_HTTP);
+    }
+    return result;
 }
 
 void Service::stopLocked() {
@@ -96,8 +114,11 @@ void Service::stopLocked() {
         wakeThreads();
     }
     if (linkThread_.joinable()) linkThread_.join();
-    if (httpThread_.joinable()) httpThread_.join();
-    // A thread that never got its sockets leaves its stop bit unanswered.
+    if (http_) {
+        http_->stop();
+        http_.reset();
+        consolePrintf("关闭http服务完毕 %d!\n", static_cast<int>(state_.load()));
+    }
     state_.store(0);
     if (wasRunning) consoleWrite("服务器关闭suc!\n");
 }
@@ -115,17 +136,7 @@ std::string Service::boundAddress() const {
            std::to_string(parts[2]) + "." + std::to_string(parts[3]);
 }
 
-void Service::linkThreadMain() {
-    // Only the four numbers go on the wire and to bind: text after them
-    // would reach phones as part of the address.
-    std::string address = boundAddress();
-    auto table = std::make_unique<ClientTable>(this, wakeFd_, &connected_);
-    if (!table->openSockets(address)) {
-        state_.fetch_and(~(RUN_LINK | STOP_LINK));
-        state_.notify_all();
-        return;
-    }
-    table->storePacket(address);
+void Service::linkThreadMain(std::unique_ptr<ClientTable> table) {
     {
         std::lock_guard lock(catalogueMutex_);
         clients_ = table.get();
@@ -139,22 +150,6 @@ void Service::linkThreadMain() {
     table.reset();
     consolePrintf("the broadcast thread is closed, state %u\n", state_.load());
     state_.fetch_and(~(RUN_LINK | STOP_LINK));
-    state_.notify_all();
-}
-
-void Service::httpThreadMain() {
-    HttpFileServer server;
-    if (!server.start(boundAddress(), wire::kHttpPort, root_)) {
-        state_.fetch_and(~(RUN_HTTP | STOP_HTTP));
-        state_.notify_all();
-        return;
-    }
-    for (std::uint32_t seen = state_.load(); (seen & STOP_HTTP) == 0; seen = state_.load()) {
-        state_.wait(seen);
-    }
-    server.stop();
-    consolePrintf("关闭http服务完毕 %d!\n", static_cast<int>(state_.load()));
-    state_.fetch_and(~(RUN_HTTP | STOP_HTTP));
     state_.notify_all();
 }
 

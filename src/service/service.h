@@ -9,6 +9,8 @@
 
 #include "service/catalogue_list.h"
 #include "service/client_table.h"
+#include "service/http_file_server.h"
+#include "service/start_result.h"
 
 namespace zorvex {
 
@@ -23,8 +25,9 @@ enum class LinkFileLoad {
 };
 
 // The LAN service: the shared-file catalogue, the phones' list requests, and
-// two threads on one IPv4 address, the discovery/link thread and the HTTP
-// thread.
+// its two parts on one IPv4 address: the discovery/link thread and the HTTP
+// server (libmicrohttpd, with threads of its own). Both parts open their
+// sockets on the caller's thread, so a start reports what really listens.
 //
 // Threads: setAddress, start, stop and destruction belong to the owner's
 // thread (the UI thread); they are also safe against each other from several
@@ -33,8 +36,8 @@ enum class LinkFileLoad {
 // catalogue mutex, which stays inside. parse runs on the discovery/link thread.
 class Service final : public ParserHandler {
 public:
-    // State bits: a thread's run bit is set from its launch until it has left
-    // its loop, so stop never misses a thread that is still starting.
+    // State bits: a part's run bit is set once its sockets are open and
+    // cleared when it has stopped; the stop bits while stop waits for them.
     static constexpr std::uint32_t RUN_LINK = 1;
     static constexpr std::uint32_t RUN_HTTP = 2;
     static constexpr std::uint32_t STOP_LINK = 4;
@@ -47,15 +50,24 @@ public:
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
-    // Moves the service to the address: false for a text that does not start
-    // with four dotted numbers, or for the address it already has.
-    bool setAddress(const std::string& address);
-    // Launches both threads; false while they run or without an address.
-    bool start();
-    // Returns once both threads have ended.
+    // Moves the service to the address and says, for each part, whether it
+    // listens there now and why not. Refused, with nothing changed, for a
+    // text that does not start with four dotted numbers of 0 to 255, and for
+    // the address it already runs on whole; on that address with a part
+    // down, it tries again.
+    StartResult setAddress(const std::string& address);
+    // Opens both parts on the address; refused while a part runs or
+    // without an address.
+    StartResult start();
+    // Returns once both parts have stopped.
     void stop();
 
     std::uint32_t state() const { return state_.load(); }
+    // Both parts listen on the address. Any thread.
+    bool running() const {
+        return (state_.load() & (RUN_LINK | RUN_HTTP | STOP_LINK | STOP_HTTP)) ==
+               (RUN_LINK | RUN_HTTP);
+    }
     std::string address() const;
     const std::string& serviceRoot() const { return root_; }
     // Phones connected now; any thread may ask.
@@ -88,10 +100,9 @@ public:
 
 private:
     CatalogueList* list(int type);
-    void linkThreadMain();
-    void httpThreadMain();
+    void linkThreadMain(std::unique_ptr<ClientTable> table);
     std::string boundAddress() const;
-    bool startLocked();
+    StartResult startLocked();
     void stopLocked();
     void wakeThreads();
 
@@ -103,7 +114,7 @@ private:
     std::string address_;        // guarded by lifecycleMutex_ (written), addressMutex_ (read)
     mutable std::mutex addressMutex_;
     std::thread linkThread_;
-    std::thread httpThread_;
+    std::unique_ptr<HttpFileServer> http_;  // while the HTTP part runs
     std::atomic<std::uint32_t> state_{0};
     std::atomic<int> connected_{0};
 

@@ -115,6 +115,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
         126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, addresses.size())));
     addressMenu_->SetCurrent(QString::fromStdString(GetLocalIP()));
     addressMenu_->Rebuild();
+    serviceDown_ = core.serviceRunning && !core.serviceRunning();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
 
     stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
@@ -474,6 +475,8 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
         // as it was, and its phones are still worth counting.
         startCounter();
     }
+    const PageContext& core = context().page;
+    serviceDown_ = core.serviceRunning && !core.serviceRunning();
     update(titleStateRect());
     emit addressSwitched(address, succeeded);
 }
@@ -627,10 +630,13 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                          QStringLiteral("【已连接%1台设备】").arg(deviceCount_));
     }
-    stateIcon_.draw(painter, addressIconRect(), QRectF(0, hasDevices_ ? 18 : 0, 18, 18));
+    stateIcon_.draw(painter, addressIconRect(),
+                    QRectF(0, hasDevices_ && !serviceDown_ ? 18 : 0, 18, 18));
     if (overAddress_)
         addressBox_.draw(painter, addressBoxRect(), QRectF(0, menuOpen_ ? 22 : 0, 126, 22));
-    painter.setPen(argb(deviceCount_ > 0 ? 0xFFF19410 : 0xFF3E3D42));
+    painter.setPen(argb(serviceDown_       ? kAddressDownColour
+                        : deviceCount_ > 0 ? 0xFFF19410
+                                           : 0xFF3E3D42));
     painter.drawText(QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
                      QStringLiteral("IP: %1").arg(QString::fromStdString(GetLocalIP())));
 }

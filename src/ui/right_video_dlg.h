@@ -30,7 +30,10 @@ class CVideoWndList;
 // it repaints only when the count changed. An address chosen in the menu
 // moves the service on a worker thread the page owns and joins; a choice
 // while a switch runs is dropped. The counter pauses for the switch and runs
-// again when it ends, whether it succeeded or not.
+// again when it ends, whether it succeeded or not. While the service does
+// not listen whole on the address shown (its start or the last switch
+// failed), the address is drawn in the failure colour and the state icon in
+// its first cell.
 //
 // Needs context.page.library and context.page.queue (see PageContext). The
 // current address is the process-wide one (GetLocalIP); the save folder is
@@ -53,6 +56,8 @@ public:
     static constexpr int kCounterIntervalMs = 100;
     // Longer save folders are shown cut to this many characters and "...".
     static constexpr int kPathCharacters = 40;
+    // ARGB of the address while the service does not run there.
+    static constexpr unsigned kAddressDownColour = 0xFFD9453A;
 
     CRightVideoDlg(QWidget* owner, const WindowContext& context);
     ~CRightVideoDlg() override;
@@ -103,6 +108,7 @@ public:
     bool overAddress() const { return overAddress_; }
     bool menuOpen() const { return menuOpen_; }
     bool quitting() const { return quitting_; }
+    bool serviceDown() const { return serviceDown_; }
 
     // Rectangles of the layout, in the page's coordinates.
     QRect contentRect() const;
@@ -171,6 +177,7 @@ private:
     bool pressedFolderIcon_ = false;
     bool quitting_ = false;
     bool looksPending_ = false;
+    bool serviceDown_ = false;  // the service does not listen whole on the address shown
 
     // Runs PageContext::switchAddress; set from its start until its report
     // has arrived here and it was joined.

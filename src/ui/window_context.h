@@ -43,10 +43,15 @@ struct PageContext {
     // Phones connected now (Service::connectedClients, an atomic read).
     // Called on the GUI thread every 100 ms; empty: none.
     std::function<int()> connectedPhones;
-    // Moves the LAN service to the address (Service::setAddress): true when
-    // it restarted there. Called on the page's own worker thread, one call
-    // at a time; it may block while the service's threads stop and start.
+    // Moves the LAN service to the address (Service::setAddress): true only
+    // when every part of it listens there now. Called on the page's own
+    // worker thread, one call at a time; it may block while the service
+    // stops and starts.
     std::function<bool(const std::string& address)> switchAddress;
+    // Whether every part of the LAN service listens on its address now
+    // (Service::running, an atomic read). Asked on the GUI thread when the
+    // page opens and after each switch; empty: taken as running.
+    std::function<bool()> serviceRunning;
     // The addresses the address menu offers (the adapters', or --address).
     std::vector<std::string> addresses;
 };

@@ -13,7 +13,7 @@ namespace {
 
 using test::ChildProcess;
 
-// The threads are launched before "running on" is printed, not necessarily listening.
+// "running on" is printed once the link listens; the wait is for the phone's connect.
 bool linkUp() {
     return test::waitUntil([] { return test::PhoneLink().connected(); });
 }
@@ -166,6 +166,47 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
     again.signal(SIGTERM);
     EXPECT_EQ(again.waitForExit(), 0);
+}
+
+// Held ports on this run's own address: the runner says what did not start.
+TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndEndsWhenNothingCould) {
+    const std::string address = test::runAddress(1);
+    test::TempDir home, logs;
+    auto http = std::make_unique<test::PortBlocker>(address, wire::kHttpPort);
+    {
+        test::PortBlocker link(address, wire::kLinkPort);
+        ASSERT_TRUE(http->ok() && link.ok());
+        ChildProcess none(ZORVEX_BINARY,
+                          {"--headless", "--address", address, "--home", home.path()},
+                          logs.file("none.log"));
+        EXPECT_EQ(none.waitForExit(), 1);
+        const std::string said = none.output();
+        EXPECT_EQ(said.find("running on"), std::string::npos) << said;
+        EXPECT_NE(said.find("the LAN service could not start: link (UDP 7171, TCP 11718): port "
+                            "11718 on " +
+                            address + " is taken by another program; http (TCP 11717): port 11717"),
+                  std::string::npos)
+            << said;
+    }
+    std::string log;
+    for (auto& item : std::filesystem::directory_iterator(home.file("PTTLog")))
+        log += test::readFile(item.path().string());
+    EXPECT_NE(log.find("(ZorvexVRClientDlg):开启服务失败：link (UDP 7171, TCP 11718): port 11718"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("开启服务成功"), std::string::npos);
+
+    // Only HTTP held: the link serves, and the line says what is missing.
+    ChildProcess part(ZORVEX_BINARY, {"--headless", "--address", address, "--home", home.path()},
+                      logs.file("part.log"));
+    ASSERT_TRUE(part.waitForOutput("running on " + address +
+                                   " in part (http (TCP 11717): port "
+                                   "11717 on " +
+                                   address + " is taken by another program; the link runs)"))
+        << part.output();
+    EXPECT_TRUE(test::PhoneLink(address).ask(1, 0));
+    part.signal(SIGTERM);
+    EXPECT_EQ(part.waitForExit(), 0);
 }
 
 TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {

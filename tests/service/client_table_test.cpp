@@ -1,6 +1,7 @@
 // The link's 64 slots when connections never speak: fair eviction after
-// 30 s of silence, and keep-alive on every link socket. The table runs on a
-// thread of its own over loopback, with a clock the test moves on.
+// 30 s of silence, and keep-alive on every link socket; and phones that stop
+// reading. The table runs on a thread of its own over loopback, with a clock
+// the test moves on.
 #include "service/client_table.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -143,6 +146,121 @@ TEST_F(SilentSlots, ConnectionLinesKeepToTheirBudgetAndComeBackAfterAMinute) {
     EXPECT_EQ(lines, kConnectionLinesPerMinute + 1);
     EXPECT_EQ(count(out, "connection lines paused for the rest of the minute"), 1u);
     EXPECT_EQ(count(out, "the client is connect!: 127.0.0.1"), 1u);
+}
+
+// Answers each 'h' with "ok" and each 'B' with the connection's next frame:
+// its length and number, then `frameBytes` bytes that depend on both, so
+// that a torn or reordered frame shows.
+class FrameOwner : public ParserHandler {
+public:
+    explicit FrameOwner(std::size_t frameBytes) : frameBytes_(frameBytes) {}
+    void parse(ClientSlot& slot, int length) override {
+        for (int i = 0; i < length; ++i) {
+            if (slot.buffer[static_cast<std::size_t>(i)] == 'B') {
+                std::string next = frame(sent_[slot.socket]++);
+                ClientTable::sendAll(slot, next.data(), next.size());
+            } else {
+                ClientTable::sendAll(slot, "ok", 2);
+            }
+        }
+    }
+    std::string frame(std::uint32_t n) const {
+        std::string out(8 + frameBytes_, '\0');
+        std::uint32_t size = static_cast<std::uint32_t>(frameBytes_);
+        std::memcpy(out.data(), &size, 4);
+        std::memcpy(out.data() + 4, &n, 4);
+        for (std::size_t i = 0; i < frameBytes_; ++i) out[8 + i] = static_cast<char>(n * 7 + i);
+        return out;
+    }
+
+private:
+    const std::size_t frameBytes_;
+    std::map<int, std::uint32_t> sent_;  // link thread only
+};
+
+// How many of frames 0, 1, 2... up to `most` came whole, in order, before
+// the stream ended; at most a piece of the next one may follow. -1 for
+// anything else.
+int wholeFramesInOrder(PhoneLink& phone, const FrameOwner& owner, std::size_t frameBytes,
+                       int most) {
+    for (int n = 0; n < most; ++n) {
+        std::string got = phone.receive(8 + frameBytes);
+        std::string expected = owner.frame(static_cast<std::uint32_t>(n));
+        if (got.size() < expected.size()) {
+            return expected.compare(0, got.size(), got) == 0 ? n : -1;
+        }
+        if (got != expected) return -1;
+    }
+    return most;
+}
+
+class SlowPhones : public ::testing::Test {
+protected:
+    void open(std::size_t frameBytes, std::size_t outputLimit) {
+        owner = std::make_unique<FrameOwner>(frameBytes);
+        wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        table = std::make_unique<ClientTable>(owner.get(), wake, &connected, ClientTable::Clock{},
+                                              outputLimit);
+        ASSERT_TRUE(table->openSockets(kHost));
+        runner = std::thread([this] {
+            while (!stopping.load()) table->runCycle();
+        });
+    }
+    void TearDown() override {
+        if (!table) return;
+        stopping = true;
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
+        runner.join();
+        table.reset();
+        ::close(wake);
+    }
+
+    std::unique_ptr<FrameOwner> owner;
+    int wake = -1;
+    std::atomic<int> connected{0};
+    std::atomic<bool> stopping{false};
+    std::unique_ptr<ClientTable> table;
+    std::thread runner;
+};
+
+TEST_F(SlowPhones, APhoneThatStopsReadingDelaysNoOneAndLaterGetsEveryFrameWhole) {
+    constexpr std::size_t kFrame = std::size_t{1} << 20;
+    open(kFrame, std::size_t{64} << 20);
+    PhoneLink slow(kHost, wire::kLinkPort, "", 16 * 1024);
+    PhoneLink live(kHost);
+    ASSERT_TRUE(slow.connected() && live.connected());
+    // 40 MiB of answers, far more than the sockets hold.
+    constexpr int kBig = 40;
+    ASSERT_TRUE(slow.send(std::string(kBig, 'B')));
+
+    // A table that waited on the slow phone lost a second on each of its
+    // requests: these 50 answers would take well over a minute.
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    for (int i = 0; i < 50; ++i) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        ASSERT_TRUE(live.send("h"));
+        ASSERT_EQ(live.receive(2, std::max(left, 1ms)), "ok") << i;
+    }
+    EXPECT_EQ(connected.load(), 2);
+    EXPECT_EQ(wholeFramesInOrder(slow, *owner, kFrame, kBig), kBig);
+}
+
+TEST_F(SlowPhones, APhoneTooFarBehindIsClosedAfterWholeFramesOnly) {
+    constexpr std::size_t kFrame = 256 * 1024;
+    open(kFrame, std::size_t{1} << 20);
+    PhoneLink slow(kHost, wire::kLinkPort, "", 16 * 1024);
+    PhoneLink live(kHost);
+    ASSERT_TRUE(slow.connected() && live.connected());
+    ASSERT_TRUE(test::waitUntil([&] { return connected.load() == 2; }));
+    // 16 MiB asked for: the kernel's buffers take a few, the table 1 MiB more.
+    ASSERT_TRUE(slow.send(std::string(64, 'B')));
+    ASSERT_TRUE(test::waitUntil([&] { return connected.load() == 1; }));
+    EXPECT_GE(wholeFramesInOrder(slow, *owner, kFrame, 64), 0);
+    EXPECT_TRUE(slow.closedByPeer(0ms) || !slow.send("h"));
+    ASSERT_TRUE(live.send("h"));
+    EXPECT_EQ(live.receive(2), "ok");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "service/link_file.h"
 #include "service/link_frame.h"
 #include "service/service.h"
+#include "service/wide_sendfile.h"
 #include "support/test_support.h"
 
 namespace zorvex {
@@ -111,6 +112,32 @@ TEST_F(HttpFiles, KeyServesTheRealFileWithRangesAndValidators) {
     Reply head = request("HEAD", "/" + key);
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.headers["content-length"], "5000");
+}
+
+// Bodies past the library's 128 KiB sendfile chunk go out in wider calls;
+// every byte still comes, in order, and the last piece ends the body.
+TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
+    std::string content(3 * 1024 * 1024 + 12345, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>((i * 131) ^ (i >> 11));
+    }
+    std::string large = videos.write("large.mp4", content);
+    std::string largeKey;
+    ASSERT_EQ(service->addFile(large, LIST_SOURCE, &largeKey), ADD_OK);
+    const std::uint64_t before = widenedSendfileCalls();
+    Reply whole = request("GET", "/" + largeKey);
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_TRUE(whole.body == content) << whole.body.size() << " bytes";
+    for (auto [first, last] : {std::pair<std::size_t, std::size_t>{1001, 2 * 1024 * 1024 + 77},
+                               {content.size() - 140000, content.size() - 1}}) {
+        Reply part =
+            request("GET", "/" + largeKey,
+                    {"Range: bytes=" + std::to_string(first) + "-" + std::to_string(last)});
+        EXPECT_EQ(part.status, 206);
+        EXPECT_TRUE(part.body == content.substr(first, last - first + 1))
+            << first << ": " << part.body.size() << " bytes";
+    }
+    EXPECT_GE(widenedSendfileCalls(), before + 3);
 }
 
 TEST_F(HttpFiles, RangesNearTheEndSeekAsPlayersExpect) {

@@ -50,8 +50,12 @@ std::string runAddress(int n) {
     return block + std::to_string(n);
 }
 
-PhoneLink::PhoneLink(const std::string& host, int port, const std::string& source) {
+PhoneLink::PhoneLink(const std::string& host, int port, const std::string& source,
+                     int receiveBuffer) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     if (!source.empty()) {
         // The port is chosen at connect, so thousands of clients from one
         // source do not run out of ports to bind.

@@ -16,11 +16,13 @@ std::string runAddress(int n = 1);
 
 // A phone's end of the link on loopback, with bounded waits. source: the
 // local address to connect from ("" lets the system choose, 127.0.0.1);
-// tests connect attackers from 127.0.0.2. Also a plain TCP client for other ports.
+// tests connect attackers from 127.0.0.2. receiveBuffer: SO_RCVBUF in bytes
+// (0 leaves the system's), small for a phone that is slow to take data. Also
+// a plain TCP client for other ports.
 class PhoneLink {
 public:
     explicit PhoneLink(const std::string& host = "127.0.0.1", int port = wire::kLinkPort,
-                       const std::string& source = "");
+                       const std::string& source = "", int receiveBuffer = 0);
     ~PhoneLink();
     PhoneLink(const PhoneLink&) = delete;
     PhoneLink& operator=(const PhoneLink&) = delete;

@@ -7,6 +7,7 @@
 
 #include "phone_link.h"
 #include "platform/executor.h"
+#include "platform/net_interfaces.h"
 #include "service/file_status_manager.h"
 #include "service/service.h"
 #include "support/test_support.h"
@@ -222,12 +223,16 @@ TEST_F(LanService, DiscoveryPacketAnnouncesTheAddressAboutOnceASecond) {
 }
 
 TEST_F(LanService, SetAddressRefusesTheSameOrAMalformedAddress) {
-    EXPECT_FALSE(service->setAddress(kHost));
-    EXPECT_FALSE(service->setAddress("localhost"));
-    EXPECT_FALSE(service->setAddress(""));
+    EXPECT_EQ(service->setAddress(kHost).link.cause, StartCause::SameAddress);
+    for (const char* bad : {"localhost", "", "127.0.0.300"}) {
+        StartResult refused = service->setAddress(bad);
+        EXPECT_FALSE(refused) << bad;
+        EXPECT_TRUE(refused.refused()) << bad;
+        EXPECT_EQ(refused.http.cause, StartCause::BadAddress) << bad;
+    }
     EXPECT_EQ(service->address(), kHost);
-    EXPECT_NE(service->state(), 0u);
-    EXPECT_FALSE(service->start());  // its threads run
+    EXPECT_TRUE(service->running());
+    EXPECT_EQ(service->start().link.cause, StartCause::AlreadyRunning);
     EXPECT_TRUE(PhoneLink(kHost).connected());
 }
 
@@ -253,36 +258,90 @@ TEST_F(LanService, SwitchingAddressMovesBothPortsAndDropsPhones) {
     EXPECT_TRUE(linkUp());
 }
 
-TEST(LanServiceLifecycle, TakenHttpPortLeavesTheLinkRunningAndStopStillReturns) {
+// The answer of setAddress is what listens when it returns, not what was launched.
+TEST(LanServiceLifecycle, ATakenHttpPortIsReportedAndTheLinkStillRuns) {
     test::TempDir home;
-    test::PortBlocker blocker(kHost, wire::kHttpPort);
-    ASSERT_TRUE(blocker.ok());
+    auto blocker = std::make_unique<test::PortBlocker>(kHost, wire::kHttpPort);
+    ASSERT_TRUE(blocker->ok());
     Service service(home.path());
+    StartResult started = service.setAddress(kHost);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(started.link.running());
+    EXPECT_EQ(started.http.cause, StartCause::PortTaken);
+    EXPECT_EQ(started.describe(), "http (TCP 11717): port 11717 on " + kHost +
+                                      " is taken by another program; the link runs");
+    EXPECT_EQ(service.state(), Service::RUN_LINK);
+    EXPECT_FALSE(service.running());
+    EXPECT_TRUE(PhoneLink(kHost).ask(1, 0));  // listening already, no wait
+
+    // The same address again, with the port free: the missing part comes up.
+    blocker.reset();
     ASSERT_TRUE(service.setAddress(kHost));
-    EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_LINK; }));
-    ASSERT_TRUE(linkUp());  // the bits say launched, not listening
-    EXPECT_TRUE(PhoneLink(kHost).ask(1, 0));
+    EXPECT_TRUE(service.running());
+    EXPECT_FALSE(test::portIsFree(kHost, wire::kHttpPort));
     service.stop();
     EXPECT_EQ(service.state(), 0u);
     EXPECT_TRUE(test::portIsFree(kHost, wire::kLinkPort));
+    EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
 }
 
-TEST(LanServiceLifecycle, TakenLinkPortLeavesHttpRunningAndStopStillReturns) {
+TEST(LanServiceLifecycle, ATakenLinkPortIsReportedAndHttpStillRuns) {
     test::TempDir home;
     auto blocker = std::make_unique<test::PortBlocker>(kHost, wire::kLinkPort);
     ASSERT_TRUE(blocker->ok());
     Service service(home.path());
-    ASSERT_TRUE(service.setAddress(kHost));
-    EXPECT_TRUE(waitUntil([&] { return service.state() == Service::RUN_HTTP; }));
+    StartResult started = service.setAddress(kHost);
+    EXPECT_EQ(started.link.cause, StartCause::PortTaken);
+    EXPECT_TRUE(started.http.running());
+    EXPECT_EQ(service.state(), Service::RUN_HTTP);
+    EXPECT_FALSE(test::portIsFree(kHost, wire::kHttpPort));
     service.stop();
     EXPECT_EQ(service.state(), 0u);
     EXPECT_TRUE(test::portIsFree(kHost, wire::kHttpPort));
-    // With the port free again, a new start brings both threads up.
+    // With the port free again, a new start brings both parts up.
     blocker.reset();
     EXPECT_TRUE(service.start());
-    EXPECT_TRUE(linkUp());
-    EXPECT_TRUE(waitUntil([] { return !test::portIsFree(kHost, wire::kHttpPort); }));
+    EXPECT_TRUE(PhoneLink(kHost).connected());
     EXPECT_EQ(service.state(), Service::RUN_LINK | Service::RUN_HTTP);
+}
+
+TEST(LanServiceLifecycle, NothingBoundIsNoStartAndSaysWhyForEachPart) {
+    test::TempDir home;
+    test::PortBlocker link(kHost, wire::kLinkPort), http(kHost, wire::kHttpPort);
+    ASSERT_TRUE(link.ok() && http.ok());
+    Service service(home.path());
+    StartResult started = service.setAddress(kHost);
+    EXPECT_FALSE(started.anyRunning());
+    EXPECT_FALSE(started.refused());
+    EXPECT_EQ(started.describe(), "link (UDP 7171, TCP 11718): port 11718 on " + kHost +
+                                      " is taken by another program; http (TCP 11717): port "
+                                      "11717 on " +
+                                      kHost + " is taken by another program");
+    EXPECT_EQ(service.state(), 0u);
+    service.stop();  // returns at once
+}
+
+TEST(LanServiceLifecycle, AnAddressOfNoInterfaceHereIsNotLocal) {
+    // A documentation address (RFC 5737): the binds fail, so nothing is sent.
+    // Where the system lets anyone bind any address, the service would
+    // broadcast from it: not here.
+    if (test::readFile("/proc/sys/net/ipv4/ip_nonlocal_bind").rfind("0", 0) != 0) {
+        GTEST_SKIP() << "net.ipv4.ip_nonlocal_bind is set";
+    }
+    const std::string elsewhere = "192.0.2.77";
+    for (const NetInterface& item : listNetInterfaces()) {
+        for (const std::string& address : item.ipv4Addresses) {
+            if (address == elsewhere) GTEST_SKIP() << "this machine has " << elsewhere;
+        }
+    }
+    test::TempDir home;
+    Service service(home.path());
+    StartResult started = service.setAddress(elsewhere);
+    EXPECT_EQ(started.link.cause, StartCause::NotLocal);
+    EXPECT_EQ(started.http.cause, StartCause::NotLocal);
+    EXPECT_NE(started.describe().find("the address 192.0.2.77 is not on this machine"),
+              std::string::npos);
+    EXPECT_EQ(service.state(), 0u);
 }
 
 TEST(LanServiceLifecycle, StartAndStopRacingNeverLeaveThreadsBehind) {
@@ -290,7 +349,7 @@ TEST(LanServiceLifecycle, StartAndStopRacingNeverLeaveThreadsBehind) {
     Service service(home.path());
     EXPECT_FALSE(service.start());  // no address yet
     ASSERT_TRUE(service.setAddress(kHost));
-    service.stop();  // at once, before the threads have opened anything
+    service.stop();  // at once, before the link thread has run a cycle
     EXPECT_EQ(service.state(), 0u);
 
     std::vector<std::thread> racers;

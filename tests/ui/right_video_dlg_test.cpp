@@ -74,6 +74,7 @@ protected:
         c.page.addresses = addresses;
         c.page.connectedPhones = phones;
         c.page.switchAddress = switchAddress;
+        c.page.serviceRunning = serviceRunning;
         return c;
     }
     P& open() {
@@ -116,6 +117,7 @@ protected:
     std::vector<std::string> addresses{"127.0.0.1"};
     std::function<int()> phones;
     std::function<bool(const std::string&)> switchAddress;
+    std::function<bool()> serviceRunning;
     std::vector<std::string> opened;
     std::unique_ptr<P> page;
     std::unique_ptr<CZorvexVRClientDlg> window;
@@ -396,7 +398,7 @@ TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
     ASSERT_TRUE(test::waitUntil([] { return test::PhoneLink("127.0.93.1").connected(); }));
     ASSERT_TRUE(test::waitUntil([&] { return service.connectedClients() == 0; }));
     phones = [&] { return service.connectedClients(); };
-    switchAddress = [&](const std::string& a) { return service.setAddress(a); };
+    switchAddress = [&](const std::string& a) { return service.setAddress(a).ok(); };
     addresses = {"127.0.93.1", "127.0.93.2"};
     P& p = open();
     std::vector<bool> switched;
@@ -435,6 +437,44 @@ TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
         return phone->connected();
     }));
     EXPECT_TRUE(pump([&] { return p.deviceCount() == 1; }));
+    service.stop();
+}
+
+TEST_F(PageTest, AnAddressTheServiceCannotBindIsMarkedAndOnlyItsFailureLogged) {
+    const std::string good = test::runAddress(1), taken = test::runAddress(2);
+    test::PortBlocker link(taken, wire::kLinkPort), http(taken, wire::kHttpPort);
+    ASSERT_TRUE(link.ok() && http.ok());
+    Service& service = kit->service();
+    // As at start-up: the saved address cannot be bound.
+    ASSERT_FALSE(service.setAddress(taken).anyRunning());
+    SetLocalIP(taken);
+    switchAddress = [&](const std::string& a) { return service.setAddress(a).ok(); };
+    serviceRunning = [&] { return service.running(); };
+    addresses = {good, taken};
+    P& p = open();
+    std::vector<bool> switched;
+    QObject::connect(&p, &P::addressSwitched,
+                     [&](const QString&, bool ok) { switched.push_back(ok); });
+    const QRect address(812 - 200, 16, 126, 22);
+    const QColor down = argb(P::kAddressDownColour);
+    EXPECT_TRUE(p.serviceDown());
+    EXPECT_GT(colourBox(test::grab(p).copy(address), down).width(), 40) << "marked from the start";
+
+    p.OnAddressChosen(QString::fromStdString(good));
+    ASSERT_TRUE(pump([&] { return switched.size() == 1; }));
+    EXPECT_TRUE(switched[0]);
+    EXPECT_FALSE(p.serviceDown());
+    EXPECT_TRUE(colourBox(test::grab(p).copy(address), down).isEmpty());
+
+    p.OnAddressChosen(QString::fromStdString(taken));
+    ASSERT_TRUE(pump([&] { return switched.size() == 2; }));
+    EXPECT_FALSE(switched[1]);
+    EXPECT_TRUE(p.serviceDown());
+    EXPECT_GT(colourBox(test::grab(p).copy(address), down).width(), 40);
+    const std::string log = logText();
+    EXPECT_NE(log.find("切换服务成功，IP:" + good), std::string::npos);
+    EXPECT_NE(log.find("切换服务失败，IP:" + taken), std::string::npos);
+    EXPECT_EQ(log.find("切换服务成功，IP:" + taken), std::string::npos);
     service.stop();
 }
 

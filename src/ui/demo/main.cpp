@@ -238,7 +238,9 @@ int main(int argc, char** argv) {
     context.page.queue = &queue;
     context.page.addresses = addresses;
     context.page.connectedPhones = [&service] { return service.connectedClients(); };
-    context.page.switchAddress = [&service](const std::string& a) { return service.setAddress(a); };
+    context.page.switchAddress = [&service](const std::string& a) {
+        return service.setAddress(a).ok();
+    };
 
     std::vector<int> phones;
     int code = 0;

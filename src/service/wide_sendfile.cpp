@@ -1,0 +1,54 @@
+#include "service/wide_sendfile.h"
+
+#include <sys/sendfile.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+
+namespace zorvex {
+
+namespace {
+
+// The library's chunk (MHD_SENFILE_CHUNK_, the same from 0.9.x to 1.0.x).
+// A call of another size is its last piece of a body, or not from it.
+constexpr std::size_t kLibraryChunk = 0x20000;
+constexpr std::uint64_t kWidestCall = std::uint64_t{4} << 20;
+// Left for the library's own final call.
+constexpr std::uint64_t kLeftToTheLibrary = 4096;
+constexpr int kNotedDescriptors = 1 << 16;
+
+// End offset + 1 of the body read from each descriptor; 0 for none. The
+// library reads a body on the thread that answered its request, so relaxed
+// order is enough.
+std::array<std::atomic<std::uint64_t>, kNotedDescriptors> bodyEnds{};
+std::atomic<std::uint64_t> widened{0};
+
+}  // namespace
+
+void noteFileBody(int fd, std::uint64_t endOffset) {
+    if (fd >= 0 && fd < kNotedDescriptors) {
+        bodyEnds[static_cast<std::size_t>(fd)].store(endOffset + 1, std::memory_order_relaxed);
+    }
+}
+
+std::uint64_t widenedSendfileCalls() {
+    return widened.load(std::memory_order_relaxed);
+}
+
+}  // namespace zorvex
+
+extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t count) noexcept {
+    using namespace zorvex;
+    if (offset && *offset >= 0 && count == kLibraryChunk && in >= 0 && in < kNotedDescriptors) {
+        const std::uint64_t end = bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
+        const auto at = static_cast<std::uint64_t>(*offset);
+        if (end > 0 && end - 1 > at + kLibraryChunk + kLeftToTheLibrary) {
+            count = static_cast<std::size_t>(std::min(end - 1 - at - kLeftToTheLibrary, kWidestCall));
+            widened.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    return ::syscall(SYS_sendfile, out, in, offset, count);
+}

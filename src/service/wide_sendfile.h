@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+// libmicrohttpd sends a file body by sendfile, at most 128 KiB a call in its
+// event-loop mode, and goes once round its loop between calls, visiting every
+// other ready connection first. Measured on loopback: a 1 MiB range took 8
+// calls and some 5 loop turns where nginx makes one call, and the service
+// served ranges about 15 % slower for it, with no more CPU. This build
+// defines sendfile64 itself, which the library's calls then reach: a call of
+// the library's chunk on a body noted here may go on to just before the
+// body's end (at most 4 MiB, about what a socket takes at once); the
+// library's own last call still ends the body and pushes it out, so its
+// accounting and corking stay as they are. Every other call passes through
+// unchanged.
+namespace zorvex {
+
+// The body read from fd ends at endOffset (exclusive). Noted before the fd is
+// handed to the library; a later body on the same descriptor number replaces
+// it. Any thread.
+void noteFileBody(int fd, std::uint64_t endOffset);
+
+// Calls that went beyond the library's chunk since the process started.
+std::uint64_t widenedSendfileCalls();
+
+}  // namespace zorvex
