@@ -195,6 +195,10 @@ class Suite:
                    PATH=os.path.join(self.work, "bin") + os.pathsep + os.environ.get("PATH", ""))
         for variable in ("DBUS_SESSION_BUS_ADDRESS", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS"):
             env.pop(variable, None)
+        # A sanitizer build's leak report leaves out what libraries keep to the end.
+        supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+        env["LSAN_OPTIONS"] = ":".join(filter(None, ["suppressions=" + supp,
+                                                      os.environ.get("LSAN_OPTIONS")]))
         self.log_name = name
         self.app = self.desktop.spawn(name, [self.args.zorvex, "--address", "127.0.0.1",
                                              "--home", self.home], env=env)
@@ -316,6 +320,28 @@ class Suite:
         x, y, _, _ = self.desktop.geometry(window_id)
         self.desktop.click(x + point[0], y + point[1])
 
+    def view(self, entry):
+        """Chooses a view in the left menu and waits until the menu marks it.
+        A click that lands while a closing dialog still holds the window is
+        lost, as a person's would be; then it is given again."""
+        for _ in range(3):
+            self.click(entry)
+            if self.soon("the menu to mark %s" % (entry,), lambda: self.near(
+                    self.at(1, entry[1]), self.zw.ACCENT, 12), 5):
+                return
+            self.say("again", "the click on the menu at %s" % (entry,))
+        raise Failure("the left menu does not mark the entry at %s" % (entry,))
+
+    def check_for_updates(self):
+        """检测更新, given again if the click is lost, until the server is asked."""
+        asked = self.server.checks + 1
+        for _ in range(3):
+            self.click(self.zw.CHECK_UPDATE)
+            if self.server.wait_checks(asked, 5):
+                return
+            self.say("again", "the click on 检测更新")
+        raise Failure("检测更新 asks the update server nothing")
+
     def drop(self, names, at=(500, 400)):
         import xdnd_drop
         xdnd_drop.drop_files(self.desktop.display_name, self.window, self.origin[0] + at[0],
@@ -371,10 +397,14 @@ class Suite:
         # The shadow: four pieces around the window where windows blend, none where not.
         ox, oy = self.origin
         expected = sorted((ox + x, oy + y, w, h) for x, y, w, h in zw.STRIPS)
-        pieces = sorted(g for w, g in self.app_windows().items()
-                        if w != self.window and g[2:] in ((16, 630), (1004, 16)))
-        composited = self.args.mode == "composited"
-        self.expect("shadow-pieces", pieces == (expected if composited else []), str(pieces))
+        if self.args.mode == "plain":
+            expected = []
+
+        def pieces():
+            return sorted(g for w, g in self.app_windows().items()
+                          if w != self.window and g[2:] in ((16, 630), (1004, 16)))
+        self.expect("shadow-pieces", self.soon("the shadow's pieces in place",
+                                               lambda: pieces() == expected, 10), str(pieces()))
         missing = "translations are missing" in self.desktop.log(self.log_name)
         self.expect("qt-translations-loaded", not missing,
                     "the program says Qt's translations are missing" if missing else "")
@@ -454,7 +484,7 @@ class Suite:
     def cancel_running(self):
         zw = self.zw
         self.start_slow()
-        self.click(zw.MENU_CONVERT)
+        self.view(zw.MENU_CONVERT)
         rows = self.soon("the slow task running in the conversion view",
                          lambda: (lambda r: r if "running" in r else None)(self.rows()))
         self.photo("conversion-running")
@@ -469,7 +499,7 @@ class Suite:
         self.expect("partial-output-removed", self.soon(
             "the partial output removed", lambda: not os.path.exists(partial), 15), partial)
         self.choose_folder()
-        self.click(zw.MENU_LIBRARY)
+        self.view(zw.MENU_LIBRARY)
         plain = self.soon("the slow card plain again", lambda: self.card(SLOW, "plain"), 6)
         self.photo("cancelled")
         self.expect("cancelled-card-plain", plain, self.summary())
@@ -515,10 +545,10 @@ class Suite:
         self.passed("converting-card-deleted", self.summary(cards))
         self.expect("phone-loses-converting", self.phone_sees(1, ["a.mp4", "b.mkv", "c.mp4"]),
                     "list 1: %s" % self.phone_names(1))
-        self.click(zw.MENU_CONVERT)
+        self.view(zw.MENU_CONVERT)
         self.expect("converting-task-gone", self.soon(
             "its task gone", lambda: self.rows() == ["done", "done"]), "rows %s" % self.rows())
-        self.click(zw.MENU_LIBRARY)
+        self.view(zw.MENU_LIBRARY)
         self.cards_when("the library view", lambda c: len(c) == count - 1, 10)
 
     def delete_converted(self):
@@ -578,16 +608,15 @@ class Suite:
 
     def update_checks(self):
         zw, server = self.zw, self.server
-        self.click(zw.MENU_SETTINGS)
+        self.view(zw.MENU_SETTINGS)
         self.must("the settings view", lambda: not self.cards(), 10)
         self.photo("settings")
 
         # Code 2: nothing newer, said by the 已是最新版 box.
         server.answer = json.dumps({"code": 2, "data": []})
         before = set(self.app_windows())
-        self.click(zw.CHECK_UPDATE)
-        self.require("update-asked", server.wait_checks(1), "%d checks reached the server"
-                     % server.checks)
+        self.check_for_updates()
+        self.passed("update-asked")
         shown = self.soon("the 已是最新版 box", lambda: self.message_box(before) or (
             "toast" if self.toasts() else None), 10)
         self.photo("update-latest")
@@ -602,7 +631,7 @@ class Suite:
         # An answer that is no JSON: the user is told (a toast or a box), nothing else.
         server.answer = "<html>no json</html>"
         before = set(self.app_windows())
-        self.click(zw.CHECK_UPDATE)
+        self.check_for_updates()
         told = self.soon("word of the failed check",
                          lambda: self.toasts() or self.message_box(before), 20)
         self.photo("update-garbage")
@@ -622,7 +651,7 @@ class Suite:
             "version_name": "99.0.0", "version_code": "990",
             "download_url": "http://127.0.0.1:%d/Setup.exe" % server.port}]})
         before = set(self.app_windows())
-        self.click(zw.CHECK_UPDATE)
+        self.check_for_updates()
         download = self.must("the download dialog", lambda: next(
             (w for w, g in self.app_windows().items() if w not in before
              and 440 <= g[2] <= 480 and 290 <= g[3] <= 330), None))
@@ -636,7 +665,7 @@ class Suite:
         self.desktop.key("Return")
         self.soon("the box closed", lambda: failed not in self.app_windows(), 10)
         self.require("download-failure-survived", self.app.poll() is None)
-        self.click(zw.MENU_LIBRARY)
+        self.view(zw.MENU_LIBRARY)
         self.cards_when("the library view", lambda c: len(c) > 0, 10)
 
     def toast_drawn(self, toast):
@@ -653,7 +682,8 @@ class Suite:
         prompt = self.prompt("退出提示")
         self.photo("exit-prompt")
         self.click_in(prompt, zw.PROMPT_RIGHT)
-        hidden = self.soon("the window hidden", lambda: self.window not in self.app_windows(), 15)
+        hidden = self.soon("the window hidden", lambda: self.window not in self.app_windows()
+                           and not self.near(self.at(40, 400), zw.LEFT_COLUMN), 15)
         self.photo("hidden-to-tray")
         self.require("hidden-to-tray", hidden and self.app.poll() is None)
         tray = self.desktop.tray_icon_area()

@@ -28,6 +28,9 @@ PROMPT_RIGHT, PROMPT_LEFT = (350 + 45, 252 + 15), (242 + 45, 252 + 15)
 PROMPT_CHECK2 = (165, 150, 250, 18)  # 彻底删除源文件
 TOAST = (315, 80)
 
+# The chosen entry of the left menu carries the accent on its left edge.
+ACCENT = (0xEE, 0x8E, 0x31)
+
 # Colours (RGB).
 PAGE_GREY = (242, 243, 243)
 ROW_GREY = (242, 242, 243)
