@@ -17,9 +17,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvex.invalid/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# FFmpeg is run as a program, MediaInfo is opened at run time, and the skin's
-# font is asked for by name: none of them shows in the linked libraries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, fonts-wqy-microhei, libmediainfo0v5")
+# FFmpeg is run as a program, MediaInfo is opened at run time, the skin's
+# font is asked for by name and Qt's Chinese catalogues are read from their
+# folder: none of them shows in the linked libraries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "ffmpeg, fonts-wqy-microhei, libmediainfo0v5, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, xdg-utils")
 # Files installed under /usr/share/doc etc. get the usual permissions.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

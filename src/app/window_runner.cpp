@@ -20,6 +20,7 @@
 #include "platform/environment.h"
 #include "platform/termination_signal.h"
 #include "ui/qt_executor.h"
+#include "ui/qt_translations.h"
 #include "ui/right_video_dlg.h"
 #include "ui/skin.h"
 #include "ui/zorvex_vr_client_dlg.h"
@@ -144,6 +145,11 @@ int runWindowed(const CommandLine& line, const std::string& home, int& argc, cha
     // Wayland compositors find the menu entry, and so the icon, by this name.
     QApplication::setDesktopFileName(QStringLiteral("com.zorvex.assistant"));
     QApplication::setWindowIcon(applicationIcon());
+    if (!ui::InstallQtTranslations(qtApp))
+        std::fputs(
+            "zorvex: Qt's Chinese translations are missing (qt6-translations-l10n); "
+            "Qt's own dialogs show English\n",
+            stderr);
 
     WindowedApplication running;
     if (StartupResult started = running.open(home, line.addresses); !started) {

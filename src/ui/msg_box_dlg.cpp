@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "ui/frame_strips.h"
 #include "ui/skin.h"
 
 namespace zorvex::ui {
@@ -13,6 +14,15 @@ namespace {
 
 constexpr int kWidth = 315;
 constexpr int kHeight = 80;
+// What an opaque toast stands in front of: the page's content grey.
+const QColor kBackdrop(242, 243, 243);
+
+// The window's rounded region: 9 x 9 corner ellipses.
+QPainterPath roundedRegion() {
+    QPainterPath region;
+    region.addRoundedRect(QRectF(0, 0, kWidth, kHeight), 4.5, 4.5);
+    return region;
+}
 
 bool placesWindows() {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
@@ -26,11 +36,16 @@ Qt::WindowType toastWindowType() {
 
 }  // namespace
 
-CMsgBoxDlg::CMsgBoxDlg(QWidget* owner)
+CMsgBoxDlg::CMsgBoxDlg(QWidget* owner, Backdrop backdrop)
     : QWidget(owner, toastWindowType() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint |
                          Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                         Qt::WindowTransparentForInput) {
-    setAttribute(Qt::WA_TranslucentBackground);
+                         Qt::WindowTransparentForInput),
+      translucent_(backdrop == Backdrop::Translucent ||
+                   (backdrop == Backdrop::Auto && FrameStrips::canBlendWindows())) {
+    if (translucent_)
+        setAttribute(Qt::WA_TranslucentBackground);
+    else
+        setMask(QRegion(roundedRegion().toFillPolygon().toPolygon()));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
@@ -133,12 +148,9 @@ void CMsgBoxDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
+    painter.fillRect(rect(), translucent_ ? QColor(Qt::transparent) : kBackdrop);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    // The window's rounded region: 9 x 9 corner ellipses.
-    QPainterPath region;
-    region.addRoundedRect(QRectF(0, 0, kWidth, kHeight), 4.5, 4.5);
-    painter.setClipPath(region);
+    painter.setClipPath(roundedRegion());
     painter.setOpacity(alpha_ / 255.0);
     if (!panel_.isNull())
         painter.drawImage(QRectF(0, 0, kWidth, kHeight), panel_, QRectF(0, 0, kWidth, kHeight));

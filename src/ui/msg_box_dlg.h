@@ -15,7 +15,13 @@ namespace zorvex::ui {
 class CMsgBoxDlg : public QWidget {
     Q_OBJECT
 public:
-    explicit CMsgBoxDlg(QWidget* owner);
+    // Translucent: the panel and its fades are blended over whatever lies
+    // below. Opaque, for an X11 screen without a compositing manager, where a
+    // translucent window shows as a black slab: the window is cut to its
+    // rounded corners and the panel drawn over the page's grey, faded
+    // against that grey. Auto: Opaque exactly where nothing blends windows.
+    enum class Backdrop { Auto, Translucent, Opaque };
+    explicit CMsgBoxDlg(QWidget* owner, Backdrop backdrop = Backdrop::Auto);
 
     // Codes 1-12; any other code keeps the previous text and still shows the toast.
     void Show(int code);
@@ -26,6 +32,7 @@ public:
     const QString& text() const { return text_; }
     int code() const { return code_; }
     int alpha() const { return alpha_; }
+    bool translucent() const { return translucent_; }
 
 signals:
     // Each fade step, with the new opacity (0-255).
@@ -39,6 +46,7 @@ private:
     void centreOnScreen();
     void setAlpha(int alpha);
 
+    const bool translucent_;
     QImage panel_;
     QImage warning_;  // loaded like the panel, not drawn
     QString text_;

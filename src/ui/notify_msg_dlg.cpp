@@ -110,6 +110,8 @@ void CNotifyMsgDlg::applyType() {
     title_ = QString::fromUtf16(t.title);
     body_ = QString::fromUtf16(t.body);
     if (type_ == 4) body_ = body_.arg(text_);
+    // Drawn in the title band; also the name window lists and screen readers give it.
+    setWindowTitle(title_);
 
     for (auto& [id, b] : buttons_) b->setVisible(id == IdClose);
     auto show = [this](std::initializer_list<int> ids) {

@@ -83,5 +83,62 @@ TEST(MsgBoxDlg, ShowDuringFadeOutGetsAFullFadeInAndHold) {
     EXPECT_EQ(steps.back(), 70);
 }
 
+// The toast's picture at the step whose opacity is `alpha`.
+QImage pictureAt(CMsgBoxDlg& toast, int alpha) {
+    QImage picture;
+    auto c = QObject::connect(&toast, &CMsgBoxDlg::alphaChanged, [&](int a) {
+        if (a == alpha && picture.isNull()) picture = test::grab(toast);
+    });
+    toast.Show(2);
+    EXPECT_TRUE(test::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return !picture.isNull();
+    }));
+    QObject::disconnect(c);
+    return picture;
+}
+
+// Without a compositing manager a translucent window is a black slab; the
+// opaque toast must look as the translucent one does over the page's grey.
+TEST(MsgBoxDlg, TheOpaqueToastIsTheTranslucentOneOverThePage) {
+    CMsgBoxDlg glass(nullptr, CMsgBoxDlg::Backdrop::Translucent);
+    CMsgBoxDlg solid(nullptr, CMsgBoxDlg::Backdrop::Opaque);
+    EXPECT_TRUE(glass.translucent());
+    EXPECT_TRUE(glass.testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_FALSE(solid.translucent());
+    EXPECT_FALSE(solid.testAttribute(Qt::WA_TranslucentBackground));
+    // Cut to the rounded panel, as the translucent one's clear corners are.
+    EXPECT_FALSE(solid.mask().contains(QPoint(0, 0)));
+    EXPECT_FALSE(solid.mask().contains(QPoint(314, 79)));
+    EXPECT_TRUE(solid.mask().contains(QPoint(157, 40)));
+    EXPECT_TRUE(solid.mask().contains(QPoint(3, 40)));
+
+    const QColor grey(242, 243, 243);
+    // 20 first: only a first toast fades in from there.
+    for (int alpha : {20, 220}) {
+        const QImage over = pictureAt(glass, alpha);
+        const QImage shown = pictureAt(solid, alpha);
+        // The first step is still nearly the page, not a dark slab.
+        if (alpha == 20) {
+            EXPECT_TRUE(test::sameColour(shown.pixel(20, 20), grey, 40));
+        }
+        ASSERT_EQ(over.size(), shown.size());
+        int worst = 0, seeThrough = 0;
+        for (int y = 8; y < 72; y += 3) {
+            for (int x = 8; x < 307; x += 3) {
+                const QRgb g = over.pixel(x, y), s = shown.pixel(x, y);
+                seeThrough += qAlpha(s) != 255;
+                const int a = qAlpha(g);
+                auto blend = [&](int c, int b) { return (c * a + b * (255 - a) + 127) / 255; };
+                worst = std::max({worst, std::abs(blend(qRed(g), grey.red()) - qRed(s)),
+                                  std::abs(blend(qGreen(g), grey.green()) - qGreen(s)),
+                                  std::abs(blend(qBlue(g), grey.blue()) - qBlue(s))});
+            }
+        }
+        EXPECT_EQ(seeThrough, 0) << "at opacity " << alpha;
+        EXPECT_LE(worst, 3) << "at opacity " << alpha;
+    }
+}
+
 }  // namespace
 }  // namespace zorvex::ui

@@ -51,6 +51,7 @@ TEST(NotifyMsgDlg, EachTypeShowsItsTitleBodyAndButtons) {
         D dialog(nullptr, c.type, "holiday.mp4", {});
         EXPECT_EQ(dialog.size(), QSize(460, 300));
         EXPECT_EQ(dialog.title(), QString::fromUtf8(c.title));
+        EXPECT_EQ(dialog.windowTitle(), dialog.title());
         EXPECT_EQ(shownButtons(dialog), c.shown) << "type " << c.type;
     }
     D duplicate(nullptr, 4, "holiday.mp4", {});
