@@ -30,21 +30,10 @@ LAN_PORTS = (7171, 11717, 11718)
 HTTP_PORT = 11717
 TOOLS = ("xdotool", "openbox", "xcompmgr", "trayer", "ffmpeg", "ffprobe")
 
-# Checks that wait for fixes of the library and of the page (the pairing of
-# a conversion with its source by path, the delete prompt chosen by the
-# card's kind, cards redrawn whatever view shows, the code-2 answer). Until
-# then they are expected to fail: a failure is reported as XFAIL, a pass as
-# XPASS, which fails the run, so that the mark goes once the fix is in.
-PENDING = {
-    "mkv-source-plain": "a non-.mp4 source returns to plain after its conversion",
-    "mkv-converted-after-source": "a non-.mp4 source's converted card sits right after it",
-    "cancelled-card-plain": "a card whose task ends while the conversion view shows is redrawn",
-    "converted-delete-offers-source": "the converted card's prompt shows 彻底删除源文件",
-    "plain-delete-without-prompt": "a plain card is deleted without a prompt",
-    "update-code-2-box": "an answer with code 2 shows the 已是最新版 box, not a toast",
-    "restart-order": "after a restart the cards keep their order and kinds",
-    "restart-documented-order": "after a restart a converted card follows its source",
-}
+# Checks that wait for a known fault's mend: a failure is reported as XFAIL,
+# a pass as XPASS, which fails the run, so that the mark goes once the mend
+# is in. None waits now.
+PENDING = {}
 
 # Every clip is one solid colour, so that its card is known by its thumbnail.
 CLIPS = {  # name: (colour, seconds)

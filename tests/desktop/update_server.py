@@ -35,6 +35,8 @@ class UpdateServer:
                 self.send_header("Content-Length", str(8 << 20))
                 self.end_headers()
                 try:
+                    # An installer's first bytes: anything else is refused at once.
+                    self.wfile.write(b"MZ")
                     for _ in range(12):
                         self.wfile.write(b"\0" * 65536)
                         self.wfile.flush()
