@@ -43,10 +43,12 @@ std::uint64_t widenedSendfileCalls() {
 extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t count) noexcept {
     using namespace zorvex;
     if (offset && *offset >= 0 && count == kLibraryChunk && in >= 0 && in < kNotedDescriptors) {
-        const std::uint64_t end = bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
+        const std::uint64_t end =
+            bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
         const auto at = static_cast<std::uint64_t>(*offset);
         if (end > 0 && end - 1 > at + kLibraryChunk + kLeftToTheLibrary) {
-            count = static_cast<std::size_t>(std::min(end - 1 - at - kLeftToTheLibrary, kWidestCall));
+            count =
+                static_cast<std::size_t>(std::min(end - 1 - at - kLeftToTheLibrary, kWidestCall));
             widened.fetch_add(1, std::memory_order_relaxed);
         }
     }
