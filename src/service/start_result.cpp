@@ -1,9 +1,9 @@
 #include "service/start_result.h"
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
+#include "platform/error_text.h"
 #include "service/link_frame.h"
 
 namespace zorvex {
@@ -25,7 +25,7 @@ std::string why(const PartStart& part, const std::string& address, int port) {
         case StartCause::BadAddress:
             return "\"" + address + "\" is not an IPv4 address";
         default:
-            return part.error != 0 ? std::string(std::strerror(part.error)) : "it did not start";
+            return part.error != 0 ? errorText(part.error) : "it did not start";
     }
 }
 
