@@ -33,8 +33,8 @@
 #include "platform/utf8_locale.h"
 #include "transcode/conversion_queue.h"
 #include "transcode/convert_list_file.h"
-#include "ui/right_video_dlg.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/windows/right_video_dlg.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 using namespace zorvex;
 

@@ -26,11 +26,11 @@
 #include "platform/subprocess.h"
 #include "platform/utf8_locale.h"
 #include "transcode/media_probe.h"
-#include "ui/convert_list.h"
-#include "ui/convert_list_item_dlg.h"
-#include "ui/qt_executor.h"
-#include "ui/video_wnd_dlg.h"
-#include "ui/video_wnd_list.h"
+#include "ui/toolkit/qt_executor.h"
+#include "ui/windows/convert_list.h"
+#include "ui/windows/convert_list_item_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+#include "ui/windows/video_wnd_list.h"
 
 using namespace zorvex;
 namespace fs = std::filesystem;

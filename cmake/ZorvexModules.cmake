@@ -7,11 +7,14 @@ set(ZORVEX_SEES_service platform service)
 set(ZORVEX_SEES_transcode platform foundation transcode)
 set(ZORVEX_SEES_library platform foundation transcode library)
 set(ZORVEX_SEES_update platform foundation update)
-set(ZORVEX_SEES_ui platform foundation service transcode library update ui)
-set(ZORVEX_SEES_app platform foundation service transcode library update ui app)
-set(ZORVEX_QT_MODULES ui app)
+# ui/ is three modules: the toolkit knows no window and no core, the
+# windows reach the core only through the session.
+set(ZORVEX_SEES_ui/toolkit platform ui/toolkit)
+set(ZORVEX_SEES_ui/windows platform foundation service transcode library update ui/toolkit ui/windows)
+set(ZORVEX_SEES_app platform foundation service transcode library update ui/toolkit ui/windows app)
+set(ZORVEX_QT_MODULES ui/toolkit ui/windows app)
 
-# Makes zorvex_<module> wait for a check of its includes, so that a file
+# Makes zorvex_<module> (ui/x: zorvex_ui_x, ui/windows: zorvex_ui) wait for a check of its includes, so that a file
 # reaching past its layer (or a core module reaching for Qt) fails the build.
 function(zorvex_check_includes module)
   set(stamp "${CMAKE_CURRENT_BINARY_DIR}/includes_checked")
@@ -29,6 +32,10 @@ function(zorvex_check_includes module)
     DEPENDS ${sources} "${script}" "${PROJECT_SOURCE_DIR}/cmake/ZorvexModules.cmake"
     COMMENT "Checking what ${module}/ includes"
     VERBATIM)
-  add_custom_target(zorvex_${module}_includes DEPENDS "${stamp}")
-  add_dependencies(zorvex_${module} zorvex_${module}_includes)
+  string(REPLACE "/" "_" target "zorvex_${module}")
+  if(target STREQUAL "zorvex_ui_windows")
+    set(target zorvex_ui)
+  endif()
+  add_custom_target(${target}_includes DEPENDS "${stamp}")
+  add_dependencies(${target} ${target}_includes)
 endfunction()

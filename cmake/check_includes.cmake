@@ -3,14 +3,14 @@
 #   cmake -DMODULE=library -DDIR=src/library -DALLOWED=platform|foundation|...
 #         -DQT=OFF -DSTAMP=file -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
-set(modules platform foundation service transcode library update ui app)
+set(modules platform foundation service transcode library update ui/toolkit ui/session ui/windows app)
 string(REPLACE "|" ";" allowed "${ALLOWED}")
 file(GLOB_RECURSE files "${DIR}/*.h" "${DIR}/*.cpp")
 set(problems "")
 foreach(file IN LISTS files)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line IN LISTS lines)
-    if(line MATCHES "include[ \t]*\"([a-z_]+)/")
+    if(line MATCHES "include[ \t]*\"(ui/[a-z_]+|[a-z_]+)/")
       set(target "${CMAKE_MATCH_1}")
       if(target IN_LIST modules AND NOT target IN_LIST allowed)
         string(APPEND problems "\n  ${file}: ${line}  (${MODULE}/ may not see ${target}/)")

@@ -19,11 +19,11 @@
 #include "platform/desktop_handler.h"
 #include "platform/environment.h"
 #include "platform/termination_signal.h"
-#include "ui/qt_executor.h"
-#include "ui/qt_translations.h"
-#include "ui/right_video_dlg.h"
-#include "ui/skin.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/toolkit/qt_executor.h"
+#include "ui/toolkit/qt_translations.h"
+#include "ui/toolkit/skin.h"
+#include "ui/windows/right_video_dlg.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 namespace zorvex {
 

@@ -8,7 +8,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
-#include "ui/qt_executor.h"
+#include "ui/toolkit/qt_executor.h"
 
 namespace zorvex {
 

@@ -9,8 +9,8 @@
 
 #include "app/window_runner.h"
 #include "transcode/conversion_task.h"
-#include "ui/right_video_dlg.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/windows/right_video_dlg.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -27,14 +27,14 @@
 #include "support/child_process.h"
 #include "support/test_support.h"
 #include "transcode/conversion_task.h"
-#include "ui/convert_list.h"
-#include "ui/convert_list_item_dlg.h"
-#include "ui/kbc_button.h"
-#include "ui/notify_msg_dlg.h"
-#include "ui/right_video_dlg.h"
-#include "ui/video_wnd_dlg.h"
-#include "ui/video_wnd_list.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/notify_msg_dlg.h"
+#include "ui/windows/convert_list.h"
+#include "ui/windows/convert_list_item_dlg.h"
+#include "ui/windows/right_video_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+#include "ui/windows/video_wnd_list.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 namespace zorvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/client_frame_dlg.h"
+#include "ui/toolkit/client_frame_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 
 #include "qt_test_env.h"
 #include "support/test_support.h"
-#include "ui/frame_strips.h"
-#include "ui/skin.h"
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/convert_list.h"
+#include "ui/windows/convert_list.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include "qt_test_env.h"
 #include "transcode/convert_list_file.h"
 #include "transcode/media_probe.h"
-#include "ui/convert_list_item_dlg.h"
-#include "ui/disk_worker.h"
-#include "ui/kbc_button.h"
-#include "ui/my_progress_bar.h"
+#include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/my_progress_bar.h"
+#include "ui/windows/convert_list_item_dlg.h"
 #include "view_fixture.h"
 
 namespace zorvex::ui {

@@ -1,4 +1,4 @@
-#include "ui/down_load_dlg.h"
+#include "ui/windows/down_load_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/my_progress_bar.h"
+#include "ui/toolkit/my_progress_bar.h"
 #include "update/canned_http_server.h"
 #include "update/raw_test_server.h"
 #include "window_fixture.h"

@@ -5,10 +5,10 @@
 #include <cstdlib>
 
 #include "qt_test_env.h"
-#include "ui/convert_list_item_dlg.h"
-#include "ui/disk_worker.h"
-#include "ui/video_wnd_dlg.h"
-#include "ui/video_wnd_list.h"
+#include "ui/toolkit/disk_worker.h"
+#include "ui/windows/convert_list_item_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+#include "ui/windows/video_wnd_list.h"
 #include "view_fixture.h"
 
 namespace zorvex::ui {

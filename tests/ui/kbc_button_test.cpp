@@ -1,10 +1,10 @@
-#include "ui/kbc_button.h"
+#include "ui/toolkit/kbc_button.h"
 
 #include <gtest/gtest.h>
 
 #include "qt_test_env.h"
 #include "support/test_support.h"
-#include "ui/skin.h"
+#include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/left_menu_dlg.h"
+#include "ui/windows/left_menu_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "qt_test_env.h"
-#include "ui/kbc_button.h"
+#include "ui/toolkit/kbc_button.h"
 
 namespace zorvex::ui {
 namespace {

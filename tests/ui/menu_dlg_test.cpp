@@ -1,4 +1,4 @@
-#include "ui/menu_dlg.h"
+#include "ui/toolkit/menu_dlg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/msg_box_dlg.h"
+#include "ui/toolkit/msg_box_dlg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/notify_msg_dlg.h"
+#include "ui/toolkit/notify_msg_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <set>
 
 #include "qt_test_env.h"
-#include "ui/client_frame_dlg.h"
-#include "ui/frame_strips.h"
-#include "ui/kbc_button.h"
+#include "ui/toolkit/client_frame_dlg.h"
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/kbc_button.h"
 
 namespace zorvex::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/qt_executor.h"
+#include "ui/toolkit/qt_executor.h"
 
 #include <gtest/gtest.h>
 

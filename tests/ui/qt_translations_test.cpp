@@ -1,4 +1,4 @@
-#include "ui/qt_translations.h"
+#include "ui/toolkit/qt_translations.h"
 
 #include <gtest/gtest.h>
 

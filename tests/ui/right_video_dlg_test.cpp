@@ -1,7 +1,7 @@
 // Before any Qt header: the service's slots() is a Qt keyword.
 #include "service/service.h"
 
-#include "ui/right_video_dlg.h"
+#include "ui/windows/right_video_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +20,15 @@
 #include "core_kit.h"
 #include "foundation/ini_file.h"
 #include "qt_test_env.h"
-#include "ui/convert_list.h"
-#include "ui/kbc_button.h"
-#include "ui/menu_dlg.h"
-#include "ui/msg_box_dlg.h"
-#include "ui/qt_executor.h"
-#include "ui/set_content_dlg.h"
-#include "ui/video_wnd_dlg.h"
-#include "ui/video_wnd_list.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/menu_dlg.h"
+#include "ui/toolkit/msg_box_dlg.h"
+#include "ui/toolkit/qt_executor.h"
+#include "ui/windows/convert_list.h"
+#include "ui/windows/set_content_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+#include "ui/windows/video_wnd_list.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 #include "window_fixture.h"
 
 namespace zorvex::ui {

@@ -1,11 +1,11 @@
-#include "ui/set_content_dlg.h"
+#include "ui/windows/set_content_dlg.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "foundation/ini_file.h"
 #include "qt_test_env.h"
-#include "ui/kbc_button.h"
+#include "ui/toolkit/kbc_button.h"
 #include "window_fixture.h"
 
 namespace zorvex::ui {

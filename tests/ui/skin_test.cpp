@@ -1,4 +1,4 @@
-#include "ui/skin.h"
+#include "ui/toolkit/skin.h"
 
 #include <gtest/gtest.h>
 

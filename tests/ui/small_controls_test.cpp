@@ -5,9 +5,9 @@
 
 #include "qt_test_env.h"
 #include "support/test_support.h"
-#include "ui/gif_image.h"
-#include "ui/my_progress_bar.h"
-#include "ui/skin.h"
+#include "ui/toolkit/gif_image.h"
+#include "ui/toolkit/my_progress_bar.h"
+#include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
 namespace {

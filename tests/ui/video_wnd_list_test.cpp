@@ -1,4 +1,4 @@
-#include "ui/video_wnd_list.h"
+#include "ui/windows/video_wnd_list.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +15,10 @@
 
 #include "../transcode/media_fixtures.h"
 #include "qt_test_env.h"
-#include "ui/gif_image.h"
-#include "ui/kbc_button.h"
-#include "ui/notify_msg_dlg.h"
-#include "ui/video_wnd_dlg.h"
+#include "ui/toolkit/gif_image.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/notify_msg_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
 #include "view_fixture.h"
 
 namespace zorvex::ui {

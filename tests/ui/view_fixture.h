@@ -12,7 +12,7 @@
 
 #include "core_kit.h"
 #include "support/test_support.h"
-#include "ui/qt_executor.h"
+#include "ui/toolkit/qt_executor.h"
 
 namespace zorvex::test {
 

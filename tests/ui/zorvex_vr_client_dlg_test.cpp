@@ -1,4 +1,4 @@
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "qt_test_env.h"
-#include "ui/client_frame_dlg.h"
-#include "ui/frame_strips.h"
-#include "ui/kbc_button.h"
-#include "ui/left_menu_dlg.h"
-#include "ui/msg_box_dlg.h"
-#include "ui/placeholder_page.h"
-#include "ui/set_content_dlg.h"
+#include "ui/toolkit/client_frame_dlg.h"
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/msg_box_dlg.h"
+#include "ui/windows/left_menu_dlg.h"
+#include "ui/windows/placeholder_page.h"
+#include "ui/windows/set_content_dlg.h"
 #include "update/canned_http_server.h"
 #include "update/http_helper.h"
 #include "update/raw_test_server.h"

@@ -18,14 +18,14 @@
 #include "service/catalogue_restore.h"
 #include "support/test_support.h"
 #include "transcode/media_probe.h"
-#include "ui/convert_list.h"
-#include "ui/convert_list_item_dlg.h"
-#include "ui/left_menu_dlg.h"
-#include "ui/qt_executor.h"
-#include "ui/right_video_dlg.h"
-#include "ui/video_wnd_dlg.h"
-#include "ui/video_wnd_list.h"
-#include "ui/zorvex_vr_client_dlg.h"
+#include "ui/toolkit/qt_executor.h"
+#include "ui/windows/convert_list.h"
+#include "ui/windows/convert_list_item_dlg.h"
+#include "ui/windows/left_menu_dlg.h"
+#include "ui/windows/right_video_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+#include "ui/windows/video_wnd_list.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 
 namespace zorvex::screenshot {
 

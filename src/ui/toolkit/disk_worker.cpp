@@ -1,0 +1,40 @@
+#include "ui/toolkit/disk_worker.h"
+
+namespace zorvex::ui {
+
+DiskWorker::DiskWorker() : thread_([this] { loop(); }) {}
+
+DiskWorker::~DiskWorker() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        jobs_.clear();
+    }
+    wake_.notify_all();
+    thread_.join();
+    alive_.reset();
+}
+
+void DiskWorker::post(std::function<void()> job) {
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+}
+
+void DiskWorker::loop() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        job();
+    }
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QCursor>
+#include <QString>
+#include <QWidget>
+
+#include "ui/toolkit/skin.h"
+
+namespace zorvex::ui {
+
+// The one skinned push and check button. It draws one state cell of its image
+// (0 normal, 1 hover, 2 pressed or checked, 3 inactive), optionally writes its
+// caption over it, and reports a click to whoever listens with its control id.
+// A check button never toggles itself: the parent decides and calls SetCheck.
+// GUI thread only; the parent owns the button, the button owns its image.
+class CKbcButton : public QWidget {
+    Q_OBJECT
+public:
+    enum class Mode { Push, Check };
+
+    CKbcButton(int id, Mode mode, QWidget* parent);
+
+    // Loads the image when path is not empty (a missing file leaves none),
+    // with its "@2x" sibling for high-DPI screens; always sets the caption.
+    void SetImage(const QString& path, const QString& caption);
+    // The button's size, also the cell size of layouts 0 and 1; keeps the top-left corner.
+    void SetSize(int width, int height);
+    // Check mode only.
+    void SetCheck(bool on);
+    // Inactive: cell 3, light grey caption, presses swallowed.
+    void SetInactive(bool on);
+
+    // Push mode: 0, 1, 3, 4, 5, 6 or 7; anything else draws as 1.
+    void SetLayout(int layout);
+    // 0 none, or 1, 2, 3, 4, 6, 7, 8; anything else clears nothing.
+    void SetBackground(int background);
+    // Fills with this colour instead of the background number's (which
+    // still chooses how a check button draws), for a button on a surface of
+    // another colour; an invalid colour goes back to the number's.
+    void SetBackgroundColour(const QColor& colour);
+    // The state-cell size inside the image for layouts 4, 5 and 7.
+    void SetCellSize(int width, int height);
+    // Shows `cursor` over the button (the pages pass the pointing hand).
+    void SetUseCursor(bool on, const QCursor& cursor = QCursor(Qt::PointingHandCursor));
+
+    int id() const { return id_; }
+    const QString& caption() const { return caption_; }
+    bool isCheckMode() const { return mode_ == Mode::Check; }
+    bool checked() const { return checked_; }
+    bool inactive() const { return inactive_; }
+    bool hovered() const { return hovered_; }
+    bool pressed() const { return down_; }
+    // The state cell the next paint draws.
+    int stateCell() const;
+
+signals:
+    void clicked(int id);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Caption {
+        QRect rect;  // empty: not drawn
+        int pixelSize = 14;
+        int alignment = Qt::AlignLeft | Qt::AlignTop;
+        QColor colour;
+    };
+    void drawCell(QPainter& painter, const QRect& source, const QRect& target) const;
+    void paintCheck(QPainter& painter);
+    void paintPush(QPainter& painter);
+    Caption pushCaption(int layout, int cell) const;
+
+    // Constant after construction.
+    const int id_;
+    const Mode mode_;
+
+    QString caption_;
+    SkinImage image_;
+    int layout_ = 0;
+    int background_ = 0;
+    QColor backgroundColour_;
+    int width_ = 0;
+    int height_ = 0;
+    int cellWidth_ = 0;
+    int cellHeight_ = 0;
+    bool checked_ = false;
+    bool inactive_ = false;
+    bool hovered_ = false;
+    bool tracking_ = false;  // a press started here and the button is held
+    bool down_ = false;      // held and the pointer is over the button
+};
+
+}  // namespace zorvex::ui

@@ -1,0 +1,162 @@
+#include "ui/toolkit/msg_box_dlg.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/skin.h"
+
+namespace zorvex::ui {
+namespace {
+
+constexpr int kWidth = 315;
+constexpr int kHeight = 80;
+// What an opaque toast stands in front of: the page's content grey.
+const QColor kBackdrop(242, 243, 243);
+
+// The window's rounded region: 9 x 9 corner ellipses.
+QPainterPath roundedRegion() {
+    QPainterPath region;
+    region.addRoundedRect(QRectF(0, 0, kWidth, kHeight), 4.5, 4.5);
+    return region;
+}
+
+bool placesWindows() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A Wayland client cannot place a window of its own on the screen, only a
+// popup relative to its parent: there the toast is one, centred on the window.
+Qt::WindowType toastWindowType() {
+    return placesWindows() ? Qt::Tool : Qt::ToolTip;
+}
+
+}  // namespace
+
+CMsgBoxDlg::CMsgBoxDlg(QWidget* owner, Backdrop backdrop)
+    : QWidget(owner, toastWindowType() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint |
+                         Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                         Qt::WindowTransparentForInput),
+      translucent_(backdrop == Backdrop::Translucent ||
+                   (backdrop == Backdrop::Auto && FrameStrips::canBlendWindows())) {
+    if (translucent_)
+        setAttribute(Qt::WA_TranslucentBackground);
+    else
+        setMask(QRegion(roundedRegion().toFillPolygon().toPolygon()));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    setFixedSize(kWidth, kHeight);
+    panel_ = loadSkinImage(QStringLiteral("Comm\\1.png"));
+    warning_ = loadSkinImage(QStringLiteral("Comm\\Warning.png"));
+    hide();
+}
+
+QString CMsgBoxDlg::textForCode(int code) {
+    switch (code) {
+        case 1:
+            return QStringLiteral("该任务已转码");
+        case 2:
+            return QStringLiteral("文件已存在");
+        case 3:
+            return QStringLiteral("任务已存在");
+        case 4:
+            return QStringLiteral("无法添加非视频类文件");
+        case 5:
+            return QStringLiteral("文件名过长");
+        case 6:
+            return QStringLiteral("至多可添加70项视频");
+        case 7:
+            return QStringLiteral("视频已被移动或删除");
+        case 8:
+            return QStringLiteral("提交成功");
+        case 9:
+            return QStringLiteral("提交失败");
+        case 10:
+            return QStringLiteral("服务器连接失败");
+        case 11:
+            return QStringLiteral("视频正被其他程序使用");
+        case 12:
+            return QStringLiteral("已经是最新版本");
+        default:
+            return {};
+    }
+}
+
+void CMsgBoxDlg::Show(int code) {
+    code_ = code;
+    const QString text = textForCode(code);
+    if (!text.isEmpty()) text_ = text;
+    // A new toast gets its whole time: a fade-out still running would fight
+    // the fade-in and cut the hold short.
+    hold_.stop();
+    fadeOut_.stop();
+    fadeIn_.start(20, this);
+    update();
+}
+
+void CMsgBoxDlg::centreOnScreen() {
+    const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!placesWindows() && over) {
+        move(over->geometry().center() - QPoint(kWidth / 2, kHeight / 2));
+        return;
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+}
+
+void CMsgBoxDlg::setAlpha(int alpha) {
+    alpha_ = alpha;
+    update();
+    emit alphaChanged(alpha_);
+}
+
+void CMsgBoxDlg::timerEvent(QTimerEvent* event) {
+    const int id = event->timerId();
+    if (id == fadeIn_.timerId()) {
+        if (isHidden()) {
+            centreOnScreen();
+            show();
+        }
+        if (alpha_ < 220) {
+            setAlpha(alpha_ + 10);
+        } else {
+            fadeIn_.stop();
+            hold_.start(600, this);
+        }
+    } else if (id == hold_.timerId()) {
+        hold_.stop();
+        fadeOut_.start(50, this);
+    } else if (id == fadeOut_.timerId()) {
+        if (alpha_ > 70) {
+            setAlpha(alpha_ - 10);
+        } else {
+            fadeOut_.stop();
+            hide();
+        }
+    } else {
+        QWidget::timerEvent(event);
+    }
+}
+
+void CMsgBoxDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), translucent_ ? QColor(Qt::transparent) : kBackdrop);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setClipPath(roundedRegion());
+    painter.setOpacity(alpha_ / 255.0);
+    if (!panel_.isNull())
+        painter.drawImage(QRectF(0, 0, kWidth, kHeight), panel_, QRectF(0, 0, kWidth, kHeight));
+    painter.setFont(skinFont(24));
+    painter.setPen(argb(0xFFCFCED3));
+    painter.drawText(QRect(0, 0, kWidth, kHeight), Qt::AlignCenter, text_);
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,245 @@
+#include "ui/toolkit/notify_msg_dlg.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/skin.h"
+
+namespace zorvex::ui {
+namespace {
+
+constexpr int kWidth = 460;
+constexpr int kHeight = 300;
+constexpr int kTitleBand = 50;
+
+struct TypeText {
+    const char16_t* title;
+    const char16_t* body;
+    QRect bodyRect;
+    int alignment;
+};
+
+const TypeText& typeText(int type) {
+    static const TypeText texts[] = {
+        {u"", u"", {}, 0},
+        {u"删除转码视频", u"是否删除已转码视频", {150, 120, 300, 40}, Qt::AlignLeft | Qt::AlignTop},
+        {u"取消任务",
+         u"正在转码的视频将丢失进度，是否继续",
+         {85, 140, 300, 40},
+         Qt::AlignLeft | Qt::AlignTop},
+        {u"退出提示", u"是否退出Zorvex助手", {160, 140, 300, 40}, Qt::AlignLeft | Qt::AlignTop},
+        {u"重名任务",
+         u"发现《%1》同名文件，点击继续将保存为两个文件",
+         {110, 100, 250, 90},
+         Qt::AlignCenter},
+        // Shown like type 2's question: a confirmation without its question asks nothing.
+        {u"删除任务",
+         u"任务正处于转码队列，是否确认删除？",
+         {85, 140, 300, 40},
+         Qt::AlignLeft | Qt::AlignTop},
+    };
+    return texts[type >= 1 && type <= 5 ? type : 0];
+}
+
+}  // namespace
+
+CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Settings settings)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::NoDropShadowWindowHint),
+      type_(type),
+      text_(text),
+      settings_(std::move(settings)) {
+    // The shadow first: where it is a margin of the dialog, it decides the size.
+    strips_ = new FrameStrips(this, FrameStrips::kConfirmation);
+    const int m = strips_->margin();
+    setFixedSize(kWidth + 2 * m, kHeight + 2 * m);
+    setModal(true);
+    const QString button = QStringLiteral("Msg\\Button.png");
+    addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24}, 0, 3,
+              {420, 4, 24, 24});
+    addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, 3, 2, {350, 252, 90, 30});
+    addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, 3, 2, {242, 252, 90, 30});
+    addButton(IdContinue, false, QStringLiteral("继续"), button, {90, 30}, 3, 2,
+              {350, 252, 90, 30});
+    addButton(IdSkip, false, QStringLiteral("跳过"), button, {90, 30}, 3, 2, {242, 252, 90, 30});
+    addButton(IdHide, false, QStringLiteral("后台运行"), QStringLiteral("Msg\\RunHide.png"),
+              {90, 30}, 3, 2, {350, 252, 90, 30});
+    addButton(IdQuit, false, QStringLiteral("完全退出"), {}, {90, 30}, 6, 6, {242, 252, 90, 30});
+    addButton(IdCheck1, true, QStringLiteral("不再提示"), QStringLiteral("Msg\\Check.png"),
+              {250, 18}, 0, 1, {18, 260, 150, 30});
+    addButton(IdCheck2, true, QStringLiteral("彻底删除源文件"), QStringLiteral("Msg\\Check.png"),
+              {250, 18}, 0, 1, {165, 150, 250, 18});
+    applyType();
+
+    const QWidget* owner = parent ? parent->window() : nullptr;
+    const QRect area = owner ? owner->frameGeometry()
+                             : (QGuiApplication::primaryScreen()
+                                    ? QGuiApplication::primaryScreen()->availableGeometry()
+                                    : QRect(0, 0, kWidth, kHeight));
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+CNotifyMsgDlg::~CNotifyMsgDlg() = default;
+
+void CNotifyMsgDlg::addButton(int id, bool check, const QString& caption, const QString& skin,
+                              QSize size, int layout, int background, const QRect& place) {
+    auto* b = new CKbcButton(id, check ? CKbcButton::Mode::Check : CKbcButton::Mode::Push, this);
+    b->SetImage(skin.isEmpty() ? QString() : skinPath(skin), caption);
+    b->SetSize(size.width(), size.height());
+    b->SetLayout(layout);
+    b->SetBackground(background);
+    b->SetUseCursor(true);
+    b->setGeometry(place.translated(strips_->margin(), strips_->margin()));
+    connect(b, &CKbcButton::clicked, this, &CNotifyMsgDlg::onButton);
+    buttons_[id] = b;
+}
+
+CKbcButton* CNotifyMsgDlg::button(int id) const {
+    const auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+void CNotifyMsgDlg::applyType() {
+    const TypeText& t = typeText(type_);
+    title_ = QString::fromUtf16(t.title);
+    body_ = QString::fromUtf16(t.body);
+    if (type_ == 4) body_ = body_.arg(text_);
+    // Drawn in the title band; also the name window lists and screen readers give it.
+    setWindowTitle(title_);
+
+    for (auto& [id, b] : buttons_) b->setVisible(id == IdClose);
+    auto show = [this](std::initializer_list<int> ids) {
+        for (int id : ids) buttons_[id]->show();
+    };
+    switch (type_) {
+        case 1:
+            show({IdCheck2, IdCancel, IdOk});
+            buttons_[IdCheck2]->SetCheck(settings_.deleteOrigin);
+            break;
+        case 2:
+        case 5:
+            show({IdCancel, IdOk});
+            break;
+        case 3:
+            // The remember box starts unchecked and stays hidden, as in every type.
+            if (settings_.exitWndType == 1) buttons_[IdCheck1]->SetCheck(false);
+            show({IdHide, IdQuit});
+            break;
+        case 4:
+            show({IdContinue, IdSkip});
+            break;
+        default:
+            break;
+    }
+}
+
+void CNotifyMsgDlg::onButton(int id) {
+    CKbcButton* b = button(id);
+    const bool remember = buttons_[IdCheck1]->checked();
+    switch (id) {
+        case IdCheck1:
+        case IdCheck2:
+            b->SetCheck(!b->checked());
+            return;
+        case IdOk:
+            if (type_ == 1)
+                finish(buttons_[IdCheck2]->checked() ? ResultDeleteWithSource : ResultDelete);
+            else
+                finish(type_ == 2 ? ResultStopTask : type_ == 5 ? ResultDeleteTask : result_);
+            return;
+        case IdCancel:
+            finish(type_ == 2 ? ResultKeepTask : result_);
+            return;
+        case IdContinue:
+            finish(type_ == 4 ? ResultContinue : result_);
+            return;
+        case IdSkip:
+            finish(type_ == 4 ? ResultSkip : result_);
+            return;
+        case IdHide:
+            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(2);
+            finish(ResultHide);
+            return;
+        case IdQuit:
+            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(3);
+            finish(ResultQuit);
+            return;
+        case IdClose:
+            finish(ResultClose);
+            return;
+        default:
+            return;
+    }
+}
+
+void CNotifyMsgDlg::finish(int result) {
+    result_ = result;
+    accept();
+}
+
+void CNotifyMsgDlg::reject() {
+    finish(ResultClose);
+}
+
+void CNotifyMsgDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            reject();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            return;  // no default button to press
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void CNotifyMsgDlg::mousePressEvent(QMouseEvent* event) {
+    const QPointF at = event->position() - QPointF(strips_->margin(), strips_->margin());
+    if (event->button() != Qt::LeftButton || at.y() < 0 || at.y() >= kTitleBand) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    // The title band drags the dialog: by the window manager where it can, else by hand.
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void CNotifyMsgDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void CNotifyMsgDlg::mouseReleaseEvent(QMouseEvent* event) {
+    dragging_ = false;
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CNotifyMsgDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const int m = strips_->margin();
+    strips_->paintMargin(painter, QRect(m, m, kWidth, kHeight));
+    painter.translate(m, m);
+    painter.fillRect(QRect(0, 0, kWidth, kTitleBand), colorref(0x5B5657));
+    painter.fillRect(QRect(0, kTitleBand, kWidth, kHeight - kTitleBand), colorref(0xF3F3F2));
+    painter.setFont(skinFont(14));
+    painter.setPen(argb(0xFFD3D3D4));
+    painter.drawText(QRect(5, 10, 100, 30), Qt::AlignLeft | Qt::AlignTop, title_);
+    const TypeText& t = typeText(type_);
+    if (!t.bodyRect.isEmpty()) {
+        painter.setFont(skinFont(16));
+        painter.setPen(argb(0xFF5B5C62));
+        painter.drawText(t.bodyRect, t.alignment | Qt::TextWordWrap, body_);
+    }
+    strips_->paintOutline(painter, QRect(0, 0, kWidth, kHeight));
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,184 @@
+#include "ui/windows/convert_list.h"
+
+#include <QPainter>
+#include <QTimerEvent>
+
+#include "ui/windows/convert_list_item_dlg.h"
+
+namespace zorvex::ui {
+namespace {
+const QColor kBackground(242, 242, 243);
+constexpr int kScrollFrom = 6;  // tasks from which the range is the rows' height
+}  // namespace
+
+CConvertList::CConvertList(ConversionQueue& queue, QWidget* parent)
+    : CScrollPane(parent), queue_(queue), next_(queue.listener()) {
+    queue_.setListener(this);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    art_ = RowArt::Load();
+    LayoutRows();
+}
+
+CConvertList::~CConvertList() {
+    queue_.setListener(next_);
+    for (CConvertListItemDlg* row : order_) delete row;
+}
+
+CConvertListItemDlg* CConvertList::rowAt(int index) const {
+    if (index < 0 || index >= rowCount()) return nullptr;
+    return order_[static_cast<std::size_t>(index)];
+}
+
+CConvertListItemDlg* CConvertList::row(const std::string& taskKey) const {
+    auto it = rows_.find(taskKey);
+    return it == rows_.end() ? nullptr : it->second;
+}
+
+void CConvertList::LayoutRows() {
+    layoutPending_ = false;
+    std::map<std::string, CConvertListItemDlg*> kept;
+    std::vector<CConvertListItemDlg*> order;
+    for (const TaskView& task : queue_.tasks()) {
+        const std::string& key = task.item.TaskKey;
+        CConvertListItemDlg* widget = nullptr;
+        auto it = rows_.find(key);
+        if (it != rows_.end()) {
+            widget = it->second;
+            rows_.erase(it);
+        } else {
+            widget = new CConvertListItemDlg(art_, disk_, viewport());
+            connect(widget, &CConvertListItemDlg::cancelClicked, this, &CConvertList::onCancel);
+            connect(widget, &CConvertListItemDlg::pinClicked, this, &CConvertList::onPin);
+            connect(widget, &CConvertListItemDlg::focusRequested, this,
+                    [this] { setFocus(Qt::MouseFocusReason); });
+        }
+        widget->SetTask(task);
+        progress_.erase(key);  // the task's own value is newer
+        kept[key] = widget;
+        order.push_back(widget);
+    }
+    // Later: the change may come from inside one of these rows' own clicks.
+    for (auto& [key, widget] : rows_) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    rows_ = std::move(kept);
+    order_ = std::move(order);
+
+    const int count = rowCount();
+    const int page = viewport()->height();
+    SetScrollRange(count >= kScrollFrom ? count * kRowHeight : page, page);
+    for (int i = 0; i < count; ++i)
+        order_[static_cast<std::size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
+    placeChildren();
+    for (CConvertListItemDlg* widget : order_) widget->show();
+    viewport()->update();
+}
+
+void CConvertList::placeChildren() {
+    const int width = viewport()->width();
+    for (int i = 0; i < rowCount(); ++i) {
+        order_[static_cast<std::size_t>(i)]->setGeometry(0, i * kRowHeight - offset(), width,
+                                                         kRowHeight);
+    }
+}
+
+void CConvertList::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), kBackground);
+}
+
+void CConvertList::resizeEvent(QResizeEvent* event) {
+    CScrollPane::resizeEvent(event);
+    LayoutRows();
+}
+
+void CConvertList::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    CScrollPane::mousePressEvent(event);
+}
+
+void CConvertList::onCancel(const std::string& taskKey) {
+    auto task = queue_.task(taskKey);
+    if (!task) return;
+    // No question asked: a running task stops (its partial file is deleted)
+    // and leaves the queue; any other one leaves it at once.
+    if (task->state == TASK_RUNNING)
+        queue_.StopTask(taskKey);
+    else
+        queue_.DeleteTask(taskKey);
+}
+
+void CConvertList::onPin(const std::string& taskKey) {
+    queue_.PinToTop(taskKey);
+}
+
+void CConvertList::onProgress(const std::string& taskKey, std::uint32_t percent) {
+    progress_[taskKey] = percent;
+    // The first value shows at once; later ones at most every 100 ms.
+    if (!progressTimer_.isActive()) {
+        showProgress();
+        progressTimer_.start(kProgressIntervalMs, this);
+    }
+    if (next_) next_->onProgress(taskKey, percent);
+}
+
+void CConvertList::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != progressTimer_.timerId()) {
+        CScrollPane::timerEvent(event);
+        return;
+    }
+    if (progress_.empty()) {
+        progressTimer_.stop();
+        return;
+    }
+    showProgress();
+}
+
+void CConvertList::showProgress() {
+    for (const auto& [key, percent] : progress_) {
+        if (CConvertListItemDlg* widget = row(key)) {
+            widget->SetProgress(percent);
+            ++progressRepaints_;
+        }
+    }
+    progress_.clear();
+}
+
+void CConvertList::onTaskEvent(int code, const std::string& videoPath) {
+    layoutSoon();
+    if (next_) next_->onTaskEvent(code, videoPath);
+}
+
+// A task added without a refresh yet (the page lays out after a batch) still
+// shows its state once the batch is done.
+void CConvertList::layoutSoon() {
+    if (layoutPending_) return;
+    layoutPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!layoutPending_) return;
+            layoutPending_ = false;
+            LayoutRows();
+        },
+        Qt::QueuedConnection);
+}
+
+void CConvertList::onConverted(const std::string& sourcePath, const std::string& outputPath) {
+    if (next_) next_->onConverted(sourcePath, outputPath);
+    if (hooks_.conversionFinished) hooks_.conversionFinished(sourcePath, outputPath);
+}
+
+void CConvertList::onJobMessage(const std::string& text) {
+    if (hooks_.jobMessage) hooks_.jobMessage(text);
+    if (next_) next_->onJobMessage(text);
+}
+
+void CConvertList::onQueueChanged() {
+    LayoutRows();
+    if (hooks_.queueChanged) hooks_.queueChanged();
+    if (next_) next_->onQueueChanged();
+}
+
+}  // namespace zorvex::ui

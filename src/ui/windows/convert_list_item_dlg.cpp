@@ -1,0 +1,242 @@
+#include "ui/windows/convert_list_item_dlg.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QWheelEvent>
+
+#include "transcode/convert_param.h"
+#include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/my_progress_bar.h"
+
+namespace zorvex::ui {
+namespace {
+
+const QColor kBackground(242, 242, 243);
+const QColor kGrey = argb(0xFF8E8E8E);
+const QRectF kThumbnail(24, 18, 80, 45);
+const QRect kName(120, 21, 164, 14);
+const QRect kSize(118, 39, 164, 14);
+const QRect kMode(328, 23, 116, 24);
+const QRect kModeArea(309, 20, 116, 24);  // presses here keep the focus where it is
+const QRect kStatus(451, 37, 160, 14);
+const QRect kDoneText(471, 23, 160, 14);
+
+QImage readPicture(const QString& path) {
+    QImage image(path);
+    if (image.isNull()) return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+}  // namespace
+
+std::shared_ptr<const RowArt> RowArt::Load() {
+    auto art = std::make_shared<RowArt>();
+    art->placeholder = SkinImage::load(QStringLiteral("Convert\\NoVideoSrc.png"));
+    art->converted = SkinImage::load(QStringLiteral("Convert\\Converted.png"));
+    art->error = SkinImage::load(QStringLiteral("Convert\\Error.png"));
+    art->tip = SkinImage::load(QStringLiteral("Convert\\Tip.png"));
+    return art;
+}
+
+QString CConvertListItemDlg::FormatSize(const std::string& bytes) {
+    const double megabytes = static_cast<double>(leadingNumber(bytes)) / 1024 / 1024;
+    if (megabytes < 1024) return QString::asprintf("%.1fM", megabytes);
+    return QString::asprintf("%.1fG", megabytes / 1024);
+}
+
+CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, DiskWorker& disk,
+                                         QWidget* parent)
+    : QWidget(parent), art_(std::move(art)), disk_(disk) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    resize(width(), kHeight);
+
+    bar_ = new CMyProgressBar(this);
+    bar_->setGeometry(452, 25, 142, 8);
+    bar_->SetRange(0, 100);
+    bar_->SetPos(0);
+
+    top_ = new CKbcButton(kTopButtonId, CKbcButton::Mode::Push, this);
+    top_->SetImage({}, QStringLiteral("置顶"));
+    top_->SetSize(30, 20);  // the caption's box; the button itself is 35 wide
+    top_->SetLayout(6);
+    top_->SetBackground(1);
+    top_->SetUseCursor(true);
+    top_->setGeometry(632, 30, 35, 20);
+    top_->hide();
+    connect(top_, &CKbcButton::clicked, this, [this] {
+        top_->hide();
+        emit pinClicked(task_.item.TaskKey);
+    });
+
+    cancel_ = new CKbcButton(kCancelButtonId, CKbcButton::Mode::Push, this);
+    cancel_->SetImage(skinPath(QStringLiteral("Convert\\Close.png")), QStringLiteral("取消"));
+    cancel_->SetSize(64, 30);
+    cancel_->SetLayout(7);
+    cancel_->SetCellSize(64, 30);
+    cancel_->SetBackground(6);
+    cancel_->SetUseCursor(true);
+    cancel_->move(699, 25);
+    connect(cancel_, &CKbcButton::clicked, this,
+            [this] { emit cancelClicked(task_.item.TaskKey); });
+}
+
+CConvertListItemDlg::~CConvertListItemDlg() = default;
+
+void CConvertListItemDlg::SetTask(const TaskView& task) {
+    task_ = task;
+    name_ = QString::fromStdString(task.item.VideoName);
+    sizeText_ = FormatSize(task.item.VideoSize);
+    mode_ = QString::fromStdString(task.modeLabel);
+    const bool done = task.state == TASK_DONE;
+    bar_->setVisible(!done);
+    bar_->SetPos(static_cast<int>(task.progress));
+    const QString caption = done ? QStringLiteral("删除") : QStringLiteral("取消");
+    if (cancel_->caption() != caption) cancel_->SetImage({}, caption);
+    if (task.state == TASK_RUNNING || done) top_->hide();
+    const QString thumbnail = QString::fromStdString(task.item.VideoScreenPath);
+    if (thumbnail != thumbnailPath_) {
+        thumbnailPath_ = thumbnail;
+        thumbnail_ = QImage();
+        if (!thumbnail.isEmpty()) loadThumbnail(thumbnail);
+    }
+    update();
+}
+
+void CConvertListItemDlg::SetProgress(std::uint32_t percent) {
+    task_.progress = percent;
+    bar_->SetPos(static_cast<int>(percent));
+    update(kStatus);
+}
+
+void CConvertListItemDlg::SetIndex(unsigned index) {
+    index_ = index;
+    if (index_ < 3) top_->hide();
+}
+
+void CConvertListItemDlg::loadThumbnail(const QString& path) {
+    ++loading_;
+    QPointer<CConvertListItemDlg> self(this);
+    disk_.run<QImage>([path] { return readPicture(path); },
+                      [self, path](QImage image) {
+                          if (!self) return;
+                          --self->loading_;
+                          if (path != self->thumbnailPath_) return;
+                          self->thumbnail_ = std::move(image);
+                          self->update(kThumbnail.toRect());
+                      });
+}
+
+QString CConvertListItemDlg::statusText() const {
+    switch (task_.state) {
+        case TASK_WAITING:
+            return QStringLiteral("任务等待");
+        case TASK_RUNNING:
+            return QStringLiteral("已转码：%1 %").arg(bar_->pos());
+        case TASK_DONE:
+            return QStringLiteral("转码完成");
+        case TASK_FAILED:
+            return QStringLiteral("任务失败");
+        default:
+            return {};
+    }
+}
+
+void CConvertListItemDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const int w = width(), h = height();
+    painter.fillRect(rect(), kBackground);
+    painter.setPen(argb(0xFFE8E9ED));
+    painter.drawLine(10, h - 1, w - 10, h - 1);
+
+    if (!thumbnail_.isNull()) {
+        const QRectF source =
+            QRectF(0, 0, 128, 72).intersected(QRectF(QPointF(0, 0), QSizeF(thumbnail_.size())));
+        painter.drawImage(kThumbnail, thumbnail_, source);
+    } else {
+        art_->placeholder.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
+    }
+
+    painter.setFont(skinFont(12));
+    const QFontMetrics metrics(painter.font());
+    const bool stopped = task_.state == TASK_STOPPED;
+    // A long name ends in an ellipsis rather than being cut in a character.
+    painter.setPen(stopped ? argb(0xFFAAAAAA) : argb(0xFF3E3D42));
+    painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop,
+                     metrics.elidedText(name_, Qt::ElideRight, kName.width()));
+    painter.setPen(stopped ? argb(0xFFAAAAAA) : kGrey);
+    painter.drawText(kSize, Qt::AlignLeft | Qt::AlignTop, sizeText_);
+    painter.setPen(kGrey);
+    painter.drawText(kMode, Qt::AlignLeft | Qt::AlignTop, mode_);
+
+    switch (task_.state) {
+        case TASK_WAITING:
+        case TASK_RUNNING:
+            painter.setPen(kGrey);
+            painter.drawText(kStatus, Qt::AlignLeft | Qt::AlignTop, statusText());
+            break;
+        case TASK_DONE:
+            art_->converted.draw(painter, QRectF(451, 23, 18, 18));
+            painter.setPen(kGrey);
+            painter.drawText(kDoneText, Qt::AlignLeft | Qt::AlignTop, statusText());
+            break;
+        case TASK_FAILED:
+            painter.setPen(argb(0xFFF4564E));
+            painter.drawText(kStatus, Qt::AlignLeft | Qt::AlignTop, statusText());
+            art_->tip.draw(painter, QRectF(504, 39, 13, 13));
+            art_->error.draw(painter, QRectF(92, 51, 14, 14));
+            break;
+        default:
+            break;
+    }
+}
+
+void CConvertListItemDlg::hover() {
+    hovered_ = true;
+    const bool movable = task_.state != TASK_RUNNING && task_.state != TASK_DONE;
+    if (movable && index_ >= 3 && !top_->isVisible()) top_->show();
+}
+
+void CConvertListItemDlg::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    hover();
+}
+
+void CConvertListItemDlg::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    hover();
+}
+
+void CConvertListItemDlg::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (top_->isVisible() && top_->geometry().contains(mapFromGlobal(QCursor::pos()))) return;
+    hovered_ = false;
+    top_->hide();
+    update();
+}
+
+void CConvertListItemDlg::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;
+    if (kModeArea.contains(event->position().toPoint())) return;
+    emit focusRequested();
+    update();
+}
+
+void CConvertListItemDlg::wheelEvent(QWheelEvent* event) {
+    // Handed to the list by hand: Qt passes only the platform's own wheel
+    // events on to the parent.
+    if (parentWidget())
+        QCoreApplication::sendEvent(parentWidget(), event);
+    else
+        event->ignore();
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "transcode/conversion_task.h"
+#include "ui/toolkit/skin.h"
+
+namespace zorvex::ui {
+
+class CKbcButton;
+class CMyProgressBar;
+class DiskWorker;
+
+// The row's skin pictures, loaded once by the list and shared by its rows.
+struct RowArt {
+    SkinImage placeholder;  // "Convert\\NoVideoSrc.png"
+    SkinImage converted;    // "Convert\\Converted.png", 18 x 18
+    SkinImage error;        // "Convert\\Error.png", 14 x 14
+    SkinImage tip;          // "Convert\\Tip.png", 13 x 13
+    static std::shared_ptr<const RowArt> Load();
+};
+
+// One task of the conversion queue as an 80-pixel row: thumbnail, name and
+// size, the output mode, the progress bar, the status of its state, the
+// cancel/delete button and, for waiting tasks from the third row on, "置顶"
+// while the mouse is over the row. It draws a copy of the task (TaskView) that
+// the list gives it and reports its buttons; the list talks to the queue.
+// GUI thread only; the list owns it.
+class CConvertListItemDlg : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 80;
+    static constexpr int kTopButtonId = 1082;
+    static constexpr int kCancelButtonId = 1043;
+
+    CConvertListItemDlg(std::shared_ptr<const RowArt> art, DiskWorker& disk, QWidget* parent);
+    ~CConvertListItemDlg() override;
+
+    // Takes the task's data and state; the thumbnail is read again (off the
+    // GUI thread) when its path changed. A finished task hides the bar and
+    // offers "删除".
+    void SetTask(const TaskView& task);
+    // The running task's progress: the bar and the status line only.
+    void SetProgress(std::uint32_t percent);
+    // Position in the list from 1; the "置顶" rule looks at it.
+    void SetIndex(unsigned index);
+
+    const std::string& taskKey() const { return task_.item.TaskKey; }
+    int state() const { return task_.state; }
+    unsigned index() const { return index_; }
+    bool hovered() const { return hovered_; }
+    bool thumbnailPending() const { return loading_ > 0; }
+    bool hasThumbnail() const { return !thumbnail_.isNull(); }
+    CKbcButton* topButton() const { return top_; }
+    CKbcButton* cancelButton() const { return cancel_; }
+    CMyProgressBar* progressBar() const { return bar_; }
+    // What the row writes: "1.5G", the status line of its state.
+    const QString& sizeText() const { return sizeText_; }
+    QString statusText() const;
+
+    // "%.1fM" below 1024 MiB, else "%.1fG", of a byte count written in decimal.
+    static QString FormatSize(const std::string& bytes);
+
+signals:
+    // The cancel/delete button; the list stops a running task or removes it.
+    void cancelClicked(const std::string& taskKey);
+    void pinClicked(const std::string& taskKey);
+    void focusRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void hover();
+    void loadThumbnail(const QString& path);
+
+    // constant after construction
+    const std::shared_ptr<const RowArt> art_;
+    DiskWorker& disk_;
+
+    TaskView task_;
+    QString name_, sizeText_, mode_;
+    QString thumbnailPath_;
+    QImage thumbnail_;
+    int loading_ = 0;
+    unsigned index_ = 0;
+    bool hovered_ = false;
+    CMyProgressBar* bar_ = nullptr;
+    CKbcButton* top_ = nullptr;
+    CKbcButton* cancel_ = nullptr;
+};
+
+}  // namespace zorvex::ui

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/toolkit/qt_executor.h"
+#include "update/update_download.h"
+
+namespace zorvex::ui {
+
+class CMyProgressBar;
+class FrameStrips;
+
+// The 460 x 310 update download dialog: a banner, the progress bar and a
+// status line while UpdateDownload fetches the installer on its worker. When
+// the worker reports, the dialog hands a complete installer to the desktop
+// (OpenInstaller) and ends itself; Result() and InstallerOpened() then say
+// what happened. Escape and the window manager's close cancel the transfer,
+// which removes what it had written, and the dialog ends as soon as the
+// worker has said so (rejected, Result() kDownloadCancelled); Enter does
+// nothing. Open it with open() or exec(); the worker starts when it is
+// first shown.
+// GUI thread only; the worker reaches the dialog through a QtExecutor.
+class CDownLoadDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 460;
+    static constexpr int kHeight = 310;
+    static constexpr QRect kBanner{0, 0, 460, 140};
+
+    struct Options {
+        DownloadOptions download;
+        // Opens the installer; empty: QDesktopServices.
+        std::function<bool(const std::string& path)> open;
+        // Where the installer goes, among the update module's settings.
+        UpdateContext update;
+    };
+
+    CDownLoadDlg(QWidget* owner, Options options);
+    ~CDownLoadDlg() override;
+
+    // Before the dialog is shown.
+    void SetDownloadTarget(const QString& url, const QString& version);
+
+    // kDownloadSucceeded once the installer is complete, kDownloadCancelled
+    // after a cancel, else kDownloadFailed.
+    int Result() const;
+    // True when the complete installer was handed to a program that took it.
+    bool InstallerOpened() const { return opened_; }
+    // Where the complete installer is; empty before it is.
+    const QString& InstallerPath() const { return installerPath_; }
+    bool Cancelling() const { return cancelling_; }
+    bool Finished() const { return finished_; }
+    bool Downloading() const { return downloading_; }
+    CMyProgressBar* progressBar() const { return bar_; }
+    QRect statusRect() const { return status_; }
+    // "升级文件下载完毕" once finished, else "VR助手升级中，请稍后..."
+    QString statusText() const;
+    FrameStrips* strips() const { return strips_; }
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    class Listener;
+    void onProgress(int percent);
+    void onFinished(int result, const std::string& path);
+
+    const Options options_;
+    QString url_;
+    QString version_;
+    QImage banner_;
+    CMyProgressBar* bar_ = nullptr;
+    QRect status_;
+    FrameStrips* strips_ = nullptr;
+    bool finished_ = false;
+    bool downloading_ = false;  // from the start until the worker reported
+    bool cancelling_ = false;   // cancelled, the worker's report still to come
+    bool opened_ = false;
+    QString installerPath_;
+    bool dragging_ = false;
+    QPoint dragOffset_;
+    // Declared in this order so that the download (joined first) never
+    // outlives the listener it tells, nor the listener the executor.
+    QtExecutor executor_;
+    std::unique_ptr<Listener> listener_;
+    std::unique_ptr<UpdateDownload> download_;
+};
+
+}  // namespace zorvex::ui

@@ -1,0 +1,644 @@
+#include "ui/windows/right_video_dlg.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "foundation/log_recorder.h"
+#include "foundation/settings.h"
+#include "foundation/system_info.h"
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/menu_dlg.h"
+#include "ui/toolkit/msg_box_dlg.h"
+#include "ui/windows/convert_list.h"
+#include "ui/windows/set_content_dlg.h"
+#include "ui/windows/video_wnd_list.h"
+
+namespace zorvex::ui {
+namespace {
+
+constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
+const QString kTitle = QStringLiteral("Zorvex助手");
+constexpr int kBottomBar = 52;
+constexpr int kTextLead = 2;
+
+void log(const char* what, const std::string& address) {
+    PostLog(std::string(what) + address, kTag);
+}
+
+}  // namespace
+
+CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
+    : RightPage(owner, context) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    const PageContext& core = context.page;
+
+    add_ = makeButton(IdAdd, false, "FP\\AddFile.png", QStringLiteral("添加"), 64, 30, 0, 2);
+    convert_ =
+        makeButton(IdConvert, false, "FP\\Convert.png", QStringLiteral("转码"), 64, 30, 0, 2);
+    delete_ = makeButton(IdDelete, false, "FP\\Delete.png", QStringLiteral("删除"), 64, 30, 0, 2);
+    min_ = makeButton(IdMin, false, "Comm\\Min.png", {}, 18, 18, 0, 2);
+    close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, 0, 2);
+    modifyPath_ = makeButton(IdModifyPath, false, "Setting\\Button.png", QStringLiteral("修改"), 70,
+                             26, 4, 1);
+    modifyPath_->SetCellSize(90, 30);
+    clean_ = makeButton(IdClean, false, "Convert\\CleanBtn.png", QStringLiteral("清空已完成"), 86,
+                        16, 5, 8);
+    clean_->SetCellSize(16, 16);
+    checkAll_ =
+        makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18, 3, 1);
+    checkAll_->resize(50, 18);
+    // Both sit on the bottom bar, whose grey is lighter than their background's.
+    checkAll_->SetBackgroundColour(colorref(0xF8F8F8));
+    modifyPath_->SetBackgroundColour(colorref(0xF8F8F8));
+    convert_->SetInactive(true);
+    delete_->SetInactive(true);
+
+    cardList_ = new CVideoWndList(*core.library, this);
+    CVideoWndList::Hooks cards;
+    cards.toast = [this](int code) { ShowToast(code); };
+    cards.buttonLooks = [this](int first, int second) {
+        if (first == 1)
+            convert_->SetInactive(second == 0);
+        else if (first == 2)
+            setActionsInactive(true, true);
+    };
+    cards.selectionChanged = [this] { ReEvaluateLooks(); };
+    cards.deleteRequested = [this] { OnDelete(); };
+    cards.cardsChanged = [this] {
+        // Many cards change at once (a selection of all, an examination):
+        // the looks follow once the batch is done.
+        if (looksPending_) return;
+        looksPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                looksPending_ = false;
+                applyViewLooks();
+                ReEvaluateLooks();
+                update();
+            },
+            Qt::QueuedConnection);
+    };
+    cards.conversionBalloon = [this](const std::string& name) {
+        emit conversionFinished(QString::fromStdString(name));
+    };
+    cardList_->setHooks(std::move(cards));
+
+    convertList_ = new CConvertList(*core.queue, this);
+    CConvertList::Hooks rows;
+    rows.jobMessage = [this](const std::string& text) {
+        showMessage(QString::fromStdString(text));
+    };
+    convertList_->setHooks(std::move(rows));
+
+    settings_ = new CSetContentDlg(this, context.saveSettings);
+    toast_ = new CMsgBoxDlg(this);
+
+    addressMenu_ = new CMenuDlg(2, this);
+    QStringList addresses;
+    for (const std::string& address : core.addresses)
+        addresses.push_back(QString::fromStdString(address));
+    addressMenu_->SetTexts(addresses);
+    addressMenu_->resize(
+        126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, addresses.size())));
+    addressMenu_->SetCurrent(QString::fromStdString(GetLocalIP()));
+    addressMenu_->Rebuild();
+    serviceDown_ = core.serviceRunning && !core.serviceRunning();
+    connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
+
+    stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
+    addressBox_ = SkinImage::load(QStringLiteral("FP\\IPCombo.png"));
+    folderIcon_ = SkinImage::load(QStringLiteral("Convert\\OpenPath.png"));
+
+    counter_.setInterval(kCounterIntervalMs);
+    connect(&counter_, &QTimer::timeout, this, &CRightVideoDlg::onCounterTick);
+
+    convertList_->hide();
+    settings_->hide();
+    applyViewLooks();
+}
+
+CRightVideoDlg::~CRightVideoDlg() {
+    counter_.stop();
+    // The switch's report, if it is still on its way, dies with the page.
+    if (switchThread_.joinable()) switchThread_.join();
+    // The views first: their listeners are handed back to the wiring
+    // while this page can still hear them.
+    delete convertList_;
+    delete addressMenu_;
+    delete settings_;
+    delete cardList_;
+    delete toast_;
+}
+
+PageFactory CRightVideoDlg::Factory() {
+    return [](QWidget* owner, const WindowContext& context) -> RightPage* {
+        if (!context.page.library || !context.page.queue) return nullptr;
+        return new CRightVideoDlg(owner, context);
+    };
+}
+
+CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, const QString& caption,
+                                       int width, int height, int layout, int background) {
+    auto* b = new CKbcButton(id, check ? CKbcButton::Mode::Check : CKbcButton::Mode::Push, this);
+    b->SetImage(skinPath(QString::fromLatin1(skin)), caption);
+    b->SetSize(width, height);
+    b->SetLayout(layout);
+    b->SetBackground(background);
+    b->SetUseCursor(true);
+    connect(b, &CKbcButton::clicked, this, [this](int clicked) {
+        switch (clicked) {
+            case IdAdd:
+                OnAdd();
+                return;
+            case IdConvert:
+                OnConvert();
+                return;
+            case IdDelete:
+                OnDelete();
+                return;
+            case IdMin:
+                emit minimiseRequested();
+                return;
+            case IdClose:
+                CloseRequest();
+                return;
+            case IdModifyPath:
+                OnModifyPath();
+                return;
+            case IdClean:
+                OnClean();
+                return;
+            case IdCheckAll:
+                OnSelectAll();
+                return;
+            default:
+                return;
+        }
+    });
+    return b;
+}
+
+CKbcButton* CRightVideoDlg::button(int id) const {
+    for (CKbcButton* b : {add_, convert_, delete_, min_, close_, modifyPath_, clean_, checkAll_}) {
+        if (b->id() == id) return b;
+    }
+    return nullptr;
+}
+
+QRect CRightVideoDlg::contentRect() const {
+    return QRect(0, 52, width() - 4, height() - 104);
+}
+QRect CRightVideoDlg::deviceTextRect() const {
+    return QRect(width() - 333, 17, 120, 15);
+}
+QRect CRightVideoDlg::addressIconRect() const {
+    return QRect(width() - 223, 16, 18, 18);
+}
+QRect CRightVideoDlg::addressBoxRect() const {
+    return QRect(width() - 205, 14, 126, 22);
+}
+QRect CRightVideoDlg::folderBoxRect() const {
+    return QRect(20, height() - 38, 358, 28);
+}
+QRect CRightVideoDlg::folderIconRect() const {
+    return QRect(350, height() - 36, 24, 24);
+}
+QRect CRightVideoDlg::titleStateRect() const {
+    return QRect(width() - 333, 10, 333 - 79, 30);
+}
+
+void CRightVideoDlg::Layout() {
+    place();
+    applyViewLooks();
+    ReEvaluateLooks();
+    startCounter();
+}
+
+void CRightVideoDlg::resizeEvent(QResizeEvent* event) {
+    RightPage::resizeEvent(event);
+    place();
+}
+
+void CRightVideoDlg::place() {
+    const int w = width(), h = height();
+    add_->move(10, 10);
+    convert_->move(84, 10);
+    min_->move(w - 66, 16);
+    close_->move(w - 36, 16);
+    delete_->move(w - 85, h - 41);
+    checkAll_->move(w - 186, h - 34);
+    modifyPath_->move(398, h - 37);
+    clean_->setGeometry(w - 106, h - 34, 86, 16);
+    const QRect content = contentRect();
+    cardList_->setGeometry(content);
+    convertList_->setGeometry(content);
+    settings_->setGeometry(content);
+    settings_->Layout();
+}
+
+void CRightVideoDlg::SwitchView(int view) {
+    view_ = view;
+    applyViewLooks();
+    update();
+}
+
+void CRightVideoDlg::applyViewLooks() {
+    if (view_ < ViewLibrary || view_ > ViewSettings) return;
+    const bool library = view_ == ViewLibrary;
+    const bool convert = view_ == ViewConvert;
+    cardList_->setVisible(library);
+    convertList_->setVisible(convert);
+    settings_->setVisible(view_ == ViewSettings);
+    add_->setVisible(library);
+    convert_->setVisible(library);
+    // Only a library with cards has something to delete or select.
+    const bool cards = cardList_->cardCount() > 0;
+    delete_->setVisible(library && cards);
+    checkAll_->setVisible(library && cards);
+    modifyPath_->setVisible(convert);
+    clean_->setVisible(convert);
+    if (!convert) {
+        overFolderIcon_ = pressedFolderIcon_ = false;
+        unsetCursor();
+    }
+}
+
+void CRightVideoDlg::ShowToast(int code) {
+    toast_->Show(code);
+    toast_->raise();
+}
+
+void CRightVideoDlg::setActionsInactive(bool convert, bool remove) {
+    if (convert) convert_->SetInactive(true);
+    if (remove) delete_->SetInactive(true);
+}
+
+void CRightVideoDlg::ReEvaluateLooks() {
+    if (cardList_->EvaluateSelection() == 1)
+        delete_->SetInactive(false);
+    else
+        setActionsInactive(true, true);
+    checkAll_->SetCheck(cardList_->AllChecked());
+}
+
+void CRightVideoDlg::OnAdd() {
+    cardList_->AddByDialog();
+    update();
+}
+
+void CRightVideoDlg::OnConvert() {
+    if (cardList_->QueueConversion() == 1) convertList_->Refresh();
+    ReEvaluateLooks();
+}
+
+int CRightVideoDlg::DeletePromptType() const {
+    bool converting = false, queued = false, converted = false, any = false;
+    for (const VIDEOINFO_ST& item : cardList_->library().items()) {
+        if (!item.card->checked()) continue;
+        any = true;
+        const int kind = item.card->kind();
+        converting |= kind == KIND_CONVERTING;
+        queued |= kind == KIND_WAITING || kind == KIND_INTERRUPTED;
+        converted |= kind == KIND_CONVERTED;
+    }
+    if (!any) return -1;
+    // The weightiest loss is asked about: a running conversion's progress,
+    // then a queued task, then a converted file. A plain card is only
+    // unshared, its file stays: that needs no question.
+    return converting ? 2 : queued ? 5 : converted ? 1 : 0;
+}
+
+void CRightVideoDlg::OnDelete() {
+    if (deletePrompt_) return;
+    const int type = DeletePromptType();
+    if (type < 0) return;
+    if (type == 0) {
+        deleteChecked(false);
+        return;
+    }
+    CNotifyMsgDlg::Settings settings;
+    settings.deleteOrigin = context().deleteOrigin && context().deleteOrigin();
+    deletePrompt_ = new CNotifyMsgDlg(window(), type, {}, std::move(settings));
+    deletePrompt_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(deletePrompt_, &QDialog::finished, this, &CRightVideoDlg::onDeletePromptFinished);
+    deletePrompt_->open();
+}
+
+void CRightVideoDlg::onDeletePromptFinished() {
+    const int result = deletePrompt_ ? deletePrompt_->resultCode() : CNotifyMsgDlg::ResultNone;
+    if (deletePrompt_) deletePrompt_->strips()->Destroy();
+    deletePrompt_ = nullptr;  // deleted on close
+    switch (result) {
+        case CNotifyMsgDlg::ResultDelete:
+        case CNotifyMsgDlg::ResultStopTask:
+        case CNotifyMsgDlg::ResultDeleteTask:
+            deleteChecked(false);
+            break;
+        case CNotifyMsgDlg::ResultDeleteWithSource:
+            deleteChecked(true);
+            break;
+        default:
+            break;
+    }
+}
+
+void CRightVideoDlg::deleteChecked(bool withFiles) {
+    cardList_->DeleteItems(withFiles);
+    applyViewLooks();
+    ReEvaluateLooks();
+    update();
+}
+
+void CRightVideoDlg::OnSelectAll() {
+    if (checkAll_->checked()) {
+        cardList_->SetAllChecked(false);
+        checkAll_->SetCheck(false);
+        setActionsInactive(true, true);
+        return;
+    }
+    cardList_->SetAllChecked(true);
+    delete_->SetInactive(false);
+    if (cardList_->EvaluateSelection() == 0) setActionsInactive(true, true);
+    // Cards not examined yet keep their mark off, and an empty list has none.
+    checkAll_->SetCheck(cardList_->AllChecked());
+}
+
+void CRightVideoDlg::OnClean() {
+    convertList_->ClearFinished();
+}
+
+QString CRightVideoDlg::ShownPath(const QString& path) {
+    if (path.size() < kPathCharacters) return path;
+    qsizetype cut = kPathCharacters;
+    if (path[cut - 1].isHighSurrogate()) --cut;  // never half a character
+    return path.left(cut) + QStringLiteral("...");
+}
+
+void CRightVideoDlg::OnModifyPath() {
+    if (folderDialog_) {
+        folderDialog_->raise();
+        folderDialog_->activateWindow();
+        return;
+    }
+    const QString current = QString::fromStdString(GetConvertPath());
+    auto* dialog = new QFileDialog(window(), QStringLiteral("请选择保存路径"), current);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
+        const QFileInfo folder(chosen);
+        if (chosen.isEmpty() || !folder.isDir()) return;  // no folder of the file system
+        g_pSettings()->ConvertPath = QDir::cleanPath(folder.absoluteFilePath()).toStdString();
+        if (context().saveSettings) context().saveSettings();
+        update(folderBoxRect());
+    });
+    folderDialog_ = dialog;
+    dialog->open();
+}
+
+void CRightVideoDlg::showMessage(const QString& text) {
+    if (message_) message_->close();
+    auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, window());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    message_ = box;
+    box->open();
+}
+
+void CRightVideoDlg::PrepareQuit() {
+    quitting_ = true;
+    counter_.stop();
+    hideAddressMenu();
+    cardList_->setClosing();
+}
+
+void CRightVideoDlg::startCounter() {
+    if (quitting_) return;
+    onCounterTick();
+    counter_.start();
+}
+
+void CRightVideoDlg::onCounterTick() {
+    const PageContext& core = context().page;
+    const int count = core.connectedPhones ? core.connectedPhones() : 0;
+    if (count == deviceCount_) return;
+    deviceCount_ = count;
+    hasDevices_ = count != 0;
+    // The address text changes colour with the count, so it goes too.
+    update(titleStateRect());
+}
+
+void CRightVideoDlg::OnAddressChosen(const QString& address) {
+    menuOpen_ = false;
+    if (switching() || quitting_) return;  // dropped: one switch at a time
+    const std::string text = address.toStdString();
+    log("切换服务，IP:", text);
+    // The count is read again once the service runs at its new address.
+    counter_.stop();
+    switchThread_ = std::thread([this, text, switchAddress = context().page.switchAddress] {
+        const bool succeeded = switchAddress && switchAddress(text);
+        QMetaObject::invokeMethod(
+            this,
+            [this, text, succeeded] { onSwitchDone(QString::fromStdString(text), succeeded); },
+            Qt::QueuedConnection);
+    });
+    SetLocalIP(text);
+    addressMenu_->SetCurrent(address);
+    update(titleStateRect());
+}
+
+void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
+    // The worker has posted this as its last act.
+    if (switchThread_.joinable()) switchThread_.join();
+    const std::string text = address.toStdString();
+    if (succeeded) {
+        SetLocalIP(text);
+        log("切换服务成功，IP:", text);
+        startCounter();
+        log("重启服务，IP:", text);
+    } else {
+        log("切换服务失败，IP:", text);
+        // A refused switch (the address in use already) leaves the service
+        // as it was, and its phones are still worth counting.
+        startCounter();
+    }
+    const PageContext& core = context().page;
+    serviceDown_ = core.serviceRunning && !core.serviceRunning();
+    update(titleStateRect());
+    emit addressSwitched(address, succeeded);
+}
+
+void CRightVideoDlg::toggleAddressMenu() {
+    overAddress_ = true;
+    if (menuOpen_) {
+        hideAddressMenu();
+    } else {
+        menuOpen_ = true;
+        // One address leaves nothing to choose: the box opens, no menu comes.
+        if (addressMenu_->items().size() > 1) {
+            const QRect box = addressBoxRect();
+            addressMenu_->move(mapToGlobal(QPoint(box.left(), box.top() + box.height())));
+            addressMenu_->show();
+            addressMenu_->raise();
+        }
+    }
+    update(addressBoxRect());
+}
+
+void CRightVideoDlg::hideAddressMenu() {
+    addressMenu_->hide();
+    if (menuOpen_) {
+        menuOpen_ = false;
+        update(addressBoxRect());
+    }
+}
+
+void CRightVideoDlg::hideEvent(QHideEvent* event) {
+    hideAddressMenu();
+    RightPage::hideEvent(event);
+}
+
+void CRightVideoDlg::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    if (addressBoxRect().contains(at)) {
+        event->accept();
+        toggleAddressMenu();
+        return;
+    }
+    hideAddressMenu();
+    if (at.y() < kTitleBand) {
+        event->ignore();  // on to the main window, which drags
+        return;
+    }
+    event->accept();
+    if (view_ == ViewConvert && folderIconRect().contains(at)) {
+        pressedFolderIcon_ = true;
+        setCursor(Qt::PointingHandCursor);
+        update(folderIconRect());
+    }
+}
+
+void CRightVideoDlg::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;
+    cardList_->setFocus(Qt::MouseFocusReason);
+    if (!pressedFolderIcon_) return;
+    pressedFolderIcon_ = false;
+    overFolderIcon_ = false;
+    update(folderIconRect());
+    if (view_ != ViewConvert || !folderIconRect().contains(event->position().toPoint())) return;
+    const std::string folder = GetConvertPath();
+    if (context().openFile)
+        context().openFile(folder);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
+void CRightVideoDlg::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const bool overIcon = view_ == ViewConvert && folderIconRect().contains(at);
+    if (overIcon != overFolderIcon_) {
+        overFolderIcon_ = overIcon;
+        if (!overIcon) pressedFolderIcon_ = false;
+        update(folderIconRect());
+    }
+    if (overIcon)
+        setCursor(Qt::PointingHandCursor);
+    else if (!pressedFolderIcon_)
+        unsetCursor();
+    const bool inBox = addressBoxRect().contains(at);
+    if (inBox != overAddress_) {
+        overAddress_ = inBox;
+        update(addressBoxRect());
+    }
+    if (!inBox) hideAddressMenu();
+}
+
+void CRightVideoDlg::leaveEvent(QEvent* event) {
+    // Into the address menu, or away: the menu stays until a move or a press here.
+    if (overAddress_ || overFolderIcon_) {
+        overAddress_ = false;
+        overFolderIcon_ = false;
+        update(titleStateRect());
+        update(folderIconRect());
+    }
+    RightPage::leaveEvent(event);
+}
+
+void CRightVideoDlg::paintBottomBar(QPainter& painter) const {
+    const int w = width(), h = height();
+    painter.fillRect(QRect(0, h - kBottomBar, w, kBottomBar), colorref(0xF8F8F8));
+    painter.setPen(argb(0xFFDDDDDD));
+    painter.drawLine(1, h - kBottomBar, w, h - kBottomBar);
+}
+
+void CRightVideoDlg::paintEvent(QPaintEvent*) {
+    const int w = width(), h = height();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.fillRect(QRect(0, 0, w, kTitleBand), colorref(0xF8F8F8));
+    painter.fillRect(QRect(0, kTitleBand, w, h - kTitleBand), colorref(0xF3F3F2));
+    painter.setFont(skinFont(12));
+
+    if (view_ == ViewConvert) {
+        paintBottomBar(painter);
+        const QRect box = folderBoxRect();
+        painter.setPen(argb(0xFFD6D6D6));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(argb(0xFF3E3F42));
+        // Both texts keep the small leading a GDI+ string has, off the box's edge.
+        painter.drawText(QRect(21 + kTextLead, h - 32, 50, 20), Qt::AlignLeft | Qt::AlignTop,
+                         QStringLiteral("保存至:"));
+        // Cut by the rule; what still does not fit stops short of the icon.
+        const int pathLeft = 63 + kTextLead;
+        const QRect pathRect(pathLeft, h - 32, folderIconRect().left() - 4 - pathLeft, 20);
+        QString shown = ShownPath(QString::fromStdString(GetConvertPath()));
+        const QFontMetrics metrics(painter.font());
+        if (metrics.horizontalAdvance(shown) > pathRect.width())
+            shown = metrics.elidedText(shown, Qt::ElideRight, pathRect.width());
+        painter.setPen(argb(0xFF8E8E8E));
+        painter.drawText(pathRect, Qt::AlignLeft | Qt::AlignTop, shown);
+        const int cell = pressedFolderIcon_ ? 2 : overFolderIcon_ ? 1 : 0;
+        folderIcon_.draw(painter, folderIconRect(), QRectF(0, 24 * cell, 24, 24));
+    } else if (view_ == ViewSettings || (view_ == ViewLibrary && cardList_->cardCount() > 0)) {
+        paintBottomBar(painter);
+    }
+
+    painter.setPen(argb(0xFFDDDDDD));
+    painter.drawLine(0, 50, w - 2, 50);
+    if (deviceCount_ > 0) {
+        painter.setPen(argb(0xFF767676));
+        painter.drawText(deviceTextRect().translated(0, -2),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         QStringLiteral("【已连接%1台设备】").arg(deviceCount_));
+    }
+    stateIcon_.draw(painter, addressIconRect(),
+                    QRectF(0, hasDevices_ && !serviceDown_ ? 18 : 0, 18, 18));
+    if (overAddress_)
+        addressBox_.draw(painter, addressBoxRect(), QRectF(0, menuOpen_ ? 22 : 0, 126, 22));
+    painter.setPen(argb(serviceDown_       ? kAddressDownColour
+                        : deviceCount_ > 0 ? 0xFFF19410
+                                           : 0xFF3E3D42));
+    painter.drawText(QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("IP: %1").arg(QString::fromStdString(GetLocalIP())));
+}
+
+}  // namespace zorvex::ui

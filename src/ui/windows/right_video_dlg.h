@@ -1,0 +1,187 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+
+#include <string>
+#include <thread>
+
+#include "ui/toolkit/skin.h"
+#include "ui/windows/right_page.h"
+
+namespace zorvex::ui {
+
+class CConvertList;
+class CKbcButton;
+class CMenuDlg;
+class CMsgBoxDlg;
+class CVideoWndList;
+
+// The fly-screen page: the title band (phones connected, the address of the
+// LAN service with its menu, minimise and close), the three views in one
+// content area (the card list, the conversion list, the settings page) with
+// their buttons, and the toast.
+//
+// The phone counter is a 100 ms timer reading PageContext::connectedPhones;
+// it repaints only when the count changed. An address chosen in the menu
+// moves the service on a worker thread the page owns and joins; a choice
+// while a switch runs is dropped. The counter pauses for the switch and runs
+// again when it ends, whether it succeeded or not. While the service does
+// not listen whole on the address shown (its start or the last switch
+// failed), the address is drawn in the failure colour and the state icon in
+// its first cell.
+//
+// Needs context.page.library and context.page.queue (see PageContext). The
+// current address is the process-wide one (GetLocalIP); the save folder is
+// the setting ConvertPath, saved through context.saveSettings.
+// GUI thread only; the main window owns the page.
+class CRightVideoDlg final : public RightPage {
+    Q_OBJECT
+public:
+    enum ControlId {
+        IdAdd = 1001,
+        IdConvert = 1002,
+        IdDelete = 1004,
+        IdMin = 1005,
+        IdClose = 1006,
+        IdModifyPath = 1034,
+        IdClean = 1057,
+        IdCheckAll = 1085,
+    };
+    static constexpr int kTitleBand = 50;
+    static constexpr int kCounterIntervalMs = 100;
+    // Longer save folders are shown cut to this many characters and "...".
+    static constexpr int kPathCharacters = 40;
+    // ARGB of the address while the service does not run there.
+    static constexpr unsigned kAddressDownColour = 0xFFD9453A;
+
+    CRightVideoDlg(QWidget* owner, const WindowContext& context);
+    ~CRightVideoDlg() override;
+
+    // For WindowContext::makePage: the page over context.page, or none when
+    // the library or the queue is missing.
+    static PageFactory Factory();
+
+    void Layout() override;
+    void SwitchView(int view) override;
+    void ShowToast(int code) override;
+    CSetContentDlg* settingsPage() const override { return settings_; }
+    void PrepareQuit() override;
+
+    // An address from the menu (the menu's choice lands here).
+    void OnAddressChosen(const QString& address);
+    // The buttons' commands, as their clicks run them.
+    void OnAdd();
+    void OnConvert();
+    // Deletes the checked cards, asking first where more than a card is lost.
+    void OnDelete();
+    // The confirmation "删除" asks for the checked cards: 2 (a conversion
+    // running), 5 (a task queued), 1 (a converted video, with the offer to
+    // delete its file), 0 (no question), -1 (nothing checked).
+    int DeletePromptType() const;
+    void OnSelectAll();
+    void OnModifyPath();
+    void OnClean();
+    // Sets "Convert", "Delete" and "全选" from the checked cards.
+    void ReEvaluateLooks();
+
+    // The save folder as the bottom bar shows it.
+    static QString ShownPath(const QString& path);
+
+    CKbcButton* button(int id) const;
+    CVideoWndList* cardList() const { return cardList_; }
+    CConvertList* convertList() const { return convertList_; }
+    CMsgBoxDlg* toast() const { return toast_; }
+    CMenuDlg* addressMenu() const { return addressMenu_; }
+    QFileDialog* folderDialog() const { return folderDialog_; }
+    CNotifyMsgDlg* deletePrompt() const { return deletePrompt_; }
+    QMessageBox* messageBox() const { return message_; }
+
+    int deviceCount() const { return deviceCount_; }
+    bool hasDevices() const { return hasDevices_; }
+    bool counterRunning() const { return counter_.isActive(); }
+    bool switching() const { return switchThread_.joinable(); }
+    bool overAddress() const { return overAddress_; }
+    bool menuOpen() const { return menuOpen_; }
+    bool quitting() const { return quitting_; }
+    bool serviceDown() const { return serviceDown_; }
+
+    // Rectangles of the layout, in the page's coordinates.
+    QRect contentRect() const;
+    QRect deviceTextRect() const;
+    QRect addressIconRect() const;
+    QRect addressBoxRect() const;
+    QRect folderBoxRect() const;
+    QRect folderIconRect() const;
+
+signals:
+    // An address switch ended (for those who wait on it).
+    void addressSwitched(const QString& address, bool succeeded);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    CKbcButton* makeButton(int id, bool check, const char* skin, const QString& caption, int width,
+                           int height, int layout, int background);
+    void place();
+    void applyViewLooks();
+    void setActionsInactive(bool convert, bool remove);
+    void deleteChecked(bool withFiles);
+    void onDeletePromptFinished();
+    void onCounterTick();
+    void onSwitchDone(const QString& address, bool succeeded);
+    void startCounter();
+    void toggleAddressMenu();
+    void hideAddressMenu();
+    void showMessage(const QString& text);
+    void paintBottomBar(QPainter& painter) const;
+    QRect titleStateRect() const;  // device text, state icon and address box
+
+    CKbcButton* add_;
+    CKbcButton* convert_;
+    CKbcButton* delete_;
+    CKbcButton* min_;
+    CKbcButton* close_;
+    CKbcButton* modifyPath_;
+    CKbcButton* clean_;
+    CKbcButton* checkAll_;
+    CVideoWndList* cardList_;
+    CConvertList* convertList_;
+    CSetContentDlg* settings_;
+    CMsgBoxDlg* toast_;
+    CMenuDlg* addressMenu_;
+    SkinImage stateIcon_;   // "FP\\IPState.png"
+    SkinImage addressBox_;  // "FP\\IPCombo.png"
+    SkinImage folderIcon_;  // "Convert\\OpenPath.png"
+    QPointer<QFileDialog> folderDialog_;
+    QPointer<CNotifyMsgDlg> deletePrompt_;
+    QPointer<QMessageBox> message_;
+
+    QTimer counter_;
+    int deviceCount_ = 0;
+    bool hasDevices_ = false;
+    bool overAddress_ = false;
+    bool menuOpen_ = false;
+    bool overFolderIcon_ = false;
+    bool pressedFolderIcon_ = false;
+    bool quitting_ = false;
+    bool looksPending_ = false;
+    bool serviceDown_ = false;  // the service does not listen whole on the address shown
+
+    // Runs PageContext::switchAddress; set from its start until its report
+    // has arrived here and it was joined.
+    std::thread switchThread_;
+};
+
+}  // namespace zorvex::ui

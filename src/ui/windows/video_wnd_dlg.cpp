@@ -1,0 +1,169 @@
+#include "ui/windows/video_wnd_dlg.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+
+#include "foundation/log_recorder.h"
+#include "library/video_card.h"
+#include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/gif_image.h"
+
+namespace zorvex::ui {
+namespace {
+
+constexpr const char* kLogTag = "ZorvexUIFiles\\VideoWndDlg";
+const QColor kBackground(242, 243, 243);
+const QRectF kThumbnail(8, 8, 128, 72);
+const QRectF kBadge(86, 64, 50, 16);
+const QRectF kCheck(8, 92, 14, 14);
+const QRectF kName(24, 91, 119, 14);
+
+QImage readPicture(const QString& path) {
+    QImage image(path);
+    if (image.isNull()) return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+}  // namespace
+
+std::shared_ptr<const CardArt> CardArt::Load() {
+    auto art = std::make_shared<CardArt>();
+    art->placeholder = SkinImage::load(QStringLiteral("FP\\NoVideoSrc.png"));
+    art->check = SkinImage::load(QStringLiteral("FP\\Check.png"));
+    art->converted = SkinImage::load(QStringLiteral("FP\\Coned.png"));
+    art->waiting = SkinImage::load(QStringLiteral("FP\\Con_Wait.png"));
+    art->lost = SkinImage::load(QStringLiteral("FP\\Lose.png"));
+    return art;
+}
+
+CVideoWndDlg::CVideoWndDlg(std::shared_ptr<VideoCard> card, const std::string& name,
+                           std::shared_ptr<const CardArt> art, DiskWorker& disk, QWidget* parent)
+    : QWidget(parent),
+      card_(std::move(card)),
+      itemId_(card_->itemId()),
+      art_(std::move(art)),
+      disk_(disk),
+      fallbackName_(QString::fromStdString(name)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(kWidth, kHeight);
+    Refresh();
+}
+
+CVideoWndDlg::~CVideoWndDlg() = default;
+
+QString CVideoWndDlg::shownName() const {
+    const std::string name = card_->name();
+    if (name.empty()) return QString::fromStdString(ShortName(fallbackName_.toStdString()));
+    return QString::fromStdString(ShortName(name));
+}
+
+void CVideoWndDlg::Refresh() {
+    showAnimation(card_->kind() == KIND_CONVERTING);
+    const QString path = QString::fromStdString(card_->thumbnailPath());
+    const bool usable = card_->thumbUsable();
+    if (path != thumbnailPath_ || usable != thumbnailUsable_) {
+        thumbnailPath_ = path;
+        thumbnailUsable_ = usable;
+        if (path.isEmpty())
+            thumbnail_ = QImage();
+        else
+            loadThumbnail(path);
+    }
+    paintedCurrent_ = false;
+    update();
+}
+
+void CVideoWndDlg::loadThumbnail(const QString& path) {
+    ++loading_;
+    QPointer<CVideoWndDlg> self(this);
+    disk_.run<QImage>([path] { return readPicture(path); },
+                      [self, path](QImage image) {
+                          if (!self) return;
+                          --self->loading_;
+                          if (path != self->thumbnailPath_) return;  // asked for another since
+                          self->thumbnail_ = std::move(image);
+                          self->paintedCurrent_ = false;
+                          self->update();
+                      });
+}
+
+void CVideoWndDlg::showAnimation(bool on) {
+    // isHidden, not isVisible: a card of a view that is not showing is
+    // invisible however its animation stands, and must still drop it.
+    if (!on) {
+        if (animation_ && !animation_->isHidden()) {
+            animation_->Stop();
+            animation_->hide();
+        }
+        return;
+    }
+    if (!animation_) {
+        animation_ = new CGIFImage(this);
+        animation_->setGeometry(kBadge.toRect());
+        animation_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    if (!animation_->isHidden() && animation_->animating()) return;
+    animation_->Load(skinPathFor(QStringLiteral("FP\\Coning.gif"), devicePixelRatioF()));
+    animation_->SetKind(2);
+    animation_->show();
+}
+
+void CVideoWndDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.fillRect(rect(), kBackground);
+
+    const int kind = card_->kind();
+    const bool missing = kind == KIND_MISSING;
+    // A missing video keeps its last thumbnail under the overlay; without
+    // one it gets the placeholder rather than an empty frame.
+    if ((card_->thumbUsable() || missing) && !thumbnail_.isNull()) {
+        const QRectF source =
+            QRectF(0, 0, 128, 72).intersected(QRectF(QPointF(0, 0), QSizeF(thumbnail_.size())));
+        painter.drawImage(kThumbnail, thumbnail_, source);
+    } else {
+        art_->placeholder.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
+    }
+    if (kind == KIND_CONVERTED) art_->converted.draw(painter, kBadge, QRectF(0, 0, 50, 16));
+    if (kind == KIND_WAITING) art_->waiting.draw(painter, kBadge, QRectF(0, 0, 50, 16));
+    if (missing) art_->lost.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
+
+    art_->check.draw(painter, kCheck, QRectF(0, card_->checked() ? 28 : 0, 14, 14));
+
+    painter.setFont(skinFont(12));
+    painter.setPen(argb(0xFF3E3D42));
+    painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
+    paintedCurrent_ = loading_ == 0;
+}
+
+void CVideoWndDlg::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;
+    const bool examined = card_->examined();
+    PostLog(card_->path() + "||||||||OnLButtonDown====" + (examined ? "TRUE" : "FALSE"), kLogTag);
+}
+
+void CVideoWndDlg::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || !card_->examined()) return;
+    if (!rect().contains(event->position().toPoint())) return;
+    emit clicked(itemId_);
+}
+
+void CVideoWndDlg::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    if (!card_->examined()) return;
+    hovered_ = true;
+    update();
+}
+
+void CVideoWndDlg::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (!hovered_) return;
+    hovered_ = false;
+    update();
+}
+
+}  // namespace zorvex::ui

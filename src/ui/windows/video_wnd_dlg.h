@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "ui/toolkit/skin.h"
+
+namespace zorvex {
+class VideoCard;
+}
+
+namespace zorvex::ui {
+
+class CGIFImage;
+class DiskWorker;
+
+// The card's skin pictures, loaded once by the list and shared by its cards.
+struct CardArt {
+    SkinImage placeholder;  // "FP\\NoVideoSrc.png"
+    SkinImage check;        // "FP\\Check.png", 14 x 14 cells: 0 empty, 2 checked
+    SkinImage converted;    // "FP\\Coned.png"
+    SkinImage waiting;      // "FP\\Con_Wait.png"
+    SkinImage lost;         // "FP\\Lose.png"
+    static std::shared_ptr<const CardArt> Load();
+};
+
+// One video of the library as a 144 x 116 card: thumbnail or placeholder, the
+// badge of its kind (the animation while it converts, the "lost" overlay when
+// its file is gone), the check box and the shortened name. It draws the
+// VideoCard it is given and reacts to the mouse only once the card has been
+// examined: a release over it reports clicked(), which the list turns into
+// a check-mark toggle. GUI thread only; the list owns it.
+class CVideoWndDlg : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 144;
+    static constexpr int kHeight = 116;
+
+    // name: what the card shows until its worker has read the file's own name.
+    CVideoWndDlg(std::shared_ptr<VideoCard> card, const std::string& name,
+                 std::shared_ptr<const CardArt> art, DiskWorker& disk, QWidget* parent);
+    ~CVideoWndDlg() override;
+
+    // Reads the model again: the animation follows the kind, and the
+    // thumbnail is loaded again (off the GUI thread) when its path or its
+    // usability changed. Then repaints.
+    void Refresh();
+
+    const std::string& itemId() const { return itemId_; }
+    const std::shared_ptr<VideoCard>& card() const { return card_; }
+    bool hovered() const { return hovered_; }
+    // A thumbnail is being read from disk.
+    bool thumbnailPending() const { return loading_ > 0; }
+    bool hasThumbnail() const { return !thumbnail_.isNull(); }
+    // The name as drawn.
+    QString shownName() const;
+    // The animation shown while the video converts (null until first needed).
+    CGIFImage* animation() const { return animation_; }
+    // Painted since the last change of the picture it shows (for benchmarks).
+    bool paintedCurrent() const { return paintedCurrent_; }
+
+signals:
+    void clicked(const std::string& itemId);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void showAnimation(bool on);
+    void loadThumbnail(const QString& path);
+
+    // constant after construction
+    const std::shared_ptr<VideoCard> card_;
+    const std::string itemId_;
+    const std::shared_ptr<const CardArt> art_;
+    DiskWorker& disk_;
+    const QString fallbackName_;
+
+    QImage thumbnail_;
+    QString thumbnailPath_;  // the path thumbnail_ was read from, or is being read from
+    bool thumbnailUsable_ = false;
+    int loading_ = 0;
+    CGIFImage* animation_ = nullptr;
+    bool hovered_ = false;
+    bool paintedCurrent_ = false;
+};
+
+}  // namespace zorvex::ui

@@ -1,0 +1,336 @@
+#include "ui/windows/video_wnd_list.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/notify_msg_dlg.h"
+#include "ui/windows/video_wnd_dlg.h"
+
+namespace zorvex::ui {
+namespace {
+
+const QColor kBackground(242, 243, 243);
+constexpr int kAddButtonId = 1081;
+constexpr int kMargin = 18;  // above the first row, and below the last
+
+std::vector<std::string> localPaths(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    }
+    return paths;
+}
+
+// Name order as file managers show it: runs of digits compare as numbers
+// ("clip 9" before "clip 10"), letters without regard to case.
+bool namedBefore(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit()) ++ei;
+            while (ej < b.size() && b[ej].isDigit()) ++ej;
+            QStringView x = QStringView(a).mid(i, ei - i), y = QStringView(b).mid(j, ej - j);
+            while (x.size() > 1 && x.front() == u'0') x = x.mid(1);
+            while (y.size() > 1 && y.front() == u'0') y = y.mid(1);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (const int c = x.compare(y); c != 0) return c < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        if (x != y) return x < y;
+        ++i;
+        ++j;
+    }
+    if ((i < a.size()) != (j < b.size())) return j < b.size();
+    return a < b;
+}
+
+}  // namespace
+
+DroppedPaths ExpandDrop(const std::vector<std::string>& paths) {
+    DroppedPaths out;
+    for (const std::string& path : paths) {
+        const QString folder = QString::fromStdString(path);
+        if (!QFileInfo(folder).isDir()) {
+            out.files.push_back(path);
+            continue;
+        }
+        QStringList names;
+        const QStringList entries = QDir(folder).entryList(QDir::Files);
+        for (const QString& name : entries) {
+            if (IsAcceptedVideoName(name.toStdString())) names.push_back(name);
+        }
+        std::sort(names.begin(), names.end(), namedBefore);
+        if (names.isEmpty()) out.emptyFolder = true;
+        for (const QString& name : names)
+            out.files.push_back(QDir(folder).filePath(name).toStdString());
+    }
+    return out;
+}
+
+CVideoWndList::CVideoWndList(VideoLibrary& library, QWidget* parent)
+    : CScrollPane(parent), library_(library), next_(library.listener()) {
+    library_.setListener(this);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    art_ = CardArt::Load();
+    picture_ = SkinImage::load(QStringLiteral("Comm\\Add.png"));
+
+    addButton_ = new CKbcButton(kAddButtonId, CKbcButton::Mode::Push, viewport());
+    addButton_->SetImage(skinPath(QStringLiteral("Comm\\AddFile.png")), QStringLiteral("添加"));
+    addButton_->SetLayout(0);
+    addButton_->SetSize(64, 30);
+    addButton_->SetUseCursor(true);
+    addButton_->SetBackground(2);
+    connect(addButton_, &CKbcButton::clicked, this, [this] { AddByDialog(); });
+    syncCards();
+}
+
+CVideoWndList::~CVideoWndList() {
+    library_.setListener(next_);
+    for (CVideoWndDlg* card : order_) delete card;
+    if (dialog_) delete dialog_;
+}
+
+QString CVideoWndList::dialogTitle() {
+    return QStringLiteral("请选择需要转换文件");
+}
+
+QString CVideoWndList::dialogFilter() {
+    return QStringLiteral(
+        "视频文件 (*.mp4 *.mkv *.flv *.rmvb *.rm *.mov *.wmv *.avi *.mpeg *.3gp)");
+}
+
+QPoint CVideoWndList::cardPosition(int index) {
+    return {kLeft + kColumnPitch * (index % kColumns), kTop + kRowPitch * (index / kColumns)};
+}
+
+CVideoWndDlg* CVideoWndList::cardAt(int index) const {
+    if (index < 0 || index >= cardCount()) return nullptr;
+    return order_[static_cast<std::size_t>(index)];
+}
+
+CVideoWndDlg* CVideoWndList::card(const std::string& itemId) const {
+    auto it = cards_.find(itemId);
+    return it == cards_.end() ? nullptr : it->second;
+}
+
+QRect CVideoWndList::pictureRect() const {
+    const QSize size = viewport()->size();
+    return {size.width() / 2 - 190, size.height() / 2 - 120, 380, 240};
+}
+
+void CVideoWndList::syncCards() {
+    std::map<std::string, CVideoWndDlg*> kept;
+    std::vector<CVideoWndDlg*> order;
+    for (const VIDEOINFO_ST& item : library_.items()) {
+        CVideoWndDlg* widget = nullptr;
+        auto it = cards_.find(item.itemId);
+        if (it != cards_.end()) {
+            widget = it->second;
+            cards_.erase(it);
+            // A change of the list may change a card too (a finished
+            // conversion turns its source plain again) without a word of it.
+            widget->Refresh();
+        } else {
+            widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
+            connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
+        }
+        kept[item.itemId] = widget;
+        order.push_back(widget);
+    }
+    // Later: the change may come from inside one of these cards' own events.
+    for (auto& [id, widget] : cards_) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    cards_ = std::move(kept);
+    order_ = std::move(order);
+    LayoutCards();
+}
+
+void CVideoWndList::LayoutCards() {
+    addButton_->setVisible(order_.empty());
+    UpdateScrollRange();
+    placeChildren();
+    for (CVideoWndDlg* card : order_) card->show();
+    viewport()->update();
+}
+
+void CVideoWndList::UpdateScrollRange() {
+    const int rows = (cardCount() + kColumns - 1) / kColumns;
+    const int content = rows == 0 ? 0 : kTop + kRowPitch * rows - 8 + kMargin;
+    const int page = viewport()->height();
+    SetScrollRange(content > page ? content : page, page);
+}
+
+void CVideoWndList::placeChildren() {
+    const QPoint shift(0, offset());
+    for (int i = 0; i < cardCount(); ++i)
+        order_[static_cast<std::size_t>(i)]->move(cardPosition(i) - shift);
+    const QSize size = viewport()->size();
+    addButton_->move(QPoint(size.width() / 2 + 5, size.height() / 2 + 66) - shift);
+}
+
+void CVideoWndList::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), kBackground);
+    if (order_.empty()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        picture_.draw(painter, pictureRect().translated(0, -offset()), QRectF(0, 0, 380, 240));
+    }
+}
+
+void CVideoWndList::resizeEvent(QResizeEvent* event) {
+    CScrollPane::resizeEvent(event);
+    LayoutCards();
+}
+
+void CVideoWndList::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::SelectAll)) {
+        event->accept();
+        SetAllChecked(true);
+        EvaluateSelection();
+        if (hooks_.selectionChanged) hooks_.selectionChanged();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        const auto items = library_.items();
+        const bool any = std::any_of(items.begin(), items.end(),
+                                     [](const auto& item) { return item.card->checked(); });
+        if (any && hooks_.deleteRequested) hooks_.deleteRequested();
+        return;
+    }
+    CScrollPane::keyPressEvent(event);
+}
+
+void CVideoWndList::mouseReleaseEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    CScrollPane::mouseReleaseEvent(event);
+}
+
+void CVideoWndList::dragEnterEvent(QDragEnterEvent* event) {
+    if (!localPaths(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void CVideoWndList::dragMoveEvent(QDragMoveEvent* event) {
+    if (!localPaths(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void CVideoWndList::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths = localPaths(event->mimeData());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    AddDropped(paths);
+}
+
+void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
+    QPointer<CVideoWndList> self(this);
+    disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
+                            [self](const DroppedPaths& dropped) {
+                                if (!self) return;
+                                const bool full = self->library_.items().size() >= kLibraryLimit;
+                                if (dropped.emptyFolder && !full) self->onToast(TOAST_NOT_VIDEO);
+                                if (!dropped.files.empty())
+                                    self->library_.AddDropped(dropped.files);
+                            });
+}
+
+void CVideoWndList::AddByDialog() {
+    if (dialog_) {
+        dialog_->raise();
+        dialog_->activateWindow();
+        return;
+    }
+    if (library_.items().size() >= kLibraryLimit) {
+        library_.AddByDialog({});  // the library's own refusal: toast 6
+        return;
+    }
+    // The first time, where videos are kept, not wherever the program was started from.
+    if (lastFolder_.isEmpty()) {
+        const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        lastFolder_ = QDir(videos).exists() ? videos : QDir::homePath();
+    }
+    auto* dialog = new QFileDialog(window(), dialogTitle(), lastFolder_, dialogFilter());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& files) {
+        std::vector<std::string> paths;
+        for (const QString& file : files) paths.push_back(file.toStdString());
+        if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
+        if (!paths.empty()) library_.AddByDialog(paths);
+    });
+    dialog_ = dialog;
+    dialog->open();
+}
+
+void CVideoWndList::onCardClicked(const std::string& itemId) {
+    setFocus(Qt::MouseFocusReason);
+    library_.ToggleChecked(itemId);
+    if (hooks_.selectionChanged) hooks_.selectionChanged();
+}
+
+void CVideoWndList::onToast(int code) {
+    if (hooks_.toast) hooks_.toast(code);
+    if (next_) next_->onToast(code);
+}
+
+std::string CVideoWndList::onConversionRequested(const ConversionRequest& request) {
+    return next_ ? next_->onConversionRequested(request) : std::string();
+}
+
+void CVideoWndList::onButtonLooks(int first, int second) {
+    if (hooks_.buttonLooks) hooks_.buttonLooks(first, second);
+    if (next_) next_->onButtonLooks(first, second);
+}
+
+bool CVideoWndList::removeQueuedTask(const std::string& taskKey, const std::string& path) {
+    return next_ && next_->removeQueuedTask(taskKey, path);
+}
+
+void CVideoWndList::onPathFreed(const std::string& path) {
+    if (next_) next_->onPathFreed(path);
+}
+
+void CVideoWndList::onConversionBalloon(const std::string& name) {
+    if (hooks_.conversionBalloon) hooks_.conversionBalloon(name);
+    if (next_) next_->onConversionBalloon(name);
+}
+
+int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
+    CNotifyMsgDlg question(this, 4, QString::fromStdString(shownName), {});
+    question.exec();
+    return question.resultCode();
+}
+
+void CVideoWndList::onLibraryChanged() {
+    syncCards();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
+    if (next_) next_->onLibraryChanged();
+}
+
+void CVideoWndList::onCardChanged(const std::string& itemId) {
+    if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
+    if (hooks_.cardsChanged) hooks_.cardsChanged();
+    if (next_) next_->onCardChanged(itemId);
+}
+
+}  // namespace zorvex::ui

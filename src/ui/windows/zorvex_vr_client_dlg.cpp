@@ -1,0 +1,344 @@
+#include "ui/windows/zorvex_vr_client_dlg.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QWindow>
+
+#include "foundation/log_recorder.h"
+#include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/skin.h"
+#include "ui/windows/down_load_dlg.h"
+#include "ui/windows/left_menu_dlg.h"
+#include "ui/windows/placeholder_page.h"
+#include "ui/windows/set_content_dlg.h"
+
+namespace zorvex::ui {
+namespace {
+
+constexpr const char* kTag = "ZorvexVRClientDlg";
+const QString kTitle = QStringLiteral("Zorvex助手");
+
+FrameStrips::Mode stripsMode(ShadowMode mode) {
+    switch (mode) {
+        case ShadowMode::Strips:
+            return FrameStrips::Mode::Pieces;
+        case ShadowMode::Margin:
+            return FrameStrips::Mode::Margin;
+        default:
+            return FrameStrips::Mode::Auto;
+    }
+}
+
+}  // namespace
+
+CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowSystemMenuHint),
+      context_(std::move(context)),
+      executor_(this) {
+    // The tray holds the application while the window is hidden, and a
+    // closed prompt or message box must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    // The application icon, rendered at the sizes the window and the tray ask for.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(skinPath(QStringLiteral("Icon\\app_%1.png").arg(size)), QSize(size, size));
+    setWindowIcon(icon);
+
+    setWindowTitle(kTitle);
+    // The shadow decides the window's size: with a margin it is drawn inside.
+    strips_ = new FrameStrips(this, FrameStrips::kMainWindow, stripsMode(context_.shadow));
+    margin_ = strips_->margin();
+    setFixedSize(kWidth + 2 * margin_, kHeight + 2 * margin_);
+
+    createTray();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+    // The start-up sequence and the version check's set-up ran before the
+    // window was built (see the header); the pages rely on them.
+    createPages();
+
+    // The window manager's Alt+F4 arrives as a close; where none binds it,
+    // the key itself asks the same.
+    auto* altF4 = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    connect(altF4, &QShortcut::activated, this, &CZorvexVRClientDlg::CloseRequest);
+
+    ready_ = true;
+}
+
+CZorvexVRClientDlg::~CZorvexVRClientDlg() {
+    // A running check is cut short; its report is dropped with the window.
+    if (checkRunning_ && context_.cancelCheck) context_.cancelCheck();
+    if (checkThread_.joinable()) checkThread_.join();
+    strips_->Destroy();
+}
+
+void CZorvexVRClientDlg::createTray() {
+    trayAvailable_ = context_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    if (!trayAvailable_) return;
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(kTitle);
+    trayMenu_ = new QMenu(this);
+    trayMenu_->addAction(QStringLiteral("关闭"), this, &CZorvexVRClientDlg::CloseRequest);
+    trayMenu_->addAction(QStringLiteral("显示"), this, [this] {
+        if (isVisible())
+            HideToTray();
+        else
+            BringToFront();
+    });
+    tray_->setContextMenu(trayMenu_);
+    connect(tray_, &QSystemTrayIcon::activated, this, &CZorvexVRClientDlg::onTrayActivated);
+    tray_->show();
+}
+
+void CZorvexVRClientDlg::createPages() {
+    leftMenu_ = new CLeftMenuDlg(this);
+    leftMenu_->setGeometry(margin_, margin_, CLeftMenuDlg::kWidth, kHeight);
+    leftMenu_->Layout();
+    connect(leftMenu_, &CLeftMenuDlg::viewRequested, this, &CZorvexVRClientDlg::OnMenuRequest);
+
+    if (context_.makePage) page_ = context_.makePage(this, context_);
+    if (!page_) page_ = new PlaceholderPage(this, context_);
+    if (page_->parentWidget() != this) {
+        page_->setParent(this);
+        page_->show();  // a new parent hides it
+    }
+    page_->setGeometry(margin_ + RightPage::kLeft, margin_, kWidth - RightPage::kLeft, kHeight);
+    page_->Layout();
+    connect(page_, &RightPage::hideToTrayRequested, this, &CZorvexVRClientDlg::HideToTray);
+    connect(page_, &RightPage::quitRequested, this, &CZorvexVRClientDlg::onPageQuit);
+    connect(page_, &RightPage::minimiseRequested, this, &QWidget::showMinimized);
+    connect(page_, &RightPage::conversionFinished, this,
+            &CZorvexVRClientDlg::ShowConversionBalloon);
+    if (CSetContentDlg* settings = page_->settingsPage())
+        connect(settings, &CSetContentDlg::updateCheckRequested, this,
+                &CZorvexVRClientDlg::CheckForUpdates);
+}
+
+void CZorvexVRClientDlg::OnMenuRequest(int code) {
+    switch (code) {
+        case CLeftMenuDlg::MenuLibrary:
+            page_->SwitchView(RightPage::ViewLibrary);
+            return;
+        case CLeftMenuDlg::MenuConvert:
+            page_->SwitchView(RightPage::ViewConvert);
+            return;
+        case CLeftMenuDlg::MenuSettings:
+            page_->SwitchView(RightPage::ViewSettings);
+            return;
+        default:
+            return;
+    }
+}
+
+void CZorvexVRClientDlg::CloseRequest() {
+    if (closing_) {
+        close();
+        return;
+    }
+    page_->CloseRequest();
+}
+
+void CZorvexVRClientDlg::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        event->ignore();
+        page_->CloseRequest();
+        return;
+    }
+    event->accept();
+    if (tray_) tray_->hide();
+    // Queued: whoever listens may delete the window.
+    QMetaObject::invokeMethod(
+        this, [this] { emit closed(); }, Qt::QueuedConnection);
+}
+
+void CZorvexVRClientDlg::onPageQuit() {
+    closing_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void CZorvexVRClientDlg::HideToTray() {
+    // Without a tray a hidden window could not be found again.
+    if (!trayAvailable_) {
+        showMinimized();
+        return;
+    }
+    hide();  // the strips follow
+}
+
+void CZorvexVRClientDlg::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+    strips_->Place();
+}
+
+void CZorvexVRClientDlg::ToggleFromTray() {
+    if (isVisible() && !isMinimized())
+        HideToTray();
+    else
+        BringToFront();
+}
+
+void CZorvexVRClientDlg::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) ToggleFromTray();
+}
+
+void CZorvexVRClientDlg::ShowConversionBalloon(const QString& title) {
+    balloonTitle_ = title.left(63);
+    if (tray_)
+        tray_->showMessage(balloonTitle_, QStringLiteral("转码已完成"),
+                           QSystemTrayIcon::Information, 2000);
+}
+
+void CZorvexVRClientDlg::CheckForUpdates() {
+    if (checkRunning_) return;
+    checkRunning_ = true;
+    if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(true);
+    PostLog("检测更新", kTag);
+    // A finished check's thread has posted its report and is ending.
+    if (checkThread_.joinable()) checkThread_.join();
+    checkThread_ = std::thread([this, check = context_.checkVersion] {
+        VersionCheckResult result = check ? check() : VersionCheckResult{};
+        executor_.post([this, result] { onCheckDone(result); });
+    });
+}
+
+void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
+    checkRunning_ = false;
+    if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(false);
+    switch (result.outcome) {
+        case VersionCheckResult::Outcome::Failed:
+            // Only here did the server not answer at all.
+            PostLog("检测更新------FALSE", kTag);
+            page_->ShowToast(10);  // "服务器连接失败"
+            return;
+        case VersionCheckResult::Outcome::UpToDate:
+        case VersionCheckResult::Outcome::NoOffer:
+            PostLog("检测更新------FALSE", kTag);
+            showMessage(QStringLiteral("已是最新版"));
+            return;
+        case VersionCheckResult::Outcome::UpdateOffered:
+            PostLog("开始下载", kTag);
+            startDownload(QString::fromStdString(result.downloadUrl),
+                          QString::fromStdString(result.versionName));
+            return;
+    }
+}
+
+void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
+    if (download_) return;
+    auto open = context_.openInstaller ? context_.openInstaller : context_.openFile;
+    download_ = new CDownLoadDlg(this, {context_.downloadOptions, open, context_.update});
+    download_->SetDownloadTarget(url, version);
+    connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
+    download_->open();
+}
+
+void CZorvexVRClientDlg::onDownloadDone() {
+    if (!download_) return;
+    const int result = download_->Result();
+    const bool opened = download_->InstallerOpened();
+    const QString installer = download_->InstallerPath();
+    download_->strips()->Destroy();
+    download_->deleteLater();
+    download_ = nullptr;
+    // Quit only while the installer runs: gone without it, the user would
+    // be left with neither the application nor its update.
+    if (result == kDownloadSucceeded && opened) {
+        quitAfterDownload();
+        return;
+    }
+    closing_ = false;
+    if (result == kDownloadCancelled) return;
+    if (result == kDownloadSucceeded) {
+        PostLog("安装程序未能打开: " + installer.toStdString(), kTag);
+        showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
+                                   "请手动运行安装程序：\n%1")
+                        .arg(installer));
+        return;
+    }
+    showMessage(QStringLiteral("下载失败"));
+}
+
+void CZorvexVRClientDlg::quitAfterDownload() {
+    // The installer runs already: stop everything and go without asking.
+    closing_ = true;
+    if (context_.anyRunning && context_.anyRunning()) {
+        PostLog("停止转码", kTag);
+        if (context_.stopAll) context_.stopAll();
+    }
+    page_->PrepareQuit();
+    if (context_.stopService) context_.stopService();
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void CZorvexVRClientDlg::showMessage(const QString& text) {
+    if (message_) message_->close();
+    auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowIcon(windowIcon());
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box->button(QMessageBox::Ok)->setIcon({});
+    // Wide enough for the title bar to show the application's name.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 200px; }"));
+    message_ = box;
+    box->open();
+}
+
+void CZorvexVRClientDlg::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || !clientRect().contains(at)) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    beginDrag(event->globalPosition().toPoint());
+}
+
+void CZorvexVRClientDlg::beginDrag(const QPoint& globalPress) {
+    // The window manager moves it where it can (X11 and Wayland alike); by
+    // hand elsewhere.
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    dragging_ = true;
+    dragOffset_ = globalPress - pos();
+    grabMouse();
+}
+
+void CZorvexVRClientDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void CZorvexVRClientDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragging_) {
+        dragging_ = false;
+        releaseMouse();
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CZorvexVRClientDlg::paintEvent(QPaintEvent*) {
+    if (margin_ == 0) return;  // the pages cover the whole window
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    strips_->paintMargin(painter, clientRect());
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <thread>
+
+#include "ui/toolkit/qt_executor.h"
+#include "ui/windows/down_load_dlg.h"
+#include "ui/windows/window_context.h"
+
+class QMenu;
+
+namespace zorvex::ui {
+
+class CLeftMenuDlg;
+class FrameStrips;
+
+// The borderless 972 x 630 main window "Zorvex助手": the left menu, the page
+// beside it, its shadow, the tray icon, the update check and the rules of
+// closing. Any press that no child takes drags it.
+//
+// Closing: a close request (the page's close button, the tray's "关闭", the
+// window manager's close, Alt+F4) goes to the page, which decides by
+// ExitWndType. Only a close while closing() is set really closes: the tray
+// icon goes and closed() is emitted. The tray keeps the application alive,
+// so the window turns quitOnLastWindowClosed off; whoever runs the event
+// loop ends it on closed().
+//
+// The composition root runs the start-up sequence before building the
+// window and the shutdown sequence after closed(), and deletes the window
+// between the service's stop and the keep-awake release.
+// GUI thread only; the update check runs on a worker the window owns.
+class CZorvexVRClientDlg : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 972;
+    static constexpr int kHeight = 630;
+    static constexpr int kMargin = 16;  // the shadow's width around the client area
+
+    explicit CZorvexVRClientDlg(WindowContext context);
+    ~CZorvexVRClientDlg() override;
+
+    // The tray balloon "转码已完成" titled with the file name (at most 63 characters).
+    void ShowConversionBalloon(const QString& title);
+    // Hides the window and its shadow; where there is no tray it minimises instead.
+    void HideToTray();
+    // Shows the window normally, in front, with its shadow.
+    void BringToFront();
+    // The tray icon's double-click: hides a shown window, shows a hidden or minimised one.
+    void ToggleFromTray();
+    // The settings page's "检测更新": the check runs on a worker; further
+    // requests are ignored until it has ended.
+    void CheckForUpdates();
+    // The left menu's request: 1 library, 3 conversion list, 4 settings; others nothing.
+    void OnMenuRequest(int code);
+    // A close request that is not final yet: handed to the page.
+    void CloseRequest();
+
+    bool closing() const { return closing_; }
+    bool ready() const { return ready_; }
+    bool checkRunning() const { return checkRunning_; }
+    bool trayAvailable() const { return trayAvailable_; }
+    bool usesMarginShadow() const { return margin_ > 0; }
+    // The client area (left menu and page) in window coordinates.
+    QRect clientRect() const { return QRect(margin_, margin_, kWidth, kHeight); }
+    CLeftMenuDlg* leftMenu() const { return leftMenu_; }
+    RightPage* page() const { return page_; }
+    FrameStrips* strips() const { return strips_; }
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+    CDownLoadDlg* downloadDialog() const { return download_; }
+    QMessageBox* messageBox() const { return message_; }
+    const QString& lastBalloonTitle() const { return balloonTitle_; }
+    bool dragging() const { return dragging_; }
+
+signals:
+    // The window has closed for good; the tray icon is gone.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void createTray();
+    void createPages();
+    void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void onCheckDone(const VersionCheckResult& result);
+    void startDownload(const QString& url, const QString& version);
+    void onDownloadDone();
+    void quitAfterDownload();
+    void onPageQuit();
+    void showMessage(const QString& text);
+    void beginDrag(const QPoint& globalPress);
+
+    // Constant after construction.
+    const WindowContext context_;
+    int margin_ = 0;  // set once by the shadow
+    bool trayAvailable_ = false;
+
+    CLeftMenuDlg* leftMenu_ = nullptr;
+    RightPage* page_ = nullptr;
+    FrameStrips* strips_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QPointer<CDownLoadDlg> download_;
+    QPointer<QMessageBox> message_;
+    QString balloonTitle_;
+    bool closing_ = false;
+    bool ready_ = false;
+    bool checkRunning_ = false;
+    bool dragging_ = false;
+    QPoint dragOffset_;
+
+    // The check's worker reports through the executor; joined before the window goes.
+    QtExecutor executor_;
+    std::thread checkThread_;
+};
+
+}  // namespace zorvex::ui
