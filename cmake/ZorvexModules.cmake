@@ -10,11 +10,14 @@ set(ZORVEX_SEES_update platform foundation update)
 # ui/ is three modules: the toolkit knows no window and no core, the
 # windows reach the core only through the session.
 set(ZORVEX_SEES_ui/toolkit platform ui/toolkit)
-set(ZORVEX_SEES_ui/windows platform foundation service transcode library update ui/toolkit ui/windows)
-set(ZORVEX_SEES_app platform foundation service transcode library update ui/toolkit ui/windows app)
-set(ZORVEX_QT_MODULES ui/toolkit ui/windows app)
+set(ZORVEX_SEES_ui/session platform foundation service transcode library update ui/session)
+set(ZORVEX_SEES_ui/windows ui/toolkit ui/session ui/windows)
+set(ZORVEX_SEES_app platform foundation service transcode library update ui/toolkit ui/session
+  ui/windows app)
+set(ZORVEX_QT_MODULES ui/toolkit ui/session ui/windows app)
 
-# Makes zorvex_<module> (ui/x: zorvex_ui_x, ui/windows: zorvex_ui) wait for a check of its includes, so that a file
+# Makes zorvex_<module> (ui/x: zorvex_ui_x; ui/windows: zorvex_ui) wait for a
+# check of its includes, so that a file
 # reaching past its layer (or a core module reaching for Qt) fails the build.
 function(zorvex_check_includes module)
   set(stamp "${CMAKE_CURRENT_BINARY_DIR}/includes_checked")

@@ -1,11 +1,9 @@
 #include "app/window_runner.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,15 +12,12 @@
 #include "app/application.h"
 #include "app/core_wiring.h"
 #include "foundation/constants.h"
-#include "foundation/log_recorder.h"
-#include "foundation/settings.h"
-#include "platform/desktop_handler.h"
 #include "platform/environment.h"
 #include "platform/termination_signal.h"
+#include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/toolkit/qt_translations.h"
 #include "ui/toolkit/skin.h"
-#include "ui/windows/right_video_dlg.h"
 #include "ui/windows/zorvex_vr_client_dlg.h"
 
 namespace zorvex {
@@ -51,50 +46,15 @@ QIcon applicationIcon() {
     return icon;
 }
 
-ui::WindowContext makeWindowContext(Application& application) {
-    ui::WindowContext context;
-    context.exitWndType = [] { return static_cast<int>(g_pSettings()->ExitWndType); };
-    context.saveExitWndType = [](int type) {
-        g_pSettings()->ExitWndType = type;
-        SaveSettings();
-    };
-    context.deleteOrigin = [] { return g_pSettings()->DeleteOrigin != 0; };
-    context.saveSettings = [] { return SaveSettings(); };
-    HttpHelper* updates = &application.updates();
-    context.checkVersion = [updates] { return updates->CheckVersion(); };
-    context.cancelCheck = [updates] { updates->Cancel(); };
-    context.update = MakeUpdateContext();
-    context.openFile = [](const std::string& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    };
-    context.openInstaller = [](const std::string& path) {
-        // QDesktopServices says only whether a launcher started; whether a
-        // program takes the file is known before, from its type's default.
-        DesktopHandler handler = FindDesktopHandler(path);
-        if (handler.answer == DesktopHandler::Answer::None) {
-            PostLog("没有可以打开 " + handler.type + " 的程序: " + path, kMainLogTag);
-            return false;
-        }
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    };
-    ConversionQueue* queue = &application.queue();
-    context.anyRunning = [queue] { return queue->AnyRunning(); };
-    context.stopAll = [queue] { queue->StopAll(true); };
-    Service* service = &application.service();
-    context.stopService = [service] { service->stop(); };
-
-    context.makePage = ui::CRightVideoDlg::Factory();
-    context.page.library = &application.library();
-    context.page.queue = queue;
-    context.page.addresses = application.core().adapters.addresses;
-    context.page.connectedPhones = [service] { return service->connectedClients(); };
-    context.page.serviceRunning = [service] { return service->running(); };
-    // On the page's worker: the service's parts stop and start there. True
-    // only when both listen on the new address.
-    context.page.switchAddress = [service](const std::string& address) {
-        return service->setAddress(address).ok();
-    };
-    return context;
+ui::CoreParts coreParts(Application& application) {
+    ui::CoreParts parts;
+    parts.library = &application.library();
+    parts.queue = &application.queue();
+    parts.service = &application.service();
+    parts.updates = &application.updates();
+    parts.addresses = application.core().adapters.addresses;
+    parts.update = MakeUpdateContext();
+    return parts;
 }
 
 }  // namespace
@@ -121,7 +81,8 @@ StartupResult WindowedApplication::open(const std::string& home,
     options.executor = &executor_;
     StartupResult started = application_.start(options);
     if (!started) return started;
-    window_ = std::make_unique<ui::CZorvexVRClientDlg>(makeWindowContext(application_));
+    session_ = std::make_unique<ui::CoreSession>(coreParts(application_));
+    window_ = std::make_unique<ui::CZorvexVRClientDlg>(*session_);
     application_.restore();
     window_->show();
     return started;
@@ -129,6 +90,7 @@ StartupResult WindowedApplication::open(const std::string& home,
 
 void WindowedApplication::shutDown() {
     window_.reset();
+    session_.reset();
     application_.shutDown();
 }
 

@@ -13,8 +13,9 @@
 namespace zorvex {
 
 namespace ui {
+class CoreSession;
 class CZorvexVRClientDlg;
-}
+}  // namespace ui
 
 // The main window over the application's core, as the window runner runs
 // it; the end-to-end tests build it the same way. Needs a QApplication; GUI
@@ -26,13 +27,16 @@ public:
     WindowedApplication(const WindowedApplication&) = delete;
     WindowedApplication& operator=(const WindowedApplication&) = delete;
 
-    // Starts the core, builds the window over it, restores the library and
-    // the queue, and shows the window. Fails as Application::start does.
+    // Starts the core, builds the session and the window over it, restores
+    // the library and the queue, and shows the window. Fails as
+    // Application::start does.
     StartupResult open(const std::string& home, const std::vector<std::string>& addresses);
     // The window, once open succeeded.
     ui::CZorvexVRClientDlg& window() { return *window_; }
     Application& application() { return application_; }
-    // The window goes, then the core shuts down in order. Idempotent.
+    ui::CoreSession& session() { return *session_; }
+    // The window goes, then the session, then the core shuts down in order.
+    // Idempotent.
     void shutDown();
 
 private:
@@ -41,6 +45,7 @@ private:
     QObject executorContext_;
     QtExecutor executor_{&executorContext_};
     Application application_;
+    std::unique_ptr<ui::CoreSession> session_;
     std::unique_ptr<ui::CZorvexVRClientDlg> window_;
 };
 

@@ -26,12 +26,12 @@ namespace fs = std::filesystem;
 class ConversionRows : public test::ViewFixture {
 protected:
     void SetUp() override {
-        list = std::make_unique<CConvertList>(kit->queue(), nullptr);
+        list = std::make_unique<CConvertList>(*session, nullptr);
         list->resize(kWidth, kHeight);
         list->show();
     }
     void TearDown() override {
-        list->StopAll(true);
+        kit->queue().StopAll(true);
         list.reset();
     }
 
@@ -50,13 +50,13 @@ protected:
             records.push_back({item, types[i]});
         }
         ASSERT_TRUE(SaveConvertList(home.file("ConvertList.xml"), records));
-        list->LoadQueueFile();
+        kit->queue().LoadQueueFile();
     }
 
     std::string add(const std::string& path) {
         MediaProbeResult probe = ProbeMedia(path);
-        return list->AddTask(fs::path(path).filename(), path, probe.fileSize, "/no/thumb.jpg",
-                             probe.duration, probe.width, probe.height);
+        return kit->queue().AddTask(fs::path(path).filename(), path, probe.fileSize,
+                                    "/no/thumb.jpg", probe.duration, probe.width, probe.height);
     }
 
     std::unique_ptr<CConvertList> list;
@@ -89,7 +89,7 @@ TEST_F(ConversionRows, ScrollRangesFollowTheTaskCount) {
 
     // Clearing keeps the position as far as the smaller range allows.
     list->Scroll(CScrollPane::Bottom);
-    list->ClearFinished();
+    session->clearFinished();
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(list->scrollPosition(), 1);
 }
@@ -173,12 +173,12 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
     std::string b = copyClip(media.longClip, "b.mp4");
     std::string aKey = add(a);
     std::string bKey = add(b);
-    list->Refresh();
+    kit->queue().Refresh();
     ASSERT_EQ(list->rowCount(), 2);
     CConvertListItemDlg* first = list->rowAt(0);
     EXPECT_EQ(first->state(), TASK_RUNNING);
     EXPECT_EQ(list->rowAt(1)->statusText(), QStringLiteral("任务等待"));
-    const std::string output = list->queue().task(aKey)->outputPath;
+    const std::string output = kit->queue().task(aKey)->outputPath;
     // FFmpeg writes under the hidden name until it is done.
     const std::string partial = parentFolder(output) + "/." + fileNamePart(output) + ".part-";
     ASSERT_TRUE(pump([&] { return first->progressBar()->pos() > 0; }));
@@ -200,13 +200,13 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
 TEST_F(ConversionRows, DoneRowDeletesOnlyTheTask) {
     std::string clip = copyClip(test::mediaFixtures().shortClip, "short.avi");
     std::string key = add(clip);
-    list->Refresh();
+    kit->queue().Refresh();
     ASSERT_TRUE(
         pump([&] { return list->rowCount() == 1 && list->rowAt(0)->state() == TASK_DONE; }));
     CConvertListItemDlg* row = list->rowAt(0);
     EXPECT_EQ(row->cancelButton()->caption(), QStringLiteral("删除"));
     EXPECT_FALSE(row->progressBar()->isVisible());
-    const std::string output = list->queue().task(key)->outputPath;
+    const std::string output = kit->queue().task(key)->outputPath;
     ASSERT_TRUE(fs::exists(output));
     test::click(*row->cancelButton());
     ASSERT_TRUE(pump([&] { return list->rowCount() == 0; }));

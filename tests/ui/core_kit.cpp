@@ -57,6 +57,13 @@ ConversionQueue& CoreKit::queue() {
     return *queue_;
 }
 
+ui::CoreParts CoreKit::parts() {
+    ui::CoreParts parts;
+    parts.library = &library();
+    parts.queue = &queue();
+    return parts;
+}
+
 void CoreKit::resetLibrary() {
     library_.reset();
 }

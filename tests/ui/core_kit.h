@@ -9,6 +9,7 @@
 #include "platform/executor.h"
 #include "transcode/conversion_queue.h"
 #include "transcode/ffmpeg_tool.h"
+#include "ui/session/core_session.h"
 
 // The core objects the views draw, built in one place as the application
 // builds them and wired to each other as its composition root wires them:
@@ -38,6 +39,8 @@ public:
     // Made on first use, with the relation file loaded.
     VideoLibrary& library();
     ConversionQueue& queue();
+    // The library and the queue for a session (made now if not yet).
+    ui::CoreParts parts();
     // Drops the library (its workers joined) so that another can be made.
     void resetLibrary();
 

@@ -38,7 +38,7 @@ int blurredPixels(const QImage& screen, QPoint at, const QString& file, QRect ce
 class HighDpi : public test::ViewFixture {};
 
 TEST_F(HighDpi, CardsAndRowsDrawTheDoubleArtInLogicalGeometry) {
-    CVideoWndList list(kit->library(), nullptr);
+    CVideoWndList list(*session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
     ASSERT_EQ(list.devicePixelRatioF(), 2.0);

@@ -56,29 +56,37 @@ protected:
     void TearDown() override {
         page.reset();
         window.reset();
+        session_.reset();
         kit.reset();
         WindowTest::TearDown();
     }
 
-    WindowContext context() {
-        WindowContext c;
-        c.saveSettings = SaveSettings;
-        c.deleteOrigin = [this] { return deleteOrigin; };
-        c.openFile = [this](const std::string& path) {
-            opened.push_back(path);
-            return true;
-        };
-        c.trayAvailable = false;
-        c.page.library = &kit->library();
-        c.page.queue = &kit->queue();
-        c.page.addresses = addresses;
-        c.page.connectedPhones = phones;
-        c.page.switchAddress = switchAddress;
-        c.page.serviceRunning = serviceRunning;
-        return c;
+    // The page's session over the kit's library and queue, made once; the
+    // phones, the switch and the service's state follow the fixture's
+    // functions where set.
+    test::ScriptedSession& session() {
+        if (!session_) {
+            CoreParts parts;
+            parts.library = &kit->library();
+            parts.queue = &kit->queue();
+            parts.addresses = addresses;
+            session_ = std::make_unique<test::ScriptedSession>(parts);
+            session_->phonesScript = phones;
+            session_->switchScript = switchAddress;
+            session_->serviceRunningScript = serviceRunning;
+            session_->openScript = [this](const std::string& path) {
+                opened.push_back(path);
+                return true;
+            };
+        }
+        return *session_;
     }
     P& open() {
-        page = std::make_unique<P>(nullptr, context());
+        // A page opened again hears a session of its own, with the
+        // addresses and functions of now.
+        page.reset();
+        session_.reset();
+        page = std::make_unique<P>(nullptr, session());
         page->resize(812, 630);
         page->Layout();
         page->show();
@@ -92,7 +100,6 @@ protected:
         kit->library().AddByDialog(paths);
         ASSERT_TRUE(pump([&] { return page->cardList()->cardCount() == count && examined(); }));
     }
-    bool deleteOrigin = false;
     bool examined() const {
         for (const auto& item : kit->library().items())
             if (!item.card->examined()) return false;
@@ -119,6 +126,7 @@ protected:
     std::function<bool(const std::string&)> switchAddress;
     std::function<bool()> serviceRunning;
     std::vector<std::string> opened;
+    std::unique_ptr<test::ScriptedSession> session_;
     std::unique_ptr<P> page;
     std::unique_ptr<CZorvexVRClientDlg> window;
 };
@@ -242,7 +250,7 @@ TEST_F(PageTest, SelectAllFollowsTheCards) {
 // The question asked is the weightiest loss among the checked cards; the
 // converted video's question offers to delete its file too, and means it.
 TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
-    deleteOrigin = true;
+    g_pSettings()->DeleteOrigin = 1;
     P& p = open();
     addCards(4);
     auto items = kit->library().items();
@@ -479,9 +487,8 @@ TEST_F(PageTest, AnAddressTheServiceCannotBindIsMarkedAndOnlyItsFailureLogged) {
 }
 
 TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) {
-    WindowContext c = context();
-    c.makePage = P::Factory();
-    window = std::make_unique<CZorvexVRClientDlg>(c);
+    window =
+        std::make_unique<CZorvexVRClientDlg>(session(), WindowOptions{ShadowMode::Auto, false});
     window->show();
     auto* p = qobject_cast<P*>(window->page());
     ASSERT_NE(p, nullptr) << "the real page, not the placeholder";

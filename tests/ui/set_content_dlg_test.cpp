@@ -24,10 +24,12 @@ protected:
         return IniFile::load(GetConfigPath()).readInt(section, key, -1);
     }
     void click(S& page, int id) { test::click(*page.button(id)); }
+
+    CoreSession session{CoreParts{}};
 };
 
 TEST_F(SetContentTest, QualityRadiosSaveOnlyAChange) {
-    S page(nullptr, SaveSettings);
+    S page(nullptr, session);
     ASSERT_EQ(g_pSettings()->VideoConvertRatio, 1);
     EXPECT_TRUE(page.button(S::Id1080P)->checked());
     EXPECT_FALSE(page.button(S::Id2K)->checked());
@@ -53,24 +55,23 @@ TEST_F(SetContentTest, QualityRadiosSaveOnlyAChange) {
 }
 
 TEST_F(SetContentTest, KeepAwakeBoxSavesEveryToggle) {
-    int saves = 0;
-    S page(nullptr, [&] {
-        ++saves;
-        return SaveSettings();
-    });
+    S page(nullptr, session);
     ASSERT_TRUE(page.button(S::IdKeepAwake)->checked());
+    const ino_t before = configInode();
     click(page, S::IdKeepAwake);
+    const ino_t afterFirst = configInode();
+    EXPECT_NE(afterFirst, before);
     EXPECT_FALSE(page.button(S::IdKeepAwake)->checked());
     EXPECT_EQ(fileValue(kNormalSection, "ComSleep-UnSleep"), 0);
     click(page, S::IdKeepAwake);
     EXPECT_TRUE(page.button(S::IdKeepAwake)->checked());
     EXPECT_EQ(fileValue(kNormalSection, "ComSleep-UnSleep"), 1);
-    EXPECT_EQ(saves, 2);
+    EXPECT_NE(configInode(), afterFirst) << "each toggle saved";
 }
 
 TEST_F(SetContentTest, AnUnknownRatioShows2KAndStaysUntilAClick) {
     g_pSettings()->VideoConvertRatio = 0;
-    S page(nullptr, SaveSettings);
+    S page(nullptr, session);
     EXPECT_TRUE(page.button(S::Id2K)->checked());
     EXPECT_FALSE(page.button(S::Id1080P)->checked());
     click(page, S::Id2K);
@@ -81,7 +82,7 @@ TEST_F(SetContentTest, AnUnknownRatioShows2KAndStaysUntilAClick) {
 }
 
 TEST_F(SetContentTest, TheCheckButtonAsksOnceWhileACheckRuns) {
-    S page(nullptr, {});
+    S page(nullptr, session);
     int asked = 0;
     QObject::connect(&page, &S::updateCheckRequested, [&] { ++asked; });
     click(page, S::IdCheckUpdate);

@@ -27,16 +27,16 @@ namespace {
 class CardGrid : public test::ViewFixture {
 protected:
     void SetUp() override {
-        list = std::make_unique<CVideoWndList>(kit->library(), nullptr);
+        list = std::make_unique<CVideoWndList>(*session, nullptr);
         list->resize(kWidth, kHeight);
-        list->setHooks({[this](int code) { toasts.push_back(code); },
-                        [this](int a, int b) {
-                            looks = {a, b};
-                        },
-                        [this] { ++selections; },
-                        [this] { ++deletions; },
-                        {},
-                        {}});
+        auto toast = [this](int code) { toasts.push_back(code); };
+        QObject::connect(session.get(), &CoreSession::toast, toast);
+        QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
+        QObject::connect(session.get(), &CoreSession::buttonLooks, [this](int a, int b) {
+            looks = {a, b};
+        });
+        QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
+        QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
     }
 
@@ -323,7 +323,7 @@ TEST_F(CardGrid, DuplicateNameIsAskedInTheConfirmationDialog) {
         EXPECT_EQ(question->type(), 4);
         test::click(*question->button(CNotifyMsgDlg::IdContinue));
     });
-    EXPECT_EQ(list->QueueConversion(), 1);
+    EXPECT_EQ(session->queueConversion(), 1);
     EXPECT_EQ(asked, QStringLiteral("发现《a.mp4》同名文件，点击继续将保存为两个文件"));
     ASSERT_EQ(kit->queue().tasks().size(), 1u);
     EXPECT_EQ(kit->queue().tasks()[0].item.VideoName, "a(1).mp4");

@@ -12,12 +12,14 @@
 
 #include "core_kit.h"
 #include "support/test_support.h"
+#include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
 
 namespace zorvex::test {
 
 // Real core objects on the GUI thread for the views: the kit's library and
-// queue run on a QtExecutor, as in the application.
+// queue run on a QtExecutor, as in the application, and the views reach
+// them through a session.
 class ViewFixture : public ::testing::Test {
 protected:
     // The page's content area in the 972 x 630 window: 808 x 526.
@@ -46,6 +48,7 @@ protected:
     QObject context;
     QtExecutor executor{&context};
     std::unique_ptr<CoreKit> kit = std::make_unique<CoreKit>(home.path(), executor);
+    std::unique_ptr<ui::CoreSession> session = std::make_unique<ui::CoreSession>(kit->parts());
 };
 
 }  // namespace zorvex::test

@@ -13,6 +13,7 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "scripted_session.h"
 #include "support/test_support.h"
 #include "update/update_context.h"
 

@@ -32,29 +32,34 @@ using N = CNotifyMsgDlg;
 
 class MainWindowTest : public test::WindowTest {
 protected:
-    WindowContext context() {
-        WindowContext c;
-        c.exitWndType = [this] { return exitWndType_; };
-        c.anyRunning = [this] { return converting_; };
-        c.stopAll = [this] {
+    void SetUp() override {
+        WindowTest::SetUp();
+        // No library: the placeholder page. The rest follows the scripts.
+        CoreParts parts;
+        parts.download.idleTimeout = std::chrono::milliseconds(1500);
+        parts.update = updateContext();
+        session_ = std::make_unique<test::ScriptedSession>(parts);
+        session_->anyRunningScript = [this] { return converting_; };
+        session_->stopAllScript = [this] {
             ++stopAlls_;
             converting_ = false;
         };
-        c.stopService = [this] { ++serviceStops_; };
-        c.checkVersion = [this] { return check_(); };
-        c.openFile = [this](const std::string& path) {
+        session_->stopServiceScript = [this] { ++serviceStops_; };
+        session_->checkScript = [this] { return check_(); };
+        session_->openScript = [this](const std::string& path) {
             opened_.push_back(path);
             return openWorks_;
         };
-        c.trayAvailable = tray_;
-        c.downloadOptions.idleTimeout = std::chrono::milliseconds(1500);
-        c.update = updateContext();
-        return c;
     }
+    void TearDown() override {
+        session_.reset();
+        WindowTest::TearDown();
+    }
+    WindowOptions options() const { return {ShadowMode::Auto, tray_}; }
 
     // The window, shown, with closed() counted.
     std::unique_ptr<CZorvexVRClientDlg> open() {
-        auto window = std::make_unique<CZorvexVRClientDlg>(context());
+        auto window = std::make_unique<CZorvexVRClientDlg>(*session_, options());
         QObject::connect(window.get(), &CZorvexVRClientDlg::closed, [this] { ++closed_; });
         window->show();
         return window;
@@ -81,7 +86,7 @@ protected:
                R"(","version_code":"1","download_url":")" + url + R"("}]})";
     }
 
-    int exitWndType_ = 1;
+    std::unique_ptr<test::ScriptedSession> session_;
     bool converting_ = false;
     int stopAlls_ = 0;
     int serviceStops_ = 0;
@@ -125,9 +130,7 @@ TEST_F(MainWindowTest, BuildsTheFramelessWindowWithItsPagesTrayAndShadow) {
 }
 
 TEST_F(MainWindowTest, WhereStripsCannotBePlacedTheShadowIsAMarginOfTheWindow) {
-    WindowContext c = context();
-    c.shadow = ShadowMode::Margin;
-    CZorvexVRClientDlg w(c);
+    CZorvexVRClientDlg w(*session_, {ShadowMode::Margin, tray_});
     w.show();
     EXPECT_TRUE(w.usesMarginShadow());
     EXPECT_EQ(w.size(), QSize(1004, 662));
@@ -164,7 +167,7 @@ TEST_F(MainWindowTest, AnyPressThatNoChildTakesDragsTheWindow) {
 }
 
 TEST_F(MainWindowTest, ExitWndType1AsksAndDoesWhatTheAnswerSays) {
-    exitWndType_ = 1;
+    g_pSettings()->ExitWndType = 1;
     converting_ = true;
     auto w = open();
     ASSERT_TRUE(closeAndAnswer(*w, N::IdHide));
@@ -190,7 +193,7 @@ TEST_F(MainWindowTest, ExitWndType1AsksAndDoesWhatTheAnswerSays) {
 }
 
 TEST_F(MainWindowTest, ExitWndType2HidesToTheTrayOrMinimisesWithoutOne) {
-    exitWndType_ = 2;
+    g_pSettings()->ExitWndType = 2;
     auto w = open();
     w->close();
     EXPECT_FALSE(w->isVisible());
@@ -218,7 +221,7 @@ TEST_F(MainWindowTest, ExitWndType2HidesToTheTrayOrMinimisesWithoutOne) {
 }
 
 TEST_F(MainWindowTest, ExitWndType3QuitsAndStopsConversionsQuietly) {
-    exitWndType_ = 3;
+    g_pSettings()->ExitWndType = 3;
     converting_ = true;
     auto w = open();
     w->trayMenu()->actions()[0]->trigger();  // "关闭"
@@ -235,7 +238,7 @@ TEST_F(MainWindowTest, ExitWndType3QuitsAndStopsConversionsQuietly) {
 }
 
 TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1) {
-    exitWndType_ = 1;
+    g_pSettings()->ExitWndType = 1;
     converting_ = true;
     test::CannedHttpServer server;
     server.respond("/Setup.exe",
@@ -371,9 +374,8 @@ TEST_F(MainWindowTest, AWindowClosingDuringACheckCutsItShort) {
         test::waitUntil([&] { return cancelled.load(); });  // a check that would hang
         return VersionCheckResult{};
     };
-    WindowContext c = context();
-    c.cancelCheck = [&] { cancelled = true; };
-    auto w = std::make_unique<CZorvexVRClientDlg>(c);
+    session_->cancelScript = [&] { cancelled = true; };
+    auto w = std::make_unique<CZorvexVRClientDlg>(*session_, options());
     w->CheckForUpdates();
     ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
     w.reset();

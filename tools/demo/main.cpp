@@ -54,6 +54,7 @@
 #include "library/video_library.h"
 #include "platform/utf8_locale.h"
 #include "populated_home.h"
+#include "scripted_session.h"
 #include "service/catalogue_restore.h"
 #include "service/link_frame.h"
 #include "transcode/conversion_queue.h"
@@ -194,18 +195,17 @@ int main(int argc, char** argv) {
     queue.LoadQueueFile();
 
     static std::atomic<bool> quitting{false};
-    WindowContext context;
-    context.exitWndType = [exitType] { return exitType; };
-    context.saveSettings = SaveSettings;
-    context.saveExitWndType = [](int type) {
-        g_pSettings()->ExitWndType = type;
-        SaveSettings();
-    };
-    context.deleteOrigin = [] { return g_pSettings()->DeleteOrigin != 0; };
-    context.anyRunning = [&queue] { return queue.AnyRunning(); };
-    context.stopAll = [&queue] { queue.StopAll(true); };
-    context.stopService = [&service] { service.stop(); };
-    context.checkVersion = [check, scene, version] {
+    g_pSettings()->ExitWndType = exitType;
+    CoreParts parts;
+    parts.library = &library;
+    parts.queue = &queue;
+    parts.service = &service;
+    parts.addresses = addresses;
+    // The download goes where the application's would: the home's folder.
+    parts.update.mac = [] { return GetLocalMac(); };
+    parts.update.downloadFolder = [] { return GetDownloadDir(); };
+    test::ScriptedSession session(parts);
+    session.checkScript = [check, scene, version] {
         VersionCheckResult result;
         if (scene == QLatin1String("checking")) {
             while (!quitting) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -221,31 +221,21 @@ int main(int argc, char** argv) {
         }
         return result;
     };
-    // The download goes where the application's would: the home's folder.
-    context.update.mac = [] { return GetLocalMac(); };
-    context.update.downloadFolder = [] { return GetDownloadDir(); };
-    context.openFile = [](const std::string& path) {
+    session.openScript = [](const std::string& path) {
         std::printf("would open: %s\n", path.c_str());
         std::fflush(stdout);
         return true;
     };
-    if (shadow == QLatin1String("strips")) context.shadow = ShadowMode::Strips;
-    if (shadow == QLatin1String("margin")) context.shadow = ShadowMode::Margin;
-    if (tray == QLatin1String("yes")) context.trayAvailable = true;
-    if (tray == QLatin1String("no")) context.trayAvailable = false;
-    context.makePage = CRightVideoDlg::Factory();
-    context.page.library = &library;
-    context.page.queue = &queue;
-    context.page.addresses = addresses;
-    context.page.connectedPhones = [&service] { return service.connectedClients(); };
-    context.page.switchAddress = [&service](const std::string& a) {
-        return service.setAddress(a).ok();
-    };
+    WindowOptions options;
+    if (shadow == QLatin1String("strips")) options.shadow = ShadowMode::Strips;
+    if (shadow == QLatin1String("margin")) options.shadow = ShadowMode::Margin;
+    if (tray == QLatin1String("yes")) options.trayAvailable = true;
+    if (tray == QLatin1String("no")) options.trayAvailable = false;
 
     std::vector<int> phones;
     int code = 0;
     {
-        CZorvexVRClientDlg window(context);
+        CZorvexVRClientDlg window(session, options);
         QObject::connect(&window, &CZorvexVRClientDlg::closed, &app, &QCoreApplication::quit);
         auto* page = static_cast<CRightVideoDlg*>(window.page());
         window.show();

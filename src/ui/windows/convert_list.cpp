@@ -11,16 +11,19 @@ const QColor kBackground(242, 242, 243);
 constexpr int kScrollFrom = 6;  // tasks from which the range is the rows' height
 }  // namespace
 
-CConvertList::CConvertList(ConversionQueue& queue, QWidget* parent)
-    : CScrollPane(parent), queue_(queue), next_(queue.listener()) {
-    queue_.setListener(this);
+CConvertList::CConvertList(CoreSession& session, QWidget* parent)
+    : CScrollPane(parent), session_(session) {
+    connect(&session_, &CoreSession::progress, this, &CConvertList::onProgress);
+    // A task added without a refresh yet (the page lays out after a batch)
+    // still shows its state once the batch is done.
+    connect(&session_, &CoreSession::taskEvent, this, &CConvertList::layoutSoon);
+    connect(&session_, &CoreSession::queueChanged, this, &CConvertList::LayoutRows);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     art_ = RowArt::Load();
     LayoutRows();
 }
 
 CConvertList::~CConvertList() {
-    queue_.setListener(next_);
     for (CConvertListItemDlg* row : order_) delete row;
 }
 
@@ -38,7 +41,7 @@ void CConvertList::LayoutRows() {
     layoutPending_ = false;
     std::map<std::string, CConvertListItemDlg*> kept;
     std::vector<CConvertListItemDlg*> order;
-    for (const TaskView& task : queue_.tasks()) {
+    for (const TaskView& task : session_.tasks()) {
         const std::string& key = task.item.TaskKey;
         CConvertListItemDlg* widget = nullptr;
         auto it = rows_.find(key);
@@ -99,18 +102,11 @@ void CConvertList::mousePressEvent(QMouseEvent* event) {
 }
 
 void CConvertList::onCancel(const std::string& taskKey) {
-    auto task = queue_.task(taskKey);
-    if (!task) return;
-    // No question asked: a running task stops (its partial file is deleted)
-    // and leaves the queue; any other one leaves it at once.
-    if (task->state == TASK_RUNNING)
-        queue_.StopTask(taskKey);
-    else
-        queue_.DeleteTask(taskKey);
+    session_.cancelTask(taskKey);
 }
 
 void CConvertList::onPin(const std::string& taskKey) {
-    queue_.PinToTop(taskKey);
+    session_.pinToTop(taskKey);
 }
 
 void CConvertList::onProgress(const std::string& taskKey, std::uint32_t percent) {
@@ -120,7 +116,6 @@ void CConvertList::onProgress(const std::string& taskKey, std::uint32_t percent)
         showProgress();
         progressTimer_.start(kProgressIntervalMs, this);
     }
-    if (next_) next_->onProgress(taskKey, percent);
 }
 
 void CConvertList::timerEvent(QTimerEvent* event) {
@@ -145,13 +140,6 @@ void CConvertList::showProgress() {
     progress_.clear();
 }
 
-void CConvertList::onTaskEvent(int code, const std::string& videoPath) {
-    layoutSoon();
-    if (next_) next_->onTaskEvent(code, videoPath);
-}
-
-// A task added without a refresh yet (the page lays out after a batch) still
-// shows its state once the batch is done.
 void CConvertList::layoutSoon() {
     if (layoutPending_) return;
     layoutPending_ = true;
@@ -163,22 +151,6 @@ void CConvertList::layoutSoon() {
             LayoutRows();
         },
         Qt::QueuedConnection);
-}
-
-void CConvertList::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    if (next_) next_->onConverted(sourcePath, outputPath);
-    if (hooks_.conversionFinished) hooks_.conversionFinished(sourcePath, outputPath);
-}
-
-void CConvertList::onJobMessage(const std::string& text) {
-    if (hooks_.jobMessage) hooks_.jobMessage(text);
-    if (next_) next_->onJobMessage(text);
-}
-
-void CConvertList::onQueueChanged() {
-    LayoutRows();
-    if (hooks_.queueChanged) hooks_.queueChanged();
-    if (next_) next_->onQueueChanged();
 }
 
 }  // namespace zorvex::ui

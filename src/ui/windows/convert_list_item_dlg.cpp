@@ -1,5 +1,7 @@
 #include "ui/windows/convert_list_item_dlg.h"
 
+#include "ui/session/core_session.h"
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetrics>
@@ -8,7 +10,6 @@
 #include <QPointer>
 #include <QWheelEvent>
 
-#include "transcode/convert_param.h"
 #include "ui/toolkit/disk_worker.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/my_progress_bar.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "transcode/conversion_task.h"
+#include "ui/session/core_session.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {

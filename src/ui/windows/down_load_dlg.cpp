@@ -1,5 +1,7 @@
 #include "ui/windows/down_load_dlg.h"
 
+#include "ui/session/core_session.h"
+
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,7 +11,6 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "foundation/log_recorder.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/my_progress_bar.h"
 #include "ui/toolkit/skin.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
-#include "update/update_download.h"
 
 namespace zorvex::ui {
 

@@ -3,7 +3,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "foundation/system_info.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/skin.h"
@@ -11,8 +10,7 @@
 
 namespace zorvex::ui {
 
-PlaceholderPage::PlaceholderPage(QWidget* owner, const WindowContext& context)
-    : RightPage(owner, context) {
+PlaceholderPage::PlaceholderPage(QWidget* owner, CoreSession& session) : RightPage(owner, session) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     auto corner = [this](int id, const char* skin) {
         auto* b = new CKbcButton(id, CKbcButton::Mode::Push, this);
@@ -32,7 +30,7 @@ PlaceholderPage::PlaceholderPage(QWidget* owner, const WindowContext& context)
     close_ = corner(IdClose, "Comm\\Close.png");
     connect(min_, &CKbcButton::clicked, this, &RightPage::minimiseRequested);
     connect(close_, &CKbcButton::clicked, this, [this] { CloseRequest(); });
-    settings_ = new CSetContentDlg(this, context.saveSettings);
+    settings_ = new CSetContentDlg(this, session);
     settings_->hide();
     toast_ = new CMsgBoxDlg(this);
     emptyLibrary_ = loadSkinImage(QStringLiteral("Comm\\Add.png"));
@@ -106,8 +104,9 @@ void PlaceholderPage::paintEvent(QPaintEvent*) {
     painter.drawLine(0, 50, w - 2, 50);
     painter.setFont(skinFont(12));
     painter.setPen(argb(0xFF3E3D42));
-    painter.drawText(QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("IP: %1").arg(QString::fromStdString(GetLocalIP())));
+    painter.drawText(
+        QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
+        QStringLiteral("IP: %1").arg(QString::fromStdString(session().currentAddress())));
     if (view_ == ViewLibrary && !emptyLibrary_.isNull())
         painter.drawImage(emptyLibraryRect().topLeft(), emptyLibrary_);
 }

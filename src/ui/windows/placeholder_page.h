@@ -20,7 +20,7 @@ public:
     enum ControlId { IdAdd = 1001, IdMin = 1005, IdClose = 1006 };
     static constexpr int kTitleBand = 50;
 
-    PlaceholderPage(QWidget* owner, const WindowContext& context);
+    PlaceholderPage(QWidget* owner, CoreSession& session);
 
     void Layout() override;
     void SwitchView(int view) override;

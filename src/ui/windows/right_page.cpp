@@ -1,6 +1,5 @@
 #include "ui/windows/right_page.h"
 
-#include "foundation/log_recorder.h"
 #include "ui/toolkit/frame_strips.h"
 
 namespace zorvex::ui {
@@ -8,20 +7,19 @@ namespace {
 constexpr const char* kPageTag = "ZorvexUIFiles\\RightVideoDlg";
 }
 
-RightPage::RightPage(QWidget* owner, const WindowContext& context)
-    : QWidget(owner), context_(context) {}
+RightPage::RightPage(QWidget* owner, CoreSession& session) : QWidget(owner), session_(session) {}
 
 RightPage::~RightPage() = default;
 
 void RightPage::CloseRequest() {
     if (prompt_) return;
-    const int exitWndType = context_.exitWndType ? context_.exitWndType() : 1;
+    const int exitWndType = session_.exitWndType();
     switch (exitWndType) {
         case 1: {
             CNotifyMsgDlg::Settings settings;
             settings.exitWndType = exitWndType;
-            settings.deleteOrigin = context_.deleteOrigin && context_.deleteOrigin();
-            settings.saveExitWndType = context_.saveExitWndType;
+            settings.deleteOrigin = session_.deleteOrigin();
+            settings.saveExitWndType = [this](int type) { session_.saveExitWndType(type); };
             prompt_ = new CNotifyMsgDlg(window(), 3, {}, std::move(settings));
             prompt_->setAttribute(Qt::WA_DeleteOnClose);
             connect(prompt_, &QDialog::finished, this, &RightPage::onPromptFinished);
@@ -50,9 +48,9 @@ void RightPage::onPromptFinished() {
 }
 
 void RightPage::Quit() {
-    if (context_.anyRunning && context_.anyRunning()) {
+    if (session_.anyRunning()) {
         PostLog("停止转码", kPageTag);
-        if (context_.stopAll) context_.stopAll();
+        session_.stopAll();
     }
     PrepareQuit();
     emit quitRequested();

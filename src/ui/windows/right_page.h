@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "ui/session/core_session.h"
 #include "ui/toolkit/notify_msg_dlg.h"
-#include "ui/windows/window_context.h"
 
 namespace zorvex::ui {
 
@@ -19,8 +19,8 @@ class CSetContentDlg;
 // running conversions quietly, lets the page wind down its own workers
 // (PrepareQuit) and then asks the main window to close for good.
 //
-// The fly-screen page derives from this class and comes in through
-// WindowContext::makePage; until then the main window shows a PlaceholderPage.
+// The fly-screen page derives from this class; a main window over a session
+// without a library shows a PlaceholderPage instead.
 // GUI thread only; the main window owns the page.
 class RightPage : public QWidget {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     enum View { ViewLibrary = 0, ViewConvert = 1, ViewSettings = 2 };
     static constexpr int kLeft = 160;  // the page's x in the main window
 
-    RightPage(QWidget* owner, const WindowContext& context);
+    RightPage(QWidget* owner, CoreSession& session);
     ~RightPage() override;
 
     // Lays the page out for its size. Called once, right after creation.
@@ -65,13 +65,13 @@ protected:
     // Stops conversions, PrepareQuit, then quitRequested.
     void Quit();
 
-    const WindowContext& context() const { return context_; }
+    CoreSession& session() const { return session_; }
     int view_ = ViewLibrary;
 
 private:
     void onPromptFinished();
 
-    const WindowContext context_;
+    CoreSession& session_;
     QPointer<CNotifyMsgDlg> prompt_;
 };
 

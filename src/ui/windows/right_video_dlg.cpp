@@ -1,6 +1,7 @@
 #include "ui/windows/right_video_dlg.h"
 
-#include <QDesktopServices>
+#include "ui/session/core_session.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,13 +10,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QUrl>
 
 #include <algorithm>
 
-#include "foundation/log_recorder.h"
-#include "foundation/settings.h"
-#include "foundation/system_info.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/menu_dlg.h"
@@ -38,11 +35,9 @@ void log(const char* what, const std::string& address) {
 
 }  // namespace
 
-CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
-    : RightPage(owner, context) {
+CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage(owner, session) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    const PageContext& core = context.page;
 
     add_ = makeButton(IdAdd, false, "FP\\AddFile.png", QStringLiteral("添加"), 64, 30, 0, 2);
     convert_ =
@@ -65,57 +60,40 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, const WindowContext& context)
     convert_->SetInactive(true);
     delete_->SetInactive(true);
 
-    cardList_ = new CVideoWndList(*core.library, this);
-    CVideoWndList::Hooks cards;
-    cards.toast = [this](int code) { ShowToast(code); };
-    cards.buttonLooks = [this](int first, int second) {
+    // The lists connect first: the page's looks follow cards already drawn.
+    cardList_ = new CVideoWndList(session, this);
+    convertList_ = new CConvertList(session, this);
+    connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
+    connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
+    connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
+    connect(&session, &CoreSession::toast, this, &CRightVideoDlg::ShowToast);
+    connect(&session, &CoreSession::buttonLooks, this, [this](int first, int second) {
         if (first == 1)
             convert_->SetInactive(second == 0);
         else if (first == 2)
             setActionsInactive(true, true);
-    };
-    cards.selectionChanged = [this] { ReEvaluateLooks(); };
-    cards.deleteRequested = [this] { OnDelete(); };
-    cards.cardsChanged = [this] {
-        // Many cards change at once (a selection of all, an examination):
-        // the looks follow once the batch is done.
-        if (looksPending_) return;
-        looksPending_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                looksPending_ = false;
-                applyViewLooks();
-                ReEvaluateLooks();
-                update();
-            },
-            Qt::QueuedConnection);
-    };
-    cards.conversionBalloon = [this](const std::string& name) {
+    });
+    connect(&session, &CoreSession::libraryChanged, this, &CRightVideoDlg::followCards);
+    connect(&session, &CoreSession::cardChanged, this, &CRightVideoDlg::followCards);
+    connect(&session, &CoreSession::conversionBalloon, this, [this](const std::string& name) {
         emit conversionFinished(QString::fromStdString(name));
-    };
-    cardList_->setHooks(std::move(cards));
+    });
+    connect(&session, &CoreSession::jobMessage, this,
+            [this](const std::string& text) { showMessage(QString::fromStdString(text)); });
 
-    convertList_ = new CConvertList(*core.queue, this);
-    CConvertList::Hooks rows;
-    rows.jobMessage = [this](const std::string& text) {
-        showMessage(QString::fromStdString(text));
-    };
-    convertList_->setHooks(std::move(rows));
-
-    settings_ = new CSetContentDlg(this, context.saveSettings);
+    settings_ = new CSetContentDlg(this, session);
     toast_ = new CMsgBoxDlg(this);
 
     addressMenu_ = new CMenuDlg(2, this);
     QStringList addresses;
-    for (const std::string& address : core.addresses)
+    for (const std::string& address : session.addresses())
         addresses.push_back(QString::fromStdString(address));
     addressMenu_->SetTexts(addresses);
     addressMenu_->resize(
         126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, addresses.size())));
-    addressMenu_->SetCurrent(QString::fromStdString(GetLocalIP()));
+    addressMenu_->SetCurrent(QString::fromStdString(session.currentAddress()));
     addressMenu_->Rebuild();
-    serviceDown_ = core.serviceRunning && !core.serviceRunning();
+    serviceDown_ = !session.serviceRunning();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
 
     stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
@@ -134,8 +112,7 @@ CRightVideoDlg::~CRightVideoDlg() {
     counter_.stop();
     // The switch's report, if it is still on its way, dies with the page.
     if (switchThread_.joinable()) switchThread_.join();
-    // The views first: their listeners are handed back to the wiring
-    // while this page can still hear them.
+    // The views first: they hear the session until they go.
     delete convertList_;
     delete addressMenu_;
     delete settings_;
@@ -143,11 +120,20 @@ CRightVideoDlg::~CRightVideoDlg() {
     delete toast_;
 }
 
-PageFactory CRightVideoDlg::Factory() {
-    return [](QWidget* owner, const WindowContext& context) -> RightPage* {
-        if (!context.page.library || !context.page.queue) return nullptr;
-        return new CRightVideoDlg(owner, context);
-    };
+void CRightVideoDlg::followCards() {
+    // Many cards change at once (a selection of all, an examination): the
+    // looks follow once the batch is done.
+    if (looksPending_) return;
+    looksPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            looksPending_ = false;
+            applyViewLooks();
+            ReEvaluateLooks();
+            update();
+        },
+        Qt::QueuedConnection);
 }
 
 CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, const QString& caption,
@@ -300,13 +286,13 @@ void CRightVideoDlg::OnAdd() {
 }
 
 void CRightVideoDlg::OnConvert() {
-    if (cardList_->QueueConversion() == 1) convertList_->Refresh();
+    session().queueConversion();
     ReEvaluateLooks();
 }
 
 int CRightVideoDlg::DeletePromptType() const {
     bool converting = false, queued = false, converted = false, any = false;
-    for (const VIDEOINFO_ST& item : cardList_->library().items()) {
+    for (const VIDEOINFO_ST& item : session().items()) {
         if (!item.card->checked()) continue;
         any = true;
         const int kind = item.card->kind();
@@ -330,7 +316,7 @@ void CRightVideoDlg::OnDelete() {
         return;
     }
     CNotifyMsgDlg::Settings settings;
-    settings.deleteOrigin = context().deleteOrigin && context().deleteOrigin();
+    settings.deleteOrigin = session().deleteOrigin();
     deletePrompt_ = new CNotifyMsgDlg(window(), type, {}, std::move(settings));
     deletePrompt_->setAttribute(Qt::WA_DeleteOnClose);
     connect(deletePrompt_, &QDialog::finished, this, &CRightVideoDlg::onDeletePromptFinished);
@@ -356,7 +342,7 @@ void CRightVideoDlg::onDeletePromptFinished() {
 }
 
 void CRightVideoDlg::deleteChecked(bool withFiles) {
-    cardList_->DeleteItems(withFiles);
+    session().deleteItems(withFiles);
     applyViewLooks();
     ReEvaluateLooks();
     update();
@@ -377,7 +363,7 @@ void CRightVideoDlg::OnSelectAll() {
 }
 
 void CRightVideoDlg::OnClean() {
-    convertList_->ClearFinished();
+    session().clearFinished();
 }
 
 QString CRightVideoDlg::ShownPath(const QString& path) {
@@ -393,7 +379,7 @@ void CRightVideoDlg::OnModifyPath() {
         folderDialog_->activateWindow();
         return;
     }
-    const QString current = QString::fromStdString(GetConvertPath());
+    const QString current = QString::fromStdString(session().convertFolder());
     auto* dialog = new QFileDialog(window(), QStringLiteral("请选择保存路径"), current);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
@@ -401,8 +387,7 @@ void CRightVideoDlg::OnModifyPath() {
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
         const QFileInfo folder(chosen);
         if (chosen.isEmpty() || !folder.isDir()) return;  // no folder of the file system
-        g_pSettings()->ConvertPath = QDir::cleanPath(folder.absoluteFilePath()).toStdString();
-        if (context().saveSettings) context().saveSettings();
+        session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
         update(folderBoxRect());
     });
     folderDialog_ = dialog;
@@ -422,7 +407,7 @@ void CRightVideoDlg::PrepareQuit() {
     quitting_ = true;
     counter_.stop();
     hideAddressMenu();
-    cardList_->setClosing();
+    session().setLibraryClosing();
 }
 
 void CRightVideoDlg::startCounter() {
@@ -432,8 +417,7 @@ void CRightVideoDlg::startCounter() {
 }
 
 void CRightVideoDlg::onCounterTick() {
-    const PageContext& core = context().page;
-    const int count = core.connectedPhones ? core.connectedPhones() : 0;
+    const int count = session().connectedPhones();
     if (count == deviceCount_) return;
     deviceCount_ = count;
     hasDevices_ = count != 0;
@@ -448,14 +432,14 @@ void CRightVideoDlg::OnAddressChosen(const QString& address) {
     log("切换服务，IP:", text);
     // The count is read again once the service runs at its new address.
     counter_.stop();
-    switchThread_ = std::thread([this, text, switchAddress = context().page.switchAddress] {
-        const bool succeeded = switchAddress && switchAddress(text);
+    switchThread_ = std::thread([this, text] {
+        const bool succeeded = session().switchAddress(text);
         QMetaObject::invokeMethod(
             this,
             [this, text, succeeded] { onSwitchDone(QString::fromStdString(text), succeeded); },
             Qt::QueuedConnection);
     });
-    SetLocalIP(text);
+    session().setCurrentAddress(text);
     addressMenu_->SetCurrent(address);
     update(titleStateRect());
 }
@@ -465,7 +449,7 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
     if (switchThread_.joinable()) switchThread_.join();
     const std::string text = address.toStdString();
     if (succeeded) {
-        SetLocalIP(text);
+        session().setCurrentAddress(text);
         log("切换服务成功，IP:", text);
         startCounter();
         log("重启服务，IP:", text);
@@ -475,8 +459,7 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
         // as it was, and its phones are still worth counting.
         startCounter();
     }
-    const PageContext& core = context().page;
-    serviceDown_ = core.serviceRunning && !core.serviceRunning();
+    serviceDown_ = !session().serviceRunning();
     update(titleStateRect());
     emit addressSwitched(address, succeeded);
 }
@@ -544,11 +527,7 @@ void CRightVideoDlg::mouseReleaseEvent(QMouseEvent* event) {
     overFolderIcon_ = false;
     update(folderIconRect());
     if (view_ != ViewConvert || !folderIconRect().contains(event->position().toPoint())) return;
-    const std::string folder = GetConvertPath();
-    if (context().openFile)
-        context().openFile(folder);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+    session().openFile(session().convertFolder());
 }
 
 void CRightVideoDlg::mouseMoveEvent(QMouseEvent* event) {
@@ -610,7 +589,7 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
         // Cut by the rule; what still does not fit stops short of the icon.
         const int pathLeft = 63 + kTextLead;
         const QRect pathRect(pathLeft, h - 32, folderIconRect().left() - 4 - pathLeft, 20);
-        QString shown = ShownPath(QString::fromStdString(GetConvertPath()));
+        QString shown = ShownPath(QString::fromStdString(session().convertFolder()));
         const QFontMetrics metrics(painter.font());
         if (metrics.horizontalAdvance(shown) > pathRect.width())
             shown = metrics.elidedText(shown, Qt::ElideRight, pathRect.width());
@@ -637,8 +616,9 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
     painter.setPen(argb(serviceDown_       ? kAddressDownColour
                         : deviceCount_ > 0 ? 0xFFF19410
                                            : 0xFF3E3D42));
-    painter.drawText(QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("IP: %1").arg(QString::fromStdString(GetLocalIP())));
+    painter.drawText(
+        QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
+        QStringLiteral("IP: %1").arg(QString::fromStdString(session().currentAddress())));
 }
 
 }  // namespace zorvex::ui

@@ -26,7 +26,7 @@ class CVideoWndList;
 // content area (the card list, the conversion list, the settings page) with
 // their buttons, and the toast.
 //
-// The phone counter is a 100 ms timer reading PageContext::connectedPhones;
+// The phone counter is a 100 ms timer reading the session's phone count;
 // it repaints only when the count changed. An address chosen in the menu
 // moves the service on a worker thread the page owns and joins; a choice
 // while a switch runs is dropped. The counter pauses for the switch and runs
@@ -35,9 +35,8 @@ class CVideoWndList;
 // failed), the address is drawn in the failure colour and the state icon in
 // its first cell.
 //
-// Needs context.page.library and context.page.queue (see PageContext). The
-// current address is the process-wide one (GetLocalIP); the save folder is
-// the setting ConvertPath, saved through context.saveSettings.
+// Needs a session with a library. The address and the save folder are the
+// session's; a folder chosen here is saved at once.
 // GUI thread only; the main window owns the page.
 class CRightVideoDlg final : public RightPage {
     Q_OBJECT
@@ -59,12 +58,8 @@ public:
     // ARGB of the address while the service does not run there.
     static constexpr unsigned kAddressDownColour = 0xFFD9453A;
 
-    CRightVideoDlg(QWidget* owner, const WindowContext& context);
+    CRightVideoDlg(QWidget* owner, CoreSession& session);
     ~CRightVideoDlg() override;
-
-    // For WindowContext::makePage: the page over context.page, or none when
-    // the library or the queue is missing.
-    static PageFactory Factory();
 
     void Layout() override;
     void SwitchView(int view) override;
@@ -140,6 +135,7 @@ private:
     void deleteChecked(bool withFiles);
     void onDeletePromptFinished();
     void onCounterTick();
+    void followCards();
     void onSwitchDone(const QString& address, bool succeeded);
     void startCounter();
     void toggleAddressMenu();

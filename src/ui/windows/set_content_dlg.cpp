@@ -2,7 +2,6 @@
 
 #include <QPainter>
 
-#include "foundation/system_info.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/skin.h"
 
@@ -23,8 +22,8 @@ const QRect kRunningNote(408, 62, 200, 20);
 
 }  // namespace
 
-CSetContentDlg::CSetContentDlg(QWidget* parent, std::function<bool()> save)
-    : QWidget(parent), save_(std::move(save)) {
+CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
+    : QWidget(parent), session_(session) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     auto add = [this](int id, CKbcButton::Mode mode, const char* skin, const QString& caption,
                       QSize size, int layout, int background) {
@@ -58,7 +57,7 @@ void CSetContentDlg::Layout() {
 }
 
 void CSetContentDlg::ReflectSettings() {
-    copy_ = *g_pSettings();
+    copy_ = session_.settings();
     buttons_[IdKeepAwake]->SetCheck(copy_.ComSleepUnSleep != 0);
     // Anything but 1 shows 2K, and the value stays until a radio is clicked.
     buttons_[Id1080P]->SetCheck(copy_.VideoConvertRatio == 1);
@@ -78,7 +77,7 @@ CKbcButton* CSetContentDlg::button(int id) const {
 }
 
 QString CSetContentDlg::versionText() const {
-    return QStringLiteral("当前版本：V%1 ").arg(QString::fromStdString(GetProductVersionText()));
+    return QStringLiteral("当前版本：V%1 ").arg(QString::fromStdString(session_.productVersion()));
 }
 
 void CSetContentDlg::onButton(int id) {
@@ -91,8 +90,8 @@ void CSetContentDlg::onButton(int id) {
             const bool on = !box->checked();
             box->SetCheck(on);
             copy_.ComSleepUnSleep = on ? 1 : 0;
-            g_pSettings()->ComSleepUnSleep = copy_.ComSleepUnSleep;
-            if (save_) save_();
+            session_.setComSleepUnSleep(copy_.ComSleepUnSleep);
+            session_.saveSettings();
             return;
         }
         case Id1080P:
@@ -111,8 +110,8 @@ void CSetContentDlg::chooseRatio(int id) {
     chosen->SetCheck(true);
     buttons_[id == Id1080P ? Id2K : Id1080P]->SetCheck(false);
     copy_.VideoConvertRatio = ratio;
-    g_pSettings()->VideoConvertRatio = ratio;
-    if (save_) save_();
+    session_.setVideoConvertRatio(ratio);
+    session_.saveSettings();
 }
 
 void CSetContentDlg::paintEvent(QPaintEvent*) {

@@ -2,10 +2,9 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <map>
 
-#include "foundation/settings.h"
+#include "ui/session/core_session.h"
 
 namespace zorvex::ui {
 
@@ -13,15 +12,14 @@ class CKbcButton;
 
 // The settings page: the program version with "检测更新", the conversion
 // quality (1080P or 2K) and the keep-awake box. Each change goes into the
-// process-wide settings record and is saved at once; a click that changes
+// settings record through the session and is saved at once; a click that changes
 // nothing saves nothing. GUI thread only; the fly-screen page owns it.
 class CSetContentDlg : public QWidget {
     Q_OBJECT
 public:
     enum ControlId { IdCheckUpdate = 1027, IdKeepAwake = 1031, Id1080P = 1039, Id2K = 1040 };
 
-    // save writes the settings record to config.ini; an empty one saves nothing.
-    CSetContentDlg(QWidget* parent, std::function<bool()> save);
+    CSetContentDlg(QWidget* parent, CoreSession& session);
 
     // Places the controls.
     void Layout();
@@ -48,7 +46,7 @@ private:
     void onButton(int id);
     void chooseRatio(int id);
 
-    const std::function<bool()> save_;
+    CoreSession& session_;
     std::map<int, CKbcButton*> buttons_;  // children of the page
     SETTINGS_ST copy_;
     bool checkRunning_ = false;

@@ -1,11 +1,11 @@
 #include "ui/windows/video_wnd_dlg.h"
 
+#include "ui/session/core_session.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 
-#include "foundation/log_recorder.h"
-#include "library/video_card.h"
 #include "ui/toolkit/disk_worker.h"
 #include "ui/toolkit/gif_image.h"
 

@@ -83,9 +83,12 @@ DroppedPaths ExpandDrop(const std::vector<std::string>& paths) {
     return out;
 }
 
-CVideoWndList::CVideoWndList(VideoLibrary& library, QWidget* parent)
-    : CScrollPane(parent), library_(library), next_(library.listener()) {
-    library_.setListener(this);
+CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
+    : CScrollPane(parent), session_(session) {
+    connect(&session_, &CoreSession::libraryChanged, this, &CVideoWndList::syncCards);
+    connect(&session_, &CoreSession::cardChanged, this, &CVideoWndList::onCardChanged);
+    session_.setDuplicateNameAsker(
+        [this](const std::string& shownName) { return confirmDuplicateName(shownName); });
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -103,7 +106,7 @@ CVideoWndList::CVideoWndList(VideoLibrary& library, QWidget* parent)
 }
 
 CVideoWndList::~CVideoWndList() {
-    library_.setListener(next_);
+    session_.setDuplicateNameAsker({});
     for (CVideoWndDlg* card : order_) delete card;
     if (dialog_) delete dialog_;
 }
@@ -139,7 +142,7 @@ QRect CVideoWndList::pictureRect() const {
 void CVideoWndList::syncCards() {
     std::map<std::string, CVideoWndDlg*> kept;
     std::vector<CVideoWndDlg*> order;
-    for (const VIDEOINFO_ST& item : library_.items()) {
+    for (const VIDEOINFO_ST& item : session_.items()) {
         CVideoWndDlg* widget = nullptr;
         auto it = cards_.find(item.itemId);
         if (it != cards_.end()) {
@@ -207,15 +210,15 @@ void CVideoWndList::keyPressEvent(QKeyEvent* event) {
         event->accept();
         SetAllChecked(true);
         EvaluateSelection();
-        if (hooks_.selectionChanged) hooks_.selectionChanged();
+        emit selectionChanged();
         return;
     }
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
         event->accept();
-        const auto items = library_.items();
+        const auto items = session_.items();
         const bool any = std::any_of(items.begin(), items.end(),
                                      [](const auto& item) { return item.card->checked(); });
-        if (any && hooks_.deleteRequested) hooks_.deleteRequested();
+        if (any) emit deleteRequested();
         return;
     }
     CScrollPane::keyPressEvent(event);
@@ -246,10 +249,11 @@ void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
                             [self](const DroppedPaths& dropped) {
                                 if (!self) return;
-                                const bool full = self->library_.items().size() >= kLibraryLimit;
-                                if (dropped.emptyFolder && !full) self->onToast(TOAST_NOT_VIDEO);
+                                const bool full = self->session_.items().size() >= kLibraryLimit;
+                                if (dropped.emptyFolder && !full)
+                                    emit self->toastRequested(TOAST_NOT_VIDEO);
                                 if (!dropped.files.empty())
-                                    self->library_.AddDropped(dropped.files);
+                                    self->session_.addDropped(dropped.files);
                             });
 }
 
@@ -259,8 +263,8 @@ void CVideoWndList::AddByDialog() {
         dialog_->activateWindow();
         return;
     }
-    if (library_.items().size() >= kLibraryLimit) {
-        library_.AddByDialog({});  // the library's own refusal: toast 6
+    if (session_.items().size() >= kLibraryLimit) {
+        session_.addChosen({});  // the library's own refusal: toast 6
         return;
     }
     // The first time, where videos are kept, not wherever the program was started from.
@@ -276,7 +280,7 @@ void CVideoWndList::AddByDialog() {
         std::vector<std::string> paths;
         for (const QString& file : files) paths.push_back(file.toStdString());
         if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
-        if (!paths.empty()) library_.AddByDialog(paths);
+        if (!paths.empty()) session_.addChosen(paths);
     });
     dialog_ = dialog;
     dialog->open();
@@ -284,35 +288,8 @@ void CVideoWndList::AddByDialog() {
 
 void CVideoWndList::onCardClicked(const std::string& itemId) {
     setFocus(Qt::MouseFocusReason);
-    library_.ToggleChecked(itemId);
-    if (hooks_.selectionChanged) hooks_.selectionChanged();
-}
-
-void CVideoWndList::onToast(int code) {
-    if (hooks_.toast) hooks_.toast(code);
-    if (next_) next_->onToast(code);
-}
-
-std::string CVideoWndList::onConversionRequested(const ConversionRequest& request) {
-    return next_ ? next_->onConversionRequested(request) : std::string();
-}
-
-void CVideoWndList::onButtonLooks(int first, int second) {
-    if (hooks_.buttonLooks) hooks_.buttonLooks(first, second);
-    if (next_) next_->onButtonLooks(first, second);
-}
-
-bool CVideoWndList::removeQueuedTask(const std::string& taskKey, const std::string& path) {
-    return next_ && next_->removeQueuedTask(taskKey, path);
-}
-
-void CVideoWndList::onPathFreed(const std::string& path) {
-    if (next_) next_->onPathFreed(path);
-}
-
-void CVideoWndList::onConversionBalloon(const std::string& name) {
-    if (hooks_.conversionBalloon) hooks_.conversionBalloon(name);
-    if (next_) next_->onConversionBalloon(name);
+    session_.toggleChecked(itemId);
+    emit selectionChanged();
 }
 
 int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
@@ -321,16 +298,8 @@ int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
     return question.resultCode();
 }
 
-void CVideoWndList::onLibraryChanged() {
-    syncCards();
-    if (hooks_.cardsChanged) hooks_.cardsChanged();
-    if (next_) next_->onLibraryChanged();
-}
-
 void CVideoWndList::onCardChanged(const std::string& itemId) {
     if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
-    if (hooks_.cardsChanged) hooks_.cardsChanged();
-    if (next_) next_->onCardChanged(itemId);
 }
 
 }  // namespace zorvex::ui

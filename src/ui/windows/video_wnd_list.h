@@ -3,13 +3,12 @@
 #include <QFileDialog>
 #include <QPointer>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "library/video_library.h"
+#include "ui/session/core_session.h"
 #include "ui/toolkit/disk_worker.h"
 #include "ui/toolkit/scroll_pane.h"
 #include "ui/toolkit/skin.h"
@@ -25,52 +24,20 @@ struct CardArt;
 // are added, "添加" opens the file dialog, and the keyboard selects all
 // (Ctrl+A), asks to delete (Delete) and scrolls.
 //
-// It takes over the library's listener: every call is handled here (layout,
-// repaints, the duplicate-name question) and then passed on to the listener
-// the library had before, the application's wiring of library and queue.
-// The library must outlive the list. GUI thread only: the library's executor
-// must run on the GUI thread.
-class CVideoWndList : public CScrollPane, private VideoLibraryListener {
+// It follows the library through the session (the cards come and go with
+// it, repaint when they change) and answers the library's duplicate-name
+// question. The session must outlive the list. GUI thread only.
+class CVideoWndList : public CScrollPane {
     Q_OBJECT
 public:
-    // What the hosting page gives the list; each may be left empty.
-    struct Hooks {
-        std::function<void(int code)> toast;  // the page's toast (CMsgBoxDlg)
-        // The looks of the page's buttons: (1, 1), (1, 0) or (2, 0).
-        std::function<void(int first, int second)> buttonLooks;
-        // Check marks changed by the user: a click on a card, or Ctrl+A.
-        std::function<void()> selectionChanged;
-        // Delete with cards checked: the page confirms and calls DeleteItems.
-        std::function<void()> deleteRequested;
-        // Cards came or went, or one changed its look (its kind among them).
-        std::function<void()> cardsChanged;
-        // A conversion finished and its output joined the library: the name
-        // of the converted file, for the tray balloon.
-        std::function<void(const std::string& name)> conversionBalloon;
-    };
-
     static constexpr int kColumns = 5;
     static constexpr int kColumnPitch = 158;
     static constexpr int kRowPitch = 124;
     static constexpr int kLeft = 14;
     static constexpr int kTop = 18;
 
-    CVideoWndList(VideoLibrary& library, QWidget* parent);
+    CVideoWndList(CoreSession& session, QWidget* parent);
     ~CVideoWndList() override;
-
-    void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
-    VideoLibrary& library() { return library_; }
-
-    // The library's operations, for the page.
-    void BuildFromCatalogue() { library_.BuildFromCatalogue(); }
-    int QueueConversion() { return library_.QueueConversion(); }
-    void DeleteItems(bool deleteConvertedFiles = false) {
-        library_.DeleteItems(deleteConvertedFiles);
-    }
-    void OnConversionEvent(int code, const std::string& path, const std::string& secondPath) {
-        library_.OnConversionEvent(code, path, secondPath);
-    }
-    void setClosing() { library_.setClosing(); }
 
     // "添加": the open-file dialog, without blocking; the chosen files are
     // added when it is accepted. A full library shows toast 6 instead.
@@ -79,9 +46,9 @@ public:
     // the GUI thread, then the whole drop is added as the library's one drop.
     void AddDropped(const std::vector<std::string>& paths);
 
-    int EvaluateSelection() { return library_.EvaluateSelection(); }
-    bool AllChecked() const { return library_.AllChecked(); }
-    void SetAllChecked(bool on) { library_.SetAllChecked(on); }
+    int EvaluateSelection() { return session_.evaluateSelection(); }
+    bool AllChecked() const { return session_.allChecked(); }
+    void SetAllChecked(bool on) { session_.setAllChecked(on); }
 
     // Places the cards and the empty picture and button, keeping the scroll
     // position; the page calls it when it lays itself out.
@@ -107,6 +74,14 @@ public:
     static QString dialogTitle();
     static QString dialogFilter();
 
+signals:
+    // Check marks changed by the user: a click on a card, or Ctrl+A.
+    void selectionChanged();
+    // Delete with cards checked: the page confirms and deletes.
+    void deleteRequested();
+    // A toast of the list's own (a dropped folder without videos).
+    void toastRequested(int code);
+
 protected:
     void placeChildren() override;
     void paintEvent(QPaintEvent* event) override;
@@ -118,23 +93,12 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // VideoLibraryListener
-    void onToast(int code) override;
-    std::string onConversionRequested(const ConversionRequest& request) override;
-    void onButtonLooks(int first, int second) override;
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
-    void onPathFreed(const std::string& path) override;
-    void onConversionBalloon(const std::string& name) override;
-    int confirmDuplicateName(const std::string& shownName) override;
-    void onLibraryChanged() override;
-    void onCardChanged(const std::string& itemId) override;
-
     void syncCards();
+    void onCardChanged(const std::string& itemId);
     void onCardClicked(const std::string& itemId);
+    int confirmDuplicateName(const std::string& shownName);
 
-    VideoLibrary& library_;
-    VideoLibraryListener* const next_;  // the library's listener before this list
-    Hooks hooks_;
+    CoreSession& session_;
     DiskWorker disk_;
     std::shared_ptr<const CardArt> art_;
     SkinImage picture_;  // "Comm\\Add.png"

@@ -11,12 +11,12 @@
 #include <QShortcut>
 #include <QWindow>
 
-#include "foundation/log_recorder.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/skin.h"
 #include "ui/windows/down_load_dlg.h"
 #include "ui/windows/left_menu_dlg.h"
 #include "ui/windows/placeholder_page.h"
+#include "ui/windows/right_video_dlg.h"
 #include "ui/windows/set_content_dlg.h"
 
 namespace zorvex::ui {
@@ -38,10 +38,11 @@ FrameStrips::Mode stripsMode(ShadowMode mode) {
 
 }  // namespace
 
-CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
+CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions options)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowSystemMenuHint),
-      context_(std::move(context)),
+      session_(session),
+      options_(options),
       executor_(this) {
     // The tray holds the application while the window is hidden, and a
     // closed prompt or message box must not end it.
@@ -55,7 +56,7 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
 
     setWindowTitle(kTitle);
     // The shadow decides the window's size: with a margin it is drawn inside.
-    strips_ = new FrameStrips(this, FrameStrips::kMainWindow, stripsMode(context_.shadow));
+    strips_ = new FrameStrips(this, FrameStrips::kMainWindow, stripsMode(options_.shadow));
     margin_ = strips_->margin();
     setFixedSize(kWidth + 2 * margin_, kHeight + 2 * margin_);
 
@@ -78,13 +79,13 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(WindowContext context)
 
 CZorvexVRClientDlg::~CZorvexVRClientDlg() {
     // A running check is cut short; its report is dropped with the window.
-    if (checkRunning_ && context_.cancelCheck) context_.cancelCheck();
+    if (checkRunning_) session_.cancelCheck();
     if (checkThread_.joinable()) checkThread_.join();
     strips_->Destroy();
 }
 
 void CZorvexVRClientDlg::createTray() {
-    trayAvailable_ = context_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     if (!trayAvailable_) return;
     tray_ = new QSystemTrayIcon(windowIcon(), this);
     tray_->setToolTip(kTitle);
@@ -107,12 +108,10 @@ void CZorvexVRClientDlg::createPages() {
     leftMenu_->Layout();
     connect(leftMenu_, &CLeftMenuDlg::viewRequested, this, &CZorvexVRClientDlg::OnMenuRequest);
 
-    if (context_.makePage) page_ = context_.makePage(this, context_);
-    if (!page_) page_ = new PlaceholderPage(this, context_);
-    if (page_->parentWidget() != this) {
-        page_->setParent(this);
-        page_->show();  // a new parent hides it
-    }
+    if (session_.hasLibrary())
+        page_ = new CRightVideoDlg(this, session_);
+    else
+        page_ = new PlaceholderPage(this, session_);
     page_->setGeometry(margin_ + RightPage::kLeft, margin_, kWidth - RightPage::kLeft, kHeight);
     page_->Layout();
     connect(page_, &RightPage::hideToTrayRequested, this, &CZorvexVRClientDlg::HideToTray);
@@ -212,8 +211,8 @@ void CZorvexVRClientDlg::CheckForUpdates() {
     PostLog("检测更新", kTag);
     // A finished check's thread has posted its report and is ending.
     if (checkThread_.joinable()) checkThread_.join();
-    checkThread_ = std::thread([this, check = context_.checkVersion] {
-        VersionCheckResult result = check ? check() : VersionCheckResult{};
+    checkThread_ = std::thread([this] {
+        VersionCheckResult result = session_.checkVersion();
         executor_.post([this, result] { onCheckDone(result); });
     });
 }
@@ -242,8 +241,9 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
 
 void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
     if (download_) return;
-    auto open = context_.openInstaller ? context_.openInstaller : context_.openFile;
-    download_ = new CDownLoadDlg(this, {context_.downloadOptions, open, context_.update});
+    auto open = [this](const std::string& path) { return session_.openInstaller(path); };
+    download_ =
+        new CDownLoadDlg(this, {session_.downloadOptions(), open, session_.updateContext()});
     download_->SetDownloadTarget(url, version);
     connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
     download_->open();
@@ -278,12 +278,12 @@ void CZorvexVRClientDlg::onDownloadDone() {
 void CZorvexVRClientDlg::quitAfterDownload() {
     // The installer runs already: stop everything and go without asking.
     closing_ = true;
-    if (context_.anyRunning && context_.anyRunning()) {
+    if (session_.anyRunning()) {
         PostLog("停止转码", kTag);
-        if (context_.stopAll) context_.stopAll();
+        session_.stopAll();
     }
     page_->PrepareQuit();
-    if (context_.stopService) context_.stopService();
+    session_.stopService();
     QMetaObject::invokeMethod(
         this, [this] { close(); }, Qt::QueuedConnection);
 }

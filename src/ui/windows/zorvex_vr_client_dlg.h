@@ -8,11 +8,12 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <optional>
 #include <thread>
 
+#include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/down_load_dlg.h"
-#include "ui/windows/window_context.h"
 
 class QMenu;
 
@@ -20,6 +21,19 @@ namespace zorvex::ui {
 
 class CLeftMenuDlg;
 class FrameStrips;
+class RightPage;
+
+// How the main window draws its shadow: four separate strip windows placed
+// around it (where a client may place top-level windows, as on X11), or a
+// translucent margin of its own (Wayland, where it may not).
+enum class ShadowMode { Auto, Strips, Margin };
+
+// How the main window meets this desktop (not the core).
+struct WindowOptions {
+    ShadowMode shadow = ShadowMode::Auto;
+    // nullopt: QSystemTrayIcon::isSystemTrayAvailable().
+    std::optional<bool> trayAvailable;
+};
 
 // The borderless 972 x 630 main window "Zorvex助手": the left menu, the page
 // beside it, its shadow, the tray icon, the update check and the rules of
@@ -32,9 +46,10 @@ class FrameStrips;
 // so the window turns quitOnLastWindowClosed off; whoever runs the event
 // loop ends it on closed().
 //
-// The composition root runs the start-up sequence before building the
-// window and the shutdown sequence after closed(), and deletes the window
-// between the service's stop and the keep-awake release.
+// The page is the fly-screen page over the session's library, or the
+// placeholder where the session has none. The composition root runs the
+// start-up sequence before building the window and the shutdown sequence
+// after closed(); the session outlives the window.
 // GUI thread only; the update check runs on a worker the window owns.
 class CZorvexVRClientDlg : public QWidget {
     Q_OBJECT
@@ -43,7 +58,7 @@ public:
     static constexpr int kHeight = 630;
     static constexpr int kMargin = 16;  // the shadow's width around the client area
 
-    explicit CZorvexVRClientDlg(WindowContext context);
+    explicit CZorvexVRClientDlg(CoreSession& session, WindowOptions options = {});
     ~CZorvexVRClientDlg() override;
 
     // The tray balloon "转码已完成" titled with the file name (at most 63 characters).
@@ -103,7 +118,8 @@ private:
     void beginDrag(const QPoint& globalPress);
 
     // Constant after construction.
-    const WindowContext context_;
+    CoreSession& session_;
+    const WindowOptions options_;
     int margin_ = 0;  // set once by the shadow
     bool trayAvailable_ = false;
 

@@ -15,6 +15,7 @@
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "populated_home.h"
+#include "scripted_session.h"
 #include "service/catalogue_restore.h"
 #include "support/test_support.h"
 #include "transcode/media_probe.h"
@@ -98,10 +99,11 @@ QImage cardList(const std::string& work) {
 
     // The next start: the library rebuilt from the catalogue, in its window.
     VideoLibrary& library = kit.library();
-    ui::CVideoWndList list(library, nullptr);
+    ui::CoreSession session(kit.parts());
+    ui::CVideoWndList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
-    list.BuildFromCatalogue();
+    library.BuildFromCatalogue();
     if (!pumpUntil([&] { return examined(library) && list.diskJobs() == 0; }, 120))
         throw std::runtime_error("the rebuilt library was not examined");
     library.OnConversionEvent(TE_STARTED, paths[2], {});
@@ -123,7 +125,8 @@ QImage emptyCardList(const std::string& work) {
     QObject context;
     QtExecutor executor(&context);
     test::CoreKit kit(work + "/home", executor);
-    ui::CVideoWndList list(kit.library(), nullptr);
+    ui::CoreSession session(kit.parts());
+    ui::CVideoWndList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
     return capture(list);
@@ -162,7 +165,8 @@ QImage conversionList(const std::string& work) {
         keys.push_back(kit.queue().AddTask(task.name, path, probe.fileSize, thumbnail,
                                            probe.duration, probe.width, probe.height));
     };
-    ui::CConvertList list(kit.queue(), nullptr);
+    ui::CoreSession session(kit.parts());
+    ui::CConvertList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
     auto state = [&](std::size_t i) {
@@ -176,7 +180,7 @@ QImage conversionList(const std::string& work) {
     add(tasks[1], true);
     add(tasks[2], false);
     add(tasks[3], false);
-    list.Refresh();
+    kit.queue().Refresh();
     if (!pumpUntil([&] { return state(1) == TASK_FAILED && state(2) == TASK_RUNNING; }, 120))
         throw std::runtime_error("the broken source did not fail");
     // Some way into the running one.
@@ -188,7 +192,7 @@ QImage conversionList(const std::string& work) {
         120);
     pumpUntil([&] { return list.diskJobs() == 0; }, 10);
     QImage image = capture(list);
-    list.StopAll(true);
+    kit.queue().StopAll(true);
     return image;
 }
 
@@ -222,15 +226,11 @@ QImage mainWindow(int code) {
     demo::AddUnfinishedTask(home);
     kit.queue().LoadQueueFile();
 
-    ui::WindowContext c;
-    c.trayAvailable = false;
-    c.shadow = ui::ShadowMode::Strips;
-    c.makePage = ui::CRightVideoDlg::Factory();
-    c.page.library = &kit.library();
-    c.page.queue = &kit.queue();
-    c.page.addresses = {address, "127.84.1.2"};
-    c.page.connectedPhones = [] { return 1; };
-    ui::CZorvexVRClientDlg window(c);
+    ui::CoreParts parts = kit.parts();
+    parts.addresses = {address, "127.84.1.2"};
+    test::ScriptedSession session(parts);
+    session.phonesScript = [] { return 1; };
+    ui::CZorvexVRClientDlg window(session, {ui::ShadowMode::Strips, false});
     window.show();
     auto* page = static_cast<ui::CRightVideoDlg*>(window.page());
     pumpUntil([&] { return examined(kit.library()); }, 60);

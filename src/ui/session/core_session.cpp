@@ -1,0 +1,274 @@
+#include "ui/session/core_session.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "foundation/system_info.h"
+#include "platform/desktop_handler.h"
+#include "service/service.h"
+#include "transcode/conversion_task.h"
+
+namespace zorvex::ui {
+namespace {
+// The installer is the main window's business in the day's log.
+constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
+}  // namespace
+
+CoreSession::CoreSession(CoreParts parts, QObject* parent)
+    : QObject(parent),
+      parts_(std::move(parts)),
+      nextLibraryListener_(parts_.library ? parts_.library->listener() : nullptr),
+      nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
+    if (parts_.library) parts_.library->setListener(this);
+    if (parts_.queue) parts_.queue->setListener(this);
+}
+
+CoreSession::~CoreSession() {
+    if (parts_.library) parts_.library->setListener(nextLibraryListener_);
+    if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
+}
+
+std::vector<VIDEOINFO_ST> CoreSession::items() const {
+    return parts_.library->items();
+}
+
+bool CoreSession::examining() const {
+    return parts_.library->examining();
+}
+
+bool CoreSession::addChosen(const std::vector<std::string>& paths) {
+    return parts_.library->AddByDialog(paths);
+}
+
+void CoreSession::addDropped(const std::vector<std::string>& paths) {
+    parts_.library->AddDropped(paths);
+}
+
+void CoreSession::toggleChecked(const std::string& itemId) {
+    parts_.library->ToggleChecked(itemId);
+}
+
+int CoreSession::evaluateSelection() const {
+    return parts_.library->EvaluateSelection();
+}
+
+bool CoreSession::allChecked() const {
+    return parts_.library->AllChecked();
+}
+
+void CoreSession::setAllChecked(bool on) {
+    parts_.library->SetAllChecked(on);
+}
+
+int CoreSession::queueConversion() {
+    const int queued = parts_.library->QueueConversion();
+    // The new tasks are laid out and saved once, after the whole batch.
+    if (queued == 1) parts_.queue->Refresh();
+    return queued;
+}
+
+void CoreSession::deleteItems(bool deleteConvertedFiles) {
+    parts_.library->DeleteItems(deleteConvertedFiles);
+}
+
+void CoreSession::setLibraryClosing() {
+    if (parts_.library) parts_.library->setClosing();
+}
+
+void CoreSession::setDuplicateNameAsker(std::function<int(const std::string&)> asker) {
+    asker_ = std::move(asker);
+}
+
+std::vector<TaskView> CoreSession::tasks() const {
+    return parts_.queue->tasks();
+}
+
+std::optional<TaskView> CoreSession::task(const std::string& taskKey) const {
+    return parts_.queue->task(taskKey);
+}
+
+void CoreSession::cancelTask(const std::string& taskKey) {
+    auto found = parts_.queue->task(taskKey);
+    if (!found) return;
+    // No question asked: a running task stops (its partial file is deleted)
+    // and leaves the queue; any other one leaves it at once.
+    if (found->state == TASK_RUNNING)
+        parts_.queue->StopTask(taskKey);
+    else
+        parts_.queue->DeleteTask(taskKey);
+}
+
+void CoreSession::pinToTop(const std::string& taskKey) {
+    parts_.queue->PinToTop(taskKey);
+}
+
+void CoreSession::clearFinished() {
+    parts_.queue->ClearFinished();
+}
+
+bool CoreSession::anyRunning() const {
+    return parts_.queue && parts_.queue->AnyRunning();
+}
+
+void CoreSession::stopAll() {
+    if (parts_.queue) parts_.queue->StopAll(true);
+}
+
+std::string CoreSession::currentAddress() const {
+    return GetLocalIP();
+}
+
+void CoreSession::setCurrentAddress(const std::string& address) {
+    SetLocalIP(address);
+}
+
+int CoreSession::connectedPhones() const {
+    return parts_.service ? parts_.service->connectedClients() : 0;
+}
+
+bool CoreSession::serviceRunning() const {
+    return !parts_.service || parts_.service->running();
+}
+
+bool CoreSession::switchAddress(const std::string& address) {
+    return parts_.service && parts_.service->setAddress(address).ok();
+}
+
+void CoreSession::stopService() {
+    if (parts_.service) parts_.service->stop();
+}
+
+SETTINGS_ST CoreSession::settings() const {
+    return *g_pSettings();
+}
+
+int CoreSession::exitWndType() const {
+    return static_cast<int>(g_pSettings()->ExitWndType);
+}
+
+void CoreSession::saveExitWndType(int type) {
+    g_pSettings()->ExitWndType = type;
+    SaveSettings();
+}
+
+bool CoreSession::deleteOrigin() const {
+    return g_pSettings()->DeleteOrigin != 0;
+}
+
+void CoreSession::setComSleepUnSleep(int value) {
+    g_pSettings()->ComSleepUnSleep = value;
+}
+
+void CoreSession::setVideoConvertRatio(int ratio) {
+    g_pSettings()->VideoConvertRatio = ratio;
+}
+
+std::string CoreSession::productVersion() const {
+    return GetProductVersionText();
+}
+
+bool CoreSession::saveSettings() {
+    return SaveSettings();
+}
+
+std::string CoreSession::convertFolder() const {
+    return GetConvertPath();
+}
+
+bool CoreSession::setConvertFolder(const std::string& folder) {
+    g_pSettings()->ConvertPath = folder;
+    return SaveSettings();
+}
+
+VersionCheckResult CoreSession::checkVersion() {
+    return parts_.updates ? parts_.updates->CheckVersion() : VersionCheckResult{};
+}
+
+void CoreSession::cancelCheck() {
+    if (parts_.updates) parts_.updates->Cancel();
+}
+
+bool CoreSession::openFile(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+bool CoreSession::openInstaller(const std::string& path) {
+    // QDesktopServices says only whether a launcher started; whether a
+    // program takes the file is known before, from its type's default.
+    DesktopHandler handler = FindDesktopHandler(path);
+    if (handler.answer == DesktopHandler::Answer::None) {
+        PostLog("没有可以打开 " + handler.type + " 的程序: " + path, kMainWindowTag);
+        return false;
+    }
+    return openFile(path);
+}
+
+void CoreSession::onToast(int code) {
+    emit toast(code);
+    if (nextLibraryListener_) nextLibraryListener_->onToast(code);
+}
+
+std::string CoreSession::onConversionRequested(const ConversionRequest& request) {
+    return nextLibraryListener_ ? nextLibraryListener_->onConversionRequested(request)
+                                : std::string();
+}
+
+void CoreSession::onButtonLooks(int first, int second) {
+    emit buttonLooks(first, second);
+    if (nextLibraryListener_) nextLibraryListener_->onButtonLooks(first, second);
+}
+
+bool CoreSession::removeQueuedTask(const std::string& taskKey, const std::string& path) {
+    return nextLibraryListener_ && nextLibraryListener_->removeQueuedTask(taskKey, path);
+}
+
+void CoreSession::onPathFreed(const std::string& path) {
+    if (nextLibraryListener_) nextLibraryListener_->onPathFreed(path);
+}
+
+void CoreSession::onConversionBalloon(const std::string& name) {
+    emit conversionBalloon(name);
+    if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);
+}
+
+int CoreSession::confirmDuplicateName(const std::string& shownName) {
+    return asker_ ? asker_(shownName) : ANSWER_SKIP;
+}
+
+void CoreSession::onLibraryChanged() {
+    emit libraryChanged();
+    if (nextLibraryListener_) nextLibraryListener_->onLibraryChanged();
+}
+
+void CoreSession::onCardChanged(const std::string& itemId) {
+    emit cardChanged(itemId);
+    if (nextLibraryListener_) nextLibraryListener_->onCardChanged(itemId);
+}
+
+void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
+    emit taskEvent(code, videoPath);
+    if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);
+}
+
+void CoreSession::onConverted(const std::string& sourcePath, const std::string& outputPath) {
+    // The library hears it first: the windows then draw the converted card.
+    if (nextQueueListener_) nextQueueListener_->onConverted(sourcePath, outputPath);
+    emit converted(sourcePath, outputPath);
+}
+
+void CoreSession::onJobMessage(const std::string& text) {
+    emit jobMessage(text);
+    if (nextQueueListener_) nextQueueListener_->onJobMessage(text);
+}
+
+void CoreSession::onQueueChanged() {
+    emit queueChanged();
+    if (nextQueueListener_) nextQueueListener_->onQueueChanged();
+}
+
+void CoreSession::onProgress(const std::string& taskKey, std::uint32_t percent) {
+    emit progress(taskKey, percent);
+    if (nextQueueListener_) nextQueueListener_->onProgress(taskKey, percent);
+}
+
+}  // namespace zorvex::ui

@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The core's types the windows draw and pass back: they reach the windows
+// through this header only.
+#include "foundation/log_recorder.h"
+#include "foundation/settings.h"
+#include "library/video_library.h"
+#include "transcode/conversion_queue.h"
+#include "update/http_helper.h"
+#include "update/update_download.h"
+
+namespace zorvex {
+class Service;
+}
+
+namespace zorvex::ui {
+
+// What a session drives. The composition root fills it and keeps every part
+// alive for longer than the session. Without the library and the queue the
+// main window shows the placeholder page; without the service no phone is
+// counted and no address switch succeeds; without the update module a check
+// answers as an unreachable server.
+struct CoreParts {
+    VideoLibrary* library = nullptr;
+    ConversionQueue* queue = nullptr;
+    Service* service = nullptr;
+    HttpHelper* updates = nullptr;
+    // The addresses the address menu offers (the adapters', or --address).
+    std::vector<std::string> addresses;
+    // The download dialog's transfer settings and the update module's settings.
+    DownloadOptions download;
+    UpdateContext update;
+};
+
+// The windows' one road to the core. It is the library's and the queue's
+// listener for as long as it lives (it passes every call on to the listener
+// it found, the application's wiring of the two) and turns their calls into
+// signals that any number of windows connect to; the commands the windows
+// give, and the settings they read and write, go through it.
+//
+// The virtual commands are those that block, wait on the desktop or end
+// what runs; a test replaces them to stand for a slow or failing core.
+// GUI thread only, unless a command says otherwise: the library's and the
+// queue's executor must run on the GUI thread.
+class CoreSession : public QObject, private VideoLibraryListener, private ConversionQueueListener {
+    Q_OBJECT
+public:
+    explicit CoreSession(CoreParts parts, QObject* parent = nullptr);
+    ~CoreSession() override;  // hands the listeners back
+
+    bool hasLibrary() const { return parts_.library && parts_.queue; }
+
+    // The library (hasLibrary only).
+    std::vector<VIDEOINFO_ST> items() const;
+    bool examining() const;
+    // "添加"'s files, or a drop of files: false when none could be taken.
+    bool addChosen(const std::vector<std::string>& paths);
+    void addDropped(const std::vector<std::string>& paths);
+    void toggleChecked(const std::string& itemId);
+    int evaluateSelection() const;
+    bool allChecked() const;
+    void setAllChecked(bool on);
+    // "转码": 1 when a task was queued (the queue is then laid out and saved).
+    int queueConversion();
+    void deleteItems(bool deleteConvertedFiles);
+    // The library's workers wind down; nothing is added from here on.
+    void setLibraryClosing();
+    // Answers the library's duplicate-name question (ANSWER_*); unset: skip.
+    void setDuplicateNameAsker(std::function<int(const std::string& shownName)> asker);
+
+    // The queue (hasLibrary only).
+    std::vector<TaskView> tasks() const;
+    std::optional<TaskView> task(const std::string& taskKey) const;
+    // A row's cancel: a running task stops, any other leaves the queue.
+    void cancelTask(const std::string& taskKey);
+    void pinToTop(const std::string& taskKey);
+    void clearFinished();
+    virtual bool anyRunning() const;
+    // Stops every conversion quietly, before the application quits.
+    virtual void stopAll();
+
+    // The LAN service.
+    const std::vector<std::string>& addresses() const { return parts_.addresses; }
+    // The address shown as the service's: the one it was last asked to
+    // listen on.
+    std::string currentAddress() const;
+    void setCurrentAddress(const std::string& address);
+    // Phones connected now; an atomic read, fit for a timer.
+    virtual int connectedPhones() const;
+    // Whether every part of the service listens on its address now.
+    virtual bool serviceRunning() const;
+    // Moves the service: true only when every part listens there now. On a
+    // worker thread, one call at a time; it blocks while the service stops
+    // and starts.
+    virtual bool switchAddress(const std::string& address);
+    virtual void stopService();
+
+    // The settings record.
+    SETTINGS_ST settings() const;
+    int exitWndType() const;
+    // The exit prompt's remember box: stores ExitWndType and saves.
+    void saveExitWndType(int type);
+    bool deleteOrigin() const;
+    void setComSleepUnSleep(int value);
+    void setVideoConvertRatio(int ratio);
+    // "1.0.19": the version the settings page shows.
+    std::string productVersion() const;
+    // Writes the record to config.ini.
+    bool saveSettings();
+    // Where conversions go now (the setting, or the default folder).
+    std::string convertFolder() const;
+    // A folder chosen by the user; saved at once.
+    bool setConvertFolder(const std::string& folder);
+
+    // The version check, on a worker thread, one call at a time; blocks for
+    // the whole exchange. cancelCheck ends it soon, from any thread.
+    virtual VersionCheckResult checkVersion();
+    virtual void cancelCheck();
+    const DownloadOptions& downloadOptions() const { return parts_.download; }
+    const UpdateContext& updateContext() const { return parts_.update; }
+
+    // Opens a folder with the desktop's handler.
+    virtual bool openFile(const std::string& path);
+    // Hands a downloaded installer to the desktop: true only when a program
+    // took it, as the application quits then.
+    virtual bool openInstaller(const std::string& path);
+
+signals:
+    // The library's calls (codes of CMsgBoxDlg for the toast).
+    void toast(int code);
+    void buttonLooks(int first, int second);
+    void libraryChanged();
+    void cardChanged(const std::string& itemId);
+    // A conversion's output joined the library: its name, for the balloon.
+    void conversionBalloon(const std::string& name);
+    // The queue's calls.
+    void taskEvent(int code, const std::string& videoPath);
+    void converted(const std::string& sourcePath, const std::string& outputPath);
+    void jobMessage(const std::string& text);
+    void queueChanged();
+    void progress(const std::string& taskKey, std::uint32_t percent);
+
+private:
+    // VideoLibraryListener
+    void onToast(int code) override;
+    std::string onConversionRequested(const ConversionRequest& request) override;
+    void onButtonLooks(int first, int second) override;
+    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
+    void onPathFreed(const std::string& path) override;
+    void onConversionBalloon(const std::string& name) override;
+    int confirmDuplicateName(const std::string& shownName) override;
+    void onLibraryChanged() override;
+    void onCardChanged(const std::string& itemId) override;
+    // ConversionQueueListener
+    void onTaskEvent(int code, const std::string& videoPath) override;
+    void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
+    void onJobMessage(const std::string& text) override;
+    void onQueueChanged() override;
+    void onProgress(const std::string& taskKey, std::uint32_t percent) override;
+
+    const CoreParts parts_;
+    VideoLibraryListener* const nextLibraryListener_;
+    ConversionQueueListener* const nextQueueListener_;
+    std::function<int(const std::string&)> asker_;
+};
+
+}  // namespace zorvex::ui
