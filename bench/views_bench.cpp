@@ -106,6 +106,9 @@ struct Folder {
     }
 };
 
+// The kits' service listens on loopback only.
+constexpr const char* kAddress = "127.0.0.1";
+
 // 35 sources and their 35 conversions in the catalogue, as a full library
 // comes back at start; with their thumbnails or without (made again then).
 void share70(test::CoreKit& kit, const std::string& clip, const std::string& thumbnail) {
@@ -157,15 +160,16 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
     // Start with thumbnails on disk: the first complete paint.
     double buildMs = 0, paintMs = 0, warmEventMs = 0, warmEventCpuMs = 0;
     {
-        test::CoreKit kit(work.path + "/warm", executor);
+        test::CoreKit kit(work.path + "/warm", executor, kAddress);
         share70(kit, clip, thumbnail);
-        ui::CVideoWndList list(kit.library(), nullptr);
+        ui::CoreSession session(kit.parts());
+        ui::CVideoWndList list(session, nullptr);
         list.resize(kWidth, kHeight);
         list.show();
         pumpUntil([] { return false; }, 0);
         QElapsedTimer clock;
         clock.start();
-        list.BuildFromCatalogue();
+        kit.library().BuildFromCatalogue();
         buildMs = clock.nsecsElapsed() / 1e6;
         if (!pumpUntil([&] { return visibleComplete(list); }, 60)) return 1;
         paintMs = clock.nsecsElapsed() / 1e6;
@@ -179,10 +183,12 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
 
     // Start without them: every card examined and its thumbnail made by
     // FFmpeg while the window runs. The GUI thread's stalls meanwhile.
-    test::CoreKit kit(work.path + "/cold", executor);
-    if (!ffmpeg.empty()) kit.setFfmpeg(ProbeFfmpegTool(ffmpeg));
+    std::function<FfmpegTool()> chosen;
+    if (!ffmpeg.empty()) chosen = [tool = ProbeFfmpegTool(ffmpeg)] { return tool; };
+    test::CoreKit kit(work.path + "/cold", executor, kAddress, chosen);
     share70(kit, clip, {});
-    ui::CVideoWndList list(kit.library(), nullptr);
+    ui::CoreSession session(kit.parts());
+    ui::CVideoWndList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
     pumpUntil([] { return false; }, 0);
@@ -197,7 +203,7 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer clock;
     clock.start();
     const double coldCpu = threadCpuMs();
-    list.BuildFromCatalogue();
+    kit.library().BuildFromCatalogue();
     const double coldBuildMs = clock.nsecsElapsed() / 1e6;
     const double coldBuildCpuMs = threadCpuMs() - coldCpu;
     app()->measuring = true;
@@ -221,9 +227,10 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     Folder work;
     QObject context;
     QtExecutor executor(&context);
-    test::CoreKit kit(work.path + "/home", executor);
-    kit.setFfmpeg(ProbeFfmpegTool(ffmpeg));
-    ui::CConvertList list(kit.queue(), nullptr);
+    test::CoreKit kit(work.path + "/home", executor, kAddress,
+                      [tool = ProbeFfmpegTool(ffmpeg)] { return tool; });
+    ui::CoreSession session(kit.parts());
+    ui::CConvertList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
     pumpUntil([] { return false; }, 0);
@@ -233,9 +240,9 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    const std::string key = list.AddTask(fileNamePart(clip), clip, probe.fileSize, {},
-                                         probe.duration, probe.width, probe.height);
-    list.Refresh();
+    const std::string key = kit.queue().AddTask(fileNamePart(clip), clip, probe.fileSize, {},
+                                                probe.duration, probe.width, probe.height);
+    kit.queue().Refresh();
     const bool done = pumpUntil(
         [&] {
             auto task = kit.queue().task(key);

@@ -17,8 +17,8 @@ set(ZORVEX_SEES_app platform foundation service transcode library update ui/tool
 set(ZORVEX_QT_MODULES ui/toolkit ui/session ui/windows app)
 
 # Makes zorvex_<module> (ui/x: zorvex_ui_x; ui/windows: zorvex_ui) wait for a
-# check of its includes, so that a file
-# reaching past its layer (or a core module reaching for Qt) fails the build.
+# check of its includes, so that a file reaching past its layer (or a core
+# module reaching for Qt) fails the build.
 function(zorvex_check_includes module)
   set(stamp "${CMAKE_CURRENT_BINARY_DIR}/includes_checked")
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS

@@ -33,10 +33,11 @@ StartupResult Application::start(const Options& options) {
     queue.videoConvertRatio = [] { return g_pSettings()->VideoConvertRatio; };
     queue.comSleepUnSleep = [] { return g_pSettings()->ComSleepUnSleep; };
     queue.convertFolder = [] { return GetConvertPath(); };
-    queue.ffmpeg = [] { return LocateFfmpeg(); };
+    queue.ffmpeg = options.ffmpeg ? options.ffmpeg : [] { return LocateFfmpeg(); };
     queue_ = std::make_unique<ConversionQueue>(std::move(queue));
-    library_ =
-        std::make_unique<VideoLibrary>(MakeLibraryContext(core_, home_, *options.executor, *this));
+    VideoLibraryContext library = MakeLibraryContext(core_, home_, *options.executor, *this);
+    if (options.ffmpeg) library.ffmpeg = options.ffmpeg;
+    library_ = std::make_unique<VideoLibrary>(std::move(library));
 
     updates_ = std::make_unique<HttpHelper>(MakeUpdateContext());
     updates_->Init();  // no check runs until the user asks for one

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ public:
         std::vector<std::string> addresses;  // --address; empty: the machine's adapters
         Executor* executor = nullptr;        // the runner's main thread
         FileStatusManager::Receiver onFileStatus;
+        // The FFmpeg of thumbnails and conversions; empty: the one shipped
+        // beside the program, else the system's (benchmarks choose one).
+        std::function<FfmpegTool()> ffmpeg;
     };
 
     Application() = default;

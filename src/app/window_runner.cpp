@@ -46,7 +46,9 @@ QIcon applicationIcon() {
     return icon;
 }
 
-ui::CoreParts coreParts(Application& application) {
+}  // namespace
+
+ui::CoreParts SessionParts(Application& application) {
     ui::CoreParts parts;
     parts.library = &application.library();
     parts.queue = &application.queue();
@@ -56,8 +58,6 @@ ui::CoreParts coreParts(Application& application) {
     parts.update = MakeUpdateContext();
     return parts;
 }
-
-}  // namespace
 
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -81,7 +81,7 @@ StartupResult WindowedApplication::open(const std::string& home,
     options.executor = &executor_;
     StartupResult started = application_.start(options);
     if (!started) return started;
-    session_ = std::make_unique<ui::CoreSession>(coreParts(application_));
+    session_ = std::make_unique<ui::CoreSession>(SessionParts(application_));
     window_ = std::make_unique<ui::CZorvexVRClientDlg>(*session_);
     application_.restore();
     window_->show();

@@ -8,14 +8,14 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
 
 namespace zorvex {
 
 namespace ui {
-class CoreSession;
 class CZorvexVRClientDlg;
-}  // namespace ui
+}
 
 // The main window over the application's core, as the window runner runs
 // it; the end-to-end tests build it the same way. Needs a QApplication; GUI
@@ -48,6 +48,9 @@ private:
     std::unique_ptr<ui::CoreSession> session_;
     std::unique_ptr<ui::CZorvexVRClientDlg> window_;
 };
+
+// What the windows' session drives of a started application.
+ui::CoreParts SessionParts(Application& application);
 
 // Whether Qt can find a display: DISPLAY, WAYLAND_DISPLAY or an explicit
 // QT_QPA_PLATFORM. Without one the window cannot open.

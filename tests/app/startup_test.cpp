@@ -158,7 +158,7 @@ TEST_F(StartUp, AHeadlessStartDropsGoneFilesAndUnsharesTheNamedOnes) {
     std::filesystem::remove(gone);
 
     Application application;
-    ASSERT_TRUE(application.start({home.path(), {kFirst}, &executor, {}}));
+    ASSERT_TRUE(application.start({home.path(), {kFirst}, &executor, {}, {}}));
     application.restore();
     UnshareResult result =
         UnshareAtStart(application.library(), {named, named, videos.file("never.mp4")});

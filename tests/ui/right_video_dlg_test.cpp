@@ -51,7 +51,8 @@ class PageTest : public test::WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        kit = std::make_unique<test::CoreKit>(home_, executor);
+        // Its service on an address of its own, clear of the ones the tests move to.
+        kit = std::make_unique<test::CoreKit>(home_, executor, test::runAddress(3));
     }
     void TearDown() override {
         page.reset();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "../service/phone_link.h"
 #include "core_kit.h"
 #include "support/test_support.h"
 #include "ui/session/core_session.h"
@@ -47,7 +48,8 @@ protected:
     TempDir home, videos;
     QObject context;
     QtExecutor executor{&context};
-    std::unique_ptr<CoreKit> kit = std::make_unique<CoreKit>(home.path(), executor);
+    std::unique_ptr<CoreKit> kit =
+        std::make_unique<CoreKit>(home.path(), executor, test::runAddress(1));
     std::unique_ptr<ui::CoreSession> session = std::make_unique<ui::CoreSession>(kit->parts());
 };
 

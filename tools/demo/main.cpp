@@ -163,15 +163,16 @@ int main(int argc, char** argv) {
 
     QTemporaryDir temporary;
     const std::string home = option(args, QStringLiteral("--home"), temporary.path()).toStdString();
-    // config.ini with its first-start values, the working folders, the log.
-    InitWorkingDirectories(home);
-    StartLogThread();
+    const bool prepare = args.contains(QStringLiteral("--prepare"));
+    // An interrupted task the queue file will give back at the start.
+    if (!prepare && demo::IsPrepared(home)) demo::AddUnfinishedTask(home);
 
+    // The application's start-up sequence, its service on the first address.
     QObject guiContext;
     QtExecutor executor(&guiContext);
-    test::CoreKit kit(home, executor);
+    test::CoreKit kit(home, executor, addresses.front());
 
-    if (args.contains(QStringLiteral("--prepare"))) {
+    if (prepare) {
         try {
             if (!demo::IsPrepared(home)) demo::Prepare(home, kit.library(), kit.queue(), pumpUntil);
         } catch (const std::exception& e) {
@@ -179,31 +180,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("prepared: %s\n", home.c_str());
-        StopLogThread();
         return 0;
     }
 
-    // The start-up sequence's part, as the application runs it.
-    Service& service = kit.service();
-    LoadCatalogueFromDisk(service, home);
-    SetLocalIP(addresses.front());
-    service.setAddress(addresses.front());
     VideoLibrary& library = kit.library();
     ConversionQueue& queue = kit.queue();
-    library.BuildFromCatalogue();
-    if (demo::IsPrepared(home)) demo::AddUnfinishedTask(home);
-    queue.LoadQueueFile();
 
     static std::atomic<bool> quitting{false};
     g_pSettings()->ExitWndType = exitType;
-    CoreParts parts;
-    parts.library = &library;
-    parts.queue = &queue;
-    parts.service = &service;
+    CoreParts parts = kit.parts();
     parts.addresses = addresses;
-    // The download goes where the application's would: the home's folder.
-    parts.update.mac = [] { return GetLocalMac(); };
-    parts.update.downloadFolder = [] { return GetDownloadDir(); };
     test::ScriptedSession session(parts);
     session.checkScript = [check, scene, version] {
         VersionCheckResult result;

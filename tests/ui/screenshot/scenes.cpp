@@ -63,6 +63,9 @@ const Clip kClips[] = {
     {"old_trip.avi", "gradients=size=640x360:rate=10:seed=29:speed=0.01"},
     {"museum_tour.flv", "pal100bars=size=640x360:rate=10"},
 };
+// Every picture's service listens here, on loopback.
+constexpr const char* kAddress = "127.84.1.1";
+
 bool examined(VideoLibrary& library) {
     for (const auto& item : library.items())
         if (!item.card->examined()) return false;
@@ -78,7 +81,7 @@ bool thumbnailsMade(VideoLibrary& library) {
 QImage cardList(const std::string& work) {
     QObject context;
     QtExecutor executor(&context);
-    test::CoreKit kit(work + "/home", executor);
+    test::CoreKit kit(work + "/home", executor, kAddress);
     std::vector<std::string> paths;
     for (const Clip& clip : kClips) {
         paths.push_back(work + "/videos/" + clip.name);
@@ -94,16 +97,15 @@ QImage cardList(const std::string& work) {
     first.OnConversionEvent(TE_DONE, output, paths[6]);
     if (!pumpUntil([&] { return examined(first) && thumbnailsMade(first); }, 120))
         throw std::runtime_error("the converted video was not examined");
-    kit.resetLibrary();
     fs::remove(paths[10]);  // lost since: its card keeps the last thumbnail
 
     // The next start: the library rebuilt from the catalogue, in its window.
+    kit.restart();
     VideoLibrary& library = kit.library();
     ui::CoreSession session(kit.parts());
     ui::CVideoWndList list(session, nullptr);
     list.resize(kWidth, kHeight);
     list.show();
-    library.BuildFromCatalogue();
     if (!pumpUntil([&] { return examined(library) && list.diskJobs() == 0; }, 120))
         throw std::runtime_error("the rebuilt library was not examined");
     library.OnConversionEvent(TE_STARTED, paths[2], {});
@@ -124,7 +126,7 @@ QImage cardList(const std::string& work) {
 QImage emptyCardList(const std::string& work) {
     QObject context;
     QtExecutor executor(&context);
-    test::CoreKit kit(work + "/home", executor);
+    test::CoreKit kit(work + "/home", executor, kAddress);
     ui::CoreSession session(kit.parts());
     ui::CVideoWndList list(session, nullptr);
     list.resize(kWidth, kHeight);
@@ -135,7 +137,7 @@ QImage emptyCardList(const std::string& work) {
 QImage conversionList(const std::string& work) {
     QObject context;
     QtExecutor executor(&context);
-    test::CoreKit kit(work + "/home", executor);
+    test::CoreKit kit(work + "/home", executor, kAddress);
     const std::string videos = work + "/videos/";
     const std::string thumbs = work + "/thumbs/";
     makeDirectories(thumbs);
@@ -204,7 +206,7 @@ const std::string& populatedHome() {
         InitWorkingDirectories(folder.path());
         QObject context;
         QtExecutor executor(&context);
-        test::CoreKit kit(folder.path(), executor);
+        test::CoreKit kit(folder.path(), executor, kAddress);
         demo::Prepare(folder.path(), kit.library(), kit.queue(), pumpUntil);
         made = true;
     }
@@ -216,18 +218,13 @@ const std::string& populatedHome() {
 QImage mainWindow(int code) {
     const std::string& home = populatedHome();
     InitWorkingDirectories(home);
+    demo::AddUnfinishedTask(home);
     QObject context;
     QtExecutor executor(&context);
-    test::CoreKit kit(home, executor);
-    const std::string address = "127.84.1.1";
-    LoadCatalogueFromDisk(kit.service(), home);
-    SetLocalIP(address);
-    kit.library().BuildFromCatalogue();
-    demo::AddUnfinishedTask(home);
-    kit.queue().LoadQueueFile();
+    test::CoreKit kit(home, executor, kAddress);
 
     ui::CoreParts parts = kit.parts();
-    parts.addresses = {address, "127.84.1.2"};
+    parts.addresses = {kAddress, "127.84.1.2"};
     test::ScriptedSession session(parts);
     session.phonesScript = [] { return 1; };
     ui::CZorvexVRClientDlg window(session, {ui::ShadowMode::Strips, false});
