@@ -557,11 +557,12 @@ int VideoLibrary::EvaluateSelection() {
         anyChecked = true;
         int kind = item.card->kind();
         if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
-            if (context_.listener) context_.listener->onButtonLooks(1, 1);
+            if (context_.listener) context_.listener->onButtonLooks(LOOKS_CONVERT, 1);
             return 1;
         }
     }
-    if (context_.listener) context_.listener->onButtonLooks(anyChecked ? 1 : 2, 0);
+    if (context_.listener)
+        context_.listener->onButtonLooks(anyChecked ? LOOKS_CONVERT : LOOKS_CONVERT_AND_DELETE, 0);
     return anyChecked ? 1 : 0;
 }
 

@@ -42,6 +42,8 @@ enum LibraryToast {
     TOAST_NAME_TOO_LONG = 5,
     TOAST_FULL = 6
 };
+// The page's buttons a selection sets: the first number of onButtonLooks.
+enum LooksTarget { LOOKS_CONVERT = 1, LOOKS_CONVERT_AND_DELETE = 2 };
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
@@ -52,8 +54,9 @@ public:
     virtual void onToast(int code) = 0;
     // Returns the new task's key; "" when no task was made.
     virtual std::string onConversionRequested(const ConversionRequest& request) = 0;
-    // The page's buttons: (1, 1) convert active, (1, 0) convert inactive,
-    // (2, 0) convert and delete inactive.
+    // The page's buttons: (LOOKS_CONVERT, 1) convert active,
+    // (LOOKS_CONVERT, 0) convert inactive, (LOOKS_CONVERT_AND_DELETE, 0)
+    // convert and delete inactive.
     virtual void onButtonLooks(int first, int second) = 0;
     // Drops the queued task of a video, by its key (or, without one, by the
     // source path); true when the task is gone or stopping.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -30,11 +32,11 @@ protected:
         list = std::make_unique<CVideoWndList>(*session, nullptr);
         list->resize(kWidth, kHeight);
         auto toast = [this](int code) { toasts.push_back(code); };
-        QObject::connect(session.get(), &CoreSession::toast, toast);
+        QObject::connect(session.get(), &CoreSession::toast,
+                         [toast](LibraryToast code) { toast(code); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
-        QObject::connect(session.get(), &CoreSession::buttonLooks, [this](int a, int b) {
-            looks = {a, b};
-        });
+        QObject::connect(session.get(), &CoreSession::buttonLooks,
+                         [this](ButtonLooks l) { looks = l; });
         QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
         QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
@@ -87,7 +89,7 @@ protected:
     QImage viewport() { return test::grab(*list->viewport()); }
 
     std::vector<int> toasts;
-    std::pair<int, int> looks{0, 0};
+    std::optional<ButtonLooks> looks;
     int selections = 0, deletions = 0;
     std::unique_ptr<CVideoWndList> list;
 };
@@ -201,7 +203,7 @@ TEST_F(CardGrid, ClickBeforeExaminationChangesNothing) {
     test::click(*card);
     EXPECT_FALSE(card->card()->checked());
     EXPECT_EQ(selections, 0);
-    EXPECT_EQ(looks, std::make_pair(0, 0));
+    EXPECT_FALSE(looks);
 }
 
 TEST_F(CardGrid, ClicksAndKeysSelect) {
@@ -210,7 +212,7 @@ TEST_F(CardGrid, ClicksAndKeysSelect) {
     test::click(*list->cardAt(1));
     EXPECT_TRUE(list->cardAt(1)->card()->checked());
     EXPECT_EQ(selections, 1);
-    EXPECT_EQ(looks, std::make_pair(1, 0)) << "a missing card cannot be converted";
+    EXPECT_EQ(looks, ButtonLooks::ConvertInactive) << "a missing card cannot be converted";
     EXPECT_FALSE(list->AllChecked());
     key(Qt::Key_Delete);
     EXPECT_EQ(deletions, 1);

@@ -60,6 +60,7 @@
 #include "transcode/conversion_queue.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/menu_dlg.h"
+#include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/left_menu_dlg.h"
 #include "ui/windows/right_video_dlg.h"
@@ -272,7 +273,8 @@ int main(int argc, char** argv) {
                 page->OnDelete();
             }
             if (scene == QLatin1String("prompt")) window.CloseRequest();
-            if (scene == QLatin1String("toast")) window.page()->ShowToast(10);
+            if (scene == QLatin1String("toast"))
+                window.page()->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
             if (scene == QLatin1String("balloon"))
                 window.ShowConversionBalloon(QStringLiteral("holiday_in_rome.mp4"));
             if (scene == QLatin1String("hidden")) window.HideToTray();

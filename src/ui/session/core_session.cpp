@@ -204,7 +204,7 @@ bool CoreSession::openInstaller(const std::string& path) {
 }
 
 void CoreSession::onToast(int code) {
-    emit toast(code);
+    emit toast(static_cast<LibraryToast>(code));
     if (nextLibraryListener_) nextLibraryListener_->onToast(code);
 }
 
@@ -214,7 +214,10 @@ std::string CoreSession::onConversionRequested(const ConversionRequest& request)
 }
 
 void CoreSession::onButtonLooks(int first, int second) {
-    emit buttonLooks(first, second);
+    if (first == LOOKS_CONVERT)
+        emit buttonLooks(second ? ButtonLooks::ConvertActive : ButtonLooks::ConvertInactive);
+    else if (first == LOOKS_CONVERT_AND_DELETE)
+        emit buttonLooks(ButtonLooks::ActionsInactive);
     if (nextLibraryListener_) nextLibraryListener_->onButtonLooks(first, second);
 }
 
@@ -246,7 +249,7 @@ void CoreSession::onCardChanged(const std::string& itemId) {
 }
 
 void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
-    emit taskEvent(code, videoPath);
+    emit taskEvent(static_cast<TaskEvent>(code), videoPath);
     if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);
 }
 

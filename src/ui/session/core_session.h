@@ -23,6 +23,9 @@ class Service;
 
 namespace zorvex::ui {
 
+// What a selection makes of the page's "转码" and "删除".
+enum class ButtonLooks { ConvertActive, ConvertInactive, ActionsInactive };
+
 // What a session drives. The composition root fills it and keeps every part
 // alive for longer than the session. Without the library and the queue the
 // main window shows the placeholder page; without the service no phone is
@@ -134,15 +137,15 @@ public:
     virtual bool openInstaller(const std::string& path);
 
 signals:
-    // The library's calls (codes of CMsgBoxDlg for the toast).
-    void toast(int code);
-    void buttonLooks(int first, int second);
+    // The library's calls (its toast codes are the toast's own).
+    void toast(LibraryToast code);
+    void buttonLooks(ButtonLooks looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
     // A conversion's output joined the library: its name, for the balloon.
     void conversionBalloon(const std::string& name);
     // The queue's calls.
-    void taskEvent(int code, const std::string& videoPath);
+    void taskEvent(TaskEvent code, const std::string& videoPath);
     void converted(const std::string& sourcePath, const std::string& outputPath);
     void jobMessage(const std::string& text);
     void queueChanged();

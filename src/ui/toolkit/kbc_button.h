@@ -30,7 +30,18 @@ public:
     // Inactive: cell 3, light grey caption, presses swallowed.
     void SetInactive(bool on);
 
-    // Push mode: 0, 1, 3, 4, 5, 6 or 7; anything else draws as 1.
+    // How a push button draws its image and caption; the values are the
+    // skin's layout numbers.
+    enum Layout {
+        LayoutCaptioned = 0,       // cells of its own size; the caption placed by its text
+        LayoutPlain = 1,           // cells of its own size; no caption
+        LayoutWide = 3,            // 90 x 30 cells, scaled; the caption placed by its length
+        LayoutCells = 4,           // cells of SetCellSize, scaled; a 12 px caption
+        LayoutIcon = 5,            // an icon cell and a 12 px caption beside it
+        LayoutText = 6,            // no image: the caption alone, centred
+        LayoutCellsCaptioned = 7,  // cells of SetCellSize, scaled; a 14 px caption
+    };
+    // Push mode: a Layout; any other value draws as LayoutPlain.
     void SetLayout(int layout);
     // 0 none, or 1, 2, 3, 4, 6, 7, 8; anything else clears nothing.
     void SetBackground(int background);

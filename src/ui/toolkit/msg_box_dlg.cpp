@@ -57,29 +57,29 @@ CMsgBoxDlg::CMsgBoxDlg(QWidget* owner, Backdrop backdrop)
 
 QString CMsgBoxDlg::textForCode(int code) {
     switch (code) {
-        case 1:
+        case CodeConverted:
             return QStringLiteral("该任务已转码");
-        case 2:
+        case CodeFileExists:
             return QStringLiteral("文件已存在");
-        case 3:
+        case CodeTaskExists:
             return QStringLiteral("任务已存在");
-        case 4:
+        case CodeNotVideo:
             return QStringLiteral("无法添加非视频类文件");
-        case 5:
+        case CodeNameTooLong:
             return QStringLiteral("文件名过长");
-        case 6:
+        case CodeLibraryFull:
             return QStringLiteral("至多可添加70项视频");
-        case 7:
+        case CodeVideoGone:
             return QStringLiteral("视频已被移动或删除");
-        case 8:
+        case CodeSubmitted:
             return QStringLiteral("提交成功");
-        case 9:
+        case CodeSubmitFailed:
             return QStringLiteral("提交失败");
-        case 10:
+        case CodeServerUnreachable:
             return QStringLiteral("服务器连接失败");
-        case 11:
+        case CodeFileInUse:
             return QStringLiteral("视频正被其他程序使用");
-        case 12:
+        case CodeLatestVersion:
             return QStringLiteral("已经是最新版本");
         default:
             return {};

@@ -61,20 +61,24 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
     setFixedSize(kWidth + 2 * m, kHeight + 2 * m);
     setModal(true);
     const QString button = QStringLiteral("Msg\\Button.png");
-    addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24}, 0, 3,
-              {420, 4, 24, 24});
-    addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, 3, 2, {350, 252, 90, 30});
-    addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, 3, 2, {242, 252, 90, 30});
-    addButton(IdContinue, false, QStringLiteral("继续"), button, {90, 30}, 3, 2,
+    addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24},
+              CKbcButton::LayoutCaptioned, 3, {420, 4, 24, 24});
+    addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, CKbcButton::LayoutWide, 2,
               {350, 252, 90, 30});
-    addButton(IdSkip, false, QStringLiteral("跳过"), button, {90, 30}, 3, 2, {242, 252, 90, 30});
+    addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, CKbcButton::LayoutWide, 2,
+              {242, 252, 90, 30});
+    addButton(IdContinue, false, QStringLiteral("继续"), button, {90, 30}, CKbcButton::LayoutWide,
+              2, {350, 252, 90, 30});
+    addButton(IdSkip, false, QStringLiteral("跳过"), button, {90, 30}, CKbcButton::LayoutWide, 2,
+              {242, 252, 90, 30});
     addButton(IdHide, false, QStringLiteral("后台运行"), QStringLiteral("Msg\\RunHide.png"),
-              {90, 30}, 3, 2, {350, 252, 90, 30});
-    addButton(IdQuit, false, QStringLiteral("完全退出"), {}, {90, 30}, 6, 6, {242, 252, 90, 30});
+              {90, 30}, CKbcButton::LayoutWide, 2, {350, 252, 90, 30});
+    addButton(IdQuit, false, QStringLiteral("完全退出"), {}, {90, 30}, CKbcButton::LayoutText, 6,
+              {242, 252, 90, 30});
     addButton(IdCheck1, true, QStringLiteral("不再提示"), QStringLiteral("Msg\\Check.png"),
-              {250, 18}, 0, 1, {18, 260, 150, 30});
+              {250, 18}, CKbcButton::LayoutCaptioned, 1, {18, 260, 150, 30});
     addButton(IdCheck2, true, QStringLiteral("彻底删除源文件"), QStringLiteral("Msg\\Check.png"),
-              {250, 18}, 0, 1, {165, 150, 250, 18});
+              {250, 18}, CKbcButton::LayoutCaptioned, 1, {165, 150, 250, 18});
     applyType();
 
     const QWidget* owner = parent ? parent->window() : nullptr;

@@ -65,7 +65,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     top_ = new CKbcButton(kTopButtonId, CKbcButton::Mode::Push, this);
     top_->SetImage({}, QStringLiteral("置顶"));
     top_->SetSize(30, 20);  // the caption's box; the button itself is 35 wide
-    top_->SetLayout(6);
+    top_->SetLayout(CKbcButton::LayoutText);
     top_->SetBackground(1);
     top_->SetUseCursor(true);
     top_->setGeometry(632, 30, 35, 20);
@@ -78,7 +78,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     cancel_ = new CKbcButton(kCancelButtonId, CKbcButton::Mode::Push, this);
     cancel_->SetImage(skinPath(QStringLiteral("Convert\\Close.png")), QStringLiteral("取消"));
     cancel_->SetSize(64, 30);
-    cancel_->SetLayout(7);
+    cancel_->SetLayout(CKbcButton::LayoutCellsCaptioned);
     cancel_->SetCellSize(64, 30);
     cancel_->SetBackground(6);
     cancel_->SetUseCursor(true);

@@ -16,7 +16,7 @@ PlaceholderPage::PlaceholderPage(QWidget* owner, CoreSession& session) : RightPa
         auto* b = new CKbcButton(id, CKbcButton::Mode::Push, this);
         b->SetImage(skinPath(QString::fromLatin1(skin)), {});
         b->SetSize(18, 18);
-        b->SetLayout(0);
+        b->SetLayout(CKbcButton::LayoutCaptioned);
         b->SetBackground(2);
         b->SetUseCursor(true);
         return b;

@@ -24,6 +24,15 @@
 namespace zorvex::ui {
 namespace {
 
+// The library's toasts show the toast's texts of the same codes.
+constexpr bool sameCode(LibraryToast library, CMsgBoxDlg::Code toast) {
+    return static_cast<int>(library) == static_cast<int>(toast);
+}
+static_assert(sameCode(TOAST_EXISTS, CMsgBoxDlg::CodeFileExists) &&
+              sameCode(TOAST_NOT_VIDEO, CMsgBoxDlg::CodeNotVideo) &&
+              sameCode(TOAST_NAME_TOO_LONG, CMsgBoxDlg::CodeNameTooLong) &&
+              sameCode(TOAST_FULL, CMsgBoxDlg::CodeLibraryFull));
+
 constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
 constexpr int kBottomBar = 52;
@@ -38,21 +47,24 @@ void log(const char* what, const std::string& address) {
 CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage(owner, session) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    using L = CKbcButton;
 
-    add_ = makeButton(IdAdd, false, "FP\\AddFile.png", QStringLiteral("添加"), 64, 30, 0, 2);
-    convert_ =
-        makeButton(IdConvert, false, "FP\\Convert.png", QStringLiteral("转码"), 64, 30, 0, 2);
-    delete_ = makeButton(IdDelete, false, "FP\\Delete.png", QStringLiteral("删除"), 64, 30, 0, 2);
-    min_ = makeButton(IdMin, false, "Comm\\Min.png", {}, 18, 18, 0, 2);
-    close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, 0, 2);
+    add_ = makeButton(IdAdd, false, "FP\\AddFile.png", QStringLiteral("添加"), 64, 30,
+                      L::LayoutCaptioned, 2);
+    convert_ = makeButton(IdConvert, false, "FP\\Convert.png", QStringLiteral("转码"), 64, 30,
+                          L::LayoutCaptioned, 2);
+    delete_ = makeButton(IdDelete, false, "FP\\Delete.png", QStringLiteral("删除"), 64, 30,
+                         L::LayoutCaptioned, 2);
+    min_ = makeButton(IdMin, false, "Comm\\Min.png", {}, 18, 18, L::LayoutCaptioned, 2);
+    close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, L::LayoutCaptioned, 2);
     modifyPath_ = makeButton(IdModifyPath, false, "Setting\\Button.png", QStringLiteral("修改"), 70,
-                             26, 4, 1);
+                             26, L::LayoutCells, 1);
     modifyPath_->SetCellSize(90, 30);
     clean_ = makeButton(IdClean, false, "Convert\\CleanBtn.png", QStringLiteral("清空已完成"), 86,
-                        16, 5, 8);
+                        16, L::LayoutIcon, 8);
     clean_->SetCellSize(16, 16);
-    checkAll_ =
-        makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18, 3, 1);
+    checkAll_ = makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18,
+                           L::LayoutWide, 1);
     checkAll_->resize(50, 18);
     // Both sit on the bottom bar, whose grey is lighter than their background's.
     checkAll_->SetBackgroundColour(colorref(0xF8F8F8));
@@ -66,12 +78,12 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
     connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
-    connect(&session, &CoreSession::toast, this, &CRightVideoDlg::ShowToast);
-    connect(&session, &CoreSession::buttonLooks, this, [this](int first, int second) {
-        if (first == 1)
-            convert_->SetInactive(second == 0);
-        else if (first == 2)
+    connect(&session, &CoreSession::toast, this, [this](LibraryToast code) { ShowToast(code); });
+    connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
+        if (looks == ButtonLooks::ActionsInactive)
             setActionsInactive(true, true);
+        else
+            convert_->SetInactive(looks == ButtonLooks::ConvertInactive);
     });
     connect(&session, &CoreSession::libraryChanged, this, &CRightVideoDlg::followCards);
     connect(&session, &CoreSession::cardChanged, this, &CRightVideoDlg::followCards);

@@ -37,14 +37,16 @@ CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
         buttons_[id] = b;
     };
     using M = CKbcButton::Mode;
-    add(IdCheckUpdate, M::Push, "Setting\\Button.png", QStringLiteral("检测更新"), {70, 26}, 4, 1);
+    add(IdCheckUpdate, M::Push, "Setting\\Button.png", QStringLiteral("检测更新"), {70, 26},
+        CKbcButton::LayoutCells, 1);
     buttons_[IdCheckUpdate]->SetCellSize(90, 30);
     add(Id1080P, M::Check, "Setting\\Radio.png", QStringLiteral("1080P画质 (1K及以下手机)"),
-        {200, 18}, 0, 1);
+        {200, 18}, CKbcButton::LayoutCaptioned, 1);
     add(Id2K, M::Check, "Setting\\Radio.png", QStringLiteral("  2K画质     (2K及以上手机)"),
-        {200, 18}, 0, 1);
+        {200, 18}, CKbcButton::LayoutCaptioned, 1);
     add(IdKeepAwake, M::Check, "Setting\\Check.png",
-        QStringLiteral("有任务时电脑不自动休眠(推荐开启)"), {250, 18}, 0, 1);
+        QStringLiteral("有任务时电脑不自动休眠(推荐开启)"), {250, 18}, CKbcButton::LayoutCaptioned,
+        1);
     Layout();
     ReflectSettings();
 }

@@ -97,7 +97,7 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
 
     addButton_ = new CKbcButton(kAddButtonId, CKbcButton::Mode::Push, viewport());
     addButton_->SetImage(skinPath(QStringLiteral("Comm\\AddFile.png")), QStringLiteral("添加"));
-    addButton_->SetLayout(0);
+    addButton_->SetLayout(CKbcButton::LayoutCaptioned);
     addButton_->SetSize(64, 30);
     addButton_->SetUseCursor(true);
     addButton_->SetBackground(2);

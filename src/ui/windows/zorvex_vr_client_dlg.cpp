@@ -12,6 +12,7 @@
 #include <QWindow>
 
 #include "ui/toolkit/frame_strips.h"
+#include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/skin.h"
 #include "ui/windows/down_load_dlg.h"
 #include "ui/windows/left_menu_dlg.h"
@@ -224,7 +225,7 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
         case VersionCheckResult::Outcome::Failed:
             // Only here did the server not answer at all.
             PostLog("检测更新------FALSE", kTag);
-            page_->ShowToast(10);  // "服务器连接失败"
+            page_->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
             return;
         case VersionCheckResult::Outcome::UpToDate:
         case VersionCheckResult::Outcome::NoOffer:
