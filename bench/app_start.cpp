@@ -30,6 +30,7 @@
 #include "app/window_runner.h"
 #include "library/video_library.h"
 #include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "platform/utf8_locale.h"
 #include "transcode/conversion_queue.h"
 #include "transcode/convert_list_file.h"
@@ -118,10 +119,11 @@ bool pumpUntil(const std::function<bool()>& condition, int seconds) {
 
 int prepare(const std::string& home, const std::string& clip, const std::string& thumbnail,
             const std::string& big) {
-    const std::string videos = home + "/videos", converted = home + "/appData/converted";
+    const HomeLayout layout(home);
+    const std::string videos = home + "/videos", converted = layout.convertedFolder();
     makeDirectories(videos);
     makeDirectories(converted);
-    makeDirectories(home + "/file_root/image");
+    makeDirectories(layout.thumbnailFolder());
     const std::string picture = readWholeFile(thumbnail).value_or("");
     const std::string clipBytes = readWholeFile(clip).value_or("");
     std::vector<ConvertListRecord> tasks;
@@ -130,7 +132,7 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
         for (int i = 0; i < kSources; ++i) {
             const std::string name = i == 0 ? "big.mp4" : "clip-" + std::to_string(i) + ".mp4";
             const std::string source = videos + "/" + name;
-            const std::string output = converted + "/" + (i == 0 ? "older.mp4" : name);
+            const std::string output = converted + (i == 0 ? "older.mp4" : name);
             if (i == 0) {
                 writeFileAtomic(source, readWholeFile(big).value_or(""));
             } else {
@@ -143,13 +145,13 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
                     std::fprintf(stderr, "could not share %s\n", path.c_str());
                     return 1;
                 }
-                writeFileAtomic(home + "/file_root/image/" + key + ".jpg", picture);
+                writeFileAtomic(layout.thumbnail(key), picture);
                 if (list == 2 && static_cast<int>(tasks.size()) < kTasks) {
                     ConvertListRecord record;
                     record.item.VideoName = fileNamePart(output);
                     record.item.VideoPath = output;
                     record.item.VideoSize = std::to_string(clipBytes.size());
-                    record.item.VideoScreenPath = home + "/file_root/image/" + key + ".jpg";
+                    record.item.VideoScreenPath = layout.thumbnail(key);
                     record.item.VideoTime = "00:00:02";
                     record.item.VideoWidth = "640";
                     record.item.VideoHeight = "360";
@@ -159,7 +161,7 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
             }
         }
     }
-    return SaveConvertList(home + "/ConvertList.xml", tasks) ? 0 : 1;
+    return SaveConvertList(layout.convertList(), tasks) ? 0 : 1;
 }
 
 int run(int& argc, char** argv, const std::string& home) {

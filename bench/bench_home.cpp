@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "platform/md5.h"
 #include "service/catalogue_list.h"
 #include "service/link_file.h"
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zorvex-bench-home: cannot read %s\n", sample.c_str());
         return 1;
     }
-    if (!zorvex::makeDirectories(home + "/file_root/image") || !zorvex::makeDirectories(videos)) {
+    if (!zorvex::makeDirectories(zorvex::HomeLayout(home).thumbnailFolder()) ||
+        !zorvex::makeDirectories(videos)) {
         std::fprintf(stderr, "zorvex-bench-home: cannot create the folders\n");
         return 1;
     }
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
             if (ok && type == zorvex::LIST_CONVERTED) {
                 std::string key = zorvex::md5Hex(path);
                 zorvex::LinkFileRecord record{type, true, false, name, key, path};
-                ok = zorvex::writeFileAtomic(zorvex::linkFilePath(home, key),
+                ok = zorvex::writeFileAtomic(zorvex::HomeLayout(home).linkFile(key),
                                              zorvex::encodeLinkFile(record));
             }
             if (!ok) {

@@ -3,6 +3,7 @@
 #include "app/core_wiring.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "platform/home_layout.h"
 #include "transcode/conversion_task.h"
 #include "transcode/ffmpeg_tool.h"
 
@@ -29,7 +30,7 @@ StartupResult Application::start(const Options& options) {
     queue.executor = options.executor;
     queue.keepAwake = core_.keepAwake.get();
     queue.listener = this;
-    queue.listFile = home_ + "/ConvertList.xml";
+    queue.listFile = HomeLayout(home_).convertList();
     queue.videoConvertRatio = [] { return g_pSettings()->VideoConvertRatio; };
     queue.comSleepUnSleep = [] { return g_pSettings()->ComSleepUnSleep; };
     queue.convertFolder = [] { return GetConvertPath(); };

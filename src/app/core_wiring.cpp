@@ -3,6 +3,7 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "platform/home_layout.h"
 #include "transcode/ffmpeg_tool.h"
 #include "transcode/media_probe.h"
 
@@ -14,7 +15,7 @@ VideoLibraryContext MakeLibraryContext(AppCore& core, const std::string& home, E
     context.catalogue = core.catalogue.get();
     context.executor = &executor;
     context.listener = &listener;
-    context.relationFile = home + "/VideoRelation.xml";
+    context.relationFile = HomeLayout(home).videoRelation();
     context.convertFolder = [] { return GetConvertPath(); };
     context.ffmpeg = [] { return LocateFfmpeg(); };
     context.thumbnailPathFor = [](const std::string& key) { return ThumbnailPath(key); };

@@ -2,10 +2,9 @@
 
 namespace zorvex {
 
-// Texts and path pieces shared by every module.
+// Texts shared by every module; the home folder's path pieces are in
+// platform/home_layout.h.
 inline constexpr const char* kProductName = "Zorvex助手";
-inline constexpr const char* kThumbnailFolder = "file_root/image/";  // relative to the home folder
-inline constexpr const char* kThumbnailExtension = ".jpg";
 inline constexpr const char* kMediaInfoLoadFailure = "Unable to load MediaInfo.dll";
 
 }  // namespace zorvex

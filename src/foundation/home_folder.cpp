@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include "foundation/constants.h"
 #include "platform/environment.h"
 #include "platform/executable_path.h"
 #include "platform/file_util.h"
@@ -66,12 +65,16 @@ std::string GetModuleDir() {
     return g_moduleDir;
 }
 
+HomeLayout GetHomeLayout() {
+    return HomeLayout(GetModuleDir());
+}
+
 std::string DefaultConvertedDir() {
-    return GetModuleDir() + "/appData/converted/";
+    return GetHomeLayout().convertedFolder();
 }
 
 std::string ThumbnailPath(const std::string& baseName) {
-    return GetModuleDir() + "/" + kThumbnailFolder + baseName + kThumbnailExtension;
+    return GetHomeLayout().thumbnail(baseName);
 }
 
 std::string GetExecutableDir() {
@@ -84,7 +87,7 @@ std::string FindResourceFolder(const std::string& name) {
     if (isDirectory(beside)) return beside;
     std::string shared = parentFolder(exeDir) + "/share/zorvex/" + name;
     if (isDirectory(shared)) return shared;
-    std::string home = GetModuleDir() + "/" + name;
+    std::string home = GetHomeLayout().shippedFolder(name);
     if (isDirectory(home)) return home;
     return beside;
 }

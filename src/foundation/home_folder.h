@@ -4,13 +4,16 @@
 #include <optional>
 #include <string>
 
+#include "platform/home_layout.h"
+
 namespace zorvex {
 
 // The home folder (GetModuleDir, the module directory) and the fixed paths
 // below it. Set on the starting thread before the workers start and only
 // read afterwards; a mutex guards it all the same, so the getters may be
 // called from any thread. Paths use '/' and carry no trailing '/' unless
-// stated. The working folders that depend on the settings are in paths.h.
+// stated. Where each file sits below the home folder is HomeLayout's; the
+// working folders that depend on the settings are in paths.h.
 
 // What DecideHomeFolder consults; the default reads the environment and asks
 // the file system whether a folder is writable.
@@ -33,10 +36,14 @@ void SetModuleDir(const std::string& homeDir);
 // The home folder; "" before start-up set it.
 std::string GetModuleDir();
 
+// The layout below GetModuleDir.
+HomeLayout GetHomeLayout();
+
 // home + "/appData/converted/"
 std::string DefaultConvertedDir();
 
-// The thumbnail of a catalogue key or base name: home/file_root/image/<name>.jpg
+// The thumbnail of a catalogue key or base name: home/file_root/image/<name>.jpg;
+// "" for a name HomeLayout refuses.
 std::string ThumbnailPath(const std::string& baseName);
 
 // The folder holding the running executable.

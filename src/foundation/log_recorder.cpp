@@ -57,7 +57,7 @@ std::mutex g_recorderMutex;  // guards g_recorder
 std::shared_ptr<LogRecorder> g_recorder;
 
 std::string logFolder() {
-    return GetModuleDir() + "/PTTLog";
+    return GetHomeLayout().logFolder();
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ StorageStatus usableFolder(const std::string& path) {
 
 StorageStatus InitWorkingDirectories(const std::string& homeDir) {
     SetModuleDir(homeDir);
+    const HomeLayout layout(homeDir);
     if (StorageStatus home = usableFolder(homeDir); !home) return home;
     removeTemporaryLeftovers(homeDir);
     std::error_code settingsError;
@@ -53,42 +54,41 @@ StorageStatus InitWorkingDirectories(const std::string& homeDir) {
     // The setting as written: GetConvertPath already stands in the default.
     std::string convertPath = g_pSettings()->ConvertPath;
     if (IsUsableConvertPath(convertPath)) {
-        SetConvertedDir(convertPath, "", "");
+        SetConvertedDir(convertPath, false);
     } else {
-        SetConvertedDir(DefaultConvertedDir(), "/appData", "/converted");
+        SetConvertedDir(layout.convertedFolder(), true);
     }
     // A fresh home folder needs the default folder now; a folder the user
     // chose is never created, since it may sit on a drive that is not mounted.
-    if (GetConvertedDir() == DefaultConvertedDir()) makeDirectories(DefaultConvertedDir());
+    if (GetConvertedDir() == layout.convertedFolder()) makeDirectories(layout.convertedFolder());
     removePartialLeftovers(GetConvertedDir());  // conversions a crash cut short
     {
         std::lock_guard lock(g_pathsMutex);
-        g_downloadDir = homeDir + "/appData/download/";
+        g_downloadDir = layout.downloadFolder();
     }
     makeDirectories(GetDownloadDir());
     removeTemporaryLeftovers(GetDownloadDir());  // an interrupted download's part
     return EnsureFileRootDirs();
 }
 
-void SetConvertedDir(const std::string& fullPath, const std::string& parentName,
-                     const std::string& childName) {
+void SetConvertedDir(const std::string& fullPath, bool makeDefaultFolders) {
     {
         std::lock_guard lock(g_pathsMutex);
         g_convertedDir = fullPath;
     }
-    if (parentName.empty() || childName.empty()) return;
-    std::string parent = GetModuleDir() + parentName;
-    makeFolder(parent);
-    makeFolder(parent + childName + "/");
+    if (!makeDefaultFolders) return;
+    const HomeLayout layout = GetHomeLayout();
+    makeFolder(layout.appDataFolder());
+    makeFolder(layout.convertedFolder());
 }
 
 StorageStatus EnsureFileRootDirs() {
     // Phones are told a shared video exists only if its link file can be
     // written here, so a root that is a file or read-only stops the start.
-    std::string root = GetModuleDir() + "/file_root";
-    if (StorageStatus status = usableFolder(root); !status) return status;
-    if (StorageStatus status = usableFolder(root + "/image"); !status) return status;
-    removeTemporaryLeftovers(root);
+    const HomeLayout layout = GetHomeLayout();
+    if (StorageStatus status = usableFolder(layout.documentRoot()); !status) return status;
+    if (StorageStatus status = usableFolder(layout.thumbnailFolder()); !status) return status;
+    removeTemporaryLeftovers(layout.documentRoot());
     return {};
 }
 

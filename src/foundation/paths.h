@@ -29,10 +29,9 @@ struct StorageStatus {
 // document root cannot be created or written, or config.ini cannot be made.
 StorageStatus InitWorkingDirectories(const std::string& homeDir);
 
-// Stores fullPath as the conversion folder; when both names are non-empty
-// ("/appData", "/converted") creates home+parent and home+parent+child.
-void SetConvertedDir(const std::string& fullPath, const std::string& parentName,
-                     const std::string& childName);
+// Stores fullPath as the conversion folder; with makeDefaultFolders creates
+// the home's appData and appData/converted, one level each.
+void SetConvertedDir(const std::string& fullPath, bool makeDefaultFolders);
 // Creates home/file_root/ and home/file_root/image/; fails when either is no
 // writable folder afterwards.
 StorageStatus EnsureFileRootDirs();

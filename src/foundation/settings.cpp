@@ -101,7 +101,7 @@ StoredFile readConfig(const std::string& configPath) {
 }  // namespace
 
 bool LoadSettings(std::error_code* error) {
-    std::string configPath = GetModuleDir() + "/config.ini";
+    std::string configPath = GetHomeLayout().configFile();
     SETTINGS_ST record = firstStartRecord();
     bool ok = true;
     StoredFile stored = readConfig(configPath);

@@ -19,14 +19,6 @@ std::string phoneName(std::string_view fileName) {
     return name;
 }
 
-std::string linkFilePath(const std::string& root, const std::string& key) {
-    return root + "/file_root/" + key;
-}
-
-std::string thumbnailPath(const std::string& root, const std::string& key) {
-    return root + "/file_root/image/" + key + ".jpg";
-}
-
 bool fileExists(const std::string& path) {
     return pathExists(path);
 }
@@ -35,24 +27,24 @@ bool makePath(const std::string& folder) {
     return makeDirectories(folder);
 }
 
-void saveLinkFile(const std::string& root, CatalogueEntry& entry) {
+void saveLinkFile(const HomeLayout& home, CatalogueEntry& entry) {
     if (entry.name.empty() || entry.path.empty() || entry.key.size() != 32) return;
     entry.exists = fileExists(entry.path);
-    entry.hasThumbnail = fileExists(thumbnailPath(root, entry.key));
+    entry.hasThumbnail = fileExists(home.thumbnail(entry.key));
     LinkFileRecord record{entry.type, entry.exists, entry.hasThumbnail,
                           entry.name, entry.key,    entry.path};
     std::string bytes = encodeLinkFile(record);
-    std::string target = linkFilePath(root, entry.key);
+    std::string target = home.linkFile(entry.key);
     if (writeFileAtomic(target, bytes)) return;
     if (makePath(parentFolder(target))) writeFileAtomic(target, bytes);
 }
 
-CatalogueList::CatalogueList(int type, std::string root) : type_(type), root_(std::move(root)) {}
+CatalogueList::CatalogueList(int type, std::string home) : type_(type), home_(std::move(home)) {}
 
 void CatalogueList::append(CatalogueEntry entry) {
     wireBytes_ += static_cast<std::int32_t>(entry.name.size() + 38);
     folders_.watch(parentFolder(entry.path));
-    folders_.watch(parentFolder(thumbnailPath(root_, entry.key)));
+    folders_.watch(home_.thumbnailFolder());
     entries_.push_back(std::move(entry));
     changed_ = true;
 }
@@ -60,8 +52,8 @@ void CatalogueList::append(CatalogueEntry entry) {
 void CatalogueList::remove(const std::string& path) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (it->path != path) continue;
-        std::string link = linkFilePath(root_, it->key);
-        std::string thumbnail = thumbnailPath(root_, it->key);
+        std::string link = home_.linkFile(it->key);
+        std::string thumbnail = home_.thumbnail(it->key);
         if (fileExists(link)) removeFile(link);
         if (fileExists(thumbnail)) removeFile(thumbnail);
         std::size_t index = static_cast<std::size_t>(it - entries_.begin());
@@ -77,7 +69,7 @@ bool CatalogueList::refreshWire(CatalogueEntry& entry) {
     if (entry.name.empty() || entry.key.size() != 32) return false;
     bool changed = false;
     bool exists = fileExists(entry.path);
-    bool hasThumbnail = fileExists(thumbnailPath(root_, entry.key));
+    bool hasThumbnail = fileExists(home_.thumbnail(entry.key));
     if (exists != entry.exists) {
         entry.exists = exists;
         changed = true;
@@ -131,8 +123,8 @@ bool CatalogueList::nextEntry(CatalogueEntry& out) {
 
 void CatalogueList::saveAndClear(std::int64_t& stamp) {
     for (CatalogueEntry& entry : entries_) {
-        saveLinkFile(root_, entry);
-        setModificationTime(linkFilePath(root_, entry.key), stamp);
+        saveLinkFile(home_, entry);
+        setModificationTime(home_.linkFile(entry.key), stamp);
         stamp += 1000;
     }
     entries_.clear();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/folder_watch.h"
+#include "platform/home_layout.h"
 
 namespace zorvex {
 
@@ -41,10 +42,6 @@ struct CatalogueEntry {
 // characters within 60 bytes. The file is still shared by its path's bytes.
 std::string phoneName(std::string_view fileName);
 
-// Link file and thumbnail locations below a service root.
-std::string linkFilePath(const std::string& root, const std::string& key);
-std::string thumbnailPath(const std::string& root, const std::string& key);
-
 // True if the file system reports the path, file or folder.
 bool fileExists(const std::string& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
@@ -52,13 +49,14 @@ bool makePath(const std::string& folder);
 
 // Writes the entry's link file after re-testing its flags; skipped silently
 // when the entry lacks a name, a path or a proper key, or cannot be written.
-void saveLinkFile(const std::string& root, CatalogueEntry& entry);
+void saveLinkFile(const HomeLayout& home, CatalogueEntry& entry);
 
 // One list of the catalogue. Not thread-safe: the Service guards every list
 // with its catalogue mutex, except nextEntry, which the UI thread alone uses.
 class CatalogueList {
 public:
-    CatalogueList(int type, std::string root);
+    // home: the home folder, whose layout places the link files and thumbnails.
+    CatalogueList(int type, std::string home);
     CatalogueList(const CatalogueList&) = delete;
     CatalogueList& operator=(const CatalogueList&) = delete;
 
@@ -94,7 +92,7 @@ private:
 
     // constant after construction
     const int type_;
-    const std::string root_;
+    const HomeLayout home_;
 
     std::vector<CatalogueEntry> entries_;
     // The flags are re-tested when a watched folder (a video's or the

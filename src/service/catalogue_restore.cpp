@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "service/catalogue_list.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
@@ -32,8 +33,8 @@ std::string damageOf(const std::string& path) {
 
 int LoadCatalogueFromDisk(Service& service, const std::string& home,
                           const DamagedLinkFileHandler& onDamaged) {
-    const std::string root = home + "/file_root/";
-    DIR* folder = ::opendir(root.c_str());
+    const HomeLayout layout(home);
+    DIR* folder = ::opendir(layout.documentRoot().c_str());
     if (!folder) return 0;
     std::vector<std::pair<std::int64_t, std::string>> files;  // modified, name
     // readdir races only on a shared stream; this one is ours alone.
@@ -41,7 +42,7 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home,
         std::string name = item->d_name;
         if (name == "." || name == ".." || name.size() != 32) continue;
         if (item->d_type == DT_DIR) continue;
-        files.emplace_back(modificationTime(root + name).value_or(0), std::move(name));
+        files.emplace_back(modificationTime(layout.linkFile(name)).value_or(0), std::move(name));
     }
     ::closedir(folder);
     // The folder's own order is the file system's (a hash on ext4): the
@@ -50,8 +51,8 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home,
     std::sort(files.begin(), files.end());
     for (const auto& [modified, key] : files) {
         if (service.loadLinkFile(key) != LinkFileLoad::Damaged || !onDamaged) continue;
-        std::string thumbnail = thumbnailPath(home, key);
-        onDamaged({root + key, damageOf(root + key), fileExists(thumbnail) ? thumbnail : ""});
+        std::string file = layout.linkFile(key), thumbnail = layout.thumbnail(key);
+        onDamaged({file, damageOf(file), fileExists(thumbnail) ? thumbnail : ""});
     }
     return static_cast<int>(files.size());
 }

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/home_layout.h"
 #include "service/console.h"
 #include "service/document_root.h"
 #include "service/http_listing.h"
@@ -502,7 +503,7 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         bad.cause = StartCause::BadAddress;
         return bad;
     }
-    auto site = std::make_unique<Site>(serviceRoot + "/file_root");
+    auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot());
     unsigned connections = connectionRoom(limits.maxConnections);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
     daemon_ = MHD_start_daemon(

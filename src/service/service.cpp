@@ -16,11 +16,11 @@
 namespace zorvex {
 
 Service::Service(std::string root)
-    : root_(std::move(root)),
+    : home_(std::move(root)),
       wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      source_(LIST_SOURCE, root_),
-      converted_(LIST_CONVERTED, root_) {
-    makePath(root_ + "/file_root/image");
+      source_(LIST_SOURCE, home_.home()),
+      converted_(LIST_CONVERTED, home_.home()) {
+    makePath(home_.thumbnailFolder());
 }
 
 Service::~Service() {
@@ -99,7 +99,7 @@ StartResult Service::startLocked() {
     }
 
     auto http = std::make_unique<HttpFileServer>();
-    result.http = http->start(address, wire::kHttpPort, root_);
+    result.http = http->start(address, wire::kHttpPort, home_.home());
     if (result.http.running()) {
         http_ = std::move(http);
         state_.fetch_or(RUN_HTTP);
@@ -177,7 +177,7 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     entry.key = md5Hex(path);
     entry.path = path;
     if (key) *key = entry.key;
-    saveLinkFile(root_, entry);  // also tests the file and its thumbnail
+    saveLinkFile(home_, entry);  // also tests the file and its thumbnail
 
     std::lock_guard lock(catalogueMutex_);
     --pending;
@@ -187,7 +187,7 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
 
 LinkFileLoad Service::loadLinkFile(const std::string& key) {
     if (!isCatalogueKey(key)) return LinkFileLoad::NotAKey;
-    std::string file = linkFilePath(root_, key);
+    std::string file = home_.linkFile(key);
     auto bytes = readFileHead(file, kLinkFileReadLimit);
     if (!bytes) return LinkFileLoad::Unreadable;
     auto record = parseLinkFile(*bytes);

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/home_layout.h"
 #include "service/catalogue_list.h"
 #include "service/client_table.h"
 #include "service/http_file_server.h"
@@ -69,7 +70,7 @@ public:
                (RUN_LINK | RUN_HTTP);
     }
     std::string address() const;
-    const std::string& serviceRoot() const { return root_; }
+    const std::string& serviceRoot() const { return home_.home(); }
     // Phones connected now; any thread may ask.
     int connectedClients() const { return connected_.load(std::memory_order_relaxed); }
 
@@ -107,7 +108,7 @@ private:
     void wakeThreads();
 
     // constant after construction
-    const std::string root_;
+    const HomeLayout home_;
     const int wakeFd_;  // eventfd that interrupts the link thread's wait
 
     std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, destruction

@@ -12,6 +12,7 @@
 #include "app/service_catalogue.h"
 #include "foundation/home_folder.h"
 #include "library/relation_file.h"
+#include "platform/home_layout.h"
 #include "platform/utf16_text.h"
 #include "service/service.h"
 #include "support/test_support.h"
@@ -75,11 +76,12 @@ protected:
         context.catalogue = catalogue.get();
         context.executor = &executor;
         context.listener = &page;
-        context.relationFile = home.file("VideoRelation.xml");
+        const HomeLayout layout(home.path());
+        context.relationFile = layout.videoRelation();
         context.convertFolder = [this] { return converted.path(); };
         context.ffmpeg = [] { return FfmpegTool{"ffmpeg", "aac"}; };
-        context.thumbnailPathFor = [this](const std::string& key) {
-            return home.file("file_root/image/" + key + ".jpg");
+        context.thumbnailPathFor = [layout](const std::string& key) {
+            return layout.thumbnail(key);
         };
         auto made = std::make_unique<VideoLibrary>(context);
         made->LoadRelations();

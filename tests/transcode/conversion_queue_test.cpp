@@ -8,6 +8,7 @@
 
 #include "media_fixtures.h"
 #include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "support/test_support.h"
 #include "transcode/convert_list_file.h"
 
@@ -67,7 +68,7 @@ protected:
         context.executor = &executor;
         context.keepAwake = &keepAwake;
         context.listener = &events;
-        context.listFile = home.file("ConvertList.xml");
+        context.listFile = HomeLayout(home.path()).convertList();
         context.videoConvertRatio = [] { return 1; };
         context.comSleepUnSleep = [this] { return comSleep; };
         context.convertFolder = [this] { return out.path(); };

@@ -10,6 +10,7 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "platform/home_layout.h"
 #include "support/test_support.h"
 #include "update/update_context.h"
 
@@ -35,7 +36,7 @@ protected:
         UpdateContext made;
         made.updateServer = [this] { return updateServer_; };
         made.mac = [] { return std::string("00:1A:2B:3C:4D:5E"); };
-        made.downloadFolder = [this] { return home_ + "/appData/download/"; };
+        made.downloadFolder = [this] { return HomeLayout(home_).downloadFolder(); };
         return made;
     }
 

@@ -5,6 +5,7 @@
 
 #include "library/video_library.h"
 #include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "platform/md5.h"
 #include "platform/subprocess.h"
 #include "service/service.h"
@@ -115,7 +116,7 @@ void Prepare(const std::string& home, VideoLibrary& library, ConversionQueue& qu
 }
 
 void AddUnfinishedTask(const std::string& home) {
-    const std::string file = home + "/ConvertList.xml";
+    const std::string file = HomeLayout(home).convertList();
     std::vector<ConvertListRecord> records = LoadConvertList(file).records;
     const std::string source = videoFolder(home) + "/" + kInterrupted;
     const MediaProbeResult probe = ProbeMedia(source);
@@ -126,7 +127,7 @@ void AddUnfinishedTask(const std::string& home) {
     unfinished.item.VideoTime = probe.duration;
     unfinished.item.VideoWidth = probe.width;
     unfinished.item.VideoHeight = probe.height;
-    unfinished.item.VideoScreenPath = home + "/file_root/image/" + md5Hex(source) + ".jpg";
+    unfinished.item.VideoScreenPath = HomeLayout(home).thumbnail(md5Hex(source));
     unfinished.type = TASK_RUNNING;
     records.insert(records.begin(), unfinished);
     SaveConvertList(file, records);
