@@ -12,7 +12,9 @@
 #include "app/application.h"
 #include "app/core_wiring.h"
 #include "foundation/constants.h"
+#include "foundation/home_folder.h"
 #include "platform/environment.h"
+#include "platform/file_util.h"
 #include "platform/termination_signal.h"
 #include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
@@ -81,6 +83,9 @@ StartupResult WindowedApplication::open(const std::string& home,
     options.executor = &executor_;
     StartupResult started = application_.start(options);
     if (!started) return started;
+    // The skin the start-up found for this home (a --home folder may ship its own).
+    if (std::string skin = FindResourceFolder("SkinRes"); isDirectory(skin))
+        ui::setSkinRoot(QString::fromStdString(skin));
     session_ = std::make_unique<ui::CoreSession>(SessionParts(application_));
     window_ = std::make_unique<ui::CZorvexVRClientDlg>(*session_);
     application_.restore();
