@@ -280,104 +280,109 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
 
 bool VideoLibrary::QueueConversion() {
     std::vector<std::string> sent;  // item ids
-    auto queued = [&](const VIDEOINFO_ST& item) {
-        int kind = item.card->kind();
-        return kind == KIND_WAITING || kind == KIND_CONVERTING ||
-               std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
-    };
-    auto inFlight = [&] {
-        auto all = items();
-        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), queued));
-    };
-    // Outputs that tasks not yet finished will write: a name two tasks
-    // share would have the second overwrite the first.
-    auto claimedOutputs = [&] {
-        std::vector<std::string> names;
-        for (const VIDEOINFO_ST& item : items()) {
-            if (!queued(item)) continue;
-            names.push_back(item.outputName.empty() ? ConvertedFileName(item.name)
-                                                    : item.outputName);
-        }
-        return names;
-    };
-    auto skip = [this](const VIDEOINFO_ST& item) {
-        item.card->setChecked(false);
-        if (context_.listener) context_.listener->onCardChanged(item.itemId);
-    };
     // A snapshot: the confirmation below may let other events run meanwhile.
     for (const VIDEOINFO_ST& item : items()) {
-        VideoCard& card = *item.card;
-        if (!card.checked()) continue;
-        int kind = card.kind();
-        // Waiting and converting cards have their task already.
-        if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
-            kind == KIND_CONVERTING) {
-            skip(item);
-            continue;
-        }
-        std::string name = card.name();
-        std::string path = card.path();
-        if (HasConversionRecord(path)) {
-            skip(item);
-            continue;
-        }
-        // The name the output will have decides whether it collides.
-        std::string outputName;
-        std::string converted = ConvertedFileName(name);
-        std::vector<std::string> claimed = claimedOutputs();
-        if (outputTaken(converted, claimed)) {
-            std::string shown =
-                utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
-            int answer =
-                context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
-            if (answer == ANSWER_CLOSED) return !sent.empty();
-            if (answer != ANSWER_CONTINUE) {
-                skip(item);
-                continue;
-            }
-            outputName = uniqueOutputName(converted, claimed);
-        }
-        if (!pathExists(path)) {
-            card.setChecked(false);
-            card.markMissing();
-            if (context_.listener) context_.listener->onCardChanged(item.itemId);
-            continue;
-        }
-        // Its output joins the converted list: one that list cannot take
-        // would be a card no phone sees.
-        std::string outputPath =
-            context_.convertFolder() + "/" + (outputName.empty() ? converted : outputName);
-        int refusal = fileNamePart(outputPath).size() > Catalogue::kMaxNameBytes ||
-                              outputPath.size() > Catalogue::kMaxPathBytes
-                          ? TOAST_NAME_TOO_LONG
-                      : context_.catalogue && countInList(Catalogue::kConvertedList) + inFlight() >=
-                                                  Catalogue::kListCapacity
-                          ? TOAST_FULL
-                          : 0;
-        if (refusal) {
-            if (context_.listener) context_.listener->onToast(refusal);
-            skip(item);
-            continue;
-        }
-        MediaProbeResult probe = card.probe();
-        ConversionRequest request{
-            path,           card.thumbnailPath(), outputName.empty() ? name : outputName,
-            probe.fileSize, probe.duration,       probe.width,
-            probe.height};
-        std::string taskKey =
-            context_.listener ? context_.listener->onConversionRequested(request) : std::string();
-        {
-            std::lock_guard lock(itemsMutex_);
-            for (auto& stored : items_) {
-                if (stored.itemId != item.itemId) continue;
-                stored.name = name;
-                stored.outputName = outputName;
-                stored.taskKey = taskKey;
-            }
-        }
-        sent.push_back(item.itemId);
+        if (!item.card->checked()) continue;
+        const QueueStep step = queueOne(item, sent);
+        if (step == QueueStep::Closed) break;
+        if (step == QueueStep::Sent) sent.push_back(item.itemId);
     }
     return !sent.empty();
+}
+
+bool VideoLibrary::inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const {
+    int kind = item.card->kind();
+    return kind == KIND_WAITING || kind == KIND_CONVERTING ||
+           std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
+}
+
+std::vector<std::string> VideoLibrary::claimedOutputs(const std::vector<std::string>& sent) const {
+    // Outputs that tasks not yet finished will write: a name two tasks
+    // share would have the second overwrite the first.
+    std::vector<std::string> names;
+    for (const VIDEOINFO_ST& item : items()) {
+        if (!inFlight(item, sent)) continue;
+        names.push_back(item.outputName.empty() ? ConvertedFileName(item.name) : item.outputName);
+    }
+    return names;
+}
+
+int VideoLibrary::conversionRefusal(const std::string& outputPath,
+                                    const std::vector<std::string>& sent) const {
+    // Its output joins the converted list: one that list cannot take would
+    // be a card no phone sees.
+    if (fileNamePart(outputPath).size() > Catalogue::kMaxNameBytes ||
+        outputPath.size() > Catalogue::kMaxPathBytes)
+        return TOAST_NAME_TOO_LONG;
+    if (!context_.catalogue) return 0;
+    auto all = items();
+    const auto pending = static_cast<std::size_t>(std::count_if(
+        all.begin(), all.end(), [&](const auto& item) { return inFlight(item, sent); }));
+    return countInList(Catalogue::kConvertedList) + pending >= Catalogue::kListCapacity ? TOAST_FULL
+                                                                                        : 0;
+}
+
+void VideoLibrary::skipConversion(const VIDEOINFO_ST& item) {
+    item.card->setChecked(false);
+    if (context_.listener) context_.listener->onCardChanged(item.itemId);
+}
+
+VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
+                                               const std::vector<std::string>& sent) {
+    VideoCard& card = *item.card;
+    int kind = card.kind();
+    // Waiting and converting cards have their task already.
+    if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
+        kind == KIND_CONVERTING || HasConversionRecord(card.path())) {
+        skipConversion(item);
+        return QueueStep::Skipped;
+    }
+    std::string name = card.name();
+    std::string path = card.path();
+    // The name the output will have decides whether it collides.
+    std::string outputName;
+    std::string converted = ConvertedFileName(name);
+    std::vector<std::string> claimed = claimedOutputs(sent);
+    if (outputTaken(converted, claimed)) {
+        std::string shown =
+            utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
+        int answer =
+            context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
+        if (answer == ANSWER_CLOSED) return QueueStep::Closed;
+        if (answer != ANSWER_CONTINUE) {
+            skipConversion(item);
+            return QueueStep::Skipped;
+        }
+        outputName = uniqueOutputName(converted, claimed);
+    }
+    if (!pathExists(path)) {
+        card.setChecked(false);
+        card.markMissing();
+        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+        return QueueStep::Skipped;
+    }
+    std::string outputPath =
+        context_.convertFolder() + "/" + (outputName.empty() ? converted : outputName);
+    if (int refusal = conversionRefusal(outputPath, sent)) {
+        if (context_.listener) context_.listener->onToast(refusal);
+        skipConversion(item);
+        return QueueStep::Skipped;
+    }
+    MediaProbeResult probe = card.probe();
+    ConversionRequest request{
+        path,           card.thumbnailPath(), outputName.empty() ? name : outputName,
+        probe.fileSize, probe.duration,       probe.width,
+        probe.height};
+    std::string taskKey =
+        context_.listener ? context_.listener->onConversionRequested(request) : std::string();
+    std::lock_guard lock(itemsMutex_);
+    for (auto& stored : items_) {
+        if (stored.itemId != item.itemId) continue;
+        stored.name = name;
+        stored.outputName = outputName;
+        stored.taskKey = taskKey;
+    }
+    return QueueStep::Sent;
 }
 
 std::string VideoLibrary::UniqueOutputName(const std::string& name) const {

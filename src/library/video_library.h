@@ -153,6 +153,16 @@ private:
     bool outputTaken(const std::string& name, const std::vector<std::string>& claimed) const;
     std::string uniqueOutputName(const std::string& name,
                                  const std::vector<std::string>& claimed) const;
+    // One checked card of QueueConversion; sent: the cards sent before it.
+    enum class QueueStep { Sent, Skipped, Closed };
+    QueueStep queueOne(const VIDEOINFO_ST& item, const std::vector<std::string>& sent);
+    void skipConversion(const VIDEOINFO_ST& item);
+    // Waiting, converting, or sent by this QueueConversion.
+    bool inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const;
+    std::vector<std::string> claimedOutputs(const std::vector<std::string>& sent) const;
+    // The toast that refuses a conversion to outputPath, 0 when it may run.
+    int conversionRefusal(const std::string& outputPath,
+                          const std::vector<std::string>& sent) const;
     // The toast that refuses sharing path in list, 0 when it may be shared.
     int shareRefusal(const std::string& path, int list) const;
     void post(std::function<void(VideoLibrary&)> task);
