@@ -1,4 +1,4 @@
-// zorvex-e2e-driver HOME: opens the real window over HOME on 127.0.0.1, as
+// zorvex-e2e-driver HOME ADDRESS: opens the real window over HOME on ADDRESS, as
 // the application does (offscreen), converts the first card of the library,
 // prints "converting" once the conversion is under way and waits to be
 // killed.
@@ -13,13 +13,13 @@
 #include "ui/windows/zorvex_vr_client_dlg.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: zorvex-e2e-driver HOME\n", stderr);
+    if (argc != 3) {
+        std::fputs("usage: zorvex-e2e-driver HOME ADDRESS\n", stderr);
         return 2;
     }
     QApplication qtApp(argc, argv);
     zorvex::WindowedApplication running;
-    if (!running.open(argv[1], {"127.0.0.1"})) return 1;
+    if (!running.open(argv[1], {argv[2]})) return 1;
     zorvex::Application& core = running.application();
     auto* page = static_cast<zorvex::ui::CRightVideoDlg*>(running.window().page());
     bool asked = false, told = false;

@@ -1,7 +1,7 @@
 // The whole road, as a user and a phone take it: videos dropped on the real
 // window, shared, fetched, converted and restored after a restart; and a
-// conversion cut off by SIGKILL. On 127.0.0.1 and its fixed ports, one test
-// at a time, offscreen.
+// conversion cut off by SIGKILL. Offscreen, each test process on its own
+// loopback address.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -42,11 +42,10 @@ namespace {
 namespace fs = std::filesystem;
 using ui::CRightVideoDlg;
 
-#define SKIP_UNLESS_LAN_PORTS_FREE()                                                         \
-    if (!test::portIsFree("127.0.0.1", wire::kLinkPort) ||                                   \
-        !test::portIsFree("127.0.0.1", wire::kHttpPort))                                     \
-    GTEST_SKIP() << "skipped: another program holds the LAN ports 11717/11718 on 127.0.0.1 " \
-                    "(a running Zorvex, or another test run)"
+const std::string& address() {
+    static const std::string here = test::runAddress(1);
+    return here;
+}
 
 // Runs the GUI thread until the condition holds, at most `bound`.
 bool pump(const std::function<bool()>& condition,
@@ -65,7 +64,7 @@ struct PhoneEntry {
     std::string key, name;
 };
 std::vector<PhoneEntry> phoneList(int type) {
-    auto run = runToEnd({ZORVEX_PHONE_BINARY, "list", "--host", "127.0.0.1", "--type",
+    auto run = runToEnd({ZORVEX_PHONE_BINARY, "list", "--host", address(), "--type",
                          std::to_string(type), "--timeout", "5"});
     std::vector<PhoneEntry> entries;
     if (!run || run->exitCode != 0) return entries;
@@ -94,7 +93,7 @@ protected:
 
     std::unique_ptr<WindowedApplication> open() {
         auto app = std::make_unique<WindowedApplication>();
-        StartupResult started = app->open(home.path(), {"127.0.0.1"});
+        StartupResult started = app->open(home.path(), {address()});
         EXPECT_TRUE(started) << started.message;
         return app;
     }
@@ -135,7 +134,6 @@ protected:
 };
 
 TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     const std::string clip = videos.file("clip.mp4");
     const std::string holiday = videos.file("假期 片段.avi");
     fs::copy_file(test::mediaFixtures().video1080, clip);
@@ -157,8 +155,8 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
 
     // 3. A range of the first, byte for byte.
     const std::string part = videos.file("part.bin");
-    auto fetched = runToEnd({ZORVEX_PHONE_BINARY, "fetch", shared[0].key, "--host", "127.0.0.1",
-                             "-o", part, "--range", "100-1123", "--timeout", "10"});
+    auto fetched = runToEnd({ZORVEX_PHONE_BINARY, "fetch", shared[0].key, "--host", address(), "-o",
+                             part, "--range", "100-1123", "--timeout", "10"});
     ASSERT_TRUE(fetched && fetched->exitCode == 0);
     EXPECT_EQ(test::readFile(part), test::readFile(clip).substr(100, 1024));
 
@@ -186,7 +184,7 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     }));
     EXPECT_EQ(converted[0].name, "clip.mp4");
     auto probe = runToEnd({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
-                           "csv=p=0", "http://127.0.0.1:11717/" + converted[0].key});
+                           "csv=p=0", "http://" + address() + ":11717/" + converted[0].key});
     ASSERT_TRUE(probe && probe->exitCode == 0);
     EXPECT_EQ(probe->output, "h264\naac\n");
 
@@ -217,7 +215,7 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     app->window().CloseRequest();
     ASSERT_TRUE(pump([&] { return closed; }));
     app.reset();
-    EXPECT_TRUE(test::portIsFree("127.0.0.1", wire::kLinkPort));
+    EXPECT_TRUE(test::portIsFree(address(), wire::kLinkPort));
 }
 
 // What people convert is seldom an .mp4: an .mkv and an .avi, two sources of
@@ -225,7 +223,6 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
 // card turns plain again, its converted card follows it, and a restart
 // brings back the same cards once each.
 TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     const std::string one = videos.file("one/clip.mkv");
     const std::string two = videos.file("two/clip.mkv");
     const std::string film = videos.file("film.avi");
@@ -279,7 +276,7 @@ TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart
         return converted.size() == 3;
     }));
     auto probe = runToEnd({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
-                           "csv=p=0", "http://127.0.0.1:11717/" + converted[2].key});
+                           "csv=p=0", "http://" + address() + ":11717/" + converted[2].key});
     ASSERT_TRUE(probe && probe->exitCode == 0);
     EXPECT_EQ(probe->output, "h264\naac\n");
 
@@ -291,7 +288,6 @@ TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart
 }
 
 TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     const std::string clip = videos.file("long.mp4");
     fs::copy_file(test::mediaFixtures().longClip, clip);
     // The library as an earlier run left it.
@@ -303,7 +299,7 @@ TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
     const std::string relationsBefore = test::readFile(home.file("VideoRelation.xml"));
 
     test::TempDir logs;
-    test::ChildProcess driver(ZORVEX_E2E_DRIVER, {home.path()}, logs.file("driver.log"));
+    test::ChildProcess driver(ZORVEX_E2E_DRIVER, {home.path(), address()}, logs.file("driver.log"));
     ASSERT_TRUE(driver.waitForOutput("converting", std::chrono::minutes(2))) << driver.output();
     driver.signal(SIGKILL);
     driver.waitForExit();

@@ -13,18 +13,17 @@ namespace {
 
 using test::ChildProcess;
 
-// "running on" is printed once the link listens; the wait is for the phone's connect.
-bool linkUp() {
-    return test::waitUntil([] { return test::PhoneLink().connected(); });
+// The application as a user runs it, on this test process's own loopback
+// address, so that a running copy or a parallel test never meets it.
+const std::string& address() {
+    static const std::string here = test::runAddress(1);
+    return here;
 }
 
-// These run the application as a user would, on 127.0.0.1 and its fixed
-// ports, one at a time. A copy the user runs there makes them step aside.
-#define SKIP_UNLESS_LAN_PORTS_FREE()                                                         \
-    if (!test::portIsFree("127.0.0.1", wire::kLinkPort) ||                                   \
-        !test::portIsFree("127.0.0.1", wire::kHttpPort))                                     \
-    GTEST_SKIP() << "skipped: another program holds the LAN ports 11717/11718 on 127.0.0.1 " \
-                    "(a running Zorvex, or another test run)"
+// "running on" is printed once the link listens; the wait is for the phone's connect.
+bool linkUp() {
+    return test::waitUntil([] { return test::PhoneLink(address()).connected(); });
+}
 
 class HeadlessRunner : public ::testing::Test {
 protected:
@@ -34,25 +33,22 @@ protected:
 };
 
 TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     test::TempDir home, logs;
-    ChildProcess first(ZORVEX_BINARY,
-                       {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess first(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
                        logs.file("first.log"));
     ASSERT_TRUE(first.waitForOutput("running on"));
     ChildProcess second(ZORVEX_BINARY,
-                        {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+                        {"--headless", "--address", address(), "--home", home.path()},
                         logs.file("second.log"));
     EXPECT_EQ(second.waitForExit(), 0);
     EXPECT_EQ(second.output(), "");
     ASSERT_TRUE(linkUp());
-    EXPECT_TRUE(test::PhoneLink().ask(1, 0));
+    EXPECT_TRUE(test::PhoneLink(address()).ask(1, 0));
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
 TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     test::TempDir home, videos, logs;
     std::string video = videos.file("clip.mp4");
     std::filesystem::copy_file(test::mediaFixtures().shortClip, video);
@@ -60,14 +56,14 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     {
         ChildProcess zorvex(
             ZORVEX_BINARY,
-            {"--headless", "--address", "127.0.0.1", "--home", home.path(), "--share", video},
+            {"--headless", "--address", address(), "--home", home.path(), "--share", video},
             logs.file("run1.log"));
-        ASSERT_TRUE(zorvex.waitForOutput("running on 127.0.0.1")) << zorvex.output();
+        ASSERT_TRUE(zorvex.waitForOutput("running on " + address())) << zorvex.output();
         ASSERT_TRUE(linkUp());
         // Shared as a drop on the library would: examined, registered, thumbnailed.
         ASSERT_TRUE(zorvex.waitForOutput("clip.mp4 with thumbnail")) << zorvex.output();
 
-        ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.1", "--type", "1"},
+        ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", address(), "--type", "1"},
                            logs.file("list.log"));
         ASSERT_EQ(phone.waitForExit(), 0) << phone.output();
         std::string listed = phone.output();
@@ -77,14 +73,14 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
         key = listed.substr(listed.find("1 1 ") + 4, 32);
 
         ChildProcess fetch(ZORVEX_PHONE_BINARY,
-                           {"fetch", key, "--host", "127.0.0.1", "-o", logs.file("got.mp4")},
+                           {"fetch", key, "--host", address(), "-o", logs.file("got.mp4")},
                            logs.file("fetch.log"));
         ASSERT_EQ(fetch.waitForExit(), 0) << fetch.output();
         EXPECT_EQ(test::readFile(logs.file("got.mp4")), test::readFile(video));
 
         // The file vanishes: phones learn it, and so does the runner's listener.
         std::filesystem::rename(video, video + ".moved");
-        test::PhoneLink link;
+        test::PhoneLink link(address());
         auto answer = link.ask(1, 0);
         ASSERT_TRUE(answer && answer->response.hasBody);
         EXPECT_EQ(answer->response.body[4], 0);
@@ -99,14 +95,13 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     // A thumbnail lost while the application was closed is made again at start.
     ASSERT_TRUE(std::filesystem::remove(home.file("file_root/image/" + key + ".jpg")));
 
-    ChildProcess again(ZORVEX_BINARY,
-                       {"--headless", "--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess again(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
                        logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on"));
     ASSERT_TRUE(linkUp());
     EXPECT_TRUE(again.waitForOutput("clip.mp4 with thumbnail")) << again.output();
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/image/" + key + ".jpg")));
-    test::PhoneLink link;
+    test::PhoneLink link(address());
     auto answer = link.ask(1, 0);
     ASSERT_TRUE(answer && answer->response.hasBody);
     auto entries = wire::decodeListBody(answer->response.body);
@@ -117,7 +112,6 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
 }
 
 TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroken) {
-    SKIP_UNLESS_LAN_PORTS_FREE();
     test::TempDir home, videos, logs;
     const auto& media = test::mediaFixtures();
     std::string clip = videos.file("clip.avi"), gone = videos.file("gone.avi"),
@@ -128,8 +122,8 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     std::filesystem::copy_file(media.broken, noise);
     {
         ChildProcess zorvex(ZORVEX_BINARY,
-                            {"--headless", "--address", "127.0.0.1", "--home", home.path(),
-                             "--share", clip, gone, odd, noise},
+                            {"--headless", "--address", address(), "--home", home.path(), "--share",
+                             clip, gone, odd, noise},
                             logs.file("run1.log"));
         ASSERT_TRUE(zorvex.waitForOutput("removed " + noise + ": it could not be examined"))
             << zorvex.output();
@@ -137,14 +131,14 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
             ASSERT_TRUE(zorvex.waitForOutput(path + " with thumbnail")) << zorvex.output();
         }
         ASSERT_TRUE(linkUp());
-        auto answer = test::PhoneLink().ask(1, 0);
+        auto answer = test::PhoneLink(address()).ask(1, 0);
         ASSERT_TRUE(answer && answer->response.hasBody);
         auto entries = wire::decodeListBody(answer->response.body);
         ASSERT_TRUE(entries && entries->size() == 3u);
         EXPECT_EQ((*entries)[2].name, "bad\uFFFD\uFFFDbytes.avi");  // never broken UTF-8
         ChildProcess fetch(
             ZORVEX_PHONE_BINARY,
-            {"fetch", (*entries)[2].key, "--host", "127.0.0.1", "-o", logs.file("got")},
+            {"fetch", (*entries)[2].key, "--host", address(), "-o", logs.file("got")},
             logs.file("fetch.log"));
         ASSERT_EQ(fetch.waitForExit(), 0) << fetch.output();
         EXPECT_EQ(test::readFile(logs.file("got")), test::readFile(odd));
@@ -154,38 +148,38 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     std::filesystem::remove(gone);
     ChildProcess again(
         ZORVEX_BINARY,
-        {"--headless", "--address", "127.0.0.1", "--home", home.path(), "--unshare", clip},
+        {"--headless", "--address", address(), "--home", home.path(), "--unshare", clip},
         logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on")) << again.output();
     std::string said = again.output();
     EXPECT_NE(said.find("dropped " + gone + ": the file is gone"), std::string::npos) << said;
     EXPECT_NE(said.find("unshared " + clip), std::string::npos) << said;
     ASSERT_TRUE(linkUp());
-    auto answer = test::PhoneLink().ask(1, 0);
+    auto answer = test::PhoneLink(address()).ask(1, 0);
     ASSERT_TRUE(answer && answer->response.hasBody);
     EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
     again.signal(SIGTERM);
     EXPECT_EQ(again.waitForExit(), 0);
 }
 
-// Held ports on this run's own address: the runner says what did not start.
+// Held ports: the runner says what did not start.
 TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndEndsWhenNothingCould) {
-    const std::string address = test::runAddress(1);
     test::TempDir home, logs;
-    auto http = std::make_unique<test::PortBlocker>(address, wire::kHttpPort);
+    auto http = std::make_unique<test::PortBlocker>(address(), wire::kHttpPort);
     {
-        test::PortBlocker link(address, wire::kLinkPort);
+        test::PortBlocker link(address(), wire::kLinkPort);
         ASSERT_TRUE(http->ok() && link.ok());
         ChildProcess none(ZORVEX_BINARY,
-                          {"--headless", "--address", address, "--home", home.path()},
+                          {"--headless", "--address", address(), "--home", home.path()},
                           logs.file("none.log"));
         EXPECT_EQ(none.waitForExit(), 1);
         const std::string said = none.output();
         EXPECT_EQ(said.find("running on"), std::string::npos) << said;
-        EXPECT_NE(said.find("the LAN service could not start: link (UDP 7171, TCP 11718): port "
-                            "11718 on " +
-                            address + " is taken by another program; http (TCP 11717): port 11717"),
-                  std::string::npos)
+        EXPECT_NE(
+            said.find("the LAN service could not start: link (UDP 7171, TCP 11718): port "
+                      "11718 on " +
+                      address() + " is taken by another program; http (TCP 11717): port 11717"),
+            std::string::npos)
             << said;
     }
     std::string log;
@@ -197,14 +191,14 @@ TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndEndsWhenNothingCould) {
     EXPECT_EQ(log.find("开启服务成功"), std::string::npos);
 
     // Only HTTP held: the link serves, and the line says what is missing.
-    ChildProcess part(ZORVEX_BINARY, {"--headless", "--address", address, "--home", home.path()},
+    ChildProcess part(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
                       logs.file("part.log"));
-    ASSERT_TRUE(part.waitForOutput("running on " + address +
+    ASSERT_TRUE(part.waitForOutput("running on " + address() +
                                    " in part (http (TCP 11717): port "
                                    "11717 on " +
-                                   address + " is taken by another program; the link runs)"))
+                                   address() + " is taken by another program; the link runs)"))
         << part.output();
-    EXPECT_TRUE(test::PhoneLink(address).ask(1, 0));
+    EXPECT_TRUE(test::PhoneLink(address()).ask(1, 0));
     part.signal(SIGTERM);
     EXPECT_EQ(part.waitForExit(), 0);
 }
@@ -221,7 +215,7 @@ TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {
 TEST_F(HeadlessRunner, WithoutADisplayTheWindowSaysSoAndShowsTheHeadlessForm) {
     test::TempDir home, logs;
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
-    ChildProcess window(ZORVEX_BINARY, {"--address", "127.0.0.1", "--home", home.path()},
+    ChildProcess window(ZORVEX_BINARY, {"--address", address(), "--home", home.path()},
                         logs.file("window.log"));
     const auto code = window.waitForExit();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -232,7 +226,8 @@ TEST_F(HeadlessRunner, WithoutADisplayTheWindowSaysSoAndShowsTheHeadlessForm) {
 
 TEST_F(HeadlessRunner, PhoneToolTellsWhenNothingAnswers) {
     test::TempDir logs;
-    ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", "127.0.0.9", "--timeout", "1"},
+    ChildProcess phone(ZORVEX_PHONE_BINARY,
+                       {"list", "--host", test::runAddress(3), "--timeout", "1"},
                        logs.file("phone.log"));
     EXPECT_EQ(phone.waitForExit(), 1);
 }

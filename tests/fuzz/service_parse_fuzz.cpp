@@ -15,8 +15,10 @@ namespace {
 
 struct Fixture {
     Fixture() {
-        char folder[] = "/tmp/zorvex-fuzz-XXXXXX";
-        root = ::mkdtemp(folder);
+        // In TMPDIR when set, so that a run's caller can clear it away.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorvex-fuzz-XXXXXX";
+        root = ::mkdtemp(folder.data());
         service = std::make_unique<zorvex::Service>(root);
         std::string key;
         service->addFile("/v/a.mp4", zorvex::LIST_SOURCE, &key);

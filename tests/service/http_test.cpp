@@ -376,21 +376,5 @@ TEST_F(HttpFiles, OneConnectionCarriesRequestAfterRequest) {
     }
 }
 
-TEST(LinkResolution, OnlyWholeLinkFilesInsideTheRootResolve) {
-    test::TempDir root;
-    std::string key(32, 'a');
-    root.write(key, encodeLinkFile({1, true, true, "v.mp4", key, "/videos/v.mp4"}));
-    root.write("plain", "not a link");
-    bool isLink = false;
-    EXPECT_EQ(resolveLinkTarget(root.path(), "/" + key, isLink), "/videos/v.mp4");
-    EXPECT_TRUE(isLink);
-    resolveLinkTarget(root.path(), "/plain", isLink);
-    EXPECT_FALSE(isLink);
-    resolveLinkTarget(root.path(), "/", isLink);
-    EXPECT_FALSE(isLink);
-    resolveLinkTarget(root.path(), "/x/../" + key, isLink);
-    EXPECT_FALSE(isLink);
-}
-
 }  // namespace
 }  // namespace zorvex

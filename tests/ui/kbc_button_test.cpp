@@ -79,13 +79,6 @@ TEST_F(KbcButtonTest, CellLayoutsCutTheirOwnSourceRectangles) {
     const QImage image = grab(icon);
     EXPECT_TRUE(sameColour(image.pixel(8, 8), kHover));
     EXPECT_TRUE(sameColour(image.pixel(50, 2), QColor(0xF7, 0xF7, 0xF7)));
-
-    // An unknown layout draws like layout 1.
-    CKbcButton unknown(4, CKbcButton::Mode::Push, nullptr);
-    unknown.SetImage(cells(), QStringLiteral("删除"));
-    unknown.SetSize(40, 20);
-    unknown.SetLayout(9);
-    EXPECT_TRUE(sameColour(grab(unknown).pixel(30, 10), kNormal));
 }
 
 TEST_F(KbcButtonTest, CheckButtonShowsPressedCellAndNeverTogglesItself) {
@@ -146,26 +139,6 @@ TEST_F(KbcButtonTest, InactiveButtonSwallowsPressesUntilActiveAgain) {
     test::press(b, {5, 5});
     test::release(b, {100, 5});
     EXPECT_EQ(clicks, 1);
-}
-
-TEST_F(KbcButtonTest, DeleteCaptionMovesRightOnlyWhenInactive) {
-    CKbcButton b(1004, CKbcButton::Mode::Push, nullptr);
-    b.SetImage({}, QStringLiteral("Delete"));
-    b.SetSize(100, 30);
-    b.SetBackground(2);
-    // Grey and light grey ink: count every touched pixel, however faint.
-    const int active = test::inkBox(grab(b), kBand, 1).left();
-    b.SetInactive(true);
-    EXPECT_EQ(test::inkBox(grab(b), kBand, 1).left() - active, 3);
-    EXPECT_GE(active, 25);
-
-    CKbcButton other(1001, CKbcButton::Mode::Push, nullptr);
-    other.SetImage({}, QStringLiteral("添加"));
-    other.SetSize(100, 30);
-    other.SetBackground(2);
-    const int before = test::inkBox(grab(other), kBand, 1).left();
-    other.SetInactive(true);
-    EXPECT_EQ(test::inkBox(grab(other), kBand, 1).left(), before);
 }
 
 TEST_F(KbcButtonTest, LayoutSixCaptionsBySizeColourAndPlace) {
