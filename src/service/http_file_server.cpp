@@ -448,22 +448,6 @@ unsigned connectionRoom(unsigned wanted) {
 
 }  // namespace
 
-std::string resolveLinkTarget(const std::string& documentRoot, const std::string& uriPath,
-                              bool& isLink) {
-    isLink = false;
-    auto path = http::parseRequestPath(uriPath);
-    if (!path || path->segments.empty()) return {};
-    OpenedFile file = DocumentRoot(documentRoot).open(path->relative());
-    if (!file.isFile()) return {};
-    char bytes[kLinkFileReadLimit];
-    ssize_t got = ::pread(file.fd(), bytes, sizeof bytes, 0);
-    if (got <= 0) return {};
-    auto record = parseLinkFile(std::string_view(bytes, static_cast<std::size_t>(got)));
-    if (!record) return {};
-    isLink = true;
-    return record->path;
-}
-
 HttpFileServer::Limits HttpFileServer::defaultLimits() {
     Limits limits;
     limits.threads = std::clamp(std::thread::hardware_concurrency(), 2u, 8u);

@@ -52,9 +52,4 @@ private:
     std::unique_ptr<Site> site_;  // what the request handler reads; outlives the daemon
 };
 
-// The real file behind a request path, or "" when the path is not a link
-// file inside the document root. Exposed for tests.
-std::string resolveLinkTarget(const std::string& documentRoot, const std::string& uriPath,
-                              bool& isLink);
-
 }  // namespace zorvex
