@@ -48,9 +48,9 @@ LocalAdapters LocalAdaptersFrom(const std::vector<NetInterface>& interfaces) {
         for (const auto& item : interfaces) {
             if (item.loopback || item.physical != physical) continue;
             adapters.macs.push_back(MacText(item.hardwareAddress));
-            for (const auto& address : item.ipv4Addresses) {
-                if (address != "0.0.0.0" && !isLoopbackAddress(address)) {
-                    adapters.addresses.push_back(address);
+            for (const auto& ip : item.ipv4) {
+                if (ip.address != "0.0.0.0" && !isLoopbackAddress(ip.address)) {
+                    adapters.addresses.push_back(ip.address);
                 }
             }
         }

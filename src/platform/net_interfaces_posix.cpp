@@ -5,8 +5,13 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <limits>
+#include <sstream>
 
 #include "platform/file_util.h"
 
@@ -28,6 +33,18 @@ NetInterface& entryFor(std::vector<NetInterface>& list, const char* rawName) {
     return item;
 }
 
+std::string dotted(const sockaddr* address) {
+    if (!address || address->sa_family != AF_INET) return {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+    char text[INET_ADDRSTRLEN] = {};
+    if (!::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) return {};
+    return text;
+}
+
+bool parseAddress(const std::string& text, in_addr& out) {
+    return ::inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
 }  // namespace
 
 std::vector<NetInterface> listNetInterfaces() {
@@ -37,25 +54,77 @@ std::vector<NetInterface> listNetInterfaces() {
     for (ifaddrs* it = head; it; it = it->ifa_next) {
         if (!it->ifa_name) continue;
         NetInterface& item = entryFor(list, it->ifa_name);
-        if (it->ifa_flags & IFF_LOOPBACK) item.loopback = true;
+        item.loopback = item.loopback || (it->ifa_flags & IFF_LOOPBACK) != 0;
+        item.up = (it->ifa_flags & IFF_UP) != 0;
+        item.carrier = (it->ifa_flags & IFF_RUNNING) != 0;
+        item.canBroadcast = (it->ifa_flags & IFF_BROADCAST) != 0;
+        item.pointToPoint = (it->ifa_flags & IFF_POINTOPOINT) != 0;
         if (!it->ifa_addr) continue;
         if (it->ifa_addr->sa_family == AF_PACKET) {
             const auto* link = reinterpret_cast<const sockaddr_ll*>(it->ifa_addr);
             std::size_t length = std::min<std::size_t>(link->sll_halen, sizeof link->sll_addr);
             item.hardwareAddress.assign(link->sll_addr, link->sll_addr + length);
         } else if (it->ifa_addr->sa_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
-            char text[INET_ADDRSTRLEN] = {};
-            if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) {
-                item.ipv4Addresses.emplace_back(text);
-            }
+            NetAddress address;
+            address.address = dotted(it->ifa_addr);
+            if (address.address.empty()) continue;
+            address.netmask = dotted(it->ifa_netmask);
+            // ifa_broadaddr shares its slot with the point-to-point peer.
+            if (it->ifa_flags & IFF_BROADCAST) address.broadcast = dotted(it->ifa_broadaddr);
+            item.ipv4.push_back(std::move(address));
         }
     }
     ::freeifaddrs(head);
     std::stable_sort(list.begin(), list.end(), [](const NetInterface& a, const NetInterface& b) {
         return a.index < b.index;
     });
+    std::string routed = defaultRouteInterface();
+    for (auto& item : list) item.defaultRoute = !routed.empty() && item.name == routed;
     return list;
+}
+
+std::string defaultRouteInterface() {
+    // Each namespace sees its own table here; no netlink dump needed.
+    std::ifstream routes("/proc/net/route");
+    std::string line;
+    std::getline(routes, line);  // the column names
+    std::string best;
+    unsigned long bestMetric = std::numeric_limits<unsigned long>::max();
+    while (std::getline(routes, line)) {
+        std::istringstream fields(line);
+        std::string name, destination, gateway, mask;
+        unsigned long flags = 0, refs = 0, use = 0, metric = 0;
+        fields >> name >> destination >> gateway >> std::hex >> flags >> std::dec >> refs >> use >>
+            metric >> mask;
+        if (!fields || destination != "00000000" || mask != "00000000") continue;
+        if ((flags & 0x1) == 0) continue;  // RTF_UP
+        if (metric < bestMetric) {
+            bestMetric = metric;
+            best = name;
+        }
+    }
+    return best;
+}
+
+bool isLocalAddress(const std::string& address) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (!parseAddress(address, local.sin_addr)) return false;
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    ::close(fd);
+    return bound;
+}
+
+std::string directedBroadcast(const std::string& address, const std::string& netmask) {
+    in_addr host{}, mask{};
+    if (!parseAddress(address, host) || !parseAddress(netmask, mask)) return {};
+    in_addr result{};
+    result.s_addr = host.s_addr | ~mask.s_addr;
+    char text[INET_ADDRSTRLEN] = {};
+    if (!::inet_ntop(AF_INET, &result, text, sizeof text)) return {};
+    return text;
 }
 
 }  // namespace zorvex

@@ -27,8 +27,9 @@ constexpr std::size_t kKeptOutputCapacity = std::size_t{16} * 1024;
 // the classic 5 spares them the one-second SYN retry.
 constexpr int kListenBacklog = kClientSlots;
 // epoll tags beside the slot indexes.
-constexpr std::uint32_t kListenTag = 1000;
 constexpr std::uint32_t kWakeTag = 1001;
+// A listener's tag is this bit and its descriptor.
+constexpr std::uint32_t kListenTag = 1u << 30;
 // A phone that left the network without closing is found out after about
 // 60 + 3 x 10 seconds of silence.
 constexpr int kKeepAliveIdleSeconds = 60;
@@ -61,79 +62,119 @@ ClientTable::ClientTable(ParserHandler* owner, int wakeFd, std::atomic<int>* con
       wakeFd_(wakeFd),
       clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
       outputLimit_(outputLimit),
-      connected_(connected ? connected : &ownCount_) {}
-
-ClientTable::~ClientTable() {
-    closeAll();
-}
-
-PartStart ClientTable::openSockets(const std::string& address) {
-    sockaddr_in broadcast{};
-    sockaddr_in local{};
-    if (!toSocketAddress(wire::broadcastAddressFor(address), wire::kDiscoveryPort, broadcast) ||
-        !toSocketAddress(address, wire::kLinkPort, local)) {
-        PartStart bad;
-        bad.cause = StartCause::BadAddress;
-        return bad;
-    }
-    auto fail = [this](int error) {
-        closeSocket(listenSocket_);
-        closeSocket(broadcastSocket_);
-        return partFailure(error);
-    };
-
-    broadcastSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    int on = 1;
-    // Bound to the address itself, so that the packets leave from it and an
-    // address this machine does not have is told at once.
-    sockaddr_in source = local;
-    source.sin_port = 0;
-    if (broadcastSocket_ < 0 ||
-        ::setsockopt(broadcastSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-        ::bind(broadcastSocket_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
-        return fail(errno);
-    }
-    static_assert(sizeof destination_ >= sizeof(sockaddr_in));
-    std::memcpy(destination_.data(), &broadcast, sizeof broadcast);
-
-    listenSocket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listenSocket_ < 0 ||
-        ::setsockopt(listenSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(listenSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(listenSocket_, kListenBacklog) != 0) {
-        return fail(errno);
-    }
-    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd_ < 0) return fail(errno);
-    epoll_event listen{};
-    listen.events = EPOLLIN;
-    listen.data.u32 = kListenTag;
-    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenSocket_, &listen);
-    if (wakeFd_ >= 0) {
+      epollFd_(::epoll_create1(EPOLL_CLOEXEC)),
+      connected_(connected ? connected : &ownCount_) {
+    if (epollFd_ >= 0 && wakeFd_ >= 0) {
         epoll_event wake{};
         wake.events = EPOLLIN;
         wake.data.u32 = kWakeTag;
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake);
     }
+}
+
+ClientTable::~ClientTable() {
+    closeAll();
+}
+
+PartStart ClientTable::openSockets(const std::string& address, const std::string& broadcastTo) {
+    sockaddr_in broadcast{};
+    sockaddr_in local{};
+    // Without the network's own broadcast address (loopback, or an address
+    // given by hand) the classic x.y.z.255.
+    const std::string destination =
+        broadcastTo.empty() ? wire::broadcastAddressFor(address) : broadcastTo;
+    if (!toSocketAddress(destination, wire::kDiscoveryPort, broadcast) ||
+        !toSocketAddress(address, wire::kLinkPort, local)) {
+        PartStart bad;
+        bad.cause = StartCause::BadAddress;
+        return bad;
+    }
+    if (epollFd_ < 0) return partFailure(EMFILE);
+    Link link;
+    link.address = address;
+    auto fail = [this, &link](int error) {
+        closeSockets(link);
+        return partFailure(error);
+    };
+
+    link.broadcastSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int on = 1;
+    // Bound to the address itself, so that the packets leave from it and an
+    // address this machine does not have is told at once.
+    sockaddr_in source = local;
+    source.sin_port = 0;
+    if (link.broadcastSocket < 0 ||
+        ::setsockopt(link.broadcastSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::bind(link.broadcastSocket, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        return fail(errno);
+    }
+    static_assert(sizeof link.destination >= sizeof(sockaddr_in));
+    std::memcpy(link.destination.data(), &broadcast, sizeof broadcast);
+
+    link.listenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (link.listenSocket < 0 ||
+        ::setsockopt(link.listenSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(link.listenSocket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(link.listenSocket, kListenBacklog) != 0) {
+        return fail(errno);
+    }
+    epoll_event listen{};
+    listen.events = EPOLLIN;
+    listen.data.u32 = kListenTag | static_cast<std::uint32_t>(link.listenSocket);
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, link.listenSocket, &listen) != 0) return fail(errno);
+
+    link.packet = wire::buildDiscoveryPacket(address);
+    consoleWrite(wire::hexDump("广播", link.packet));
+    links_.push_back(std::move(link));
+    // The new network hears of the PC at once.
     nextBroadcast_ = std::chrono::steady_clock::now();
     return {};
 }
 
-void ClientTable::storePacket(const std::string& address) {
-    std::string packet = wire::buildDiscoveryPacket(address);
-    consoleWrite(wire::hexDump("广播", packet));
-    packet_ = std::move(packet);
+void ClientTable::closeLink(const std::string& address) {
+    for (auto it = links_.begin(); it != links_.end(); ++it) {
+        if (it->address != address) continue;
+        closeSockets(*it);
+        links_.erase(it);
+        for (ClientSlot& slot : slots_) {
+            if (slot.socket >= 0 && slot.local == address) closeSlot(slot);
+        }
+        return;
+    }
+}
+
+std::vector<std::string> ClientTable::linkAddresses() const {
+    std::vector<std::string> addresses;
+    for (const Link& link : links_) addresses.push_back(link.address);
+    return addresses;
+}
+
+void ClientTable::closeSockets(Link& link) {
+    if (link.listenSocket >= 0) {
+        if (epollFd_ >= 0) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, link.listenSocket, nullptr);
+        ::shutdown(link.listenSocket, SHUT_RDWR);
+        closeSocket(link.listenSocket);
+        consoleWrite("tcp is close!\n");
+    }
+    if (link.broadcastSocket >= 0) {
+        closeSocket(link.broadcastSocket);
+        consoleWrite("the broadcast is close!\n");
+    }
 }
 
 void ClientTable::sendBroadcast() {
     auto now = std::chrono::steady_clock::now();
-    if (broadcastSocket_ < 0 || packet_.empty() || now < nextBroadcast_) return;
+    if (links_.empty() || now < nextBroadcast_) return;
     // Once a second, however busy the link is: phones polling their lists
     // must not turn into a flood of broadcasts on their network.
     nextBroadcast_ = now + kBroadcastInterval;
-    if (::sendto(broadcastSocket_, packet_.data(), packet_.size(), 0,
-                 reinterpret_cast<const sockaddr*>(destination_.data()), sizeof(sockaddr_in)) < 0) {
-        consoleWrite("broadcast error....\n");
+    for (Link& link : links_) {
+        bool sent = ::sendto(link.broadcastSocket, link.packet.data(), link.packet.size(), 0,
+                             reinterpret_cast<const sockaddr*>(link.destination.data()),
+                             sizeof(sockaddr_in)) >= 0;
+        // Said once while it lasts, not once a second.
+        if (!sent && !link.failing) consoleWrite("broadcast error....\n");
+        link.failing = !sent;
     }
 }
 
@@ -143,7 +184,7 @@ void ClientTable::runCycle() {
     auto untilBroadcast = std::chrono::duration_cast<std::chrono::milliseconds>(
                               nextBroadcast_ - std::chrono::steady_clock::now())
                               .count();
-    int wait = broadcastSocket_ >= 0
+    int wait = !links_.empty()
                    ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
                    : kCycleWaitMs;
     // epoll, not poll: a poll per request would look at all 66 descriptors.
@@ -156,8 +197,8 @@ void ClientTable::runCycle() {
             [[maybe_unused]] auto n = ::read(wakeFd_, &drained, sizeof drained);
             return;  // the owner wants its stop flag looked at now
         }
-        if (tag == kListenTag) {
-            acceptClients();
+        if (tag & kListenTag) {
+            acceptClients(static_cast<int>(tag & ~kListenTag));
             continue;
         }
         if (tag >= slots_.size()) continue;
@@ -167,11 +208,11 @@ void ClientTable::runCycle() {
     }
 }
 
-void ClientTable::acceptClients() {
+void ClientTable::acceptClients(int listenSocket) {
     for (;;) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        int fd = ::accept4(listenSocket_, reinterpret_cast<sockaddr*>(&peer), &size,
+        int fd = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
@@ -216,6 +257,12 @@ void ClientTable::acceptClients() {
         in.data.u32 = static_cast<std::uint32_t>(free - slots_.data());
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &in);
         free->peer = std::string(address) + ":" + std::to_string(port);
+        sockaddr_in local{};
+        socklen_t localSize = sizeof local;
+        char localText[INET_ADDRSTRLEN] = {};
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0)
+            ::inet_ntop(AF_INET, &local.sin_addr, localText, sizeof localText);
+        free->local = localText;
         free->stamp = 0;
         free->outputLimit = outputLimit_;
         free->lastHeard = clock_();
@@ -278,6 +325,7 @@ ClientSlot* ClientTable::evictable() {
 
 void ClientTable::closeSlot(ClientSlot& slot) {
     slot.peer.clear();
+    slot.local.clear();
     slot.buffer.fill(0);
     slot.stamp = 0;
     slot.dumpBudget.reset();
@@ -296,15 +344,8 @@ void ClientTable::closeSlot(ClientSlot& slot) {
 }
 
 void ClientTable::closeAll() {
-    if (listenSocket_ >= 0) {
-        ::shutdown(listenSocket_, SHUT_RDWR);
-        closeSocket(listenSocket_);
-        consoleWrite("tcp is close!\n");
-    }
-    if (broadcastSocket_ >= 0) {
-        closeSocket(broadcastSocket_);
-        consoleWrite("the broadcast is close!\n");
-    }
+    for (Link& link : links_) closeSockets(link);
+    links_.clear();
     for (auto& slot : slots_) closeSlot(slot);
     closeSocket(epollFd_);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service/console.h"
 #include "service/start_result.h"
@@ -29,6 +30,7 @@ inline constexpr std::size_t kSlotOutputLimit = std::size_t{256} * 1024;
 struct ClientSlot {
     int socket = -1;          // -1 when free
     std::string peer;         // "address:port" of the phone; empty when free
+    std::string local;        // the served address the phone connected to
     std::uint32_t stamp = 0;  // the connection's list stamp; 0 until its first list request
     std::array<unsigned char, 4096> buffer{};           // cleared before every receive
     std::chrono::steady_clock::time_point lastHeard{};  // connected, or last bytes received
@@ -73,12 +75,17 @@ public:
     ClientTable(const ClientTable&) = delete;
     ClientTable& operator=(const ClientTable&) = delete;
 
-    // Opens the broadcast socket (bound to the address, sending to its .255,
-    // port 7171) and the listener on the address, port 11718. A failure
-    // leaves nothing open and says why.
-    PartStart openSockets(const std::string& address);
-    // Builds the discovery packet for the address and dumps it to the console.
-    void storePacket(const std::string& address);
+    // Opens one network's part: the broadcast socket (bound to the address,
+    // sending to `broadcast`, port 7171; to the address's x.y.z.255 when
+    // empty) and the listener on the address, port 11718, with the discovery
+    // packet for it, dumped to the console. A failure leaves nothing of it
+    // open and says why. Phones connected on other networks are untouched.
+    PartStart openSockets(const std::string& address, const std::string& broadcast = {});
+    // Closes one network's sockets and the connections of its phones; phones
+    // on other networks are untouched.
+    void closeLink(const std::string& address);
+    // The addresses whose sockets are open, in the order opened.
+    std::vector<std::string> linkAddresses() const;
 
     // One cycle: the broadcast when a second has passed since the last, then
     // up to one second of waiting for connections, data and sockets that
@@ -98,8 +105,19 @@ public:
     static void sendAll(ClientSlot& slot, const void* data, std::size_t length);
 
 private:
+    // One network's sockets and its packet.
+    struct Link {
+        std::string address;
+        int listenSocket = -1;
+        int broadcastSocket = -1;
+        std::array<unsigned char, 16> destination{};  // sockaddr_in of the broadcast
+        std::string packet;
+        bool failing = false;  // the last broadcast failed; said once
+    };
+
     void sendBroadcast();
-    void acceptClients();
+    void acceptClients(int listenSocket);
+    void closeSockets(Link& link);
     void readClient(ClientSlot& slot);
     // Sends what the slot owes while its socket takes it.
     void flushClient(ClientSlot& slot);
@@ -117,11 +135,8 @@ private:
     const std::size_t outputLimit_;
 
     std::array<ClientSlot, kClientSlots> slots_;
-    int listenSocket_ = -1;
-    int broadcastSocket_ = -1;
-    int epollFd_ = -1;  // the wake descriptor, the listener and every open slot
-    std::string packet_;
-    std::array<unsigned char, 16> destination_{};  // sockaddr_in of the broadcast
+    std::vector<Link> links_;
+    int epollFd_ = -1;  // the wake descriptor, the listeners and every open slot
     std::chrono::steady_clock::time_point nextBroadcast_{};
     std::atomic<int> ownCount_{0};
     std::atomic<int>* const connected_;

@@ -17,6 +17,28 @@ namespace zorvex {
 
 enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2 };
 
+// One network the service serves: its address on this machine, where its
+// discovery packets go, and the adapter's name for messages.
+struct ServedAddress {
+    std::string address;    // dotted text
+    std::string broadcast;  // empty: the address's x.y.z.255
+    std::string adapter;    // empty when unknown
+
+    bool operator==(const ServedAddress&) const = default;
+};
+
+// The address as served: with its adapter's broadcast address and name
+// when an adapter that can broadcast holds it.
+ServedAddress servedAddressFor(const std::string& address);
+
+// One network's parts after a change: each listens there now, or says why not.
+struct AddressStatus {
+    ServedAddress where;
+    PartStart link;
+    PartStart http;
+    bool ok() const { return link.running() && http.running(); }
+};
+
 enum class LinkFileLoad {
     Restored,
     NotAKey,     // the name is not 32 lowercase hex digits: not one of ours
@@ -26,9 +48,10 @@ enum class LinkFileLoad {
 };
 
 // The LAN service: the shared-file catalogue, the phones' list requests, and
-// its two parts on one IPv4 address: the discovery/link thread and the HTTP
-// server (libmicrohttpd, with threads of its own). Both parts open their
-// sockets on the caller's thread, so a start reports what really listens.
+// its two parts on each IPv4 address it serves: the discovery/link thread
+// (one for every network, with one table of 64 phones) and an HTTP server
+// per address (libmicrohttpd, with threads of its own). Sockets are opened
+// on the caller's thread, so a start reports what really listens.
 //
 // Threads: setAddress, start, stop and destruction belong to the owner's
 // thread (the UI thread); they are also safe against each other from several
@@ -57,18 +80,26 @@ public:
     // the address it already runs on whole; on that address with a part
     // down, it tries again.
     StartResult setAddress(const std::string& address);
-    // Opens both parts on the address; refused while a part runs or
-    // without an address.
+    // Opens both parts on every address served; refused while a part runs
+    // or without an address.
     StartResult start();
-    // Returns once both parts have stopped.
+    // Returns once every part has stopped. The addresses stay, for start.
     void stop();
 
+    // Serves exactly these networks: parts on an address no longer wanted
+    // close, parts that do not run yet are opened (a taken port is tried
+    // again), and what runs already stays, with its phones. Says what each
+    // network has now. An empty list stops everything.
+    std::vector<AddressStatus> serve(const std::vector<ServedAddress>& networks);
+    // The networks asked for, in order, and what each has. Any thread.
+    std::vector<AddressStatus> networks() const;
+
+    // RUN_LINK while some network's link part runs, RUN_HTTP while some
+    // network's HTTP server does.
     std::uint32_t state() const { return state_.load(); }
-    // Both parts listen on the address. Any thread.
-    bool running() const {
-        return (state_.load() & (RUN_LINK | RUN_HTTP | STOP_LINK | STOP_HTTP)) ==
-               (RUN_LINK | RUN_HTTP);
-    }
+    // Both parts listen on every address asked for. Any thread.
+    bool running() const;
+    // The first address asked for; "" when none. Any thread.
     std::string address() const;
     const std::string& serviceRoot() const { return home_.home(); }
     // Phones connected now; any thread may ask.
@@ -100,22 +131,37 @@ public:
     std::string buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp);
 
 private:
+    struct Network {
+        ServedAddress where;
+        std::unique_ptr<HttpFileServer> http;  // while its HTTP part runs
+        PartStart link;
+        PartStart httpStart;
+    };
+
     CatalogueList* list(int type);
-    void linkThreadMain(std::unique_ptr<ClientTable> table);
-    std::string boundAddress() const;
-    StartResult startLocked();
+    void linkThreadMain();
+    // Opens what does not run yet on each network; the link thread is parked.
+    void openLocked();
+    void parkLinkThread();
+    void resumeLinkThread();
     void stopLocked();
+    void publishLocked();
     void wakeThreads();
 
     // constant after construction
     const HomeLayout home_;
     const int wakeFd_;  // eventfd that interrupts the link thread's wait
 
-    std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, destruction
-    std::string address_;        // guarded by lifecycleMutex_ (written), addressMutex_ (read)
-    mutable std::mutex addressMutex_;
+    std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, serve, destruction
+    // guarded by lifecycleMutex_
+    std::vector<Network> networks_;
+    // The one table of phones. Only the link thread touches it while that
+    // runs; the owner opens and closes networks' sockets while it is parked.
+    std::unique_ptr<ClientTable> table_;
     std::thread linkThread_;
-    std::unique_ptr<HttpFileServer> http_;  // while the HTTP part runs
+
+    mutable std::mutex addressMutex_;     // guards the copy below
+    std::vector<AddressStatus> status_;  // what networks() answers
     std::atomic<std::uint32_t> state_{0};
     std::atomic<int> connected_{0};
 

@@ -24,6 +24,8 @@ std::string why(const PartStart& part, const std::string& address, int port) {
                    " is taken by another program";
         case StartCause::BadAddress:
             return "\"" + address + "\" is not an IPv4 address";
+        case StartCause::Stopped:
+            return "stopped";
         default:
             return part.error != 0 ? errorText(part.error) : "it did not start";
     }

@@ -15,6 +15,7 @@ enum class StartCause {
     // A part that could not open its sockets.
     NotLocal,   // no interface of this machine has the address
     PortTaken,  // another program holds the port on the address
+    Stopped,    // not opened yet, or stopped by the owner
     Failed,     // any other error; PartStart::error says which
 };
 

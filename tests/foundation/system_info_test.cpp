@@ -12,7 +12,7 @@ NetInterface adapter(std::string name, unsigned index, bool physical, std::vecto
     item.index = index;
     item.physical = physical;
     item.hardwareAddress = std::move(mac);
-    item.ipv4Addresses = std::move(addresses);
+    for (auto& address : addresses) item.ipv4.push_back({std::move(address), {}, {}});
     return item;
 }
 

@@ -1,0 +1,204 @@
+#include "service/served_networks.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "platform/network_watch.h"
+
+namespace zorvex {
+
+namespace {
+
+// Held ports are tried again, and a missed change found, this often.
+constexpr std::chrono::milliseconds kHeartbeat{2000};
+
+bool isLinkLocal(const std::string& address) {
+    return address.starts_with("169.254.");
+}
+
+bool heldPart(const PartStart& part) {
+    return part.cause == StartCause::PortTaken || part.cause == StartCause::Failed;
+}
+
+// The address as served from the adapter that holds it; empty adapter when none does.
+ServedAddress servedFrom(const std::vector<NetInterface>& adapters, const std::string& address) {
+    ServedAddress served;
+    served.address = address;
+    for (const NetInterface& item : adapters) {
+        for (const NetAddress& ip : item.ipv4) {
+            if (ip.address != address) continue;
+            served.adapter = item.name;
+            if (item.canBroadcast && !item.loopback) served.broadcast = ip.broadcast;
+            return served;
+        }
+    }
+    return served;
+}
+
+}  // namespace
+
+struct ServedNetworks::Listeners {
+    std::mutex mutex;  // guards the members below
+    std::map<int, Listener> byId;
+    int next = 1;
+
+    void tell(const NetworksView& view) {
+        std::vector<Listener> now;
+        {
+            std::lock_guard lock(mutex);
+            for (auto& [id, listener] : byId) now.push_back(listener);
+        }
+        for (auto& listener : now) listener(view);
+    }
+};
+
+bool NetworksView::listening() const {
+    return !served.empty() && std::all_of(served.begin(), served.end(),
+                                          [](const AddressStatus& item) { return item.ok(); });
+}
+
+bool NetworksView::operator==(const NetworksView& other) const {
+    auto sameParts = [](const AddressStatus& a, const AddressStatus& b) {
+        return a.where == b.where && a.link.cause == b.link.cause && a.http.cause == b.http.cause;
+    };
+    return offered == other.offered && pin == other.pin && shown == other.shown &&
+           pinAbsent == other.pinAbsent && portsHeld == other.portsHeld &&
+           std::equal(served.begin(), served.end(), other.served.begin(), other.served.end(),
+                      sameParts);
+}
+
+ServedNetworks::ServedNetworks(Service& service, Executor& executor, Options options,
+                               Adapters adapters)
+    : service_(service),
+      executor_(executor),
+      fixed_(std::move(options.fixed)),
+      adapters_(std::move(adapters)),
+      pin_(std::move(options.pin)),
+      listeners_(std::make_shared<Listeners>()) {
+    // An address given for the run is pinned: the remembered one when it is
+    // among them, else the first.
+    if (!fixed_.empty() && std::find(fixed_.begin(), fixed_.end(), pin_) == fixed_.end()) {
+        pin_ = fixed_.front();
+    }
+}
+
+ServedNetworks::~ServedNetworks() {
+    watch_.reset();
+}
+
+NetworksView ServedNetworks::begin() {
+    NetworksView view;
+    {
+        std::lock_guard lock(mutex_);
+        view = lookLocked();
+    }
+    // Looked at on the watch's own thread, so that neither a window nor the
+    // console loop waits while sockets open and close.
+    auto watch = std::make_unique<NetworkWatch>([this] { refresh(); }, kHeartbeat);
+    std::lock_guard lock(mutex_);
+    watch_ = std::move(watch);
+    return view;
+}
+
+NetworksView ServedNetworks::refresh() {
+    std::lock_guard lock(mutex_);
+    return lookLocked();
+}
+
+NetworksView ServedNetworks::pin(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    pin_ = address;
+    return lookLocked();
+}
+
+NetworksView ServedNetworks::view() const {
+    std::lock_guard lock(mutex_);
+    return view_;
+}
+
+int ServedNetworks::addListener(Listener listener) {
+    std::lock_guard lock(listeners_->mutex);
+    int id = listeners_->next++;
+    listeners_->byId.emplace(id, std::move(listener));
+    return id;
+}
+
+void ServedNetworks::removeListener(int id) {
+    std::lock_guard lock(listeners_->mutex);
+    listeners_->byId.erase(id);
+}
+
+std::vector<ServedAddress> ServedNetworks::usableNetworks(
+    const std::vector<NetInterface>& adapters) {
+    std::vector<const NetInterface*> order;
+    for (const NetInterface& item : adapters) {
+        if (item.up && item.carrier && item.canBroadcast && !item.loopback && !item.pointToPoint)
+            order.push_back(&item);
+    }
+    // The default route's adapter first, then devices before bridges,
+    // containers and tunnels, each group in interface order.
+    std::stable_sort(order.begin(), order.end(), [](const NetInterface* a, const NetInterface* b) {
+        if (a->defaultRoute != b->defaultRoute) return a->defaultRoute;
+        return a->physical && !b->physical;
+    });
+    std::vector<ServedAddress> usable;
+    for (const NetInterface* item : order) {
+        for (const NetAddress& ip : item->ipv4) {
+            if (ip.address == "0.0.0.0" || isLinkLocal(ip.address)) continue;
+            usable.push_back({ip.address, ip.broadcast, item->name});
+        }
+    }
+    return usable;
+}
+
+NetworksView ServedNetworks::lookLocked() {
+    const std::vector<NetInterface> adapters = adapters_();
+    NetworksView view;
+    std::vector<ServedAddress> every;
+    if (fixed_.empty()) {
+        every = usableNetworks(adapters);
+        for (const ServedAddress& network : every) view.offered.push_back(network.address);
+    } else {
+        view.offered = fixed_;
+        for (const std::string& address : fixed_) {
+            ServedAddress network = servedFrom(adapters, address);
+            // Loopback's range is local without being listed address by address.
+            if (!network.adapter.empty() || isLocalAddress(address)) every.push_back(network);
+        }
+    }
+
+    std::vector<ServedAddress> wanted;
+    if (pin_.empty()) {
+        wanted = every;
+    } else {
+        view.pin = pin_;
+        auto found = std::find_if(every.begin(), every.end(), [&](const ServedAddress& network) {
+            return network.address == pin_;
+        });
+        if (found != every.end()) wanted.push_back(*found);
+        view.pinAbsent = wanted.empty();
+    }
+
+    std::vector<AddressStatus> now = service_.networks();
+    bool same = std::equal(now.begin(), now.end(), wanted.begin(), wanted.end(),
+                           [](const AddressStatus& a, const ServedAddress& b) {
+                               return a.where == b;
+                           });
+    bool whole = std::all_of(now.begin(), now.end(),
+                             [](const AddressStatus& network) { return network.ok(); });
+    if (!same || !whole) now = service_.serve(wanted);
+
+    view.served = now;
+    view.shown = !view.pin.empty() ? view.pin : wanted.empty() ? std::string() : wanted[0].address;
+    view.portsHeld = std::any_of(now.begin(), now.end(), [](const AddressStatus& network) {
+        return heldPart(network.link) || heldPart(network.http);
+    });
+    if (!(view == view_)) {
+        view_ = view;
+        executor_.post([listeners = listeners_, view] { listeners->tell(view); });
+    }
+    return view;
+}
+
+}  // namespace zorvex

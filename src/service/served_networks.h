@@ -1,0 +1,100 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/executor.h"
+#include "platform/net_interfaces.h"
+#include "service/service.h"
+
+namespace zorvex {
+
+class NetworkWatch;
+
+// What the service offers phones now, as the windows and the console show it.
+struct NetworksView {
+    // The addresses a user may pin, in order: the usable adapters' (the one
+    // with the default route first), or exactly the --address ones.
+    std::vector<std::string> offered;
+    std::string pin;  // the pinned address; "" serves every network
+    // The one address shown: the pin; else the default route's adapter's,
+    // else the first served; "" while nothing is served.
+    std::string shown;
+    std::vector<AddressStatus> served;  // what each network asked for has
+    bool pinAbsent = false;  // pinned to an address this machine lacks now: nothing served
+    bool portsHeld = false;  // some part cannot bind (another program): tried again
+    // Everything asked for listens, and something is asked for.
+    bool listening() const;
+
+    bool operator==(const NetworksView&) const;
+};
+
+// Which networks the service serves, followed as adapters come, go and
+// change their addresses; a part that cannot bind is tried again every few
+// seconds. A network is usable when its adapter is up, has a carrier, can
+// broadcast, is neither loopback nor point-to-point, and its address is not
+// link-local (169.254/16).
+//
+// Threads: every method may be called from any thread; looks at the
+// adapters are serialised inside. Listeners hear on the executor's thread,
+// with a value, after each change.
+class ServedNetworks {
+public:
+    struct Options {
+        // --address: exactly these are offered, and the first (or the pin
+        // among them) is pinned for the run.
+        std::vector<std::string> fixed;
+        std::string pin;  // the remembered pin; "" for every network
+    };
+    using Listener = std::function<void(const NetworksView&)>;
+    using Adapters = std::function<std::vector<NetInterface>()>;
+
+    // The service and executor outlive this. adapters: the machine's list
+    // (tests give their own).
+    ServedNetworks(Service& service, Executor& executor, Options options,
+                   Adapters adapters = &listNetInterfaces);
+    ~ServedNetworks();  // stops watching; the service keeps what it serves
+    ServedNetworks(const ServedNetworks&) = delete;
+    ServedNetworks& operator=(const ServedNetworks&) = delete;
+
+    // The first look, on the caller's thread, then the watch. Returns what
+    // is served.
+    NetworksView begin();
+    // Looks at the adapters again and follows them; retries held ports.
+    NetworksView refresh();
+    // Pins the service to one address ("" serves every network again);
+    // what is served follows at once. Returns the new view.
+    NetworksView pin(const std::string& address);
+
+    NetworksView view() const;
+    // Hears every change from now on, on the executor's thread, until
+    // removed; remove it before what it calls goes.
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+    // The usable networks of an adapter list, in the order they are offered.
+    static std::vector<ServedAddress> usableNetworks(const std::vector<NetInterface>& adapters);
+
+private:
+    struct Listeners;
+
+    NetworksView lookLocked();
+
+    // constant after construction
+    Service& service_;
+    Executor& executor_;
+    const std::vector<std::string> fixed_;
+    const Adapters adapters_;
+
+    mutable std::mutex mutex_;  // guards the members below, and serialises looks
+    std::string pin_;
+    NetworksView view_;
+    // Shared with the tasks posted to the executor, which may run after this is gone.
+    const std::shared_ptr<Listeners> listeners_;
+    std::unique_ptr<NetworkWatch> watch_;
+};
+
+}  // namespace zorvex
