@@ -135,6 +135,12 @@ private:
     bool quiet_ = false;
 };
 
+// The start-up's wiring logs these already.
+void print(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 void say(const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -176,15 +182,6 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
-    std::string address = application.service().address();
-    const StartResult& service = application.core().serviceStart;
-    if (!address.empty() && !service.anyRunning()) {
-        // Without a window there is nothing else to offer.
-        std::fprintf(stderr, "zorvex: the LAN service could not start: %s\n",
-                     service.describe().c_str());
-        application.shutDown();
-        return 1;
-    }
     auto page = std::make_unique<ConsolePage>(application.library());
     application.restore();
     std::vector<std::string> unshares;
@@ -193,15 +190,25 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
     application.library().AddDropped(shares);
-    if (address.empty()) {
-        std::printf("no IPv4 address: the LAN service stays idle, home %s\n", home.c_str());
-    } else if (!service.ok()) {
-        std::printf("running on %s in part (%s), home %s\n", address.c_str(),
-                    service.describe().c_str(), home.c_str());
+    // What is served, and each change of it from now on, once.
+    const NetworksView first = application.core().serviceStart;
+    for (const std::string& change : networkChanges({}, first)) print(change);
+    if (first.listening()) {
+        std::printf("running on %s, home %s\n", first.shown.c_str(), home.c_str());
+    } else if (!first.shown.empty() && first.served.front().link.running()) {
+        std::printf("running on %s in part (%s), home %s\n", first.shown.c_str(),
+                    describeNetworks(first).c_str(), home.c_str());
     } else {
-        std::printf("running on %s, home %s\n", address.c_str(), home.c_str());
+        // Never idle for good: a network that comes, or a port that frees, starts it.
+        std::printf("not serving yet (%s), home %s\n", describeNetworks(first).c_str(),
+                    home.c_str());
     }
     std::fflush(stdout);
+    auto last = std::make_shared<NetworksView>(first);
+    int listener = application.core().networks->addListener([last](const NetworksView& view) {
+        for (const std::string& change : networkChanges(*last, view)) print(change);
+        *last = view;
+    });
 
     std::thread signalWaiter([&] {
         int received = 0;
@@ -211,6 +218,7 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     mainThread.run();
     signalWaiter.join();
     page.reset();
+    application.core().networks->removeListener(listener);
     application.shutDown();
     std::printf("stopped\n");
     std::fflush(stdout);

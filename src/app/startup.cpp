@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <algorithm>
+#include <memory>
 #include <ctime>
 
 #include "foundation/constants.h"
@@ -19,14 +20,8 @@ namespace {
 constexpr std::size_t kAddressTextLimit = 19;
 
 void StartLanService(AppCore& core, const StartupOptions& options) {
-    LocalAdapters machine = GetLocalAdapters();
-    core.adapters = machine;
+    core.adapters = GetLocalAdapters();
     if (!options.addresses.empty()) core.adapters.addresses = options.addresses;
-
-    std::string saved = g_pSettings()->DefaultIP;
-    std::string address =
-        ChooseStartAddress(core.adapters.addresses, saved).substr(0, kAddressTextLimit);
-    SetLocalIP(address);
     SetLocalMac(core.adapters.macs.empty() ? std::string() : core.adapters.macs.front());
 
     if (!core.service) core.service = std::make_unique<Service>(options.home);
@@ -36,13 +31,25 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
             std::make_unique<FileStatusManager>(*options.executor, options.onFileStatus);
     }
     core.service->setListener(core.statusManager.get());
-    if (address.empty()) {
-        PostLog("没有可用的IPv4地址，服务未开启", kMainLogTag);
-        return;
-    }
-    core.serviceStart = core.service->setAddress(address);
-    PostLog(core.serviceStart ? std::string("开启服务成功")
-                              : "开启服务失败：" + core.serviceStart.describe(),
+
+    ServedNetworks::Options choice;
+    choice.fixed = options.addresses;
+    choice.pin = g_pSettings()->PinnedIP;
+    // Among addresses given for the run, the one used last is taken again.
+    if (std::find(choice.fixed.begin(), choice.fixed.end(), choice.pin) == choice.fixed.end())
+        choice.pin = choice.fixed.empty() ? choice.pin : g_pSettings()->DefaultIP;
+    core.networks = std::make_unique<ServedNetworks>(*core.service, *options.executor, choice);
+    // Every change is logged, and the address shown is the one kept as in use.
+    auto last = std::make_shared<NetworksView>();
+    core.networks->addListener([last](const NetworksView& view) {
+        for (const std::string& line : networkChanges(*last, view)) PostLog(line, kMainLogTag);
+        *last = view;
+        if (!view.shown.empty()) SetLocalIP(view.shown.substr(0, kAddressTextLimit));
+    });
+    core.serviceStart = core.networks->begin();
+    SetLocalIP(core.serviceStart.shown.substr(0, kAddressTextLimit));
+    PostLog(core.serviceStart.listening() ? std::string("开启服务成功")
+                                          : "开启服务失败：" + describeNetworks(core.serviceStart),
             kMainLogTag);
 }
 
@@ -57,16 +64,6 @@ void KeepDamagedLinkFile(const DamagedLinkFile& damaged) {
 }
 
 }  // namespace
-
-std::string ChooseStartAddress(const std::vector<std::string>& offered,
-                               const std::string& savedAddress) {
-    if (offered.empty()) return {};
-    if (!savedAddress.empty() &&
-        std::find(offered.begin(), offered.end(), savedAddress) != offered.end()) {
-        return savedAddress;
-    }
-    return offered.front();
-}
 
 StartupResult StartUpSequence(AppCore& core, const StartupOptions& options) {
     if (StorageStatus storage = InitWorkingDirectories(options.home); !storage) {
@@ -85,6 +82,7 @@ StartupResult StartUpSequence(AppCore& core, const StartupOptions& options) {
 
 void ShutDownSequence(AppCore& core) {
     StopLogThread();
+    core.networks.reset();
     core.catalogue.reset();
     if (core.service) {
         core.service->stop();

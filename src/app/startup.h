@@ -9,6 +9,7 @@
 #include "platform/executor.h"
 #include "platform/keep_awake.h"
 #include "service/file_status_manager.h"
+#include "service/served_networks.h"
 #include "service/service.h"
 
 namespace zorvex {
@@ -21,7 +22,9 @@ struct AppCore {
     LocalAdapters adapters;  // the address list offered to the user, and the MACs
     std::unique_ptr<FileStatusManager> statusManager;
     std::unique_ptr<Service> service;
-    StartResult serviceStart;  // what the service's start at the chosen address gave
+    // Which networks the service serves, followed as adapters change.
+    std::unique_ptr<ServedNetworks> networks;
+    NetworksView serviceStart;  // what the first look at the networks served
     std::unique_ptr<ServiceCatalogue> catalogue;  // the library's view of the service
     std::unique_ptr<KeepAwake> keepAwake;
 };
@@ -42,23 +45,18 @@ struct StartupOptions {
     FileStatusManager::Receiver onFileStatus;
 };
 
-// The address the service starts on: the saved one when it is still offered,
-// else the first offered; "" when none is.
-std::string ChooseStartAddress(const std::vector<std::string>& offered,
-                               const std::string& savedAddress);
-
 // Working folders and settings, old logs removed, the log thread, the LAN
 // service on the chosen address, the catalogue from the link files (a
 // damaged one renamed to "<key>.damaged-YYYYMMDD-HHMMSS" and logged, its
-// thumbnail removed). Fails,
-// before anything else starts, when the home folder or the document root
-// cannot be created or written; a service that cannot start is logged (each
-// part that failed and why, also in core.serviceStart) and the application
-// runs on.
+// thumbnail removed). Fails, before anything else starts, when the home
+// folder or the document root cannot be created or written. The service
+// serves every usable network, or the pinned address; each change of what
+// it serves is logged (also why a part does not run), and it waits for a
+// network, or retries held ports, rather than give up.
 StartupResult StartUpSequence(AppCore& core, const StartupOptions& options);
 
-// The log thread, then the service (its link files rewritten), then the
-// keep-awake request.
+// The log thread, the network watch, then the service (its link files
+// rewritten), then the keep-awake request.
 void ShutDownSequence(AppCore& core);
 
 }  // namespace zorvex

@@ -61,6 +61,7 @@ SETTINGS_ST recordFrom(const IniFile& ini) {
     record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", 1);
     record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
     record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
+    record.PinnedIP = ini.readString(kNormalSection, "PinnedIP", "", kDefaultIpUnits);
     record.VideoConvertRatio = ini.readInt(kVideoSection, "VideoConvert-Ratio", 0);
     record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
     record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
@@ -156,6 +157,9 @@ bool SaveSettings() {
     ok &= ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
     ok &= ini.write(kVideoSection, "ConvertedNotify", number(record.ConvertedNotify));
     ok &= ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
+    // A file that never had a pin keeps its documented keys alone.
+    if (!record.PinnedIP.empty() || ini.value(kNormalSection, "PinnedIP"))
+        ok &= ini.write(kNormalSection, "PinnedIP", record.PinnedIP);
     return ini.save(configPath) && ok;
 }
 

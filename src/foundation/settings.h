@@ -16,6 +16,9 @@ struct SETTINGS_ST {
     std::int32_t ComSleepUnSleep = 0;    // 1 = keep the computer awake while converting
     std::int32_t ConvertedNotify = 0;    // loaded and saved only
     std::string DefaultIP;               // address last in use, dotted text
+    // The one address the user chose to serve; "" serves every network.
+    // Only a choice made in the menu sets it, never DefaultIP.
+    std::string PinnedIP;
     std::int32_t ExitWndType = 0;        // closing the main window: 1 ask, 2 hide, 3 quit
     std::int32_t VideoConvertRatio = 0;  // 1 = 1080P; anything else is 2K
     std::string ConvertPath;             // folder that receives converted videos
@@ -62,7 +65,7 @@ inline constexpr const char* kSettingsLogTag = "ZorvexDataManager\\Settings";
 // error then receives the cause.
 bool LoadSettings(std::error_code* error = nullptr);
 
-// Writes the ten keys from the record, with "DefaultIP" taken from the
+// Writes the eleven keys from the record (the ten and "PinnedIP"), with "DefaultIP" taken from the
 // address in use (GetLocalIP), keeping every other line of the file. One
 // atomic rewrite. Any thread; callers set the fields first.
 bool SaveSettings();

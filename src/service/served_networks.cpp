@@ -201,4 +201,67 @@ NetworksView ServedNetworks::lookLocked() {
     return view;
 }
 
+namespace {
+
+std::string named(const ServedAddress& where) {
+    return where.adapter.empty() ? where.address : where.address + " (" + where.adapter + ")";
+}
+
+std::string whyNot(const AddressStatus& network) {
+    StartResult result;
+    result.address = network.where.address;
+    result.link = network.link;
+    result.http = network.http;
+    return result.describe();
+}
+
+const AddressStatus* find(const std::vector<AddressStatus>& list, const ServedAddress& where) {
+    for (const AddressStatus& item : list) {
+        if (item.where.address == where.address) return &item;
+    }
+    return nullptr;
+}
+
+std::string waiting(const NetworksView& view) {
+    if (view.pinAbsent) return "waiting for " + view.pin + ", the address chosen";
+    if (view.served.empty()) return "waiting for a network";
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> networkChanges(const NetworksView& before, const NetworksView& after) {
+    std::vector<std::string> lines;
+    for (const AddressStatus& old : before.served) {
+        const AddressStatus* now = find(after.served, old.where);
+        if (old.ok() && (!now || !now->ok())) lines.push_back("no longer serving " + named(old.where));
+    }
+    for (const AddressStatus& now : after.served) {
+        const AddressStatus* old = find(before.served, now.where);
+        if (now.ok()) {
+            if (!old || !old->ok()) lines.push_back("serving " + named(now.where));
+        } else if (!old || whyNot(*old) != whyNot(now)) {
+            std::string line = "not serving " + named(now.where) + ": " + whyNot(now);
+            if (heldPart(now.link) || heldPart(now.http)) {
+                line += "; trying again every " + std::to_string(kHeartbeat.count() / 1000) + " s";
+            }
+            lines.push_back(line);
+        }
+    }
+    if (std::string line = waiting(after); !line.empty() && line != waiting(before))
+        lines.push_back(line);
+    return lines;
+}
+
+std::string describeNetworks(const NetworksView& view) {
+    if (std::string line = waiting(view); !line.empty()) return line;
+    std::string text;
+    for (const AddressStatus& network : view.served) {
+        if (network.ok()) continue;
+        if (!text.empty()) text += "; ";
+        text += whyNot(network);
+    }
+    return text;
+}
+
 }  // namespace zorvex

@@ -97,4 +97,12 @@ private:
     std::unique_ptr<NetworkWatch> watch_;
 };
 
+// The lines that say what changed from one view to the next, each once:
+// "serving 192.168.77.1 (wlan0)", "no longer serving …", "waiting for a
+// network", "waiting for 10.66.0.1, the address chosen", and a part that
+// cannot bind with "trying again every 2 s".
+std::vector<std::string> networkChanges(const NetworksView& before, const NetworksView& after);
+// Why the view does not listen whole; "" when it does.
+std::string describeNetworks(const NetworksView& view);
+
 }  // namespace zorvex

@@ -162,45 +162,47 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     EXPECT_EQ(again.waitForExit(), 0);
 }
 
-// Held ports: the runner says what did not start.
-TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndEndsWhenNothingCould) {
+// Held ports: the runner says once what did not start, keeps trying, and
+// serves as soon as the other program lets go.
+TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndServesOnceThePortsAreFree) {
     test::TempDir home, logs;
     auto http = std::make_unique<test::PortBlocker>(address(), wire::kHttpPort);
-    {
-        test::PortBlocker link(address(), wire::kLinkPort);
-        ASSERT_TRUE(http->ok() && link.ok());
-        ChildProcess none(ZORVEX_BINARY,
-                          {"--headless", "--address", address(), "--home", home.path()},
-                          logs.file("none.log"));
-        EXPECT_EQ(none.waitForExit(), 1);
-        const std::string said = none.output();
-        EXPECT_EQ(said.find("running on"), std::string::npos) << said;
-        EXPECT_NE(
-            said.find("the LAN service could not start: link (UDP 7171, TCP 11718): port "
-                      "11718 on " +
-                      address() + " is taken by another program; http (TCP 11717): port 11717"),
-            std::string::npos)
-            << said;
-    }
+    auto link = std::make_unique<test::PortBlocker>(address(), wire::kLinkPort);
+    ASSERT_TRUE(http->ok() && link->ok());
+    ChildProcess held(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
+                      logs.file("held.log"));
+    ASSERT_TRUE(held.waitForOutput("trying again every")) << held.output();
+    const std::string said = held.output();
+    EXPECT_EQ(said.find("running on"), std::string::npos) << said;
+    EXPECT_NE(said.find("not serving " + address() + ": link (UDP 7171, TCP 11718): port "
+                        "11718 on " +
+                        address() + " is taken by another program; http (TCP 11717): port 11717"),
+              std::string::npos)
+        << said;
+
+    // The link's port frees first: the link serves, and the line says what is missing.
+    link.reset();
+    ASSERT_TRUE(held.waitForOutput("is taken by another program; the link runs; trying again"))
+        << held.output();
+    EXPECT_TRUE(test::PhoneLink(address()).ask(1, 0));
+    http.reset();
+    ASSERT_TRUE(held.waitForOutput("\nserving " + address())) << held.output();
+    // Each state is said once, not at every retry.
+    const std::string all = held.output();
+    std::size_t lines = 0;
+    for (auto at = all.find("trying again every"); at != std::string::npos;
+         at = all.find("trying again every", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << all;
+    held.signal(SIGTERM);
+    EXPECT_EQ(held.waitForExit(), 0);
+
     std::string log;
     for (auto& item : std::filesystem::directory_iterator(home.file("PTTLog")))
         log += test::readFile(item.path().string());
     EXPECT_NE(log.find("(ZorvexVRClientDlg):开启服务失败：link (UDP 7171, TCP 11718): port 11718"),
               std::string::npos)
         << log;
-    EXPECT_EQ(log.find("开启服务成功"), std::string::npos);
-
-    // Only HTTP held: the link serves, and the line says what is missing.
-    ChildProcess part(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
-                      logs.file("part.log"));
-    ASSERT_TRUE(part.waitForOutput("running on " + address() +
-                                   " in part (http (TCP 11717): port "
-                                   "11717 on " +
-                                   address() + " is taken by another program; the link runs)"))
-        << part.output();
-    EXPECT_TRUE(test::PhoneLink(address()).ask(1, 0));
-    part.signal(SIGTERM);
-    EXPECT_EQ(part.waitForExit(), 0);
 }
 
 TEST_F(HeadlessRunner, BadArgumentsExitWithTwoAndTheUsage) {

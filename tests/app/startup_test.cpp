@@ -18,14 +18,6 @@
 namespace zorvex {
 namespace {
 
-TEST(ChooseStartAddress, SavedAddressWinsWhileItIsStillOffered) {
-    std::vector<std::string> offered{"127.0.0.1", "127.0.0.2"};
-    EXPECT_EQ(ChooseStartAddress(offered, "127.0.0.2"), "127.0.0.2");
-    EXPECT_EQ(ChooseStartAddress(offered, "10.9.9.9"), "127.0.0.1");
-    EXPECT_EQ(ChooseStartAddress(offered, ""), "127.0.0.1");
-    EXPECT_EQ(ChooseStartAddress({}, "127.0.0.1"), "");
-}
-
 class StartUp : public ::testing::Test {
 protected:
     void SetUp() override { SetAutostartFolder(autostart.path()); }
