@@ -8,7 +8,6 @@ namespace zorvex {
 static_assert(Catalogue::kSourceList == LIST_SOURCE);
 static_assert(Catalogue::kConvertedList == LIST_CONVERTED);
 static_assert(Catalogue::kListCapacity == kListCapacity);
-static_assert(Catalogue::kMaxNameBytes == kMaxNameBytes);
 static_assert(Catalogue::kMaxPathBytes == kMaxPathBytes);
 
 int ServiceCatalogue::addFile(const std::string& path, int type, std::string* key) {

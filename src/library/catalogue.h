@@ -14,20 +14,20 @@ public:
     // The catalogue's list numbers, as phones ask for them.
     static constexpr int kSourceList = 1;
     static constexpr int kConvertedList = 2;
-    // What one list takes: beyond it, or with a longer name, a path is refused.
+    // What one list takes: beyond it, or with a longer path, a path is
+    // refused. Names are not limited: phones are shown long ones shortened.
     static constexpr std::size_t kListCapacity = 35;
-    static constexpr std::size_t kMaxNameBytes = 60;
     static constexpr std::size_t kMaxPathBytes = 1023;
 
     struct Entry {
         std::string path;
         std::string key;   // the catalogue key: md5 of the path
-        std::string name;  // the path after its last '/'
+        std::string name;  // the path after its last '/', whole
     };
 
     virtual ~Catalogue() = default;
     // Shares path in list 1 or 2; key receives its catalogue key, and stays
-    // untouched when the catalogue refuses the path (list full, name too
+    // untouched when the catalogue refuses the path (list full, path too
     // long). Returns the catalogue's result code.
     virtual int addFile(const std::string& path, int type, std::string* key) = 0;
     // Drops the first entry of the list with exactly this path.

@@ -141,11 +141,10 @@ std::size_t VideoLibrary::countInList(int list) const {
 }
 
 // The catalogue's own limits, tested before a card is made: a card the
-// phones would never see must not look like one they do.
+// phones would never see must not look like one they do. A long name is
+// none of them: phones are shown it shortened.
 int VideoLibrary::shareRefusal(const std::string& path, int list) const {
-    if (fileNamePart(path).size() > Catalogue::kMaxNameBytes ||
-        path.size() > Catalogue::kMaxPathBytes)
-        return TOAST_NAME_TOO_LONG;
+    if (path.size() > Catalogue::kMaxPathBytes) return TOAST_NAME_TOO_LONG;
     if (context_.catalogue && countInList(list) >= Catalogue::kListCapacity) return TOAST_FULL;
     return 0;
 }
@@ -311,9 +310,7 @@ int VideoLibrary::conversionRefusal(const std::string& outputPath,
                                     const std::vector<std::string>& sent) const {
     // Its output joins the converted list: one that list cannot take would
     // be a card no phone sees.
-    if (fileNamePart(outputPath).size() > Catalogue::kMaxNameBytes ||
-        outputPath.size() > Catalogue::kMaxPathBytes)
-        return TOAST_NAME_TOO_LONG;
+    if (outputPath.size() > Catalogue::kMaxPathBytes) return TOAST_NAME_TOO_LONG;
     if (!context_.catalogue) return 0;
     auto all = items();
     const auto pending = static_cast<std::size_t>(std::count_if(

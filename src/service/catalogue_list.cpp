@@ -1,22 +1,35 @@
 #include "service/catalogue_list.h"
 
-#include <algorithm>
-
 #include "platform/file_util.h"
-#include "platform/utf16_text.h"
+#include "platform/gbk_text.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 
 namespace zorvex {
 
 std::string phoneName(std::string_view fileName) {
-    if (isValidUtf8(fileName)) return std::string(fileName);
-    std::string name = toValidUtf8(fileName);
-    std::size_t end = std::min(name.size(), kMaxNameBytes);
-    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
-        --end;
-    name.resize(end);
-    return name;
+    static constexpr std::string_view kEllipsis = "\xA1\xAD";  // "…" in GBK
+    std::string name = utf8ToGbk(fileName);
+    if (name.size() <= kMaxPhoneNameBytes) return name;
+    // No trail byte of GBK is a '.', so the last one is the extension's.
+    // An extension that leaves no room for a character before it is not kept.
+    std::string_view extension;
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 &&
+        name.size() - dot + kEllipsis.size() + 2 <= kMaxPhoneNameBytes) {
+        extension = std::string_view(name).substr(dot);
+    }
+    const std::size_t room = kMaxPhoneNameBytes - kEllipsis.size() - extension.size();
+    std::size_t end = 0;
+    while (end < name.size()) {
+        std::size_t length = isGbkLeadByte(static_cast<unsigned char>(name[end])) ? 2 : 1;
+        if (end + length > room) break;
+        end += length;
+    }
+    std::string shortened = name.substr(0, end);
+    shortened += kEllipsis;
+    shortened += extension;
+    return shortened;
 }
 
 bool fileExists(const std::string& path) {
@@ -39,10 +52,22 @@ void saveLinkFile(const HomeLayout& home, CatalogueEntry& entry) {
     if (makePath(parentFolder(target))) writeFileAtomic(target, bytes);
 }
 
+namespace {
+
+// An entry without a name or a proper key has no wire form.
+std::string wireForm(const CatalogueEntry& entry) {
+    if (entry.name.empty() || entry.key.size() != 32) return {};
+    return wire::encodeWireEntry(
+        {entry.exists, entry.hasThumbnail, phoneName(entry.name), entry.key});
+}
+
+}  // namespace
+
 CatalogueList::CatalogueList(int type, std::string home) : type_(type), home_(std::move(home)) {}
 
 void CatalogueList::append(CatalogueEntry entry) {
-    wireBytes_ += static_cast<std::int32_t>(entry.name.size() + 38);
+    entry.wire = wireForm(entry);
+    wireBytes_ += static_cast<std::int32_t>(entry.wire.size());
     folders_.watch(parentFolder(entry.path));
     folders_.watch(home_.thumbnailFolder());
     entries_.push_back(std::move(entry));
@@ -58,7 +83,7 @@ void CatalogueList::remove(const std::string& path) {
         if (fileExists(thumbnail)) removeFile(thumbnail);
         std::size_t index = static_cast<std::size_t>(it - entries_.begin());
         if (index < cursor_) --cursor_;  // a walk in progress keeps its place
-        wireBytes_ -= static_cast<std::int32_t>(it->name.size() + 38);
+        wireBytes_ -= static_cast<std::int32_t>(it->wire.size());
         entries_.erase(it);
         changed_ = true;
         return;
@@ -78,7 +103,7 @@ bool CatalogueList::refreshWire(CatalogueEntry& entry) {
         entry.hasThumbnail = hasThumbnail;
         changed = true;
     }
-    entry.wire = wire::encodeWireEntry({entry.exists, entry.hasThumbnail, entry.name, entry.key});
+    entry.wire = wireForm(entry);
     return changed;
 }
 

@@ -15,6 +15,8 @@ namespace zorvex {
 inline constexpr int LIST_SOURCE = 1;
 inline constexpr int LIST_CONVERTED = 2;
 inline constexpr std::size_t kListCapacity = 35;
+// The most a name takes in a list body, in GBK bytes: 30 Chinese characters.
+inline constexpr std::size_t kMaxPhoneNameBytes = 60;
 
 // Told when serialisation finds that a shared file or its thumbnail appeared
 // or vanished. Called on the link thread with the catalogue mutex held, so an
@@ -31,15 +33,16 @@ struct CatalogueEntry {
     int type = 0;
     bool exists = false;
     bool hasThumbnail = false;
-    std::string name;  // the path after its last '/', at most 60 bytes
+    std::string name;  // the path after its last '/', whole; phones get phoneName(name)
     std::string key;   // md5Hex of the path
     std::string path;
-    std::string wire;  // the entry's wire form, rebuilt by refreshWire
+    std::string wire;  // the entry's wire form, laid out by append and refreshWire
 };
 
-// The name phones are shown for a file name: the name itself when it is
-// UTF-8; otherwise each broken sequence becomes U+FFFD, cut back to whole
-// characters within 60 bytes. The file is still shared by its path's bytes.
+// The name phones are shown for a file name: GBK, as phones made for
+// Chinese Windows decode it ('?' for what GBK lacks and for broken UTF-8),
+// within kMaxPhoneNameBytes. A longer one is cut at a character and keeps
+// its extension behind "…". Phones fetch by key, so the name is only shown.
 std::string phoneName(std::string_view fileName);
 
 // True if the file system reports the path, file or folder.
@@ -62,6 +65,7 @@ public:
 
     int type() const { return type_; }
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
+    // The size of the entries' wire forms, as phones receive them.
     std::int32_t wireBytes() const { return wireBytes_; }
     bool changed() const { return changed_; }
     void clearChanged() { changed_ = false; }

@@ -49,7 +49,7 @@ std::optional<LinkFileRecord> parseLinkFile(std::string_view bytes) {
         field->assign(bytes.substr(pos, length));
         pos += length;
     }
-    if (record.name.empty() || record.name.size() > kMaxNameBytes || !isCatalogueKey(record.key) ||
+    if (record.name.empty() || record.name.size() > kMaxPathBytes || !isCatalogueKey(record.key) ||
         record.path.empty() || record.path.size() > kMaxPathBytes ||
         record.path.find('\0') != std::string::npos) {
         return std::nullopt;

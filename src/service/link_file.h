@@ -8,7 +8,6 @@
 // real video and lets the catalogue be rebuilt at start. Pure byte layout.
 namespace zorvex {
 
-inline constexpr std::size_t kMaxNameBytes = 60;
 inline constexpr std::size_t kMaxPathBytes = 1023;
 inline constexpr std::size_t kLinkFileReadLimit = 4096;
 
@@ -25,9 +24,10 @@ struct LinkFileRecord {
 std::string encodeLinkFile(const LinkFileRecord& record);
 
 // Reads a link file defensively: nullopt for a missing magic, lengths reaching
-// past the end, an empty name or one over 60 bytes, a key that is not 32 lowercase hex
-// digits, a type other than 1 or 2, or an empty or over-long path. Only the
-// first 4096 bytes are looked at, as the server reads no more.
+// past the end, an empty name or one longer than a path may be (the whole
+// file name is stored, not what phones are shown), a key that is not 32
+// lowercase hex digits, a type other than 1 or 2, or an empty or over-long
+// path. Only the first 4096 bytes are looked at, as the server reads no more.
 std::optional<LinkFileRecord> parseLinkFile(std::string_view bytes);
 
 bool isCatalogueKey(std::string_view text);

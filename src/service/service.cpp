@@ -268,10 +268,8 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     auto slash = path.rfind('/');
     if (slash == std::string::npos) return ADD_REJECTED;
     std::string name = path.substr(slash + 1);
-    if (name.empty() || name.size() > kMaxNameBytes || path.size() > kMaxPathBytes) {
-        return ADD_REJECTED;
-    }
-    name = phoneName(name);
+    // A long name is no reason to refuse: phones are shown it shortened.
+    if (name.empty() || path.size() > kMaxPathBytes) return ADD_REJECTED;
     CatalogueList* target = list(type);
     if (!target) return ADD_REJECTED;
     std::size_t& pending = pendingAdds_[type - 1];
@@ -313,7 +311,7 @@ LinkFileLoad Service::loadLinkFile(const std::string& key) {
     entry.type = record->type;
     entry.exists = record->exists;
     entry.hasThumbnail = record->hasThumbnail;
-    entry.name = phoneName(record->name);  // written by a build that did not mend it
+    entry.name = std::move(record->name);
     entry.key = std::move(record->key);
     entry.path = std::move(record->path);
 

@@ -110,9 +110,9 @@ public:
     void setListener(FileStatusChangeListener* listener) { listener_ = listener; }
 
     // Shares a file in list 1 or 2 and writes its link file; key receives
-    // md5Hex(path). ADD_REJECTED for a path without '/', an empty name or a
-    // name over 60 bytes, or another type; ADD_FULL when the list holds 35.
-    // Phones are shown phoneName of the file's name.
+    // md5Hex(path). ADD_REJECTED for a path without '/', an empty name, a
+    // path over kMaxPathBytes, or another type; ADD_FULL when the list holds
+    // 35. The entry keeps the whole name; phones are shown phoneName of it.
     int addFile(const std::string& path, int type, std::string* key);
     // Restores one entry from its link file. Damaged files (unreadable as a
     // link file, or naming another key) and those beyond a list's capacity

@@ -14,6 +14,7 @@
 #include "library/relation_file.h"
 #include "platform/home_layout.h"
 #include "platform/utf16_text.h"
+#include "platform/utf8_locale.h"
 #include "service/service.h"
 #include "support/test_support.h"
 #include "transcode/conversion_task.h"
@@ -22,6 +23,9 @@ namespace zorvex {
 namespace {
 
 namespace fs = std::filesystem;
+
+// As main() does before any thread starts.
+const bool utf8 = EnsureUtf8Locale();
 
 struct Page : VideoLibraryListener {
     std::vector<int> toasts;
@@ -369,14 +373,22 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     EXPECT_EQ(page.removedTasks[0], std::make_pair(std::string("{KEY-1}"), b));
 }
 
-TEST_F(Library, NamesTheCatalogueWouldRefuseAreRefusedWhenAdded) {
-    // Twenty-one Chinese characters: 21 of the 60 characters, 63 of the 60 bytes.
+TEST_F(Library, NamesLongerThanPhonesShowAreSharedWhole) {
+    ASSERT_TRUE(utf8);  // MediaInfo opens the Chinese path
+    // Thirty-one Chinese characters: 35 of the 60 characters, 66 bytes of GBK.
     std::string name;
-    for (int i = 0; i < 21; ++i) name += "视";
-    std::string wide = copyClip(test::mediaFixtures().shortClip, name + ".mp4");
+    for (int i = 0; i < 31; ++i) name += "视";
+    name += ".mp4";
+    std::string wide = copyClip(test::mediaFixtures().shortClip, name);
     library->AddDropped({wide});
-    EXPECT_EQ(page.toasts, std::vector<int>{TOAST_NAME_TOO_LONG});
-    EXPECT_TRUE(library->items().empty());
+    EXPECT_TRUE(page.toasts.empty());
+    ASSERT_EQ(library->items().size(), 1u);
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    ASSERT_EQ(library->items().size(), 1u) << "examined and kept";
+    EXPECT_EQ(library->items()[0].name, name);
+    auto shared = service->entries(LIST_SOURCE);
+    ASSERT_EQ(shared.size(), 1u);
+    EXPECT_EQ(shared[0].name, name);
 }
 
 TEST_F(Library, DeletionByKind) {

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gbk_text.h"
 #include "platform/md5.h"
 #include "platform/utf16_text.h"
 #include "service/link_file.h"
@@ -39,6 +40,12 @@ std::size_t count(Service& service, int type) {
     return service.entries(type).size();
 }
 
+std::string repeated(std::string_view text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 class Catalogue : public ::testing::Test {
 protected:
     test::TempDir home;
@@ -64,20 +71,53 @@ TEST_F(Catalogue, KeyIsMd5OfThePathTextAndNamesTheLinkFile) {
     EXPECT_FALSE(record->exists);
 }
 
-TEST_F(Catalogue, RejectsBadPathsAndTypes) {
+TEST_F(Catalogue, RejectsBadPathsAndTypesButNoLongName) {
     Service service(home.path());
     std::string key = "untouched";
     EXPECT_EQ(service.addFile("a.mp4", LIST_SOURCE, &key), ADD_REJECTED);
     EXPECT_EQ(service.addFile("/v/", LIST_SOURCE, &key), ADD_REJECTED);  // empty name
     EXPECT_EQ(service.addFile("/v/a.mp4", 3, &key), ADD_REJECTED);
-    EXPECT_EQ(service.addFile("/v/" + std::string(61, 'n'), LIST_SOURCE, &key), ADD_REJECTED);
-    EXPECT_EQ(service.addFile("/v/" + std::string(60, 'n'), LIST_SOURCE, &key), ADD_OK);
-    // Twenty Chinese characters are 60 bytes of UTF-8; twenty-one are 63.
-    std::string twenty;
-    for (int i = 0; i < 20; ++i) twenty += "视";
-    EXPECT_EQ(service.addFile("/v/" + twenty, LIST_SOURCE, &key), ADD_OK);
-    EXPECT_EQ(service.addFile("/v/" + twenty + "视", LIST_SOURCE, &key), ADD_REJECTED);
-    EXPECT_EQ(count(service, LIST_SOURCE), 2u);
+    EXPECT_EQ(service.addFile("/v/" + std::string(1021, 'n'), LIST_SOURCE, &key), ADD_REJECTED);
+    EXPECT_EQ(key, "untouched");
+
+    // The whole name is kept and survives a restart; only phones see it shortened.
+    std::string name = repeated("视", 83) + ".mp4";  // 253 bytes of UTF-8
+    ASSERT_EQ(service.addFile("/v/" + name, LIST_SOURCE, &key), ADD_OK);
+    EXPECT_EQ(service.entries(LIST_SOURCE).at(0).name, name);
+    Service restarted(home.path());
+    ASSERT_EQ(restarted.loadLinkFile(key), LinkFileLoad::Restored);
+    EXPECT_EQ(restarted.entries(LIST_SOURCE).at(0).name, name);
+}
+
+TEST_F(Catalogue, PhonesGetNamesInGbkWithinSixtyBytes) {
+    Service service(home.path());
+    const std::string thirty = repeated("视", 30);
+    const std::string gbkChar = "\xCA\xD3", ellipsis = "\xA1\xAD";
+    std::string key;
+    const std::vector<std::string> names = {"视频.mp4", thirty, thirty + "视.mp4",
+                                            "a" + thirty + "视.mp4", "clip😀€.mp4"};
+    for (const std::string& name : names) {
+        ASSERT_EQ(service.addFile("/v/" + name, LIST_SOURCE, &key), ADD_OK) << name;
+    }
+    auto entries = wire::decodeListBody(body(service, LIST_SOURCE));
+    ASSERT_TRUE(entries && entries->size() == 5u);
+    EXPECT_EQ((*entries)[0].name, "\xCA\xD3\xC6\xB5.mp4");
+    EXPECT_EQ((*entries)[1].name, repeated(gbkChar, 30));  // 60 bytes: fits as it is
+    EXPECT_EQ((*entries)[2].name, repeated(gbkChar, 27) + ellipsis + ".mp4");
+    // An odd byte before: the cut falls between characters, one byte short of 60.
+    EXPECT_EQ((*entries)[3].name, "a" + repeated(gbkChar, 26) + ellipsis + ".mp4");
+    EXPECT_EQ((*entries)[4].name, "clip?\x80.mp4");  // no emoji in GBK; the euro is one byte
+    EXPECT_EQ(gbkToUtf8((*entries)[2].name), repeated("视", 27) + "….mp4");
+
+    // The list's byte count is the phones' bytes, not the UTF-8 ones.
+    CatalogueList list(LIST_SOURCE, home.path());
+    list.append({LIST_SOURCE, false, false, thirty + "视.mp4", std::string(32, 'b'), "/v/b", {}});
+    std::string out;
+    bool notified = false;
+    list.serialise(out, nullptr, notified);
+    EXPECT_EQ(static_cast<std::size_t>(list.wireBytes()), out.size() - 4);
+    list.remove("/v/b");
+    EXPECT_EQ(list.wireBytes(), 0);
 }
 
 TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {
@@ -136,7 +176,7 @@ TEST_F(Catalogue, WireFormAndEmptyList) {
     EXPECT_EQ(out.substr(15), key);
 }
 
-TEST_F(Catalogue, NamesThatAreNotUtf8ReachPhonesMendedWhileThePathKeepsItsBytes) {
+TEST_F(Catalogue, NamesThatAreNotUtf8ReachPhonesAsQuestionMarksWhileThePathKeepsItsBytes) {
     std::string video = videos.write(std::string("bad\xff\xfe") + "bytes.mp4", "video");
     std::string stale = "/old/\xe6\x97.mp4";  // a link file from before: cut in mid-character
     home.write("file_root/" + md5Hex(stale),
@@ -149,12 +189,8 @@ TEST_F(Catalogue, NamesThatAreNotUtf8ReachPhonesMendedWhileThePathKeepsItsBytes)
     EXPECT_EQ(parseLinkFile(test::readFile(home.file("file_root/" + key)))->path, video);
     auto entries = wire::decodeListBody(body(service, LIST_SOURCE));
     ASSERT_TRUE(entries && entries->size() == 2u);
-    EXPECT_EQ((*entries)[0].name, "\uFFFD.mp4");
-    EXPECT_EQ((*entries)[1].name, "bad\uFFFD\uFFFDbytes.mp4");
-
-    // Mended, a name near the limit still fits 60 bytes, in whole characters.
-    EXPECT_EQ(phoneName(std::string(53, 'a') + "\xff\xfe\xfd.mp4"),
-              std::string(53, 'a') + "\uFFFD\uFFFD");
+    EXPECT_EQ((*entries)[0].name, "?.mp4");
+    EXPECT_EQ((*entries)[1].name, "bad??bytes.mp4");
     for (const char* broken : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"}) {
         EXPECT_FALSE(isValidUtf8(broken)) << broken;  // overlong, surrogate, past U+10FFFF
     }

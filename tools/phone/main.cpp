@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gbk_text.h"
 #include "service/link_frame.h"
 
 namespace wire = zorvex::wire;
@@ -142,10 +143,11 @@ bool resolveHost(Options& options) {
     return true;
 }
 
+// Names arrive in GBK, as the phones read them.
 void printEntries(const std::vector<wire::WireEntry>& entries) {
     for (const auto& entry : entries) {
         std::printf("%d %d %s %s\n", entry.exists ? 1 : 0, entry.hasThumbnail ? 1 : 0,
-                    entry.key.c_str(), entry.name.c_str());
+                    entry.key.c_str(), zorvex::gbkToUtf8(entry.name).c_str());
     }
 }
 
