@@ -1,8 +1,8 @@
 #include "app/startup.h"
 
 #include <algorithm>
-#include <memory>
 #include <ctime>
+#include <memory>
 
 #include "foundation/constants.h"
 #include "foundation/log_recorder.h"

@@ -24,7 +24,7 @@ struct AppCore {
     std::unique_ptr<Service> service;
     // Which networks the service serves, followed as adapters change.
     std::unique_ptr<ServedNetworks> networks;
-    NetworksView serviceStart;  // what the first look at the networks served
+    NetworksView serviceStart;                    // what the first look at the networks served
     std::unique_ptr<ServiceCatalogue> catalogue;  // the library's view of the service
     std::unique_ptr<KeepAwake> keepAwake;
 };

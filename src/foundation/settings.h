@@ -10,12 +10,12 @@ namespace zorvex {
 // The user's preferences, read once from config.ini at start-up and saved
 // whole. One record per process, created by LoadSettings.
 struct SETTINGS_ST {
-    std::int32_t AutoRun = 0;            // 1 = start at log-in (the autostart entry)
-    std::int32_t AutoUpdate = 0;         // loaded and saved only
-    std::int32_t DeleteOrigin = 0;       // initial state of "also delete the source" boxes
-    std::int32_t ComSleepUnSleep = 0;    // 1 = keep the computer awake while converting
-    std::int32_t ConvertedNotify = 0;    // loaded and saved only
-    std::string DefaultIP;               // address last in use, dotted text
+    std::int32_t AutoRun = 0;          // 1 = start at log-in (the autostart entry)
+    std::int32_t AutoUpdate = 0;       // loaded and saved only
+    std::int32_t DeleteOrigin = 0;     // initial state of "also delete the source" boxes
+    std::int32_t ComSleepUnSleep = 0;  // 1 = keep the computer awake while converting
+    std::int32_t ConvertedNotify = 0;  // loaded and saved only
+    std::string DefaultIP;             // address last in use, dotted text
     // The one address the user chose to serve; "" serves every network.
     // Only a choice made in the menu sets it, never DefaultIP.
     std::string PinnedIP;

@@ -25,7 +25,7 @@ struct NetInterface {
     // Backed by a device (a card or a USB adapter), as opposed to a bridge,
     // a container's veth, a tunnel or a VPN.
     bool physical = false;
-    bool defaultRoute = false;  // holds the IPv4 default route
+    bool defaultRoute = false;                  // holds the IPv4 default route
     std::vector<std::uint8_t> hardwareAddress;  // empty when it has none
     std::vector<NetAddress> ipv4;               // in the system's order
 };

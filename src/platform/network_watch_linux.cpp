@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 
 namespace zorvex {
 

@@ -181,10 +181,9 @@ NetworksView ServedNetworks::lookLocked() {
     }
 
     std::vector<AddressStatus> now = service_.networks();
-    bool same = std::equal(now.begin(), now.end(), wanted.begin(), wanted.end(),
-                           [](const AddressStatus& a, const ServedAddress& b) {
-                               return a.where == b;
-                           });
+    bool same =
+        std::equal(now.begin(), now.end(), wanted.begin(), wanted.end(),
+                   [](const AddressStatus& a, const ServedAddress& b) { return a.where == b; });
     bool whole = std::all_of(now.begin(), now.end(),
                              [](const AddressStatus& network) { return network.ok(); });
     if (!same || !whole) now = service_.serve(wanted);
@@ -234,7 +233,8 @@ std::vector<std::string> networkChanges(const NetworksView& before, const Networ
     std::vector<std::string> lines;
     for (const AddressStatus& old : before.served) {
         const AddressStatus* now = find(after.served, old.where);
-        if (old.ok() && (!now || !now->ok())) lines.push_back("no longer serving " + named(old.where));
+        if (old.ok() && (!now || !now->ok()))
+            lines.push_back("no longer serving " + named(old.where));
     }
     for (const AddressStatus& now : after.served) {
         const AddressStatus* old = find(before.served, now.where);

@@ -51,9 +51,8 @@ bool Service::running() const {
     if (state_.load() & (STOP_LINK | STOP_HTTP)) return false;
     std::lock_guard lock(addressMutex_);
     return !status_.empty() &&
-           std::all_of(status_.begin(), status_.end(), [](const AddressStatus& network) {
-               return network.ok();
-           });
+           std::all_of(status_.begin(), status_.end(),
+                       [](const AddressStatus& network) { return network.ok(); });
 }
 
 CatalogueList* Service::list(int type) {

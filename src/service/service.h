@@ -160,7 +160,7 @@ private:
     std::unique_ptr<ClientTable> table_;
     std::thread linkThread_;
 
-    mutable std::mutex addressMutex_;     // guards the copy below
+    mutable std::mutex addressMutex_;    // guards the copy below
     std::vector<AddressStatus> status_;  // what networks() answers
     std::atomic<std::uint32_t> state_{0};
     std::atomic<int> connected_{0};

@@ -174,7 +174,8 @@ TEST_F(HeadlessRunner, SaysWhichPartCouldNotStartAndServesOnceThePortsAreFree) {
     ASSERT_TRUE(held.waitForOutput("trying again every")) << held.output();
     const std::string said = held.output();
     EXPECT_EQ(said.find("running on"), std::string::npos) << said;
-    EXPECT_NE(said.find("not serving " + address() + ": link (UDP 7171, TCP 11718): port "
+    EXPECT_NE(said.find("not serving " + address() +
+                        ": link (UDP 7171, TCP 11718): port "
                         "11718 on " +
                         address() + " is taken by another program; http (TCP 11717): port 11717"),
               std::string::npos)
