@@ -193,16 +193,12 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     // What is served, and each change of it from now on, once.
     const NetworksView first = application.core().serviceStart;
     for (const std::string& change : networkChanges({}, first)) print(change);
-    if (first.listening()) {
+    // Never idle for good: a network that comes, or a port that frees,
+    // starts it; the lines above said why not yet.
+    if (first.listening())
         std::printf("running on %s, home %s\n", first.shown.c_str(), home.c_str());
-    } else if (!first.shown.empty() && first.served.front().link.running()) {
-        std::printf("running on %s in part (%s), home %s\n", first.shown.c_str(),
-                    describeNetworks(first).c_str(), home.c_str());
-    } else {
-        // Never idle for good: a network that comes, or a port that frees, starts it.
-        std::printf("not serving yet (%s), home %s\n", describeNetworks(first).c_str(),
-                    home.c_str());
-    }
+    else
+        std::printf("not serving yet, home %s\n", home.c_str());
     std::fflush(stdout);
     auto last = std::make_shared<NetworksView>(first);
     int listener = application.core().networks->addListener([last](const NetworksView& view) {

@@ -55,6 +55,7 @@ ui::CoreParts SessionParts(Application& application) {
     parts.library = &application.library();
     parts.queue = &application.queue();
     parts.service = &application.service();
+    parts.networks = application.core().networks.get();
     parts.updates = &application.updates();
     parts.addresses = application.core().adapters.addresses;
     parts.update = MakeUpdateContext();

@@ -9,10 +9,13 @@
 namespace zorvex::test {
 
 CoreKit::CoreKit(std::string home, Executor& executor, std::string address,
-                 std::function<FfmpegTool()> ffmpeg)
+                 std::function<FfmpegTool()> ffmpeg, std::vector<std::string> more)
     : home_(std::move(home)),
       executor_(executor),
-      address_(std::move(address)),
+      addresses_([&] {
+          more.insert(more.begin(), std::move(address));
+          return more;
+      }()),
       ffmpeg_(std::move(ffmpeg)) {
     start();
 }
@@ -23,7 +26,7 @@ void CoreKit::start() {
     application_ = std::make_unique<Application>();
     Application::Options options;
     options.home = home_;
-    options.addresses = {address_};
+    options.addresses = addresses_;
     options.executor = &executor_;
     options.ffmpeg = ffmpeg_;
     if (StartupResult started = application_->start(options); !started)

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "platform/executor.h"
@@ -20,9 +21,10 @@ class CoreKit final {
 public:
     // executor: the thread the library and the queue run on (the GUI thread).
     // ffmpeg: empty, the application's own choice. Throws when the home
-    // folder cannot be used.
+    // folder cannot be used. more: further addresses offered, as further
+    // --address options give them.
     CoreKit(std::string home, Executor& executor, std::string address,
-            std::function<FfmpegTool()> ffmpeg = {});
+            std::function<FfmpegTool()> ffmpeg = {}, std::vector<std::string> more = {});
     ~CoreKit();
     CoreKit(const CoreKit&) = delete;
     CoreKit& operator=(const CoreKit&) = delete;
@@ -49,7 +51,7 @@ private:
 
     const std::string home_;
     Executor& executor_;
-    const std::string address_;
+    const std::vector<std::string> addresses_;
     const std::function<FfmpegTool()> ffmpeg_;
     std::unique_ptr<Application> application_;
 };

@@ -71,6 +71,10 @@ protected:
             parts.library = &kit->library();
             parts.queue = &kit->queue();
             parts.addresses = addresses;
+            if (followNetworks) {
+                parts.service = &kit->service();
+                parts.networks = kit->application().core().networks.get();
+            }
             session_ = std::make_unique<test::ScriptedSession>(parts);
             session_->phonesScript = phones;
             session_->switchScript = switchAddress;
@@ -107,6 +111,7 @@ protected:
         return !kit->library().examining();
     }
     void clickCard(int index) { test::click(*page->cardList()->cardAt(index)); }
+    bool followNetworks = false;  // the session drives the kit's served networks
     bool allCardsChecked() const { return page->cardList()->AllChecked(); }
     CKbcButton& button(int id) { return *page->button(id); }
     bool visible(int id) { return button(id).isVisible(); }
@@ -203,6 +208,48 @@ TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
     test::press(three, QPoint(400, 300));  // anywhere else closes it
     EXPECT_FALSE(three.addressMenu()->isVisible());
     EXPECT_FALSE(three.menuOpen());
+}
+
+// --address pins the first address; the menu offers every network first,
+// and each choice is served at once and saved.
+TEST_F(PageTest, TheMenuServesEveryNetworkOrThePinnedOneAndRemembersTheChoice) {
+    const std::string first = test::runAddress(3), second = test::runAddress(4);
+    kit.reset();
+    kit = std::make_unique<test::CoreKit>(home_, executor, first, nullptr,
+                                          std::vector<std::string>{second});
+    followNetworks = true;
+    P& p = open();
+    auto texts = [&] {
+        QStringList shown;
+        for (const auto& item : p.addressMenu()->items()) shown.push_back(item.text);
+        return shown;
+    };
+    EXPECT_EQ(texts(), QStringList({P::AllNetworksText(), QString::fromStdString(first),
+                                    QString::fromStdString(second)}));
+    EXPECT_EQ(p.addressMenu()->current(), QString::fromStdString(first));
+    int switches = 0;
+    QObject::connect(&p, &P::addressSwitched, [&](const QString&, bool ok) { switches += ok; });
+    auto listening = [](const std::string& address) {
+        return !test::portIsFree(address, wire::kLinkPort) &&
+               !test::portIsFree(address, wire::kHttpPort);
+    };
+    const std::string config = home_ + "/config.ini";
+
+    p.OnAddressChosen(P::AllNetworksText());
+    ASSERT_TRUE(pump([&] { return switches == 1; }));
+    EXPECT_TRUE(listening(first) && listening(second));
+    EXPECT_TRUE(session().pinnedAddress().empty());
+    EXPECT_EQ(p.addressMenu()->current(), P::AllNetworksText());
+    EXPECT_EQ(test::readFile(config).find("PinnedIP=1"), std::string::npos);
+
+    p.OnAddressChosen(QString::fromStdString(second));
+    ASSERT_TRUE(pump([&] { return switches == 2; }));
+    EXPECT_TRUE(listening(second));
+    EXPECT_TRUE(test::portIsFree(first, wire::kLinkPort) &&
+                test::portIsFree(first, wire::kHttpPort));
+    EXPECT_NE(test::readFile(config).find("PinnedIP=" + second), std::string::npos);
+    EXPECT_FALSE(p.serviceDown());
+    EXPECT_TRUE(p.addressToolTip().isEmpty());
 }
 
 TEST_F(PageTest, SelectAllFollowsTheCards) {

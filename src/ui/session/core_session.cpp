@@ -21,9 +21,15 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
       nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
     if (parts_.library) parts_.library->setListener(this);
     if (parts_.queue) parts_.queue->setListener(this);
+    if (parts_.networks) {
+        // Heard on the GUI thread (the core's executor), while this lives.
+        networksListener_ =
+            parts_.networks->addListener([this](const NetworksView&) { emit networksChanged(); });
+    }
 }
 
 CoreSession::~CoreSession() {
+    if (parts_.networks) parts_.networks->removeListener(networksListener_);
     if (parts_.library) parts_.library->setListener(nextLibraryListener_);
     if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
 }
@@ -114,8 +120,20 @@ void CoreSession::stopAll() {
     if (parts_.queue) parts_.queue->StopAll(true);
 }
 
+std::vector<std::string> CoreSession::addresses() const {
+    return parts_.networks ? parts_.networks->view().offered : parts_.addresses;
+}
+
+std::string CoreSession::pinnedAddress() const {
+    return parts_.networks ? parts_.networks->view().pin : std::string();
+}
+
+NetworksView CoreSession::networks() const {
+    return parts_.networks ? parts_.networks->view() : NetworksView{};
+}
+
 std::string CoreSession::currentAddress() const {
-    return GetLocalIP();
+    return parts_.networks ? parts_.networks->view().shown : GetLocalIP();
 }
 
 void CoreSession::setCurrentAddress(const std::string& address) {
@@ -127,11 +145,17 @@ int CoreSession::connectedPhones() const {
 }
 
 bool CoreSession::serviceRunning() const {
+    if (parts_.networks) return parts_.networks->view().listening();
     return !parts_.service || parts_.service->running();
 }
 
 bool CoreSession::switchAddress(const std::string& address) {
-    return parts_.service && parts_.service->setAddress(address).ok();
+    if (!parts_.networks) return parts_.service && parts_.service->setAddress(address).ok();
+    NetworksView view = parts_.networks->pin(address);
+    // Remembered at once: a crash or a kill must not lose the choice.
+    g_pSettings()->PinnedIP = address;
+    SaveSettings();
+    return view.listening();
 }
 
 void CoreSession::stopService() {

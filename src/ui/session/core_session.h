@@ -13,6 +13,7 @@
 #include "foundation/log_recorder.h"
 #include "foundation/settings.h"
 #include "library/video_library.h"
+#include "service/served_networks.h"
 #include "transcode/conversion_queue.h"
 #include "update/http_helper.h"
 #include "update/update_download.h"
@@ -35,8 +36,11 @@ struct CoreParts {
     VideoLibrary* library = nullptr;
     ConversionQueue* queue = nullptr;
     Service* service = nullptr;
+    // Which networks the service serves; without it the service stays on
+    // the address it was given and the menu offers `addresses`.
+    ServedNetworks* networks = nullptr;
     HttpHelper* updates = nullptr;
-    // The addresses the address menu offers (the adapters', or --address).
+    // The addresses the address menu offers without `networks`.
     std::vector<std::string> addresses;
     // The download dialog's transfer settings and the update module's settings.
     DownloadOptions download;
@@ -91,18 +95,25 @@ public:
     virtual void stopAll();
 
     // The LAN service.
-    const std::vector<std::string>& addresses() const { return parts_.addresses; }
-    // The address shown as the service's: the one it was last asked to
-    // listen on.
+    // The addresses a user may pin, as they are now.
+    std::vector<std::string> addresses() const;
+    // Whether the service follows the networks (else it stays on one address).
+    bool followsNetworks() const { return parts_.networks != nullptr; }
+    // The pinned address; "" while every network is served.
+    std::string pinnedAddress() const;
+    // What is served now, and why not where it is not.
+    NetworksView networks() const;
+    // The address shown as the service's: the pinned one, else the one of
+    // the adapter with the default route, else the first served.
     std::string currentAddress() const;
     void setCurrentAddress(const std::string& address);
     // Phones connected now; an atomic read, fit for a timer.
     virtual int connectedPhones() const;
     // Whether every part of the service listens on its address now.
     virtual bool serviceRunning() const;
-    // Moves the service: true only when every part listens there now. On a
-    // worker thread, one call at a time; it blocks while the service stops
-    // and starts.
+    // Pins the service to the address ("" serves every network again) and
+    // saves the choice: true only when every part listens now. On a worker
+    // thread, one call at a time; it blocks while sockets close and open.
     virtual bool switchAddress(const std::string& address);
     virtual void stopService();
 
@@ -150,6 +161,8 @@ signals:
     void jobMessage(const std::string& text);
     void queueChanged();
     void progress(const std::string& taskKey, std::uint32_t percent);
+    // The served networks, the offered addresses or the pin changed.
+    void networksChanged();
 
 private:
     // VideoLibraryListener
@@ -173,6 +186,7 @@ private:
     VideoLibraryListener* const nextLibraryListener_;
     ConversionQueueListener* const nextQueueListener_;
     std::function<int(const std::string&)> asker_;
+    int networksListener_ = 0;
 };
 
 }  // namespace zorvex::ui

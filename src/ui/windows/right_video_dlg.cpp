@@ -6,10 +6,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -97,16 +99,10 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     toast_ = new CMsgBoxDlg(this);
 
     addressMenu_ = new CMenuDlg(2, this);
-    QStringList addresses;
-    for (const std::string& address : session.addresses())
-        addresses.push_back(QString::fromStdString(address));
-    addressMenu_->SetTexts(addresses);
-    addressMenu_->resize(
-        126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, addresses.size())));
-    addressMenu_->SetCurrent(QString::fromStdString(session.currentAddress()));
-    addressMenu_->Rebuild();
+    rebuildAddressMenu();
     serviceDown_ = !session.serviceRunning();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
+    connect(&session, &CoreSession::networksChanged, this, &CRightVideoDlg::onNetworksChanged);
 
     stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
     addressBox_ = SkinImage::load(QStringLiteral("FP\\IPCombo.png"));
@@ -437,11 +433,78 @@ void CRightVideoDlg::onCounterTick() {
     update(titleStateRect());
 }
 
-void CRightVideoDlg::OnAddressChosen(const QString& address) {
+QString CRightVideoDlg::AllNetworksText() {
+    return QStringLiteral("全部网络");
+}
+
+void CRightVideoDlg::rebuildAddressMenu() {
+    QStringList texts;
+    for (const std::string& address : session().addresses())
+        texts.push_back(QString::fromStdString(address));
+    const QString pin = QString::fromStdString(session().pinnedAddress());
+    // One address and no pin leave nothing to choose, as ever; otherwise
+    // every network can be served again from the first row.
+    if (session().followsNetworks() && (texts.size() > 1 || !pin.isEmpty()))
+        texts.push_front(AllNetworksText());
+    addressMenu_->SetTexts(texts);
+    addressMenu_->resize(
+        126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, texts.size())));
+    addressMenu_->SetCurrent(session().followsNetworks() && pin.isEmpty() && texts.size() > 1
+                                 ? AllNetworksText()
+                                 : QString::fromStdString(session().currentAddress()));
+    addressMenu_->Rebuild();
+}
+
+void CRightVideoDlg::onNetworksChanged() {
+    if (quitting_) return;
+    const bool wasOpen = addressMenu_->isVisible();
+    rebuildAddressMenu();
+    if (wasOpen && addressMenu_->items().size() <= 1) hideAddressMenu();
+    serviceDown_ = !switching() && !session().serviceRunning();
+    update(titleStateRect());
+}
+
+QString CRightVideoDlg::addressToolTip() const {
+    const NetworksView view = session().networks();
+    if (view.pinAbsent) {
+        return QStringLiteral("所选地址 %1 当前不在本机，地址恢复后自动开启服务")
+            .arg(QString::fromStdString(view.pin));
+    }
+    if (view.portsHeld) return QStringLiteral("端口被其他程序占用，正在重试");
+    if (view.served.empty() && session().addresses().empty())
+        return QStringLiteral("没有可用的网络，连上网络后自动开启服务");
+    if (view.served.size() > 1) {
+        QString text = QStringLiteral("正在服务的网络：");
+        for (const AddressStatus& network : view.served) {
+            text += QStringLiteral("\n") + QString::fromStdString(network.where.address);
+            if (!network.where.adapter.empty())
+                text += QStringLiteral(" (%1)").arg(QString::fromStdString(network.where.adapter));
+        }
+        return text;
+    }
+    return {};
+}
+
+bool CRightVideoDlg::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = addressBoxRect().contains(help->pos()) ? addressToolTip() : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this, addressBoxRect());
+        return true;
+    }
+    return RightPage::event(event);
+}
+
+void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     menuOpen_ = false;
     if (switching() || quitting_) return;  // dropped: one switch at a time
+    // The first row serves every network: no pin.
+    const QString address = chosen == AllNetworksText() ? QString() : chosen;
     const std::string text = address.toStdString();
-    log("切换服务，IP:", text);
+    log("切换服务，IP:", text.empty() ? chosen.toStdString() : text);
     // The count is read again once the service runs at its new address.
     counter_.stop();
     switchThread_ = std::thread([this, text] {
@@ -451,8 +514,8 @@ void CRightVideoDlg::OnAddressChosen(const QString& address) {
             [this, text, succeeded] { onSwitchDone(QString::fromStdString(text), succeeded); },
             Qt::QueuedConnection);
     });
-    session().setCurrentAddress(text);
-    addressMenu_->SetCurrent(address);
+    if (!text.empty()) session().setCurrentAddress(text);
+    addressMenu_->SetCurrent(chosen);
     update(titleStateRect());
 }
 
@@ -461,7 +524,7 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
     if (switchThread_.joinable()) switchThread_.join();
     const std::string text = address.toStdString();
     if (succeeded) {
-        session().setCurrentAddress(text);
+        if (!text.empty()) session().setCurrentAddress(text);
         log("切换服务成功，IP:", text);
         startCounter();
         log("重启服务，IP:", text);
@@ -628,9 +691,10 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
     painter.setPen(argb(serviceDown_       ? kAddressDownColour
                         : deviceCount_ > 0 ? 0xFFF19410
                                            : 0xFF3E3D42));
+    const QString address = QString::fromStdString(session().currentAddress());
     painter.drawText(
         QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
-        QStringLiteral("IP: %1").arg(QString::fromStdString(session().currentAddress())));
+        QStringLiteral("IP: %1").arg(address.isEmpty() ? QStringLiteral("等待网络") : address));
 }
 
 }  // namespace zorvex::ui

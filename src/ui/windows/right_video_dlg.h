@@ -104,6 +104,10 @@ public:
     bool menuOpen() const { return menuOpen_; }
     bool quitting() const { return quitting_; }
     bool serviceDown() const { return serviceDown_; }
+    // The address menu's first row: serve every network.
+    static QString AllNetworksText();
+    // What the address box's tooltip says now; empty for none.
+    QString addressToolTip() const;
 
     // Rectangles of the layout, in the page's coordinates.
     QRect contentRect() const;
@@ -125,8 +129,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // The menu follows the adapters: the addresses offered now, and the pin.
+    void rebuildAddressMenu();
+    void onNetworksChanged();
     CKbcButton* makeButton(int id, bool check, const char* skin, const QString& caption, int width,
                            int height, int layout, int background);
     void place();
