@@ -93,7 +93,8 @@ PartStart ClientTable::openSockets(const std::string& address, const std::string
     Link link;
     link.address = address;
     auto fail = [this, &link](int error) {
-        closeSockets(link);
+        // Quietly: a retry every few seconds must not repeat lines.
+        closeSockets(link, false);
         return partFailure(error);
     };
 
@@ -149,16 +150,16 @@ std::vector<std::string> ClientTable::linkAddresses() const {
     return addresses;
 }
 
-void ClientTable::closeSockets(Link& link) {
+void ClientTable::closeSockets(Link& link, bool say) {
     if (link.listenSocket >= 0) {
         if (epollFd_ >= 0) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, link.listenSocket, nullptr);
         ::shutdown(link.listenSocket, SHUT_RDWR);
         closeSocket(link.listenSocket);
-        consoleWrite("tcp is close!\n");
+        if (say) consoleWrite("tcp is close!\n");
     }
     if (link.broadcastSocket >= 0) {
         closeSocket(link.broadcastSocket);
-        consoleWrite("the broadcast is close!\n");
+        if (say) consoleWrite("the broadcast is close!\n");
     }
 }
 

@@ -117,7 +117,7 @@ private:
 
     void sendBroadcast();
     void acceptClients(int listenSocket);
-    void closeSockets(Link& link);
+    void closeSockets(Link& link, bool say = true);
     void readClient(ClientSlot& slot);
     // Sends what the slot owes while its socket takes it.
     void flushClient(ClientSlot& slot);

@@ -471,7 +471,7 @@ PartStart whyNoListener(const sockaddr_in& at) {
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     int error = ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ? errno : 0;
     ::close(fd);
-    return partFailure(error);
+    return error != 0 ? partFailure(error) : PartStart{};
 }
 
 }  // namespace
@@ -490,6 +490,9 @@ PartStart HttpFileServer::start(const std::string& address, int port,
     auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot());
     unsigned connections = connectionRoom(limits.maxConnections);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    // Asked first, so that a port held for a while (tried again every few
+    // seconds) does not have the library say so each time.
+    if (PartStart free = whyNoListener(bind); !free.running()) return free;
     daemon_ = MHD_start_daemon(
         flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &answer, site.get(),
         MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SOCK_ADDR,

@@ -31,10 +31,7 @@ import time
 
 # Situations whose behaviour is still being built: a failure is reported as
 # XFAIL, a pass as XPASS, which fails the run so that the mark goes.
-KNOWN_FAILING = {
-    "slash16", "two-adapters", "address-change", "network-later", "no-carrier", "link-local",
-    "pinned", "listeners", "port-held", "quiet-console",
-}
+KNOWN_FAILING = set()
 
 SKIP = 77
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -443,9 +440,12 @@ def listeners(s):
 
 HOLDER = """
 import socket, sys
-s = socket.socket()
-s.bind((sys.argv[1], 11718))
-s.listen()
+held = []
+for port in (11717, 11718):
+    s = socket.socket()
+    s.bind((sys.argv[1], port))
+    s.listen()
+    held.append(s)
 print("listening", flush=True)
 sys.stdin.read()
 """
@@ -457,7 +457,7 @@ def port_held(s):
     holder = s.lab.spawn(pc, [sys.executable, "-c", HOLDER, "10.66.0.1"], stdin=subprocess.PIPE,
                          stdout=subprocess.PIPE, text=True)
     if holder.stdout.readline().strip() != "listening":
-        raise Failure("the holder could not take 10.66.0.1:11718")
+        raise Failure("the holder could not take 10.66.0.1:11717 and 11718")
     begun = s.start(pc)
     s.service.wait_line("the port named as taken", r"11718")
     # Long enough for a few retries, each of which must stay silent.
@@ -486,7 +486,7 @@ SITUATIONS = [
     ("link-local", link_local, "a 169.254/16 adapter is not served"),
     ("pinned", pinned, "PinnedIP: only that network is served"),
     ("listeners", listeners, "listeners only on served addresses"),
-    ("port-held", port_held, "the link port held by another program at the start"),
+    ("port-held", port_held, "both ports held by another program at the start"),
 ]
 QUIET = "quiet-console"
 
