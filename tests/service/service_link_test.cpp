@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/executor.h"
 #include "platform/net_interfaces.h"
 #include "service/file_status_manager.h"
+#include "service/served_networks.h"
 #include "service/service.h"
 #include "support/test_support.h"
 
@@ -383,6 +385,113 @@ TEST(LanServiceLifecycle, DestroyingAnIdleServiceRewritesEveryLinkFile) {
         std::filesystem::remove(home.file("file_root/" + key));
     }
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
+}
+
+}  // namespace
+}  // namespace zorvex
+
+namespace zorvex {
+namespace {
+
+NetInterface adapterWith(std::string name, std::vector<std::string> addresses) {
+    NetInterface item;
+    item.name = std::move(name);
+    item.up = item.carrier = item.canBroadcast = true;
+    for (auto& address : addresses) {
+        item.ipv4.push_back({address, "255.255.255.0", directedBroadcast(address, "255.255.255.0")});
+    }
+    return item;
+}
+
+TEST(ServedNetworks, OnlyUsableAdaptersAreServedTheDefaultRouteFirst) {
+    NetInterface lo = adapterWith("lo", {"127.0.0.1"});
+    lo.loopback = true;
+    lo.canBroadcast = false;
+    NetInterface unplugged = adapterWith("eth0", {"10.55.0.1"});
+    unplugged.carrier = false;
+    unplugged.physical = true;
+    NetInterface down = adapterWith("eth1", {"10.56.0.1"});
+    down.up = false;
+    NetInterface vpn = adapterWith("tun0", {"10.8.0.2"});
+    vpn.pointToPoint = true;
+    NetInterface docker = adapterWith("docker0", {"172.17.0.1"});
+    NetInterface linkLocal = adapterWith("eth2", {"169.254.7.1", "0.0.0.0"});
+    NetInterface wifi = adapterWith("wlan0", {"192.168.77.1"});
+    wifi.physical = true;
+    NetInterface wired = adapterWith("eth3", {"10.66.0.1"});
+    wired.physical = true;
+    wired.defaultRoute = true;
+    auto usable = ServedNetworks::usableNetworks(
+        {lo, unplugged, down, vpn, docker, linkLocal, wifi, wired});
+    ASSERT_EQ(usable.size(), 3u);
+    EXPECT_EQ(usable[0], (ServedAddress{"10.66.0.1", "10.66.0.255", "eth3"}));
+    EXPECT_EQ(usable[1], (ServedAddress{"192.168.77.1", "192.168.77.255", "wlan0"}));
+    EXPECT_EQ(usable[2].address, "172.17.0.1");
+    EXPECT_EQ(directedBroadcast("10.66.0.1", "255.255.0.0"), "10.66.255.255");
+}
+
+// Adapters of the test's own on loopback addresses: the service follows
+// them as they come and go, a pin serves one alone (nothing while it is
+// absent), and phones on a network that stays are not disturbed.
+TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
+    const std::string first = test::runAddress(5), second = test::runAddress(6);
+    ASSERT_TRUE(test::portIsFree(first, wire::kLinkPort) &&
+                test::portIsFree(second, wire::kLinkPort));
+    test::TempDir home;
+    Service service(home.path());
+    TaskQueue executor;
+    std::mutex mutex;
+    std::vector<NetInterface> adapters = {adapterWith("e0", {first}), adapterWith("w0", {second})};
+    auto now = [&] {
+        std::lock_guard lock(mutex);
+        return adapters;
+    };
+    ServedNetworks networks(service, executor, {}, now);
+    std::vector<std::string> said;
+    NetworksView last;
+    networks.addListener([&](const NetworksView& view) {
+        for (auto& line : networkChanges(last, view)) said.push_back(line);
+        last = view;
+    });
+    NetworksView view = networks.begin();
+    EXPECT_TRUE(view.listening());
+    EXPECT_EQ(view.offered, (std::vector<std::string>{first, second}));
+    EXPECT_EQ(view.shown, first);
+    PhoneLink onSecond(second);
+    ASSERT_TRUE(onSecond.ask(1, 0));
+
+    {
+        std::lock_guard lock(mutex);
+        adapters.erase(adapters.begin());
+    }
+    view = networks.refresh();
+    EXPECT_EQ(view.shown, second);
+    EXPECT_TRUE(test::portIsFree(first, wire::kLinkPort));
+    EXPECT_TRUE(onSecond.ask(1, 0)) << "a phone on a network that stays keeps its link";
+
+    view = networks.pin(first);
+    EXPECT_TRUE(view.pinAbsent);
+    EXPECT_FALSE(view.listening());
+    EXPECT_EQ(view.shown, first);
+    EXPECT_TRUE(test::portIsFree(second, wire::kLinkPort));
+    {
+        std::lock_guard lock(mutex);
+        adapters.push_back(adapterWith("e0", {first}));
+    }
+    view = networks.refresh();
+    EXPECT_TRUE(view.listening());
+    EXPECT_EQ(view.served.size(), 1u);
+    EXPECT_TRUE(networks.refresh() == view) << "an unchanged machine changes nothing";
+    view = networks.pin("");
+    EXPECT_EQ(view.served.size(), 2u);
+
+    executor.runPending();
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "serving " + first + " (e0)", "serving " + second + " (w0)",
+                        "no longer serving " + first + " (e0)",
+                        "no longer serving " + second + " (w0)",
+                        "waiting for " + first + ", the address chosen",
+                        "serving " + first + " (e0)", "serving " + second + " (w0)"}));
 }
 
 }  // namespace
