@@ -112,8 +112,14 @@ NetworksView ServedNetworks::pin(const std::string& address) {
     return lookLocked();
 }
 
-NetworksView ServedNetworks::view() const {
+void ServedNetworks::stop() {
     std::lock_guard lock(mutex_);
+    stopped_ = true;
+    service_.stop();
+}
+
+NetworksView ServedNetworks::view() const {
+    std::lock_guard lock(viewMutex_);
     return view_;
 }
 
@@ -153,6 +159,7 @@ std::vector<ServedAddress> ServedNetworks::usableNetworks(
 }
 
 NetworksView ServedNetworks::lookLocked() {
+    if (stopped_) return lastView_;
     const std::vector<NetInterface> adapters = adapters_();
     NetworksView view;
     std::vector<ServedAddress> every;
@@ -193,8 +200,12 @@ NetworksView ServedNetworks::lookLocked() {
     view.portsHeld = std::any_of(now.begin(), now.end(), [](const AddressStatus& network) {
         return heldPart(network.link) || heldPart(network.http);
     });
-    if (!(view == view_)) {
-        view_ = view;
+    if (!(view == lastView_)) {
+        lastView_ = view;
+        {
+            std::lock_guard lock(viewMutex_);
+            view_ = view;
+        }
         executor_.post([listeners = listeners_, view] { listeners->tell(view); });
     }
     return view;

@@ -69,6 +69,10 @@ public:
     // what is served follows at once. Returns the new view.
     NetworksView pin(const std::string& address);
 
+    // Stops the service for good (the application quits): nothing is
+    // served again, whatever the adapters do.
+    void stop();
+
     NetworksView view() const;
     // Hears every change from now on, on the executor's thread, until
     // removed; remove it before what it calls goes.
@@ -89,8 +93,12 @@ private:
     const std::vector<std::string> fixed_;
     const Adapters adapters_;
 
-    mutable std::mutex mutex_;  // guards the members below, and serialises looks
+    std::mutex mutex_;  // guards the members below, and serialises looks
     std::string pin_;
+    bool stopped_ = false;
+    NetworksView lastView_;
+    // A copy for readers, who must not wait while sockets open and close.
+    mutable std::mutex viewMutex_;
     NetworksView view_;
     // Shared with the tasks posted to the executor, which may run after this is gone.
     const std::shared_ptr<Listeners> listeners_;

@@ -159,7 +159,10 @@ bool CoreSession::switchAddress(const std::string& address) {
 }
 
 void CoreSession::stopService() {
-    if (parts_.service) parts_.service->stop();
+    if (parts_.networks)
+        parts_.networks->stop();
+    else if (parts_.service)
+        parts_.service->stop();
 }
 
 SETTINGS_ST CoreSession::settings() const {
