@@ -21,21 +21,6 @@ bool heldPart(const PartStart& part) {
     return part.cause == StartCause::PortTaken || part.cause == StartCause::Failed;
 }
 
-// The address as served from the adapter that holds it; empty adapter when none does.
-ServedAddress servedFrom(const std::vector<NetInterface>& adapters, const std::string& address) {
-    ServedAddress served;
-    served.address = address;
-    for (const NetInterface& item : adapters) {
-        for (const NetAddress& ip : item.ipv4) {
-            if (ip.address != address) continue;
-            served.adapter = item.name;
-            if (item.canBroadcast && !item.loopback) served.broadcast = ip.broadcast;
-            return served;
-        }
-    }
-    return served;
-}
-
 }  // namespace
 
 struct ServedNetworks::Listeners {
@@ -169,7 +154,7 @@ NetworksView ServedNetworks::lookLocked() {
     } else {
         view.offered = fixed_;
         for (const std::string& address : fixed_) {
-            ServedAddress network = servedFrom(adapters, address);
+            ServedAddress network = servedAddressFor(address, adapters);
             // Loopback's range is local without being listed address by address.
             if (!network.adapter.empty() || isLocalAddress(address)) every.push_back(network);
         }

@@ -85,10 +85,11 @@ StartResult resultOf(const AddressStatus& network) {
 
 }  // namespace
 
-ServedAddress servedAddressFor(const std::string& address) {
+ServedAddress servedAddressFor(const std::string& address,
+                               const std::vector<NetInterface>& adapters) {
     ServedAddress served;
     served.address = address;
-    for (const NetInterface& item : listNetInterfaces()) {
+    for (const NetInterface& item : adapters) {
         for (const NetAddress& ip : item.ipv4) {
             if (ip.address != address) continue;
             served.adapter = item.name;
@@ -109,7 +110,7 @@ StartResult Service::setAddress(const std::string& address) {
             return StartResult::refusal(StartCause::SameAddress, *next);
         }
     }
-    auto networks = serve({servedAddressFor(*next)});
+    auto networks = serve({servedAddressFor(*next, listNetInterfaces())});
     return resultOf(networks.front());
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/home_layout.h"
+#include "platform/net_interfaces.h"
 #include "service/catalogue_list.h"
 #include "service/client_table.h"
 #include "service/http_file_server.h"
@@ -27,9 +28,10 @@ struct ServedAddress {
     bool operator==(const ServedAddress&) const = default;
 };
 
-// The address as served: with its adapter's broadcast address and name
-// when an adapter that can broadcast holds it.
-ServedAddress servedAddressFor(const std::string& address);
+// The address as served: with its adapter's name, and the adapter's
+// broadcast address when it can broadcast, when one of them holds it.
+ServedAddress servedAddressFor(const std::string& address,
+                               const std::vector<NetInterface>& adapters);
 
 // One network's parts after a change: each listens there now, or says why not.
 struct AddressStatus {

@@ -398,7 +398,8 @@ NetInterface adapterWith(std::string name, std::vector<std::string> addresses) {
     item.name = std::move(name);
     item.up = item.carrier = item.canBroadcast = true;
     for (auto& address : addresses) {
-        item.ipv4.push_back({address, "255.255.255.0", directedBroadcast(address, "255.255.255.0")});
+        item.ipv4.push_back(
+            {address, "255.255.255.0", directedBroadcast(address, "255.255.255.0")});
     }
     return item;
 }
@@ -421,8 +422,8 @@ TEST(ServedNetworks, OnlyUsableAdaptersAreServedTheDefaultRouteFirst) {
     NetInterface wired = adapterWith("eth3", {"10.66.0.1"});
     wired.physical = true;
     wired.defaultRoute = true;
-    auto usable = ServedNetworks::usableNetworks(
-        {lo, unplugged, down, vpn, docker, linkLocal, wifi, wired});
+    auto usable =
+        ServedNetworks::usableNetworks({lo, unplugged, down, vpn, docker, linkLocal, wifi, wired});
     ASSERT_EQ(usable.size(), 3u);
     EXPECT_EQ(usable[0], (ServedAddress{"10.66.0.1", "10.66.0.255", "eth3"}));
     EXPECT_EQ(usable[1], (ServedAddress{"192.168.77.1", "192.168.77.255", "wlan0"}));
@@ -486,12 +487,12 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
     EXPECT_EQ(view.served.size(), 2u);
 
     executor.runPending();
-    EXPECT_EQ(said, (std::vector<std::string>{
-                        "serving " + first + " (e0)", "serving " + second + " (w0)",
-                        "no longer serving " + first + " (e0)",
-                        "no longer serving " + second + " (w0)",
-                        "waiting for " + first + ", the address chosen",
-                        "serving " + first + " (e0)", "serving " + second + " (w0)"}));
+    EXPECT_EQ(said,
+              (std::vector<std::string>{
+                  "serving " + first + " (e0)", "serving " + second + " (w0)",
+                  "no longer serving " + first + " (e0)", "no longer serving " + second + " (w0)",
+                  "waiting for " + first + ", the address chosen", "serving " + first + " (e0)",
+                  "serving " + second + " (w0)"}));
 }
 
 }  // namespace
