@@ -1,5 +1,5 @@
 """A private X desktop for the suite: Xvfb on a display number of its own,
-openbox, optionally xcompmgr, a tray (trayer); xdotool to drive it. Every
+openbox, optionally xcompmgr and a tray (trayer); xdotool to drive it. Every
 child dies with the suite (PR_SET_PDEATHSIG) and is ended by its own pid."""
 
 import ctypes
@@ -37,9 +37,10 @@ def wait_until(what, condition, timeout, interval=0.1):
 
 
 class Desktop:
-    def __init__(self, workdir, composited):
+    def __init__(self, workdir, composited, tray=True):
         self.workdir = workdir
         self.composited = composited
+        self.tray = tray
         self.children = []  # (name, Popen), in start order
         self.display_name = None
         self.env = None
@@ -78,6 +79,8 @@ class Desktop:
         if self.composited:
             self.spawn("xcompmgr", ["xcompmgr"])
             wait_until("xcompmgr", lambda: self._selection_owned("_NET_WM_CM_S0"), 30)
+        if not self.tray:
+            return
         self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype",
                               "request", "--height", "28", "--SetDockType", "true",
                               "--transparent", "false"])

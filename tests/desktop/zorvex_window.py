@@ -37,6 +37,17 @@ ROW_GREY = (242, 242, 243)
 LEFT_COLUMN = (0x3E, 0x3D, 0x42)
 TITLE_BAND = (0xF8, 0xF8, 0xF8)
 
+# The address on the title band: the box that opens the address menu, the
+# text "IP: …" in it, and the menu's rows of 22 pixels below the box, each
+# with a mark column on its left.
+ADDRESS_BOX = (PAGE_LEFT + PAGE[0] - 205, 14, 126, 22)
+ADDRESS_TEXT = (PAGE_LEFT + PAGE[0] - 200, 16, 100, 18)  # short of the box's arrow
+MENU_WIDTH, MENU_ROW = 126, 22
+MENU_MARK_GREY = (0xE9, 0xE9, 0xE9)
+# What the address text's colour says: no phone, phones connected, not listening.
+ADDRESS_COLOURS = {"idle": (0x3E, 0x3D, 0x42), "phones": (0xF1, 0x94, 0x10),
+                   "down": (0xD9, 0x45, 0x3A)}
+
 CARD_SIZE = (144, 116)
 ROW_HEIGHT = 80
 
@@ -129,3 +140,104 @@ class Reader:
             else:
                 found.append("other")
         return found
+
+
+def centre(rect):
+    x, y, w, h = rect
+    return (x + w // 2, y + h // 2)
+
+
+def menu_row_centre(index):
+    """The middle of the address menu's row at index, from the menu's corner."""
+    return (MENU_WIDTH // 2, MENU_ROW * index + MENU_ROW // 2)
+
+
+def ink(picture, background=TITLE_BAND, tolerance=40):
+    """The picture cut to what is drawn on the background; None for nothing."""
+    xs, ys = [], []
+    for y in range(picture.height):
+        for x in range(picture.width):
+            if any(abs(c - b) > tolerance for c, b in zip(picture.pixel(x, y), background)):
+                xs.append(x)
+                ys.append(y)
+    if not xs:
+        return None
+    return picture.crop(min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
+
+
+class MenuRow:
+    """A row of the address menu as drawn: its text's ink and its mark."""
+
+    def __init__(self, text, marked):
+        self.text, self.marked = text, marked
+
+    def same_text(self, other, tolerance=2):
+        a, b = self.text, other.text
+        return (a is None) == (b is None) and (a is None or (
+            (a.width, a.height) == (b.width, b.height) and a.difference(b) < tolerance))
+
+
+def menu_rows(menu):
+    """The rows of a picture of the address menu, top down."""
+    rows = []
+    for i in range(menu.height // MENU_ROW):
+        top = MENU_ROW * i
+        mark = menu.crop(1, top + 1, 15, MENU_ROW - 2)
+        text = ink(menu.crop(19, top + 2, MENU_WIDTH - 21, MENU_ROW - 3))
+        rows.append(MenuRow(text, mark.share(MENU_MARK_GREY, 6) < 0.97))
+    return rows
+
+
+def address_colour(band_text):
+    """The name in ADDRESS_COLOURS of the colour the address is drawn in, or None."""
+    share = {name: band_text.share(colour, 16) for name, colour in ADDRESS_COLOURS.items()}
+    name = max(share, key=share.get)
+    return name if share[name] > 0.01 else None
+
+
+def coverage(picture, background=TITLE_BAND):
+    """How much ink covers each pixel, 0..1, rows top down, whatever its colour."""
+    far = [[max(abs(c - b) for c, b in zip(picture.pixel(x, y), background))
+            for x in range(picture.width)] for y in range(picture.height)]
+    top = max(max(row) for row in far) or 1
+    return [[value / top for value in row] for row in far]
+
+
+def text_distance(band_text, row):
+    """How far the band's "IP: …" is from ending in the row's text: the most
+    ink that differs in a column, 0 for alike. The band's text starts at a
+    fraction of a pixel where the menu's does not, so the row is tried
+    shifted by tenths of a pixel."""
+    drawn = ink(band_text)
+    if drawn is None or row.text is None or row.text.height > drawn.height \
+            or row.text.width + 2 > drawn.width:
+        return float("inf")
+    band, want = coverage(drawn), coverage(row.text)
+    height, width = len(want), len(want[0])
+    best = float("inf")
+    for top in range(len(band) - height + 1):
+        lines = [band[top + y] + [0.0] for y in range(height)]
+        for left in range(drawn.width - width - 2, drawn.width - width + 1):
+            for tenth in range(10):
+                t = tenth / 10
+                worst = 0.0
+                for x in range(width + 1):
+                    column = 0.0
+                    for y in range(height):
+                        line = want[y]
+                        shifted = (line[x] if x < width else 0) * (1 - t) + \
+                            (line[x - 1] if x else 0) * t
+                        column += abs(shifted - lines[y][min(left + x, drawn.width)])
+                    worst = max(worst, column)
+                best = min(best, worst)
+    return best
+
+
+def shown_row(band_text, rows):
+    """The index of the menu row whose text the band's "IP: …" ends in, or
+    None when no row is clearly nearer than the others."""
+    distances = sorted((text_distance(band_text, row), index) for index, row in enumerate(rows))
+    if not distances or distances[0][0] == float("inf"):
+        return None
+    runner_up = distances[1][0] if len(distances) > 1 else float("inf")
+    return distances[0][1] if distances[0][0] < 0.6 * runner_up else None

@@ -2,7 +2,7 @@
 """The LAN suite: the real zorvex --headless on networks of its own, found by
 phones as they find it at home.
 
-  lan_suite.py --zorvex BIN [--only NAME]... [--repeat N] [--keep]
+  lan_suite.py --zorvex BIN [--only NAME]... [--repeat N] [--keep] [--shots DIR]
 
 Every situation builds fresh network namespaces: one for the PC, one per
 phone, joined by veth pairs created inside them, never in the machine's own
@@ -11,6 +11,12 @@ without --address, so it picks its networks as on a user's machine; each
 phone (phone.py) listens for the broadcast, asks for both lists and fetches
 the start of the shared clip over HTTP. Prints how long each situation took
 from its setup (or its change) until the phone was done.
+
+The situation "window" runs the real window instead, on an X desktop of its
+own (Xvfb and openbox, as the desktop suite's), and uses its address menu as
+a person does while the networks change under it. It photographs each step
+into its work folder, kept when it fails, or into DIR/window-N with --shots.
+Without Xvfb, openbox, xdotool or python3-xlib it is skipped, with the reason.
 
 Needs root and network namespaces; without them it says why and exits 77
 (skipped)."""
@@ -50,6 +56,10 @@ DUMP = re.compile(r"^([0-9A-F]{2}( +[0-9A-F]{2})*|\.\.\. \d+ bytes|\S+:)$")
 
 class Failure(AssertionError):
     pass
+
+
+class Skip(Exception):
+    """The situation cannot run here; the reason says why."""
 
 
 LIBC = ctypes.CDLL(None, use_errno=True)
@@ -121,18 +131,22 @@ class Lab:
 
 
 class Service:
-    """zorvex --headless in the PC's namespace, its output kept with times."""
+    """zorvex in the PC's namespace (--headless unless told otherwise), its
+    output kept with times."""
 
-    def __init__(self, lab, namespace, binary, home, clip):
+    def __init__(self, lab, namespace, binary, home, *options, display=None):
         env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"),
                    XDG_CONFIG_HOME=os.path.join(home, "config"),
                    XDG_DATA_HOME=os.path.join(home, "data"))
-        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        for variable in ("DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "QT_SCALE_FACTOR",
+                         "QT_SCREEN_SCALE_FACTORS"):
+            env.pop(variable, None)
+        if display:
+            env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         self.lines = []  # (time, text)
         self.lock = threading.Lock()
-        self.process = lab.spawn(namespace, [binary, "--headless", "--home", home,
-                                             "--share", clip],
+        self.process = lab.spawn(namespace, [binary, "--home", home] + list(options),
                                  env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.reader = threading.Thread(target=self.read, daemon=True)
         self.reader.start()
@@ -205,13 +219,15 @@ class Phone:
 class Situation:
     """What a situation function gets: its lab, the service, phones, timing."""
 
-    def __init__(self, suite, tag):
+    def __init__(self, suite, tag, shots):
         self.suite = suite
         self.lab = Lab(tag)
         self.work = os.path.join(suite.work, tag)
         self.home = os.path.join(self.work, "home")
+        self.shots = shots
         os.makedirs(self.home)
         self.service = None
+        self.desktop = None
         self.elapsed = None
         self.quiet_windows = []  # (since, until) when no phone talks to the service
         self.settings = {}
@@ -219,7 +235,7 @@ class Situation:
     def namespace(self, role):
         return self.lab.namespace(role)
 
-    def start(self, pc):
+    def configure(self):
         with open(os.path.join(self.home, "config.ini"), "w") as f:
             # No autostart entry, no keep-awake, no update check.
             f.write("[NormalSetting]\nBase-AutoRun=0\nBase-AutoUpdate=0\nExitWndType=1\n"
@@ -227,7 +243,11 @@ class Situation:
             for key, value in self.settings.items():
                 f.write("%s=%s\n" % (key, value))
             f.write("[VideoSetting]\nConvertPath=%s\n" % os.path.join(self.home, "converted"))
-        self.service = Service(self.lab, pc, self.suite.args.zorvex, self.home, self.suite.clip)
+
+    def start(self, pc):
+        self.configure()
+        self.service = Service(self.lab, pc, self.suite.args.zorvex, self.home, "--headless",
+                               "--share", self.suite.clip)
         return time.monotonic()
 
     def phone(self, namespace, own, want, bound=FIND_BOUND):
@@ -281,6 +301,8 @@ class Situation:
         code = None
         if self.service:
             code = self.service.stop()
+        if self.desktop:
+            self.desktop.stop()
         self.lab.close()
         return code
 
@@ -474,6 +496,271 @@ def port_held(s):
     s.elapsed = s.found(waiting, since, RETRY_BOUND)
 
 
+DESKTOP = os.path.join(os.path.dirname(HERE), "desktop")
+TITLE = "^Zorvex助手$"
+WIRED, WIFI = "10.66.0.20/24", "192.168.77.20/24"
+
+
+def desktop_missing():
+    missing = [tool for tool in ("Xvfb", "openbox", "xdotool") if not shutil.which(tool)]
+    try:
+        import Xlib  # noqa: F401
+    except ImportError:
+        missing.append("python3-xlib for %s" % sys.executable)
+    return missing
+
+
+class Window:
+    """The real window on an X desktop of the situation's own (Xvfb, openbox),
+    seen and driven from the machine's namespace; the application in the PC's
+    namespace reaches the display through its socket in /tmp/.X11-unix, which
+    network namespaces share."""
+
+    def __init__(self, s):
+        if DESKTOP not in sys.path:
+            sys.path.insert(0, DESKTOP)
+        import xsession
+        import zorvex_window
+        self.s, self.zw, self.xsession = s, zorvex_window, xsession
+        self.step = 0
+        self.id, self.origin = None, (0, 0)
+        os.makedirs(s.shots, exist_ok=True)
+        work = os.path.join(s.work, "desktop")
+        os.makedirs(work)
+        # The situation's close stops whatever of the desktop started.
+        s.desktop = xsession.Desktop(work, composited=False, tray=False)
+        self.desktop = s.desktop
+        self.desktop.start()
+
+    def start(self, pc):
+        """The window in the PC's namespace, up and painted; returns when it was started."""
+        s = self.s
+        s.configure()
+        since = time.monotonic()
+        s.service = Service(s.lab, pc, s.suite.args.zorvex, s.home,
+                            display=self.desktop.display_name)
+        self.id = self.until("the window", lambda: self.desktop.windows(TITLE), 60)[-1]
+        x, y, w, h = self.desktop.geometry(self.id)
+        self.origin = (x, y)
+        self.require((w, h) == self.zw.WINDOW, "the window is %dx%d" % (w, h))
+        self.until("the window painted", lambda: self.near(
+            self.grab(40, 400, 1, 1).pixel(0, 0), self.zw.LEFT_COLUMN), 30)
+        return since
+
+    # -- judging --------------------------------------------------------------
+
+    def until(self, what, condition, timeout=FIND_BOUND):
+        try:
+            return self.xsession.wait_until(what, condition, timeout)
+        except self.xsession.Timeout as error:
+            self.fail(str(error))
+
+    def require(self, ok, what):
+        if not ok:
+            self.fail(what)
+
+    def fail(self, what):
+        tail = self.s.service.tail() if self.s.service else ""
+        raise Failure("%s (the screen: %s)%s" % (what, self.shoot("failed"), tail))
+
+    @staticmethod
+    def near(a, b, tolerance=8):
+        return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+    def shoot(self, name):
+        self.step += 1
+        path = os.path.join(self.s.shots, "%02d-%s.png" % (self.step, name))
+        self.desktop.grab().save_png(path)
+        return path
+
+    def grab(self, x, y, w, h):
+        """What the screen shows there, in window coordinates."""
+        return self.desktop.grab().crop(self.origin[0] + x, self.origin[1] + y, w, h)
+
+    def shown(self):
+        """The application's visible windows besides the main one: id -> geometry."""
+        found = {}
+        for window_id in self.desktop.xdotool("search", "--onlyvisible", "--class", "zorvex",
+                                              check=False).split():
+            if int(window_id) != self.id:
+                try:
+                    found[int(window_id)] = self.desktop.geometry(int(window_id))
+                except RuntimeError:
+                    pass  # gone meanwhile
+        return found
+
+    def menu(self):
+        """The address menu's (x, y, width, height) while it is shown."""
+        return next((g for g in self.shown().values() if g[2] == self.zw.MENU_WIDTH
+                     and g[3] % self.zw.MENU_ROW == 0), None)
+
+    def tooltip(self):
+        menu = self.menu()
+        return next((g for g in self.shown().values() if g != menu), None)
+
+    def rows(self):
+        """The menu's rows once two looks agree, so that none is caught half drawn."""
+        looks = []
+        for _ in range(2):
+            geometry = self.menu()
+            if not geometry:
+                return None
+            looks.append(self.zw.menu_rows(self.desktop.grab().crop(*geometry)))
+        if len(looks[0]) != len(looks[1]) or not all(
+                a.same_text(b) and a.marked == b.marked for a, b in zip(*looks)):
+            return None
+        return looks[1]
+
+    def rows_when(self, what, condition):
+        return self.until(what, lambda: (lambda rows: rows if rows and condition(rows) else None)(
+            self.rows()))
+
+    def band(self):
+        return self.grab(*self.zw.ADDRESS_TEXT)
+
+    def colour(self):
+        return self.zw.address_colour(self.band())
+
+    def check_band(self, rows, index, text):
+        """The band says "IP: <text>", drawn as the menu's row at index draws it."""
+        found = self.zw.shown_row(self.band(), rows)
+        self.require(found == index, "the band does not say %r: it ends as row %s of the menu "
+                     "does, not as row %d" % ("IP: " + text, found, index))
+
+    def pinned(self):
+        """PinnedIP in config.ini, as saved now."""
+        with open(os.path.join(self.s.home, "config.ini"), encoding="utf-8") as f:
+            found = re.search(r"^PinnedIP=(.*)$", f.read(), re.M)
+        return found.group(1).strip() if found else None
+
+    # -- acting ---------------------------------------------------------------
+
+    def click(self, point):
+        self.desktop.click(self.origin[0] + point[0], self.origin[1] + point[1])
+
+    def open_menu(self):
+        """Opens the address menu with a click on the address box; its rows."""
+        self.click(self.zw.centre(self.zw.ADDRESS_BOX))
+        x, y, _, _ = self.until("the address menu", self.menu, 10)
+        bx, by, _, bh = self.zw.ADDRESS_BOX
+        self.require((x, y) == (self.origin[0] + bx, self.origin[1] + by + bh),
+                     "the address menu at %d,%d, not below the address box" % (x, y))
+        return self.rows_when("the menu drawn", lambda rows: True)
+
+    def close_menu(self):
+        self.click(self.zw.centre(self.zw.ADDRESS_BOX))
+        self.until("the address menu to close", lambda: not self.menu(), 10)
+
+    def choose(self, index, address):
+        """Chooses the menu's row at index, which must pin `address` ("" for none)."""
+        x, y, _, _ = self.menu()
+        cx, cy = self.zw.menu_row_centre(index)
+        self.desktop.click(x + cx, y + cy)
+        self.until("the address menu to close", lambda: not self.menu(), 10)
+        self.until("PinnedIP=%s saved for row %d" % (address, index),
+                   lambda: self.pinned() == address, 10)
+
+    def rest(self):
+        """The pointer on the cards, away from the title band."""
+        self.desktop.move_mouse(self.origin[0] + 600, self.origin[1] + 400)
+
+    def hover(self):
+        """The pointer comes to rest on the address box, from elsewhere: a tooltip may come."""
+        self.rest()
+        self.desktop.move_mouse(*(o + c for o, c in zip(
+            self.origin, self.zw.centre(self.zw.ADDRESS_BOX))))
+
+
+def window(s):
+    missing = desktop_missing()
+    if missing:
+        raise Skip("no %s (scripts/install-deps installs them)" % ", ".join(missing))
+    pc, wired, wifi = s.namespace("pc"), s.namespace("phA"), s.namespace("phB")
+    # The clip is shared before the window comes, by the service alone.
+    s.start(pc)
+    s.service.wait_line("the clip shared", r"^shared [0-9a-f]{32} ")
+    code = s.service.stop()
+    if code != 0:
+        raise Failure("zorvex --headless --share ended with %s%s" % (code, s.service.tail()))
+    s.service = None
+    s.lab.link(pc, "e0", wired, "10.66.0.1/24", WIRED)
+    s.lab.link(pc, "w0", wifi, "192.168.77.1/24", WIFI)
+    w = Window(s)
+    phones = [s.phone(wired, WIRED, "10.66.0.1"), s.phone(wifi, WIFI, "192.168.77.1")]
+    since = w.start(pc)
+    s.elapsed = max([s.found(p, since) for p in phones])
+    w.rest()
+    w.shoot("found")
+
+    # 全部网络 first and current, then each network; the band shows the first.
+    first = w.open_menu()
+    w.shoot("menu")
+    w.require(len(first) == 3 and [r.marked for r in first] == [True, False, False],
+              "%d rows in the menu, marked %s" % (len(first), [r.marked for r in first]))
+    w.check_band(first, 1, "10.66.0.1")
+
+    # A new address while the menu is open: its row follows, the others stay.
+    s.lab.ip(pc, "addr", "del", "10.66.0.1/24", "dev", "e0")
+    s.lab.ip(pc, "addr", "add", "10.66.0.9/24", "brd", "+", "dev", "e0")
+    rows = w.rows_when("the menu to offer 10.66.0.9 instead of 10.66.0.1", lambda now: (
+        len(now) == 3 and not now[1].same_text(first[1]) and now[0].same_text(first[0])
+        and now[2].same_text(first[2])))
+    w.shoot("menu-followed")
+    w.check_band(rows, 1, "10.66.0.9")
+    w.choose(1, "10.66.0.9")
+
+    # Pinned to the Wi-Fi's address: only its phone finds the PC.
+    w.open_menu()
+    w.choose(2, "192.168.77.1")
+    waiting = s.phone(wifi, WIFI, "192.168.77.1")
+    since = time.monotonic()
+    s.silent(wired, WIRED, "10.66.0.9")
+    s.found(waiting, since)
+    w.rest()
+    w.shoot("pinned")
+    w.check_band(rows, 2, "192.168.77.1")
+    marked = w.open_menu()
+    w.shoot("menu-pinned")
+    w.require(len(marked) == 3 and all(a.same_text(b) for a, b in zip(marked, rows))
+              and [r.marked for r in marked] == [False, False, True],
+              "%d rows in the menu, marked %s" % (len(marked), [r.marked for r in marked]))
+    w.close_menu()
+
+    # The pinned address goes: nothing is served and the band says why, until it comes back.
+    s.lab.ip(pc, "addr", "del", "192.168.77.1/24", "dev", "w0")
+    w.until("the address in the not-listening colour", lambda: w.colour() == "down")
+    w.until("no listener left", lambda: not s.listeners(pc))
+    absent = w.open_menu()
+    w.shoot("menu-pin-absent")
+    w.require(len(absent) == 2 and absent[0].same_text(rows[0]) and absent[1].same_text(rows[1]),
+              "the menu without the pinned address has %d rows" % len(absent))
+    w.close_menu()
+    w.hover()
+    why = w.until("the tooltip saying why", w.tooltip, 10)
+    w.shoot("pin-absent")
+    waiting = s.phone(wifi, WIFI, "192.168.77.1")
+    since = time.monotonic()
+    s.lab.ip(pc, "addr", "add", "192.168.77.1/24", "brd", "+", "dev", "w0")
+    s.found(waiting, since)
+    w.until("the address out of the not-listening colour", lambda: w.colour() != "down")
+
+    # 全部网络: every network again.
+    w.open_menu()
+    w.choose(0, "")
+    phones = [s.phone(wired, WIRED, "10.66.0.9"), s.phone(wifi, WIFI, "192.168.77.1")]
+    since = time.monotonic()
+    for phone in phones:
+        s.found(phone, since)
+    w.rest()
+    w.shoot("every-network")
+    w.check_band(rows, 1, "10.66.0.9")
+    w.hover()
+    # A heading and a line per network, where the absent pin's reason took one line.
+    w.until("the tooltip listing both networks", lambda: (
+        lambda tip: tip if tip and tip[3] >= 2 * why[3] else None)(w.tooltip()), 10)
+    w.shoot("tooltip")
+
+
 SITUATIONS = [
     ("one-net", one_net, "one adapter, a /24 network"),
     ("slash16", slash16, "a /16 network: broadcast to 10.66.255.255"),
@@ -487,6 +774,7 @@ SITUATIONS = [
     ("pinned", pinned, "PinnedIP: only that network is served"),
     ("listeners", listeners, "listeners only on served addresses"),
     ("port-held", port_held, "both ports held by another program at the start"),
+    ("window", window, "the window's address menu follows the networks and pins one"),
 ]
 QUIET = "quiet-console"
 
@@ -522,25 +810,35 @@ class Suite:
                         "sine=duration=2", "-c:v", "libx264", "-c:a", "aac", "-shortest",
                         self.clip], check=True)
 
-    def record(self, name, ok, seconds, detail):
-        status = ("XPASS" if ok else "XFAIL") if name in KNOWN_FAILING else (
-            "PASS" if ok else "FAIL")
+    def record(self, name, ok, seconds, detail, status=None):
+        if not status:
+            status = ("XPASS" if ok else "XFAIL") if name in KNOWN_FAILING else (
+                "PASS" if ok else "FAIL")
         self.results.append((name, status, seconds, detail))
         shown = "%.2fs" % seconds if seconds is not None else ""
-        self.say("%-5s %s %s %s" % (status, name, shown, detail if not ok else ""))
+        self.say("%-5s %s %s %s" % (status, name, shown, detail if status != "PASS" else ""))
 
     def run_one(self, name, function, what):
         self.count += 1
-        situation = Situation(self, "%s-%d" % (self.tag, self.count))
+        tag = "%s-%d" % (self.tag, self.count)
+        shots = os.path.join(self.args.shots, "%s-%d" % (name, self.count)) \
+            if self.args.shots else os.path.join(self.work, tag, "shots")
+        situation = Situation(self, tag, shots)
         self.say("%s: %s" % (name, what))
-        ok, detail, code = False, "", None
+        ok, detail, code, skipped = False, "", None, False
         try:
             function(situation)
             ok = True
         except Failure as error:
             detail = str(error)
+        except Skip as reason:
+            skipped, detail = True, str(reason)
         finally:
             code = situation.close()
+        if skipped:
+            self.record(name, True, None, detail, "SKIP")
+            shutil.rmtree(situation.work, ignore_errors=True)
+            return
         if ok and code != 0:
             ok, detail = False, "zorvex ended with %s after SIGTERM%s" % (
                 code, situation.service.tail())
@@ -613,6 +911,8 @@ def main():
                         ", ".join(n for n, _, _ in SITUATIONS))
     parser.add_argument("--repeat", type=int, default=1)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--shots", metavar="DIR",
+                        help="keep the window's pictures here, a folder per situation run")
     args = parser.parse_args()
     chosen = [s for s in SITUATIONS if not args.only or s[0] in args.only]
     if args.only and len(chosen) != len(set(args.only)):
@@ -647,11 +947,12 @@ def main():
         if status == "XPASS":
             print("%s passes now: take it off KNOWN_FAILING in %s" % (name, __file__))
     if failed or interrupted:
-        print("lan suite: the clip and the failing situations' homes are in %s" % suite.work)
+        print("lan suite: the clip and the failing situations' homes and pictures are in %s"
+              % suite.work)
         return 1
     if not args.keep:
         shutil.rmtree(suite.work, ignore_errors=True)
-    return 0
+    return SKIP if all(r[1] == "SKIP" for r in suite.results) else 0
 
 
 if __name__ == "__main__":

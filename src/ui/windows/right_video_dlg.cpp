@@ -500,7 +500,13 @@ bool CRightVideoDlg::event(QEvent* event) {
 
 void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     menuOpen_ = false;
-    if (switching() || quitting_) return;  // dropped: one switch at a time
+    if (quitting_) return;
+    if (switching()) {
+        // Dropped: one switch at a time. The menu moved its mark to the row
+        // as it was clicked; the mark goes back.
+        rebuildAddressMenu();
+        return;
+    }
     // The first row serves every network: no pin.
     const QString address = chosen == AllNetworksText() ? QString() : chosen;
     const std::string text = address.toStdString();
