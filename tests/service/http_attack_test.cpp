@@ -1,6 +1,6 @@
 // The HTTP side under load that any host on the LAN can make: idle
 // connections, readers that never read, many connections from one address,
-// trickled request heads from many.
+// trickled request heads from many; a file cut short while it streams.
 // Attackers connect from 127.0.0.2 and beyond, phones from 127.0.0.1.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -178,6 +179,19 @@ TEST_F(HttpUnderAttack, TrickledHeadsFromManyAddressesLeaveRoomForANewPhone) {
         EXPECT_EQ(head.rfind("HTTP/1.1 200", 0), 0u) << round;
         EXPECT_EQ(phone.receive(4096).size(), 4096u) << round;
     }
+}
+
+TEST_F(HttpUnderAttack, AFileCutShortWhileItStreamsEndsTheConnectionAtOnce) {
+    HttpFileServer::Limits limits;
+    limits.timeoutSeconds = 600;  // far beyond the wait below
+    ASSERT_TRUE(start(limits));
+    PhoneLink phone(kHost, server.port(), "127.0.0.1", 64 * 1024);
+    ASSERT_TRUE(phone.send("GET /" + key + " HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_EQ(phone.receive(1 << 20).size(), std::size_t{1} << 20);
+    std::filesystem::resize_file(big, 2 << 20);
+    std::string rest = phone.receive(64 << 20, std::chrono::seconds(60));
+    EXPECT_TRUE(phone.closedByPeer(std::chrono::milliseconds(0)));
+    EXPECT_LT(rest.size(), std::size_t{32} << 20);
 }
 
 TEST_F(HttpUnderAttack, TheServiceBindsItsOwnAddressOnly) {
