@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 #include "service/console.h"
 #include "service/link_frame.h"
@@ -231,20 +232,24 @@ void ClientTable::acceptClients(int listenSocket) {
         ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
         int port = ntohs(peer.sin_port);
 
-        ClientSlot* free = nullptr;
-        for (auto& slot : slots_) {
-            if (slot.socket < 0) {
-                free = &slot;
-                break;
-            }
-        }
         if (port <= 0) {
             ::close(fd);
             continue;
         }
+        const std::uint32_t from = ntohl(peer.sin_addr.s_addr);
+        ClientSlot* free = nullptr;
+        if (slotsOf(from) >= kSlotsPerAddress) {
+            free = quietestOf(from);
+            connectionLine("Too many clients from one address", free->peer, free->socket);
+            closeSlot(*free);
+        }
+        for (auto& slot : slots_) {
+            if (free) break;
+            if (slot.socket < 0) free = &slot;
+        }
         if (!free && (free = evictable())) {
-            // Connections that never speak must not lock phones out for good.
-            connectionLine("the client is silent", free->peer, free->socket);
+            // A crowd, a laggard or a silent connection must not lock phones out.
+            connectionLine("the client gives way", free->peer, free->socket);
             closeSlot(*free);
         }
         if (!free) {
@@ -258,6 +263,7 @@ void ClientTable::acceptClients(int listenSocket) {
         in.data.u32 = static_cast<std::uint32_t>(free - slots_.data());
         ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &in);
         free->peer = std::string(address) + ":" + std::to_string(port);
+        free->peerAddress = from;
         sockaddr_in local{};
         socklen_t localSize = sizeof local;
         char localText[INET_ADDRSTRLEN] = {};
@@ -314,18 +320,48 @@ void ClientTable::connectionLine(const char* what, const std::string& peer, int 
 }
 
 ClientSlot* ClientTable::evictable() {
+    // The crowd pays first: the address holding most slots, then a phone
+    // that lags behind its replies, then the one silent longest.
+    ClientSlot* victim = nullptr;
+    int victimShare = 0;
+    auto rank = [](const ClientSlot& slot, int share) {
+        return std::tuple(share, slot.pendingOutput() > 0,
+                          -slot.lastHeard.time_since_epoch().count());
+    };
+    for (auto& slot : slots_) {
+        if (slot.socket < 0) continue;
+        int share = slotsOf(slot.peerAddress);
+        if (!victim || rank(slot, share) > rank(*victim, victimShare)) {
+            victim = &slot;
+            victimShare = share;
+        }
+    }
+    if (!victim) return nullptr;
+    bool lonelyAndHeard = victimShare <= 1 && victim->pendingOutput() == 0 &&
+                          clock_() - victim->lastHeard < kSilenceBeforeEviction;
+    return lonelyAndHeard ? nullptr : victim;
+}
+
+ClientSlot* ClientTable::quietestOf(std::uint32_t address) {
     ClientSlot* quietest = nullptr;
     for (auto& slot : slots_) {
-        if (slot.socket >= 0 && (!quietest || slot.lastHeard < quietest->lastHeard)) {
+        if (slot.socket >= 0 && slot.peerAddress == address &&
+            (!quietest || slot.lastHeard < quietest->lastHeard)) {
             quietest = &slot;
         }
     }
-    if (!quietest || clock_() - quietest->lastHeard < kSilenceBeforeEviction) return nullptr;
     return quietest;
+}
+
+int ClientTable::slotsOf(std::uint32_t address) const {
+    return static_cast<int>(std::count_if(
+        slots_.begin(), slots_.end(),
+        [&](const ClientSlot& slot) { return slot.socket >= 0 && slot.peerAddress == address; }));
 }
 
 void ClientTable::closeSlot(ClientSlot& slot) {
     slot.peer.clear();
+    slot.peerAddress = 0;
     slot.local.clear();
     slot.buffer.fill(0);
     slot.stamp = 0;

@@ -15,8 +15,12 @@
 namespace zorvex {
 
 inline constexpr int kClientSlots = 64;
-// When every slot is taken, a newcomer gets the slot that has been silent
-// longest, once it has been silent this long.
+// Slots one peer address may hold; its next connection replaces its own
+// longest-silent one, so that one host cannot lock phones out.
+inline constexpr int kSlotsPerAddress = 8;
+// When every slot is taken, a newcomer gets a slot of the address holding
+// most, or one whose phone lags behind its replies, at once; a slot that is
+// its address's only one goes once it has been silent this long.
 inline constexpr std::chrono::seconds kSilenceBeforeEviction{30};
 // Console dump allowed per connection and minute.
 inline constexpr std::size_t kDumpBytesPerMinute = std::size_t{64} * 1024;
@@ -28,10 +32,11 @@ inline constexpr std::size_t kConnectionLinesPerMinute = 256;
 inline constexpr std::size_t kSlotOutputLimit = std::size_t{256} * 1024;
 
 struct ClientSlot {
-    int socket = -1;          // -1 when free
-    std::string peer;         // "address:port" of the phone; empty when free
-    std::string local;        // the served address the phone connected to
-    std::uint32_t stamp = 0;  // the connection's list stamp; 0 until its first list request
+    int socket = -1;                // -1 when free
+    std::string peer;               // "address:port" of the phone; empty when free
+    std::uint32_t peerAddress = 0;  // the phone's IPv4 address, host order; 0 when free
+    std::string local;              // the served address the phone connected to
+    std::uint32_t stamp = 0;        // the connection's list stamp; 0 until its first list request
     std::array<unsigned char, 4096> buffer{};           // cleared before every receive
     std::chrono::steady_clock::time_point lastHeard{};  // connected, or last bytes received
     OutputBudget dumpBudget{kDumpBytesPerMinute, std::chrono::minutes(1)};
@@ -124,8 +129,12 @@ private:
     // Closes a slot that sendAll marked, else waits for writability while it owes.
     void settleOutput(ClientSlot& slot);
     void watchOutput(ClientSlot& slot, bool on);
-    // The slot silent longest, if silent long enough to give away; else null.
+    // The slot a newcomer may take from a full table, or null: see
+    // kSilenceBeforeEviction.
     ClientSlot* evictable();
+    // The longest-silent slot of the address, or null when it holds none.
+    ClientSlot* quietestOf(std::uint32_t address);
+    int slotsOf(std::uint32_t address) const;
     // "what: peer socket n", within the minute's budget of such lines.
     void connectionLine(const char* what, const std::string& peer, int socket);
 

@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,11 +15,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/home_layout.h"
@@ -31,9 +34,99 @@
 
 namespace zorvex {
 
+// The connections still owing a whole request head. Called from the
+// library's event-loop threads; each connection's record lives from its
+// accept to its close, and its socket is shut only under the mutex, which
+// the close notice takes before the library closes the descriptor.
+class UnfinishedHeads {
+public:
+    explicit UnfinishedHeads(std::size_t budget) : budget_(budget) {}
+
+    struct Record {
+        int fd = -1;
+        std::uint32_t address = 0;
+        bool waiting = false;
+        std::list<Record*>::iterator at;  // in waiting_ while waiting
+    };
+
+    Record* accepted(MHD_Connection* connection) {
+        auto record = std::make_unique<Record>();
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+            record->fd = info->connect_fd;
+        }
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
+            if (info->client_addr && info->client_addr->sa_family == AF_INET) {
+                record->address =
+                    reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr.s_addr;
+            }
+        }
+        std::lock_guard lock(mutex_);
+        wait(*record);
+        if (waiting_.size() > budget_) evictOne();
+        return record.release();
+    }
+    void headComplete(Record* record) {
+        if (!record) return;
+        std::lock_guard lock(mutex_);
+        stopWaiting(*record);
+    }
+    // Kept alive: the next head is owed now.
+    void requestDone(Record* record) {
+        if (!record) return;
+        std::lock_guard lock(mutex_);
+        wait(*record);
+    }
+    void closed(Record* record) {
+        if (!record) return;
+        {
+            std::lock_guard lock(mutex_);
+            stopWaiting(*record);
+        }
+        delete record;
+    }
+
+private:
+    void wait(Record& record) {
+        if (record.waiting) return;
+        record.waiting = true;
+        record.at = waiting_.insert(waiting_.end(), &record);
+        ++perAddress_[record.address];
+    }
+    void stopWaiting(Record& record) {
+        if (!record.waiting) return;
+        record.waiting = false;
+        waiting_.erase(record.at);
+        if (--perAddress_[record.address] == 0) perAddress_.erase(record.address);
+    }
+    // The oldest waiting connection of the address with most of them: a
+    // flood pays for itself, and a phone new to the server is never chosen
+    // while anyone holds more.
+    void evictOne() {
+        auto most =
+            std::max_element(perAddress_.begin(), perAddress_.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (most == perAddress_.end()) return;
+        for (Record* record : waiting_) {
+            if (record->address != most->first) continue;
+            // The library sees the end of the stream and closes it as usual.
+            if (record->fd >= 0) ::shutdown(record->fd, SHUT_RDWR);
+            stopWaiting(*record);
+            return;
+        }
+    }
+
+    const std::size_t budget_;
+    std::mutex mutex_;
+    std::list<Record*> waiting_;                                 // guarded by mutex_, oldest first
+    std::unordered_map<std::uint32_t, std::size_t> perAddress_;  // guarded by mutex_
+};
+
 struct Site {
-    explicit Site(std::string path) : root(std::move(path)) {}
+    Site(std::string path, std::size_t headBudget) : root(std::move(path)), heads(headBudget) {}
     DocumentRoot root;
+    UnfinishedHeads heads;
 };
 
 namespace {
@@ -371,11 +464,18 @@ MHD_Result dispatch(const Site& site, MHD_Connection* connection, const char* ur
     return queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, response);
 }
 
+UnfinishedHeads::Record* headsRecord(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<UnfinishedHeads::Record*>(info->socket_context) : nullptr;
+}
+
 MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char*, const char*, std::size_t* uploadSize, void** state) {
-    const Site& site = *static_cast<const Site*>(cls);
+    Site& site = *static_cast<Site*>(cls);
     std::string_view verb(method);
     if (!*state) {
+        site.heads.headComplete(headsRecord(connection));
         // Refused before its body is read; the library then closes the connection.
         if (isWriteMethod(verb)) return refuseWrite(connection);
         // Answered on the next call, once the library knows the request is
@@ -395,9 +495,21 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     return dispatch(site, connection, url, verb);
 }
 
-void requestDone(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+void requestDone(void* cls, MHD_Connection* connection, void** state, MHD_RequestTerminationCode) {
     if (*state != &kStarted) delete static_cast<IgnoredBody*>(*state);
     *state = nullptr;
+    static_cast<Site*>(cls)->heads.requestDone(headsRecord(connection));
+}
+
+void connectionNotice(void* cls, MHD_Connection* connection, void** context,
+                      MHD_ConnectionNotificationCode code) {
+    auto& heads = static_cast<Site*>(cls)->heads;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        *context = heads.accepted(connection);
+    } else {
+        heads.closed(static_cast<UnfinishedHeads::Record*>(*context));
+        *context = nullptr;
+    }
 }
 
 // The path is decoded by http::parseRequestPath, which refuses what the
@@ -487,8 +599,10 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         bad.cause = StartCause::BadAddress;
         return bad;
     }
-    auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot());
     unsigned connections = connectionRoom(limits.maxConnections);
+    auto site =
+        std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(),
+                               std::max(1u, std::min(limits.unfinishedHeads, connections / 2)));
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
     // Asked first, so that a port held for a while (tried again every few
     // seconds) does not have the library say so each time.
@@ -500,7 +614,8 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         std::max(1u, limits.threads), MHD_OPTION_CONNECTION_LIMIT, connections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::min(limits.perAddress, connections),
         MHD_OPTION_CONNECTION_TIMEOUT, limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK,
-        &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr, MHD_OPTION_END);
+        &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, site.get(),
+        MHD_OPTION_NOTIFY_CONNECTION, &connectionNotice, site.get(), MHD_OPTION_END);
     if (!daemon_) {
         PartStart why = whyNoListener(bind);
         // The bind works now, so something else failed (threads, epoll).

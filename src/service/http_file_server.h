@@ -30,6 +30,11 @@ public:
         unsigned maxConnections = 1024;  // over all peers
         unsigned perAddress = 128;       // one busy phone, or wrk -c64, fits well
         unsigned timeoutSeconds = 30;    // a connection that does nothing for this long is closed
+        // Connections still owing a whole request head, new or kept alive,
+        // over all peers; at most half of maxConnections. Past it a new
+        // connection closes one of them, from the address holding most, so
+        // that trickling heads never fill the table for a new phone.
+        unsigned unfinishedHeads = 256;
     };
     static Limits defaultLimits();
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 
 namespace zorvex {
 
@@ -52,5 +53,13 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
             widened.fetch_add(1, std::memory_order_relaxed);
         }
     }
-    return ::syscall(SYS_sendfile, out, in, offset, count);
+    const auto sent = static_cast<ssize_t>(::syscall(SYS_sendfile, out, in, offset, count));
+    if (sent == 0 && count > 0) {
+        // The file ended before the length already promised: cut short while
+        // it streams. The library takes 0 as a full socket and would wait for
+        // the connection's timeout; an error ends the connection now.
+        errno = EBADF;
+        return -1;
+    }
+    return sent;
 }

@@ -12,7 +12,8 @@
 // body's end (at most 4 MiB, about what a socket takes at once); the
 // library's own last call still ends the body and pushes it out, so its
 // accounting and corking stay as they are. Every other call passes through
-// unchanged.
+// unchanged. A file cut short under a body (nothing left to send) fails the
+// call, so that the library ends that connection at once.
 namespace zorvex {
 
 // The body read from fd ends at endOffset (exclusive). Noted before the fd is

@@ -188,9 +188,18 @@ void ConversionQueue::LoadQueueFile() {
     // Set aside, so that the next save does not overwrite what may be saved.
     if (load.status == StoredFileStatus::Damaged)
         KeepDamagedFile(context_.listFile, load.problem, kLogTag);
+    std::size_t finished = 0, others = 0, leftOut = 0;
     for (auto& record : load.records) {
-        auto task = makeTask(record.item);
         int type = record.type;
+        // A file grown past anything the window can show must not bring it
+        // down; what is cut was never on a phone's list.
+        std::size_t& kept = type == TASK_DONE ? finished : others;
+        if (kept == (type == TASK_DONE ? kKeptFinishedTasks : kKeptOtherTasks)) {
+            ++leftOut;
+            continue;
+        }
+        ++kept;
+        auto task = makeTask(record.item);
         if (type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED) {
             notify(TE_INTERRUPTED, task->view.item.VideoPath);
             task->view.state = TASK_INTERRUPTED;
@@ -199,6 +208,12 @@ void ConversionQueue::LoadQueueFile() {
         }
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
+    }
+    if (leftOut > 0) {
+        PostLog("ConvertList.xml holds " + std::to_string(load.records.size()) + " items: kept " +
+                    std::to_string(finished) + " finished and " + std::to_string(others) +
+                    " others, left out " + std::to_string(leftOut),
+                kLogTag);
     }
     if (context_.listener) context_.listener->onQueueChanged();
 }

@@ -15,6 +15,12 @@
 
 namespace zorvex {
 
+// Tasks kept from ConvertList.xml: the finished ones the phones' list of
+// conversions can hold, and as many others, one for each source the library
+// can hold. A longer file is cut to these, with a log line.
+inline constexpr std::size_t kKeptFinishedTasks = 35;
+inline constexpr std::size_t kKeptOtherTasks = 35;
+
 // What the queue tells the page that hosts it. Called on the queue's thread.
 class ConversionQueueListener {
 public:
@@ -77,7 +83,8 @@ public:
 
     // A ConvertList.xml that cannot be read is renamed to
     // "ConvertList.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the queue then
-    // starts empty.
+    // starts empty. Of a long one, the first kKeptFinishedTasks finished and
+    // kKeptOtherTasks other tasks are kept (and the rest logged).
     void LoadQueueFile();
     bool SaveQueueFile();
     // Lays out (tells the listener) and saves.

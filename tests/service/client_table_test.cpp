@@ -1,5 +1,6 @@
-// The link's 64 slots when connections never speak: fair eviction after
-// 30 s of silence, and keep-alive on every link socket; and phones that stop
+// The link's 64 slots when connections never speak or crowd in from one
+// address: eviction of the crowd at once and of a lone phone after 30 s of
+// silence, and keep-alive on every link socket; and phones that stop
 // reading. The table runs on a thread of its own over loopback, with a clock
 // the test moves on.
 #include "service/client_table.h"
@@ -84,10 +85,14 @@ protected:
     std::thread runner;
 };
 
-TEST_F(SilentSlots, TheLongestSilentSlotGoesToANewcomerOnlyAfterThirtySeconds) {
+std::string source(int n) {
+    return "127.0.0." + std::to_string(n);
+}
+
+TEST_F(SilentSlots, APhoneAloneOnItsAddressKeepsItsSlotUntilThirtySecondsOfSilence) {
     std::vector<std::unique_ptr<PhoneLink>> attackers;
     for (int i = 0; i < kClientSlots - 1; ++i) {
-        attackers.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, "127.0.0.2"));
+        attackers.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, source(2 + i)));
         ASSERT_TRUE(attackers.back()->connected());
         // One at a time, so that the first is the one silent longest.
         ASSERT_TRUE(test::waitUntil([&] { return connected.load() == i + 1; }));
@@ -98,7 +103,7 @@ TEST_F(SilentSlots, TheLongestSilentSlotGoesToANewcomerOnlyAfterThirtySeconds) {
 
     // Everyone silent for less than 30 s: the newcomer is turned away.
     skip(29s);
-    PhoneLink early(kHost, wire::kLinkPort, "127.0.0.1");
+    PhoneLink early(kHost, wire::kLinkPort, source(99));
     EXPECT_TRUE(early.closedByPeer());
 
     // A phone that asks every 20 s keeps its slot however long it runs.
@@ -106,13 +111,44 @@ TEST_F(SilentSlots, TheLongestSilentSlotGoesToANewcomerOnlyAfterThirtySeconds) {
     std::vector<std::unique_ptr<PhoneLink>> newcomers;
     for (int round = 0; round < 3; ++round) {
         skip(20s);
-        newcomers.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, "127.0.0.1"));
+        newcomers.push_back(
+            std::make_unique<PhoneLink>(kHost, wire::kLinkPort, source(100 + round)));
         ASSERT_TRUE(answered(*newcomers.back())) << round;
         EXPECT_TRUE(attackers[round]->closedByPeer()) << round;
         ASSERT_TRUE(answered(phone)) << round;
     }
     // The evicted were the three silent longest; the others keep their slots.
     EXPECT_FALSE(attackers[3]->closedByPeer(0ms));
+    EXPECT_EQ(connected.load(), kClientSlots);
+}
+
+TEST_F(SilentSlots, OneAddressHoldsEightSlotsAndACrowdGivesWayToANewPhoneAtOnce) {
+    // 64 connections from one address: each beyond eight replaces its oldest.
+    std::vector<std::unique_ptr<PhoneLink>> crowd;
+    for (int i = 0; i < kClientSlots; ++i) {
+        crowd.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, source(2)));
+        ASSERT_TRUE(answered(*crowd.back())) << i;
+    }
+    EXPECT_EQ(connected.load(), kSlotsPerAddress);
+    EXPECT_TRUE(crowd.front()->closedByPeer());
+    EXPECT_FALSE(crowd.back()->closedByPeer(0ms));
+
+    // Eight addresses fill the table; a new phone still gets in at once, and
+    // keeps its slot while the crowd goes on connecting.
+    for (int address = 3; address < 3 + kClientSlots / kSlotsPerAddress - 1; ++address) {
+        for (int i = 0; i < kSlotsPerAddress; ++i) {
+            crowd.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, source(address)));
+            ASSERT_TRUE(answered(*crowd.back()));
+        }
+    }
+    ASSERT_EQ(connected.load(), kClientSlots);
+    PhoneLink phone(kHost, wire::kLinkPort, "127.0.0.1");
+    ASSERT_TRUE(answered(phone));
+    for (int i = 0; i < kClientSlots; ++i) {
+        crowd.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort, source(20 + i % 2)));
+        ASSERT_TRUE(answered(*crowd.back())) << i;
+        ASSERT_TRUE(answered(phone)) << i;
+    }
     EXPECT_EQ(connected.load(), kClientSlots);
 }
 

@@ -1,5 +1,6 @@
 // The HTTP side under load that any host on the LAN can make: idle
-// connections, readers that never read, many connections from one address.
+// connections, readers that never read, many connections from one address,
+// trickled request heads from many; a file cut short while it streams.
 // Attackers connect from 127.0.0.2 and beyond, phones from 127.0.0.1.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,15 +130,68 @@ TEST_F(HttpUnderAttack, OneAddressGetsItsShareAndIdlersAreTimedOut) {
     EXPECT_TRUE(fifth.closedByPeer());
     EXPECT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg"), 200);
 
-    // A second address fills the table: now a phone is turned away too ...
+    // A second address: the oldest unfinished heads give way, the rest are
+    // timed out.
     for (int i = 0; i < 4; ++i) {
         held.push_back(std::make_unique<PhoneLink>(kHost, server.port(), "127.0.0.3"));
         ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
     }
-    // ... until the silent ones are timed out.
     for (auto& connection : held) EXPECT_TRUE(connection->closedByPeer(std::chrono::seconds(20)));
     EXPECT_TRUE(test::waitUntil(
         [&] { return fetchStatus(server.port(), "/image/" + key + ".jpg") == 200; }));
+}
+
+TEST_F(HttpUnderAttack, TrickledHeadsFromManyAddressesLeaveRoomForANewPhone) {
+    HttpFileServer::Limits limits;
+    limits.threads = 2;
+    limits.maxConnections = 64;
+    limits.perAddress = 16;
+    limits.unfinishedHeads = 16;
+    ASSERT_TRUE(start(limits));
+    // Far more unfinished heads than the table holds; none is ever timed out.
+    std::vector<std::unique_ptr<PhoneLink>> held;
+    for (int address = 2; address < 8; ++address) {
+        for (int i = 0; i < 16; ++i) {
+            held.push_back(std::make_unique<PhoneLink>(kHost, server.port(),
+                                                       "127.0.0." + std::to_string(address)));
+            ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+        }
+    }
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg"), 200) << i;
+    }
+    // A phone that keeps its connection between requests is not the one
+    // that gives way while others hold more.
+    PhoneLink phone(kHost, server.port(), "127.0.0.1");
+    const std::string request = "GET /image/" + key + ".jpg HTTP/1.1\r\nHost: x\r\n\r\n";
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 16; ++i) {
+            held.push_back(std::make_unique<PhoneLink>(kHost, server.port(), "127.0.0.9"));
+            ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+        }
+        ASSERT_TRUE(phone.send(request)) << round;
+        std::string head;
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            std::string got = phone.receive(1, std::chrono::seconds(20));
+            ASSERT_EQ(got.size(), 1u) << round << head;
+            head += got;
+        }
+        EXPECT_EQ(head.rfind("HTTP/1.1 200", 0), 0u) << round;
+        EXPECT_EQ(phone.receive(4096).size(), 4096u) << round;
+    }
+}
+
+TEST_F(HttpUnderAttack, AFileCutShortWhileItStreamsEndsTheConnectionAtOnce) {
+    HttpFileServer::Limits limits;
+    limits.timeoutSeconds = 600;  // far beyond the wait below
+    ASSERT_TRUE(start(limits));
+    PhoneLink phone(kHost, server.port(), "127.0.0.1", 64 * 1024);
+    ASSERT_TRUE(phone.send("GET /" + key + " HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_EQ(phone.receive(1 << 20).size(), std::size_t{1} << 20);
+    std::filesystem::resize_file(big, 2 << 20);
+    std::string rest = phone.receive(64 << 20, std::chrono::seconds(60));
+    EXPECT_TRUE(phone.closedByPeer(std::chrono::milliseconds(0)));
+    EXPECT_LT(rest.size(), std::size_t{32} << 20);
 }
 
 TEST_F(HttpUnderAttack, TheServiceBindsItsOwnAddressOnly) {

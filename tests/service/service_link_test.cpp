@@ -160,12 +160,14 @@ TEST_F(LanService, ListenerHearsOfVanishedFilesOnItsOwnThread) {
 TEST_F(LanService, SixtyFourPhonesAreServedAndTheSixtyFifthIsClosed) {
     std::vector<std::unique_ptr<PhoneLink>> phones;
     for (int i = 0; i < kClientSlots; ++i) {
-        phones.push_back(std::make_unique<PhoneLink>(kHost));
+        // One address each: a single host is held to a few slots.
+        phones.push_back(std::make_unique<PhoneLink>(kHost, wire::kLinkPort,
+                                                     "127.0.0." + std::to_string(10 + i)));
         ASSERT_TRUE(phones.back()->connected());
         ASSERT_TRUE(phones.back()->ask(1, 0)) << i;  // every slot is read, the last one too
     }
     EXPECT_TRUE(waitUntil([&] { return service->connectedClients() == kClientSlots; }));
-    PhoneLink extra(kHost);
+    PhoneLink extra(kHost, wire::kLinkPort, "127.0.0.9");
     ASSERT_TRUE(extra.connected());
     EXPECT_TRUE(extra.closedByPeer());
     EXPECT_TRUE(phones.back()->ask(2, 0));

@@ -288,6 +288,32 @@ TEST_F(Queue, HandWrittenFileRestoresUnfinishedTasksAsInterrupted) {
     EXPECT_TRUE(fresh->tasks().empty());
 }
 
+TEST_F(Queue, AHugeFileKeepsTheFinishedAPhoneCanListAndTheQueueBesideThem) {
+    std::string text = "<ConvertList>";
+    for (int n = 0; n < 300; ++n) {
+        int type = n % 3 == 2 ? 6 : 3;  // one unfinished task in three
+        text += "<Item" + std::to_string(n) + " VideoName=\"" + std::to_string(n) +
+                ".mp4\" VideoPath=\"/o/" + std::to_string(n) + ".mp4\" VideoConvertType=\"" +
+                std::to_string(type) + "\"/>";
+    }
+    home.write("ConvertList.xml", text + "</ConvertList>");
+    queue->LoadQueueFile();
+    auto tasks = queue->tasks();
+    ASSERT_EQ(tasks.size(), 2 * kKeptFinishedTasks);
+    // The first of each kind in the file's order, which puts the newest first.
+    std::size_t done = 0;
+    for (const auto& task : tasks) {
+        if (task.state != TASK_DONE) continue;
+        int n = static_cast<int>(done / 2 * 3 + done % 2);
+        EXPECT_EQ(task.item.VideoName, std::to_string(n) + ".mp4");
+        ++done;
+    }
+    EXPECT_EQ(done, kKeptFinishedTasks);
+    EXPECT_EQ(tasks.back().item.VideoName, std::to_string(3 * kKeptFinishedTasks - 1) + ".mp4");
+    ASSERT_TRUE(queue->SaveQueueFile());
+    EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml")).records.size(), kKeptFinishedTasks);
+}
+
 TEST_F(Queue, ClearFinishedRemovesDoneAndStoppedOnly) {
     std::string a = add("a.avi");
     finish(a, true);
