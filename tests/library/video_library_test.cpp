@@ -455,7 +455,7 @@ public:
         changed_.wait(lock, [&] { return open_ > 0; });
         --open_;
         --running_;
-        return {"1000", "10", "1920", "1080"};
+        return {"1000", "10", "1920", "1080", "1000"};
     }
     void letOneGo() {
         std::lock_guard lock(mutex_);
