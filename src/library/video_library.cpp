@@ -359,7 +359,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
         return QueueStep::Skipped;
     }
     std::string outputPath =
-        context_.convertFolder() + "/" + (outputName.empty() ? converted : outputName);
+        ConvertedOutputPath(context_.convertFolder(), outputName.empty() ? converted : outputName);
     if (int refusal = conversionRefusal(outputPath, sent)) {
         if (context_.listener) context_.listener->onToast(refusal);
         skipConversion(item);
