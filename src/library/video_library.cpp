@@ -60,6 +60,8 @@ void VideoLibrary::LoadRelations() {
     if (load.status == StoredFileStatus::Damaged)
         KeepDamagedFile(context_.relationFile, load.problem, kLogTag);
     relations_ = std::move(load.relations);
+    // What was recovered from a torn file is saved now, not at the next change.
+    if (load.status == StoredFileStatus::Damaged && !relations_.empty()) SaveRelations();
 }
 
 bool VideoLibrary::SaveRelations() {

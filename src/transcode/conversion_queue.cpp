@@ -200,6 +200,8 @@ void ConversionQueue::LoadQueueFile() {
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
     }
+    // What was recovered from a torn file is saved now, not at the next change.
+    if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
     if (context_.listener) context_.listener->onQueueChanged();
 }
 

@@ -77,7 +77,7 @@ public:
 
     // A ConvertList.xml that cannot be read is renamed to
     // "ConvertList.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the queue then
-    // starts empty.
+    // starts with the whole items before the damage, saved at once.
     void LoadQueueFile();
     bool SaveQueueFile();
     // Lays out (tells the listener) and saves.

@@ -51,7 +51,7 @@ ConvertListLoad LoadConvertList(const std::string& file) {
     StoredXml xml = ReadStoredXml(file, document);
     load.status = xml.status;
     load.problem = std::move(xml.problem);
-    if (xml.status != StoredFileStatus::Ok) return load;
+    if (!xml.root) return load;
     pugi::xml_node root = xml.root;
     std::vector<ConvertListRecord>& records = load.records;
     for (pugi::xml_node element = root.first_child(); element; element = element.next_sibling()) {
@@ -68,6 +68,8 @@ ConvertListLoad LoadConvertList(const std::string& file) {
         }
         records.push_back(std::move(record));
     }
+    if (load.status == StoredFileStatus::Damaged)
+        load.problem += "; " + std::to_string(load.records.size()) + " items recovered";
     return load;
 }
 
