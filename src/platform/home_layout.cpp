@@ -66,6 +66,10 @@ std::string HomeLayout::downloadFolder() const {
     return appDataFolder() + "/download/";
 }
 
+std::string HomeLayout::conversionFolders() const {
+    return appDataFolder() + "/ConvertFolders.txt";
+}
+
 std::string HomeLayout::shippedFolder(std::string_view name) const {
     return below(name);
 }

@@ -4,6 +4,8 @@
 #include <atomic>
 
 #include "foundation/log_recorder.h"
+#include "foundation/paths.h"
+#include "platform/file_util.h"
 #include "platform/guid.h"
 #include "transcode/convert_list_file.h"
 
@@ -267,6 +269,8 @@ void ConversionQueue::startTask(Task& task) {
     task.reporter = std::make_unique<JobReporter>(*this, v.item.TaskKey);
     task.job = std::make_unique<TranscodeJob>(std::move(request), *task.reporter);
     v.outputPath = task.job->outputPath();
+    // Before the job makes its partial file: a crash may leave it behind.
+    RememberConversionFolder(parentFolder(v.outputPath));
     v.progress = 0;
     v.state = TASK_RUNNING;
     task.job->start();

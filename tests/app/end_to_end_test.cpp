@@ -196,6 +196,7 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     const std::string convertList = test::readFile(home.file("ConvertList.xml"));
     EXPECT_NE(convertList.find(output), std::string::npos) << convertList;
     EXPECT_NE(convertList.find("VideoConvertType=\"3\""), std::string::npos);
+    EXPECT_EQ(test::readFile(home.file("appData/ConvertFolders.txt")), parentFolder(output) + "\n");
 
     // 7. After a restart: the same cards in the same order, and the finished task.
     const std::vector<std::string> before = names(core);
