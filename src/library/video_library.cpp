@@ -456,7 +456,14 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
                 item.card->SetSource(path);
             }
             if (context_.listener) context_.listener->onConversionBalloon(name);
-            relations_.push_back({forwardSlashes(secondPath), forwardSlashes(path)});
+            // Told again at start for an output an exit kept from the queue's file.
+            VIDEO_RELATION_ST relation{forwardSlashes(secondPath), forwardSlashes(path)};
+            if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
+                    return r.VideoSrcPath == relation.VideoSrcPath &&
+                           r.VideoTargetPath == relation.VideoTargetPath;
+                })) {
+                relations_.push_back(std::move(relation));
+            }
             SaveRelations();
             if (context_.listener) context_.listener->onLibraryChanged();
             break;

@@ -70,6 +70,10 @@ std::string HomeLayout::conversionFolders() const {
     return appDataFolder() + "/ConvertFolders.txt";
 }
 
+std::string HomeLayout::runningConversions() const {
+    return appDataFolder() + "/Converting.xml";
+}
+
 std::string HomeLayout::shippedFolder(std::string_view name) const {
     return below(name);
 }

@@ -38,6 +38,8 @@ struct ConversionQueueContext {
     KeepAwake* keepAwake = nullptr;
     ConversionQueueListener* listener = nullptr;
     std::string listFile;  // ConvertList.xml in the home folder
+    // The conversions under way (HomeLayout::runningConversions); none kept when empty.
+    std::string runningFile;
     // Read when a task is made or its job starts.
     std::function<int()> videoConvertRatio;
     std::function<int()> comSleepUnSleep;
@@ -80,6 +82,12 @@ public:
     // starts with the whole items before the damage, saved at once.
     void LoadQueueFile();
     bool SaveQueueFile();
+    // At start, after LoadQueueFile: an output that was finished for a task
+    // running when the application ended, before the queue had heard of it,
+    // becomes a finished conversion (the listener's onConverted, and
+    // ConvertList.xml); an output that is not there is left to the clean-up
+    // of partial files. Then the list of running conversions is emptied.
+    void AdoptFinishedOutputs();
     // Lays out (tells the listener) and saves.
     void Refresh();
 
@@ -110,6 +118,7 @@ private:
     void handleFailed(const std::string& key);
     void handleRemoved(const std::string& key, bool startNextAfter);
     void notify(int code, const std::string& path);
+    void saveRunning(bool keepListed);
     std::unique_ptr<Task> makeTask(LISTITEM_ST item);
 
     ConversionQueueContext context_;

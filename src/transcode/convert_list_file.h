@@ -33,4 +33,17 @@ struct ConvertListLoad {
 // damaged file.
 ConvertListLoad LoadConvertList(const std::string& file);
 
+// A conversion under way: its task (VideoPath the source) and the output it
+// makes. Kept in a file of its own, "Converting" with Item0, Item1, ...
+// carrying ConvertList.xml's attributes and "OutputPath"; ConvertList.xml
+// itself holds finished conversions only.
+struct RunningConversion {
+    LISTITEM_ST item;
+    std::string outputPath;
+};
+// Written atomically; no conversion removes the file. False on failure.
+bool SaveRunningConversions(const std::string& file, const std::vector<RunningConversion>& list);
+// Those with a source and an output; nothing from a missing or damaged file.
+std::vector<RunningConversion> LoadRunningConversions(const std::string& file);
+
 }  // namespace zorvex
