@@ -31,6 +31,7 @@ StartupResult Application::start(const Options& options) {
     queue.keepAwake = core_.keepAwake.get();
     queue.listener = this;
     queue.listFile = HomeLayout(home_).convertList();
+    queue.runningFile = HomeLayout(home_).runningConversions();
     queue.videoConvertRatio = [] { return g_pSettings()->VideoConvertRatio; };
     queue.comSleepUnSleep = [] { return g_pSettings()->ComSleepUnSleep; };
     queue.convertFolder = [] { return GetConvertPath(); };
@@ -50,6 +51,7 @@ void Application::restore() {
     // Thumbnails missing on disk are made again for the cards rebuilt here.
     library_->BuildFromCatalogue();
     queue_->LoadQueueFile();
+    queue_->AdoptFinishedOutputs();
 }
 
 void Application::shutDown() {

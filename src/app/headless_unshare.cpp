@@ -9,12 +9,19 @@ namespace zorvex {
 UnshareResult UnshareAtStart(VideoLibrary& library, const std::vector<std::string>& unshare) {
     UnshareResult result;
     std::vector<std::string> asked = unshare;
+    // Earlier builds stored conversions as "converted//clip.mp4"; those
+    // files stay as they are, so both sides are compared normalised.
+    auto same = [](const std::string& stored) {
+        return [wanted = normalizedPath(stored)](const std::string& path) {
+            return normalizedPath(path) == wanted;
+        };
+    };
     bool any = false;
     library.SetAllChecked(false);
     for (const VIDEOINFO_ST& item : library.items()) {
-        if (std::find(asked.begin(), asked.end(), item.path) != asked.end()) {
+        if (std::find_if(asked.begin(), asked.end(), same(item.path)) != asked.end()) {
             result.unshared.push_back(item.path);
-            asked.erase(std::remove(asked.begin(), asked.end(), item.path), asked.end());
+            asked.erase(std::remove_if(asked.begin(), asked.end(), same(item.path)), asked.end());
         } else if (!pathIsAbsent(item.path)) {
             continue;
         } else if (!isDirectory(parentFolder(item.path))) {

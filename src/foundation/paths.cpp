@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include "foundation/settings.h"
 #include "platform/error_text.h"
@@ -16,6 +18,39 @@ namespace {
 std::mutex g_pathsMutex;  // guards the two values below
 std::string g_convertedDir;
 std::string g_downloadDir;
+
+std::mutex g_foldersMutex;  // guards the list of conversion folders on disk
+// A user changes the folder now and then; a list that somehow grows keeps
+// the newest.
+constexpr std::size_t kMaxConversionFolders = 64;
+
+std::vector<std::string> readConversionFolders(const std::string& file) {
+    std::vector<std::string> folders;
+    BoundedRead read = readFileAtMost(file, kMaxConversionFolders * 4096);
+    std::size_t at = 0;
+    while (read.status == BoundedRead::Status::Ok && at < read.data.size()) {
+        std::size_t end = std::min(read.data.find('\n', at), read.data.size());
+        std::string folder = read.data.substr(at, end - at);
+        if (!folder.empty() && folder.front() == '/') folders.push_back(std::move(folder));
+        at = end + 1;
+    }
+    return folders;
+}
+
+void writeConversionFolders(const std::string& file, const std::vector<std::string>& folders) {
+    std::string text;
+    std::size_t first =
+        folders.size() > kMaxConversionFolders ? folders.size() - kMaxConversionFolders : 0;
+    for (std::size_t i = first; i < folders.size(); ++i) text += folders[i] + "\n";
+    writeFileAtomic(file, text);
+}
+
+// A folder that is absent now (a disk not mounted) is cleaned at a later start.
+void cleanConversionFolders(const HomeLayout& layout) {
+    std::lock_guard lock(g_foldersMutex);
+    for (const std::string& folder : readConversionFolders(layout.conversionFolders()))
+        removePartialLeftovers(folder);
+}
 
 // One level only; the callers create each parent first.
 void makeFolder(const std::string& path) {
@@ -62,6 +97,7 @@ StorageStatus InitWorkingDirectories(const std::string& homeDir) {
     // chose is never created, since it may sit on a drive that is not mounted.
     if (GetConvertedDir() == layout.convertedFolder()) makeDirectories(layout.convertedFolder());
     removePartialLeftovers(GetConvertedDir());  // conversions a crash cut short
+    cleanConversionFolders(layout);             // and those in folders chosen before
     {
         std::lock_guard lock(g_pathsMutex);
         g_downloadDir = layout.downloadFolder();
@@ -95,6 +131,19 @@ StorageStatus EnsureFileRootDirs() {
 std::string GetConvertedDir() {
     std::lock_guard lock(g_pathsMutex);
     return g_convertedDir;
+}
+
+void RememberConversionFolder(const std::string& folder) {
+    std::string home = GetModuleDir();
+    std::string wanted = normalizedPath(folder);
+    if (home.empty() || wanted.empty() || wanted.front() != '/') return;
+    std::lock_guard lock(g_foldersMutex);
+    std::string file = HomeLayout(home).conversionFolders();
+    std::vector<std::string> folders = readConversionFolders(file);
+    if (std::find(folders.begin(), folders.end(), wanted) != folders.end()) return;
+    folders.push_back(wanted);
+    makeDirectories(parentFolder(file));
+    writeConversionFolders(file, folders);
 }
 
 std::string GetDownloadDir() {

@@ -24,8 +24,9 @@ struct StorageStatus {
 // what interrupted atomic writes left there, loads the settings (creating
 // config.ini on a first start), records the conversion and download folders
 // and creates them when they are the default ones (clearing the download
-// folder of an interrupted download), then the document root (cleared of
-// such leftovers too). Fails when the home folder or the
+// folder of an interrupted download, and each folder conversions were ever
+// written into of the partial outputs a crash left), then the document root
+// (cleared of such leftovers too). Fails when the home folder or the
 // document root cannot be created or written, or config.ini cannot be made.
 StorageStatus InitWorkingDirectories(const std::string& homeDir);
 
@@ -42,5 +43,11 @@ StorageStatus EnsureFileRootDirs();
 std::string GetConvertedDir();
 // home + "/appData/download/", always with its trailing '/'.
 std::string GetDownloadDir();
+
+// Adds a folder a conversion is about to write into to the home's list
+// (HomeLayout::conversionFolders) unless it is there; start-up removes the
+// partial outputs a crash left in every folder of that list. Does nothing
+// before a home folder is set. Any thread.
+void RememberConversionFolder(const std::string& folder);
 
 }  // namespace zorvex

@@ -4,6 +4,23 @@
 
 namespace zorvex {
 
+namespace {
+
+// The parser keeps what it read before an error, including the element it was
+// in: one whose start tag was cut holds attributes cut short ("/c/2.mp" for
+// "/c/2.mp4"), so it goes. That element is the last one made.
+void dropCutElement(pugi::xml_node root, pugi::xml_parse_status status) {
+    if (status != pugi::status_bad_start_element && status != pugi::status_bad_attribute) return;
+    pugi::xml_node last = root;
+    while (pugi::xml_node child = last.last_child()) {
+        if (child.type() != pugi::node_element) break;
+        last = child;
+    }
+    if (last != root) last.parent().remove_child(last);
+}
+
+}  // namespace
+
 StoredXml ReadStoredXml(const std::string& path, pugi::xml_document& document) {
     StoredXml xml;
     StoredFile stored = ReadStoredFile(path);
@@ -15,6 +32,7 @@ StoredXml ReadStoredXml(const std::string& path, pugi::xml_document& document) {
     if (!parsed || !xml.root) {
         xml.status = StoredFileStatus::Damaged;
         xml.problem = parsed ? "no root element" : parsed.description();
+        if (xml.root) dropCutElement(xml.root, parsed.status);
     }
     return xml;
 }

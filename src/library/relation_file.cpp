@@ -39,7 +39,7 @@ RelationsLoad LoadRelations(const std::string& file) {
     StoredXml xml = ReadStoredXml(file, document);
     load.status = xml.status;
     load.problem = std::move(xml.problem);
-    if (xml.status != StoredFileStatus::Ok) return load;
+    if (!xml.root) return load;
     pugi::xml_node root = xml.root;
     std::vector<VIDEO_RELATION_ST>& relations = load.relations;
     for (pugi::xml_node item : root.children()) {
@@ -53,6 +53,8 @@ RelationsLoad LoadRelations(const std::string& file) {
             relations.push_back(std::move(relation));
         }
     }
+    if (load.status == StoredFileStatus::Damaged)
+        load.problem += "; " + std::to_string(load.relations.size()) + " items recovered";
     return load;
 }
 

@@ -19,13 +19,14 @@ struct VIDEO_RELATION_ST {
 bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>& relations);
 struct RelationsLoad {
     StoredFileStatus status = StoredFileStatus::Missing;
-    std::vector<VIDEO_RELATION_ST> relations;  // when Ok
-    std::string problem;                       // why it is Damaged
+    std::vector<VIDEO_RELATION_ST> relations;  // when Ok, or those before the damage
+    std::string problem;                       // why it is Damaged, and how many were recovered
 };
 
 // Every child of the root whose two attributes are both non-empty, in order.
 // Damaged when the file cannot be read, is over 16 MiB or is no well-formed
-// XML with a root element. Reads only; the caller decides what to do with a
+// XML with a root element; of a torn file, the whole items before the tear
+// are still returned. Reads only; the caller decides what to do with a
 // damaged file.
 RelationsLoad LoadRelations(const std::string& file);
 

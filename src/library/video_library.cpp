@@ -60,6 +60,8 @@ void VideoLibrary::LoadRelations() {
     if (load.status == StoredFileStatus::Damaged)
         KeepDamagedFile(context_.relationFile, load.problem, kLogTag);
     relations_ = std::move(load.relations);
+    // What was recovered from a torn file is saved now, not at the next change.
+    if (load.status == StoredFileStatus::Damaged && !relations_.empty()) SaveRelations();
 }
 
 bool VideoLibrary::SaveRelations() {
@@ -359,7 +361,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
         return QueueStep::Skipped;
     }
     std::string outputPath =
-        context_.convertFolder() + "/" + (outputName.empty() ? converted : outputName);
+        ConvertedOutputPath(context_.convertFolder(), outputName.empty() ? converted : outputName);
     if (int refusal = conversionRefusal(outputPath, sent)) {
         if (context_.listener) context_.listener->onToast(refusal);
         skipConversion(item);
@@ -454,7 +456,14 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
                 item.card->SetSource(path);
             }
             if (context_.listener) context_.listener->onConversionBalloon(name);
-            relations_.push_back({forwardSlashes(secondPath), forwardSlashes(path)});
+            // Told again at start for an output an exit kept from the queue's file.
+            VIDEO_RELATION_ST relation{forwardSlashes(secondPath), forwardSlashes(path)};
+            if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
+                    return r.VideoSrcPath == relation.VideoSrcPath &&
+                           r.VideoTargetPath == relation.VideoTargetPath;
+                })) {
+                relations_.push_back(std::move(relation));
+            }
             SaveRelations();
             if (context_.listener) context_.listener->onLibraryChanged();
             break;

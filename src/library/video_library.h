@@ -97,7 +97,7 @@ public:
 
     // A VideoRelation.xml that cannot be read is renamed to
     // "VideoRelation.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the relation
-    // list then starts empty.
+    // list then starts with the whole items before the damage, saved at once.
     void LoadRelations();
     bool SaveRelations();
 

@@ -109,6 +109,10 @@ std::optional<std::int64_t> modificationTime(const std::string& path);
 // Sets it (the access time too); false when it cannot be set.
 bool setModificationTime(const std::string& path, std::int64_t nanoseconds);
 
+// The path with each run of '/' made one and each "." component dropped
+// ("a//b/./c" -> "a/b/c"); ".." stays, since a link may stand before it.
+std::string normalizedPath(std::string_view path);
+
 // The text before the last '/', or "" when there is none.
 std::string parentFolder(const std::string& path);
 // The text after the last '/', or the whole text when there is none.

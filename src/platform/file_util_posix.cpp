@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -362,6 +363,28 @@ std::optional<std::uint64_t> availableDiskSpace(const std::string& path) {
     struct statvfs info {};
     if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::string normalizedPath(std::string_view path) {
+    std::string result;
+    result.reserve(path.size());
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        std::size_t end = std::min(path.find('/', at), path.size());
+        std::string_view part = path.substr(at, end - at);
+        bool last = end == path.size();
+        if (!part.empty() && part != ".") {
+            result += part;
+            if (!last) result += '/';
+        } else if (at == 0 && part.empty() && !last) {
+            result += '/';  // the root
+        }
+        at = end + 1;
+    }
+    // "a/." and "a/" keep no trailing '/', but "/" stays the root.
+    if (result.size() > 1 && result.back() == '/') result.pop_back();
+    if (result.empty() && !path.empty()) result = path.front() == '/' ? "/" : ".";
+    return result;
 }
 
 std::string parentFolder(const std::string& path) {

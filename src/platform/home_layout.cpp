@@ -66,6 +66,14 @@ std::string HomeLayout::downloadFolder() const {
     return appDataFolder() + "/download/";
 }
 
+std::string HomeLayout::conversionFolders() const {
+    return appDataFolder() + "/ConvertFolders.txt";
+}
+
+std::string HomeLayout::runningConversions() const {
+    return appDataFolder() + "/Converting.xml";
+}
+
 std::string HomeLayout::shippedFolder(std::string_view name) const {
     return below(name);
 }

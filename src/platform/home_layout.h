@@ -44,6 +44,13 @@ public:
     std::string convertedFolder() const;
     // appData/download/, with its trailing '/'.
     std::string downloadFolder() const;
+    // appData/ConvertFolders.txt: every folder conversions were written
+    // into, one a line, so that a crash's leftovers are found there after the
+    // setting changed.
+    std::string conversionFolders() const;
+    // appData/Converting.xml: the conversions under way, so that an output
+    // finished just before a crash is taken in at the next start.
+    std::string runningConversions() const;
 
     // A shipped folder ("SkinRes", "ffmpeg") as a home folder may hold it.
     std::string shippedFolder(std::string_view name) const;

@@ -4,6 +4,8 @@
 #include <atomic>
 
 #include "foundation/log_recorder.h"
+#include "foundation/paths.h"
+#include "platform/file_util.h"
 #include "platform/guid.h"
 #include "transcode/convert_list_file.h"
 
@@ -215,6 +217,8 @@ void ConversionQueue::LoadQueueFile() {
                     " others, left out " + std::to_string(leftOut),
                 kLogTag);
     }
+    // What was recovered from a torn file is saved now, not at the next change.
+    if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
     if (context_.listener) context_.listener->onQueueChanged();
 }
 
@@ -234,7 +238,52 @@ bool ConversionQueue::SaveQueueFile() {
 
 void ConversionQueue::Refresh() {
     if (context_.listener) context_.listener->onQueueChanged();
-    SaveQueueFile();
+    if (SaveQueueFile()) saveRunning(false);
+}
+
+// A task that just finished stays listed while the next one starts, until
+// ConvertList.xml holds it: an exit in between must not forget its output.
+void ConversionQueue::saveRunning(bool keepListed) {
+    if (context_.runningFile.empty()) return;
+    std::vector<RunningConversion> list;
+    if (keepListed) list = LoadRunningConversions(context_.runningFile);
+    for (const auto& task : tasks_) {
+        const TaskView& v = task->view;
+        if (v.state != TASK_RUNNING || !task->job) continue;
+        bool listed = std::any_of(list.begin(), list.end(),
+                                  [&](const auto& r) { return r.outputPath == v.outputPath; });
+        if (!listed) list.push_back({v.item, v.outputPath});
+    }
+    if (!SaveRunningConversions(context_.runningFile, list))
+        PostLog("the running conversions could not be noted: " + context_.runningFile, kLogTag);
+}
+
+void ConversionQueue::AdoptFinishedOutputs() {
+    if (context_.runningFile.empty()) return;
+    std::vector<RunningConversion> list = LoadRunningConversions(context_.runningFile);
+    if (list.empty()) return;
+    for (const RunningConversion& running : list) {
+        const std::string& output = running.outputPath;
+        bool known = std::any_of(tasks_.begin(), tasks_.end(), [&](const auto& task) {
+            return task->view.state == TASK_DONE && task->view.outputPath == output;
+        });
+        if (known) continue;
+        // A job names its output only once it is whole and never over another
+        // file; the probe tells one that someone put there since.
+        if (!isRegularFile(output) ||
+            !OutputMatchesSource(ProbeMedia(output), running.item.VideoTime)) {
+            PostLog("a conversion ended with the application, nothing kept: " + output, kLogTag);
+            continue;
+        }
+        auto task = makeTask(running.item);
+        task->view.state = TASK_DONE;
+        task->view.outputPath = output;
+        task->view.item.VideoPath = output;
+        tasks_.insert(firstWithState({TASK_DONE}), std::move(task));
+        if (context_.listener) context_.listener->onConverted(running.item.VideoPath, output);
+        PostLog("a conversion finished as the application ended, kept: " + output, kLogTag);
+    }
+    Refresh();
 }
 
 std::vector<TaskView> ConversionQueue::tasks() const {
@@ -280,8 +329,11 @@ void ConversionQueue::startTask(Task& task) {
     task.reporter = std::make_unique<JobReporter>(*this, v.item.TaskKey);
     task.job = std::make_unique<TranscodeJob>(std::move(request), *task.reporter);
     v.outputPath = task.job->outputPath();
+    // Before the job makes its partial file: a crash may leave it behind.
+    RememberConversionFolder(parentFolder(v.outputPath));
     v.progress = 0;
     v.state = TASK_RUNNING;
+    saveRunning(true);
     task.job->start();
     notify(TE_STARTED, v.item.VideoPath);
 }

@@ -44,6 +44,8 @@ struct ConversionQueueContext {
     KeepAwake* keepAwake = nullptr;
     ConversionQueueListener* listener = nullptr;
     std::string listFile;  // ConvertList.xml in the home folder
+    // The conversions under way (HomeLayout::runningConversions); none kept when empty.
+    std::string runningFile;
     // Read when a task is made or its job starts.
     std::function<int()> videoConvertRatio;
     std::function<int()> comSleepUnSleep;
@@ -83,10 +85,17 @@ public:
 
     // A ConvertList.xml that cannot be read is renamed to
     // "ConvertList.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the queue then
-    // starts empty. Of a long one, the first kKeptFinishedTasks finished and
-    // kKeptOtherTasks other tasks are kept (and the rest logged).
+    // starts with the whole items before the damage, saved at once. Of a
+    // long one, the first kKeptFinishedTasks finished and kKeptOtherTasks
+    // other tasks are kept (and the rest logged).
     void LoadQueueFile();
     bool SaveQueueFile();
+    // At start, after LoadQueueFile: an output that was finished for a task
+    // running when the application ended, before the queue had heard of it,
+    // becomes a finished conversion (the listener's onConverted, and
+    // ConvertList.xml); an output that is not there is left to the clean-up
+    // of partial files. Then the list of running conversions is emptied.
+    void AdoptFinishedOutputs();
     // Lays out (tells the listener) and saves.
     void Refresh();
 
@@ -117,6 +126,7 @@ private:
     void handleFailed(const std::string& key);
     void handleRemoved(const std::string& key, bool startNextAfter);
     void notify(int code, const std::string& path);
+    void saveRunning(bool keepListed);
     std::unique_ptr<Task> makeTask(LISTITEM_ST item);
 
     ConversionQueueContext context_;

@@ -22,14 +22,28 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
 
 struct ConvertListLoad {
     StoredFileStatus status = StoredFileStatus::Missing;
-    std::vector<ConvertListRecord> records;  // when Ok
-    std::string problem;                     // why it is Damaged
+    std::vector<ConvertListRecord> records;  // when Ok, or those before the damage
+    std::string problem;                     // why it is Damaged, and how many were recovered
 };
 
 // Every child of the root element, whatever its name, in document order.
 // Damaged when the file cannot be read, is over 16 MiB or is no well-formed
-// XML with a root element. Reads only; the caller decides what to do with a
+// XML with a root element; of a torn file, the whole items before the tear
+// are still returned. Reads only; the caller decides what to do with a
 // damaged file.
 ConvertListLoad LoadConvertList(const std::string& file);
+
+// A conversion under way: its task (VideoPath the source) and the output it
+// makes. Kept in a file of its own, "Converting" with Item0, Item1, ...
+// carrying ConvertList.xml's attributes and "OutputPath"; ConvertList.xml
+// itself holds finished conversions only.
+struct RunningConversion {
+    LISTITEM_ST item;
+    std::string outputPath;
+};
+// Written atomically; no conversion removes the file. False on failure.
+bool SaveRunningConversions(const std::string& file, const std::vector<RunningConversion>& list);
+// Those with a source and an output; nothing from a missing or damaged file.
+std::vector<RunningConversion> LoadRunningConversions(const std::string& file);
 
 }  // namespace zorvex

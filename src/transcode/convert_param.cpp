@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/file_util.h"
+
 namespace zorvex {
 
 std::int64_t leadingNumber(std::string_view text) {
@@ -80,7 +82,10 @@ std::string ConvertedOutputPath(const std::string& convertFolder, const std::str
     for (char& c : path) {
         if (c == '\\') c = '/';
     }
-    return path;
+    // A folder set as "converted/" would give "converted//clip.mp4", which
+    // the card, the link file and the relation keep, and which a user naming
+    // the file never types.
+    return normalizedPath(path);
 }
 
 std::optional<std::uint32_t> parseClockTime(std::string_view text) {

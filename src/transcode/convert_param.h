@@ -32,7 +32,8 @@ std::int64_t leadingNumber(std::string_view text);
 // clip.avi -> clip.mp4; clip.mp4 and clip.MP4 stay; any other case of the
 // extension becomes .mp4.
 std::string ConvertedFileName(const std::string& fileName);
-// The converted file in the conversion folder, with '/' separators.
+// The converted file in the conversion folder, with '/' separators, no "//"
+// and no "/./".
 std::string ConvertedOutputPath(const std::string& convertFolder, const std::string& fileName);
 
 // Seconds of an "HH:MM:SS" text, or nullopt when it is not one.

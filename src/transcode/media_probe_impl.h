@@ -28,12 +28,14 @@ bool libraryLoaded() {
 MediaProbeResult probeWithWrapper(const std::string& path) {
     MediaProbeResult result;
     if (!libraryLoaded()) {
-        result.duration = result.fileSize = result.width = result.height = kMediaInfoLoadFailure;
+        result.duration = result.fileSize = result.width = result.height = result.videoDuration =
+            kMediaInfoLoadFailure;
         return result;
     }
     void* handle = MediaInfo_New();
     if (!handle) {
-        result.duration = result.fileSize = result.width = result.height = kMediaInfoLoadFailure;
+        result.duration = result.fileSize = result.width = result.height = result.videoDuration =
+            kMediaInfoLoadFailure;
         return result;
     }
     // MediaInfo decodes the name first and cannot open one that is not
@@ -51,6 +53,7 @@ MediaProbeResult probeWithWrapper(const std::string& path) {
     result.fileSize = get(MediaInfo_Stream_General, "FileSize");
     result.width = get(MediaInfo_Stream_Video, "Width");
     result.height = get(MediaInfo_Stream_Video, "Height");
+    result.videoDuration = get(MediaInfo_Stream_Video, "Duration");
     MediaInfo_Close(handle);
     MediaInfo_Delete(handle);
     return result;

@@ -58,7 +58,9 @@ void TranscodeJob::run() {
 
 bool OutputMatchesSource(const MediaProbeResult& output, std::string_view sourceDurationMs) {
     if (leadingNumber(output.width) <= 0 || leadingNumber(output.height) <= 0) return false;
-    std::int64_t made = leadingNumber(output.duration);
+    // The container lasts as long as its longest stream: a picture that froze
+    // early hides behind a whole sound track.
+    std::int64_t made = leadingNumber(output.videoDuration);
     std::int64_t wanted = leadingNumber(sourceDurationMs);
     if (made <= 0) return false;
     if (wanted <= 0) return true;  // nothing to compare with
@@ -133,7 +135,7 @@ TranscodeOutcome TranscodeJob::convert() {
     }
     removeFile(partial);
     std::string why = status != 0     ? "FFmpeg exited with " + std::to_string(status)
-                      : renamed == -1 ? "the output lasts " + made.duration + " ms of " +
+                      : renamed == -1 ? "the video lasts " + made.videoDuration + " ms of " +
                                             request_.durationMs + " ms, width " + made.width
                                       : "it cannot be renamed: " + errorText(renamed);
     PostLog("conversion failed, " + why + ": " + outputPath_, kLogTag);

@@ -42,8 +42,8 @@ public:
     virtual void onFinished(const TranscodeOutcome& outcome) = 0;
 };
 
-// Whether a converted file is the whole video: it has a video stream and its
-// duration is within max(3 s, 2 %) of the source's (milliseconds, the probe's
+// Whether a converted file is the whole video: it has a video stream and that
+// stream's duration is within max(3 s, 2 %) of the source's (milliseconds, the probe's
 // text). A source of unknown duration needs only some duration.
 bool OutputMatchesSource(const MediaProbeResult& output, std::string_view sourceDurationMs);
 

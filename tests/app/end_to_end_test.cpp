@@ -22,6 +22,7 @@
 #include "../ui/qt_test_env.h"
 #include "app/window_runner.h"
 #include "foundation/settings.h"
+#include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "service/link_frame.h"
 #include "support/child_process.h"
@@ -195,6 +196,7 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     const std::string convertList = test::readFile(home.file("ConvertList.xml"));
     EXPECT_NE(convertList.find(output), std::string::npos) << convertList;
     EXPECT_NE(convertList.find("VideoConvertType=\"3\""), std::string::npos);
+    EXPECT_EQ(test::readFile(home.file("appData/ConvertFolders.txt")), parentFolder(output) + "\n");
 
     // 7. After a restart: the same cards in the same order, and the finished task.
     const std::vector<std::string> before = names(core);
@@ -263,8 +265,10 @@ TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart
                                                     [](auto& t) { return t.state == TASK_DONE; });
         },
         std::chrono::minutes(4)));
-    const std::vector<std::string> expected = {
-        one, folder + "/clip.mp4", two, folder + "/clip(1).mp4", film, folder + "/film(1).mp4"};
+    // The default folder ends in '/', yet no "//" is stored.
+    const std::string out = normalizedPath(folder);
+    const std::vector<std::string> expected = {one,  out + "/clip.mp4",   two, out + "/clip(1).mp4",
+                                               film, out + "/film(1).mp4"};
     EXPECT_EQ(paths(core), expected);
     for (std::size_t i : {0u, 2u, 4u})
         EXPECT_EQ(core.library().items()[i].card->kind(), KIND_PLAIN) << expected[i];

@@ -5,6 +5,7 @@
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "service/link_file.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
 
@@ -146,14 +147,23 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
         EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
     }
     std::filesystem::remove(gone);
-    ChildProcess again(
-        ZORVEX_BINARY,
-        {"--headless", "--address", address(), "--home", home.path(), "--unshare", clip},
-        logs.file("run2.log"));
+    // As earlier builds stored a conversion made into a folder set with a trailing '/'.
+    std::string converted = videos.file("converted.mp4");
+    std::filesystem::copy_file(media.shortClip, converted);
+    home.write("file_root/" + std::string(32, 'c'),
+               encodeLinkFile({2, true, false, "converted.mp4", std::string(32, 'c'),
+                               videos.path() + "//converted.mp4"}));
+    ChildProcess again(ZORVEX_BINARY,
+                       {"--headless", "--address", address(), "--home", home.path(), "--unshare",
+                        clip, videos.path() + "/./converted.mp4"},
+                       logs.file("run2.log"));
     ASSERT_TRUE(again.waitForOutput("running on")) << again.output();
     std::string said = again.output();
     EXPECT_NE(said.find("dropped " + gone + ": the file is gone"), std::string::npos) << said;
     EXPECT_NE(said.find("unshared " + clip), std::string::npos) << said;
+    EXPECT_NE(said.find("unshared " + videos.path() + "//converted.mp4"), std::string::npos)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(home.file("file_root/" + std::string(32, 'c'))));
     ASSERT_TRUE(linkUp());
     auto answer = test::PhoneLink(address()).ask(1, 0);
     ASSERT_TRUE(answer && answer->response.hasBody);

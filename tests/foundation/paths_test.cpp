@@ -109,6 +109,32 @@ TEST_F(WorkingDirectoriesTest, AChosenFolderIsKeptAsWrittenWhileItExists) {
     EXPECT_EQ(GetConvertPath(), DefaultConvertedDir());
 }
 
+TEST_F(WorkingDirectoriesTest, LeftoversGoFromEveryFolderConversionsWentTo) {
+    std::string before = dir_.file("before"), absent = dir_.file("disk/videos");
+    makeDirectories(before);
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    RememberConversionFolder(before + "/");
+    RememberConversionFolder(absent);
+    RememberConversionFolder(GetConvertedDir());
+    RememberConversionFolder(before);
+    EXPECT_EQ(test::readFile(homeFile("appData/ConvertFolders.txt")),
+              before + "\n" + absent + "\n" + home_ + "/appData/converted\n");
+
+    // A crash in the folder chosen before; the setting changed since.
+    dir_.write("before/.cut.mp4.part-Ab12Cd", "a conversion a crash cut short");
+    dir_.write("before/clip.mp4", "a finished one");
+    dir_.write("home/config.ini", "[NormalSetting]\nBase-AutoRun=0\n[VideoSetting]\nConvertPath=" +
+                                      dir_.path() + "\n");
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    EXPECT_FALSE(pathExists(before + "/.cut.mp4.part-Ab12Cd"));
+    EXPECT_TRUE(isRegularFile(before + "/clip.mp4"));
+
+    // The disk comes back later: its leftover goes at the next start.
+    dir_.write("disk/videos/.cut.mp4.part-Ab12Cd", "cut short");
+    ASSERT_TRUE(InitWorkingDirectories(home_));
+    EXPECT_FALSE(pathExists(absent + "/.cut.mp4.part-Ab12Cd"));
+}
+
 TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
     std::string key = "0123456789abcdef0123456789abcdef";
     for (std::string leftover :

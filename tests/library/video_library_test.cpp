@@ -455,7 +455,7 @@ public:
         changed_.wait(lock, [&] { return open_ > 0; });
         --open_;
         --running_;
-        return {"1000", "10", "1920", "1080"};
+        return {"1000", "10", "1920", "1080", "1000"};
     }
     void letOneGo() {
         std::lock_guard lock(mutex_);
@@ -538,7 +538,7 @@ TEST_F(Library, DeletingTheCardUnderExaminationPassesToTheNext) {
     EXPECT_EQ(library->items()[0].path, b);
 }
 
-TEST_F(Library, ADamagedRelationFileIsKeptAsideAndTheListStartsEmpty) {
+TEST_F(Library, ADamagedRelationFileIsKeptAsideAndItsWholeItemsStay) {
     SetModuleDir(home.path());  // the log line goes to this home
     std::string garbage = "<VideoRelation><Item0 VideoSrcPath=\"/v/a.mp4\"";
     home.write("VideoRelation.xml", garbage);
@@ -554,6 +554,23 @@ TEST_F(Library, ADamagedRelationFileIsKeptAsideAndTheListStartsEmpty) {
     EXPECT_FALSE(fs::exists(home.file("VideoRelation.xml")));
     ASSERT_TRUE(library->SaveRelations());
     EXPECT_EQ(test::readFile(kept), garbage);
+    fs::remove(kept);
+
+    // Torn inside its third item: the two whole ones come back and are saved.
+    ASSERT_TRUE(SaveRelations(
+        home.file("VideoRelation.xml"),
+        {{"/v/0.avi", "/c/0.mp4"}, {"/v/1.avi", "/c/1.mp4"}, {"/v/2.avi", "/c/2.mp4"}}));
+    std::string whole = test::readFile(home.file("VideoRelation.xml"));
+    for (std::size_t cut : {whole.find("/c/2.mp4") + 7, whole.find("<Item2") + 3}) {
+        home.write("VideoRelation.xml", whole.substr(0, cut));
+        library = make();
+        ASSERT_EQ(library->relations().size(), 2u) << cut;
+        EXPECT_EQ(library->relations()[1].VideoTargetPath, "/c/1.mp4");
+        EXPECT_EQ(LoadRelations(home.file("VideoRelation.xml")).relations.size(), 2u);
+    }
+    std::string log;
+    for (auto& e : fs::directory_iterator(home.file("PTTLog"))) log += test::readFile(e.path());
+    EXPECT_NE(log.find("; 2 items recovered); kept as "), std::string::npos) << log;
     SetModuleDir("");
 }
 

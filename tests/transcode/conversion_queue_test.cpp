@@ -69,6 +69,8 @@ protected:
         context.keepAwake = &keepAwake;
         context.listener = &events;
         context.listFile = HomeLayout(home.path()).convertList();
+        context.runningFile = HomeLayout(home.path()).runningConversions();
+        makeDirectories(HomeLayout(home.path()).appDataFolder());
         context.videoConvertRatio = [] { return 1; };
         context.comSleepUnSleep = [this] { return comSleep; };
         context.convertFolder = [this] { return out.path(); };
@@ -115,6 +117,39 @@ protected:
     int comSleep = 1;
     std::unique_ptr<ConversionQueue> queue;
 };
+
+TEST_F(Queue, AnOutputFinishedAsTheApplicationEndedIsKeptAtTheNextStart) {
+    auto restart = [&] {
+        queue = makeQueue();
+        queue->LoadQueueFile();
+        queue->AdoptFinishedOutputs();
+    };
+    // Ended midway: nothing to keep.
+    add("cut.avi");
+    queue.reset();
+    restart();
+    EXPECT_TRUE(queue->tasks().empty());
+
+    // FFmpeg ended and the job named the output, but the application ended
+    // before the queue heard of it.
+    std::string output = queue->task(add("a.avi"))->outputPath;
+    ASSERT_TRUE(writeFileAtomic(output + ".go", "ok"));
+    ASSERT_TRUE(test::waitUntil([&] { return isRegularFile(output); }));
+    queue.reset();
+    std::filesystem::remove(output + ".go");
+    restart();
+    ASSERT_EQ(states(), std::vector<int>{TASK_DONE});
+    EXPECT_EQ(queue->tasks()[0].outputPath, output);
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(events.converted, (Pairs{{videos.file("a.avi"), output}}));
+    auto saved = LoadConvertList(HomeLayout(home.path()).convertList()).records;
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].item.VideoPath, output);
+    EXPECT_FALSE(pathExists(HomeLayout(home.path()).runningConversions()));
+    restart();  // once only
+    EXPECT_EQ(queue->tasks().size(), 1u);
+    EXPECT_EQ(events.converted.size(), 1u);
+}
 
 TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
     std::string a = add("a.avi");

@@ -72,7 +72,7 @@ TEST(ConvertListFile, MissingAndDamagedFilesAreToldApart) {
     EXPECT_EQ(huge.problem, "larger than 16 MiB");
 }
 
-TEST(ConvertListFile, TheQueueKeepsADamagedFileAsideAndStartsEmpty) {
+TEST(ConvertListFile, TheQueueKeepsADamagedFileAsideAndKeepsItsWholeItems) {
     test::TempDir home;
     SetModuleDir(home.path());  // the log line goes to this home
     TaskQueue executor;
@@ -104,6 +104,25 @@ TEST(ConvertListFile, TheQueueKeepsADamagedFileAsideAndStartsEmpty) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find("kept as " + kept), std::string::npos);
+
+    // Torn inside its third item: the two whole ones come back as finished
+    // conversions, saved at once; the torn file is kept aside as well.
+    ASSERT_TRUE(SaveConvertList(context.listFile,
+                                {record("0.mp4", "/c/0.mp4", 3), record("1.mp4", "/c/1.mp4", 3),
+                                 record("2.mp4", "/c/2.mp4", 3)}));
+    std::string whole = test::readFile(context.listFile);
+    std::string torn = whole.substr(0, whole.find("/c/2.mp4") + 5);
+    home.write("ConvertList.xml", torn);
+    ConversionQueue again(context);
+    again.LoadQueueFile();
+    ASSERT_EQ(again.tasks().size(), 2u);
+    EXPECT_EQ(again.tasks()[1].outputPath, "/c/1.mp4");
+    EXPECT_EQ(again.tasks()[1].state, TASK_DONE);
+    EXPECT_EQ(LoadConvertList(context.listFile).records.size(), 2u);
+    int keptTorn = 0;
+    for (auto& e : std::filesystem::directory_iterator(home.path()))
+        keptTorn += e.is_regular_file() && test::readFile(e.path().string()) == torn;
+    EXPECT_EQ(keptTorn, 1);
     SetModuleDir("");
 }
 

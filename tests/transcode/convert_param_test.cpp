@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "platform/file_util.h"
 #include "transcode/progress_parser.h"
 
 namespace zorvex {
@@ -68,8 +69,13 @@ TEST(ConvertedNames, ExtensionBecomesMp4UnlessItAlreadyIs) {
     EXPECT_EQ(ConvertedFileName("movie.avi"), "movie.mp4");
     EXPECT_EQ(ConvertedFileName("a.b.mkv"), "a.b.mp4");
     EXPECT_EQ(ConvertedFileName("noextension"), "mp4");
-    EXPECT_EQ(ConvertedOutputPath("/h/appData/converted/", "a.avi"), "/h/appData/converted//a.mp4");
+    EXPECT_EQ(ConvertedOutputPath("/h/appData/converted/", "a.avi"), "/h/appData/converted/a.mp4");
+    EXPECT_EQ(ConvertedOutputPath("/h//./converted/.", "a.avi"), "/h/converted/a.mp4");
     EXPECT_EQ(ConvertedOutputPath("C:\\out", "a.avi"), "C:/out/a.mp4");
+    EXPECT_EQ(normalizedPath("//a/./../b//"), "/a/../b");
+    EXPECT_EQ(normalizedPath("./a"), "a");
+    EXPECT_EQ(normalizedPath("/"), "/");
+    EXPECT_EQ(normalizedPath("."), ".");
 }
 
 TEST(Progress, ClockTimesAndPercentages) {

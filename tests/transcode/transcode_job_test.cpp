@@ -168,8 +168,13 @@ TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
         test::writeScript(tools.path(), "whole-ffmpeg",
                           "echo \"$@\" > '" + args + "'\nfor last; do :; done\ncat '" +
                               media.longClip + "' > \"$last\"\n");
+    // Exits 0 with the whole sound track but 2 s of picture.
+    std::string frozen = test::writeScript(
+        tools.path(), "frozen-ffmpeg",
+        "for last; do :; done\nexec ffmpeg -v error -f lavfi -i testsrc=size=160x120:d=2 "
+        "-f lavfi -i sine=d=40 -f mp4 -y \"$last\"\n");
     TranscodeRequest request = requestFor(media.longClip, out.path());
-    for (const std::string& program : {crashing, failing, garbage, lying}) {
+    for (const std::string& program : {crashing, failing, garbage, lying, frozen}) {
         request.tool = {program, "aac"};
         EXPECT_EQ(runJob(request), Kind::Failed) << program;
         EXPECT_TRUE(filesIn(out.path()).empty()) << program;
@@ -200,7 +205,7 @@ TEST(TranscodeJob, RealFfmpegOutOfRoomLeavesNothing) {
 
 TEST(TranscodeJob, OutputMustLastAsLongAsTheSource) {
     auto video = [](std::string duration) {
-        return MediaProbeResult{std::move(duration), "1000", "640", "360"};
+        return MediaProbeResult{"100000", "1000", "640", "360", std::move(duration)};
     };
     // Three seconds either way for a short source...
     EXPECT_TRUE(OutputMatchesSource(video("97000"), "100000"));
@@ -210,7 +215,7 @@ TEST(TranscodeJob, OutputMustLastAsLongAsTheSource) {
     EXPECT_TRUE(OutputMatchesSource(video("588000"), "600000"));
     EXPECT_FALSE(OutputMatchesSource(video("587999"), "600000"));
     // Sound alone, or nothing MediaInfo could read, is no converted video.
-    EXPECT_FALSE(OutputMatchesSource({"100000", "1000", "", ""}, "100000"));
+    EXPECT_FALSE(OutputMatchesSource({"100000", "1000", "", "", ""}, "100000"));
     EXPECT_FALSE(OutputMatchesSource(video(""), "100000"));
     EXPECT_FALSE(OutputMatchesSource(video("Unable to load MediaInfo.dll"), "100000"));
     // Without the source's length only some length is asked for.
