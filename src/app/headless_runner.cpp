@@ -1,9 +1,13 @@
 #include "app/headless_runner.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -156,18 +160,69 @@ void tell(const UnshareResult& result) {
     for (const auto& path : result.notShared) say("not shared, nothing to stop: " + path);
 }
 
+// SIGINT and SIGTERM are waited for from the first moment, not only once
+// the service runs: a start that takes long (a slow disk) must still stop
+// when asked. A start is given a while to finish, so that what it began
+// ends in order; past that the process ends where it stands, which loses
+// nothing, as every stored file is renamed into place whole.
+class StopRequest {
+public:
+    explicit StopRequest(TaskQueue& mainThread) : mainThread_(mainThread) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        // Blocked before any thread starts, so every thread inherits the
+        // mask and the signals wait for the one thread that asks for them.
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        waiter_ = std::thread([this] { waitForSignal(); });
+    }
+    ~StopRequest() {
+        startFinished();
+        // A run that ends by itself (a failed start) wakes the waiter with a
+        // signal it waits for, aimed at it alone.
+        if (!signalled_) pthread_kill(waiter_.native_handle(), SIGINT);
+        waiter_.join();
+    }
+    StopRequest(const StopRequest&) = delete;
+    StopRequest& operator=(const StopRequest&) = delete;
+
+    // The service runs: from now on a signal ends the main loop.
+    void startFinished() {
+        std::lock_guard lock(mutex_);
+        started_ = true;
+        startEnded_.notify_all();
+    }
+
+private:
+    static constexpr auto kStartGrace = std::chrono::seconds(3);
+
+    void waitForSignal() {
+        int received = 0;
+        sigwait(&signals_, &received);
+        signalled_ = true;
+        std::unique_lock lock(mutex_);
+        if (!startEnded_.wait_for(lock, kStartGrace, [this] { return started_; })) {
+            std::printf("stopped during start-up\n");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        mainThread_.quit();
+    }
+
+    TaskQueue& mainThread_;
+    sigset_t signals_;
+    std::mutex mutex_;  // guards started_
+    std::condition_variable startEnded_;
+    bool started_ = false;
+    std::atomic<bool> signalled_{false};
+    std::thread waiter_;
+};
+
 }  // namespace
 
 int runHeadless(const CommandLine& line, const std::string& home) {
-    // Blocked before any thread starts, so every thread inherits the mask
-    // and the signals wait for the one thread that asks for them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     TaskQueue mainThread;
+    StopRequest stop(mainThread);
     Application application;
     Application::Options options;
     options.home = home;
@@ -206,13 +261,8 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         *last = view;
     });
 
-    std::thread signalWaiter([&] {
-        int received = 0;
-        sigwait(&signals, &received);
-        mainThread.quit();
-    });
+    stop.startFinished();
     mainThread.run();
-    signalWaiter.join();
     page.reset();
     application.core().networks->removeListener(listener);
     application.shutDown();

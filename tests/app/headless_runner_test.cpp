@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -160,6 +161,25 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
     again.signal(SIGTERM);
     EXPECT_EQ(again.waitForExit(), 0);
+}
+
+// A FIFO opened for reading waits for a writer for ever: one among the link
+// files, or shared as a video, must neither hang the start nor the stop.
+TEST_F(HeadlessRunner, AFifoAmongTheStoredFilesHangsNeitherTheStartNorTheStop) {
+    test::TempDir home, videos, logs;
+    std::string clip = videos.file("clip.mp4"), pipe = videos.file("pipe.mp4");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, clip);
+    std::filesystem::create_directories(home.file("file_root"));
+    ASSERT_EQ(::mkfifo(home.file("file_root/0123456789abcdef0123456789abcdef").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    ChildProcess zorvex(
+        ZORVEX_BINARY,
+        {"--headless", "--address", address(), "--home", home.path(), "--share", pipe, clip},
+        logs.file("run.log"));
+    ASSERT_TRUE(zorvex.waitForOutput("running on")) << zorvex.output();
+    ASSERT_TRUE(zorvex.waitForOutput(clip + " with thumbnail")) << zorvex.output();
+    zorvex.signal(SIGTERM);
+    EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
 }
 
 // Held ports: the runner says once what did not start, keeps trying, and
