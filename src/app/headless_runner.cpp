@@ -1,11 +1,13 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -95,6 +97,14 @@ public:
         next_->onCardChanged(itemId);
     }
 
+    // The files of --share: once each is settled (shared, refused, or its
+    // card examined), onNothingShared runs if not one of them is shared.
+    void expectShares(std::vector<std::string> paths, std::function<void()> onNothingShared) {
+        asked_ = std::move(paths);
+        onNothingShared_ = std::move(onNothingShared);
+        report();
+    }
+
     // Items deleted meanwhile were deleted on purpose, and have been told of.
     template <typename F>
     void quietly(F&& task) {
@@ -125,6 +135,21 @@ private:
             reported_[item.itemId] = line;
             say("%s\n", line.c_str());
         }
+        settleShares();
+    }
+    void settleShares() {
+        if (asked_.empty()) return;
+        bool anyShared = false;
+        const std::vector<VIDEOINFO_ST> items = library_.items();
+        for (const std::string& path : asked_) {
+            auto item = std::find_if(items.begin(), items.end(),
+                                     [&](const VIDEOINFO_ST& i) { return i.path == path; });
+            if (item == items.end()) continue;  // refused with a toast
+            if (!item->card->examined()) return;
+            anyShared = anyShared || !item->card->key().empty();
+        }
+        asked_.clear();
+        if (!anyShared && onNothingShared_) onNothingShared_();
     }
     template <typename... A>
     void say(const char* format, A... args) {
@@ -136,6 +161,8 @@ private:
     VideoLibraryListener* const next_;
     std::map<std::string, std::string> reported_;
     std::map<std::string, std::string> known_;  // item, path, as last seen
+    std::vector<std::string> asked_;            // --share files not settled yet
+    std::function<void()> onNothingShared_;
     bool quiet_ = false;
 };
 
@@ -245,6 +272,16 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
     application.library().AddDropped(shares);
+    // A share that cannot be stored (a full disk) is refused, not claimed;
+    // a run asked to share that shares nothing at all has failed.
+    int exitCode = 0;
+    if (!shares.empty()) {
+        page->expectShares(shares, [&] {
+            say("nothing could be shared");
+            exitCode = 1;
+            mainThread.quit();
+        });
+    }
     // What is served, and each change of it from now on, once.
     const NetworksView first = application.core().serviceStart;
     for (const std::string& change : networkChanges({}, first)) print(change);
@@ -268,7 +305,7 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     application.shutDown();
     std::printf("stopped\n");
     std::fflush(stdout);
-    return 0;
+    return exitCode;
 }
 
 }  // namespace zorvex

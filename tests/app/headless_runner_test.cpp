@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "platform/md5.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
 
@@ -180,6 +183,30 @@ TEST_F(HeadlessRunner, AFifoAmongTheStoredFilesHangsNeitherTheStartNorTheStop) {
     ASSERT_TRUE(zorvex.waitForOutput(clip + " with thumbnail")) << zorvex.output();
     zorvex.signal(SIGTERM);
     EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
+}
+
+// A full disk under the home's file_root: a tmpfs filled to the brim in a
+// mount namespace of the test's own, gone with the process.
+TEST_F(HeadlessRunner, AShareThatCannotBeStoredIsNotClaimed) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    test::TempDir home, videos, logs;
+    std::string clip = videos.file("clip.mp4");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, clip);
+    std::filesystem::create_directories(home.file("file_root"));
+    const char* fullDisk =
+        "mount -t tmpfs -o size=64k zorvex-full \"$0/file_root\" && mkdir \"$0/file_root/image\" "
+        "&& { cat /dev/zero > \"$0/file_root/filler\" 2>/dev/null; exec \"$@\"; }";
+    ChildProcess zorvex(
+        "/usr/bin/unshare",
+        {"-m", "--propagation", "private", "sh", "-c", fullDisk, home.path(), ZORVEX_BINARY,
+         "--headless", "--address", address(), "--home", home.path(), "--share", clip},
+        logs.file("run.log"));
+    EXPECT_EQ(zorvex.waitForExit(), 1) << zorvex.output();
+    std::string said = zorvex.output();
+    EXPECT_NE(said.find("not shared " + clip), std::string::npos) << said;
+    EXPECT_NE(said.find("nothing could be shared"), std::string::npos) << said;
+    EXPECT_EQ(said.find("shared " + md5Hex(clip)), std::string::npos) << said;
 }
 
 // Held ports: the runner says once what did not start, keeps trying, and
