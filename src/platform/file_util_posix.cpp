@@ -69,6 +69,13 @@ bool isDirectory(const std::string& path) {
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
+bool isReadableFile(const std::string& path) {
+    int fd = openRegularForReading(path);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool pathIsAbsent(const std::string& path) {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) != 0 && errno == ENOENT;

@@ -36,6 +36,10 @@ bool fileExists(const std::string& path) {
     return pathExists(path);
 }
 
+bool fileServable(const std::string& path) {
+    return isReadableFile(path);
+}
+
 bool makePath(const std::string& folder) {
     return makeDirectories(folder);
 }
@@ -45,7 +49,7 @@ bool saveLinkFile(const HomeLayout& home, CatalogueEntry& entry, std::error_code
         if (error) *error = std::make_error_code(std::errc::invalid_argument);
         return false;
     }
-    entry.exists = fileExists(entry.path);
+    entry.exists = fileServable(entry.path);
     entry.hasThumbnail = fileExists(home.thumbnail(entry.key));
     LinkFileRecord record{entry.type, entry.exists, entry.hasThumbnail,
                           entry.name, entry.key,    entry.path};
@@ -101,7 +105,7 @@ void CatalogueList::remove(const std::string& path) {
 bool CatalogueList::refreshWire(CatalogueEntry& entry) {
     if (entry.name.empty() || entry.key.size() != 32) return false;
     bool changed = false;
-    bool exists = fileExists(entry.path);
+    bool exists = fileServable(entry.path);
     bool hasThumbnail = fileExists(home_.thumbnail(entry.key));
     if (exists != entry.exists) {
         entry.exists = exists;

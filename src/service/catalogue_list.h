@@ -48,6 +48,10 @@ std::string phoneName(std::string_view fileName);
 
 // True if the file system reports the path, file or folder.
 bool fileExists(const std::string& path);
+// The exists flag of a shared file: true only when the file service can
+// serve it (a regular file this process may read), so that phones are
+// never shown a video that a fetch then answers with 404.
+bool fileServable(const std::string& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool makePath(const std::string& folder);
 
