@@ -181,7 +181,7 @@ void say(const std::string& line) {
 void tell(const UnshareResult& result) {
     for (const auto& path : result.dropped) say("dropped " + path + ": the file is gone");
     for (const auto& path : result.kept) {
-        say("kept " + path + ": its folder is gone too (a disk not mounted?)");
+        say("kept " + path + ": its disk may not be mounted");
     }
     for (const auto& path : result.unshared) say("unshared " + path);
     for (const auto& path : result.notShared) say("not shared, nothing to stop: " + path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/file_util.h"
+#include "platform/mount_points.h"
 
 namespace zorvex {
 
@@ -17,7 +18,7 @@ UnshareResult UnshareAtStart(VideoLibrary& library, const std::vector<std::strin
             asked.erase(std::remove(asked.begin(), asked.end(), item.path), asked.end());
         } else if (!pathIsAbsent(item.path)) {
             continue;
-        } else if (!isDirectory(parentFolder(item.path))) {
+        } else if (DiskMayBeAbsent(parentFolder(item.path))) {
             result.kept.push_back(item.path);
             continue;
         } else {
