@@ -1,9 +1,15 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -91,6 +97,14 @@ public:
         next_->onCardChanged(itemId);
     }
 
+    // The files of --share: once each is settled (shared, refused, or its
+    // card examined), onNothingShared runs if not one of them is shared.
+    void expectShares(std::vector<std::string> paths, std::function<void()> onNothingShared) {
+        asked_ = std::move(paths);
+        onNothingShared_ = std::move(onNothingShared);
+        report();
+    }
+
     // Items deleted meanwhile were deleted on purpose, and have been told of.
     template <typename F>
     void quietly(F&& task) {
@@ -121,6 +135,21 @@ private:
             reported_[item.itemId] = line;
             say("%s\n", line.c_str());
         }
+        settleShares();
+    }
+    void settleShares() {
+        if (asked_.empty()) return;
+        bool anyShared = false;
+        const std::vector<VIDEOINFO_ST> items = library_.items();
+        for (const std::string& path : asked_) {
+            auto item = std::find_if(items.begin(), items.end(),
+                                     [&](const VIDEOINFO_ST& i) { return i.path == path; });
+            if (item == items.end()) continue;  // refused with a toast
+            if (!item->card->examined()) return;
+            anyShared = anyShared || !item->card->key().empty();
+        }
+        asked_.clear();
+        if (!anyShared && onNothingShared_) onNothingShared_();
     }
     template <typename... A>
     void say(const char* format, A... args) {
@@ -132,6 +161,8 @@ private:
     VideoLibraryListener* const next_;
     std::map<std::string, std::string> reported_;
     std::map<std::string, std::string> known_;  // item, path, as last seen
+    std::vector<std::string> asked_;            // --share files not settled yet
+    std::function<void()> onNothingShared_;
     bool quiet_ = false;
 };
 
@@ -150,24 +181,75 @@ void say(const std::string& line) {
 void tell(const UnshareResult& result) {
     for (const auto& path : result.dropped) say("dropped " + path + ": the file is gone");
     for (const auto& path : result.kept) {
-        say("kept " + path + ": its folder is gone too (a disk not mounted?)");
+        say("kept " + path + ": its disk may not be mounted");
     }
     for (const auto& path : result.unshared) say("unshared " + path);
     for (const auto& path : result.notShared) say("not shared, nothing to stop: " + path);
 }
 
+// SIGINT and SIGTERM are waited for from the first moment, not only once
+// the service runs: a start that takes long (a slow disk) must still stop
+// when asked. A start is given a while to finish, so that what it began
+// ends in order; past that the process ends where it stands, which loses
+// nothing, as every stored file is renamed into place whole.
+class StopRequest {
+public:
+    explicit StopRequest(TaskQueue& mainThread) : mainThread_(mainThread) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        // Blocked before any thread starts, so every thread inherits the
+        // mask and the signals wait for the one thread that asks for them.
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        waiter_ = std::thread([this] { waitForSignal(); });
+    }
+    ~StopRequest() {
+        startFinished();
+        // A run that ends by itself (a failed start) wakes the waiter with a
+        // signal it waits for, aimed at it alone.
+        if (!signalled_) pthread_kill(waiter_.native_handle(), SIGINT);
+        waiter_.join();
+    }
+    StopRequest(const StopRequest&) = delete;
+    StopRequest& operator=(const StopRequest&) = delete;
+
+    // The service runs: from now on a signal ends the main loop.
+    void startFinished() {
+        std::lock_guard lock(mutex_);
+        started_ = true;
+        startEnded_.notify_all();
+    }
+
+private:
+    static constexpr auto kStartGrace = std::chrono::seconds(3);
+
+    void waitForSignal() {
+        int received = 0;
+        sigwait(&signals_, &received);
+        signalled_ = true;
+        std::unique_lock lock(mutex_);
+        if (!startEnded_.wait_for(lock, kStartGrace, [this] { return started_; })) {
+            std::printf("stopped during start-up\n");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        mainThread_.quit();
+    }
+
+    TaskQueue& mainThread_;
+    sigset_t signals_;
+    std::mutex mutex_;  // guards started_
+    std::condition_variable startEnded_;
+    bool started_ = false;
+    std::atomic<bool> signalled_{false};
+    std::thread waiter_;
+};
+
 }  // namespace
 
 int runHeadless(const CommandLine& line, const std::string& home) {
-    // Blocked before any thread starts, so every thread inherits the mask
-    // and the signals wait for the one thread that asks for them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     TaskQueue mainThread;
+    StopRequest stop(mainThread);
     Application application;
     Application::Options options;
     options.home = home;
@@ -190,6 +272,16 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
     application.library().AddDropped(shares);
+    // A share that cannot be stored (a full disk) is refused, not claimed;
+    // a run asked to share that shares nothing at all has failed.
+    int exitCode = 0;
+    if (!shares.empty()) {
+        page->expectShares(shares, [&] {
+            say("nothing could be shared");
+            exitCode = 1;
+            mainThread.quit();
+        });
+    }
     // What is served, and each change of it from now on, once.
     const NetworksView first = application.core().serviceStart;
     for (const std::string& change : networkChanges({}, first)) print(change);
@@ -206,19 +298,14 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         *last = view;
     });
 
-    std::thread signalWaiter([&] {
-        int received = 0;
-        sigwait(&signals, &received);
-        mainThread.quit();
-    });
+    stop.startFinished();
     mainThread.run();
-    signalWaiter.join();
     page.reset();
     application.core().networks->removeListener(listener);
     application.shutDown();
     std::printf("stopped\n");
     std::fflush(stdout);
-    return 0;
+    return exitCode;
 }
 
 }  // namespace zorvex

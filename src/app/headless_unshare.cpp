@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/file_util.h"
+#include "platform/mount_points.h"
 
 namespace zorvex {
 
@@ -24,7 +25,7 @@ UnshareResult UnshareAtStart(VideoLibrary& library, const std::vector<std::strin
             asked.erase(std::remove_if(asked.begin(), asked.end(), same(item.path)), asked.end());
         } else if (!pathIsAbsent(item.path)) {
             continue;
-        } else if (!isDirectory(parentFolder(item.path))) {
+        } else if (DiskMayBeAbsent(parentFolder(item.path))) {
             result.kept.push_back(item.path);
             continue;
         } else {

@@ -10,7 +10,7 @@ namespace zorvex {
 // What a headless start did to the shared list before sharing more.
 struct UnshareResult {
     std::vector<std::string> dropped;    // files gone from folders that are still there
-    std::vector<std::string> kept;       // gone with their folder: perhaps a disk not mounted yet
+    std::vector<std::string> kept;       // gone from a disk that may not be mounted yet
     std::vector<std::string> unshared;   // asked for, and done
     std::vector<std::string> notShared;  // asked for, but not in the library
 };

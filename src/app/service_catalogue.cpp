@@ -9,6 +9,7 @@ static_assert(Catalogue::kSourceList == LIST_SOURCE);
 static_assert(Catalogue::kConvertedList == LIST_CONVERTED);
 static_assert(Catalogue::kListCapacity == kListCapacity);
 static_assert(Catalogue::kMaxPathBytes == kMaxPathBytes);
+static_assert(Catalogue::kAddNotSaved == ADD_NOT_SAVED);
 
 int ServiceCatalogue::addFile(const std::string& path, int type, std::string* key) {
     return service_.addFile(path, type, key);

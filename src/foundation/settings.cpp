@@ -7,6 +7,7 @@
 #include "foundation/ini_file.h"
 #include "foundation/stored_file.h"
 #include "foundation/system_info.h"
+#include "platform/ascii.h"
 #include "platform/autostart_entry.h"
 #include "platform/executable_path.h"
 #include "platform/file_util.h"
@@ -89,13 +90,58 @@ bool writeFirstStartFile(const std::string& configPath, const SETTINGS_ST& recor
     return ini.save(configPath, error);
 }
 
-// config.ini as it stands: Ok with its text, Missing, or Damaged. Private-
-// profile text holds no NUL; a file that does is another kind of file.
+// Settings that fill a megabyte are no settings: the file is something else.
+constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+std::string_view trimmed(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Why a config.ini's text cannot be the user's settings, or "" when it can.
+// Read as it stands, a torn or foreign file gives the missing-key defaults,
+// among them autostart on, which the user never chose. Whatever the
+// private-profile functions would read from a hand-made file is accepted:
+// comments, blank lines, blanks around '=', no line end at the end, one of
+// the two sections alone, or sections without keys.
+std::string damageOf(std::string_view text) {
+    // Private-profile text holds no NUL; a file that does is another kind of file.
+    if (text.find('\0') != std::string_view::npos) return "not a text file";
+    if (text.size() > kMaxConfigBytes) return "larger than 1 MiB";
+    bool ours = false;  // a section this program reads
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        for (char c : line) {
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+                return "not a text file";
+        }
+        line = trimmed(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            std::string_view name = trimmed(line.substr(1, line.size() - 2));
+            ours = ours || equalsIgnoringCase(name, kNormalSection) ||
+                   equalsIgnoringCase(name, kVideoSection);
+            continue;
+        }
+        // A torn line: the file was cut, or was never settings.
+        if (line.find('=') == std::string_view::npos) return "a line that is no setting";
+    }
+    if (!ours) return text.empty() ? "empty" : "no settings in it";
+    return {};
+}
+
+// config.ini as it stands: Ok with its text, Missing, or Damaged.
 StoredFile readConfig(const std::string& configPath) {
     StoredFile stored = ReadStoredFile(configPath);
-    if (stored.status == StoredFileStatus::Ok && stored.data.find('\0') != std::string::npos) {
-        return {StoredFileStatus::Damaged, {}, "not a text file"};
-    }
+    if (stored.status != StoredFileStatus::Ok) return stored;
+    if (std::string problem = damageOf(stored.data); !problem.empty())
+        return {StoredFileStatus::Damaged, {}, std::move(problem)};
     return stored;
 }
 

@@ -18,6 +18,8 @@ public:
     // refused. Names are not limited: phones are shown long ones shortened.
     static constexpr std::size_t kListCapacity = 35;
     static constexpr std::size_t kMaxPathBytes = 1023;
+    // addFile's result when the share could not be stored (a full disk).
+    static constexpr int kAddNotSaved = 3;
 
     struct Entry {
         std::string path;
@@ -28,7 +30,7 @@ public:
     virtual ~Catalogue() = default;
     // Shares path in list 1 or 2; key receives its catalogue key, and stays
     // untouched when the catalogue refuses the path (list full, path too
-    // long). Returns the catalogue's result code.
+    // long, its link file not written). Returns the catalogue's result code.
     virtual int addFile(const std::string& path, int type, std::string* key) = 0;
     // Drops the first entry of the list with exactly this path.
     virtual void removeFile(int type, const std::string& path) = 0;

@@ -105,8 +105,13 @@ void VideoCard::work(const std::string& path, int list) {
     if (!inCatalogue) {
         // The library refuses what the catalogue would: a refusal here is a
         // card no phone sees, worth a line.
-        if (context_.catalogue && context_.catalogue->addFile(path, list, &key) != 0)
-            PostLog(path + " could not be shared", "ZorvexUIFiles\\VideoWndDlg");
+        int result = context_.catalogue ? context_.catalogue->addFile(path, list, &key) : 0;
+        if (result != 0) {
+            PostLog(
+                path + " could not be shared" +
+                    (result == Catalogue::kAddNotSaved ? ": its link file cannot be written" : ""),
+                "ZorvexUIFiles\\VideoWndDlg");
+        }
         std::lock_guard lock(mutex_);
         key_ = key;
         name_ = name;

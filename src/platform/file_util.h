@@ -13,6 +13,9 @@ namespace zorvex {
 bool pathExists(const std::string& path);
 bool isRegularFile(const std::string& path);
 bool isDirectory(const std::string& path);
+// A regular file this process can open for reading (permissions, ACLs and
+// all); opened and closed again without waiting.
+bool isReadableFile(const std::string& path);
 // True only when the file system says nothing is there (ENOENT), not when it
 // cannot tell (no permission, an I/O error).
 bool pathIsAbsent(const std::string& path);

@@ -34,6 +34,25 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+// A FIFO or a device would block open() or read() for good (a FIFO in the
+// document root once hung the start): stored files are regular files, so
+// nothing else is opened, and the open itself never waits for a writer.
+int openRegularForReading(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) st.st_mode = 0;
+    if (!S_ISREG(st.st_mode)) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    // Regular files ignore O_NONBLOCK; cleared all the same for whoever reads.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
 bool pathExists(const std::string& path) {
@@ -49,6 +68,13 @@ bool isRegularFile(const std::string& path) {
 bool isDirectory(const std::string& path) {
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
+}
+
+bool isReadableFile(const std::string& path) {
+    int fd = openRegularForReading(path);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
 }
 
 bool pathIsAbsent(const std::string& path) {
@@ -73,7 +99,7 @@ bool makeDirectories(const std::string& path, std::error_code* error) {
 }
 
 std::optional<std::string> readFileHead(const std::string& path, std::size_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularForReading(path);
     if (fd < 0) return std::nullopt;
     std::string data(maxBytes, '\0');
     std::size_t got = 0;
@@ -89,7 +115,7 @@ std::optional<std::string> readFileHead(const std::string& path, std::size_t max
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularForReading(path);
     if (fd < 0) return std::nullopt;
     std::string data;
     char chunk[65536];
@@ -155,7 +181,7 @@ bool allDigits(std::string_view text) {
 
 BoundedRead readFileAtMost(const std::string& path, std::size_t maxBytes) {
     BoundedRead result;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularForReading(path);
     if (fd < 0) {
         result.error = errno;
         bool missing = errno == ENOENT || errno == ENOTDIR;
@@ -344,8 +370,7 @@ bool writeFileAtomic(const std::string& path, std::string_view data, std::error_
     return true;
 }
 
-OpenedForReading::OpenedForReading(const std::string& path)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+OpenedForReading::OpenedForReading(const std::string& path) : fd_(openRegularForReading(path)) {}
 
 OpenedForReading::~OpenedForReading() {
     if (fd_ >= 0) ::close(fd_);

@@ -36,20 +36,32 @@ bool fileExists(const std::string& path) {
     return pathExists(path);
 }
 
+bool fileServable(const std::string& path) {
+    return isReadableFile(path);
+}
+
 bool makePath(const std::string& folder) {
     return makeDirectories(folder);
 }
 
-void saveLinkFile(const HomeLayout& home, CatalogueEntry& entry) {
-    if (entry.name.empty() || entry.path.empty() || entry.key.size() != 32) return;
-    entry.exists = fileExists(entry.path);
+bool saveLinkFile(const HomeLayout& home, CatalogueEntry& entry, std::error_code* error) {
+    if (entry.name.empty() || entry.path.empty() || entry.key.size() != 32) {
+        if (error) *error = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+    entry.exists = fileServable(entry.path);
     entry.hasThumbnail = fileExists(home.thumbnail(entry.key));
     LinkFileRecord record{entry.type, entry.exists, entry.hasThumbnail,
                           entry.name, entry.key,    entry.path};
     std::string bytes = encodeLinkFile(record);
     std::string target = home.linkFile(entry.key);
-    if (writeFileAtomic(target, bytes)) return;
-    if (makePath(parentFolder(target))) writeFileAtomic(target, bytes);
+    if (writeFileAtomic(target, bytes, error)) return true;
+    std::error_code folderError;
+    if (!makeDirectories(parentFolder(target), &folderError)) {
+        if (error) *error = folderError;
+        return false;
+    }
+    return writeFileAtomic(target, bytes, error);
 }
 
 namespace {
@@ -93,7 +105,7 @@ void CatalogueList::remove(const std::string& path) {
 bool CatalogueList::refreshWire(CatalogueEntry& entry) {
     if (entry.name.empty() || entry.key.size() != 32) return false;
     bool changed = false;
-    bool exists = fileExists(entry.path);
+    bool exists = fileServable(entry.path);
     bool hasThumbnail = fileExists(home_.thumbnail(entry.key));
     if (exists != entry.exists) {
         entry.exists = exists;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/folder_watch.h"
@@ -47,12 +48,17 @@ std::string phoneName(std::string_view fileName);
 
 // True if the file system reports the path, file or folder.
 bool fileExists(const std::string& path);
+// The exists flag of a shared file: true only when the file service can
+// serve it (a regular file this process may read), so that phones are
+// never shown a video that a fetch then answers with 404.
+bool fileServable(const std::string& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool makePath(const std::string& folder);
 
-// Writes the entry's link file after re-testing its flags; skipped silently
-// when the entry lacks a name, a path or a proper key, or cannot be written.
-void saveLinkFile(const HomeLayout& home, CatalogueEntry& entry);
+// Writes the entry's link file after re-testing its flags. False when it was
+// not written: the entry lacks a name, a path or a proper key (EINVAL), or
+// the file could not be written (a full disk); error receives the cause.
+bool saveLinkFile(const HomeLayout& home, CatalogueEntry& entry, std::error_code* error = nullptr);
 
 // One list of the catalogue. Not thread-safe: the Service guards every list
 // with its catalogue mutex, except nextEntry, which the UI thread alone uses.

@@ -285,8 +285,17 @@ int Service::addFile(const std::string& path, int type, std::string* key) {
     entry.name = std::move(name);
     entry.key = md5Hex(path);
     entry.path = path;
+    std::error_code error;
+    // Listed without its link file, the share would vanish at the next start
+    // while phones and the user took it as made.
+    if (!saveLinkFile(home_, entry, &error)) {  // also tests the file and its thumbnail
+        consolePrintf("%s not shared: its link file cannot be written (%s)\n", path.c_str(),
+                      error.message().c_str());
+        std::lock_guard lock(catalogueMutex_);
+        --pending;
+        return ADD_NOT_SAVED;
+    }
     if (key) *key = entry.key;
-    saveLinkFile(home_, entry);  // also tests the file and its thumbnail
 
     std::lock_guard lock(catalogueMutex_);
     --pending;

@@ -16,7 +16,9 @@
 
 namespace zorvex {
 
-enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2 };
+// ADD_NOT_SAVED: the link file could not be written (a full disk), so the
+// share would not outlive this run; nothing was added.
+enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2, ADD_NOT_SAVED = 3 };
 
 // One network the service serves: its address on this machine, where its
 // discovery packets go, and the adapter's name for messages.
@@ -114,7 +116,9 @@ public:
     // Shares a file in list 1 or 2 and writes its link file; key receives
     // md5Hex(path). ADD_REJECTED for a path without '/', an empty name, a
     // path over kMaxPathBytes, or another type; ADD_FULL when the list holds
-    // 35. The entry keeps the whole name; phones are shown phoneName of it.
+    // 35; ADD_NOT_SAVED when its link file cannot be written. key is set
+    // only on ADD_OK. The entry keeps the whole name; phones are shown
+    // phoneName of it.
     int addFile(const std::string& path, int type, std::string* key);
     // Restores one entry from its link file. Damaged files (unreadable as a
     // link file, or naming another key) and those beyond a list's capacity

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "platform/md5.h"
 #include "service/link_file.h"
+#include "service/service.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
 
@@ -170,6 +175,84 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
     again.signal(SIGTERM);
     EXPECT_EQ(again.waitForExit(), 0);
+}
+
+// A FIFO opened for reading waits for a writer for ever: one among the link
+// files, or shared as a video, must neither hang the start nor the stop.
+TEST_F(HeadlessRunner, AFifoAmongTheStoredFilesHangsNeitherTheStartNorTheStop) {
+    test::TempDir home, videos, logs;
+    std::string clip = videos.file("clip.mp4"), pipe = videos.file("pipe.mp4");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, clip);
+    std::filesystem::create_directories(home.file("file_root"));
+    ASSERT_EQ(::mkfifo(home.file("file_root/0123456789abcdef0123456789abcdef").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    ChildProcess zorvex(
+        ZORVEX_BINARY,
+        {"--headless", "--address", address(), "--home", home.path(), "--share", pipe, clip},
+        logs.file("run.log"));
+    ASSERT_TRUE(zorvex.waitForOutput("running on")) << zorvex.output();
+    ASSERT_TRUE(zorvex.waitForOutput(clip + " with thumbnail")) << zorvex.output();
+    zorvex.signal(SIGTERM);
+    EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
+}
+
+// A full disk under the home's file_root: a tmpfs filled to the brim in a
+// mount namespace of the test's own, gone with the process.
+TEST_F(HeadlessRunner, AShareThatCannotBeStoredIsNotClaimed) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    test::TempDir home, videos, logs;
+    std::string clip = videos.file("clip.mp4");
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, clip);
+    std::filesystem::create_directories(home.file("file_root"));
+    const char* fullDisk =
+        "mount -t tmpfs -o size=64k zorvex-full \"$0/file_root\" && mkdir \"$0/file_root/image\" "
+        "&& { cat /dev/zero > \"$0/file_root/filler\" 2>/dev/null; exec \"$@\"; }";
+    ChildProcess zorvex(
+        "/usr/bin/unshare",
+        {"-m", "--propagation", "private", "sh", "-c", fullDisk, home.path(), ZORVEX_BINARY,
+         "--headless", "--address", address(), "--home", home.path(), "--share", clip},
+        logs.file("run.log"));
+    EXPECT_EQ(zorvex.waitForExit(), 1) << zorvex.output();
+    std::string said = zorvex.output();
+    EXPECT_NE(said.find("not shared " + clip), std::string::npos) << said;
+    EXPECT_NE(said.find("nothing could be shared"), std::string::npos) << said;
+    EXPECT_EQ(said.find("shared " + md5Hex(clip)), std::string::npos) << said;
+}
+
+// A disk of /etc/fstab that is not mounted leaves its folder on the disk
+// below, with whatever lies there: its videos are kept. A mounted disk
+// without the file proves it gone. Both made in a mount namespace of the
+// test's own: a tmpfs, and another fstab bound over /etc/fstab.
+TEST_F(HeadlessRunner, AVideoOfADiskNotMountedIsKeptAndOneGoneFromAMountedDiskDropped) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    test::TempDir home, videos, logs;
+    std::string declared = videos.file("declared/clip.mp4"), mounted = videos.file("mnt/clip.mp4");
+    videos.write("declared/left on the disk below", "x");
+    std::filesystem::create_directories(videos.file("mnt"));
+    std::string fstab =
+        logs.write("fstab", "/dev/sdz1 " + videos.file("declared") + " ext4 defaults 0 2\n");
+    {
+        Service service(home.path());
+        std::string key;
+        for (const std::string& path : {declared, mounted})
+            ASSERT_EQ(service.addFile(path, LIST_SOURCE, &key), ADD_OK);
+    }
+    const char* disks =
+        "mount -t tmpfs zorvex-disk \"$0/mnt\" && mount --bind \"$1\" /etc/fstab "
+        "&& shift && exec \"$@\"";
+    ChildProcess zorvex(
+        "/usr/bin/unshare",
+        {"-m", "--propagation", "private", "sh", "-c", disks, videos.path(), fstab, ZORVEX_BINARY,
+         "--headless", "--address", address(), "--home", home.path()},
+        logs.file("run.log"));
+    ASSERT_TRUE(zorvex.waitForOutput("running on")) << zorvex.output();
+    std::string said = zorvex.output();
+    EXPECT_NE(said.find("kept " + declared), std::string::npos) << said;
+    EXPECT_NE(said.find("dropped " + mounted), std::string::npos) << said;
+    zorvex.signal(SIGTERM);
+    EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
 }
 
 // Held ports: the runner says once what did not start, keeps trying, and

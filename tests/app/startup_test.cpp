@@ -139,11 +139,15 @@ TEST_F(StartUp, AHeadlessStartDropsGoneFilesAndUnsharesTheNamedOnes) {
     std::string kept = videos.write("kept.mp4", "k"), gone = videos.write("gone.mp4", "g"),
                 named = videos.write("named.mp4", "n");
     std::string unmounted = videos.file("usb/away.mp4");  // its folder is gone too: kept
-    std::vector<std::string> keys(4);
+    // The empty folder a disk not mounted leaves: kept too.
+    std::filesystem::create_directories(videos.file("disk"));
+    std::string atRoot = videos.file("disk/root.mp4");
+    std::vector<std::string> keys(5);
     {
         Service service(home.path());
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            service.addFile(std::vector{kept, gone, named, unmounted}[i], LIST_SOURCE, &keys[i]);
+            service.addFile(std::vector{kept, gone, named, unmounted, atRoot}[i], LIST_SOURCE,
+                            &keys[i]);
             home.write("file_root/image/" + keys[i] + ".jpg", "\xFF\xD8\xFF\xE0");
         }
     }
@@ -155,16 +159,16 @@ TEST_F(StartUp, AHeadlessStartDropsGoneFilesAndUnsharesTheNamedOnes) {
     UnshareResult result =
         UnshareAtStart(application.library(), {named, named, videos.file("never.mp4")});
     EXPECT_EQ(result.dropped, std::vector{gone});
-    EXPECT_EQ(result.kept, std::vector{unmounted});
+    EXPECT_EQ(result.kept, (std::vector{unmounted, atRoot}));
     EXPECT_EQ(result.unshared, std::vector{named});
     EXPECT_EQ(result.notShared, std::vector{videos.file("never.mp4")});
     std::vector<std::string> left;
     for (const auto& entry : application.service().entries(LIST_SOURCE)) left.push_back(entry.path);
-    EXPECT_EQ(left, (std::vector{kept, unmounted}));
-    EXPECT_EQ(application.library().items().size(), 2u);
+    EXPECT_EQ(left, (std::vector{kept, unmounted, atRoot}));
+    EXPECT_EQ(application.library().items().size(), 3u);
     application.shutDown();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        bool stays = i == 0 || i == 3;
+        bool stays = i == 0 || i >= 3;
         EXPECT_EQ(std::filesystem::exists(home.file("file_root/" + keys[i])), stays) << i;
         EXPECT_EQ(std::filesystem::exists(home.file("file_root/image/" + keys[i] + ".jpg")), stays)
             << i;

@@ -192,6 +192,33 @@ TEST_F(SettingsTest, ADamagedFileIsKeptAsideAndReplacedByANewOne) {
         << log;
 }
 
+// A torn or foreign file says nothing: read as it stands, its missing
+// "Base-AutoRun" would turn autostart on. Hand-made files still load.
+TEST_F(SettingsTest, TornOrForeignFilesAreDamagedAndNeverTurnAutostartOn) {
+    const std::vector<std::string> damaged = {
+        "",
+        "[NormalSet",                                                // cut to 10 bytes
+        "[NormalSetting]\nBase-AutoRun=0\nExitWnd",                  // cut inside a key
+        "[NormalSetting]\x01\x02\x7f\nExitWndType=3\n",              // binary bytes
+        "Base-AutoRun=0\nExitWndType=3\n",                           // no section of ours
+        "[NormalSetting]\n; " + std::string(2'000'000, 'q') + "\n",  // far larger than settings
+    };
+    for (const std::string& content : damaged) {
+        std::filesystem::remove_all(home_);
+        dir_.write("home/config.ini", content);
+        ASSERT_TRUE(LoadSettings()) << content.substr(0, 40);
+        EXPECT_EQ(damagedCopies(home_, "config.ini").size(), 1u) << content.substr(0, 40);
+        EXPECT_EQ(g_pSettings()->AutoRun, 0);
+        EXPECT_FALSE(pathExists(autostartEntry())) << content.substr(0, 40);
+    }
+    std::filesystem::remove_all(home_);
+    std::string mine = "; mine\r\n[NormalSetting]\r\nExitWndType = 3\r\n\r\n[VideoSetting]\r\nX=1";
+    dir_.write("home/config.ini", mine);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(g_pSettings()->ExitWndType, 3);
+    EXPECT_EQ(test::readFile(homeFile("config.ini")), mine);
+}
+
 TEST_F(SettingsTest, AFileOverSixteenMebibytesIsDamagedAndNeverReadBySave) {
     ASSERT_TRUE(InitWorkingDirectories(home_));
     // Sparse: the size is there, the bytes are not.

@@ -2,6 +2,7 @@
 #include "platform/md5.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,6 +150,12 @@ TEST(FileUtil, HeadReadsAtMostTheBound) {
     EXPECT_EQ(readFileHead(path, 4).value(), "0123");
     EXPECT_EQ(readFileHead(path, 100).value(), "0123456789");
     EXPECT_FALSE(readFileHead(dir.file("none"), 4).has_value());
+    // A FIFO without a writer would block the reader for good.
+    std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(readFileHead(fifo, 4).has_value());
+    EXPECT_FALSE(readWholeFile(fifo).has_value());
+    EXPECT_EQ(readFileAtMost(fifo, 4).status, BoundedRead::Status::Failed);
     EXPECT_EQ(parentFolder("/a/b.mp4"), "/a");
     EXPECT_EQ(fileNamePart("/a/b.mp4"), "b.mp4");
     EXPECT_EQ(fileNamePart("b.mp4"), "b.mp4");

@@ -1,6 +1,8 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -178,6 +180,29 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
     EXPECT_EQ(request("GET", "/" + key).status, 404);
     EXPECT_EQ(request("GET", "/" + std::string(32, 'f')).status, 404);
+}
+
+// Phones are told a video is there exactly when it can be fetched: a folder,
+// a FIFO or (for a user other than root) a file without read permission is
+// neither.
+TEST_F(HttpFiles, ListedAsPresentExactlyWhenServed) {
+    std::string folder = videos.file("folder.mp4"), fifo = videos.file("fifo.mp4");
+    std::string locked = videos.write("locked.mp4", "bytes");
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    std::string unused;
+    for (const std::string& path : {folder, fifo, locked})
+        ASSERT_EQ(service->addFile(path, LIST_SOURCE, &unused), ADD_OK);
+    ClientSlot slot;
+    auto decoded = wire::decodeListResponse(service->buildListResponse(LIST_SOURCE, slot, 0));
+    auto entries = wire::decodeListBody(decoded.response.body);
+    ASSERT_TRUE(entries && entries->size() == 4u);
+    for (const wire::WireEntry& entry : *entries) {
+        EXPECT_EQ(entry.exists, request("GET", "/" + entry.key).status == 200) << entry.name;
+    }
+    EXPECT_FALSE((*entries)[1].exists);
+    EXPECT_FALSE((*entries)[2].exists);
 }
 
 TEST_F(HttpFiles, RootIsAListingOfLinkFilesAndTheImageFolder) {

@@ -58,8 +58,15 @@ QString CVideoWndDlg::shownName() const {
     return QString::fromStdString(ShortName(name));
 }
 
+// Examined without a key: the catalogue refused it (full, or its link file
+// could not be written), so no phone sees it.
+bool CVideoWndDlg::notShared() const {
+    return card_->examined() && card_->kind() != KIND_MISSING && card_->key().empty();
+}
+
 void CVideoWndDlg::Refresh() {
     showAnimation(card_->kind() == KIND_CONVERTING);
+    setToolTip(notShared() ? QStringLiteral("未共享：手机看不到这个视频") : QString());
     const QString path = QString::fromStdString(card_->thumbnailPath());
     const bool usable = card_->thumbUsable();
     if (path != thumbnailPath_ || usable != thumbnailUsable_) {
@@ -133,7 +140,7 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     art_->check.draw(painter, kCheck, QRectF(0, card_->checked() ? 28 : 0, 14, 14));
 
     painter.setFont(skinFont(12));
-    painter.setPen(argb(0xFF3E3D42));
+    painter.setPen(notShared() ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
     paintedCurrent_ = loading_ == 0;
 }

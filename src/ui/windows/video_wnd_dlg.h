@@ -58,6 +58,8 @@ public:
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
     // The name as drawn.
     QString shownName() const;
+    // Examined, but refused by the catalogue: no phone sees it.
+    bool notShared() const;
     // The animation shown while the video converts (null until first needed).
     CGIFImage* animation() const { return animation_; }
     // Painted since the last change of the picture it shows (for benchmarks).
