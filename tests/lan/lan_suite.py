@@ -677,6 +677,8 @@ class Window:
 
 
 def window(s):
+    if s.suite.args.no_window:
+        raise Skip("this build has no windows")
     missing = desktop_missing()
     if missing:
         raise Skip("no %s (scripts/install-deps installs them)" % ", ".join(missing))
@@ -915,6 +917,8 @@ def main():
                         help="run only this situation (repeatable): " +
                         ", ".join(n for n, _, _ in SITUATIONS))
     parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("--no-window", action="store_true",
+                        help="the binary is built without windows")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     parser.add_argument("--shots", metavar="DIR",
                         help="keep the window's pictures here, a folder per situation run")
