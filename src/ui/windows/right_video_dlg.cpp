@@ -442,9 +442,11 @@ void CRightVideoDlg::rebuildAddressMenu() {
     for (const std::string& address : session().addresses())
         texts.push_back(QString::fromStdString(address));
     const QString pin = QString::fromStdString(session().pinnedAddress());
-    // One address and no pin leave nothing to choose, as ever; otherwise
+    // One address leaves nothing to choose, as ever, even when it is the pin
+    // (--address): serving every network would serve the same one. Otherwise
     // every network can be served again from the first row.
-    if (session().followsNetworks() && (texts.size() > 1 || !pin.isEmpty()))
+    const bool onlyThePin = texts.size() == 1 && texts.front() == pin;
+    if (session().followsNetworks() && (texts.size() > 1 || (!pin.isEmpty() && !onlyThePin)))
         texts.push_front(AllNetworksText());
     addressMenu_->SetTexts(texts);
     addressMenu_->resize(
