@@ -4,7 +4,8 @@ openbox, a tray), without or with a compositing manager, used as a person
 uses it. It clicks and types with xdotool, drops files with an XDND source of
 its own, judges what the screen shows at the documented places, and asks what
 a phone sees over the link protocol (zorvex-phone) and with ffprobe over
-HTTP. Everything stays on 127.0.0.1.
+HTTP. Everything stays on a loopback address of the run's own (127.X.Y.1,
+never 127.0.0.1), so that a user's copy or another run may hold 127.0.0.1.
 
   desktop_suite.py --mode plain|composited --zorvex BIN --phone BIN --skin DIR --shots DIR
 
@@ -25,6 +26,7 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 SKIP = 77
+ADDRESS = None  # the run's own loopback address, chosen in main()
 TITLE = "^Zorvex助手$"
 LAN_PORTS = (7171, 11717, 11718)
 HTTP_PORT = 11717
@@ -155,28 +157,17 @@ class Suite:
         # No autostart entry, no keep-awake, the update server of the suite.
         with open(os.path.join(self.home, "config.ini"), "w") as f:
             f.write("[NormalSetting]\nBase-AutoRun=0\nBase-AutoUpdate=1\nExitWndType=1\n"
-                    "ComSleep-UnSleep=0\nDefaultIP=127.0.0.1\nDeleteOrigin=0\n"
+                    "ComSleep-UnSleep=0\nDefaultIP=%s\nDeleteOrigin=0\n"
                     "UpdateServer=127.0.0.1:%d\n[VideoSetting]\nVideoConvert-Ratio=1\n"
-                    "ConvertPath=%s\nConvertedNotify=1\n" % (self.server.port, self.converted))
-
-    @staticmethod
-    def lan_ports_free():
-        for port in LAN_PORTS:
-            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-                try:
-                    s.bind(("127.0.0.1", port))
-                except OSError:
-                    return False
-        return True
+                    "ConvertPath=%s\nConvertedNotify=1\n" % (ADDRESS, self.server.port, self.converted))
 
     def start_app(self, name):
         zw = self.zw
-        # The service takes the fixed LAN ports of 127.0.0.1; another program
-        # holding them (the service of another run) is waited for a while.
-        if not self.soon("the LAN ports of 127.0.0.1 free", self.lan_ports_free, 120):
-            raise Failure("another program holds the LAN ports (%s) of 127.0.0.1"
-                          % ", ".join(map(str, LAN_PORTS)))
+        # The previous session's service may still be letting its ports go.
+        if not self.soon("the LAN ports of %s free" % ADDRESS,
+                         lambda: lan_ports_free(ADDRESS), 120):
+            raise Failure("another program holds the LAN ports (%s) of %s"
+                          % (", ".join(map(str, LAN_PORTS)), ADDRESS))
         env = dict(self.desktop.env, QT_QPA_PLATFORM="xcb", HOME=self.work,
                    XDG_RUNTIME_DIR=os.path.join(self.work, "runtime"),
                    XDG_CONFIG_HOME=os.path.join(self.work, "config"),
@@ -189,7 +180,7 @@ class Suite:
         env["LSAN_OPTIONS"] = ":".join(filter(None, ["suppressions=" + supp,
                                                       os.environ.get("LSAN_OPTIONS")]))
         self.log_name = name
-        self.app = self.desktop.spawn(name, [self.args.zorvex, "--address", "127.0.0.1",
+        self.app = self.desktop.spawn(name, [self.args.zorvex, "--address", ADDRESS,
                                              "--home", self.home], env=env)
         self.window = self.desktop.wait_window(TITLE, timeout=60)
         x, y, w, h = self.desktop.geometry(self.window)
@@ -276,7 +267,7 @@ class Suite:
 
     def phone_list(self, kind):
         """What a phone's list request gets: [(name, key, has thumbnail)]."""
-        done = subprocess.run([self.args.phone, "list", "--host", "127.0.0.1", "--type",
+        done = subprocess.run([self.args.phone, "list", "--host", ADDRESS, "--type",
                                str(kind)], capture_output=True, text=True, timeout=30)
         if done.returncode != 0:
             return None
@@ -294,7 +285,7 @@ class Suite:
     def probe(self, key):
         done = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
                                "stream=codec_type,codec_name", "-of", "json",
-                               "http://127.0.0.1:%d/%s" % (HTTP_PORT, key)],
+                               "http://%s:%d/%s" % (ADDRESS, HTTP_PORT, key)],
                               capture_output=True, text=True, timeout=60)
         if done.returncode != 0:
             return done.stderr.strip()
@@ -714,6 +705,29 @@ class Suite:
         self.desktop.forget(self.app)
 
 
+def lan_ports_free(address):
+    for port in LAN_PORTS:
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            try:
+                s.bind((address, port))
+            except OSError:
+                return False
+    return True
+
+
+def own_address():
+    """A loopback address of this run's own, from the process id, among those
+    where nothing holds the LAN ports; the whole of 127/8 is local on Linux."""
+    start = os.getpid() % 60000
+    for n in range(start, start + 60000):
+        n = n % 60000 + 1
+        address = "127.%d.%d.1" % (n // 250 + 10, n % 250 + 2)
+        if lan_ports_free(address):
+            return address
+    raise Failure("no loopback address with free LAN ports")
+
+
 def missing_tools():
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
     try:
@@ -740,7 +754,9 @@ def main():
               % ", ".join(missing_tools()))
         return 1
     from xsession import Timeout
-    print("desktop suite, %s desktop" % args.mode, flush=True)
+    global ADDRESS
+    ADDRESS = own_address()
+    print("desktop suite, %s desktop, service on %s" % (args.mode, ADDRESS), flush=True)
     suite = Suite(args)
     crashed = None
     try:
