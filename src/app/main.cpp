@@ -11,6 +11,7 @@
 #include "foundation/paths.h"
 #include "platform/allocator_arenas.h"
 #include "platform/executable_path.h"
+#include "platform/instance_doorbell.h"
 #include "platform/single_instance_lock.h"
 #include "platform/utf8_locale.h"
 
@@ -36,13 +37,20 @@ int main(int argc, char** argv) {
     if (!line.home.empty()) homeOverride = line.home;
     std::string home = zorvex::DecideHomeFolder(homeOverride, zorvex::currentExecutablePath());
 
-    // A second start ends at once and silently; the first goes on undisturbed.
-    auto instance =
-        zorvex::SingleInstanceLock::acquire(zorvex::SingleInstanceLock::defaultFolder(home));
-    if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) return 0;
+    // A second start ends at once. The window's asks the running copy to come
+    // forward (a headless one does not listen); a headless start stays silent.
+    const std::string lockFolder = zorvex::SingleInstanceLock::defaultFolder(home);
+    auto instance = zorvex::SingleInstanceLock::acquire(lockFolder);
+    if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) {
+        if (!line.headless) zorvex::InstanceDoorbell::ring(lockFolder);
+        return 0;
+    }
 
 #if ZORVEX_WITH_WINDOWS
-    if (!line.headless) return zorvex::runWindowed(line, home, argc, argv);
+    // Only the lock's holder may take the doorbell's place.
+    if (!line.headless)
+        return zorvex::runWindowed(line, home, instance.held() ? lockFolder : std::string(), argc,
+                                   argv);
 #else
     if (!line.headless) {
         std::fputs("zorvex: this build has no windows; run zorvex --headless\n", stderr);

@@ -15,6 +15,7 @@
 #include "foundation/home_folder.h"
 #include "platform/environment.h"
 #include "platform/file_util.h"
+#include "platform/instance_doorbell.h"
 #include "platform/termination_signal.h"
 #include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
@@ -100,11 +101,15 @@ void WindowedApplication::shutDown() {
     application_.shutDown();
 }
 
-int runWindowed(const CommandLine& line, const std::string& home, int& argc, char** argv) {
+int runWindowed(const CommandLine& line, const std::string& home, const std::string& doorbellFolder,
+                int& argc, char** argv) {
     if (!HasDisplay()) {
         std::fputs(kNoDisplay, stderr);
         return 1;
     }
+    // Listening before the slow start-up: a second start meanwhile waits in
+    // the backlog and is answered once the window is there.
+    InstanceDoorbell doorbell = InstanceDoorbell::listen(doorbellFolder);
     QtMessageHandler previous = qInstallMessageHandler(platformMessages);
     QApplication qtApp(argc, argv);
     qInstallMessageHandler(previous);
@@ -132,6 +137,14 @@ int runWindowed(const CommandLine& line, const std::string& home, int& argc, cha
     // the main window answers a close with its exit prompt.
     QObject::connect(&running.window(), &ui::CZorvexVRClientDlg::closed, &qtApp,
                      [] { QCoreApplication::exit(0); });
+
+    std::unique_ptr<QSocketNotifier> ringing;
+    if (doorbell.listening()) {
+        ringing = std::make_unique<QSocketNotifier>(doorbell.fd(), QSocketNotifier::Read);
+        QObject::connect(ringing.get(), &QSocketNotifier::activated, &qtApp, [&] {
+            if (doorbell.answer()) running.window().BringToFront();
+        });
+    }
 
     // SIGTERM (a logout, systemctl) and SIGINT end the run as quitting does:
     // conversions stop quietly, link files are rewritten.

@@ -59,7 +59,9 @@ bool HasDisplay();
 // Opens the main window over the application's core and runs until the
 // window closes for good, then shuts down in order. Returns the process
 // exit code: 1 when there is no display or the home folder cannot be used.
-// Called from main() on the main thread, once.
-int runWindowed(const CommandLine& line, const std::string& home, int& argc, char** argv);
+// A second start ringing in doorbellFolder (empty: none) brings the window
+// forward. Called from main() on the main thread, once.
+int runWindowed(const CommandLine& line, const std::string& home, const std::string& doorbellFolder,
+                int& argc, char** argv);
 
 }  // namespace zorvex

@@ -161,7 +161,7 @@ class Suite:
                     "UpdateServer=127.0.0.1:%d\n[VideoSetting]\nVideoConvert-Ratio=1\n"
                     "ConvertPath=%s\nConvertedNotify=1\n" % (ADDRESS, self.server.port, self.converted))
 
-    def start_app(self, name):
+    def start_app(self, name, extra_env=None):
         zw = self.zw
         # The previous session's service may still be letting its ports go.
         if not self.soon("the LAN ports of %s free" % ADDRESS,
@@ -175,11 +175,13 @@ class Suite:
                    PATH=os.path.join(self.work, "bin") + os.pathsep + os.environ.get("PATH", ""))
         for variable in ("DBUS_SESSION_BUS_ADDRESS", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS"):
             env.pop(variable, None)
+        env.update(extra_env or {})
         # A sanitizer build's leak report leaves out what libraries keep to the end.
         supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
         env["LSAN_OPTIONS"] = ":".join(filter(None, ["suppressions=" + supp,
                                                       os.environ.get("LSAN_OPTIONS")]))
         self.log_name = name
+        self.app_env = env
         self.app = self.desktop.spawn(name, [self.args.zorvex, "--address", ADDRESS,
                                              "--home", self.home], env=env)
         self.window = self.desktop.wait_window(TITLE, timeout=60)
@@ -366,6 +368,7 @@ class Suite:
         self.delete_converted()
         self.delete_plain()
         self.update_checks()
+        self.brought_forward()
         self.close_prompt()
 
     def looks(self):
@@ -703,6 +706,63 @@ class Suite:
         self.app.terminate()
         self.require("terminated", self.app.wait(30) == 0)
         self.desktop.forget(self.app)
+
+    # -- one window brought forward
+
+    def second_start(self):
+        """zorvex started again as a user would: it ends at once; its exit code."""
+        again = self.desktop.spawn(self.log_name + "-again", [
+            self.args.zorvex, "--address", ADDRESS, "--home", self.home], env=self.app_env)
+        try:
+            code = again.wait(30)
+        except subprocess.TimeoutExpired:
+            again.kill()
+            code = None
+        self.desktop.forget(again)
+        return code
+
+    def came_forward(self, name):
+        """A second start brings the window forward: shown, on top, active."""
+        code = self.second_start()
+        self.expect(name + "-exit-code", code == 0, "exit code %s" % code)
+        shown = self.soon("the window forward and active", lambda: self.window in
+                          self.app_windows() and self.desktop.active_window() == self.window, 15)
+        if shown:
+            self.origin = self.desktop.geometry(self.window)[:2]
+        drawn = shown and self.soon("the window drawn on top", lambda: self.near(
+            self.at(40, 400), self.zw.LEFT_COLUMN) and self.near(
+            self.at(self.zw.PAGE_LEFT + 20, 300), self.zw.PAGE_GREY), 10)
+        self.photo(name)
+        self.require(name, shown and drawn, "state %s, active %s, ours %s" % (
+            self.desktop.wm_state(self.window), self.desktop.active_window(), self.window))
+
+    def hide_by_prompt(self):
+        """The close button, then 后台运行."""
+        self.click(self.zw.CLOSE)
+        self.click_in(self.prompt("退出提示"), self.zw.PROMPT_RIGHT)
+
+    def gone_as(self, state):
+        """The window off the screen in the given state (withdrawn: hidden to
+        the tray; iconic: minimised), the application still running."""
+        return self.soon("the window %s" % state, lambda: self.window not in self.app_windows()
+                         and self.desktop.wm_state(self.window) == state
+                         and self.app.poll() is None, 15)
+
+    def brought_forward(self):
+        # Hidden into the tray, minimised, and behind another window.
+        self.hide_by_prompt()
+        self.require("hidden-before-second-start", self.gone_as("withdrawn"))
+        self.came_forward("second-start-from-tray")
+        self.desktop.xdotool("windowminimize", self.window)
+        self.require("minimised-before-second-start", self.gone_as("iconic"))
+        self.came_forward("second-start-from-minimised")
+        uncover = self.desktop.cover()
+        self.must("the window covered", lambda: not self.near(self.at(40, 400),
+                                                               self.zw.LEFT_COLUMN), 10)
+        try:
+            self.came_forward("second-start-from-behind")
+        finally:
+            uncover()
 
 
 def lan_ports_free(address):

@@ -79,12 +79,60 @@ class Desktop:
         if self.composited:
             self.spawn("xcompmgr", ["xcompmgr"])
             wait_until("xcompmgr", lambda: self._selection_owned("_NET_WM_CM_S0"), 30)
-        if not self.tray:
-            return
-        self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype",
-                              "request", "--height", "28", "--SetDockType", "true",
-                              "--transparent", "false"])
+        if self.tray:
+            self.start_tray()
+
+    def start_tray(self):
+        """The tray host (trayer); also later, as a panel that starts after the
+        applications."""
+        self._trayer = self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right",
+                                             "--widthtype", "request", "--height", "28",
+                                             "--SetDockType", "true", "--transparent", "false"])
         wait_until("the tray", lambda: self._selection_owned("_NET_SYSTEM_TRAY_S0"), 30)
+
+    def stop_tray(self):
+        trayer = getattr(self, "_trayer", None)
+        if trayer is None:
+            return
+        trayer.terminate()
+        trayer.wait(10)
+        self.forget(trayer)
+        self._trayer = None
+        wait_until("no tray", lambda: not self._selection_owned("_NET_SYSTEM_TRAY_S0"), 30)
+
+    def wm_state(self, window_id):
+        """The window's ICCCM state: "normal", "iconic" (minimised), "withdrawn" or None."""
+        from Xlib import error
+        window = self._xlib.create_resource_object("window", window_id)
+        try:
+            prop = window.get_full_property(self._atom("WM_STATE"), 0)
+        except error.XError:
+            return None
+        if prop is None or not len(prop.value):
+            return "withdrawn"
+        return {0: "withdrawn", 1: "normal", 3: "iconic"}.get(prop.value[0])
+
+    def cover(self):
+        """A plain window over the whole screen, given the focus as a new
+        window is; returns a function that takes it away again."""
+        from Xlib import X
+        root = self._xlib.screen().root
+        window = root.create_window(0, 0, 1280, 800, 0, self._xlib.screen().root_depth,
+                                    X.InputOutput, X.CopyFromParent,
+                                    background_pixel=self._xlib.screen().white_pixel)
+        window.set_wm_name("cover")
+        window.map()
+        self._xlib.sync()
+        wait_until("the cover shown", lambda: self.windows("^cover$"), 10)
+
+        def gone():
+            window.destroy()
+            self._xlib.sync()
+        return gone
+
+    def active_window(self):
+        out = self.xdotool("getactivewindow", check=False).strip()
+        return int(out) if out.isdigit() else None
 
     def stop(self):
         for name, child in reversed(self.children):

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/instance_doorbell.h"
 #include "support/test_support.h"
 
 extern char** environ;
@@ -59,6 +63,44 @@ TEST(SingleInstanceLock, ChildrenDoNotInheritTheLock) {
     EXPECT_EQ(SingleInstanceLock::acquire(dir.path()).result(), Result::Acquired);
     ::close(input[1]);
     ::waitpid(child, nullptr, 0);
+}
+
+TEST(InstanceDoorbell, OnlyTheSameUsersSecondStartIsAnswered) {
+    test::TempDir dir;
+    const std::string path = dir.file(InstanceDoorbell::kFileName);
+    EXPECT_FALSE(InstanceDoorbell::ring(dir.path())) << "nobody listens";
+    // A crash leaves the socket behind: it neither answers nor blocks a new start.
+    int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(stale);
+    EXPECT_FALSE(InstanceDoorbell::ring(dir.path()));
+
+    auto bell = InstanceDoorbell::listen(dir.path());
+    ASSERT_TRUE(bell.listening());
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(bell.answer()) << "nobody rang";
+    EXPECT_TRUE(InstanceDoorbell::ring(dir.path()));
+    EXPECT_TRUE(bell.answer());
+
+    if (::getuid() == 0) {
+        // Another user, even where the socket's mode would let them in.
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) _exit(::setuid(65534) == 0 && InstanceDoorbell::ring(dir.path()) ? 0 : 1);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_EQ(WEXITSTATUS(status), 0) << "the call itself went through";
+        EXPECT_FALSE(bell.answer());
+    }
+    InstanceDoorbell moved = std::move(bell);
+    { InstanceDoorbell gone = std::move(moved); }
+    EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the socket goes with the last owner";
 }
 
 }  // namespace

@@ -178,6 +178,10 @@ void CZorvexVRClientDlg::HideToTray() {
 }
 
 void CZorvexVRClientDlg::BringToFront() {
+    // A Wayland client can neither raise itself (without an activation token)
+    // nor learn that the compositor minimised it; a surface mapped anew comes
+    // up in front, and the compositor gives it the focus.
+    if (isVisible() && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) hide();
     if (isMinimized())
         showNormal();
     else
