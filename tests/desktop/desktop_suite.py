@@ -30,7 +30,7 @@ ADDRESS = None  # the run's own loopback address, chosen in main()
 TITLE = "^Zorvex助手$"
 LAN_PORTS = (7171, 11717, 11718)
 HTTP_PORT = 11717
-TOOLS = ("xdotool", "openbox", "xcompmgr", "trayer", "ffmpeg", "ffprobe")
+TOOLS = ("xdotool", "openbox", "xcompmgr", "trayer", "ffmpeg", "ffprobe", "dbus-daemon")
 
 # Checks that wait for a known fault's mend: a failure is reported as XFAIL,
 # a pass as XPASS, which fails the run, so that the mark goes once the mend
@@ -689,7 +689,8 @@ class Suite:
         self.desktop.forget(self.app)
 
     def second_session(self):
-        self.start_app("zorvex-2")
+        bus = self.desktop_without_tray()
+        self.start_app("zorvex-2", {"DBUS_SESSION_BUS_ADDRESS": bus})
         expected = self.final_cards
         same = self.soon("the same cards after the restart", lambda: [
             (c.clip, c.badge) for c in self.cards()] == expected, 15)
@@ -702,12 +703,13 @@ class Suite:
         self.expect("phone-after-restart", self.phone_sees(1, ["b.mkv", "c.mp4"])
                     and self.phone_sees(2, ["b.mp4"]),
                     "lists %s %s" % (self.phone_names(1), self.phone_names(2)))
+        self.desktop_follows()
         # A logout's SIGTERM ends it as quitting does.
         self.app.terminate()
         self.require("terminated", self.app.wait(30) == 0)
         self.desktop.forget(self.app)
 
-    # -- one window brought forward
+    # -- one window brought forward; a tray and notices that follow the desktop
 
     def second_start(self):
         """zorvex started again as a user would: it ends at once; its exit code."""
@@ -764,6 +766,87 @@ class Suite:
         finally:
             uncover()
 
+    def desktop_without_tray(self):
+        """Before the second session: the tray host gone, and a session bus of
+        the run's own with a notification service on it; the bus's address."""
+        self.desktop.stop_tray()
+        read_end, write_end = os.pipe()
+        self.desktop.spawn("dbus-daemon", ["dbus-daemon", "--session", "--nofork",
+                                           "--print-address=%d" % write_end],
+                           pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            address = f.readline().strip()
+        if not address:
+            raise Failure("dbus-daemon gave no address: " + self.desktop.log("dbus-daemon"))
+        self.notices = os.path.join(self.work, "notices.jsonl")
+        service = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notice_service.py")
+        self.desktop.spawn("notice-service", ["/usr/bin/python3", service, self.notices],
+                           env=dict(self.desktop.env, DBUS_SESSION_BUS_ADDRESS=address))
+        self.must("the notification service", lambda: "ready" in self.desktop.log(
+            "notice-service"), 30)
+        return address
+
+    def received_notices(self):
+        try:
+            with open(self.notices) as f:
+                return [json.loads(line) for line in f]
+        except OSError:
+            return []
+
+    def tray_shows_icon(self):
+        area = self.desktop.tray_icon_area()
+        return area and area[2] >= 16 and len(self.desktop.grab().crop(*area).colours()) > 8
+
+    def stray_icons(self):
+        return [g for w, g in self.app_windows().items() if g[2] <= 64 and g[3] <= 64]
+
+    def desktop_follows(self):
+        zw = self.zw
+        # No tray host: a finished conversion's notice goes to the desktop's service.
+        self.drop(["a.mp4"])
+        self.cards_when("a.mp4 back", lambda c: self.card("a.mp4", "plain", c))
+        self.check_only("a.mp4")
+        self.click(zw.CONVERT)
+        self.cards_when("a.mp4 converted", lambda c: self.card("a.mp4", "converted", c), 90)
+        notices = self.soon("the notice", lambda: [n for n in self.received_notices()
+                                                   if n[2] == "转码已完成"], 15)
+        self.photo("notice-without-tray")
+        self.expect("notice-without-tray", notices and notices[0][0] == "Zorvex助手"
+                    and "a" in notices[0][1], "received %s" % self.received_notices())
+        # 后台运行 minimises without a tray; a second start brings it back.
+        self.hide_by_prompt()
+        minimised = self.gone_as("iconic")
+        self.photo("minimised-without-tray")
+        self.require("minimised-without-tray", minimised, str(self.desktop.wm_state(self.window)))
+        self.came_forward("second-start-without-tray")
+        # A tray host started after the application: the icon comes, 后台运行 hides into it.
+        self.desktop.start_tray()
+        icon = self.soon("the icon in the late tray", self.tray_shows_icon, 15)
+        self.photo("late-tray")
+        self.require("icon-in-late-tray", icon, "tray area %s" % (self.desktop.tray_icon_area(),))
+        self.hide_by_prompt()
+        hidden = self.gone_as("withdrawn")
+        self.photo("hidden-to-late-tray")
+        self.require("hidden-to-late-tray", hidden)
+        tx, ty, tw, th = self.desktop.tray_icon_area()
+        self.desktop.click(tx + tw // 2, ty + th // 2, repeat=2)
+        self.require("back-from-late-tray", self.soon(
+            "the window back from the tray", lambda: self.window in self.app_windows(), 15))
+        self.origin = self.desktop.geometry(self.window)[:2]
+        # The tray host ends while the window is in it: the window comes back
+        # minimised, and no orphaned icon is left on the screen.
+        self.hide_by_prompt()
+        self.require("hidden-before-tray-ends", self.gone_as("withdrawn"))
+        self.desktop.stop_tray()
+        findable = self.gone_as("iconic")
+        self.photo("tray-ended")
+        self.expect("tray-ended-window-minimised", findable,
+                    str(self.desktop.wm_state(self.window)))
+        self.expect("tray-ended-no-stray-icon", not self.soon(
+            "a stray icon", self.stray_icons, 5), str(self.stray_icons()))
+        self.came_forward("second-start-after-tray-ended")
+
 
 def lan_ports_free(address):
     for port in LAN_PORTS:
@@ -794,6 +877,11 @@ def missing_tools():
         import Xlib  # noqa: F401
     except ImportError:
         missing.append("python3-xlib")
+    for module, package in (("dbus", "python3-dbus"), ("gi", "python3-gi")):
+        try:
+            __import__(module)
+        except ImportError:
+            missing.append(package)
     return missing
 
 

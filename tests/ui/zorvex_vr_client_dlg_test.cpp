@@ -220,6 +220,24 @@ TEST_F(MainWindowTest, ExitWndType2HidesToTheTrayOrMinimisesWithoutOne) {
     EXPECT_FALSE(bare->isMinimized());
 }
 
+TEST_F(MainWindowTest, TheTrayFollowsAHostThatComesLaterAndGoes) {
+    g_pSettings()->ExitWndType = 2;
+    tray_ = false;
+    auto w = open();
+    w->FollowTray(true);
+    ASSERT_NE(w->trayIcon(), nullptr);
+    w->close();
+    EXPECT_FALSE(w->isVisible()) << "hidden into the tray that came";
+    w->FollowTray(false);
+    EXPECT_EQ(w->trayIcon(), nullptr);
+    EXPECT_TRUE(w->isVisible() && w->isMinimized()) << "its tray gone, the window stays findable";
+    w->close();
+    EXPECT_TRUE(w->isMinimized());
+    w->FollowTray(true);
+    w->ToggleFromTray();  // a double click on the icon that came back
+    EXPECT_TRUE(w->isVisible() && !w->isMinimized());
+}
+
 TEST_F(MainWindowTest, ExitWndType3QuitsAndStopsConversionsQuietly) {
     g_pSettings()->ExitWndType = 3;
     converting_ = true;

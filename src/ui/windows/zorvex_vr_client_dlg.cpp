@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QWindow>
 
+#include "ui/toolkit/desktop_notice.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/skin.h"
@@ -86,18 +88,41 @@ CZorvexVRClientDlg::~CZorvexVRClientDlg() {
 }
 
 void CZorvexVRClientDlg::createTray() {
-    trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-    if (!trayAvailable_) return;
+    if (options_.trayAvailable) {
+        FollowTray(*options_.trayAvailable);
+        return;
+    }
+    FollowTray(QSystemTrayIcon::isSystemTrayAvailable());
+    // Qt tells nobody when a tray host comes or goes (a panel that starts
+    // after us, or restarts). Asking is cheap, and it is the very question
+    // QSystemTrayIcon answers for itself, XEmbed or StatusNotifier alike.
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this,
+            [this] { FollowTray(QSystemTrayIcon::isSystemTrayAvailable()); });
+    watch->start(2000);
+}
+
+void CZorvexVRClientDlg::FollowTray(bool available) {
+    if (available == (tray_ != nullptr)) return;
+    trayAvailable_ = available;
+    if (!available) {
+        delete tray_;
+        tray_ = nullptr;
+        if (ready_ && !closing_ && !isVisible()) showMinimized();
+        return;
+    }
+    if (!trayMenu_) {
+        trayMenu_ = new QMenu(this);
+        trayMenu_->addAction(QStringLiteral("关闭"), this, &CZorvexVRClientDlg::CloseRequest);
+        trayMenu_->addAction(QStringLiteral("显示"), this, [this] {
+            if (isVisible())
+                HideToTray();
+            else
+                BringToFront();
+        });
+    }
     tray_ = new QSystemTrayIcon(windowIcon(), this);
     tray_->setToolTip(kTitle);
-    trayMenu_ = new QMenu(this);
-    trayMenu_->addAction(QStringLiteral("关闭"), this, &CZorvexVRClientDlg::CloseRequest);
-    trayMenu_->addAction(QStringLiteral("显示"), this, [this] {
-        if (isVisible())
-            HideToTray();
-        else
-            BringToFront();
-    });
     tray_->setContextMenu(trayMenu_);
     connect(tray_, &QSystemTrayIcon::activated, this, &CZorvexVRClientDlg::onTrayActivated);
     tray_->show();
@@ -207,6 +232,8 @@ void CZorvexVRClientDlg::ShowConversionBalloon(const QString& title) {
     if (tray_)
         tray_->showMessage(balloonTitle_, QStringLiteral("转码已完成"),
                            QSystemTrayIcon::Information, 2000);
+    else
+        ShowDesktopNotice(balloonTitle_, QStringLiteral("转码已完成"));
 }
 
 void CZorvexVRClientDlg::CheckForUpdates() {

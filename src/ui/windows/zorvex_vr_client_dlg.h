@@ -31,7 +31,8 @@ enum class ShadowMode { Auto, Strips, Margin };
 // How the main window meets this desktop (not the core).
 struct WindowOptions {
     ShadowMode shadow = ShadowMode::Auto;
-    // nullopt: QSystemTrayIcon::isSystemTrayAvailable().
+    // nullopt: whether QSystemTrayIcon finds a tray, asked again every two
+    // seconds, so that the icon follows a tray host started or ended later.
     std::optional<bool> trayAvailable;
 };
 
@@ -61,8 +62,13 @@ public:
     explicit CZorvexVRClientDlg(CoreSession& session, WindowOptions options = {});
     ~CZorvexVRClientDlg() override;
 
-    // The tray balloon "转码已完成" titled with the file name (at most 63 characters).
+    // The tray balloon "转码已完成" titled with the file name (at most 63
+    // characters); without a tray, the same notice through the desktop's
+    // notification service.
     void ShowConversionBalloon(const QString& title);
+    // A tray host came or went: the icon is put in it or taken away. A window
+    // hidden into a tray that goes is minimised, so that it stays findable.
+    void FollowTray(bool available);
     // Hides the window and its shadow; where there is no tray it minimises instead.
     void HideToTray();
     // Shows the window normally, in front, with its shadow.
@@ -121,6 +127,7 @@ private:
     CoreSession& session_;
     const WindowOptions options_;
     int margin_ = 0;  // set once by the shadow
+
     bool trayAvailable_ = false;
 
     CLeftMenuDlg* leftMenu_ = nullptr;
