@@ -703,6 +703,7 @@ class Suite:
         self.expect("phone-after-restart", self.phone_sees(1, ["b.mkv", "c.mp4"])
                     and self.phone_sees(2, ["b.mp4"]),
                     "lists %s %s" % (self.phone_names(1), self.phone_names(2)))
+        self.tab_through_page()
         self.desktop_follows()
         # A logout's SIGTERM ends it as quitting does.
         self.app.terminate()
@@ -846,6 +847,85 @@ class Suite:
         self.expect("tray-ended-no-stray-icon", not self.soon(
             "a stray icon", self.stray_icons, 5), str(self.stray_icons()))
         self.came_forward("second-start-after-tray-ended")
+
+
+    # -- the keyboard: Tab through the page ----------------------------------
+
+    def ring_at(self, rect, picture=None):
+        """The focus ring in the accent on all four edges of rect (window
+        coordinates), two pixels deep."""
+        picture = picture or self.window_picture()
+        x, y, w, h = rect
+        edges = [(x + w // 2, y), (x + w // 2, y + 1), (x + w // 2, y + h - 1),
+                 (x, y + h // 2), (x + 1, y + h // 2), (x + w - 1, y + h // 2)]
+        return all(self.near(picture.pixel(*p), self.zw.ACCENT, 12) for p in edges)
+
+    def card_rect(self, index):
+        return self.zw.card_origin(index) + self.zw.CARD_SIZE
+
+    def no_ring(self):
+        """No focus ring on any card or title button: what a mouse user sees."""
+        picture = self.window_picture()
+        close = (self.zw.CLOSE[0] - 9, self.zw.CLOSE[1] - 9, 18, 18)
+        return not any(self.ring_at(r, picture)
+                       for r in [self.card_rect(i) for i in range(len(self.cards()))] + [close])
+
+    def tab_through_page(self):
+        zw = self.zw
+        empty = (zw.PAGE_LEFT + 400, zw.CONTENT_TOP + 400)  # below the cards
+        self.click(empty)
+        self.require("keyboard-no-ring-for-the-mouse", self.soon(
+            "the page without a ring", self.no_ring, 5))
+        self.photo("keyboard-before")
+        self.desktop.key("Tab")
+        self.require("keyboard-tab-rings-first-card", self.soon(
+            "the ring on the first card", lambda: self.ring_at(self.card_rect(0)), 5))
+        self.photo("keyboard-tab")
+        self.desktop.key("Right")
+        self.expect("keyboard-arrow-moves-ring", self.soon(
+            "the ring on the second card", lambda: self.ring_at(self.card_rect(1))
+            and not self.ring_at(self.card_rect(0)), 5))
+        self.desktop.key("space")
+        checked = self.soon("Space to check the card", lambda: (
+            lambda c: len(c) > 1 and c[1].checked)(self.cards()), 5)
+        self.photo("keyboard-space-checked")
+        self.expect("keyboard-space-checks-card", checked, self.summary())
+        self.desktop.key("space")
+        self.expect("keyboard-space-unchecks-card", self.soon("Space to uncheck the card", lambda: (
+            lambda c: len(c) > 1 and not c[1].checked)(self.cards()), 5), self.summary())
+        self.desktop.key("shift+Tab", "shift+Tab")
+        close = (zw.CLOSE[0] - 9, zw.CLOSE[1] - 9, 18, 18)
+        self.expect("keyboard-backtab-reaches-close", self.soon(
+            "the ring on the close button", lambda: self.ring_at(close), 5))
+        self.photo("keyboard-backtab-close")
+        # On back over minimise and the address box to the left menu's last entry.
+        self.desktop.key("shift+Tab", "shift+Tab")
+        self.expect("keyboard-backtab-reaches-address", self.soon(
+            "the ring on the address box", lambda: self.ring_at(zw.ADDRESS_BOX), 5))
+        self.desktop.key("shift+Tab", "shift+Tab", "shift+Tab")
+        self.expect("keyboard-backtab-reaches-menu", self.soon(
+            "the ring on 设置", lambda: self.ring_at((0, 147, 160, 48)), 5))
+        self.photo("keyboard-backtab-menu")
+        # Space on 转码 (painted by the menu itself) opens the conversion view,
+        # and Tab goes on over the title band to the first task row.
+        self.desktop.key("shift+Tab")
+        self.expect("keyboard-backtab-reaches-convert-entry", self.soon(
+            "the ring on 转码", lambda: self.ring_at((0, 99, 160, 48)), 5))
+        self.desktop.key("space")
+        self.expect("keyboard-space-chooses-convert-view", self.soon(
+            "the menu to mark 转码", lambda: self.near(
+                self.at(1, zw.MENU_CONVERT[1]), zw.ACCENT, 12), 5))
+        if self.rows():
+            self.desktop.key("Tab", "Tab", "Tab", "Tab", "Tab")
+            row = (zw.PAGE_LEFT, zw.CONTENT_TOP, zw.PAGE[0] - 4, zw.ROW_HEIGHT)
+            self.expect("keyboard-tab-reaches-task-row", self.soon(
+                "the ring on the first task row", lambda: self.ring_at(row), 5))
+        self.photo("keyboard-convert-view")
+        self.view(zw.MENU_LIBRARY)
+        self.click(empty)
+        self.expect("keyboard-mouse-drops-ring", self.soon(
+            "the ring gone after a click", self.no_ring, 5))
+        self.photo("keyboard-after-click")
 
 
 def lan_ports_free(address):

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDir>
 #include <QWheelEvent>
+#include <QtTest/QTest>
 
 #include <filesystem>
 
@@ -123,6 +126,18 @@ TEST_F(ConversionRows, PinOffersItselfFromTheThirdRowWhileHovered) {
     test::click(*third->topButton());
     EXPECT_FALSE(third->topButton()->isVisible());
     EXPECT_EQ(list->rowAt(2)->taskKey(), key);
+
+    // The keyboard is offered it while the row or the button has the focus.
+    test::leave(*third);
+    list->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(list.get()));
+    third->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(third->topButton()->isVisible());
+    QTest::keyClick(third, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), third->topButton());
+    QTest::keyClick(third->topButton(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), third->cancelButton());
+    EXPECT_FALSE(third->topButton()->isVisible());
 }
 
 TEST_F(ConversionRows, RowTextsAndPictures) {
@@ -165,6 +180,20 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     running.SetProgress(37);
     EXPECT_EQ(running.progressBar()->pos(), 37);
     EXPECT_EQ(running.statusText(), QStringLiteral("已转码：37 %"));
+
+    // Screen readers hear the rows' names and states, kept up with the progress.
+    view.item.VideoName = "a.mp4";
+    running.SetTask(view);
+    running.SetProgress(42);
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&running);
+    EXPECT_EQ(row->role(), QAccessible::ListItem);
+    EXPECT_EQ(row->text(QAccessible::Name), QStringLiteral("a.mp4，已转码 42%"));
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(running.progressBar());
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    ASSERT_NE(bar->valueInterface(), nullptr);
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 42);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(failed)->text(QAccessible::Name),
+              QStringLiteral("v0.mp4，任务失败"));
 }
 
 TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QtTest/QTest>
+
+#include <vector>
+
 #include "qt_test_env.h"
 #include "support/test_support.h"
+#include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -223,6 +229,66 @@ TEST_F(KbcButtonTest, SetSizeKeepsTheTopLeftCorner) {
     b.move(350, 252);
     b.SetSize(90, 30);
     EXPECT_EQ(b.geometry(), QRect(350, 252, 90, 30));
+}
+
+TEST_F(KbcButtonTest, KeyboardAndScreenReadersReachIt) {
+    QWidget window;
+    window.resize(200, 40);
+    CKbcButton add(1, CKbcButton::Mode::Push, &window), close(2, CKbcButton::Mode::Push, &window),
+        all(3, CKbcButton::Mode::Check, &window);
+    int x = 0;
+    std::vector<int> clicks;
+    for (CKbcButton* b : {&add, &close, &all}) {
+        b->SetImage(cells(), b == &add   ? QStringLiteral("添加")
+                             : b == &all ? QStringLiteral("全选")
+                                         : QString());
+        b->SetSize(40, 20);
+        b->move(x, 0);
+        x += 50;
+        QObject::connect(b, &CKbcButton::clicked, [&](int id) { clicks.push_back(id); });
+    }
+    close.setAccessibleName(QStringLiteral("关闭"));
+
+    auto* a = QAccessible::queryAccessibleInterface(&add);
+    EXPECT_EQ(a->role(), QAccessible::Button);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("添加"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&close)->text(QAccessible::Name),
+              QStringLiteral("关闭"));
+    auto* check = QAccessible::queryAccessibleInterface(&all);
+    EXPECT_EQ(check->role(), QAccessible::CheckBox);
+    all.SetCheck(true);
+    EXPECT_TRUE(check->state().checked);
+    add.SetInactive(true);
+    EXPECT_TRUE(a->state().disabled);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    add.SetInactive(false);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks, std::vector<int>{1}) << "an inactive button is not pressed";
+
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    add.setFocus(Qt::ActiveWindowFocusReason);  // as a window gives it, without a key
+    QTest::keyClick(&add, Qt::Key_Return);
+    EXPECT_EQ(clicks.size(), 1u) << "Enter is the dialog's until the keyboard moved the focus";
+    EXPECT_FALSE(sameColour(grab(add).pixel(0, 0), FocusRing::Accent()))
+        << "no ring for the mouse user";
+
+    QTest::keyClick(&add, Qt::Key_Tab);
+    ASSERT_TRUE(close.hasFocus());
+    const QImage ringed = grab(close);
+    EXPECT_TRUE(sameColour(ringed.pixel(1, 1), FocusRing::Accent()));
+    EXPECT_TRUE(sameColour(ringed.pixel(38, 18), FocusRing::Accent()));
+    EXPECT_TRUE(sameColour(ringed.pixel(20, 10), kNormal)) << "the ring stays at the edge";
+    QTest::keyClick(&close, Qt::Key_Space);
+    QTest::keyClick(&close, Qt::Key_Tab);
+    QTest::keyClick(&all, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3}));
+
+    test::press(add, {20, 10});
+    test::release(add, {20, 10});
+    EXPECT_TRUE(all.hasFocus()) << "a click leaves the focus where it was";
+    EXPECT_FALSE(FocusRing::Visible(&all)) << "but the ring goes with the mouse";
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QtTest/QTest>
 
 #include <vector>
 
 #include "qt_test_env.h"
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/key_target.h"
 
 namespace zorvex::ui {
 namespace {
@@ -65,6 +68,15 @@ TEST_F(LeftMenuTest, ExactlyOneEntryIsMarkedAndTheMarkedOneSendsNothing) {
     EXPECT_EQ(menu_.marked(), L::MenuLibrary);
     EXPECT_EQ(marks(), 1);
     EXPECT_EQ(sent_, (std::vector<int>{L::MenuSettings, L::MenuConvert, L::MenuLibrary}));
+
+    // "转码" is painted by the menu; the keyboard and screen readers reach it all the same.
+    QAccessibleInterface* convert = QAccessible::queryAccessibleInterface(menu_.convertTarget());
+    EXPECT_EQ(convert->role(), QAccessible::PageTab);
+    EXPECT_EQ(convert->text(QAccessible::Name), QStringLiteral("转码"));
+    QTest::keyClick(menu_.convertTarget(), Qt::Key_Space);
+    EXPECT_EQ(menu_.marked(), L::MenuConvert);
+    EXPECT_TRUE(convert->state().checked);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(menu_.button(L::IdFly))->state().checked);
 }
 
 TEST_F(LeftMenuTest, OnlyTheReleaseChoosesTheConversionEntry) {

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFileDialog>
 #include <QPainter>
+#include <QtTest/QTest>
 
 #include <atomic>
 #include <condition_variable>
@@ -21,6 +24,7 @@
 #include "foundation/ini_file.h"
 #include "qt_test_env.h"
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/key_target.h"
 #include "ui/toolkit/menu_dlg.h"
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/qt_executor.h"
@@ -208,6 +212,55 @@ TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
     test::press(three, QPoint(400, 300));  // anywhere else closes it
     EXPECT_FALSE(three.addressMenu()->isVisible());
     EXPECT_FALSE(three.menuOpen());
+}
+
+TEST_F(PageTest, TabWalksThePageInItsOrderAndKeysWorkTheAddressMenu) {
+    addresses = {"127.0.0.1", "127.0.93.1"};
+    P& p = open();
+    addCards(2);
+    p.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+    button(P::IdAdd).setFocus(Qt::ActiveWindowFocusReason);
+    std::vector<QWidget*> walked;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked.push_back(QApplication::focusWidget());
+    }
+    const std::vector<QWidget*> order{&button(P::IdConvert),   p.addressTarget(),
+                                      &button(P::IdMin),       &button(P::IdClose),
+                                      p.cardList()->cardAt(0), p.cardList()->cardAt(1),
+                                      &button(P::IdDelete),    &button(P::IdCheckAll)};
+    EXPECT_EQ(walked, order);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), &button(P::IdDelete));
+
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(p.addressTarget())->text(QAccessible::Name),
+              QStringLiteral("服务地址：") + QString::fromStdString(session().currentAddress()));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&button(P::IdClose))->text(QAccessible::Name),
+              QStringLiteral("关闭"));
+    QTest::keyClick(p.addressTarget(), Qt::Key_Down);
+    ASSERT_TRUE(p.addressMenu()->isVisible());
+    QTest::keyClick(p.addressTarget(), Qt::Key_Escape);
+    EXPECT_FALSE(p.addressMenu()->isVisible());
+    QTest::keyClick(p.addressTarget(), Qt::Key_Space);
+    QTest::keyClick(p.addressTarget(), Qt::Key_Up);  // from none: the last row
+    EXPECT_EQ(p.addressMenu()->hoverIndex(), 2);
+    // Opened by the mouse, Escape closes it wherever the focus is on the page.
+    QTest::keyClick(p.addressTarget(), Qt::Key_Escape);
+    test::press(p, p.addressBoxRect().center());
+    ASSERT_TRUE(p.menuOpen());
+    QTest::keyClick(p.cardList(), Qt::Key_Escape);
+    EXPECT_FALSE(p.menuOpen());
+
+    // In the conversion view, after the title band: the save folder's icon, which opens it.
+    p.SwitchView(RightPage::ViewConvert);
+    button(P::IdClose).setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&button(P::IdClose), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget()->accessibleName(), QStringLiteral("打开保存文件夹"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(opened, std::vector<std::string>{session().convertFolder()});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), &button(P::IdModifyPath));
 }
 
 // --address pins the first address; the menu offers every network first,

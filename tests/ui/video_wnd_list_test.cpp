@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -14,9 +15,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <QtTest/QTest>
 
 #include "../transcode/media_fixtures.h"
 #include "qt_test_env.h"
+#include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/gif_image.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/notify_msg_dlg.h"
@@ -224,6 +227,43 @@ TEST_F(CardGrid, ClicksAndKeysSelect) {
     EXPECT_EQ(deletions, 1) << "nothing checked, nothing to ask";
 }
 
+TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
+    addAbsent(7);
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    list->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(list.get()));
+    list->setFocus(Qt::MouseFocusReason);
+    auto focused = [&] { return QApplication::focusWidget(); };
+
+    QTest::keyClick(list.get(), Qt::Key_Tab);
+    ASSERT_EQ(focused(), list->cardAt(0));
+    EXPECT_TRUE(test::sameColour(viewport().pixel(14, 18), FocusRing::Accent()));
+    QTest::keyClick(focused(), Qt::Key_Right);
+    EXPECT_EQ(focused(), list->cardAt(1));
+    QTest::keyClick(focused(), Qt::Key_Down);
+    EXPECT_EQ(focused(), list->cardAt(6)) << "down a row, the same column";
+    QTest::keyClick(focused(), Qt::Key_Up);
+    QTest::keyClick(focused(), Qt::Key_Left);
+    EXPECT_EQ(focused(), list->cardAt(0));
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(focused(), list->cardAt(1)) << "Tab in library order";
+
+    QTest::keyClick(focused(), Qt::Key_Space);
+    EXPECT_TRUE(list->cardAt(1)->card()->checked());
+    EXPECT_EQ(selections, 1);
+    EXPECT_EQ(focused(), list->cardAt(1)) << "toggled from the keyboard, the card keeps the focus";
+    QAccessibleInterface* card = QAccessible::queryAccessibleInterface(list->cardAt(1));
+    EXPECT_EQ(card->role(), QAccessible::CheckBox);
+    EXPECT_TRUE(card->state().checked);
+    EXPECT_EQ(card->text(QAccessible::Name), QStringLiteral("1.mp4，视频已丢失"));
+    card->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(card->state().checked);
+
+    test::click(*list->cardAt(3));
+    EXPECT_FALSE(test::sameColour(viewport().pixel(14 + 158, 18), FocusRing::Accent()))
+        << "a click takes the ring away";
+}
+
 TEST_F(CardGrid, BadgesByKind) {
     addAbsent(6);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
@@ -274,6 +314,12 @@ TEST_F(CardGrid, BadgesByKind) {
     const std::string output = kit->convertFolder() + "/" + items[2].name;
     kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
     EXPECT_EQ(list->cardAt(3)->card()->path(), output);
+    // Screen readers meet the new card in its place, not last as it was made.
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(list->viewport());
+    auto place = [&](int i) {
+        return grid->indexOfChild(QAccessible::queryAccessibleInterface(list->cardAt(i)));
+    };
+    EXPECT_LT(place(3), place(4));
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
 
     // Also while another view is showing: back on the cards, no stale badge.

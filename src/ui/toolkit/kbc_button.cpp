@@ -1,9 +1,13 @@
 #include "ui/toolkit/kbc_button.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/toolkit/accessible.h"
+#include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -57,14 +61,33 @@ QColor plainColour(int cell) {
 }  // namespace
 
 CKbcButton::CKbcButton(int id, Mode mode, QWidget* parent) : QWidget(parent), id_(id), mode_(mode) {
-    setFocusPolicy(Qt::NoFocus);
+    // Tab only: a click leaves the focus where it was, as before.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover, false);  // hover comes from enter and leave only
+    FocusRing::Track();
+    SkinAccessible::Install();
 }
+
+namespace {
+void tellState(QWidget* widget, bool checked, bool disabled) {
+    if (!QAccessible::isActive()) return;
+    QAccessible::State changed;
+    changed.checked = checked;
+    changed.disabled = disabled;
+    QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
+}
+}  // namespace
 
 void CKbcButton::SetImage(const QString& path, const QString& caption) {
     if (!path.isEmpty()) image_ = SkinImage::fromFile(path);
+    const bool renamed = caption_ != caption;
     caption_ = caption;
     update();
+    if (renamed && accessibleName().isEmpty() && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void CKbcButton::SetSize(int width, int height) {
@@ -75,13 +98,17 @@ void CKbcButton::SetSize(int width, int height) {
 
 void CKbcButton::SetCheck(bool on) {
     if (mode_ != Mode::Check) return;
+    const bool changed = checked_ != on;
     checked_ = on;
     update();
+    if (changed) tellState(this, true, false);
 }
 
 void CKbcButton::SetInactive(bool on) {
+    const bool changed = inactive_ != on;
     inactive_ = on;
     update();
+    if (changed) tellState(this, false, true);
 }
 
 void CKbcButton::SetLayout(int layout) {
@@ -134,6 +161,7 @@ void CKbcButton::paintEvent(QPaintEvent*) {
         paintCheck(painter);
     else
         paintPush(painter);
+    FocusRing::Paint(painter, this);
 }
 
 void CKbcButton::paintCheck(QPainter& painter) {
@@ -313,6 +341,24 @@ void CKbcButton::mouseReleaseEvent(QMouseEvent* event) {
     update();
     // Last: the listener may close the window that owns this button.
     if (click) emit clicked(id_);
+}
+
+void CKbcButton::Press() {
+    if (!inactive_) emit clicked(id_);
+}
+
+void CKbcButton::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool press = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    // Only where the ring shows: a button that got the focus from the window
+    // alone leaves Enter to the dialog, which ignores it as ever.
+    if (!press || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier ||
+        !FocusRing::KeyboardInUse()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    Press();
 }
 
 }  // namespace zorvex::ui

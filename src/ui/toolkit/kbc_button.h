@@ -12,7 +12,9 @@ namespace zorvex::ui {
 // (0 normal, 1 hover, 2 pressed or checked, 3 inactive), optionally writes its
 // caption over it, and reports a click to whoever listens with its control id.
 // A check button never toggles itself: the parent decides and calls SetCheck.
-// GUI thread only; the parent owns the button, the button owns its image.
+// Tab reaches it, and Space or Enter press it once the keyboard is in use
+// (FocusRing); screen readers read its caption, or its accessible name where
+// it has no caption. GUI thread only; the parent owns the button, the button owns its image.
 class CKbcButton : public QWidget {
     Q_OBJECT
 public:
@@ -63,6 +65,8 @@ public:
     bool pressed() const { return down_; }
     // The state cell the next paint draws.
     int stateCell() const;
+    // A click from the keyboard or a screen reader; an inactive button ignores it.
+    void Press();
 
 signals:
     void clicked(int id);
@@ -74,6 +78,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Caption {

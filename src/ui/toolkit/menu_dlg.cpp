@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -83,10 +85,33 @@ void CMenuDlg::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
 }
 
+void CMenuDlg::showEvent(QShowEvent* event) {
+    hoverIndex_ = 0;  // a highlight left from the last opening is not the mouse's now
+    QWidget::showEvent(event);
+}
+
+void CMenuDlg::MoveHover(int delta) {
+    const int count = static_cast<int>(items_.size());
+    if (count == 0) return;
+    const int from = hoverIndex_ == 0 ? (delta > 0 ? 0 : count + 1) : hoverIndex_;
+    hoverIndex_ = std::clamp(from + delta, 1, count);
+    update();
+}
+
+bool CMenuDlg::ChooseHovered() {
+    if (hoverIndex_ == 0) return false;
+    choose(hoverIndex_ - 1);
+    return true;
+}
+
 void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const int index = itemAt(event->position().toPoint());
     if (index < 0) return;
+    choose(index);
+}
+
+void CMenuDlg::choose(int index) {
     MENU_ITEM_ST& item = items_[static_cast<std::size_t>(index)];
     item.chosen = 1;
     chosen_ = item.text;

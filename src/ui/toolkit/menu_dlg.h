@@ -40,6 +40,11 @@ public:
     const std::vector<MENU_ITEM_ST>& items() const { return items_; }
     // 1-based index of the row under the mouse, 0 for none.
     int hoverIndex() const { return hoverIndex_; }
+    // The keyboard's way through the menu: the highlight moves by delta rows
+    // (from none: the first or the last), and the highlighted row is chosen
+    // as a click chooses it. Returns false when no row is highlighted.
+    void MoveHover(int delta);
+    bool ChooseHovered();
 
 signals:
     // Emitted after a click on a row, with the row's text; the menu is hidden by then.
@@ -50,9 +55,11 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     int itemAt(const QPoint& point) const;  // 0-based, -1 for none
+    void choose(int index);                 // 0-based
 
     // Constant after construction.
     const int style_;

@@ -1,11 +1,13 @@
 #include "ui/toolkit/msg_box_dlg.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/skin.h"
 
@@ -96,6 +98,16 @@ void CMsgBoxDlg::Show(int code) {
     fadeOut_.stop();
     fadeIn_.start(20, this);
     update();
+    announce();
+}
+
+// A toast never takes the focus; screen readers are told it as an alert.
+void CMsgBoxDlg::announce() {
+    SkinAccessible::SetRole(this, QAccessible::AlertMessage);
+    setAccessibleName(text_);
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void CMsgBoxDlg::centreOnScreen() {

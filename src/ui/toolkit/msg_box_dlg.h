@@ -58,6 +58,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void announce();
     void centreOnScreen();
     void setAlpha(int alpha);
 

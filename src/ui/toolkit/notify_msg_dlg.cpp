@@ -63,6 +63,7 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
     const QString button = QStringLiteral("Msg\\Button.png");
     addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24},
               CKbcButton::LayoutCaptioned, 3, {420, 4, 24, 24});
+    buttons_[IdClose]->setAccessibleName(QStringLiteral("关闭"));
     addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, CKbcButton::LayoutWide, 2,
               {350, 252, 90, 30});
     addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, CKbcButton::LayoutWide, 2,

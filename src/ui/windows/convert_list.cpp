@@ -3,6 +3,9 @@
 #include <QPainter>
 #include <QTimerEvent>
 
+#include <algorithm>
+
+#include "ui/toolkit/kbc_button.h"
 #include "ui/windows/convert_list_item_dlg.h"
 
 namespace zorvex::ui {
@@ -54,6 +57,8 @@ void CConvertList::LayoutRows() {
             connect(widget, &CConvertListItemDlg::pinClicked, this, &CConvertList::onPin);
             connect(widget, &CConvertListItemDlg::focusRequested, this,
                     [this] { setFocus(Qt::MouseFocusReason); });
+            connect(widget, &CConvertListItemDlg::focused, this,
+                    [this, widget] { showRow(widget); });
         }
         widget->SetTask(task);
         progress_.erase(key);  // the task's own value is newer
@@ -75,6 +80,7 @@ void CConvertList::LayoutRows() {
         order_[static_cast<std::size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
     placeChildren();
     for (CConvertListItemDlg* widget : order_) widget->show();
+    orderTabs();
     viewport()->update();
 }
 
@@ -151,6 +157,47 @@ void CConvertList::layoutSoon() {
             LayoutRows();
         },
         Qt::QueuedConnection);
+}
+
+void CConvertList::orderTabs() {
+    // Screen readers list the children in their order: the queue's.
+    std::vector<CConvertListItemDlg*> stacked;
+    for (QObject* child : viewport()->children()) {
+        if (auto* row = qobject_cast<CConvertListItemDlg*>(child);
+            row && rows_.count(row->taskKey()))
+            stacked.push_back(row);
+    }
+    if (stacked != order_) {
+        for (CConvertListItemDlg* row : order_) row->raise();
+    }
+    QWidget* previous = tabAnchor_;
+    for (CConvertListItemDlg* row : order_) {
+        QWidget* const chain[] = {row, row->topButton(), row->cancelButton()};
+        for (QWidget* next : chain) {
+            if (previous) QWidget::setTabOrder(previous, next);
+            previous = next;
+        }
+    }
+}
+
+// After a click on the list, Tab goes on to its first row.
+bool CConvertList::focusNextPrevChild(bool next) {
+    if (next && hasFocus() && !order_.empty() && order_.front()->isVisible()) {
+        order_.front()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return CScrollPane::focusNextPrevChild(next);
+}
+
+void CConvertList::showRow(const CConvertListItemDlg* row) {
+    const auto at = std::find(order_.begin(), order_.end(), row);
+    if (at == order_.end()) return;
+    const int top = static_cast<int>(at - order_.begin()) * kRowHeight;
+    const int page = viewport()->height();
+    if (top < offset())
+        ScrollTo(top + 1);
+    else if (top + kRowHeight > offset() + page)
+        ScrollTo(top + kRowHeight - page + 1);
 }
 
 }  // namespace zorvex::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QPointer>
 
 #include <cstdint>
 #include <map>
@@ -41,6 +42,8 @@ public:
     // Progress repaints since the list was made (for benchmarks).
     int progressRepaints() const { return progressRepaints_; }
     int diskJobs() const { return disk_.outstanding(); }
+    // Tab comes to the rows from this widget (the page's last title button).
+    void SetTabAnchor(QWidget* anchor) { tabAnchor_ = anchor; }
 
 protected:
     void placeChildren() override;
@@ -48,6 +51,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void onProgress(const std::string& taskKey, std::uint32_t percent);
@@ -55,6 +59,8 @@ private:
     void onPin(const std::string& taskKey);
     void showProgress();
     void layoutSoon();
+    void orderTabs();
+    void showRow(const CConvertListItemDlg* row);
 
     CoreSession& session_;
     DiskWorker disk_;
@@ -65,6 +71,7 @@ private:
     QBasicTimer progressTimer_;
     int progressRepaints_ = 0;
     bool layoutPending_ = false;
+    QPointer<QWidget> tabAnchor_;
 };
 
 }  // namespace zorvex::ui

@@ -2,6 +2,7 @@
 
 #include "ui/session/core_session.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetrics>
@@ -10,7 +11,9 @@
 #include <QPointer>
 #include <QWheelEvent>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/my_progress_bar.h"
 
@@ -85,6 +88,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     cancel_->move(699, 25);
     connect(cancel_, &CKbcButton::clicked, this,
             [this] { emit cancelClicked(task_.item.TaskKey); });
+    setUpKeyboard();
 }
 
 CConvertListItemDlg::~CConvertListItemDlg() = default;
@@ -107,12 +111,14 @@ void CConvertListItemDlg::SetTask(const TaskView& task) {
         if (!thumbnail.isEmpty()) loadThumbnail(thumbnail);
     }
     update();
+    followAccessible();
 }
 
 void CConvertListItemDlg::SetProgress(std::uint32_t percent) {
     task_.progress = percent;
     bar_->SetPos(static_cast<int>(percent));
     update(kStatus);
+    followAccessible();
 }
 
 void CConvertListItemDlg::SetIndex(unsigned index) {
@@ -197,6 +203,7 @@ void CConvertListItemDlg::paintEvent(QPaintEvent*) {
         default:
             break;
     }
+    FocusRing::Paint(painter, this);
 }
 
 void CConvertListItemDlg::hover() {
@@ -238,6 +245,68 @@ void CConvertListItemDlg::wheelEvent(QWheelEvent* event) {
         QCoreApplication::sendEvent(parentWidget(), event);
     else
         event->ignore();
+}
+
+void CConvertListItemDlg::setUpKeyboard() {
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::Track();
+    SkinAccessible::SetRole(this, QAccessible::ListItem);
+    bar_->setAccessibleName(QStringLiteral("转码进度"));
+    top_->installEventFilter(this);
+}
+
+QString CConvertListItemDlg::accessibleText() const {
+    QString state;
+    switch (task_.state) {
+        case TASK_RUNNING:
+            state = QStringLiteral("已转码 %1%").arg(bar_->pos());
+            break;
+        case TASK_STOPPED:
+            state = QStringLiteral("转码中断");
+            break;
+        default:
+            state = statusText();
+            break;
+    }
+    return state.isEmpty() ? name_ : name_ + QStringLiteral("，") + state;
+}
+
+void CConvertListItemDlg::followAccessible() {
+    SkinAccessible::SetName(this, accessibleText());
+    if (QAccessible::isActive() && task_.state == TASK_RUNNING) {
+        QAccessibleValueChangeEvent event(bar_, bar_->pos());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void CConvertListItemDlg::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    // Only a move of the keyboard's scrolls: the focus coming back with the
+    // window leaves the view where the user scrolled it.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+        const bool movable = task_.state != TASK_RUNNING && task_.state != TASK_DONE;
+        if (movable && index_ >= 3) top_->show();
+        emit focused();
+    }
+}
+
+void CConvertListItemDlg::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    dropPinUnlessHeld();
+}
+
+bool CConvertListItemDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == top_ && event->type() == QEvent::FocusOut) dropPinUnlessHeld();
+    return QWidget::eventFilter(watched, event);
+}
+
+// "置顶" offered to the keyboard goes when the focus leaves the row and its
+// button, unless the mouse still holds it.
+void CConvertListItemDlg::dropPinUnlessHeld() {
+    const QWidget* focus = QApplication::focusWidget();
+    if (hovered_ || focus == this || focus == top_) return;
+    top_->hide();
 }
 
 }  // namespace zorvex::ui

@@ -31,6 +31,9 @@ struct RowArt {
 // cancel/delete button and, for waiting tasks from the third row on, "置顶"
 // while the mouse is over the row. It draws a copy of the task (TaskView) that
 // the list gives it and reports its buttons; the list talks to the queue.
+// Tab reaches the row, then its buttons ("置顶" is offered while the row or
+// the button has the keyboard focus, as while hovered); screen readers hear
+// the name and the state with its progress ("a.mp4，已转码 42%").
 // GUI thread only; the list owns it.
 class CConvertListItemDlg : public QWidget {
     Q_OBJECT
@@ -63,6 +66,8 @@ public:
     // What the row writes: "1.5G", the status line of its state.
     const QString& sizeText() const { return sizeText_; }
     QString statusText() const;
+    // What screen readers hear for the row.
+    QString accessibleText() const;
 
     // "%.1fM" below 1024 MiB, else "%.1fG", of a byte count written in decimal.
     static QString FormatSize(const std::string& bytes);
@@ -72,6 +77,8 @@ signals:
     void cancelClicked(const std::string& taskKey);
     void pinClicked(const std::string& taskKey);
     void focusRequested();
+    // The keyboard focus came to the row; the list shows it whole.
+    void focused();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,8 +87,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void dropPinUnlessHeld();
+    void setUpKeyboard();
+    void followAccessible();
     void hover();
     void loadThumbnail(const QString& path);
 

@@ -50,6 +50,7 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
     const int cx = kWidth / 2;
     bar_ = new CMyProgressBar(this);
     bar_->SetRange(0, 100);
+    bar_->setAccessibleName(QStringLiteral("下载进度"));
     bar_->setGeometry(m + cx - 163, m + 206, 326, 10);
     status_ = QRect(QPoint(cx - 193, 230), QPoint(2 * cx - 30 - 1, 250 - 1));
 

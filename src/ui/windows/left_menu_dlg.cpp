@@ -4,8 +4,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/gif_image.h"
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/key_target.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -18,6 +20,7 @@ CKbcButton* entryButton(int id, const char* skin, const QString& caption, QWidge
     b->SetLayout(2);
     b->SetBackground(4);
     b->SetUseCursor(true);
+    SkinAccessible::SetRole(b, QAccessible::PageTab);
     return b;
 }
 
@@ -29,6 +32,10 @@ CLeftMenuDlg::CLeftMenuDlg(QWidget* owner) : QWidget(owner) {
     logo_ = loadSkinImage(QStringLiteral("LeftMenu\\logo.png"));
     convertEntry_ = loadSkinImage(QStringLiteral("LeftMenu\\ConvertList.png"));
     fly_ = entryButton(IdFly, "FP\\FlyScreen.png", QStringLiteral("飞屏"), this);
+    // Made between the two buttons, so Tab meets the entries in their order.
+    convertTarget_ = new CKeyTarget(QStringLiteral("转码"), QAccessible::PageTab, this);
+    convertTarget_->setGeometry(kConvertRect);
+    connect(convertTarget_, &CKeyTarget::activated, this, &CLeftMenuDlg::chooseConvert);
     settings_ = entryButton(IdSettings, "LeftMenu\\Setting.png", QStringLiteral("设置"), this);
     connect(fly_, &CKbcButton::clicked, this, &CLeftMenuDlg::onButton);
     connect(settings_, &CKbcButton::clicked, this, &CLeftMenuDlg::onButton);
@@ -45,6 +52,7 @@ void CLeftMenuDlg::Layout() {
     fly_->move(kFlyRect.topLeft());
     settings_->move(kSettingsRect.topLeft());
     convertSelected_ = false;
+    SkinAccessible::SetChecked(convertTarget_, false);
     fly_->SetCheck(true);
     settings_->SetCheck(false);
     update();
@@ -71,6 +79,7 @@ void CLeftMenuDlg::onButton(int id) {
     CKbcButton* other = id == IdFly ? settings_ : fly_;
     if (chosen->checked()) return;
     convertSelected_ = false;
+    SkinAccessible::SetChecked(convertTarget_, false);
     chosen->SetCheck(true);
     other->SetCheck(false);
     update(kConvertRect);
@@ -94,8 +103,13 @@ void CLeftMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
         update(kConvertRect);
         return;
     }
+    chooseConvert();
+}
+
+void CLeftMenuDlg::chooseConvert() {
     if (convertSelected_) return;
     convertSelected_ = true;
+    SkinAccessible::SetChecked(convertTarget_, true);
     fly_->SetCheck(false);
     settings_->SetCheck(false);
     update(kConvertRect);

@@ -8,13 +8,15 @@ namespace zorvex::ui {
 
 class CGIFImage;
 class CKbcButton;
+class CKeyTarget;
 
 // The dark navigation column left of the page: the logo and the entries
 // "飞屏", "转码" and "设置", exactly one of them marked. Choosing an entry
 // that is not marked marks it and asks for its view; the marked one sends
 // nothing. A press between "设置" and the bottom 35 pixels is left to the
-// main window, which starts dragging itself. GUI thread only; the main
-// window owns it.
+// main window, which starts dragging itself. Tab reaches the three entries in
+// their order, and Space or Enter chooses one as a click does; screen readers
+// hear them as tabs. GUI thread only; the main window owns it.
 class CLeftMenuDlg : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +41,8 @@ public:
     // Inside the drag area: 195 < y < height - 35.
     bool inDragArea(const QPoint& point) const;
     CKbcButton* button(int id) const;
+    // What the keyboard and screen readers reach "转码" through.
+    CKeyTarget* convertTarget() const { return convertTarget_; }
 
 signals:
     void viewRequested(int code);
@@ -54,9 +58,11 @@ protected:
 private:
     void onButton(int id);
     void setConvertHovered(bool on);
+    void chooseConvert();
 
     CKbcButton* fly_;
     CKbcButton* settings_;
+    CKeyTarget* convertTarget_;
     CGIFImage* gif_;  // loaded, kept hidden
     QImage logo_;
     QImage convertEntry_;  // three 160 x 48 cells: normal, hover, selected

@@ -28,6 +28,8 @@ PlaceholderPage::PlaceholderPage(QWidget* owner, CoreSession& session) : RightPa
     add_->SetUseCursor(true);
     min_ = corner(IdMin, "Comm\\Min.png");
     close_ = corner(IdClose, "Comm\\Close.png");
+    min_->setAccessibleName(QStringLiteral("最小化"));
+    close_->setAccessibleName(QStringLiteral("关闭"));
     connect(min_, &CKbcButton::clicked, this, &RightPage::minimiseRequested);
     connect(close_, &CKbcButton::clicked, this, [this] { CloseRequest(); });
     settings_ = new CSetContentDlg(this, session);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +18,7 @@
 
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/key_target.h"
 #include "ui/toolkit/menu_dlg.h"
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/windows/convert_list.h"
@@ -113,6 +115,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
 
     convertList_->hide();
     settings_->hide();
+    setUpKeyboard();
     applyViewLooks();
 }
 
@@ -236,6 +239,8 @@ void CRightVideoDlg::place() {
     checkAll_->move(w - 186, h - 34);
     modifyPath_->move(398, h - 37);
     clean_->setGeometry(w - 106, h - 34, 86, 16);
+    if (addressTarget_) addressTarget_->setGeometry(addressBoxRect());
+    if (folderTarget_) folderTarget_->setGeometry(folderIconRect());
     const QRect content = contentRect();
     cardList_->setGeometry(content);
     convertList_->setGeometry(content);
@@ -264,6 +269,7 @@ void CRightVideoDlg::applyViewLooks() {
     checkAll_->setVisible(library && cards);
     modifyPath_->setVisible(convert);
     clean_->setVisible(convert);
+    if (folderTarget_) folderTarget_->setVisible(convert);
     if (!convert) {
         overFolderIcon_ = pressedFolderIcon_ = false;
         unsetCursor();
@@ -464,6 +470,7 @@ void CRightVideoDlg::onNetworksChanged() {
     if (wasOpen && addressMenu_->items().size() <= 1) hideAddressMenu();
     serviceDown_ = !switching() && !session().serviceRunning();
     update(titleStateRect());
+    followAddress();
 }
 
 QString CRightVideoDlg::addressToolTip() const {
@@ -525,6 +532,7 @@ void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     if (!text.empty()) session().setCurrentAddress(text);
     addressMenu_->SetCurrent(chosen);
     update(titleStateRect());
+    followAddress();
 }
 
 void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
@@ -544,6 +552,7 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
     }
     serviceDown_ = !session().serviceRunning();
     update(titleStateRect());
+    followAddress();
     emit addressSwitched(address, succeeded);
 }
 
@@ -703,6 +712,59 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
     painter.drawText(
         QRect(w - 200, 16, 126, 22), Qt::AlignLeft | Qt::AlignTop,
         QStringLiteral("IP: %1").arg(address.isEmpty() ? QStringLiteral("等待网络") : address));
+}
+
+void CRightVideoDlg::setUpKeyboard() {
+    min_->setAccessibleName(QStringLiteral("最小化"));
+    close_->setAccessibleName(QStringLiteral("关闭"));
+    addressTarget_ = new CKeyTarget({}, QAccessible::ComboBox, this);
+    addressTarget_->setGeometry(addressBoxRect());
+    connect(addressTarget_, &CKeyTarget::activated, this, [this] {
+        if (!menuOpen_ || !addressMenu_->ChooseHovered()) toggleAddressMenu();
+    });
+    connect(addressTarget_, &CKeyTarget::keyPressed, this, &CRightVideoDlg::onAddressKey);
+    followAddress();
+    folderTarget_ = new CKeyTarget(QStringLiteral("打开保存文件夹"), QAccessible::Button, this);
+    folderTarget_->setGeometry(folderIconRect());
+    connect(folderTarget_, &CKeyTarget::activated, this,
+            [this] { session().openFile(session().convertFolder()); });
+    // The order on screen: the title band, the view's list, the bottom bar.
+    QWidget* order[] = {add_,    convert_,  addressTarget_, min_,        close_,
+                        delete_, checkAll_, folderTarget_,  modifyPath_, clean_};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    cardList_->SetTabAnchor(close_);
+    convertList_->SetTabAnchor(close_);
+}
+
+void CRightVideoDlg::followAddress() {
+    if (!addressTarget_) return;
+    const QString address = QString::fromStdString(session().currentAddress());
+    addressTarget_->setAccessibleName(
+        QStringLiteral("服务地址：%1")
+            .arg(address.isEmpty() ? QStringLiteral("等待网络") : address));
+    addressTarget_->setAccessibleDescription(addressToolTip());
+}
+
+// Escape closes the address menu wherever the focus is on the page.
+void CRightVideoDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || !menuOpen_) {
+        RightPage::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    onAddressKey(Qt::Key_Escape);
+}
+
+void CRightVideoDlg::onAddressKey(int key) {
+    if (key == Qt::Key_Escape) {
+        if (!menuOpen_) return;
+        hideAddressMenu();
+        overAddress_ = false;
+        update(addressBoxRect());
+        return;
+    }
+    if (!menuOpen_) toggleAddressMenu();
+    if (addressMenu_->isVisible()) addressMenu_->MoveHover(key == Qt::Key_Up ? -1 : 1);
 }
 
 }  // namespace zorvex::ui

@@ -17,6 +17,7 @@ namespace zorvex::ui {
 
 class CConvertList;
 class CKbcButton;
+class CKeyTarget;
 class CMenuDlg;
 class CMsgBoxDlg;
 class CVideoWndList;
@@ -34,6 +35,12 @@ class CVideoWndList;
 // not listen whole on the address shown (its start or the last switch
 // failed), the address is drawn in the failure colour and the state icon in
 // its first cell.
+//
+// Tab goes through the title band (add, convert, the address box, minimise,
+// close), then the cards or the task rows, then the bottom bar; on the
+// address box Space or Enter opens the menu, the arrows move in it, Enter
+// chooses and Escape closes it. Minimise and close are named for screen
+// readers, and the address box by its address.
 //
 // Needs a session with a library. The address and the save folder are the
 // session's; a folder chosen here is saved at once.
@@ -92,6 +99,7 @@ public:
     CConvertList* convertList() const { return convertList_; }
     CMsgBoxDlg* toast() const { return toast_; }
     CMenuDlg* addressMenu() const { return addressMenu_; }
+    CKeyTarget* addressTarget() const { return addressTarget_; }
     QFileDialog* folderDialog() const { return folderDialog_; }
     CNotifyMsgDlg* deletePrompt() const { return deletePrompt_; }
     QMessageBox* messageBox() const { return message_; }
@@ -129,6 +137,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -151,6 +160,9 @@ private:
     void showMessage(const QString& text);
     void paintBottomBar(QPainter& painter) const;
     QRect titleStateRect() const;  // device text, state icon and address box
+    void setUpKeyboard();
+    void followAddress();
+    void onAddressKey(int key);
 
     CKbcButton* add_;
     CKbcButton* convert_;
@@ -165,9 +177,11 @@ private:
     CSetContentDlg* settings_;
     CMsgBoxDlg* toast_;
     CMenuDlg* addressMenu_;
-    SkinImage stateIcon_;   // "FP\\IPState.png"
-    SkinImage addressBox_;  // "FP\\IPCombo.png"
-    SkinImage folderIcon_;  // "Convert\\OpenPath.png"
+    CKeyTarget* addressTarget_ = nullptr;
+    CKeyTarget* folderTarget_ = nullptr;  // the save folder's icon, in the conversion view
+    SkinImage stateIcon_;                 // "FP\\IPState.png"
+    SkinImage addressBox_;                // "FP\\IPCombo.png"
+    SkinImage folderIcon_;                // "Convert\\OpenPath.png"
     QPointer<QFileDialog> folderDialog_;
     QPointer<CNotifyMsgDlg> deletePrompt_;
     QPointer<QMessageBox> message_;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/skin.h"
 
@@ -44,6 +45,8 @@ CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
         {200, 18}, CKbcButton::LayoutCaptioned, 1);
     add(Id2K, M::Check, "Setting\\Radio.png", QStringLiteral("  2K画质     (2K及以上手机)"),
         {200, 18}, CKbcButton::LayoutCaptioned, 1);
+    SkinAccessible::SetRole(buttons_[Id1080P], QAccessible::RadioButton);
+    SkinAccessible::SetRole(buttons_[Id2K], QAccessible::RadioButton);
     add(IdKeepAwake, M::Check, "Setting\\Check.png",
         QStringLiteral("有任务时电脑不自动休眠(推荐开启)"), {250, 18}, CKbcButton::LayoutCaptioned,
         1);

@@ -2,11 +2,14 @@
 
 #include "ui/session/core_session.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/gif_image.h"
 
 namespace zorvex::ui {
@@ -47,6 +50,7 @@ CVideoWndDlg::CVideoWndDlg(std::shared_ptr<VideoCard> card, const std::string& n
       fallbackName_(QString::fromStdString(name)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(kWidth, kHeight);
+    setUpKeyboard();
     Refresh();
 }
 
@@ -79,6 +83,7 @@ void CVideoWndDlg::Refresh() {
     }
     paintedCurrent_ = false;
     update();
+    followAccessible();
 }
 
 void CVideoWndDlg::loadThumbnail(const QString& path) {
@@ -142,6 +147,7 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     painter.setFont(skinFont(12));
     painter.setPen(notShared() ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
+    FocusRing::Paint(painter, this);
     paintedCurrent_ = loading_ == 0;
 }
 
@@ -171,6 +177,62 @@ void CVideoWndDlg::leaveEvent(QEvent* event) {
     if (!hovered_) return;
     hovered_ = false;
     update();
+}
+
+void CVideoWndDlg::setUpKeyboard() {
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::Track();
+    SkinAccessible::SetRole(this, QAccessible::CheckBox);
+}
+
+QString CVideoWndDlg::accessibleText() const {
+    const std::string full = card_->name();
+    const QString name = full.empty() ? fallbackName_ : QString::fromStdString(full);
+    QString state;
+    switch (card_->kind()) {
+        case KIND_WAITING:
+            state = QStringLiteral("等待转码");
+            break;
+        case KIND_CONVERTING:
+            state = QStringLiteral("正在转码");
+            break;
+        case KIND_CONVERTED:
+            state = QStringLiteral("已转码");
+            break;
+        case KIND_INTERRUPTED:
+            state = QStringLiteral("转码中断");
+            break;
+        case KIND_MISSING:
+            state = QStringLiteral("视频已丢失");
+            break;
+        default:
+            break;
+    }
+    if (notShared()) state = QStringLiteral("未共享");
+    return state.isEmpty() ? name : name + QStringLiteral("，") + state;
+}
+
+void CVideoWndDlg::followAccessible() {
+    SkinAccessible::SetName(this, accessibleText());
+    SkinAccessible::SetChecked(this, card_->checked());
+}
+
+void CVideoWndDlg::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);  // the arrows and the list's keys go on to the list
+        return;
+    }
+    event->accept();
+    if (card_->examined()) emit clicked(itemId_);
+}
+
+void CVideoWndDlg::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    // Only a move of the keyboard's scrolls: the focus coming back with the
+    // window leaves the view where the user scrolled it.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) emit focused(itemId_);
 }
 
 }  // namespace zorvex::ui

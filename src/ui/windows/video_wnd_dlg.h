@@ -33,7 +33,9 @@ struct CardArt {
 // its file is gone), the check box and the shortened name. It draws the
 // VideoCard it is given and reacts to the mouse only once the card has been
 // examined: a release over it reports clicked(), which the list turns into
-// a check-mark toggle. GUI thread only; the list owns it.
+// a check-mark toggle. Tab reaches it and Space or Enter clicks it; screen
+// readers hear a check box named by the full file name and its state.
+// GUI thread only; the list owns it.
 class CVideoWndDlg : public QWidget {
     Q_OBJECT
 public:
@@ -64,9 +66,13 @@ public:
     CGIFImage* animation() const { return animation_; }
     // Painted since the last change of the picture it shows (for benchmarks).
     bool paintedCurrent() const { return paintedCurrent_; }
+    // What screen readers hear: "a.mp4，已转码", "a.mp4，视频已丢失".
+    QString accessibleText() const;
 
 signals:
     void clicked(const std::string& itemId);
+    // The keyboard focus came here; the list shows the card whole.
+    void focused(const std::string& itemId);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,8 +80,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void setUpKeyboard();
+    void followAccessible();
     void showAnimation(bool on);
     void loadThumbnail(const QString& path);
 

@@ -1,5 +1,6 @@
 #include "ui/windows/video_wnd_list.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -154,6 +155,7 @@ void CVideoWndList::syncCards() {
         } else {
             widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
             connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
+            connect(widget, &CVideoWndDlg::focused, this, &CVideoWndList::showCard);
         }
         kept[item.itemId] = widget;
         order.push_back(widget);
@@ -173,6 +175,7 @@ void CVideoWndList::LayoutCards() {
     UpdateScrollRange();
     placeChildren();
     for (CVideoWndDlg* card : order_) card->show();
+    orderTabs();
     viewport()->update();
 }
 
@@ -206,6 +209,10 @@ void CVideoWndList::resizeEvent(QResizeEvent* event) {
 }
 
 void CVideoWndList::keyPressEvent(QKeyEvent* event) {
+    if (moveCardFocus(event->key())) {
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::SelectAll)) {
         event->accept();
         SetAllChecked(true);
@@ -287,7 +294,9 @@ void CVideoWndList::AddByDialog() {
 }
 
 void CVideoWndList::onCardClicked(const std::string& itemId) {
-    setFocus(Qt::MouseFocusReason);
+    // A card toggled from the keyboard keeps the focus.
+    if (CVideoWndDlg* clicked = card(itemId); !clicked || !clicked->hasFocus())
+        setFocus(Qt::MouseFocusReason);
     session_.toggleChecked(itemId);
     emit selectionChanged();
 }
@@ -300,6 +309,72 @@ int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
 
 void CVideoWndList::onCardChanged(const std::string& itemId) {
     if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
+}
+
+void CVideoWndList::orderTabs() {
+    // Screen readers list the children in their order: the library's.
+    std::vector<CVideoWndDlg*> stacked;
+    for (QObject* child : viewport()->children()) {
+        if (auto* card = qobject_cast<CVideoWndDlg*>(child); card && cards_.count(card->itemId()))
+            stacked.push_back(card);
+    }
+    if (stacked != order_) {
+        for (CVideoWndDlg* card : order_) card->raise();
+    }
+    QWidget* previous = tabAnchor_;
+    for (CVideoWndDlg* card : order_) {
+        if (previous) QWidget::setTabOrder(previous, card);
+        previous = card;
+    }
+}
+
+// Left and right step through the library order; up and down keep the column.
+bool CVideoWndList::moveCardFocus(int key) {
+    int step = 0;
+    switch (key) {
+        case Qt::Key_Left:
+            step = -1;
+            break;
+        case Qt::Key_Right:
+            step = 1;
+            break;
+        case Qt::Key_Up:
+            step = -kColumns;
+            break;
+        case Qt::Key_Down:
+            step = kColumns;
+            break;
+        default:
+            return false;
+    }
+    const auto at = std::find(order_.begin(), order_.end(), QApplication::focusWidget());
+    if (at == order_.end()) return false;  // the list itself: the arrows scroll
+    const int index = static_cast<int>(at - order_.begin()) + step;
+    if (CVideoWndDlg* next = cardAt(index)) next->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
+// The list itself holds the focus after a click on it: Tab goes on to its
+// first card rather than past all of them.
+bool CVideoWndList::focusNextPrevChild(bool next) {
+    if (next && hasFocus() && !order_.empty() && order_.front()->isVisible()) {
+        order_.front()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return CScrollPane::focusNextPrevChild(next);
+}
+
+void CVideoWndList::showCard(const std::string& itemId) {
+    const auto at = std::find_if(order_.begin(), order_.end(),
+                                 [&](const CVideoWndDlg* c) { return c->itemId() == itemId; });
+    if (at == order_.end()) return;
+    const int top = cardPosition(static_cast<int>(at - order_.begin())).y();
+    const int bottom = top + CVideoWndDlg::kHeight;
+    const int page = viewport()->height();
+    if (top - kTop < offset())
+        ScrollTo(top - kTop + 1);
+    else if (bottom + kMargin > offset() + page)
+        ScrollTo(bottom + kMargin - page + 1);
 }
 
 }  // namespace zorvex::ui

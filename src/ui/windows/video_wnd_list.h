@@ -22,7 +22,9 @@ struct CardArt;
 // The library as a grid of cards, five to a row, with the picture and the
 // "添加" button while it is empty. Files and folders dropped from the desktop
 // are added, "添加" opens the file dialog, and the keyboard selects all
-// (Ctrl+A), asks to delete (Delete) and scrolls.
+// (Ctrl+A), asks to delete (Delete) and scrolls. Tab meets the cards in
+// library order; the arrows move between them, up and down by a row, and
+// the card with the focus is scrolled into view.
 //
 // It follows the library through the session (the cards come and go with
 // it, repaint when they change) and answers the library's duplicate-name
@@ -70,6 +72,9 @@ public:
     // Folder reads and thumbnails still on their way (for tests and benchmarks).
     int diskJobs() const { return disk_.outstanding(); }
 
+    // Tab comes to the cards from this widget (the page's last title button).
+    void SetTabAnchor(QWidget* anchor) { tabAnchor_ = anchor; }
+
     // The file dialog's title and filter.
     static QString dialogTitle();
     static QString dialogFilter();
@@ -91,12 +96,16 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void syncCards();
     void onCardChanged(const std::string& itemId);
     void onCardClicked(const std::string& itemId);
     int confirmDuplicateName(const std::string& shownName);
+    void orderTabs();
+    bool moveCardFocus(int key);
+    void showCard(const std::string& itemId);
 
     CoreSession& session_;
     DiskWorker disk_;
@@ -107,6 +116,7 @@ private:
     std::vector<CVideoWndDlg*> order_;            // library order
     QPointer<QFileDialog> dialog_;
     QString lastFolder_;  // where the dialog opens next: the folder chosen from last time
+    QPointer<QWidget> tabAnchor_;
 };
 
 // The paths of a drop: files as they are, and for every folder the accepted
