@@ -32,6 +32,7 @@ StartupResult Application::start(const Options& options) {
     queue.listener = this;
     queue.listFile = HomeLayout(home_).convertList();
     queue.runningFile = HomeLayout(home_).runningConversions();
+    queue.queueFile = HomeLayout(home_).queuedConversions();
     queue.videoConvertRatio = [] { return g_pSettings()->VideoConvertRatio; };
     queue.comSleepUnSleep = [] { return g_pSettings()->ComSleepUnSleep; };
     queue.convertFolder = [] { return GetConvertPath(); };
@@ -52,6 +53,8 @@ void Application::restore() {
     library_->BuildFromCatalogue();
     queue_->LoadQueueFile();
     queue_->AdoptFinishedOutputs();
+    // The user asked for these conversions: they go on by themselves.
+    queue_->ResumeWaiting();
 }
 
 void Application::shutDown() {

@@ -74,6 +74,10 @@ std::string HomeLayout::runningConversions() const {
     return appDataFolder() + "/Converting.xml";
 }
 
+std::string HomeLayout::queuedConversions() const {
+    return appDataFolder() + "/ConvertQueue.xml";
+}
+
 std::string HomeLayout::shippedFolder(std::string_view name) const {
     return below(name);
 }

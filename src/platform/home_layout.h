@@ -51,6 +51,9 @@ public:
     // appData/Converting.xml: the conversions under way, so that an output
     // finished just before a crash is taken in at the next start.
     std::string runningConversions() const;
+    // appData/ConvertQueue.xml: the tasks not finished yet, in their order,
+    // so that a restart or a crash loses none.
+    std::string queuedConversions() const;
 
     // A shipped folder ("SkinRes", "ffmpeg") as a home folder may hold it.
     std::string shippedFolder(std::string_view name) const;

@@ -62,6 +62,8 @@ struct ConversionQueue::Task {
     // The job refers to the reporter: it is declared after it, so it goes first.
     std::unique_ptr<JobReporter> reporter;
     std::unique_ptr<TranscodeJob> job;
+    // Restored at start: the output its job was making when the last run ended.
+    std::string formerOutput;
 };
 
 ConversionQueue::ConversionQueue(ConversionQueueContext context) : context_(std::move(context)) {}
@@ -168,6 +170,7 @@ void ConversionQueue::ClearFinished() {
     }
     if (context_.listener) context_.listener->onQueueChanged();
     SaveQueueFile();
+    saveQueued();
 }
 
 void ConversionQueue::PinToTop(const std::string& taskKey) {
@@ -217,6 +220,7 @@ void ConversionQueue::LoadQueueFile() {
                     " others, left out " + std::to_string(leftOut),
                 kLogTag);
     }
+    loadQueued(others);
     // What was recovered from a torn file is saved now, not at the next change.
     if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
     if (context_.listener) context_.listener->onQueueChanged();
@@ -238,7 +242,69 @@ bool ConversionQueue::SaveQueueFile() {
 
 void ConversionQueue::Refresh() {
     if (context_.listener) context_.listener->onQueueChanged();
-    if (SaveQueueFile()) saveRunning(false);
+    // In this order: a crash between two writes finds a finished task in
+    // ConvertList.xml or among the running conversions, never in neither.
+    bool saved = SaveQueueFile();
+    saveQueued();
+    if (saved) saveRunning(false);
+}
+
+// Every change of the unfinished tasks is written at once, so that a crash
+// at any moment finds them; the running one with the output it makes.
+void ConversionQueue::saveQueued() {
+    if (context_.queueFile.empty()) return;
+    std::vector<QueuedConversion> list;
+    for (const auto& task : tasks_) {
+        const TaskView& v = task->view;
+        if (v.state == TASK_DONE || v.state == TASK_NEW) continue;
+        list.push_back({v.item, v.state, v.state == TASK_RUNNING ? v.outputPath : std::string()});
+    }
+    if (!SaveQueuedConversions(context_.queueFile, list))
+        PostLog("the queued conversions could not be noted: " + context_.queueFile, kLogTag);
+}
+
+void ConversionQueue::loadQueued(std::size_t& kept) {
+    if (context_.queueFile.empty()) return;
+    QueuedConversionsLoad load = LoadQueuedConversions(context_.queueFile);
+    if (load.status == StoredFileStatus::Damaged)
+        KeepDamagedFile(context_.queueFile, load.problem, kLogTag);
+    TaskList restored;
+    for (QueuedConversion& queued : load.list) {
+        const std::string source = queued.item.VideoPath;
+        const std::string& output = queued.outputPath;
+        bool converted = !output.empty() && std::any_of(tasks_.begin(), tasks_.end(), [&](auto& t) {
+            return t->view.state == TASK_DONE && t->view.outputPath == output;
+        });
+        if (converted) continue;  // finished as the last run ended
+        if (!isRegularFile(source)) {
+            PostLog("a queued conversion's source is gone, dropped: " + source, kLogTag);
+            continue;
+        }
+        if (kept == kKeptOtherTasks) {
+            PostLog("too many queued conversions, dropped: " + source, kLogTag);
+            continue;
+        }
+        ++kept;
+        auto task = makeTask(std::move(queued.item));
+        task->formerOutput = output;
+        // A failure stays one, for the user to read; anything else was cut
+        // short by the end of the run and starts again from the beginning.
+        if (queued.type == TASK_FAILED) {
+            task->view.state = TASK_FAILED;
+        } else {
+            task->view.state = TASK_WAITING;
+            notify(TE_WAITING, source);
+        }
+        restored.push_back(std::move(task));
+    }
+    tasks_.splice(tasks_.begin(), restored);
+}
+
+void ConversionQueue::ResumeWaiting() {
+    if (AnyRunning() || firstWithState({TASK_WAITING}) == tasks_.end()) return;
+    startNext();
+    applyKeepAwake(AnyRunning());
+    Refresh();
 }
 
 // A task that just finished stays listed while the next one starts, until
@@ -275,6 +341,10 @@ void ConversionQueue::AdoptFinishedOutputs() {
             PostLog("a conversion ended with the application, nothing kept: " + output, kLogTag);
             continue;
         }
+        // Its task came back from the queue's file: it is done now.
+        auto again = std::find_if(tasks_.begin(), tasks_.end(),
+                                  [&](const auto& task) { return task->formerOutput == output; });
+        if (again != tasks_.end()) tasks_.erase(again);
         auto task = makeTask(running.item);
         task->view.state = TASK_DONE;
         task->view.outputPath = output;
@@ -334,6 +404,7 @@ void ConversionQueue::startTask(Task& task) {
     v.progress = 0;
     v.state = TASK_RUNNING;
     saveRunning(true);
+    saveQueued();
     task.job->start();
     notify(TE_STARTED, v.item.VideoPath);
 }

@@ -15,7 +15,7 @@
 
 namespace zorvex {
 
-// Tasks kept from ConvertList.xml: the finished ones the phones' list of
+// Tasks kept from the queue's files: the finished ones the phones' list of
 // conversions can hold, and as many others, one for each source the library
 // can hold. A longer file is cut to these, with a log line.
 inline constexpr std::size_t kKeptFinishedTasks = 35;
@@ -46,6 +46,8 @@ struct ConversionQueueContext {
     std::string listFile;  // ConvertList.xml in the home folder
     // The conversions under way (HomeLayout::runningConversions); none kept when empty.
     std::string runningFile;
+    // The unfinished tasks (HomeLayout::queuedConversions); none kept when empty.
+    std::string queueFile;
     // Read when a task is made or its job starts.
     std::function<int()> videoConvertRatio;
     std::function<int()> comSleepUnSleep;
@@ -88,6 +90,10 @@ public:
     // starts with the whole items before the damage, saved at once. Of a
     // long one, the first kKeptFinishedTasks finished and kKeptOtherTasks
     // other tasks are kept (and the rest logged).
+    // Then the unfinished tasks of the last run come back at the top, in
+    // their order: a failed one as failed, any other as waiting (the card is
+    // told), none started yet. One whose source is gone, or whose output a
+    // finished task already holds, is dropped with a log line.
     void LoadQueueFile();
     bool SaveQueueFile();
     // At start, after LoadQueueFile: an output that was finished for a task
@@ -96,6 +102,8 @@ public:
     // ConvertList.xml); an output that is not there is left to the clean-up
     // of partial files. Then the list of running conversions is emptied.
     void AdoptFinishedOutputs();
+    // At start, last: the first waiting task starts.
+    void ResumeWaiting();
     // Lays out (tells the listener) and saves.
     void Refresh();
 
@@ -127,6 +135,8 @@ private:
     void handleRemoved(const std::string& key, bool startNextAfter);
     void notify(int code, const std::string& path);
     void saveRunning(bool keepListed);
+    void saveQueued();
+    void loadQueued(std::size_t& kept);
     std::unique_ptr<Task> makeTask(LISTITEM_ST item);
 
     ConversionQueueContext context_;

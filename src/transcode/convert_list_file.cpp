@@ -25,6 +25,27 @@ constexpr Attribute kAttributes[] = {
     {"VideoHeight", &LISTITEM_ST::VideoHeight},
 };
 
+// Root `root` with Item0, Item1, ... carrying the seven attributes and
+// whatever `extra` appends; written atomically, or removed when empty.
+template <typename T, typename Extra>
+bool saveItems(const std::string& file, const char* root, const std::vector<T>& list, Extra extra) {
+    if (list.empty()) return removeFile(file) || !pathExists(file);
+    pugi::xml_document document;
+    pugi::xml_node top = document.append_child(root);
+    int n = 0;
+    for (const auto& entry : list) {
+        pugi::xml_node element = top.append_child(("Item" + std::to_string(n++)).c_str());
+        for (const auto& attribute : kAttributes) {
+            element.append_attribute(attribute.name) = (entry.item.*attribute.field).c_str();
+        }
+        extra(element, entry);
+    }
+    std::ostringstream text;
+    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration,
+                  pugi::encoding_utf8);
+    return writeFileAtomic(file, text.str());
+}
+
 }  // namespace
 
 bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecord>& records) {
@@ -74,21 +95,9 @@ ConvertListLoad LoadConvertList(const std::string& file) {
 }
 
 bool SaveRunningConversions(const std::string& file, const std::vector<RunningConversion>& list) {
-    if (list.empty()) return removeFile(file) || !pathExists(file);
-    pugi::xml_document document;
-    pugi::xml_node root = document.append_child("Converting");
-    int n = 0;
-    for (const auto& running : list) {
-        pugi::xml_node element = root.append_child(("Item" + std::to_string(n++)).c_str());
-        for (const auto& attribute : kAttributes) {
-            element.append_attribute(attribute.name) = (running.item.*attribute.field).c_str();
-        }
+    return saveItems(file, "Converting", list, [](pugi::xml_node element, const auto& running) {
         element.append_attribute("OutputPath") = running.outputPath.c_str();
-    }
-    std::ostringstream text;
-    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration,
-                  pugi::encoding_utf8);
-    return writeFileAtomic(file, text.str());
+    });
 }
 
 std::vector<RunningConversion> LoadRunningConversions(const std::string& file) {
@@ -106,6 +115,34 @@ std::vector<RunningConversion> LoadRunningConversions(const std::string& file) {
             list.push_back(std::move(running));
     }
     return list;
+}
+
+bool SaveQueuedConversions(const std::string& file, const std::vector<QueuedConversion>& list) {
+    return saveItems(file, "ConvertQueue", list, [](pugi::xml_node element, const auto& queued) {
+        element.append_attribute("VideoConvertType") = std::to_string(queued.type).c_str();
+        if (!queued.outputPath.empty())
+            element.append_attribute("OutputPath") = queued.outputPath.c_str();
+    });
+}
+
+QueuedConversionsLoad LoadQueuedConversions(const std::string& file) {
+    QueuedConversionsLoad load;
+    pugi::xml_document document;
+    StoredXml xml = ReadStoredXml(file, document);
+    load.status = xml.status;
+    load.problem = std::move(xml.problem);
+    if (!xml.root) return load;
+    for (pugi::xml_node element : xml.root.children()) {
+        if (element.type() != pugi::node_element) continue;
+        QueuedConversion queued;
+        for (const auto& attribute : kAttributes)
+            queued.item.*attribute.field = element.attribute(attribute.name).value();
+        queued.type =
+            static_cast<int>(leadingNumber(element.attribute("VideoConvertType").value()));
+        queued.outputPath = element.attribute("OutputPath").value();
+        if (!queued.item.VideoPath.empty()) load.list.push_back(std::move(queued));
+    }
+    return load;
 }
 
 }  // namespace zorvex

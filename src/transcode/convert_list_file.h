@@ -46,4 +46,23 @@ bool SaveRunningConversions(const std::string& file, const std::vector<RunningCo
 // Those with a source and an output; nothing from a missing or damaged file.
 std::vector<RunningConversion> LoadRunningConversions(const std::string& file);
 
+// A task not finished yet, in the order the list shows it: kept in a file of
+// its own, "ConvertQueue" with Item0, Item1, ... carrying ConvertList.xml's
+// attributes and "OutputPath" (the output its job was writing, for the
+// running one), so that ConvertList.xml stays as older builds read it.
+struct QueuedConversion {
+    LISTITEM_ST item;  // VideoPath the source; TaskKey unused
+    int type = 0;      // "VideoConvertType": the task's state
+    std::string outputPath;
+};
+// Written atomically; no task removes the file. False on failure.
+bool SaveQueuedConversions(const std::string& file, const std::vector<QueuedConversion>& list);
+// Those with a source, in order; of a torn file, the whole items before the tear.
+struct QueuedConversionsLoad {
+    StoredFileStatus status = StoredFileStatus::Missing;
+    std::vector<QueuedConversion> list;
+    std::string problem;  // why it is Damaged
+};
+QueuedConversionsLoad LoadQueuedConversions(const std::string& file);
+
 }  // namespace zorvex

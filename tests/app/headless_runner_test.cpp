@@ -5,14 +5,20 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
+#include <set>
+#include <thread>
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "platform/file_util.h"
+#include "platform/home_layout.h"
 #include "platform/md5.h"
 #include "service/link_file.h"
 #include "service/service.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
+#include "transcode/convert_list_file.h"
 
 namespace zorvex {
 namespace {
@@ -175,6 +181,80 @@ TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroke
     EXPECT_EQ(answer->response.body.substr(0, 4), std::string("\x01\0\0\0", 4));
     again.signal(SIGTERM);
     EXPECT_EQ(again.waitForExit(), 0);
+}
+
+// Conversions queued by an earlier run go on by themselves, and SIGKILL at
+// any moment loses none and runs none twice. ZORVEX_KILLS (default 20) and
+// ZORVEX_KILL_SEED repeat a run.
+TEST_F(HeadlessRunner, QueuedConversionsSurviveKillsAtRandomMomentsAndRunOnceEach) {
+    test::TempDir home, videos, logs;
+    const HomeLayout layout(home.path());
+    const char* kills = std::getenv("ZORVEX_KILLS");
+    const char* seedText = std::getenv("ZORVEX_KILL_SEED");
+    const unsigned seed = seedText ? std::stoul(seedText) : std::random_device{}();
+    SCOPED_TRACE("ZORVEX_KILL_SEED=" + std::to_string(seed));
+    std::vector<QueuedConversion> queued;
+    std::set<std::string> expected;
+    for (int n = 1; n <= 8; ++n) {
+        std::string name = "clip" + std::to_string(n) + ".mp4";
+        std::filesystem::copy_file(test::mediaFixtures().video360, videos.file(name));
+        std::string size = std::to_string(std::filesystem::file_size(videos.file(name)));
+        queued.push_back({{name, size, "", "2000", "1280", "640", videos.file(name), {}}, 1, {}});
+        expected.insert(name);
+    }
+    makeDirectories(layout.appDataFolder());
+    ASSERT_TRUE(SaveQueuedConversions(layout.queuedConversions(), queued));
+    auto run = [&](int n) {
+        return std::make_unique<ChildProcess>(
+            ZORVEX_BINARY,
+            std::vector<std::string>{"--headless", "--address", address(), "--home", home.path()},
+            logs.file("run" + std::to_string(n) + ".log"));
+    };
+    auto outputs = [&] {
+        std::error_code error;
+        auto count = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(layout.convertedFolder(), error))
+            count += entry.path().filename().string()[0] != '.';
+        return count;
+    };
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> moment(0, 1000), soonAfter(0, 20);
+    int busy = 0, end = kills ? std::atoi(kills) : 20;
+    for (int n = 0; n < end; ++n) {
+        auto zorvex = run(n);
+        // Every other kill falls just after an output got its name, while
+        // the queue's files are written. The sleep is the moment, not a wait.
+        int before = outputs();
+        if (n % 2 == 1 && pathExists(layout.queuedConversions()))
+            test::waitUntil([&] { return outputs() > before; }, std::chrono::seconds(30));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(n % 2 == 1 ? soonAfter(random) : moment(random)));
+        zorvex->signal(SIGKILL);
+        zorvex->waitForExit();
+        busy += pathExists(layout.queuedConversions()) ? 1 : 0;
+    }
+    std::printf("%d kills, %d of them with conversions left; %zu of %zu converted by then\n", end,
+                busy, LoadConvertList(layout.convertList()).records.size(), queued.size());
+    auto last = run(-1);
+    ASSERT_TRUE(last->waitForOutput("running on")) << last->output();
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            return !pathExists(layout.queuedConversions()) &&
+                   !pathExists(layout.runningConversions());
+        },
+        std::chrono::minutes(3)))
+        << last->output() << test::readFile(layout.queuedConversions());
+    last->signal(SIGTERM);
+    EXPECT_EQ(last->waitForExit(), 0);
+    std::multiset<std::string> listed, made;
+    for (const auto& record : LoadConvertList(layout.convertList()).records)
+        listed.insert(fileNamePart(record.item.VideoPath));
+    for (const auto& entry : std::filesystem::directory_iterator(layout.convertedFolder()))
+        made.insert(entry.path().filename().string());
+    EXPECT_EQ(listed, std::multiset<std::string>(expected.begin(), expected.end()));
+    EXPECT_EQ(made, std::multiset<std::string>(expected.begin(), expected.end()))
+        << "no partial file, no second output";
 }
 
 // A FIFO opened for reading waits for a writer for ever: one among the link

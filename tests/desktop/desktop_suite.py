@@ -705,6 +705,7 @@ class Suite:
                     "lists %s %s" % (self.phone_names(1), self.phone_names(2)))
         self.tab_through_page()
         self.desktop_follows()
+        self.queue_survives_quit()
         # A logout's SIGTERM ends it as quitting does.
         self.app.terminate()
         self.require("terminated", self.app.wait(30) == 0)
@@ -926,6 +927,76 @@ class Suite:
         self.expect("keyboard-mouse-drops-ring", self.soon(
             "the ring gone after a click", self.no_ring, 5))
         self.photo("keyboard-after-click")
+
+    # -- the queue across 完全退出 and a restart ------------------------------
+
+    def task_rows(self):
+        """The rows, a running one told from a waiting one by its bar's fill."""
+        zw, picture = self.zw, self.window_picture()
+        found = []
+        for i, row in enumerate(self.reader.rows(picture)):
+            bar = picture.crop(zw.PAGE_LEFT + 453, zw.CONTENT_TOP + zw.ROW_HEIGHT * i + 26, 6, 6)
+            if row == "running":
+                row = "converting" if bar.share(zw.ACCENT, 30) > 0.5 else "waiting"
+            found.append(row)
+        return found
+
+    def quit_app(self, check):
+        self.click(self.zw.CLOSE)
+        self.click_in(self.prompt("退出提示"), self.zw.PROMPT_LEFT)
+        try:
+            code = self.app.wait(30)
+        except subprocess.TimeoutExpired:
+            code = None
+        self.require(check, code == 0, "exit code %s" % code)
+        self.desktop.forget(self.app)
+
+    def queue_survives_quit(self):
+        """Two conversions wait behind the slow one at 完全退出: after the
+        restart all three are back, the slow one converting again from the
+        start and the others waiting, on the cards and in the list; they finish."""
+        zw = self.zw
+        self.drop(["a.mp4"], at=(500, 500))
+        self.cards_when("a.mp4's card", lambda c: self.card("a.mp4", "plain", c))
+        self.start_slow()
+        self.check_only("a.mp4", "c.mp4")
+        self.click(zw.CONVERT)
+
+        def queued(cards):
+            return (sorted(x.clip for x in cards if x.badge == "waiting") == ["a.mp4", "c.mp4"]
+                    and self.card(SLOW, "converting", cards))
+        self.cards_when("two cards waiting behind the slow one", queued)
+        self.photo("queue-before-quit")
+        self.view(zw.MENU_CONVERT)
+        rows = self.must("the queue in the conversion view", lambda: (
+            lambda r: r if r[:3] == ["converting", "waiting", "waiting"] else None)(
+            self.task_rows()))
+        self.photo("queue-rows-before-quit")
+        self.quit_app("queue-quit")
+
+        self.start_app("zorvex-3")
+        back = self.soon("the queue's cards after the restart", lambda: (
+            lambda c: c if queued(c) else None)(self.cards()), 30)
+        self.photo("queue-cards-restarted")
+        self.require("queue-cards-restarted", back, self.summary())
+        self.view(zw.MENU_CONVERT)
+        again = self.soon("the queue's rows after the restart",
+                          lambda: self.task_rows() == rows, 30)
+        self.photo("queue-rows-restarted")
+        self.require("queue-rows-restarted", again,
+                     "before %s, after %s" % (rows, self.task_rows()))
+        partial = [n for n in os.listdir(self.converted) if n.startswith("." + SLOW)]
+        self.expect("queue-one-partial", len(partial) <= 1, str(partial))
+        # The slow one goes (the cancel of a running task); the others finish.
+        self.click(zw.row_cancel(0))
+        self.view(zw.MENU_LIBRARY)
+        done = self.soon("the waiting conversions finished", lambda: (lambda c: sorted(
+            x.clip for x in c if x.badge == "converted") == ["a.mp4", "b.mkv", "c.mp4"])(
+            self.cards()), 90)
+        self.photo("queue-finished")
+        self.require("queue-finished", done, self.summary())
+        outputs = sorted(n for n in os.listdir(self.converted) if not n.startswith("."))
+        self.expect("queue-outputs-once", outputs == ["a.mp4", "c.mp4"], str(outputs))
 
 
 def lan_ports_free(address):

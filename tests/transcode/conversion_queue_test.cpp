@@ -70,6 +70,7 @@ protected:
         context.listener = &events;
         context.listFile = HomeLayout(home.path()).convertList();
         context.runningFile = HomeLayout(home.path()).runningConversions();
+        if (keepQueue) context.queueFile = HomeLayout(home.path()).queuedConversions();
         makeDirectories(HomeLayout(home.path()).appDataFolder());
         context.videoConvertRatio = [] { return 1; };
         context.comSleepUnSleep = [this] { return comSleep; };
@@ -115,6 +116,7 @@ protected:
     Events events;
     RecordingKeepAwake keepAwake;
     int comSleep = 1;
+    bool keepQueue = false;
     std::unique_ptr<ConversionQueue> queue;
 };
 
@@ -149,6 +151,45 @@ TEST_F(Queue, AnOutputFinishedAsTheApplicationEndedIsKeptAtTheNextStart) {
     restart();  // once only
     EXPECT_EQ(queue->tasks().size(), 1u);
     EXPECT_EQ(events.converted.size(), 1u);
+}
+
+// The end of the queue's life is a crash here: nothing is saved on the way out.
+TEST_F(Queue, UnfinishedTasksComeBackInOrderAfterACrashAndNoneRunsTwice) {
+    keepQueue = true;
+    queue = makeQueue();
+    auto restart = [&] {
+        queue = makeQueue();
+        events.events.clear();
+        queue->LoadQueueFile();
+        queue->AdoptFinishedOutputs();
+        queue->ResumeWaiting();
+    };
+    for (const char* name : {"a.avi", "b.avi", "c.avi", "d.avi", "gone.avi"})
+        videos.write(name, "");
+    std::string a = add("a.avi");
+    for (const char* name : {"b.avi", "c.avi", "d.avi", "gone.avi"}) add(name);
+    queue->Refresh();
+    finish(a, false);
+    queue->PinToTop(queue->tasks()[2].item.TaskKey);  // d after the running b
+    std::filesystem::remove(videos.file("gone.avi"));
+    restart();
+    EXPECT_EQ(order(), (std::vector<std::string>{"b.avi", "d.avi", "c.avi", "a.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING, TASK_FAILED}));
+    EXPECT_EQ(events.events.front(), std::make_pair(int(TE_WAITING), videos.file("b.avi")));
+    EXPECT_EQ(events.events.back(), std::make_pair(int(TE_STARTED), videos.file("b.avi")));
+
+    // b's output is whole, but the run ends before the queue hears of it.
+    std::string output = queue->tasks()[0].outputPath;
+    ASSERT_TRUE(writeFileAtomic(output + ".go", "ok"));
+    ASSERT_TRUE(test::waitUntil([&] { return isRegularFile(output); }));
+    queue.reset();
+    std::filesystem::remove(output + ".go");
+    restart();
+    EXPECT_EQ(order(), (std::vector<std::string>{"d.avi", "c.avi", "a.avi", "b.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_FAILED, TASK_DONE}));
+    EXPECT_EQ(events.converted.size(), 1u);
+    restart();
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_FAILED, TASK_DONE}));
 }
 
 TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
