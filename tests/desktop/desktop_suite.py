@@ -43,6 +43,7 @@ CLIPS = {  # name: (colour, seconds)
     "b.mkv": ((0, 192, 0), 3),
     "c.mp4": ((0, 0, 255), 3),
     "slow-d.mp4": ((255, 255, 0), 40),
+    "e.mov": ((255, 0, 255), 3),
 }
 SLOW = "slow-d.mp4"
 
@@ -956,14 +957,14 @@ class Suite:
         restart all three are back, the slow one converting again from the
         start and the others waiting, on the cards and in the list; they finish."""
         zw = self.zw
-        self.drop(["a.mp4"], at=(500, 500))
-        self.cards_when("a.mp4's card", lambda c: self.card("a.mp4", "plain", c))
+        self.drop(["e.mov"], at=(500, 500))
+        self.cards_when("e.mov's card", lambda c: self.card("e.mov", "plain", c))
         self.start_slow()
-        self.check_only("a.mp4", "c.mp4")
+        self.check_only("c.mp4", "e.mov")
         self.click(zw.CONVERT)
 
         def queued(cards):
-            return (sorted(x.clip for x in cards if x.badge == "waiting") == ["a.mp4", "c.mp4"]
+            return (sorted(x.clip for x in cards if x.badge == "waiting") == ["c.mp4", "e.mov"]
                     and self.card(SLOW, "converting", cards))
         self.cards_when("two cards waiting behind the slow one", queued)
         self.photo("queue-before-quit")
@@ -991,12 +992,12 @@ class Suite:
         self.click(zw.row_cancel(0))
         self.view(zw.MENU_LIBRARY)
         done = self.soon("the waiting conversions finished", lambda: (lambda c: sorted(
-            x.clip for x in c if x.badge == "converted") == ["a.mp4", "b.mkv", "c.mp4"])(
+            x.clip for x in c if x.badge == "converted") == ["a.mp4", "b.mkv", "c.mp4", "e.mov"])(
             self.cards()), 90)
         self.photo("queue-finished")
         self.require("queue-finished", done, self.summary())
         outputs = sorted(n for n in os.listdir(self.converted) if not n.startswith("."))
-        self.expect("queue-outputs-once", outputs == ["a.mp4", "c.mp4"], str(outputs))
+        self.expect("queue-outputs-once", outputs == ["a.mp4", "c.mp4", "e.mp4"], str(outputs))
 
 
 def lan_ports_free(address):
