@@ -558,7 +558,10 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     }
     card->shutDown();
     resumeExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    if (context_.listener) {
+        context_.listener->onLibraryChanged();
+        context_.listener->onUnexaminable(fileNamePart(path));
+    }
 }
 
 int VideoLibrary::EvaluateSelection() {

@@ -69,6 +69,8 @@ public:
     virtual void onLibraryChanged() = 0;
     // One card's look changed.
     virtual void onCardChanged(const std::string& itemId) = 0;
+    // A file that could not be examined as a video left the library (its name).
+    virtual void onUnexaminable(const std::string& /*name*/) {}
 };
 
 struct VideoLibraryContext {

@@ -57,6 +57,8 @@ struct Page : VideoLibraryListener {
     }
     void onLibraryChanged() override { ++changes; }
     void onCardChanged(const std::string& itemId) override { changedCards.push_back(itemId); }
+    void onUnexaminable(const std::string& name) override { unexaminable.push_back(name); }
+    std::vector<std::string> unexaminable;
 };
 
 class Library : public ::testing::Test {
@@ -191,6 +193,7 @@ TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {
     library->AddDropped({sound});
     ASSERT_TRUE(pump([&] { return library->items().empty(); }));
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);  // taken out of the catalogue again
+    EXPECT_EQ(page.unexaminable, std::vector<std::string>{"sound.mp4"}) << "the user hears why";
 }
 
 TEST_F(Library, RefusedRegistrationSharesNoCommonThumbnail) {

@@ -566,6 +566,12 @@ TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) 
 
     p->ShowToast(2);
     EXPECT_EQ(p->toast()->text(), QStringLiteral("文件已存在"));
+
+    // Broken files of one drop share one toast that names the first.
+    emit session().unexaminable("broken.mp4");
+    EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4"));
+    emit session().unexaminable("worse.avi");
+    EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4 等2个"));
 }
 
 }  // namespace

@@ -275,6 +275,11 @@ void CoreSession::onCardChanged(const std::string& itemId) {
     if (nextLibraryListener_) nextLibraryListener_->onCardChanged(itemId);
 }
 
+void CoreSession::onUnexaminable(const std::string& name) {
+    emit unexaminable(name);
+    if (nextLibraryListener_) nextLibraryListener_->onUnexaminable(name);
+}
+
 void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
     emit taskEvent(static_cast<TaskEvent>(code), videoPath);
     if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);

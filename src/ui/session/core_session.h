@@ -153,6 +153,8 @@ signals:
     void buttonLooks(ButtonLooks looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
+    // A file that could not be examined as a video left the library.
+    void unexaminable(const std::string& name);
     // A conversion's output joined the library: its name, for the balloon.
     void conversionBalloon(const std::string& name);
     // The queue's calls.
@@ -175,6 +177,7 @@ private:
     int confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;
+    void onUnexaminable(const std::string& name) override;
     // ConversionQueueListener
     void onTaskEvent(int code, const std::string& videoPath) override;
     void onConverted(const std::string& sourcePath, const std::string& outputPath) override;

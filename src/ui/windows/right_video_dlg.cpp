@@ -81,6 +81,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
     connect(&session, &CoreSession::toast, this, [this](LibraryToast code) { ShowToast(code); });
+    connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
     connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
         if (looks == ButtonLooks::ActionsInactive)
             setActionsInactive(true, true);
@@ -272,6 +273,17 @@ void CRightVideoDlg::applyViewLooks() {
 
 void CRightVideoDlg::ShowToast(int code) {
     toast_->Show(code);
+    toast_->raise();
+}
+
+// Broken files of one drop are examined one after another: they share the
+// toast that is still up rather than stack one toast each.
+void CRightVideoDlg::onUnexaminable(const std::string& name) {
+    if (!toast_->showing() || toast_->code() != 0) unexaminable_.clear();
+    unexaminable_.append(QString::fromStdString(name));
+    QString text = QStringLiteral("无法识别的视频：") + unexaminable_.first();
+    if (unexaminable_.size() > 1) text += QStringLiteral(" 等%1个").arg(unexaminable_.size());
+    toast_->ShowText(text);
     toast_->raise();
 }
 

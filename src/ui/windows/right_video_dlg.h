@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <string>
@@ -144,6 +145,7 @@ private:
     void onDeletePromptFinished();
     void onCounterTick();
     void followCards();
+    void onUnexaminable(const std::string& name);
     void onSwitchDone(const QString& address, bool succeeded);
     void startCounter();
     void toggleAddressMenu();
@@ -164,6 +166,7 @@ private:
     CConvertList* convertList_;
     CSetContentDlg* settings_;
     CMsgBoxDlg* toast_;
+    QStringList unexaminable_;  // the names the toast up now tells of
     CMenuDlg* addressMenu_;
     SkinImage stateIcon_;   // "FP\\IPState.png"
     SkinImage addressBox_;  // "FP\\IPCombo.png"
