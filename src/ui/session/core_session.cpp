@@ -7,6 +7,7 @@
 #include "platform/desktop_handler.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
+#include "transcode/convert_param.h"
 
 namespace zorvex::ui {
 namespace {
@@ -106,6 +107,15 @@ void CoreSession::cancelTask(const std::string& taskKey) {
 
 void CoreSession::pinToTop(const std::string& taskKey) {
     parts_.queue->PinToTop(taskKey);
+}
+
+void CoreSession::retryTask(const std::string& taskKey) {
+    parts_.queue->RetryTask(taskKey);
+}
+
+std::string CoreSession::outputPathOf(const TaskView& task) const {
+    if (!task.outputPath.empty()) return task.outputPath;
+    return ConvertedOutputPath(convertFolder(), task.item.VideoName);
 }
 
 void CoreSession::clearFinished() {

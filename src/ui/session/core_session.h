@@ -89,6 +89,11 @@ public:
     // A row's cancel: a running task stops, any other leaves the queue.
     void cancelTask(const std::string& taskKey);
     void pinToTop(const std::string& taskKey);
+    // A failed task goes again (the queue's RetryTask), laid out and saved.
+    void retryTask(const std::string& taskKey);
+    // Where a task's output goes: its own once its job started, else where
+    // it would go now.
+    std::string outputPathOf(const TaskView& task) const;
     void clearFinished();
     virtual bool anyRunning() const;
     // Stops every conversion quietly, before the application quits.
