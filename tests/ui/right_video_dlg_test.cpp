@@ -370,6 +370,11 @@ TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
               chosen);
     emit dialog->fileSelected(QString::fromStdString(dir_.file("no such folder")));
     EXPECT_EQ(GetConvertPath(), chosen) << "what is no folder is ignored";
+    // A folder no file can be made in, even by root, is refused aloud.
+    emit dialog->fileSelected(QStringLiteral("/proc/self"));
+    EXPECT_EQ(GetConvertPath(), chosen);
+    EXPECT_TRUE(p.toast()->showing());
+    EXPECT_EQ(p.toast()->text(), QStringLiteral("无法写入此文件夹，保存位置未更改"));
     dialog->close();
 
     // The open-folder icon opens the folder on a click.

@@ -5,6 +5,8 @@
 
 #include "foundation/system_info.h"
 #include "platform/desktop_handler.h"
+#include "platform/error_text.h"
+#include "platform/file_util.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
@@ -212,9 +214,16 @@ std::string CoreSession::convertFolder() const {
     return GetConvertPath();
 }
 
-bool CoreSession::setConvertFolder(const std::string& folder) {
+CoreSession::FolderChoice CoreSession::setConvertFolder(const std::string& folder) {
+    // Tried, not judged by its mode bits: root passes those everywhere, and a
+    // read-only mount or a folder of /proc still refuses every file.
+    if (int error = probeWritableFolder(folder); error != 0) {
+        PostLog("save folder refused, " + errorText(error) + ": " + folder,
+                "ZorvexUIFiles\\RightVideoDlg");
+        return FolderChoice::NotWritable;
+    }
     g_pSettings()->ConvertPath = folder;
-    return SaveSettings();
+    return SaveSettings() ? FolderChoice::Saved : FolderChoice::NotSaved;
 }
 
 VersionCheckResult CoreSession::checkVersion() {

@@ -136,8 +136,10 @@ public:
     bool saveSettings();
     // Where conversions go now (the setting, or the default folder).
     std::string convertFolder() const;
-    // A folder chosen by the user; saved at once.
-    bool setConvertFolder(const std::string& folder);
+    // A folder chosen by the user: refused (nothing changes) when a file
+    // cannot be made in it, else saved at once.
+    enum class FolderChoice { Saved, NotWritable, NotSaved };
+    FolderChoice setConvertFolder(const std::string& folder);
 
     // The version check, on a worker thread, one call at a time; blocks for
     // the whole exchange. cancelCheck ends it soon, from any thread.

@@ -407,7 +407,12 @@ void CRightVideoDlg::OnModifyPath() {
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
         const QFileInfo folder(chosen);
         if (chosen.isEmpty() || !folder.isDir()) return;  // no folder of the file system
-        session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
+        const auto choice =
+            session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
+        if (choice == CoreSession::FolderChoice::NotWritable) {
+            toast_->ShowText(QStringLiteral("无法写入此文件夹，保存位置未更改"));
+            toast_->raise();
+        }
         update(folderBoxRect());
     });
     folderDialog_ = dialog;
