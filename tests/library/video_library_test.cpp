@@ -294,6 +294,15 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     EXPECT_EQ(items[3].card->kind(), KIND_MISSING);
     EXPECT_EQ(items[3].card->previousKind(), KIND_CONVERTED);
+
+    // Its file comes back: the card is what it was, examined, with a thumbnail.
+    const auto& back = items[3].card;
+    copyClip(test::mediaFixtures().shortClip, "elsewhere/z.mp4");
+    library->OnFileStatus(videos.file("elsewhere/nothing.mp4"), true);
+    library->RecheckMissing();
+    ASSERT_TRUE(pump([&] { return back->examined() && back->thumbUsable(); }));
+    EXPECT_EQ(back->kind(), KIND_CONVERTED);
+    EXPECT_FALSE(back->probe().duration.empty());
 }
 
 // Outputs that are not named as their sources (clip.mkv gives clip.mp4, a

@@ -1,6 +1,7 @@
 #include "ui/session/core_session.h"
 
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 #include "foundation/system_info.h"
@@ -15,6 +16,7 @@ namespace zorvex::ui {
 namespace {
 // The installer is the main window's business in the day's log.
 constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
+constexpr int kMissingRecheckMs = 2000;
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
@@ -24,6 +26,12 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
       nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
     if (parts_.library) parts_.library->setListener(this);
     if (parts_.queue) parts_.queue->setListener(this);
+    if (parts_.library) {
+        // A missing file may come back while no phone asks for the lists.
+        auto* recheck = new QTimer(this);
+        connect(recheck, &QTimer::timeout, this, [this] { parts_.library->RecheckMissing(); });
+        recheck->start(kMissingRecheckMs);
+    }
     if (parts_.networks) {
         // Heard on the GUI thread (the core's executor), while this lives.
         networksListener_ =
