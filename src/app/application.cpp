@@ -19,7 +19,14 @@ StartupResult Application::start(const Options& options) {
     startup.home = options.home;
     startup.addresses = options.addresses;
     startup.executor = options.executor;
-    startup.onFileStatus = options.onFileStatus;
+    // The library hears first that a file is back: its card follows. A
+    // report still queued when this is gone only goes to the runner's own.
+    std::weak_ptr<Application*> self = self_;
+    startup.onFileStatus = [self, told = options.onFileStatus](const FileStatusEvent& event) {
+        if (auto alive = self.lock(); alive && (*alive)->library_)
+            (*alive)->library_->OnFileStatus(event.path, event.exists);
+        if (told) told(event);
+    };
     StartupResult result = StartUpSequence(core_, startup);
     if (!result) {
         shutDown_ = true;  // nothing runs that would need stopping

@@ -88,6 +88,7 @@ private:
     std::unique_ptr<HttpHelper> updates_;
     std::unique_ptr<VideoLibrary> library_;
     std::unique_ptr<ConversionQueue> queue_;
+    const std::shared_ptr<Application*> self_ = std::make_shared<Application*>(this);
 };
 
 }  // namespace zorvex

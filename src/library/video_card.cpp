@@ -94,6 +94,20 @@ void VideoCard::markMissing() {
     kind_ = KIND_MISSING;
 }
 
+bool VideoCard::Reexamine() {
+    if (cancelled_ || kind_ != KIND_MISSING) return false;
+    if (worker_.joinable()) {
+        if (!examined_) return false;
+        worker_.join();  // it has reported; only its end is left
+    }
+    kind_ = previousKind_;
+    examined_ = false;
+    const std::string path = this->path();
+    const int list = CatalogueListOf(kind_);
+    worker_ = std::thread([this, path, list] { work(path, list); });
+    return true;
+}
+
 void VideoCard::work(const std::string& path, int list) {
     std::string name = fileNamePart(path);
     bool inCatalogue;

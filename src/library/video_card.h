@@ -91,6 +91,10 @@ public:
     void setKind(int kind) { kind_ = kind; }
     // Missing: remembers the kind it had.
     void markMissing();
+    // A missing card whose file is back takes its earlier kind and is
+    // examined again (the worker reports as the first time); false when the
+    // card is not missing or is let go.
+    bool Reexamine();
     bool checked() const { return checked_; }
     void setChecked(bool on) { checked_ = on; }
     bool examined() const { return examined_.load(); }

@@ -261,6 +261,13 @@ void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
                 item.name = card->name();
             }
         }
+        auto back = std::find(library.returning_.begin(), library.returning_.end(), itemId);
+        if (back != library.returning_.end()) {
+            library.returning_.erase(back);
+            // Its thumbnail was not made while the file was away.
+            if (!unexaminable && !card->key().empty())
+                card->SetThumbnail(library.context_.thumbnailPathFor(card->key()));
+        }
         if (unexaminable) {
             library.DeleteUnexaminable(itemId);
         } else if (library.context_.listener) {
@@ -538,6 +545,34 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
     if (context_.listener) context_.listener->onLibraryChanged();
 }
 
+void VideoLibrary::OnFileStatus(const std::string& path, bool exists) {
+    if (!exists || closing_) return;
+    std::shared_ptr<VideoCard> card;
+    std::string itemId;
+    {
+        std::lock_guard lock(itemsMutex_);
+        auto at = findByPath(path);
+        if (at == items_.end()) return;
+        card = at->card;
+        itemId = at->itemId;
+    }
+    comeBack(itemId, card);
+}
+
+void VideoLibrary::RecheckMissing() {
+    if (closing_) return;
+    for (const VIDEOINFO_ST& item : items()) {
+        if (item.card->kind() == KIND_MISSING) comeBack(item.itemId, item.card);
+    }
+}
+
+void VideoLibrary::comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card) {
+    if (card->kind() != KIND_MISSING || !isRegularFile(card->path())) return;
+    if (!card->Reexamine()) return;
+    returning_.push_back(itemId);
+    if (context_.listener) context_.listener->onCardChanged(itemId);
+}
+
 void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     std::shared_ptr<VideoCard> card = this->card(itemId);
     if (!card) return;
@@ -558,7 +593,10 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     }
     card->shutDown();
     resumeExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    if (context_.listener) {
+        context_.listener->onLibraryChanged();
+        context_.listener->onUnexaminable(fileNamePart(path));
+    }
 }
 
 int VideoLibrary::EvaluateSelection() {

@@ -69,6 +69,8 @@ public:
     virtual void onLibraryChanged() = 0;
     // One card's look changed.
     virtual void onCardChanged(const std::string& itemId) = 0;
+    // A file that could not be examined as a video left the library (its name).
+    virtual void onUnexaminable(const std::string& /*name*/) {}
 };
 
 struct VideoLibraryContext {
@@ -112,6 +114,13 @@ public:
     // cards go from the disk too (the prompt's "彻底删除源文件").
     void DeleteItems(bool deleteConvertedFiles = false);
 
+    // A shared file is servable again (the catalogue saw it while a phone
+    // asked): a missing card of that path becomes what it was, examined
+    // again and with its thumbnail. Other news changes nothing.
+    void OnFileStatus(const std::string& path, bool exists);
+    // The same for every missing card whose file is back (a stat each).
+    void RecheckMissing();
+
     bool HasConversionRecord(const std::string& path) const;
     std::string UniqueOutputName(const std::string& name) const;
 
@@ -144,6 +153,7 @@ private:
     void examineNext();
     void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
+    void comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);
@@ -174,7 +184,8 @@ private:
     std::vector<VIDEOINFO_ST> items_;
     std::vector<VIDEO_RELATION_ST> relations_;
     std::atomic<bool> closing_{false};
-    std::string examinedId_;  // the card the examination waits for; "" when none
+    std::string examinedId_;              // the card the examination waits for; "" when none
+    std::vector<std::string> returning_;  // cards examined again since their file came back
     std::atomic<bool> examining_{false};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -183,6 +183,26 @@ void ConversionQueue::PinToTop(const std::string& taskKey) {
     Refresh();
 }
 
+bool ConversionQueue::RetryTask(const std::string& taskKey) {
+    auto at = find(taskKey);
+    if (at == tasks_.end() || (*at)->view.state != TASK_FAILED) return false;
+    auto task = take(at);
+    Task& again = *task;
+    again.view.failReason.clear();
+    again.view.progress = 0;
+    if (!AnyRunning()) {
+        tasks_.push_front(std::move(task));
+        startTask(again);
+    } else {
+        again.view.state = TASK_WAITING;
+        notify(TE_WAITING, again.view.item.VideoPath);
+        tasks_.insert(firstWithState({TASK_DONE, TASK_STOPPED}), std::move(task));
+    }
+    applyKeepAwake(AnyRunning());
+    Refresh();
+    return true;
+}
+
 bool ConversionQueue::AnyRunning() const {
     return std::any_of(tasks_.begin(), tasks_.end(),
                        [](const auto& task) { return task->view.state == TASK_RUNNING; });
@@ -454,6 +474,7 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             break;
         case TranscodeOutcome::Kind::Failed:
             task.view.state = TASK_FAILED;
+            task.view.failReason = outcome.reason;
             handleFailed(key);
             break;
         case TranscodeOutcome::Kind::Stopped:

@@ -83,6 +83,10 @@ public:
     void StopAll(bool quiet);
     void ClearFinished();
     void PinToTop(const std::string& taskKey);
+    // A failed task goes again as a task added now would: started when
+    // nothing runs, else waiting where new tasks wait. Keeps its key; false
+    // when the task is not a failed one.
+    bool RetryTask(const std::string& taskKey);
     bool AnyRunning() const;
 
     // A ConvertList.xml that cannot be read is renamed to

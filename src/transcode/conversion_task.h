@@ -50,6 +50,7 @@ struct TaskView {
     std::string modeLabel;       // "3D-1080P", ...
     std::string outputPath;      // set when its job starts, or restored from the file
     std::uint32_t progress = 0;  // 0..100 while running
+    std::string failReason;      // why a TASK_FAILED task failed, for the user
 };
 
 }  // namespace zorvex

@@ -25,4 +25,10 @@ private:
     bool sawProgress_ = false;
 };
 
+// The line of FFmpeg's output that says why it failed: the last one that
+// names an error, else the last that is neither progress nor FFmpeg's own
+// closing "Conversion failed!"; at most 160 bytes, cut at a character. Empty
+// when there is none.
+std::string LastErrorLine(std::string_view output);
+
 }  // namespace zorvex

@@ -18,6 +18,23 @@ namespace {
 constexpr auto kReadWait = std::chrono::milliseconds(100);
 constexpr std::int64_t kDurationToleranceMs = 3000;
 constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
+// FFmpeg's last words are enough to say why it failed.
+constexpr std::size_t kKeptOutput = 4096;
+
+// "6.7", "20": seconds of a millisecond count, to a tenth.
+std::string secondsText(std::int64_t ms) {
+    const std::int64_t tenths = (ms + 50) / 100;
+    std::string text = std::to_string(tenths / 10);
+    if (tenths % 10 != 0) text += "." + std::to_string(tenths % 10);
+    return text;
+}
+
+TranscodeOutcome failure(std::string reason, std::string message = {}) {
+    TranscodeOutcome outcome{TranscodeOutcome::Kind::Failed, {}, std::move(message)};
+    outcome.reason = std::move(reason);
+    return outcome;
+}
+
 }  // namespace
 
 TranscodeJob::TranscodeJob(TranscodeRequest request, TranscodeJobListener& listener)
@@ -74,7 +91,7 @@ TranscodeOutcome TranscodeJob::convert() {
     using Kind = TranscodeOutcome::Kind;
     const CONVERT_PARAM_ST& p = request_.param;
     if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
-        return {Kind::Failed, {}, "转码异常！！！"};
+        return failure("转码异常！！！", "转码异常！！！");
 
     // The default folder may have been removed since start-up; a folder the
     // user chose is used only while it exists (GetConvertPath).
@@ -82,14 +99,14 @@ TranscodeOutcome TranscodeJob::convert() {
     // FFmpeg never replaced a finished file of the same name, nor do we.
     if (pathExists(outputPath_)) {
         PostLog("conversion failed, the name is taken: " + outputPath_, kLogTag);
-        return {Kind::Failed, {}, {}};
+        return failure("同名文件已存在：" + outputPath_);
     }
     std::string partial;
     int reserved = createPartialFile(outputPath_, &partial);
     if (reserved < 0) {
         int error = errno;
         PostLog("conversion failed, " + errorText(error) + ": " + outputPath_, kLogTag);
-        return {Kind::Failed, {}, {}};
+        return failure("无法写入转码文件夹：" + errorText(error));
     }
     ::close(reserved);
 
@@ -98,12 +115,13 @@ TranscodeOutcome TranscodeJob::convert() {
     if (!started.process) {
         removeFile(partial);
         bool noPipe = started.error.kind == SubprocessError::Kind::Pipe;
-        return {Kind::Failed, {}, noPipe ? "创建通道异常" : "创建cmd通道失败"};
+        const char* message = noPipe ? "创建通道异常" : "创建cmd通道失败";
+        return failure(message, message);
     }
     Subprocess* ffmpeg = started.process.get();
 
     ProgressParser progress;
-    std::string chunk;
+    std::string chunk, tail;
     bool open = true;
     while (open) {
         if (stopRequested_) {
@@ -114,6 +132,8 @@ TranscodeOutcome TranscodeJob::convert() {
         }
         chunk.clear();
         open = ffmpeg->read(chunk, kReadWait);
+        tail += chunk;
+        if (tail.size() > 2 * kKeptOutput) tail.erase(0, tail.size() - kKeptOutput);
         if (auto seconds = progress.feed(chunk)) {
             if (auto percent = progressPercent(*seconds, request_.durationMs)) {
                 listener_.onProgress(*percent);
@@ -139,7 +159,21 @@ TranscodeOutcome TranscodeJob::convert() {
                                             request_.durationMs + " ms, width " + made.width
                                       : "it cannot be renamed: " + errorText(renamed);
     PostLog("conversion failed, " + why + ": " + outputPath_, kLogTag);
-    return {Kind::Failed, {}, {}};
+    std::string reason;
+    if (status != 0) {
+        reason = LastErrorLine(tail);
+        if (reason.empty()) reason = "FFmpeg 异常退出（" + std::to_string(status) + "）";
+    } else if (renamed != -1) {
+        reason = "无法保存转码文件：" + errorText(renamed);
+    } else if (leadingNumber(made.width) <= 0 || leadingNumber(made.videoDuration) <= 0) {
+        reason = "输出中没有可播放的画面";
+    } else {
+        const std::int64_t lasts = leadingNumber(made.videoDuration);
+        reason = (lasts < leadingNumber(request_.durationMs) ? "输出只有 " : "输出有 ") +
+                 secondsText(lasts) + " 秒，原视频 " +
+                 secondsText(leadingNumber(request_.durationMs)) + " 秒";
+    }
+    return failure(std::move(reason));
 }
 
 }  // namespace zorvex

@@ -31,6 +31,9 @@ struct TranscodeOutcome {
     // "创建cmd通道失败", for the windows to show.
     std::string message;
     bool quiet = false;  // a stop asked for during shutdown
+    // Why a job failed, in a few words for the user: FFmpeg's own error
+    // line, or what was wrong with its output. Empty unless Failed.
+    std::string reason{};
 };
 
 // Told by the job's worker thread; implementations hand the news on.

@@ -1,6 +1,7 @@
 """The update server, on 127.0.0.1 only: answers the version check with the
 text set in `answer`, and serves an installer that it cuts short, so that a
-download ends in failure and nothing is ever installed."""
+download ends in failure (or, with `whole` set, a tiny whole one that no
+program on the desktop opens); nothing is ever installed."""
 
 import http.server
 import threading
@@ -11,6 +12,7 @@ class UpdateServer:
     def __init__(self):
         self.answer = "{}"
         self.checks = 0
+        self.whole = False  # serve a whole (tiny) installer instead
         self._changed = threading.Condition()
         outer = self
 
@@ -28,6 +30,14 @@ class UpdateServer:
                     outer._changed.notify_all()
 
             def do_GET(self):
+                if outer.whole:
+                    body = b"MZ" + b"\0" * 65536
+                    self.send_response(200)
+                    self.send_header("Content-Type", "application/octet-stream")
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                    return
                 # 8 MiB promised, 768 KiB given over 3 s: the dialog is seen at
                 # work, then the transfer breaks off.
                 self.send_response(200)

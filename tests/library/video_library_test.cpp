@@ -57,6 +57,8 @@ struct Page : VideoLibraryListener {
     }
     void onLibraryChanged() override { ++changes; }
     void onCardChanged(const std::string& itemId) override { changedCards.push_back(itemId); }
+    void onUnexaminable(const std::string& name) override { unexaminable.push_back(name); }
+    std::vector<std::string> unexaminable;
 };
 
 class Library : public ::testing::Test {
@@ -191,6 +193,7 @@ TEST_F(Library, FilesWithoutAVideoStreamLeaveAfterExamination) {
     library->AddDropped({sound});
     ASSERT_TRUE(pump([&] { return library->items().empty(); }));
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);  // taken out of the catalogue again
+    EXPECT_EQ(page.unexaminable, std::vector<std::string>{"sound.mp4"}) << "the user hears why";
 }
 
 TEST_F(Library, RefusedRegistrationSharesNoCommonThumbnail) {
@@ -291,6 +294,15 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     EXPECT_EQ(items[3].card->kind(), KIND_MISSING);
     EXPECT_EQ(items[3].card->previousKind(), KIND_CONVERTED);
+
+    // Its file comes back: the card is what it was, examined, with a thumbnail.
+    const auto& back = items[3].card;
+    copyClip(test::mediaFixtures().shortClip, "elsewhere/z.mp4");
+    library->OnFileStatus(videos.file("elsewhere/nothing.mp4"), true);
+    library->RecheckMissing();
+    ASSERT_TRUE(pump([&] { return back->examined() && back->thumbUsable(); }));
+    EXPECT_EQ(back->kind(), KIND_CONVERTED);
+    EXPECT_FALSE(back->probe().duration.empty());
 }
 
 // Outputs that are not named as their sources (clip.mkv gives clip.mp4, a

@@ -234,6 +234,14 @@ TEST_F(Queue, FailureMovesAboveFinishedAndTheNextStarts) {
     for (auto& [code, path] : events.events)
         toldFailed |= code == TE_FAILED && path == videos.file("x.avi");
     EXPECT_TRUE(toldFailed);
+    EXPECT_EQ(queue->task(running)->failReason, "FFmpeg 异常退出（1）");
+
+    // Again: it waits where a task added now would, and keeps its key.
+    EXPECT_FALSE(queue->RetryTask(queue->tasks()[0].item.TaskKey)) << "it runs";
+    EXPECT_TRUE(queue->RetryTask(running));
+    EXPECT_EQ(order(), (std::vector<std::string>{"w1.avi", "w2.avi", "x.avi", "r.avi"}));
+    EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING, TASK_DONE}));
+    EXPECT_EQ(queue->task(running)->failReason, "");
     queue->StopAll(true);
 }
 
@@ -241,6 +249,7 @@ TEST_F(Queue, AnFfmpegCutShortThatExitsZeroFailsAndIsNotSaved) {
     std::string a = add("a.avi");
     finish(a, "short");
     EXPECT_EQ(states(), (std::vector<int>{TASK_FAILED}));
+    EXPECT_EQ(queue->task(a)->failReason, "输出只有 1 秒，原视频 40 秒");
     EXPECT_TRUE(events.converted.empty());
     EXPECT_EQ(queue->tasks()[0].item.VideoPath, videos.file("a.avi"));
     EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml")).records.size(), 0u);

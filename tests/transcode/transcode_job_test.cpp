@@ -12,6 +12,7 @@
 #include "platform/subprocess.h"
 #include "support/test_support.h"
 #include "transcode/media_probe.h"
+#include "transcode/progress_parser.h"
 
 namespace zorvex {
 namespace {
@@ -133,12 +134,18 @@ TEST(TranscodeJob, StopEndsOnlyItsOwnFfmpegAndDeletesThePartialOutput) {
     EXPECT_EQ(::kill(bystander->pid(), 0), 0);
 }
 
-TranscodeOutcome::Kind runJob(const TranscodeRequest& request) {
+TranscodeOutcome outcomeOf(const TranscodeRequest& request) {
     Recorder recorder;
     TranscodeJob job(request, recorder);
     job.start();
     EXPECT_TRUE(job.waitFor(std::chrono::minutes(1)));
-    return recorder.outcome ? recorder.outcome->kind : TranscodeOutcome::Kind::Stopped;
+    TranscodeOutcome none;
+    none.kind = TranscodeOutcome::Kind::Stopped;
+    return recorder.outcome.value_or(none);
+}
+
+TranscodeOutcome::Kind runJob(const TranscodeRequest& request) {
+    return outcomeOf(request).kind;
 }
 
 TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
@@ -154,7 +161,9 @@ TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
     std::string failing =
         test::writeScript(tools.path(), "fail-ffmpeg",
                           "for last; do :; done\necho half > \"$last\"\n"
-                          "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\nexit 1\n");
+                          "printf 'frame=1 time=00:00:01.00 bitrate=1\\r' >&2\n"
+                          "printf '[aac @ 0x5a] Too many bits\\nConversion failed!\\n' >&2\n"
+                          "exit 1\n");
     std::string garbage = test::writeScript(tools.path(), "garbage-ffmpeg",
                                             "for last; do :; done\necho done > \"$last\"\n");
     // Killed at 1 s of a 40 s source, yet it says all went well.
@@ -179,6 +188,11 @@ TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
         EXPECT_EQ(runJob(request), Kind::Failed) << program;
         EXPECT_TRUE(filesIn(out.path()).empty()) << program;
     }
+    // The user is told why, in a few words.
+    request.tool = {failing, "aac"};
+    EXPECT_EQ(outcomeOf(request).reason, "[aac @ 0x5a] Too many bits");
+    request.tool = {frozen, "aac"};
+    EXPECT_EQ(outcomeOf(request).reason, "输出只有 2 秒，原视频 40 秒");
     request.tool = {whole, "aac"};
     EXPECT_EQ(runJob(request), Kind::Done);
     EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{"long.mp4"});
@@ -220,6 +234,19 @@ TEST(TranscodeJob, OutputMustLastAsLongAsTheSource) {
     EXPECT_FALSE(OutputMatchesSource(video("Unable to load MediaInfo.dll"), "100000"));
     // Without the source's length only some length is asked for.
     EXPECT_TRUE(OutputMatchesSource(video("5000"), ""));
+}
+
+TEST(TranscodeJob, TheReasonIsFfmpegsLastErrorLine) {
+    EXPECT_EQ(LastErrorLine("ffmpeg version 5\nin.mp4: No such file or directory\n"),
+              "in.mp4: No such file or directory");
+    // Progress and FFmpeg's closing words say nothing; a later plain line
+    // gives way to an earlier error.
+    EXPECT_EQ(LastErrorLine("Error while decoding\r\nframe=1 time=00:00:01.00\rStream #0\n"
+                            "Conversion failed!\n"),
+              "Error while decoding");
+    EXPECT_EQ(LastErrorLine("Stream mapping:\n  #0 -> #0\n"), "#0 -> #0");
+    EXPECT_EQ(LastErrorLine(""), "");
+    EXPECT_EQ(LastErrorLine(std::string(500, 'x') + " error").size(), 160u);
 }
 
 TEST(TranscodeJob, ProgressComesFromRealFfmpegOutput) {

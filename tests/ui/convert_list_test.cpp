@@ -171,6 +171,15 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     EXPECT_FALSE(done->progressBar()->isVisible());
     EXPECT_EQ(done->cancelButton()->caption(), QStringLiteral("删除"));
 
+    // Tooltips: the whole name and where the output goes; over a failure,
+    // what can be done. A click there queues the task again.
+    EXPECT_EQ(done->toolTipAt({150, 25}), QStringLiteral("v0.mp4\n输出：/v/v0.mp4"));
+    const QPoint status = CConvertListItemDlg::failedStatusArea().center();
+    EXPECT_EQ(failed->toolTipAt(status), QStringLiteral("点击重新转码"));
+    EXPECT_EQ(done->toolTipAt(status), done->toolTipAt({150, 25}));
+    test::press(*failed, status);
+    EXPECT_EQ(kit->queue().tasks().front().state, TASK_RUNNING);
+
     // The running text is the bar's position.
     DiskWorker disk;
     CConvertListItemDlg running(RowArt::Load(), disk, nullptr);

@@ -423,6 +423,11 @@ TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
               chosen);
     emit dialog->fileSelected(QString::fromStdString(dir_.file("no such folder")));
     EXPECT_EQ(GetConvertPath(), chosen) << "what is no folder is ignored";
+    // A folder no file can be made in, even by root, is refused aloud.
+    emit dialog->fileSelected(QStringLiteral("/proc/self"));
+    EXPECT_EQ(GetConvertPath(), chosen);
+    EXPECT_TRUE(p.toast()->showing());
+    EXPECT_EQ(p.toast()->text(), QStringLiteral("无法写入此文件夹，保存位置未更改"));
     dialog->close();
 
     // The open-folder icon opens the folder on a click.
@@ -619,6 +624,12 @@ TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) 
 
     p->ShowToast(2);
     EXPECT_EQ(p->toast()->text(), QStringLiteral("文件已存在"));
+
+    // Broken files of one drop share one toast that names the first.
+    emit session().unexaminable("broken.mp4");
+    EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4"));
+    emit session().unexaminable("worse.avi");
+    EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4 等2个"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
@@ -196,6 +197,13 @@ TEST_F(CardGrid, DropsOfFilesAndFolders) {
     EXPECT_EQ(items[3].name, "b 10.avi");
     EXPECT_EQ(toasts, (std::vector<int>{TOAST_NOT_VIDEO})) << "the folder without videos";
     ASSERT_TRUE(pump([&] { return allExamined(); }));
+
+    // The tooltip names the whole file and what it holds.
+    const QString tip = list->cardAt(3)->toolTip();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^b 10\\.avi\n时长 0:01 · \\d+ KB · 320×240$"))
+                    .match(tip)
+                    .hasMatch())
+        << tip.toStdString();
 }
 
 TEST_F(CardGrid, ClickBeforeExaminationChangesNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -300,6 +301,13 @@ TEST_F(MainWindowTest, AnInstallerNoProgramOpensKeepsTheWindowAndSaysWhereItIs) 
     EXPECT_EQ(w->messageBox()->windowTitle(), "Zorvex助手");
     EXPECT_TRUE(w->messageBox()->text().contains(QString::fromStdString(installer)))
         << w->messageBox()->text().toStdString();
+    // The path is the point of the box: whole on its line, and selectable.
+    QMessageBox* box = w->messageBox();
+    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_TRUE(pump([&] { return label && label->isVisible(); }));
+    EXPECT_GE(label->width(),
+              label->fontMetrics().horizontalAdvance(QString::fromStdString(installer)));
     EXPECT_TRUE(test::readFile(installer).starts_with("MZ"));
     // Nothing was stopped, and the window goes on.
     EXPECT_FALSE(w->closing());

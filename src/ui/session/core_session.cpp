@@ -1,17 +1,22 @@
 #include "ui/session/core_session.h"
 
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 #include "foundation/system_info.h"
 #include "platform/desktop_handler.h"
+#include "platform/error_text.h"
+#include "platform/file_util.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
+#include "transcode/convert_param.h"
 
 namespace zorvex::ui {
 namespace {
 // The installer is the main window's business in the day's log.
 constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
+constexpr int kMissingRecheckMs = 2000;
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
@@ -21,6 +26,12 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
       nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
     if (parts_.library) parts_.library->setListener(this);
     if (parts_.queue) parts_.queue->setListener(this);
+    if (parts_.library) {
+        // A missing file may come back while no phone asks for the lists.
+        auto* recheck = new QTimer(this);
+        connect(recheck, &QTimer::timeout, this, [this] { parts_.library->RecheckMissing(); });
+        recheck->start(kMissingRecheckMs);
+    }
     if (parts_.networks) {
         // Heard on the GUI thread (the core's executor), while this lives.
         networksListener_ =
@@ -106,6 +117,15 @@ void CoreSession::cancelTask(const std::string& taskKey) {
 
 void CoreSession::pinToTop(const std::string& taskKey) {
     parts_.queue->PinToTop(taskKey);
+}
+
+void CoreSession::retryTask(const std::string& taskKey) {
+    parts_.queue->RetryTask(taskKey);
+}
+
+std::string CoreSession::outputPathOf(const TaskView& task) const {
+    if (!task.outputPath.empty()) return task.outputPath;
+    return ConvertedOutputPath(convertFolder(), task.item.VideoName);
 }
 
 void CoreSession::clearFinished() {
@@ -202,9 +222,16 @@ std::string CoreSession::convertFolder() const {
     return GetConvertPath();
 }
 
-bool CoreSession::setConvertFolder(const std::string& folder) {
+CoreSession::FolderChoice CoreSession::setConvertFolder(const std::string& folder) {
+    // Tried, not judged by its mode bits: root passes those everywhere, and a
+    // read-only mount or a folder of /proc still refuses every file.
+    if (int error = probeWritableFolder(folder); error != 0) {
+        PostLog("save folder refused, " + errorText(error) + ": " + folder,
+                "ZorvexUIFiles\\RightVideoDlg");
+        return FolderChoice::NotWritable;
+    }
     g_pSettings()->ConvertPath = folder;
-    return SaveSettings();
+    return SaveSettings() ? FolderChoice::Saved : FolderChoice::NotSaved;
 }
 
 VersionCheckResult CoreSession::checkVersion() {
@@ -273,6 +300,11 @@ void CoreSession::onLibraryChanged() {
 void CoreSession::onCardChanged(const std::string& itemId) {
     emit cardChanged(itemId);
     if (nextLibraryListener_) nextLibraryListener_->onCardChanged(itemId);
+}
+
+void CoreSession::onUnexaminable(const std::string& name) {
+    emit unexaminable(name);
+    if (nextLibraryListener_) nextLibraryListener_->onUnexaminable(name);
 }
 
 void CoreSession::onTaskEvent(int code, const std::string& videoPath) {

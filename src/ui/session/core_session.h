@@ -89,6 +89,11 @@ public:
     // A row's cancel: a running task stops, any other leaves the queue.
     void cancelTask(const std::string& taskKey);
     void pinToTop(const std::string& taskKey);
+    // A failed task goes again (the queue's RetryTask), laid out and saved.
+    void retryTask(const std::string& taskKey);
+    // Where a task's output goes: its own once its job started, else where
+    // it would go now.
+    std::string outputPathOf(const TaskView& task) const;
     void clearFinished();
     virtual bool anyRunning() const;
     // Stops every conversion quietly, before the application quits.
@@ -131,8 +136,10 @@ public:
     bool saveSettings();
     // Where conversions go now (the setting, or the default folder).
     std::string convertFolder() const;
-    // A folder chosen by the user; saved at once.
-    bool setConvertFolder(const std::string& folder);
+    // A folder chosen by the user: refused (nothing changes) when a file
+    // cannot be made in it, else saved at once.
+    enum class FolderChoice { Saved, NotWritable, NotSaved };
+    FolderChoice setConvertFolder(const std::string& folder);
 
     // The version check, on a worker thread, one call at a time; blocks for
     // the whole exchange. cancelCheck ends it soon, from any thread.
@@ -153,6 +160,8 @@ signals:
     void buttonLooks(ButtonLooks looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
+    // A file that could not be examined as a video left the library.
+    void unexaminable(const std::string& name);
     // A conversion's output joined the library: its name, for the balloon.
     void conversionBalloon(const std::string& name);
     // The queue's calls.
@@ -175,6 +184,7 @@ private:
     int confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;
+    void onUnexaminable(const std::string& name) override;
     // ConversionQueueListener
     void onTaskEvent(int code, const std::string& videoPath) override;
     void onConverted(const std::string& sourcePath, const std::string& outputPath) override;

@@ -1,6 +1,7 @@
 #include "ui/toolkit/msg_box_dlg.h"
 
 #include <QAccessible>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -110,6 +111,12 @@ void CMsgBoxDlg::announce() {
     QAccessible::updateAccessibility(&alert);
 }
 
+void CMsgBoxDlg::ShowText(const QString& text) {
+    Show(0);
+    text_ = text;
+    announce();
+}
+
 void CMsgBoxDlg::centreOnScreen() {
     const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
     if (!placesWindows() && over) {
@@ -166,9 +173,16 @@ void CMsgBoxDlg::paintEvent(QPaintEvent*) {
     painter.setOpacity(alpha_ / 255.0);
     if (!panel_.isNull())
         painter.drawImage(QRectF(0, 0, kWidth, kHeight), panel_, QRectF(0, 0, kWidth, kHeight));
-    painter.setFont(skinFont(24));
+    // A name in a text of the caller's may be long: the panel stays its size.
+    const int room = kWidth - 24;
+    int pixels = 24;
+    QFont font = skinFont(pixels);
+    while (pixels > 14 && QFontMetrics(font).horizontalAdvance(text_) > room)
+        font = skinFont(--pixels);
+    painter.setFont(font);
     painter.setPen(argb(0xFFCFCED3));
-    painter.drawText(QRect(0, 0, kWidth, kHeight), Qt::AlignCenter, text_);
+    painter.drawText(QRect(0, 0, kWidth, kHeight), Qt::AlignCenter,
+                     QFontMetrics(font).elidedText(text_, Qt::ElideMiddle, room));
 }
 
 }  // namespace zorvex::ui

@@ -40,10 +40,15 @@ public:
     };
     // A Code; any other value keeps the previous text and still shows the toast.
     void Show(int code);
+    // A text of the caller's (code 0): drawn smaller down to 14 pixels where
+    // 24 would not fit, then shortened in the middle.
+    void ShowText(const QString& text);
 
     // The text of a code, or an empty string for a code without one.
     static QString textForCode(int code);
 
+    // Asked for and not yet faded out (it shows on its first fade step).
+    bool showing() const { return !isHidden() || fadeIn_.isActive(); }
     const QString& text() const { return text_; }
     int code() const { return code_; }
     int alpha() const { return alpha_; }

@@ -55,12 +55,14 @@ void CConvertList::LayoutRows() {
             widget = new CConvertListItemDlg(art_, disk_, viewport());
             connect(widget, &CConvertListItemDlg::cancelClicked, this, &CConvertList::onCancel);
             connect(widget, &CConvertListItemDlg::pinClicked, this, &CConvertList::onPin);
+            connect(widget, &CConvertListItemDlg::retryClicked, &session_, &CoreSession::retryTask);
             connect(widget, &CConvertListItemDlg::focusRequested, this,
                     [this] { setFocus(Qt::MouseFocusReason); });
             connect(widget, &CConvertListItemDlg::focused, this,
                     [this, widget] { showRow(widget); });
         }
         widget->SetTask(task);
+        widget->SetOutputPath(QString::fromStdString(session_.outputPathOf(task)));
         progress_.erase(key);  // the task's own value is newer
         kept[key] = widget;
         order.push_back(widget);

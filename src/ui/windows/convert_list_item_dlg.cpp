@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include "ui/toolkit/accessible.h"
@@ -104,6 +106,7 @@ void CConvertListItemDlg::SetTask(const TaskView& task) {
     const QString caption = done ? QStringLiteral("删除") : QStringLiteral("取消");
     if (cancel_->caption() != caption) cancel_->SetImage({}, caption);
     if (task.state == TASK_RUNNING || done) top_->hide();
+    if (task.state != TASK_FAILED) unsetCursor();  // no retry to point at
     const QString thumbnail = QString::fromStdString(task.item.VideoScreenPath);
     if (thumbnail != thumbnailPath_) {
         thumbnailPath_ = thumbnail;
@@ -206,6 +209,31 @@ void CConvertListItemDlg::paintEvent(QPaintEvent*) {
     FocusRing::Paint(painter, this);
 }
 
+QRect CConvertListItemDlg::failedStatusArea() {
+    return {451, 36, 68, 17};  // the text and the icon at (504, 39)
+}
+
+QString CConvertListItemDlg::toolTipAt(const QPoint& at) const {
+    if (task_.state == TASK_FAILED && failedStatusArea().contains(at)) {
+        QString again = QStringLiteral("点击重新转码");
+        if (task_.failReason.empty()) return again;
+        return QString::fromStdString(task_.failReason) + QLatin1Char('\n') + again;
+    }
+    if (outputPath_.isEmpty()) return name_;
+    return name_ + QStringLiteral("\n输出：") + outputPath_;
+}
+
+bool CConvertListItemDlg::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = toolTipAt(help->pos());
+    // Shown again as the mouse moves onto another part with another text.
+    QToolTip::showText(
+        help->globalPos(), text, this,
+        failedStatusArea().contains(help->pos()) ? failedStatusArea() : QRect(0, 0, 440, kHeight));
+    return true;
+}
+
 void CConvertListItemDlg::hover() {
     hovered_ = true;
     const bool movable = task_.state != TASK_RUNNING && task_.state != TASK_DONE;
@@ -220,6 +248,14 @@ void CConvertListItemDlg::enterEvent(QEnterEvent* event) {
 void CConvertListItemDlg::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
     hover();
+    const bool retry =
+        task_.state == TASK_FAILED && failedStatusArea().contains(event->position().toPoint());
+    if (retry != (cursor().shape() == Qt::PointingHandCursor)) {
+        if (retry)
+            setCursor(Qt::PointingHandCursor);
+        else
+            unsetCursor();
+    }
 }
 
 void CConvertListItemDlg::leaveEvent(QEvent* event) {
@@ -233,6 +269,10 @@ void CConvertListItemDlg::leaveEvent(QEvent* event) {
 void CConvertListItemDlg::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
+    if (task_.state == TASK_FAILED && failedStatusArea().contains(event->position().toPoint())) {
+        emit retryClicked(task_.item.TaskKey);
+        return;
+    }
     if (kModeArea.contains(event->position().toPoint())) return;
     emit focusRequested();
     update();

@@ -53,6 +53,13 @@ public:
     void SetProgress(std::uint32_t percent);
     // Position in the list from 1; the "置顶" rule looks at it.
     void SetIndex(unsigned index);
+    // Where the task's output goes, for the tooltip.
+    void SetOutputPath(const QString& path) { outputPath_ = path; }
+    // The tooltip at a point of the row: why a failed task failed over its
+    // status, else the full name and the output path.
+    QString toolTipAt(const QPoint& at) const;
+    // Over "任务失败" and its icon: a click there converts the task again.
+    static QRect failedStatusArea();
 
     const std::string& taskKey() const { return task_.item.TaskKey; }
     int state() const { return task_.state; }
@@ -76,11 +83,14 @@ signals:
     // The cancel/delete button; the list stops a running task or removes it.
     void cancelClicked(const std::string& taskKey);
     void pinClicked(const std::string& taskKey);
+    // A click on the failed status.
+    void retryClicked(const std::string& taskKey);
     void focusRequested();
     // The keyboard focus came to the row; the list shows it whole.
     void focused();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -105,6 +115,7 @@ private:
     TaskView task_;
     QString name_, sizeText_, mode_;
     QString thumbnailPath_;
+    QString outputPath_;
     QImage thumbnail_;
     int loading_ = 0;
     unsigned index_ = 0;

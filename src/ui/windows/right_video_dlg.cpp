@@ -83,6 +83,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
     connect(&session, &CoreSession::toast, this, [this](LibraryToast code) { ShowToast(code); });
+    connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
     connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
         if (looks == ButtonLooks::ActionsInactive)
             setActionsInactive(true, true);
@@ -281,6 +282,17 @@ void CRightVideoDlg::ShowToast(int code) {
     toast_->raise();
 }
 
+// Broken files of one drop are examined one after another: they share the
+// toast that is still up rather than stack one toast each.
+void CRightVideoDlg::onUnexaminable(const std::string& name) {
+    if (!toast_->showing() || toast_->code() != 0) unexaminable_.clear();
+    unexaminable_.append(QString::fromStdString(name));
+    QString text = QStringLiteral("无法识别的视频：") + unexaminable_.first();
+    if (unexaminable_.size() > 1) text += QStringLiteral(" 等%1个").arg(unexaminable_.size());
+    toast_->ShowText(text);
+    toast_->raise();
+}
+
 void CRightVideoDlg::setActionsInactive(bool convert, bool remove) {
     if (convert) convert_->SetInactive(true);
     if (remove) delete_->SetInactive(true);
@@ -401,7 +413,12 @@ void CRightVideoDlg::OnModifyPath() {
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
         const QFileInfo folder(chosen);
         if (chosen.isEmpty() || !folder.isDir()) return;  // no folder of the file system
-        session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
+        const auto choice =
+            session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
+        if (choice == CoreSession::FolderChoice::NotWritable) {
+            toast_->ShowText(QStringLiteral("无法写入此文件夹，保存位置未更改"));
+            toast_->raise();
+        }
         update(folderBoxRect());
     });
     folderDialog_ = dialog;

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <string>
@@ -153,6 +154,7 @@ private:
     void onDeletePromptFinished();
     void onCounterTick();
     void followCards();
+    void onUnexaminable(const std::string& name);
     void onSwitchDone(const QString& address, bool succeeded);
     void startCounter();
     void toggleAddressMenu();
@@ -176,6 +178,7 @@ private:
     CConvertList* convertList_;
     CSetContentDlg* settings_;
     CMsgBoxDlg* toast_;
+    QStringList unexaminable_;  // the names the toast up now tells of
     CMenuDlg* addressMenu_;
     CKeyTarget* addressTarget_ = nullptr;
     CKeyTarget* folderTarget_ = nullptr;  // the save folder's icon, in the conversion view

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QStringList>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/disk_worker.h"
@@ -68,9 +69,40 @@ bool CVideoWndDlg::notShared() const {
     return card_->examined() && card_->kind() != KIND_MISSING && card_->key().empty();
 }
 
+QString CVideoWndDlg::toolTipText() const {
+    const std::string name = card_->name();
+    QStringList lines{name.empty() ? fallbackName_ : QString::fromStdString(name)};
+    const MediaProbeResult probe = card_->probe();
+    QStringList facts;
+    if (const std::int64_t ms = leadingNumber(probe.duration); ms > 0) {
+        const std::int64_t s = (ms + 500) / 1000;
+        facts << (s >= 3600 ? QStringLiteral("时长 %1:%2:%3")
+                                  .arg(s / 3600)
+                                  .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                                  .arg(s % 60, 2, 10, QLatin1Char('0'))
+                            : QStringLiteral("时长 %1:%2")
+                                  .arg(s / 60)
+                                  .arg(s % 60, 2, 10, QLatin1Char('0')));
+    }
+    if (const std::int64_t bytes = leadingNumber(probe.fileSize); bytes > 0) {
+        const double mb = static_cast<double>(bytes) / 1024 / 1024;
+        facts << (mb < 1      ? QStringLiteral("%1 KB").arg(std::max<std::int64_t>(1, bytes / 1024))
+                  : mb < 1024 ? QString::asprintf("%.1f MB", mb)
+                              : QString::asprintf("%.1f GB", mb / 1024));
+    }
+    if (leadingNumber(probe.width) > 0 && leadingNumber(probe.height) > 0)
+        facts << QStringLiteral("%1×%2")
+                     .arg(leadingNumber(probe.width))
+                     .arg(leadingNumber(probe.height));
+    if (!facts.isEmpty()) lines << facts.join(QStringLiteral(" · "));
+    if (card_->kind() == KIND_MISSING) lines << QStringLiteral("视频已丢失");
+    if (notShared()) lines << QStringLiteral("未共享：手机看不到这个视频");
+    return lines.join(QLatin1Char('\n'));
+}
+
 void CVideoWndDlg::Refresh() {
     showAnimation(card_->kind() == KIND_CONVERTING);
-    setToolTip(notShared() ? QStringLiteral("未共享：手机看不到这个视频") : QString());
+    setToolTip(toolTipText());
     const QString path = QString::fromStdString(card_->thumbnailPath());
     const bool usable = card_->thumbUsable();
     if (path != thumbnailPath_ || usable != thumbnailUsable_) {

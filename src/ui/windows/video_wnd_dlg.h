@@ -62,6 +62,9 @@ public:
     QString shownName() const;
     // Examined, but refused by the catalogue: no phone sees it.
     bool notShared() const;
+    // The whole name, then what the examination found ("时长 0:20 · 12.3 MB
+    // · 1920×1080") and why the card looks as it does, one line each.
+    QString toolTipText() const;
     // The animation shown while the video converts (null until first needed).
     CGIFImage* animation() const { return animation_; }
     // Painted since the last change of the picture it shows (for benchmarks).

@@ -1,6 +1,9 @@
 #include "ui/windows/zorvex_vr_client_dlg.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -301,7 +304,8 @@ void CZorvexVRClientDlg::onDownloadDone() {
         PostLog("安装程序未能打开: " + installer.toStdString(), kTag);
         showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
                                    "请手动运行安装程序：\n%1")
-                        .arg(installer));
+                        .arg(installer),
+                    MessageLook::WholeLines);
         return;
     }
     showMessage(QStringLiteral("下载失败"));
@@ -320,15 +324,25 @@ void CZorvexVRClientDlg::quitAfterDownload() {
         this, [this] { close(); }, Qt::QueuedConnection);
 }
 
-void CZorvexVRClientDlg::showMessage(const QString& text) {
+void CZorvexVRClientDlg::showMessage(const QString& text, MessageLook look) {
     if (message_) message_->close();
     auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowIcon(windowIcon());
     box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box->button(QMessageBox::Ok)->setIcon({});
-    // Wide enough for the title bar to show the application's name.
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 200px; }"));
+    // Wide enough for the title bar to show the application's name, and
+    // for a path, which no word wrap can break, to be read and copied whole.
+    int width = 200;
+    if (look == MessageLook::WholeLines) {
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        const QFontMetrics metrics(box->font());
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            width = std::max(width, metrics.horizontalAdvance(line) + 8);
+        if (const QScreen* shown = screen())
+            width = std::min(width, shown->availableGeometry().width() - 160);
+    }
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(width));
     message_ = box;
     box->open();
 }

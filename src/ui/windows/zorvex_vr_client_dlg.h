@@ -120,7 +120,10 @@ private:
     void onDownloadDone();
     void quitAfterDownload();
     void onPageQuit();
-    void showMessage(const QString& text);
+    // WholeLines: each line is shown unbroken (the box widens up to the
+    // screen) and the text can be selected and copied.
+    enum class MessageLook { Plain, WholeLines };
+    void showMessage(const QString& text, MessageLook look = MessageLook::Plain);
     void beginDrag(const QPoint& globalPress);
 
     // Constant after construction.
