@@ -177,6 +177,8 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     const QPoint status = CConvertListItemDlg::failedStatusArea().center();
     EXPECT_EQ(failed->toolTipAt(status), QStringLiteral("点击重新转码"));
     EXPECT_EQ(done->toolTipAt(status), done->toolTipAt({150, 25}));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(failed)->text(QAccessible::Name),
+              QStringLiteral("v0.mp4，任务失败"));
     test::press(*failed, status);
     EXPECT_EQ(kit->queue().tasks().front().state, TASK_RUNNING);
 
@@ -201,8 +203,6 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
     ASSERT_NE(bar->valueInterface(), nullptr);
     EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 42);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(failed)->text(QAccessible::Name),
-              QStringLiteral("v0.mp4，任务失败"));
 }
 
 TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
