@@ -336,8 +336,20 @@ class Suite:
 
     def drop(self, names, at=(500, 400)):
         import xdnd_drop
-        xdnd_drop.drop_files(self.desktop.display_name, self.window, self.origin[0] + at[0],
-                             self.origin[1] + at[1], [os.path.join(self.media, n) for n in names])
+        from Xlib import error
+        # A fresh connection of the composited desktop now and then hears
+        # BadWindow for the window the suite's own connection still sees;
+        # the drop is offered again, the way a user drags once more.
+        for attempt in range(3):
+            try:
+                xdnd_drop.drop_files(self.desktop.display_name, self.window,
+                                     self.origin[0] + at[0], self.origin[1] + at[1],
+                                     [os.path.join(self.media, n) for n in names])
+                return
+            except error.BadWindow as failure:
+                self.say("again", "the drop of %s: %s, window %#x at %s" % (
+                    names, failure, self.window, self.desktop.geometry(self.window)))
+        raise Failure("the drop of %s was refused three times" % names)
 
     def check_only(self, *clips):
         """Leaves exactly the cards of these clips (plain ones first) checked."""
