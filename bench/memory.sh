@@ -15,6 +15,7 @@ source "$(dirname "$0")/common.sh"
 
 RUNS=${1:-2}
 IDLE_SECONDS=3
+if [[ $SMOKE == 1 ]]; then RUNS=1 IDLE_SECONDS=1; fi
 
 TMP=$(mktemp -d /tmp/zorvex-bench-memory.XXXXXX)
 HOLDER_PID=
