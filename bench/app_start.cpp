@@ -182,7 +182,7 @@ bool allSettled(const ui::CoreSession& session) {
 
 int run(int& argc, char** argv, const std::string& home, const std::string& address) {
     const double started = processStartMs(), mainEntered = nowMs(CLOCK_BOOTTIME);
-    LimitAllocatorArenas();  // as main() does, or the resident size is not the application's
+    KeepAllocatorSmall();  // as main() does, or the resident size is not the application's
     TimedApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvex"));
     WindowedApplication running;
