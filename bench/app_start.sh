@@ -44,7 +44,9 @@ ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -t 2 -c:v libx264 \
   -preset ultrafast "$work/card.mp4"
 ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=24 -f lavfi -i sine=frequency=440 \
   -t "$clipSeconds" -c:v libx264 -preset veryfast -c:a aac -shortest "$work/big.mp4"
-ffmpeg -v error -y -i "$work/card.mp4" -frames:v 1 -s 320x180 "$work/thumb.jpg"
+# The size the application makes its thumbnails in: a card keeps its picture
+# decoded, so larger ones would be measured as memory the application never holds.
+ffmpeg -v error -y -i "$work/card.mp4" -frames:v 1 -s 128x72 "$work/thumb.jpg"
 
 field() { awk -v k="$1" '{ for (i = 1; i < NF; i++) if ($i == k) print $(i + 1) }'; }
 keys=(start_to_paint_ms main_to_paint_ms rss_at_paint_mib rss_at_end_mib rss_settled_mib

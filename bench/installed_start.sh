@@ -47,7 +47,9 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 
 ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -t 2 -c:v libx264 \
   -preset ultrafast "$work/card.mp4"
-ffmpeg -v error -y -i "$work/card.mp4" -frames:v 1 -s 320x180 "$work/thumb.jpg"
+# The size the application makes its thumbnails in: a card keeps its picture
+# decoded, so larger ones would be measured as memory the application never holds.
+ffmpeg -v error -y -i "$work/card.mp4" -frames:v 1 -s 128x72 "$work/thumb.jpg"
 "$build/bin/zorvex-app-bench" prepare "$work/home" "$work/card.mp4" "$work/thumb.jpg" "$work/card.mp4"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
