@@ -4,10 +4,12 @@
 //       35 videos and 35 conversions in the catalogue, each with its
 //       thumbnail, BIG first among them, and 20 finished tasks in
 //       ConvertList.xml
-//   zorvex-app-bench run HOME
-//       opens the main window on 127.0.0.1, converts BIG while the cards are
-//       examined, and prints one line of "name value" pairs
-// The service binds 127.0.0.1 only; nothing else opens a socket.
+//   zorvex-app-bench run HOME [ADDRESS]
+//       opens the main window with the service on ADDRESS (a loopback
+//       address, 127.0.0.1 by default), converts BIG while the cards are
+//       examined, as a user would through the windows' session, and prints
+//       one line of "name value" pairs
+// The service binds the loopback address only; nothing else opens a socket.
 
 // Before Qt: its "slots" keyword would break this header.
 #include "service/service.h"
@@ -28,13 +30,12 @@
 #include <vector>
 
 #include "app/window_runner.h"
-#include "library/video_library.h"
+#include "platform/allocator_arenas.h"
 #include "platform/file_util.h"
 #include "platform/home_layout.h"
 #include "platform/utf8_locale.h"
-#include "transcode/conversion_queue.h"
 #include "transcode/convert_list_file.h"
-#include "ui/windows/right_video_dlg.h"
+#include "ui/session/core_session.h"
 #include "ui/windows/zorvex_vr_client_dlg.h"
 
 using namespace zorvex;
@@ -43,6 +44,8 @@ namespace {
 
 // A list holds 35. The big video has no conversion yet (one would bring up
 // the question of replacing it): the 35th conversion is of another name.
+// With both lists full, a conversion is refused, so the user deletes a
+// converted card first to make room, as the full-list toast tells them to.
 constexpr int kSources = 35, kCards = 2 * kSources, kTasks = 20;
 
 double nowMs(clockid_t clock) {
@@ -164,17 +167,31 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
     return SaveConvertList(layout.convertList(), tasks) ? 0 : 1;
 }
 
-int run(int& argc, char** argv, const std::string& home) {
+// Everything the user started has ended: every card examined, every task
+// finished.
+bool allSettled(const ui::CoreSession& session) {
+    if (session.examining()) return false;
+    const std::vector<VIDEOINFO_ST> items = session.items();
+    for (const auto& item : items)
+        if (!item.card->examined()) return false;
+    const std::vector<TaskView> tasks = session.tasks();
+    for (const TaskView& task : tasks)
+        if (task.state != TASK_DONE) return false;
+    return static_cast<int>(tasks.size()) == kTasks + 1;
+}
+
+int run(int& argc, char** argv, const std::string& home, const std::string& address) {
     const double started = processStartMs(), mainEntered = nowMs(CLOCK_BOOTTIME);
+    KeepAllocatorSmall();  // as main() does, or the resident size is not the application's
     TimedApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvex"));
     WindowedApplication running;
-    if (StartupResult opened = running.open(home, {"127.0.0.1"}); !opened) {
+    if (StartupResult opened = running.open(home, {address}); !opened) {
         std::fprintf(stderr, "%s\n", opened.message.c_str());
         return 1;
     }
     qtApp.window = &running.window();
-    Application& app = running.application();
+    ui::CoreSession& session = running.session();
     if (!pumpUntil([&] { return qtApp.firstPaintMs >= 0; }, 30)) {
         std::fprintf(stderr, "the window was not painted\n");
         return 1;
@@ -200,44 +217,56 @@ int run(int& argc, char** argv, const std::string& home) {
     ticker.start(1);
     qtApp.measuring = true;
 
-    // The big video is the first card, and examined first: convert it as a
-    // user would the moment it can be, while the other cards are examined.
-    if (app.library().items().size() != kCards) {
-        std::fprintf(stderr, "the library holds %zu cards\n", app.library().items().size());
+    // The big video is the first card, and examined first: the user ticks it
+    // and clicks "转码" the moment it can be, while the other cards are
+    // examined. The session carries both clicks, as it does the windows'.
+    const std::size_t cards = session.items().size();
+    if (cards != kCards) {
+        std::fprintf(stderr, "the library holds %zu cards\n", cards);
         return 1;
     }
-    auto first = [&] { return app.library().items().front(); };
-    if (!pumpUntil([&] { return first().card->examined(); }, 60)) {
-        std::fprintf(stderr, "the first card was not examined\n");
+    const std::string firstId = session.items().front().itemId;
+    std::string roomId;  // the converted card that goes to make room
+    auto readyToConvert = [&] {
+        bool firstExamined = false;
+        for (const auto& item : session.items()) {
+            if (item.itemId == firstId) firstExamined = item.card->examined();
+            if (roomId.empty() && item.card->examined() && item.card->kind() == KIND_CONVERTED)
+                roomId = item.itemId;
+        }
+        return firstExamined && !roomId.empty();
+    };
+    if (!pumpUntil(readyToConvert, 60)) {
+        std::fprintf(stderr, "the first card or no converted card was examined\n");
         return 1;
     }
-    auto* page = static_cast<ui::CRightVideoDlg*>(running.window().page());
-    first().card->setChecked(true);
-    page->ReEvaluateLooks();
-    page->OnConvert();
-    const bool settled = pumpUntil(
-        [&] {
-            for (const auto& item : app.library().items())
-                if (!item.card->examined()) return false;
-            for (const TaskView& task : app.queue().tasks())
-                if (task.state != TASK_DONE) return false;
-            return static_cast<int>(app.queue().tasks().size()) == kTasks + 1;
-        },
-        600);
+    int examinedBefore = 0;
+    for (const auto& item : session.items()) examinedBefore += item.card->examined() ? 1 : 0;
+    session.toggleChecked(roomId);
+    session.deleteItems(false);
+    session.toggleChecked(firstId);
+    if (session.queueConversion() != 1) {
+        std::fprintf(stderr, "the conversion was not queued\n");
+        return 1;
+    }
+    const bool settled = pumpUntil([&] { return allSettled(session); }, 600);
     qtApp.measuring = false;
     ticker.stop();
     if (!settled) {
         std::fprintf(stderr, "the conversion or the examination did not end\n");
         return 1;
     }
+    const double rssAtEnd = statusMiB("VmRSS");
+    // Settled: two quiet seconds later, as a user leaves the window open.
+    pumpUntil([] { return false; }, 2);
     std::printf(
         "start_to_paint_ms %.1f main_to_paint_ms %.1f cards %zu rss_at_paint_mib %.1f "
-        "rss_settled_mib %.1f peak_rss_mib %.1f longest_event_ms %.2f longest_event_cpu_ms %.2f "
-        "longest_gap_ms %.2f longest_gap_after_ms %.0f later_gap_ms %.2f measured_ms %.0f\n",
-        qtApp.firstPaintMs - started, qtApp.firstPaintMs - mainEntered,
-        app.library().items().size(), rssAtPaint, statusMiB("VmRSS"), statusMiB("VmHWM"),
-        qtApp.longestWallMs, qtApp.longestCpuMs, longestGap, longestGapAt, longestLaterGap,
-        nowMs(CLOCK_MONOTONIC) - measuredFrom);
+        "rss_at_end_mib %.1f rss_settled_mib %.1f peak_rss_mib %.1f longest_event_ms %.2f "
+        "longest_event_cpu_ms %.2f longest_gap_ms %.2f longest_gap_after_ms %.0f "
+        "later_gap_ms %.2f measured_ms %.0f examined_before_convert %d\n",
+        qtApp.firstPaintMs - started, qtApp.firstPaintMs - mainEntered, cards, rssAtPaint, rssAtEnd,
+        statusMiB("VmRSS"), statusMiB("VmHWM"), qtApp.longestWallMs, qtApp.longestCpuMs, longestGap,
+        longestGapAt, longestLaterGap, nowMs(CLOCK_MONOTONIC) - measuredFrom, examinedBefore);
     running.shutDown();
     return 0;
 }
@@ -248,9 +277,10 @@ int main(int argc, char** argv) {
     EnsureUtf8Locale();
     const std::string mode = argc > 2 ? argv[1] : "";
     if (mode == "prepare" && argc == 6) return prepare(argv[2], argv[3], argv[4], argv[5]);
-    if (mode == "run" && argc == 3) return run(argc, argv, argv[2]);
+    if (mode == "run" && (argc == 3 || argc == 4))
+        return run(argc, argv, argv[2], argc == 4 ? argv[3] : "127.0.0.1");
     std::fprintf(stderr,
                  "usage: zorvex-app-bench prepare HOME CLIP THUMBNAIL BIG\n"
-                 "       zorvex-app-bench run HOME\n");
+                 "       zorvex-app-bench run HOME [ADDRESS]\n");
     return 2;
 }

@@ -6,11 +6,54 @@ BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 REPO=$(dirname "$BENCH_DIR")
 BUILD="$REPO/build-bench"
 BIN="$BUILD/bin"
+# BENCH_SMOKE=1: one short round on small clips, which proves that a script
+# and its programs still work; its figures mean nothing.
+SMOKE=${BENCH_SMOKE:-0}
 # Loopback only: the service broadcasts to its address's .255 every second.
 # BENCH_ADDRESS picks another 127.x.y.z where 127.0.0.1 is busy.
 ADDRESS=${BENCH_ADDRESS:-127.0.0.1}
 [[ $ADDRESS =~ ^127\.[0-9]{1,3}\.[0-9]{1,3}\.[0-9]{1,3}$ ]] ||
     { echo "BENCH_ADDRESS must be a loopback address (127.x.y.z)" >&2; exit 2; }
+
+# The windows' release build (build-bench-ui/) with the targets named, or,
+# with BENCH_BUILD set, that build as it is. Sets UI_BIN.
+build_release_ui() {
+    if [[ -n ${BENCH_BUILD:-} ]]; then
+        UI_BIN="$BENCH_BUILD/bin"
+        return
+    fi
+    local build="$REPO/build-bench-ui"
+    echo "building the release application in $build"
+    cmake -S "$REPO" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZORVEX_BUILD_UI=ON \
+        -DZORVEX_BUILD_TESTS=OFF -DZORVEX_BUILD_BENCH=ON >/dev/null
+    cmake --build "$build" -j2 --target "$@" >/dev/null
+    UI_BIN="$build/bin"
+}
+
+# start_xvfb: an X server on a display nobody else uses; sets DISPLAY and
+# XVFB_PID for stop_xvfb.
+start_xvfb() {
+    local number
+    number=$(mktemp /tmp/zorvex-bench-display.XXXXXX)
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 200); do
+        [[ -s $number ]] && break
+        sleep 0.05
+    done
+    DISPLAY=":$(tr -d '\n' <"$number")"
+    rm -f "$number"
+    [[ $DISPLAY != ":" ]] || { echo "Xvfb did not start" >&2; return 1; }
+    export DISPLAY
+}
+
+stop_xvfb() {
+    if [[ -n ${XVFB_PID:-} ]]; then
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=
+    fi
+}
 
 build_release() {
     cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZORVEX_BUILD_UI=OFF \

@@ -22,7 +22,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 echo "building the fuzz targets with clang in $BUILD"
-CXX=clang++ cmake -S "$REPO" -B "$BUILD" -DZORVEX_BUILD_FUZZ=ON -DZORVEX_SANITIZE=address \
+CC=clang CXX=clang++ cmake -S "$REPO" -B "$BUILD" -DZORVEX_BUILD_FUZZ=ON -DZORVEX_SANITIZE=address \
     -DZORVEX_BUILD_UI=OFF -DZORVEX_BUILD_TESTS=OFF >/dev/null || exit 1
 cmake --build "$BUILD" -j2 --target link_parsers_fuzz service_parse_fuzz \
     http_request_fuzz >/dev/null || exit 1

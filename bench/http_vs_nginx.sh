@@ -18,6 +18,7 @@ source "$(dirname "$0")/common.sh"
 ROUNDS=${1:-3}
 RUN_SECONDS=${BENCH_SECONDS:-8}  # per wrk run; at most 15
 (( RUN_SECONDS >= 1 && RUN_SECONDS <= 15 )) || { echo "BENCH_SECONDS must be 1 to 15" >&2; exit 2; }
+if [[ $SMOKE == 1 ]]; then ROUNDS=1 RUN_SECONDS=1; fi
 NGINX_PORT=18717
 THUMB_SIZE=4096
 

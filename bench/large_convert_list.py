@@ -102,6 +102,8 @@ def main():
         print(f"{items} items ({size / 1e6:.1f} MB): window visible after {window}, "
               f"settled (idle) after {calm}; "
               f"largest VmRSS seen {peak / 1024:.0f} MiB, VmHWM {hwm / 1024:.0f} MiB")
+        if shown is None:
+            sys.exit(1)
     finally:
         if app and app.poll() is None:
             app.kill()

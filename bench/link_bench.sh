@@ -12,6 +12,7 @@ source "$(dirname "$0")/common.sh"
 
 ROUNDS=${1:-2}
 SECONDS_PER_RUN=10
+if [[ $SMOKE == 1 ]]; then ROUNDS=1 SECONDS_PER_RUN=2; fi
 
 TMP=$(mktemp -d /tmp/zorvex-bench-link.XXXXXX)
 cleanup() {

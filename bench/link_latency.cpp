@@ -3,7 +3,9 @@
 // answer's round trip is recorded. With --stalled N, N more phones ask for
 // both full lists every millisecond and never read; one the service closes
 // connects again. With --pid, the service's CPU time over the measured
-// window is read from /proc/<pid>/stat.
+// window is read from /proc/<pid>/stat. Every phone connects from a loopback
+// address of its own (127.0.10.1 on), as phones on a LAN do: the service
+// gives one address only a few slots.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -128,13 +131,27 @@ long cpuTicks(long pid) {
     return utime >= 0 && stime >= 0 ? utime + stime : -1;
 }
 
-int connectTo(const std::string& host, int receiveBuffer = 0) {
+// The n-th phone's own source address.
+in_addr phoneAddress(std::size_t n) {
+    in_addr from{};
+    from.s_addr = htonl((127u << 24) | (10u << 8) | static_cast<std::uint32_t>(1 + n));
+    return from;
+}
+
+int connectTo(const std::string& host, std::size_t phone, int receiveBuffer = 0) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(wire::kLinkPort);
     ::inet_pton(AF_INET, host.c_str(), &to.sin_addr);
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr = phoneAddress(phone);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+        ::close(fd);
+        return -1;
+    }
     if (receiveBuffer > 0) {
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
@@ -254,8 +271,9 @@ int main(int argc, char** argv) {
 
     std::vector<Phone> phones(static_cast<std::size_t>(options.connections));
     std::size_t entries = 0;
-    for (Phone& phone : phones) {
-        phone.fd = connectTo(options.host);
+    for (std::size_t i = 0; i < phones.size(); ++i) {
+        Phone& phone = phones[i];
+        phone.fd = connectTo(options.host, i);
         if (phone.fd < 0 || !introduce(phone, entries)) {
             std::fprintf(stderr, "zorvex-link-latency: no answer from %s:%u\n",
                          options.host.c_str(), wire::kLinkPort);
@@ -266,8 +284,9 @@ int main(int argc, char** argv) {
     // Small receive buffers: their answers soon stop fitting.
     constexpr int kStalledReceiveBuffer = 4096;
     std::vector<Stalled> stalled(static_cast<std::size_t>(options.stalled));
-    for (Stalled& phone : stalled) {
-        phone.fd = connectTo(options.host, kStalledReceiveBuffer);
+    for (std::size_t i = 0; i < stalled.size(); ++i) {
+        Stalled& phone = stalled[i];
+        phone.fd = connectTo(options.host, phones.size() + i, kStalledReceiveBuffer);
         if (phone.fd < 0) {
             std::fprintf(stderr, "zorvex-link-latency: cannot connect a stalled phone\n");
             return 1;
@@ -344,7 +363,7 @@ int main(int argc, char** argv) {
             // Closed by the service for falling behind: a new one takes its place.
             ++tally.stalledClosed;
             ::close(stalled[i].fd);
-            stalled[i].fd = connectTo(options.host, kStalledReceiveBuffer);
+            stalled[i].fd = connectTo(options.host, phones.size() + i, kStalledReceiveBuffer);
             if (stalled[i].fd < 0) {
                 std::fprintf(stderr, "zorvex-link-latency: cannot reconnect a stalled phone\n");
                 return 1;

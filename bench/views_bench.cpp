@@ -25,7 +25,7 @@
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "platform/utf8_locale.h"
-#include "transcode/media_probe.h"
+#include "transcode/ffmpeg_tool.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
 #include "ui/windows/convert_list_item_dlg.h"
@@ -138,9 +138,9 @@ bool visibleComplete(ui::CVideoWndList& list) {
     return true;
 }
 
-bool examinedAndThumbnailed(VideoLibrary& library, ui::CVideoWndList& list) {
-    if (library.examining() || list.diskJobs() > 0) return false;
-    for (const auto& item : library.items())
+bool examinedAndThumbnailed(const ui::CoreSession& session, ui::CVideoWndList& list) {
+    if (session.examining() || list.diskJobs() > 0) return false;
+    for (const auto& item : session.items())
         if (!item.card->examined() || !item.card->thumbUsable()) return false;
     for (int i = 0; i < list.cardCount(); ++i)
         if (!list.cardAt(i)->hasThumbnail()) return false;
@@ -174,7 +174,7 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
         if (!pumpUntil([&] { return visibleComplete(list); }, 60)) return 1;
         paintMs = clock.nsecsElapsed() / 1e6;
         app()->measuring = true;
-        pumpUntil([&] { return !kit.library().examining(); }, 120);
+        pumpUntil([&] { return !session.examining(); }, 120);
         app()->measuring = false;
         warmEventMs = app()->longestWallMs;
         warmEventCpuMs = app()->longestCpuMs;
@@ -209,8 +209,7 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
     app()->measuring = true;
     sinceTick.start();
     ticker.start(1);
-    const bool complete =
-        pumpUntil([&] { return examinedAndThumbnailed(kit.library(), list); }, 300);
+    const bool complete = pumpUntil([&] { return examinedAndThumbnailed(session, list); }, 300);
     ticker.stop();
     app()->measuring = false;
     std::printf(
@@ -223,6 +222,8 @@ int cards(const std::string& clip, const std::string& ffmpeg) {
     return complete ? 0 : 1;
 }
 
+// The user's one card and its "转码", through the session as the windows
+// give them: the clip added, ticked once examined, and converted.
 int progress(const std::string& clip, const std::string& ffmpeg) {
     Folder work;
     QObject context;
@@ -234,24 +235,29 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     list.resize(kWidth, kHeight);
     list.show();
     pumpUntil([] { return false; }, 0);
-    const MediaProbeResult probe = ProbeMedia(clip);
-    if (probe.duration.empty()) return 1;
+    if (!session.addChosen({clip})) return 1;
+    auto examined = [&] {
+        const std::vector<VIDEOINFO_ST> items = session.items();
+        return items.size() == 1 && items.front().card->examined();
+    };
+    if (!pumpUntil(examined, 60)) return 1;
+    session.toggleChecked(session.items().front().itemId);
 
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    const std::string key = kit.queue().AddTask(fileNamePart(clip), clip, probe.fileSize, {},
-                                                probe.duration, probe.width, probe.height);
-    kit.queue().Refresh();
+    if (session.queueConversion() != 1) return 1;
+    const std::string key = session.items().front().taskKey;
     const bool done = pumpUntil(
         [&] {
-            auto task = kit.queue().task(key);
-            return task && task->state != TASK_RUNNING;
+            auto task = session.task(key);
+            return task && (task->state == TASK_DONE || task->state == TASK_FAILED ||
+                            task->state == TASK_STOPPED);
         },
         1800);
     const double seconds = wall.nsecsElapsed() / 1e9;
     const double cpuMs = threadCpuMs() - cpu;
-    auto task = kit.queue().task(key);
+    auto task = session.task(key);
     std::printf(
         "seconds %.2f gui_cpu_ms %.1f gui_share_percent %.3f repaints %d per_second %.1f "
         "state %d\n",

@@ -16,7 +16,7 @@
 #include "platform/utf8_locale.h"
 
 int main(int argc, char** argv) {
-    zorvex::LimitAllocatorArenas();
+    zorvex::KeepAllocatorSmall();
     zorvex::EnsureUtf8Locale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = zorvex::parseCommandLine(arguments);
