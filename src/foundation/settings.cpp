@@ -231,10 +231,6 @@ bool ApplyAutoRun() {
     return writeAutostartEntry(GetAutostartFolder(), kProductName, currentExecutablePath());
 }
 
-bool RemoveAutoRun() {
-    return removeAutostartEntry(GetAutostartFolder());
-}
-
 void SetAutostartFolder(const std::string& folder) {
     std::lock_guard lock(g_settingsMutex);
     g_autostartFolder = folder;

@@ -83,8 +83,6 @@ bool IsUsableConvertPath(const std::string& path);
 // Writes the autostart entry that starts the running executable at log-in.
 // Callers ignore a failure; the result is for tests.
 bool ApplyAutoRun();
-// Removes the autostart entry, for when AutoRun is turned off.
-bool RemoveAutoRun();
 // Where the entry goes; by default the user's autostart folder. Tests aim it
 // at a temporary folder before loading settings.
 void SetAutostartFolder(const std::string& folder);

@@ -194,8 +194,5 @@ bool VideoCard::inCatalogue() const {
     std::lock_guard lock(mutex_);
     return inCatalogue_;
 }
-bool VideoCard::workerRunning() const {
-    return worker_.joinable() && !examined_.load();
-}
 
 }  // namespace zorvex

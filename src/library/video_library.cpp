@@ -391,10 +391,6 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     return QueueStep::Sent;
 }
 
-std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
-    return uniqueOutputName(name, {});
-}
-
 bool VideoLibrary::outputTaken(const std::string& name,
                                const std::vector<std::string>& claimed) const {
     return pathExists(context_.convertFolder() + "/" + name) ||
@@ -488,7 +484,6 @@ void VideoLibrary::dropRelationOf(const std::string& targetPath) {
     auto at = std::find_if(relations_.begin(), relations_.end(),
                            [&](const auto& r) { return r.VideoTargetPath == targetPath; });
     if (at != relations_.end()) relations_.erase(at);
-    if (context_.listener) context_.listener->onPathFreed(targetPath);
     SaveRelations();
 }
 

@@ -61,7 +61,6 @@ public:
     // Drops the queued task of a video, by its key (or, without one, by the
     // source path); true when the task is gone or stopping.
     virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
-    virtual void onPathFreed(const std::string& path) = 0;
     virtual void onConversionBalloon(const std::string& name) = 0;
     // The duplicate-name question for a (shortened) name: 30, 31 or 42.
     virtual int confirmDuplicateName(const std::string& shownName) = 0;
@@ -122,7 +121,6 @@ public:
     void RecheckMissing();
 
     bool HasConversionRecord(const std::string& path) const;
-    std::string UniqueOutputName(const std::string& name) const;
 
     int EvaluateSelection();
     bool AllChecked() const;

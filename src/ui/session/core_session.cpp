@@ -279,10 +279,6 @@ bool CoreSession::removeQueuedTask(const std::string& taskKey, const std::string
     return nextLibraryListener_ && nextLibraryListener_->removeQueuedTask(taskKey, path);
 }
 
-void CoreSession::onPathFreed(const std::string& path) {
-    if (nextLibraryListener_) nextLibraryListener_->onPathFreed(path);
-}
-
 void CoreSession::onConversionBalloon(const std::string& name) {
     emit conversionBalloon(name);
     if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);

@@ -179,7 +179,6 @@ private:
     std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int first, int second) override;
     bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
-    void onPathFreed(const std::string& path) override;
     void onConversionBalloon(const std::string& name) override;
     int confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;

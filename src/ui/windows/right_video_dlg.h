@@ -109,7 +109,6 @@ public:
     bool hasDevices() const { return hasDevices_; }
     bool counterRunning() const { return counter_.isActive(); }
     bool switching() const { return switchThread_.joinable(); }
-    bool overAddress() const { return overAddress_; }
     bool menuOpen() const { return menuOpen_; }
     bool quitting() const { return quitting_; }
     bool serviceDown() const { return serviceDown_; }
