@@ -26,11 +26,8 @@ struct ConvertListLoad {
     std::string problem;                     // why it is Damaged, and how many were recovered
 };
 
-// Every child of the root element, whatever its name, in document order.
-// Damaged when the file cannot be read, is over 16 MiB or is no well-formed
-// XML with a root element; of a torn file, the whole items before the tear
-// are still returned. Reads only; the caller decides what to do with a
-// damaged file.
+// Every child of the root element, read as ReadStoredItems reads. The caller
+// decides what to do with a damaged file.
 ConvertListLoad LoadConvertList(const std::string& file);
 
 // A conversion under way: its task (VideoPath the source) and the output it
