@@ -151,27 +151,25 @@ int VideoLibrary::shareRefusal(const std::string& path, int list) const {
     return 0;
 }
 
+// Why a chosen video cannot get a card (its toast code), or 0.
+int VideoLibrary::addRefusal(const std::string& path) {
+    if (utf16Length(fileNamePart(path)) > kMaxNameCharacters) return TOAST_NAME_TOO_LONG;
+    if (findByPath(path) != items_.end()) return TOAST_EXISTS;
+    return shareRefusal(path, Catalogue::kSourceList);
+}
+
+void VideoLibrary::toast(int code) {
+    if (context_.listener) context_.listener->onToast(code);
+}
+
 void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
     if (items().size() > kLibraryLimit - 1) return;  // tested once per drop, as always
     for (const std::string& path : paths) {
-        std::string name = fileNamePart(path);
-        if (!IsAcceptedVideoName(name)) {
-            if (context_.listener) context_.listener->onToast(TOAST_NOT_VIDEO);
-            continue;
-        }
-        if (utf16Length(name) > kMaxNameCharacters) {
-            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
-            continue;
-        }
-        if (findByPath(path) != items_.end()) {
-            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
-            continue;
-        }
-        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
-            if (context_.listener) context_.listener->onToast(refusal);
-            continue;
-        }
-        appendItem(path, KIND_PLAIN, SIZE_MAX);
+        int refusal = IsAcceptedVideoName(fileNamePart(path)) ? addRefusal(path) : TOAST_NOT_VIDEO;
+        if (refusal)
+            toast(refusal);
+        else
+            appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     // Examined one after another like the dialog's cards: each registers
     // in turn, so the phones' list and the next start keep the card order.
@@ -181,23 +179,14 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
 
 bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
     if (items().size() >= kLibraryLimit) {
-        if (context_.listener) context_.listener->onToast(TOAST_FULL);
+        toast(TOAST_FULL);
         return false;
     }
     for (const std::string& path : paths) {
-        if (utf16Length(fileNamePart(path)) > kMaxNameCharacters) {
-            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
-            continue;
-        }
-        if (findByPath(path) != items_.end()) {
-            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
-            continue;
-        }
-        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
-            if (context_.listener) context_.listener->onToast(refusal);
-            continue;
-        }
-        appendItem(path, KIND_PLAIN, SIZE_MAX);
+        if (int refusal = addRefusal(path))
+            toast(refusal);
+        else
+            appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     startExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
@@ -370,7 +359,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     std::string outputPath =
         ConvertedOutputPath(context_.convertFolder(), outputName.empty() ? converted : outputName);
     if (int refusal = conversionRefusal(outputPath, sent)) {
-        if (context_.listener) context_.listener->onToast(refusal);
+        toast(refusal);
         skipConversion(item);
         return QueueStep::Skipped;
     }

@@ -173,6 +173,8 @@ private:
                           const std::vector<std::string>& sent) const;
     // The toast that refuses sharing path in list, 0 when it may be shared.
     int shareRefusal(const std::string& path, int list) const;
+    int addRefusal(const std::string& path);
+    void toast(int code);
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;
