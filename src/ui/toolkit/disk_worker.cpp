@@ -15,6 +15,20 @@ DiskWorker::~DiskWorker() {
     alive_.reset();
 }
 
+void DiskWorker::loadPicture(const QString& path, QObject* receiver,
+                             std::function<void(QImage)> done) {
+    QPointer<QObject> alive(receiver);
+    run<QImage>(
+        [path] {
+            QImage image(path);
+            if (image.isNull()) return QImage();
+            return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        },
+        [alive, done = std::move(done)](QImage image) {
+            if (alive) done(std::move(image));
+        });
+}
+
 void DiskWorker::post(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);

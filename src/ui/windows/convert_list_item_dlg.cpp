@@ -32,12 +32,6 @@ const QRect kModeArea(309, 20, 116, 24);  // presses here keep the focus where i
 const QRect kStatus(451, 37, 160, 14);
 const QRect kDoneText(471, 23, 160, 14);
 
-QImage readPicture(const QString& path) {
-    QImage image(path);
-    if (image.isNull()) return {};
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 }  // namespace
 
 std::shared_ptr<const RowArt> RowArt::Load() {
@@ -130,16 +124,11 @@ void CConvertListItemDlg::SetIndex(unsigned index) {
 }
 
 void CConvertListItemDlg::loadThumbnail(const QString& path) {
-    ++loading_;
-    QPointer<CConvertListItemDlg> self(this);
-    disk_.run<QImage>([path] { return readPicture(path); },
-                      [self, path](QImage image) {
-                          if (!self) return;
-                          --self->loading_;
-                          if (path != self->thumbnailPath_) return;
-                          self->thumbnail_ = std::move(image);
-                          self->update(kThumbnail.toRect());
-                      });
+    disk_.loadPicture(path, this, [this, path](QImage image) {
+        if (path != thumbnailPath_) return;  // asked for another since
+        thumbnail_ = std::move(image);
+        update(kThumbnail.toRect());
+    });
 }
 
 QString CConvertListItemDlg::statusText() const {

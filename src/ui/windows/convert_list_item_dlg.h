@@ -116,7 +116,6 @@ private:
     QString thumbnailPath_;
     QString outputPath_;
     QImage thumbnail_;
-    int loading_ = 0;
     unsigned index_ = 0;
     bool hovered_ = false;
     CMyProgressBar* bar_ = nullptr;
