@@ -167,17 +167,12 @@ UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Tra
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
 
-    auto result = static_cast<CURLcode>(session_->perform());
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
-    // The handle holds a pointer to the state; drop it with the options.
-    session_->reset();
+    CurlEasy::Outcome outcome = session_->performAndReset();
+    auto result = static_cast<CURLcode>(outcome.result);
     if (result == CURLE_OK)
-        return status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
-    bool noConnection =
-        result == CURLE_COULDNT_CONNECT || (result == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+        return outcome.status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
+    bool noConnection = result == CURLE_COULDNT_CONNECT ||
+                        (result == CURLE_OPERATION_TIMEDOUT && outcome.connectTime == 0);
     return noConnection && !session_->cancelled() ? Attempt::NoConnection : Attempt::Failed;
 }
 
