@@ -199,7 +199,7 @@ private:
     bool looksPending_ = false;
     bool serviceDown_ = false;  // the service does not listen whole on the address shown
 
-    // Runs PageContext::switchAddress; set from its start until its report
+    // Runs CoreSession::switchAddress; set from its start until its report
     // has arrived here and it was joined.
     std::thread switchThread_;
 };
