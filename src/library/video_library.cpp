@@ -14,7 +14,7 @@ namespace zorvex {
 
 namespace {
 
-constexpr const char* kLogTag = "ZorvexUIFiles\\RightVideoDlg";
+constexpr const char* kLogTag = "ZorvexLibrary\\VideoLibrary";
 
 const char* const kAcceptedExtensions[] = {"mp4",  "MP4", "mkv",  "MKV",  "flv", "FLV", "rmvb",
                                            "RMVB", "rm",  "RM",   "mov",  "MOV", "wmv", "WMV",
