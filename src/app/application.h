@@ -70,7 +70,7 @@ private:
     void onButtonLooks(int, int) override {}
     bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
     void onConversionBalloon(const std::string&) override {}
-    int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
+    DuplicateAnswer confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
     void onLibraryChanged() override {}
     void onCardChanged(const std::string&) override {}
     // ConversionQueueListener: the library's side of the queue.

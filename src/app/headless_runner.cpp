@@ -84,7 +84,7 @@ public:
         say("converted %s\n", name.c_str());
         next_->onConversionBalloon(name);
     }
-    int confirmDuplicateName(const std::string& shown) override {
+    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
         return next_->confirmDuplicateName(shown);
     }
     void onLibraryChanged() override {

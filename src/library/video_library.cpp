@@ -341,7 +341,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     if (outputTaken(converted, claimed)) {
         std::string shown =
             utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
-        int answer =
+        DuplicateAnswer answer =
             context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
         if (answer == ANSWER_CLOSED) return QueueStep::Closed;
         if (answer != ANSWER_CONTINUE) {

@@ -62,8 +62,8 @@ public:
     // source path); true when the task is gone or stopping.
     virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
     virtual void onConversionBalloon(const std::string& name) = 0;
-    // The duplicate-name question for a (shortened) name: 30, 31 or 42.
-    virtual int confirmDuplicateName(const std::string& shownName) = 0;
+    // The duplicate-name question for a (shortened) name.
+    virtual DuplicateAnswer confirmDuplicateName(const std::string& shownName) = 0;
     // Items were added, removed or reordered: lay the cards out again.
     virtual void onLibraryChanged() = 0;
     // One card's look changed.

@@ -34,7 +34,7 @@ struct Page : VideoLibraryListener {
     std::vector<std::pair<std::string, std::string>> removedTasks;
     bool removeResult = true;
     std::vector<std::string> balloons, asked;
-    std::deque<int> answers;
+    std::deque<DuplicateAnswer> answers;
     int changes = 0;
     std::vector<std::string> changedCards;
     void onToast(int code) override { toasts.push_back(code); }
@@ -48,9 +48,9 @@ struct Page : VideoLibraryListener {
         return removeResult;
     }
     void onConversionBalloon(const std::string& name) override { balloons.push_back(name); }
-    int confirmDuplicateName(const std::string& shown) override {
+    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
         asked.push_back(shown);
-        int answer = answers.empty() ? ANSWER_SKIP : answers.front();
+        DuplicateAnswer answer = answers.empty() ? ANSWER_SKIP : answers.front();
         if (!answers.empty()) answers.pop_front();
         return answer;
     }

@@ -92,7 +92,7 @@ void CoreSession::setLibraryClosing() {
     if (parts_.library) parts_.library->setClosing();
 }
 
-void CoreSession::setDuplicateNameAsker(std::function<int(const std::string&)> asker) {
+void CoreSession::setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string&)> asker) {
     asker_ = std::move(asker);
 }
 
@@ -284,7 +284,7 @@ void CoreSession::onConversionBalloon(const std::string& name) {
     if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);
 }
 
-int CoreSession::confirmDuplicateName(const std::string& shownName) {
+DuplicateAnswer CoreSession::confirmDuplicateName(const std::string& shownName) {
     return asker_ ? asker_(shownName) : ANSWER_SKIP;
 }
 

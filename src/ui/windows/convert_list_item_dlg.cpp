@@ -65,7 +65,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     top_->SetImage({}, QStringLiteral("置顶"));
     top_->SetSize(30, 20);  // the caption's box; the button itself is 35 wide
     top_->SetLayout(CKbcButton::LayoutText);
-    top_->SetBackground(1);
+    top_->SetBackground(CKbcButton::BackgroundPanel);
     top_->SetUseCursor(true);
     top_->setGeometry(632, 30, 35, 20);
     top_->hide();
@@ -79,7 +79,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     cancel_->SetSize(64, 30);
     cancel_->SetLayout(CKbcButton::LayoutCellsCaptioned);
     cancel_->SetCellSize(64, 30);
-    cancel_->SetBackground(6);
+    cancel_->SetBackground(CKbcButton::BackgroundPanelPlain);
     cancel_->SetUseCursor(true);
     cancel_->move(699, 25);
     connect(cancel_, &CKbcButton::clicked, this,

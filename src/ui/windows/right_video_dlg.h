@@ -82,10 +82,16 @@ public:
     void OnConvert();
     // Deletes the checked cards, asking first where more than a card is lost.
     void OnDelete();
-    // The confirmation "删除" asks for the checked cards: 2 (a conversion
-    // running), 5 (a task queued), 1 (a converted video, with the offer to
-    // delete its file), 0 (no question), -1 (nothing checked).
-    int DeletePromptType() const;
+    // The confirmation "删除" asks for the checked cards: the question's type,
+    // or none at all.
+    enum DeletePrompt {
+        DeleteNothing = -1,  // nothing is checked
+        DeleteUnasked = 0,   // plain cards only: unshared without a question
+        DeleteRunning = CNotifyMsgDlg::TypeStopTask,
+        DeleteQueued = CNotifyMsgDlg::TypeDeleteTask,
+        DeleteConverted = CNotifyMsgDlg::TypeDeleteConverted,  // offers to delete the file too
+    };
+    DeletePrompt DeletePromptType() const;
     void OnSelectAll();
     void OnModifyPath();
     void OnClean();
@@ -145,7 +151,7 @@ private:
     void rebuildAddressMenu();
     void onNetworksChanged();
     CKbcButton* makeButton(int id, bool check, const char* skin, const QString& caption, int width,
-                           int height, int layout, int background);
+                           int height, int layout, CKbcButton::Background background);
     void place();
     void applyViewLooks();
     void setActionsInactive(bool convert, bool remove);
