@@ -44,10 +44,6 @@ bool WriteStoredItems(const std::string& path, const char* root, const List& lis
 // Reads only. Damaged as ReadStoredXml says: of a torn file, the whole items
 // before the tear are still handed over, and the problem tells how many were
 // taken.
-struct StoredItemsRead {
-    StoredFileStatus status = StoredFileStatus::Missing;
-    std::string problem;
-};
 template <typename Keep>
 StoredItemsRead ReadStoredItems(const std::string& path, Keep keep) {
     pugi::xml_document document;

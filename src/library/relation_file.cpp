@@ -28,7 +28,7 @@ bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>
 
 RelationsLoad LoadRelations(const std::string& file) {
     RelationsLoad load;
-    StoredItemsRead read = ReadStoredItems(file, [&](pugi::xml_node item) {
+    static_cast<StoredItemsRead&>(load) = ReadStoredItems(file, [&](pugi::xml_node item) {
         VIDEO_RELATION_ST relation;
         for (pugi::xml_attribute a : item.attributes()) {
             if (std::strcmp(a.name(), "VideoSrcPath") == 0) relation.VideoSrcPath = a.value();
@@ -38,8 +38,6 @@ RelationsLoad LoadRelations(const std::string& file) {
         load.relations.push_back(std::move(relation));
         return true;
     });
-    load.status = read.status;
-    load.problem = std::move(read.problem);
     return load;
 }
 

@@ -17,10 +17,8 @@ struct VIDEO_RELATION_ST {
 // "VideoTargetPath" in that order ('\' written as '/'). Atomic; false when
 // the file could not be written.
 bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>& relations);
-struct RelationsLoad {
-    StoredFileStatus status = StoredFileStatus::Missing;
+struct RelationsLoad : StoredItemsRead {
     std::vector<VIDEO_RELATION_ST> relations;  // when Ok, or those before the damage
-    std::string problem;                       // why it is Damaged, and how many were recovered
 };
 
 // Every child of the root whose two attributes are both non-empty, in order,

@@ -63,7 +63,7 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
 
 ConvertListLoad LoadConvertList(const std::string& file) {
     ConvertListLoad load;
-    StoredItemsRead read = ReadStoredItems(file, [&](pugi::xml_node element) {
+    static_cast<StoredItemsRead&>(load) = ReadStoredItems(file, [&](pugi::xml_node element) {
         ConvertListRecord record;
         for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
             for (const auto& attribute : kAttributes) {
@@ -77,8 +77,6 @@ ConvertListLoad LoadConvertList(const std::string& file) {
         load.records.push_back(std::move(record));
         return true;
     });
-    load.status = read.status;
-    load.problem = std::move(read.problem);
     return load;
 }
 
@@ -110,7 +108,7 @@ bool SaveQueuedConversions(const std::string& file, const std::vector<QueuedConv
 
 QueuedConversionsLoad LoadQueuedConversions(const std::string& file) {
     QueuedConversionsLoad load;
-    StoredItemsRead read = ReadStoredItems(file, [&](pugi::xml_node element) {
+    static_cast<StoredItemsRead&>(load) = ReadStoredItems(file, [&](pugi::xml_node element) {
         QueuedConversion queued;
         queued.item = readItem(element);
         queued.type =
@@ -120,8 +118,6 @@ QueuedConversionsLoad LoadQueuedConversions(const std::string& file) {
         load.list.push_back(std::move(queued));
         return true;
     });
-    load.status = read.status;
-    load.problem = std::move(read.problem);
     return load;
 }
 
