@@ -1,5 +1,7 @@
 #include "ui/toolkit/disk_worker.h"
 
+#include <QPointer>
+
 namespace zorvex::ui {
 
 DiskWorker::DiskWorker() : thread_([this] { loop(); }) {}

@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <condition_variable>
