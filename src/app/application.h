@@ -69,9 +69,8 @@ private:
     std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int, int) override {}
     bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
-    void onPathFreed(const std::string&) override {}
     void onConversionBalloon(const std::string&) override {}
-    int confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
+    DuplicateAnswer confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
     void onLibraryChanged() override {}
     void onCardChanged(const std::string&) override {}
     // ConversionQueueListener: the library's side of the queue.

@@ -80,12 +80,11 @@ public:
     bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
         return next_->removeQueuedTask(taskKey, path);
     }
-    void onPathFreed(const std::string& path) override { next_->onPathFreed(path); }
     void onConversionBalloon(const std::string& name) override {
         say("converted %s\n", name.c_str());
         next_->onConversionBalloon(name);
     }
-    int confirmDuplicateName(const std::string& shown) override {
+    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
         return next_->confirmDuplicateName(shown);
     }
     void onLibraryChanged() override {

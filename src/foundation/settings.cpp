@@ -44,7 +44,7 @@ SETTINGS_ST firstStartRecord() {
     SETTINGS_ST record;
     record.AutoRun = 0;
     record.AutoUpdate = 1;
-    record.ExitWndType = 1;
+    record.ExitWndType = EXIT_WND_ASK;
     record.ComSleepUnSleep = 1;
     record.DefaultIP = "127.0.0.1";
     record.VideoConvertRatio = 1;
@@ -59,7 +59,7 @@ SETTINGS_ST recordFrom(const IniFile& ini) {
     SETTINGS_ST record;
     record.AutoRun = ini.readInt(kNormalSection, "Base-AutoRun", 1);
     record.AutoUpdate = ini.readInt(kNormalSection, "Base-AutoUpdate", 1);
-    record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", 1);
+    record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", EXIT_WND_ASK);
     record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
     record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
     record.PinnedIP = ini.readString(kNormalSection, "PinnedIP", "", kDefaultIpUnits);
@@ -79,7 +79,7 @@ bool writeFirstStartFile(const std::string& configPath, const SETTINGS_ST& recor
     IniFile ini;
     ini.write(kNormalSection, "Base-AutoRun", "0");
     ini.write(kNormalSection, "Base-AutoUpdate", "1");
-    ini.write(kNormalSection, "ExitWndType", "1");
+    ini.write(kNormalSection, "ExitWndType", std::to_string(EXIT_WND_ASK));
     ini.write(kNormalSection, "ComSleep-UnSleep", "1");
     ini.write(kNormalSection, "DefaultIP", record.DefaultIP);
     ini.write(kVideoSection, "VideoConvert-Ratio", "1");
@@ -229,10 +229,6 @@ bool IsUsableConvertPath(const std::string& path) {
 
 bool ApplyAutoRun() {
     return writeAutostartEntry(GetAutostartFolder(), kProductName, currentExecutablePath());
-}
-
-bool RemoveAutoRun() {
-    return removeAutostartEntry(GetAutostartFolder());
 }
 
 void SetAutostartFolder(const std::string& folder) {

@@ -7,6 +7,9 @@
 
 namespace zorvex {
 
+// What closing the main window does, as config.ini stores it in ExitWndType.
+enum ExitWndChoice : std::int32_t { EXIT_WND_ASK = 1, EXIT_WND_HIDE = 2, EXIT_WND_QUIT = 3 };
+
 // The user's preferences, read once from config.ini at start-up and saved
 // whole. One record per process, created by LoadSettings.
 struct SETTINGS_ST {
@@ -19,14 +22,14 @@ struct SETTINGS_ST {
     // The one address the user chose to serve; "" serves every network.
     // Only a choice made in the menu sets it, never DefaultIP.
     std::string PinnedIP;
-    std::int32_t ExitWndType = 0;        // closing the main window: 1 ask, 2 hide, 3 quit
+    std::int32_t ExitWndType = 0;        // closing the main window: an ExitWndChoice
     std::int32_t VideoConvertRatio = 0;  // 1 = 1080P; anything else is 2K
     std::string ConvertPath;             // folder that receives converted videos
     std::string UpdateServer;            // host[:port] the version check asks
 };
 
 // Holds the record's lock for as long as it lives: use it within one
-// expression (g_pSettings()->ExitWndType = 2;) or copy the record out
+// expression (g_pSettings()->ExitWndType = EXIT_WND_HIDE;) or copy the record out
 // (SETTINGS_ST copy = *g_pSettings();). The lock is recursive, so nesting on
 // one thread is safe; keep it away from anything that waits on another thread.
 class SettingsAccess {
@@ -83,8 +86,6 @@ bool IsUsableConvertPath(const std::string& path);
 // Writes the autostart entry that starts the running executable at log-in.
 // Callers ignore a failure; the result is for tests.
 bool ApplyAutoRun();
-// Removes the autostart entry, for when AutoRun is turned off.
-bool RemoveAutoRun();
 // Where the entry goes; by default the user's autostart folder. Tests aim it
 // at a temporary folder before loading settings.
 void SetAutostartFolder(const std::string& folder);

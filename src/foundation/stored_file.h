@@ -23,6 +23,12 @@ struct StoredFile {
     std::string problem;  // why it is damaged, for the log
 };
 
+// How reading a stored list of items went; each list's load adds its items.
+struct StoredItemsRead {
+    StoredFileStatus status = StoredFileStatus::Missing;
+    std::string problem;  // why it is Damaged, and how many items were recovered
+};
+
 // The whole file, or Damaged when it cannot be read or is larger than
 // kMaxStoredFileBytes. Any thread.
 StoredFile ReadStoredFile(const std::string& path);

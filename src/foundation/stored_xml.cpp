@@ -1,6 +1,9 @@
 #include "foundation/stored_xml.h"
 
+#include <sstream>
 #include <utility>
+
+#include "platform/file_util.h"
 
 namespace zorvex {
 
@@ -35,6 +38,13 @@ StoredXml ReadStoredXml(const std::string& path, pugi::xml_document& document) {
         if (xml.root) dropCutElement(xml.root, parsed.status);
     }
     return xml;
+}
+
+bool WriteStoredXml(const std::string& path, const pugi::xml_document& document) {
+    std::ostringstream text;
+    document.save(text, "\t", pugi::format_default | pugi::format_no_declaration,
+                  pugi::encoding_utf8);
+    return writeFileAtomic(path, text.str());
 }
 
 }  // namespace zorvex

@@ -17,16 +17,12 @@ struct VIDEO_RELATION_ST {
 // "VideoTargetPath" in that order ('\' written as '/'). Atomic; false when
 // the file could not be written.
 bool SaveRelations(const std::string& file, const std::vector<VIDEO_RELATION_ST>& relations);
-struct RelationsLoad {
-    StoredFileStatus status = StoredFileStatus::Missing;
+struct RelationsLoad : StoredItemsRead {
     std::vector<VIDEO_RELATION_ST> relations;  // when Ok, or those before the damage
-    std::string problem;                       // why it is Damaged, and how many were recovered
 };
 
-// Every child of the root whose two attributes are both non-empty, in order.
-// Damaged when the file cannot be read, is over 16 MiB or is no well-formed
-// XML with a root element; of a torn file, the whole items before the tear
-// are still returned. Reads only; the caller decides what to do with a
+// Every child of the root whose two attributes are both non-empty, in order,
+// read as ReadStoredItems reads. The caller decides what to do with a
 // damaged file.
 RelationsLoad LoadRelations(const std::string& file);
 

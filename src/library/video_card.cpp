@@ -6,6 +6,10 @@
 
 namespace zorvex {
 
+namespace {
+constexpr const char* kLogTag = "ZorvexLibrary\\VideoCard";
+}  // namespace
+
 int CatalogueListOf(int kind) {
     return kind == KIND_CONVERTED ? Catalogue::kConvertedList : Catalogue::kSourceList;
 }
@@ -124,7 +128,7 @@ void VideoCard::work(const std::string& path, int list) {
             PostLog(
                 path + " could not be shared" +
                     (result == Catalogue::kAddNotSaved ? ": its link file cannot be written" : ""),
-                "ZorvexUIFiles\\VideoWndDlg");
+                kLogTag);
         }
         std::lock_guard lock(mutex_);
         key_ = key;
@@ -143,7 +147,7 @@ void VideoCard::work(const std::string& path, int list) {
     }
     if (!inCatalogue && !key.empty() && !cancelled_) startThumbnail();
     examined_ = true;
-    if (!complete) PostLog(path + " could not be examined", "ZorvexUIFiles\\VideoWndDlg");
+    if (!complete) PostLog(path + " could not be examined", kLogTag);
     if (!cancelled_ && context_.listener) context_.listener->onExamined(itemId_, !complete);
 }
 
@@ -193,9 +197,6 @@ MediaProbeResult VideoCard::probe() const {
 bool VideoCard::inCatalogue() const {
     std::lock_guard lock(mutex_);
     return inCatalogue_;
-}
-bool VideoCard::workerRunning() const {
-    return worker_.joinable() && !examined_.load();
 }
 
 }  // namespace zorvex

@@ -100,7 +100,6 @@ public:
     bool examined() const { return examined_.load(); }
     // True once SetSource has been called: the card is being or has been examined.
     bool sourceSet() const { return sourceSet_.load(); }
-    bool workerRunning() const;
 
 private:
     void work(const std::string& path, int list);

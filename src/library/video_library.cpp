@@ -14,7 +14,7 @@ namespace zorvex {
 
 namespace {
 
-constexpr const char* kLogTag = "ZorvexUIFiles\\RightVideoDlg";
+constexpr const char* kLogTag = "ZorvexLibrary\\VideoLibrary";
 
 const char* const kAcceptedExtensions[] = {"mp4",  "MP4", "mkv",  "MKV",  "flv", "FLV", "rmvb",
                                            "RMVB", "rm",  "RM",   "mov",  "MOV", "wmv", "WMV",
@@ -151,27 +151,25 @@ int VideoLibrary::shareRefusal(const std::string& path, int list) const {
     return 0;
 }
 
+// Why a chosen video cannot get a card (its toast code), or 0.
+int VideoLibrary::addRefusal(const std::string& path) {
+    if (utf16Length(fileNamePart(path)) > kMaxNameCharacters) return TOAST_NAME_TOO_LONG;
+    if (findByPath(path) != items_.end()) return TOAST_EXISTS;
+    return shareRefusal(path, Catalogue::kSourceList);
+}
+
+void VideoLibrary::toast(int code) {
+    if (context_.listener) context_.listener->onToast(code);
+}
+
 void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
     if (items().size() > kLibraryLimit - 1) return;  // tested once per drop, as always
     for (const std::string& path : paths) {
-        std::string name = fileNamePart(path);
-        if (!IsAcceptedVideoName(name)) {
-            if (context_.listener) context_.listener->onToast(TOAST_NOT_VIDEO);
-            continue;
-        }
-        if (utf16Length(name) > kMaxNameCharacters) {
-            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
-            continue;
-        }
-        if (findByPath(path) != items_.end()) {
-            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
-            continue;
-        }
-        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
-            if (context_.listener) context_.listener->onToast(refusal);
-            continue;
-        }
-        appendItem(path, KIND_PLAIN, SIZE_MAX);
+        int refusal = IsAcceptedVideoName(fileNamePart(path)) ? addRefusal(path) : TOAST_NOT_VIDEO;
+        if (refusal)
+            toast(refusal);
+        else
+            appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     // Examined one after another like the dialog's cards: each registers
     // in turn, so the phones' list and the next start keep the card order.
@@ -181,23 +179,14 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
 
 bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
     if (items().size() >= kLibraryLimit) {
-        if (context_.listener) context_.listener->onToast(TOAST_FULL);
+        toast(TOAST_FULL);
         return false;
     }
     for (const std::string& path : paths) {
-        if (utf16Length(fileNamePart(path)) > kMaxNameCharacters) {
-            if (context_.listener) context_.listener->onToast(TOAST_NAME_TOO_LONG);
-            continue;
-        }
-        if (findByPath(path) != items_.end()) {
-            if (context_.listener) context_.listener->onToast(TOAST_EXISTS);
-            continue;
-        }
-        if (int refusal = shareRefusal(path, Catalogue::kSourceList)) {
-            if (context_.listener) context_.listener->onToast(refusal);
-            continue;
-        }
-        appendItem(path, KIND_PLAIN, SIZE_MAX);
+        if (int refusal = addRefusal(path))
+            toast(refusal);
+        else
+            appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     startExamination();
     if (context_.listener) context_.listener->onLibraryChanged();
@@ -352,7 +341,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     if (outputTaken(converted, claimed)) {
         std::string shown =
             utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
-        int answer =
+        DuplicateAnswer answer =
             context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
         if (answer == ANSWER_CLOSED) return QueueStep::Closed;
         if (answer != ANSWER_CONTINUE) {
@@ -370,7 +359,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     std::string outputPath =
         ConvertedOutputPath(context_.convertFolder(), outputName.empty() ? converted : outputName);
     if (int refusal = conversionRefusal(outputPath, sent)) {
-        if (context_.listener) context_.listener->onToast(refusal);
+        toast(refusal);
         skipConversion(item);
         return QueueStep::Skipped;
     }
@@ -389,10 +378,6 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
         stored.taskKey = taskKey;
     }
     return QueueStep::Sent;
-}
-
-std::string VideoLibrary::UniqueOutputName(const std::string& name) const {
-    return uniqueOutputName(name, {});
 }
 
 bool VideoLibrary::outputTaken(const std::string& name,
@@ -488,7 +473,6 @@ void VideoLibrary::dropRelationOf(const std::string& targetPath) {
     auto at = std::find_if(relations_.begin(), relations_.end(),
                            [&](const auto& r) { return r.VideoTargetPath == targetPath; });
     if (at != relations_.end()) relations_.erase(at);
-    if (context_.listener) context_.listener->onPathFreed(targetPath);
     SaveRelations();
 }
 

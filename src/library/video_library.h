@@ -61,10 +61,9 @@ public:
     // Drops the queued task of a video, by its key (or, without one, by the
     // source path); true when the task is gone or stopping.
     virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
-    virtual void onPathFreed(const std::string& path) = 0;
     virtual void onConversionBalloon(const std::string& name) = 0;
-    // The duplicate-name question for a (shortened) name: 30, 31 or 42.
-    virtual int confirmDuplicateName(const std::string& shownName) = 0;
+    // The duplicate-name question for a (shortened) name.
+    virtual DuplicateAnswer confirmDuplicateName(const std::string& shownName) = 0;
     // Items were added, removed or reordered: lay the cards out again.
     virtual void onLibraryChanged() = 0;
     // One card's look changed.
@@ -122,7 +121,6 @@ public:
     void RecheckMissing();
 
     bool HasConversionRecord(const std::string& path) const;
-    std::string UniqueOutputName(const std::string& name) const;
 
     int EvaluateSelection();
     bool AllChecked() const;
@@ -175,6 +173,8 @@ private:
                           const std::vector<std::string>& sent) const;
     // The toast that refuses sharing path in list, 0 when it may be shared.
     int shareRefusal(const std::string& path, int list) const;
+    int addRefusal(const std::string& path);
+    void toast(int code);
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;

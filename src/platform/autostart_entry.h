@@ -22,7 +22,4 @@ std::string desktopExecValue(const std::string& executablePath);
 bool writeAutostartEntry(const std::string& folder, const std::string& appName,
                          const std::string& executablePath);
 
-// Removes the entry; true when none remains afterwards.
-bool removeAutostartEntry(const std::string& folder);
-
 }  // namespace zorvex

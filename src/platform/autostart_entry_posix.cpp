@@ -67,10 +67,4 @@ bool writeAutostartEntry(const std::string& folder, const std::string& appName,
     return writeFileAtomic(folder + "/" + kAutostartFileName, text);
 }
 
-bool removeAutostartEntry(const std::string& folder) {
-    if (folder.empty()) return false;
-    std::string path = folder + "/" + kAutostartFileName;
-    return removeFile(path) || !pathExists(path);
-}
-
 }  // namespace zorvex

@@ -42,8 +42,4 @@ std::string defaultRouteInterface();
 // holds it, or it is in a local range such as 127.0.0.0/8).
 bool isLocalAddress(const std::string& address);
 
-// The address with every host bit set, for the netmask ("" for a bad text):
-// the destination of a broadcast on that network.
-std::string directedBroadcast(const std::string& address, const std::string& netmask);
-
 }  // namespace zorvex

@@ -117,14 +117,4 @@ bool isLocalAddress(const std::string& address) {
     return bound;
 }
 
-std::string directedBroadcast(const std::string& address, const std::string& netmask) {
-    in_addr host{}, mask{};
-    if (!parseAddress(address, host) || !parseAddress(netmask, mask)) return {};
-    in_addr result{};
-    result.s_addr = host.s_addr | ~mask.s_addr;
-    char text[INET_ADDRSTRLEN] = {};
-    if (!::inet_ntop(AF_INET, &result, text, sizeof text)) return {};
-    return text;
-}
-
 }  // namespace zorvex

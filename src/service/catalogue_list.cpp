@@ -79,7 +79,6 @@ CatalogueList::CatalogueList(int type, std::string home) : type_(type), home_(st
 
 void CatalogueList::append(CatalogueEntry entry) {
     entry.wire = wireForm(entry);
-    wireBytes_ += static_cast<std::int32_t>(entry.wire.size());
     folders_.watch(parentFolder(entry.path));
     folders_.watch(home_.thumbnailFolder());
     entries_.push_back(std::move(entry));
@@ -95,7 +94,6 @@ void CatalogueList::remove(const std::string& path) {
         if (fileExists(thumbnail)) removeFile(thumbnail);
         std::size_t index = static_cast<std::size_t>(it - entries_.begin());
         if (index < cursor_) --cursor_;  // a walk in progress keeps its place
-        wireBytes_ -= static_cast<std::int32_t>(it->wire.size());
         entries_.erase(it);
         changed_ = true;
         return;
@@ -167,7 +165,6 @@ void CatalogueList::saveAndClear(std::int64_t& stamp) {
     entries_.clear();
     body_.clear();
     nextCheck_ = {};
-    wireBytes_ = 0;
     cursor_ = 0;
     rewind_ = true;
 }

@@ -71,8 +71,6 @@ public:
 
     int type() const { return type_; }
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
-    // The size of the entries' wire forms, as phones receive them.
-    std::int32_t wireBytes() const { return wireBytes_; }
     bool changed() const { return changed_; }
     void clearChanged() { changed_ = false; }
     const std::vector<CatalogueEntry>& entries() const { return entries_; }
@@ -112,7 +110,6 @@ private:
     FolderWatch folders_;
     std::chrono::steady_clock::time_point nextCheck_{};
     std::string body_;  // the wire forms as last tested
-    std::int32_t wireBytes_ = 0;
     std::size_t cursor_ = 0;
     bool rewind_ = true;
     bool changed_ = false;

@@ -62,8 +62,8 @@ public:
 };
 
 // The network side of the discovery/link thread: the discovery broadcast, the
-// link listener and 64 client slots. Used by that thread alone, except
-// connectedCount(), which any thread may read.
+// link listener and 64 client slots. Used by that thread alone; the count of
+// connected phones it keeps is the owner's, which any thread may read.
 class ClientTable {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -100,7 +100,6 @@ public:
     void closeSlot(ClientSlot& slot);
 
     std::array<ClientSlot, kClientSlots>& allSlots() { return slots_; }
-    int connectedCount() const { return connected_->load(std::memory_order_relaxed); }
 
     // Sends one whole reply behind those the slot still owes: what the
     // socket takes now goes at once, the rest when it is writable. Never

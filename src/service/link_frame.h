@@ -27,7 +27,6 @@ inline constexpr std::size_t kRequestSize = 11;
 inline constexpr std::size_t kRejectionSize = 10;
 inline constexpr std::size_t kResponseOverhead = 15;  // header and trailer around a body
 inline constexpr std::size_t kDiscoveryPacketSize = 77;
-inline constexpr std::size_t kReceiveBufferSize = 4096;
 
 // Little-endian helpers shared by every layout of the link.
 void putU16(std::string& out, std::uint16_t value);

@@ -13,7 +13,7 @@ namespace zorvex {
 
 namespace {
 constexpr auto kStopWait = std::chrono::milliseconds(2000);
-constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
+constexpr const char* kLogTag = "ZorvexTranscode\\ConversionQueue";
 }  // namespace
 
 // Carries a job's reports to the queue's thread. Progress keeps only the

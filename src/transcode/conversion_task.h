@@ -18,7 +18,7 @@ enum TaskState {
     TASK_FAILED = 9,
 };
 
-// Task event codes: to the page (0, 1, 2, 4, 6, 9) and within the queue (3, 4, 9, 11).
+// Task event codes: to the page (0, 1, 2, 4, 6, 9) and within the queue (3, 4, 9).
 enum TaskEvent {
     TE_SOURCE_DONE = 0,
     TE_WAITING = 1,
@@ -27,7 +27,6 @@ enum TaskEvent {
     TE_REMOVED = 4,
     TE_INTERRUPTED = 6,
     TE_FAILED = 9,
-    TE_DELETE = 11,
 };
 
 // One conversion task as the queue keeps it.

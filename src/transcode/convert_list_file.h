@@ -20,17 +20,12 @@ struct ConvertListRecord {
 // atomically; false when it could not be written.
 bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecord>& records);
 
-struct ConvertListLoad {
-    StoredFileStatus status = StoredFileStatus::Missing;
+struct ConvertListLoad : StoredItemsRead {
     std::vector<ConvertListRecord> records;  // when Ok, or those before the damage
-    std::string problem;                     // why it is Damaged, and how many were recovered
 };
 
-// Every child of the root element, whatever its name, in document order.
-// Damaged when the file cannot be read, is over 16 MiB or is no well-formed
-// XML with a root element; of a torn file, the whole items before the tear
-// are still returned. Reads only; the caller decides what to do with a
-// damaged file.
+// Every child of the root element, read as ReadStoredItems reads. The caller
+// decides what to do with a damaged file.
 ConvertListLoad LoadConvertList(const std::string& file);
 
 // A conversion under way: its task (VideoPath the source) and the output it
@@ -58,10 +53,8 @@ struct QueuedConversion {
 // Written atomically; no task removes the file. False on failure.
 bool SaveQueuedConversions(const std::string& file, const std::vector<QueuedConversion>& list);
 // Those with a source, in order; of a torn file, the whole items before the tear.
-struct QueuedConversionsLoad {
-    StoredFileStatus status = StoredFileStatus::Missing;
+struct QueuedConversionsLoad : StoredItemsRead {
     std::vector<QueuedConversion> list;
-    std::string problem;  // why it is Damaged
 };
 QueuedConversionsLoad LoadQueuedConversions(const std::string& file);
 

@@ -17,7 +17,7 @@ namespace zorvex {
 namespace {
 constexpr auto kReadWait = std::chrono::milliseconds(100);
 constexpr std::int64_t kDurationToleranceMs = 3000;
-constexpr const char* kLogTag = "ZorvexUIFiles\\ConvertList";
+constexpr const char* kLogTag = "ZorvexTranscode\\TranscodeJob";
 // FFmpeg's last words are enough to say why it failed.
 constexpr std::size_t kKeptOutput = 4096;
 

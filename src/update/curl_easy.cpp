@@ -63,6 +63,19 @@ int CurlEasy::perform() {
     return result;
 }
 
+CurlEasy::Outcome CurlEasy::performAndReset() {
+    Outcome outcome;
+    outcome.result = perform();
+    if (handle_) {
+        curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &outcome.status);
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(handle_, CURLINFO_CONNECT_TIME_T, &connectTime);
+        outcome.connectTime = connectTime;
+    }
+    reset();
+    return outcome;
+}
+
 void CurlEasy::cancel() {
     cancelled_ = true;
     if (multi_) curl_multi_wakeup(multi_);

@@ -29,6 +29,16 @@ public:
     // Runs the transfer set up on get() to its end, as curl_easy_perform
     // would; CURLE_ABORTED_BY_CALLBACK once cancelled.
     int perform();
+
+    // How one transfer ended.
+    struct Outcome {
+        int result = 0;             // a CURLcode
+        long status = 0;            // the HTTP status; 0 without an answer
+        long long connectTime = 0;  // microseconds; 0 when no connection was made
+    };
+    // perform, then reset: the options point at the caller's header list and
+    // sink, which the handle must not outlive.
+    Outcome performAndReset();
     // Ends a running perform soon and every later one at once. Any thread.
     void cancel();
     bool cancelled() const { return cancelled_.load(); }

@@ -118,12 +118,9 @@ int CHttpClient::Post(const std::string& url, const std::string& body, std::stri
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
-    auto result = static_cast<CURLcode>(session_->perform());
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    lastStatus_ = status;
-    // The handle keeps pointers to the header list and the sink; drop them.
-    session_->reset();
+    CurlEasy::Outcome outcome = session_->performAndReset();
+    lastStatus_ = outcome.status;
+    auto result = static_cast<CURLcode>(outcome.result);
     if (result == CURLE_OPERATION_TIMEDOUT) return kPostTimedOut;
     if (result != CURLE_OK) return kPostFailed;
     response = std::move(sink.bytes);

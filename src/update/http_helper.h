@@ -78,8 +78,6 @@ public:
     void SetTimeouts(HttpTimeouts timeouts);
 
     const std::string& UserAgent() const { return userAgent_; }
-    const std::string& SystemVersion() const { return systemVersion_; }
-    const std::string& Mac() const { return mac_; }
     // "type=%s&system_version=%s&mac=%s&QuorbelVR=3", filled without URL encoding.
     std::string RequestBody() const;
 

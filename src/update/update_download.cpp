@@ -140,7 +140,7 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
                     LooksLikeInstaller(state.head);
     if (attempt == Attempt::Done && state.bodyStarted && !state.refused &&
         !LooksLikeInstaller(state.head)) {
-        PostLog("下载文件不是安装程序: " + state.path, kDownLoadDlgTag);
+        PostLog("下载文件不是安装程序: " + state.path, kUpdateDownloadTag);
     }
     std::error_code error;
     if (complete) std::filesystem::rename(state.partPath, path, error);
@@ -167,17 +167,12 @@ UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Tra
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
 
-    auto result = static_cast<CURLcode>(session_->perform());
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
-    // The handle holds a pointer to the state; drop it with the options.
-    session_->reset();
+    CurlEasy::Outcome outcome = session_->performAndReset();
+    auto result = static_cast<CURLcode>(outcome.result);
     if (result == CURLE_OK)
-        return status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
-    bool noConnection =
-        result == CURLE_COULDNT_CONNECT || (result == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+        return outcome.status == 200 && !state.refused ? Attempt::Done : Attempt::Failed;
+    bool noConnection = result == CURLE_COULDNT_CONNECT ||
+                        (result == CURLE_OPERATION_TIMEDOUT && outcome.connectTime == 0);
     return noConnection && !session_->cancelled() ? Attempt::NoConnection : Attempt::Failed;
 }
 
@@ -196,7 +191,7 @@ bool UpdateDownload::roomFor(Transfer& state, std::int64_t more) const {
     if (*free >= wanted) return true;
     PostLog(
         "下载中止：磁盘空间不足，剩余 " + std::to_string(*free) + " 字节, 下载路径 " + state.path,
-        kDownLoadDlgTag);
+        kUpdateDownloadTag);
     return false;
 }
 
@@ -212,7 +207,7 @@ bool UpdateDownload::beginBody(Transfer& state) {
     // Both bounds are known before a byte is written.
     if (announced > options_.maxBytes) {
         PostLog("下载中止：文件超过 " + std::to_string(options_.maxBytes) + " 字节",
-                kDownLoadDlgTag);
+                kUpdateDownloadTag);
         return false;
     }
     if (!roomFor(state, announced)) return false;
@@ -245,7 +240,7 @@ std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t 
     auto more = static_cast<curl_off_t>(length);
     if (state.received + more > self.options_.maxBytes) {
         PostLog("下载中止：文件超过 " + std::to_string(self.options_.maxBytes) + " 字节",
-                kDownLoadDlgTag);
+                kUpdateDownloadTag);
         state.refused = true;
         return 0;
     }
@@ -253,7 +248,7 @@ std::size_t UpdateDownload::writeBody(char* data, std::size_t size, std::size_t 
         state.head.append(data, std::min<std::size_t>(length, 2 - state.head.size()));
         // Whatever else it is, it is no installer: stop before the rest comes.
         if (state.head.size() == 2 && !LooksLikeInstaller(state.head)) {
-            PostLog("下载文件不是安装程序: " + state.path, kDownLoadDlgTag);
+            PostLog("下载文件不是安装程序: " + state.path, kUpdateDownloadTag);
             state.refused = true;
             return 0;
         }
@@ -283,7 +278,7 @@ bool OpenInstaller(const std::string& path, const std::function<bool(const std::
                 S_ISREG(info.st_mode) && (info.st_mode & 0111) == 0 &&
                 LooksLikeInstaller(readFileHead(path, 2).value_or(std::string()));
     if (!safe) {
-        PostLog("安装程序未打开: " + path, kDownLoadDlgTag);
+        PostLog("安装程序未打开: " + path, kUpdateDownloadTag);
         return false;
     }
     return open && open(path);

@@ -18,7 +18,10 @@ namespace zorvex {
 
 class CurlEasy;
 
+// The download dialog's tag, which the download's length and completion
+// lines carry as they always did; the download's other lines carry its own.
 inline constexpr const char* kDownLoadDlgTag = "ZorvexUIFiles\\DownLoadDlg";
+inline constexpr const char* kUpdateDownloadTag = "ZorvexAssist\\Http\\UpdateDownload";
 
 // onProgress's value when the server announced no length.
 inline constexpr int kProgressUnknown = -1;

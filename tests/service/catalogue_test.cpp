@@ -108,16 +108,6 @@ TEST_F(Catalogue, PhonesGetNamesInGbkWithinSixtyBytes) {
     EXPECT_EQ((*entries)[3].name, "a" + repeated(gbkChar, 26) + ellipsis + ".mp4");
     EXPECT_EQ((*entries)[4].name, "clip?\x80.mp4");  // no emoji in GBK; the euro is one byte
     EXPECT_EQ(gbkToUtf8((*entries)[2].name), repeated("视", 27) + "….mp4");
-
-    // The list's byte count is the phones' bytes, not the UTF-8 ones.
-    CatalogueList list(LIST_SOURCE, home.path());
-    list.append({LIST_SOURCE, false, false, thirty + "视.mp4", std::string(32, 'b'), "/v/b", {}});
-    std::string out;
-    bool notified = false;
-    list.serialise(out, nullptr, notified);
-    EXPECT_EQ(static_cast<std::size_t>(list.wireBytes()), out.size() - 4);
-    list.remove("/v/b");
-    EXPECT_EQ(list.wireBytes(), 0);
 }
 
 TEST_F(Catalogue, ThirtySixthEntryIsRefusedAndLeavesTheRootUnchanged) {

@@ -100,8 +100,9 @@ TEST(ConvertListFile, TheQueueKeepsADamagedFileAsideAndKeepsItsWholeItems) {
     std::string log;
     for (auto& e : std::filesystem::directory_iterator(home.file("PTTLog")))
         log += test::readFile(e.path().string());
-    EXPECT_NE(log.find("(ZorvexUIFiles\\ConvertList):" + context.listFile + " cannot be read ("),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("(ZorvexTranscode\\ConversionQueue):" + context.listFile + " cannot be read ("),
+        std::string::npos)
         << log;
     EXPECT_NE(log.find("kept as " + kept), std::string::npos);
 

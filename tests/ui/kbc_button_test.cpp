@@ -80,7 +80,7 @@ TEST_F(KbcButtonTest, CellLayoutsCutTheirOwnSourceRectangles) {
     icon.SetSize(86, 16);
     icon.SetLayout(5);
     icon.SetCellSize(16, 16);
-    icon.SetBackground(8);
+    icon.SetBackground(CKbcButton::BackgroundPale);
     test::press(icon, {8, 8});
     const QImage image = grab(icon);
     EXPECT_TRUE(sameColour(image.pixel(8, 8), kHover));
@@ -118,7 +118,7 @@ TEST_F(KbcButtonTest, CheckGlyphLookDrawsFourteenPixelCellsWhileHeld) {
     CKbcButton b(1049, CKbcButton::Mode::Check, nullptr);
     b.SetImage(cells({14, 14}), QStringLiteral("彻底删除源文件"));
     b.SetSize(250, 18);
-    b.SetBackground(1);
+    b.SetBackground(CKbcButton::BackgroundPanel);
     QImage image = grab(b);
     EXPECT_TRUE(sameColour(image.pixel(8, 8), kNormal));
     EXPECT_TRUE(sameColour(image.pixel(1, 8), QColor(0xF2, 0xF3, 0xF3))) << "glyph starts at x 2";
@@ -153,7 +153,7 @@ TEST_F(KbcButtonTest, LayoutSixCaptionsBySizeColourAndPlace) {
     quit.SetImage({}, QStringLiteral("完全退出"));
     quit.SetSize(90, 30);
     quit.SetLayout(6);
-    quit.SetBackground(6);
+    quit.SetBackground(CKbcButton::BackgroundPanelPlain);
     const QRect quitInk = test::inkBox(grab(quit), panel);
     EXPECT_NEAR(quitInk.center().x(), 45, 2);
     EXPECT_NEAR(quitInk.center().y(), 15, 2);
@@ -162,7 +162,7 @@ TEST_F(KbcButtonTest, LayoutSixCaptionsBySizeColourAndPlace) {
     top.SetImage({}, QStringLiteral("置顶"));
     top.SetSize(90, 30);
     top.SetLayout(6);
-    top.SetBackground(1);
+    top.SetBackground(CKbcButton::BackgroundPanel);
     const QRect topInk = test::inkBox(grab(top), panel);
     EXPECT_NEAR(topInk.center().y(), 18, 2) << "centred in a box 3 pixels lower";
     EXPECT_LT(topInk.height(), quitInk.height()) << "12 px against 14 px";
@@ -196,14 +196,14 @@ TEST_F(KbcButtonTest, CaptionsThatAreNeverDrawn) {
     CKbcButton empty(1, CKbcButton::Mode::Push, nullptr);
     empty.SetImage({}, {});
     empty.SetSize(64, 30);
-    empty.SetBackground(2);
+    empty.SetBackground(CKbcButton::BackgroundLight);
     EXPECT_TRUE(test::inkBox(grab(empty), kBand).isEmpty());
 
     CKbcButton layoutOne(2, CKbcButton::Mode::Push, nullptr);
     layoutOne.SetImage({}, QStringLiteral("添加"));
     layoutOne.SetSize(64, 30);
     layoutOne.SetLayout(1);
-    layoutOne.SetBackground(2);
+    layoutOne.SetBackground(CKbcButton::BackgroundLight);
     EXPECT_TRUE(test::inkBox(grab(layoutOne), kBand).isEmpty());
 }
 
@@ -211,7 +211,7 @@ TEST_F(KbcButtonTest, MissingImageDrawsOnlyTheBackground) {
     CKbcButton b(1, CKbcButton::Mode::Push, nullptr);
     b.SetImage(QString::fromStdString(dir_.file("nothing.png")), {});
     b.SetSize(64, 30);
-    b.SetBackground(2);
+    b.SetBackground(CKbcButton::BackgroundLight);
     test::enter(b);
     EXPECT_TRUE(test::inkBox(grab(b), kBand).isEmpty());
 
@@ -219,7 +219,7 @@ TEST_F(KbcButtonTest, MissingImageDrawsOnlyTheBackground) {
     CKbcButton unsized(2, CKbcButton::Mode::Push, nullptr);
     unsized.SetImage(cells(), {});
     unsized.resize(40, 20);
-    unsized.SetBackground(2);
+    unsized.SetBackground(CKbcButton::BackgroundLight);
     EXPECT_TRUE(test::inkBox(grab(unsized), kBand).isEmpty());
 }
 

@@ -26,7 +26,7 @@ std::set<int> shownButtons(D& dialog) {
 }
 
 // Clicks a button of a shown dialog and returns its result; the dialog must end.
-int answer(int type, int id, D::Settings settings = {}, bool checkFirst = false) {
+int answer(D::Type type, int id, D::Settings settings = {}, bool checkFirst = false) {
     D dialog(nullptr, type, "a.mp4", std::move(settings));
     dialog.show();
     if (checkFirst) test::click(*dialog.button(id == D::IdOk ? D::IdCheck2 : D::IdCheck1));
@@ -37,15 +37,15 @@ int answer(int type, int id, D::Settings settings = {}, bool checkFirst = false)
 
 TEST(NotifyMsgDlg, EachTypeShowsItsTitleBodyAndButtons) {
     struct Case {
-        int type;
+        D::Type type;
         const char* title;
         std::set<int> shown;
     } cases[] = {
-        {1, "删除转码视频", {D::IdClose, D::IdCheck2, D::IdCancel, D::IdOk}},
-        {2, "取消任务", {D::IdClose, D::IdCancel, D::IdOk}},
-        {3, "退出提示", {D::IdClose, D::IdHide, D::IdQuit}},
-        {4, "重名任务", {D::IdClose, D::IdContinue, D::IdSkip}},
-        {5, "删除任务", {D::IdClose, D::IdCancel, D::IdOk}},
+        {D::TypeDeleteConverted, "删除转码视频", {D::IdClose, D::IdCheck2, D::IdCancel, D::IdOk}},
+        {D::TypeStopTask, "取消任务", {D::IdClose, D::IdCancel, D::IdOk}},
+        {D::TypeExit, "退出提示", {D::IdClose, D::IdHide, D::IdQuit}},
+        {D::TypeDuplicateName, "重名任务", {D::IdClose, D::IdContinue, D::IdSkip}},
+        {D::TypeDeleteTask, "删除任务", {D::IdClose, D::IdCancel, D::IdOk}},
     };
     for (const Case& c : cases) {
         D dialog(nullptr, c.type, "holiday.mp4", {});
@@ -54,40 +54,41 @@ TEST(NotifyMsgDlg, EachTypeShowsItsTitleBodyAndButtons) {
         EXPECT_EQ(dialog.windowTitle(), dialog.title());
         EXPECT_EQ(shownButtons(dialog), c.shown) << "type " << c.type;
     }
-    D duplicate(nullptr, 4, "holiday.mp4", {});
+    D duplicate(nullptr, D::TypeDuplicateName, "holiday.mp4", {});
     EXPECT_EQ(duplicate.body(), "发现《holiday.mp4》同名文件，点击继续将保存为两个文件");
-    D quit(nullptr, 3, {}, {});
+    D quit(nullptr, D::TypeExit, {}, {});
     EXPECT_EQ(quit.button(D::IdOk)->geometry(), QRect(350, 252, 90, 30));
     EXPECT_EQ(quit.button(D::IdQuit)->geometry(), QRect(242, 252, 90, 30));
     EXPECT_EQ(quit.button(D::IdClose)->geometry(), QRect(420, 4, 24, 24));
 }
 
 TEST(NotifyMsgDlg, DeleteBoxStartsFromDeleteOrigin) {
-    D off(nullptr, 1, {}, {});
+    D off(nullptr, D::TypeDeleteConverted, {}, {});
     EXPECT_FALSE(off.button(D::IdCheck2)->checked());
     D::Settings settings;
     settings.deleteOrigin = true;
-    D on(nullptr, 1, {}, settings);
+    D on(nullptr, D::TypeDeleteConverted, {}, settings);
     EXPECT_TRUE(on.button(D::IdCheck2)->checked());
 }
 
 TEST(NotifyMsgDlg, ResultCodesByTypeAndButton) {
-    EXPECT_EQ(answer(1, D::IdOk), D::ResultDelete);
-    EXPECT_EQ(answer(1, D::IdOk, {}, true), D::ResultDeleteWithSource);
-    EXPECT_EQ(answer(1, D::IdCancel), D::ResultNone);
-    EXPECT_EQ(answer(2, D::IdOk), D::ResultStopTask);
-    EXPECT_EQ(answer(2, D::IdCancel), D::ResultKeepTask);
-    EXPECT_EQ(answer(3, D::IdHide), D::ResultHide);
-    EXPECT_EQ(answer(3, D::IdQuit), D::ResultQuit);
-    EXPECT_EQ(answer(4, D::IdContinue), D::ResultContinue);
-    EXPECT_EQ(answer(4, D::IdSkip), D::ResultSkip);
-    EXPECT_EQ(answer(5, D::IdOk), D::ResultDeleteTask);
-    EXPECT_EQ(answer(5, D::IdCancel), D::ResultNone);
-    for (int type = 1; type <= 5; ++type) EXPECT_EQ(answer(type, D::IdClose), D::ResultClose);
+    EXPECT_EQ(answer(D::TypeDeleteConverted, D::IdOk), D::ResultDelete);
+    EXPECT_EQ(answer(D::TypeDeleteConverted, D::IdOk, {}, true), D::ResultDeleteWithSource);
+    EXPECT_EQ(answer(D::TypeDeleteConverted, D::IdCancel), D::ResultNone);
+    EXPECT_EQ(answer(D::TypeStopTask, D::IdOk), D::ResultStopTask);
+    EXPECT_EQ(answer(D::TypeStopTask, D::IdCancel), D::ResultKeepTask);
+    EXPECT_EQ(answer(D::TypeExit, D::IdHide), D::ResultHide);
+    EXPECT_EQ(answer(D::TypeExit, D::IdQuit), D::ResultQuit);
+    EXPECT_EQ(answer(D::TypeDuplicateName, D::IdContinue), D::ResultContinue);
+    EXPECT_EQ(answer(D::TypeDuplicateName, D::IdSkip), D::ResultSkip);
+    EXPECT_EQ(answer(D::TypeDeleteTask, D::IdOk), D::ResultDeleteTask);
+    EXPECT_EQ(answer(D::TypeDeleteTask, D::IdCancel), D::ResultNone);
+    for (int type = D::TypeDeleteConverted; type <= D::TypeDeleteTask; ++type)
+        EXPECT_EQ(answer(static_cast<D::Type>(type), D::IdClose), D::ResultClose);
 }
 
 TEST(NotifyMsgDlg, CheckBoxesToggleWithoutEndingTheDialog) {
-    D dialog(nullptr, 1, {}, {});
+    D dialog(nullptr, D::TypeDeleteConverted, {}, {});
     dialog.show();
     test::click(*dialog.button(D::IdCheck2));
     EXPECT_TRUE(dialog.button(D::IdCheck2)->checked());
@@ -97,23 +98,23 @@ TEST(NotifyMsgDlg, CheckBoxesToggleWithoutEndingTheDialog) {
 }
 
 TEST(NotifyMsgDlg, RememberBoxSavesTheExitChoice) {
-    std::vector<int> saved;
+    std::vector<D::Result> saved;
     auto settings = [&] {
         D::Settings s;
-        s.saveExitWndType = [&](int value) { saved.push_back(value); };
+        s.rememberExit = [&](D::Result choice) { saved.push_back(choice); };
         return s;
     };
-    EXPECT_EQ(answer(3, D::IdHide, settings()), D::ResultHide);
+    EXPECT_EQ(answer(D::TypeExit, D::IdHide, settings()), D::ResultHide);
     EXPECT_TRUE(saved.empty()) << "unchecked: nothing saved";
-    EXPECT_EQ(answer(3, D::IdHide, settings(), true), D::ResultHide);
-    EXPECT_EQ(answer(3, D::IdQuit, settings(), true), D::ResultQuit);
-    EXPECT_EQ(saved, (std::vector<int>{2, 3}));
+    EXPECT_EQ(answer(D::TypeExit, D::IdHide, settings(), true), D::ResultHide);
+    EXPECT_EQ(answer(D::TypeExit, D::IdQuit, settings(), true), D::ResultQuit);
+    EXPECT_EQ(saved, (std::vector<D::Result>{D::ResultHide, D::ResultQuit}));
     // Without a way to save, the choice still ends the dialog.
-    EXPECT_EQ(answer(3, D::IdQuit, {}, true), D::ResultQuit);
+    EXPECT_EQ(answer(D::TypeExit, D::IdQuit, {}, true), D::ResultQuit);
 }
 
 TEST(NotifyMsgDlg, EscapeClosesAndEnterDoesNothing) {
-    D dialog(nullptr, 3, {}, {});
+    D dialog(nullptr, D::TypeExit, {}, {});
     dialog.show();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(&dialog, &enter);
@@ -124,14 +125,14 @@ TEST(NotifyMsgDlg, EscapeClosesAndEnterDoesNothing) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.resultCode(), D::ResultClose);
 
-    D closed(nullptr, 2, {}, {});
+    D closed(nullptr, D::TypeStopTask, {}, {});
     closed.show();
     closed.close();
     EXPECT_EQ(closed.resultCode(), D::ResultClose);
 }
 
 TEST(NotifyMsgDlg, ShadowStripsSurroundTheShownDialogAndLeaveWithIt) {
-    D dialog(nullptr, 2, {}, {});
+    D dialog(nullptr, D::TypeStopTask, {}, {});
     dialog.show();
     CClientFrameDlg* top = dialog.strips()->piece(2);
     ASSERT_NE(top, nullptr);

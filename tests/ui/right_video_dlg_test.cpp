@@ -368,10 +368,11 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
         for (int i : checked) items[static_cast<std::size_t>(i)].card->setChecked(true);
         return p.DeletePromptType();
     };
-    EXPECT_EQ(typeFor({0}), 0);
-    EXPECT_EQ(typeFor({0, 1}), 1);
-    EXPECT_EQ(typeFor({1, 2}), 5);
-    EXPECT_EQ(typeFor({1, 2, 3}), 2);
+    EXPECT_EQ(typeFor({}), P::DeleteNothing);
+    EXPECT_EQ(typeFor({0}), P::DeleteUnasked);
+    EXPECT_EQ(typeFor({0, 1}), P::DeleteConverted);
+    EXPECT_EQ(typeFor({1, 2}), P::DeleteQueued);
+    EXPECT_EQ(typeFor({1, 2, 3}), P::DeleteRunning);
 
     // The converted card's file exists: "彻底删除源文件", shown and checked
     // by DeleteOrigin, deletes it from the disk with the card.
@@ -381,7 +382,7 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     p.ReEvaluateLooks();
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
-    EXPECT_EQ(p.deletePrompt()->type(), 1);
+    EXPECT_EQ(p.deletePrompt()->type(), CNotifyMsgDlg::TypeDeleteConverted);
     CKbcButton* check2 = p.deletePrompt()->button(CNotifyMsgDlg::IdCheck2);
     EXPECT_TRUE(check2->isVisible() && check2->checked());
     test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
@@ -393,7 +394,7 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     p.ReEvaluateLooks();
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
-    EXPECT_EQ(p.deletePrompt()->type(), 5);
+    EXPECT_EQ(p.deletePrompt()->type(), CNotifyMsgDlg::TypeDeleteTask);
     test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
     ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 2 && !p.deletePrompt(); }));
 }

@@ -49,7 +49,7 @@ struct ButtonSetup {
     QSize size;   // given to SetSize
     QRect place;  // the window rectangle when it differs from size
     int layout;
-    int background;
+    int background;  // a CKbcButton::Background, as the tables give it
     QSize cell;
     QColor around;  // the page colour behind the button
 };
@@ -61,7 +61,7 @@ QImage buttonLook(const ButtonSetup& setup, int look) {
     button.SetImage(setup.skin.isEmpty() ? QString() : skinPath(setup.skin), setup.caption);
     button.SetSize(setup.size.width(), setup.size.height());
     button.SetLayout(setup.layout);
-    button.SetBackground(setup.background);
+    button.SetBackground(static_cast<CKbcButton::Background>(setup.background));
     button.SetCellSize(setup.cell.width(), setup.cell.height());
     if (!setup.place.isEmpty()) button.resize(setup.place.size());
     const QPointF centre(button.width() / 2.0, button.height() / 2.0);
@@ -400,7 +400,7 @@ QImage smallControlsSection() {
     CKbcButton add(1081, CKbcButton::Mode::Push, nullptr);
     add.SetImage(skinPath(QStringLiteral("Comm\\AddFile.png")), QStringLiteral("添加"));
     add.SetSize(64, 30);
-    add.SetBackground(2);
+    add.SetBackground(CKbcButton::BackgroundLight);
     on.drawImage(middle + QPoint(5, 66), grabWidget(add));
     on.end();
     painter.drawImage(20, 274, list);
@@ -415,7 +415,8 @@ QImage dialogsSection() {
     for (int type = 1; type <= 5; ++type) {
         CNotifyMsgDlg::Settings settings;
         settings.deleteOrigin = type == 1;
-        CNotifyMsgDlg dialog(nullptr, type, QStringLiteral("holiday_in_rome.mp4"), settings);
+        CNotifyMsgDlg dialog(nullptr, static_cast<CNotifyMsgDlg::Type>(type),
+                             QStringLiteral("holiday_in_rome.mp4"), settings);
         const int col = (type - 1) % 3, row = (type - 1) / 3;
         const QPoint origin(10 + col * kCellW + kMargin, row * kCellH + kMargin + 24);
         label(painter, QRect(origin.x() - 8, origin.y() - 40, 400, 18),

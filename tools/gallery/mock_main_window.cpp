@@ -104,7 +104,7 @@ QImage button(int id, bool check, const char* file, const QString& caption, QSiz
     b.SetImage(skinPath(QString::fromLatin1(file)), caption);
     b.SetSize(size.width(), size.height());
     b.SetLayout(layout);
-    b.SetBackground(background);
+    b.SetBackground(static_cast<CKbcButton::Background>(background));
     if (check) b.SetCheck(on);
     if (!check && on) b.SetInactive(true);
     if (hover) {
@@ -187,7 +187,7 @@ QImage page() {
     all.SetImage(skinPath(QStringLiteral("Setting\\Check.png")), QStringLiteral("全选"));
     all.SetSize(250, 18);
     all.SetLayout(3);
-    all.SetBackground(1);
+    all.SetBackground(CKbcButton::BackgroundPanel);
     all.resize(50, 18);
     painter.drawImage(W - 186, H - 34, grabWidget(all));
     return image;

@@ -92,7 +92,7 @@ void CoreSession::setLibraryClosing() {
     if (parts_.library) parts_.library->setClosing();
 }
 
-void CoreSession::setDuplicateNameAsker(std::function<int(const std::string&)> asker) {
+void CoreSession::setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string&)> asker) {
     asker_ = std::move(asker);
 }
 
@@ -279,16 +279,12 @@ bool CoreSession::removeQueuedTask(const std::string& taskKey, const std::string
     return nextLibraryListener_ && nextLibraryListener_->removeQueuedTask(taskKey, path);
 }
 
-void CoreSession::onPathFreed(const std::string& path) {
-    if (nextLibraryListener_) nextLibraryListener_->onPathFreed(path);
-}
-
 void CoreSession::onConversionBalloon(const std::string& name) {
     emit conversionBalloon(name);
     if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);
 }
 
-int CoreSession::confirmDuplicateName(const std::string& shownName) {
+DuplicateAnswer CoreSession::confirmDuplicateName(const std::string& shownName) {
     return asker_ ? asker_(shownName) : ANSWER_SKIP;
 }
 

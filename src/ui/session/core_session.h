@@ -80,8 +80,8 @@ public:
     void deleteItems(bool deleteConvertedFiles);
     // The library's workers wind down; nothing is added from here on.
     void setLibraryClosing();
-    // Answers the library's duplicate-name question (ANSWER_*); unset: skip.
-    void setDuplicateNameAsker(std::function<int(const std::string& shownName)> asker);
+    // Answers the library's duplicate-name question; unset: skip.
+    void setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string& shownName)> asker);
 
     // The queue (hasLibrary only).
     std::vector<TaskView> tasks() const;
@@ -179,9 +179,8 @@ private:
     std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int first, int second) override;
     bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
-    void onPathFreed(const std::string& path) override;
     void onConversionBalloon(const std::string& name) override;
-    int confirmDuplicateName(const std::string& shownName) override;
+    DuplicateAnswer confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;
     void onUnexaminable(const std::string& name) override;
@@ -195,7 +194,7 @@ private:
     const CoreParts parts_;
     VideoLibraryListener* const nextLibraryListener_;
     ConversionQueueListener* const nextQueueListener_;
-    std::function<int(const std::string&)> asker_;
+    std::function<DuplicateAnswer(const std::string&)> asker_;
     int networksListener_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "ui/toolkit/disk_worker.h"
 
+#include <QPointer>
+
 namespace zorvex::ui {
 
 DiskWorker::DiskWorker() : thread_([this] { loop(); }) {}
@@ -13,6 +15,20 @@ DiskWorker::~DiskWorker() {
     wake_.notify_all();
     thread_.join();
     alive_.reset();
+}
+
+void DiskWorker::loadPicture(const QString& path, QObject* receiver,
+                             std::function<void(QImage)> done) {
+    QPointer<QObject> alive(receiver);
+    run<QImage>(
+        [path] {
+            QImage image(path);
+            if (image.isNull()) return QImage();
+            return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        },
+        [alive, done = std::move(done)](QImage image) {
+            if (alive) done(std::move(image));
+        });
 }
 
 void DiskWorker::post(std::function<void()> job) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
+#include <QString>
 
 #include <condition_variable>
 #include <deque>
@@ -41,6 +43,10 @@ public:
             });
         });
     }
+
+    // Decodes the picture at path on the worker, premultiplied ARGB (null
+    // when unreadable), and hands it to done unless receiver is gone by then.
+    void loadPicture(const QString& path, QObject* receiver, std::function<void(QImage)> done);
 
     // Jobs given and not yet handed back: benchmarks and tests wait for 0.
     int outstanding() const { return outstanding_; }

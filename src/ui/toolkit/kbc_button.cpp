@@ -24,21 +24,21 @@ const QColor kDark = argb(0xFF3E3D40);
 
 enum Cell { Normal = 0, Hover = 1, Pressed = 2, Inactive = 3 };
 
-QColor backgroundColour(int background) {
+QColor backgroundColour(CKbcButton::Background background) {
     switch (background) {
-        case 1:
+        case CKbcButton::BackgroundPanel:
             return argb(0xFFF2F3F3);
-        case 2:
+        case CKbcButton::BackgroundLight:
             return argb(0xFFF8F8F8);
-        case 3:
+        case CKbcButton::BackgroundGrey:
             return argb(0xFF57565B);
-        case 4:
+        case CKbcButton::BackgroundDark:
             return argb(0xFF3E3D42);
-        case 6:
+        case CKbcButton::BackgroundPanelPlain:
             return argb(0xFFF2F3F3);
-        case 7:
+        case CKbcButton::BackgroundStone:
             return argb(0xFFEAE9E6);
-        case 8:
+        case CKbcButton::BackgroundPale:
             return argb(0xFFF7F7F7);
         default:
             return {};
@@ -116,7 +116,7 @@ void CKbcButton::SetLayout(int layout) {
     update();
 }
 
-void CKbcButton::SetBackground(int background) {
+void CKbcButton::SetBackground(Background background) {
     background_ = background;
     update();
 }
@@ -166,7 +166,7 @@ void CKbcButton::paintEvent(QPaintEvent*) {
 
 void CKbcButton::paintCheck(QPainter& painter) {
     const int cell = stateCell();
-    if (background_ == 1) {
+    if (background_ == BackgroundPanel) {
         drawCell(painter, QRect(0, 14 * cell, 14, 14), QRect(2, 2, 14, 14));
         painter.setFont(skinFont(14));
         painter.setPen(kDark);
@@ -175,7 +175,7 @@ void CKbcButton::paintCheck(QPainter& painter) {
         return;
     }
     drawCell(painter, QRect(0, cell * height_, width_, height_), QRect(0, 0, width_, height_));
-    if (background_ == 4) {
+    if (background_ == BackgroundDark) {
         painter.setFont(skinFont(16));
         painter.setPen(down_ || checked_ ? kWhite : kDimGrey);
         painter.drawText(QRect(66, 12, 80, 25), Qt::AlignLeft | Qt::AlignTop, caption_);

@@ -45,9 +45,21 @@ public:
     };
     // Push mode: a Layout; any other value draws as LayoutPlain.
     void SetLayout(int layout);
-    // 0 none, or 1, 2, 3, 4, 6, 7, 8; anything else clears nothing.
-    void SetBackground(int background);
-    // Fills with this colour instead of the background number's (which
+    // The fill behind the button. A check button also draws by it:
+    // BackgroundPanel as a 14 px box with its caption beside it,
+    // BackgroundDark as a menu entry with a 16 px caption.
+    enum Background {
+        BackgroundNone = 0,
+        BackgroundPanel = 1,       // 0xF2F3F3
+        BackgroundLight = 2,       // 0xF8F8F8
+        BackgroundGrey = 3,        // 0x57565B
+        BackgroundDark = 4,        // 0x3E3D42
+        BackgroundPanelPlain = 6,  // 0xF2F3F3, a check button drawn from its cells alone
+        BackgroundStone = 7,       // 0xEAE9E6
+        BackgroundPale = 8,        // 0xF7F7F7
+    };
+    void SetBackground(Background background);
+    // Fills with this colour instead of the Background's (which
     // still chooses how a check button draws), for a button on a surface of
     // another colour; an invalid colour goes back to the number's.
     void SetBackgroundColour(const QColor& colour);
@@ -99,7 +111,7 @@ private:
     QString caption_;
     SkinImage image_;
     int layout_ = 0;
-    int background_ = 0;
+    Background background_ = BackgroundNone;
     QColor backgroundColour_;
     int width_ = 0;
     int height_ = 0;

@@ -38,7 +38,7 @@ const TypeText& typeText(int type) {
          u"发现《%1》同名文件，点击继续将保存为两个文件",
          {110, 100, 250, 90},
          Qt::AlignCenter},
-        // Shown like type 2's question: a confirmation without its question asks nothing.
+        // Shown like TypeStopTask's question: a confirmation without its question asks nothing.
         {u"删除任务",
          u"任务正处于转码队列，是否确认删除？",
          {85, 140, 300, 40},
@@ -49,7 +49,7 @@ const TypeText& typeText(int type) {
 
 }  // namespace
 
-CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Settings settings)
+CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, Type type, const QString& text, Settings settings)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::NoDropShadowWindowHint),
       type_(type),
@@ -62,24 +62,26 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
     setModal(true);
     const QString button = QStringLiteral("Msg\\Button.png");
     addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24},
-              CKbcButton::LayoutCaptioned, 3, {420, 4, 24, 24});
+              CKbcButton::LayoutCaptioned, CKbcButton::BackgroundGrey, {420, 4, 24, 24});
     buttons_[IdClose]->setAccessibleName(QStringLiteral("关闭"));
-    addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, CKbcButton::LayoutWide, 2,
-              {350, 252, 90, 30});
-    addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, CKbcButton::LayoutWide, 2,
-              {242, 252, 90, 30});
+    addButton(IdOk, false, QStringLiteral("确认"), button, {90, 30}, CKbcButton::LayoutWide,
+              CKbcButton::BackgroundLight, {350, 252, 90, 30});
+    addButton(IdCancel, false, QStringLiteral("取消"), button, {90, 30}, CKbcButton::LayoutWide,
+              CKbcButton::BackgroundLight, {242, 252, 90, 30});
     addButton(IdContinue, false, QStringLiteral("继续"), button, {90, 30}, CKbcButton::LayoutWide,
-              2, {350, 252, 90, 30});
-    addButton(IdSkip, false, QStringLiteral("跳过"), button, {90, 30}, CKbcButton::LayoutWide, 2,
-              {242, 252, 90, 30});
+              CKbcButton::BackgroundLight, {350, 252, 90, 30});
+    addButton(IdSkip, false, QStringLiteral("跳过"), button, {90, 30}, CKbcButton::LayoutWide,
+              CKbcButton::BackgroundLight, {242, 252, 90, 30});
     addButton(IdHide, false, QStringLiteral("后台运行"), QStringLiteral("Msg\\RunHide.png"),
-              {90, 30}, CKbcButton::LayoutWide, 2, {350, 252, 90, 30});
-    addButton(IdQuit, false, QStringLiteral("完全退出"), {}, {90, 30}, CKbcButton::LayoutText, 6,
-              {242, 252, 90, 30});
+              {90, 30}, CKbcButton::LayoutWide, CKbcButton::BackgroundLight, {350, 252, 90, 30});
+    addButton(IdQuit, false, QStringLiteral("完全退出"), {}, {90, 30}, CKbcButton::LayoutText,
+              CKbcButton::BackgroundPanelPlain, {242, 252, 90, 30});
     addButton(IdCheck1, true, QStringLiteral("不再提示"), QStringLiteral("Msg\\Check.png"),
-              {250, 18}, CKbcButton::LayoutCaptioned, 1, {18, 260, 150, 30});
+              {250, 18}, CKbcButton::LayoutCaptioned, CKbcButton::BackgroundPanel,
+              {18, 260, 150, 30});
     addButton(IdCheck2, true, QStringLiteral("彻底删除源文件"), QStringLiteral("Msg\\Check.png"),
-              {250, 18}, CKbcButton::LayoutCaptioned, 1, {165, 150, 250, 18});
+              {250, 18}, CKbcButton::LayoutCaptioned, CKbcButton::BackgroundPanel,
+              {165, 150, 250, 18});
     applyType();
 
     const QWidget* owner = parent ? parent->window() : nullptr;
@@ -93,7 +95,8 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Set
 CNotifyMsgDlg::~CNotifyMsgDlg() = default;
 
 void CNotifyMsgDlg::addButton(int id, bool check, const QString& caption, const QString& skin,
-                              QSize size, int layout, int background, const QRect& place) {
+                              QSize size, int layout, CKbcButton::Background background,
+                              const QRect& place) {
     auto* b = new CKbcButton(id, check ? CKbcButton::Mode::Check : CKbcButton::Mode::Push, this);
     b->SetImage(skin.isEmpty() ? QString() : skinPath(skin), caption);
     b->SetSize(size.width(), size.height());
@@ -114,7 +117,7 @@ void CNotifyMsgDlg::applyType() {
     const TypeText& t = typeText(type_);
     title_ = QString::fromUtf16(t.title);
     body_ = QString::fromUtf16(t.body);
-    if (type_ == 4) body_ = body_.arg(text_);
+    if (type_ == TypeDuplicateName) body_ = body_.arg(text_);
     // Drawn in the title band; also the name window lists and screen readers give it.
     setWindowTitle(title_);
 
@@ -123,23 +126,22 @@ void CNotifyMsgDlg::applyType() {
         for (int id : ids) buttons_[id]->show();
     };
     switch (type_) {
-        case 1:
+        case TypeDeleteConverted:
             show({IdCheck2, IdCancel, IdOk});
             buttons_[IdCheck2]->SetCheck(settings_.deleteOrigin);
             break;
-        case 2:
-        case 5:
+        case TypeStopTask:
+        case TypeDeleteTask:
             show({IdCancel, IdOk});
             break;
-        case 3:
-            // The remember box starts unchecked and stays hidden, as in every type.
-            if (settings_.exitWndType == 1) buttons_[IdCheck1]->SetCheck(false);
+        case TypeExit:
+            // Asked only while ExitWndType asks: the remember box starts
+            // unchecked and stays hidden, as in every type.
+            buttons_[IdCheck1]->SetCheck(false);
             show({IdHide, IdQuit});
             break;
-        case 4:
+        case TypeDuplicateName:
             show({IdContinue, IdSkip});
-            break;
-        default:
             break;
     }
 }
@@ -153,28 +155,29 @@ void CNotifyMsgDlg::onButton(int id) {
             b->SetCheck(!b->checked());
             return;
         case IdOk:
-            if (type_ == 1)
+            if (type_ == TypeDeleteConverted)
                 finish(buttons_[IdCheck2]->checked() ? ResultDeleteWithSource : ResultDelete);
             else
-                finish(type_ == 2 ? ResultStopTask : type_ == 5 ? ResultDeleteTask : result_);
+                finish(type_ == TypeStopTask     ? ResultStopTask
+                       : type_ == TypeDeleteTask ? ResultDeleteTask
+                                                 : result_);
             return;
         case IdCancel:
-            finish(type_ == 2 ? ResultKeepTask : result_);
+            finish(type_ == TypeStopTask ? ResultKeepTask : result_);
             return;
         case IdContinue:
-            finish(type_ == 4 ? ResultContinue : result_);
+            finish(type_ == TypeDuplicateName ? ResultContinue : result_);
             return;
         case IdSkip:
-            finish(type_ == 4 ? ResultSkip : result_);
+            finish(type_ == TypeDuplicateName ? ResultSkip : result_);
             return;
         case IdHide:
-            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(2);
-            finish(ResultHide);
+        case IdQuit: {
+            const Result choice = id == IdHide ? ResultHide : ResultQuit;
+            if (remember && settings_.rememberExit) settings_.rememberExit(choice);
+            finish(choice);
             return;
-        case IdQuit:
-            if (remember && settings_.saveExitWndType) settings_.saveExitWndType(3);
-            finish(ResultQuit);
-            return;
+        }
         case IdClose:
             finish(ResultClose);
             return;

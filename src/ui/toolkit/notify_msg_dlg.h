@@ -7,19 +7,27 @@
 #include <functional>
 #include <map>
 
+#include "ui/toolkit/kbc_button.h"
+
 namespace zorvex::ui {
 
-class CKbcButton;
 class FrameStrips;
 
-// The modal confirmation dialog of five types (1 delete converted video,
-// 2 cancel task, 3 exit prompt, 4 duplicate name, 5 delete task). Run it with
-// exec() and read resultCode(): 0 when the pressed button sets none.
+// The modal confirmation dialog of five types. Run it with exec() and read
+// resultCode(): ResultNone when the pressed button sets none.
 // Escape counts as the close button; Enter does nothing.
 // GUI thread only; built on the caller's stack for one question.
 class CNotifyMsgDlg : public QDialog {
     Q_OBJECT
 public:
+    enum Type {
+        TypeDeleteConverted = 1,  // offers to delete the converted file too
+        TypeStopTask = 2,         // a running conversion would stop
+        TypeExit = 3,             // hide to the tray or quit
+        TypeDuplicateName = 4,    // the output name is taken
+        TypeDeleteTask = 5,       // a queued task would go
+    };
+
     enum Result {
         ResultNone = 0,
         ResultDelete = 10,
@@ -50,16 +58,16 @@ public:
     // What the dialog needs of the settings, handed in by whoever owns them.
     struct Settings {
         bool deleteOrigin = false;  // initial state of "彻底删除源文件"
-        int exitWndType = 1;
-        // Stores ExitWndType and saves the settings; called with 2 or 3 by the remember box.
-        std::function<void(int)> saveExitWndType;
+        // Keeps the exit choice (ResultHide or ResultQuit) for later closes,
+        // when the remember box is checked.
+        std::function<void(Result)> rememberExit;
     };
 
     // text: the file name a type-4 question shows.
-    CNotifyMsgDlg(QWidget* parent, int type, const QString& text, Settings settings);
+    CNotifyMsgDlg(QWidget* parent, Type type, const QString& text, Settings settings);
     ~CNotifyMsgDlg() override;
 
-    int type() const { return type_; }
+    Type type() const { return type_; }
     int resultCode() const { return result_; }
     const QString& title() const { return title_; }
     const QString& body() const { return body_; }
@@ -77,13 +85,13 @@ protected:
 
 private:
     void addButton(int id, bool check, const QString& caption, const QString& skin, QSize size,
-                   int layout, int background, const QRect& place);
+                   int layout, CKbcButton::Background background, const QRect& place);
     void applyType();
     void onButton(int id);
     void finish(int result);
 
     // Constant after construction.
-    const int type_;
+    const Type type_;
     const QString text_;
     const Settings settings_;
 

@@ -38,7 +38,6 @@ public:
     // Moves to a position, clamped into the range.
     void ScrollTo(int position);
 
-    int scrollMinimum() const { return 1; }
     int scrollMaximum() const { return maximum_; }
     int scrollPage() const { return page_; }
     int scrollPosition() const;

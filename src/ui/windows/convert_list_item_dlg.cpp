@@ -9,7 +9,6 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -31,12 +30,6 @@ const QRect kMode(328, 23, 116, 24);
 const QRect kModeArea(309, 20, 116, 24);  // presses here keep the focus where it is
 const QRect kStatus(451, 37, 160, 14);
 const QRect kDoneText(471, 23, 160, 14);
-
-QImage readPicture(const QString& path) {
-    QImage image(path);
-    if (image.isNull()) return {};
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
 
 }  // namespace
 
@@ -71,7 +64,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     top_->SetImage({}, QStringLiteral("置顶"));
     top_->SetSize(30, 20);  // the caption's box; the button itself is 35 wide
     top_->SetLayout(CKbcButton::LayoutText);
-    top_->SetBackground(1);
+    top_->SetBackground(CKbcButton::BackgroundPanel);
     top_->SetUseCursor(true);
     top_->setGeometry(632, 30, 35, 20);
     top_->hide();
@@ -85,7 +78,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     cancel_->SetSize(64, 30);
     cancel_->SetLayout(CKbcButton::LayoutCellsCaptioned);
     cancel_->SetCellSize(64, 30);
-    cancel_->SetBackground(6);
+    cancel_->SetBackground(CKbcButton::BackgroundPanelPlain);
     cancel_->SetUseCursor(true);
     cancel_->move(699, 25);
     connect(cancel_, &CKbcButton::clicked, this,
@@ -130,16 +123,11 @@ void CConvertListItemDlg::SetIndex(unsigned index) {
 }
 
 void CConvertListItemDlg::loadThumbnail(const QString& path) {
-    ++loading_;
-    QPointer<CConvertListItemDlg> self(this);
-    disk_.run<QImage>([path] { return readPicture(path); },
-                      [self, path](QImage image) {
-                          if (!self) return;
-                          --self->loading_;
-                          if (path != self->thumbnailPath_) return;
-                          self->thumbnail_ = std::move(image);
-                          self->update(kThumbnail.toRect());
-                      });
+    disk_.loadPicture(path, this, [this, path](QImage image) {
+        if (path != thumbnailPath_) return;  // asked for another since
+        thumbnail_ = std::move(image);
+        update(kThumbnail.toRect());
+    });
 }
 
 QString CConvertListItemDlg::statusText() const {

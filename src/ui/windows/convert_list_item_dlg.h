@@ -65,7 +65,6 @@ public:
     int state() const { return task_.state; }
     unsigned index() const { return index_; }
     bool hovered() const { return hovered_; }
-    bool thumbnailPending() const { return loading_ > 0; }
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
     CKbcButton* topButton() const { return top_; }
     CKbcButton* cancelButton() const { return cancel_; }
@@ -117,7 +116,6 @@ private:
     QString thumbnailPath_;
     QString outputPath_;
     QImage thumbnail_;
-    int loading_ = 0;
     unsigned index_ = 0;
     bool hovered_ = false;
     CMyProgressBar* bar_ = nullptr;

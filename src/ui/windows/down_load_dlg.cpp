@@ -130,7 +130,6 @@ void CDownLoadDlg::reject() {
     }
     // The worker removes its partial file and reports; the dialog ends then,
     // so nothing writes on for a dialog that is gone.
-    cancelling_ = true;
     download_->cancel();
 }
 

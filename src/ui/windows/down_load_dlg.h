@@ -56,11 +56,9 @@ public:
     bool InstallerOpened() const { return opened_; }
     // Where the complete installer is; empty before it is.
     const QString& InstallerPath() const { return installerPath_; }
-    bool Cancelling() const { return cancelling_; }
     bool Finished() const { return finished_; }
     bool Downloading() const { return downloading_; }
     CMyProgressBar* progressBar() const { return bar_; }
-    QRect statusRect() const { return status_; }
     // "升级文件下载完毕" once finished, else "VR助手升级中，请稍后..."
     QString statusText() const;
     FrameStrips* strips() const { return strips_; }
@@ -89,7 +87,6 @@ private:
     FrameStrips* strips_ = nullptr;
     bool finished_ = false;
     bool downloading_ = false;  // from the start until the worker reported
-    bool cancelling_ = false;   // cancelled, the worker's report still to come
     bool opened_ = false;
     QString installerPath_;
     bool dragging_ = false;

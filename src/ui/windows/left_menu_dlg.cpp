@@ -18,7 +18,7 @@ CKbcButton* entryButton(int id, const char* skin, const QString& caption, QWidge
     b->SetImage(skinPath(QString::fromLatin1(skin)), caption);
     b->SetSize(CLeftMenuDlg::kWidth, 48);
     b->SetLayout(2);
-    b->SetBackground(4);
+    b->SetBackground(CKbcButton::BackgroundDark);
     b->SetUseCursor(true);
     SkinAccessible::SetRole(b, QAccessible::PageTab);
     return b;

@@ -17,14 +17,14 @@ PlaceholderPage::PlaceholderPage(QWidget* owner, CoreSession& session) : RightPa
         b->SetImage(skinPath(QString::fromLatin1(skin)), {});
         b->SetSize(18, 18);
         b->SetLayout(CKbcButton::LayoutCaptioned);
-        b->SetBackground(2);
+        b->SetBackground(CKbcButton::BackgroundLight);
         b->SetUseCursor(true);
         return b;
     };
     add_ = new CKbcButton(IdAdd, CKbcButton::Mode::Push, this);
     add_->SetImage(skinPath(QStringLiteral("Comm\\AddFile.png")), QStringLiteral("添加"));
     add_->SetSize(64, 30);
-    add_->SetBackground(1);
+    add_->SetBackground(CKbcButton::BackgroundPanel);
     add_->SetUseCursor(true);
     min_ = corner(IdMin, "Comm\\Min.png");
     close_ = corner(IdClose, "Comm\\Close.png");

@@ -13,23 +13,24 @@ RightPage::~RightPage() = default;
 
 void RightPage::CloseRequest() {
     if (prompt_) return;
-    const int exitWndType = session_.exitWndType();
-    switch (exitWndType) {
-        case 1: {
+    switch (session_.exitWndType()) {
+        case EXIT_WND_ASK: {
             CNotifyMsgDlg::Settings settings;
-            settings.exitWndType = exitWndType;
             settings.deleteOrigin = session_.deleteOrigin();
-            settings.saveExitWndType = [this](int type) { session_.saveExitWndType(type); };
-            prompt_ = new CNotifyMsgDlg(window(), 3, {}, std::move(settings));
+            settings.rememberExit = [this](CNotifyMsgDlg::Result choice) {
+                session_.saveExitWndType(choice == CNotifyMsgDlg::ResultQuit ? EXIT_WND_QUIT
+                                                                             : EXIT_WND_HIDE);
+            };
+            prompt_ = new CNotifyMsgDlg(window(), CNotifyMsgDlg::TypeExit, {}, std::move(settings));
             prompt_->setAttribute(Qt::WA_DeleteOnClose);
             connect(prompt_, &QDialog::finished, this, &RightPage::onPromptFinished);
             prompt_->open();
             return;
         }
-        case 2:
+        case EXIT_WND_HIDE:
             emit hideToTrayRequested();
             return;
-        case 3:
+        case EXIT_WND_QUIT:
             Quit();
             return;
         default:

@@ -15,7 +15,8 @@ class CSetContentDlg;
 // band, the three views, the toast and the settings page.
 //
 // The close request is decided here, once for every page, by ExitWndType:
-// 1 asks with the exit prompt, 2 hides to the tray, 3 quits. Quitting stops
+// EXIT_WND_ASK asks with the exit prompt, EXIT_WND_HIDE hides to the tray,
+// EXIT_WND_QUIT quits. Quitting stops
 // running conversions quietly, lets the page wind down its own workers
 // (PrepareQuit) and then asks the main window to close for good.
 //

@@ -54,21 +54,23 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     using L = CKbcButton;
 
     add_ = makeButton(IdAdd, false, "FP\\AddFile.png", QStringLiteral("添加"), 64, 30,
-                      L::LayoutCaptioned, 2);
+                      L::LayoutCaptioned, L::BackgroundLight);
     convert_ = makeButton(IdConvert, false, "FP\\Convert.png", QStringLiteral("转码"), 64, 30,
-                          L::LayoutCaptioned, 2);
+                          L::LayoutCaptioned, L::BackgroundLight);
     delete_ = makeButton(IdDelete, false, "FP\\Delete.png", QStringLiteral("删除"), 64, 30,
-                         L::LayoutCaptioned, 2);
-    min_ = makeButton(IdMin, false, "Comm\\Min.png", {}, 18, 18, L::LayoutCaptioned, 2);
-    close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, L::LayoutCaptioned, 2);
+                         L::LayoutCaptioned, L::BackgroundLight);
+    min_ = makeButton(IdMin, false, "Comm\\Min.png", {}, 18, 18, L::LayoutCaptioned,
+                      L::BackgroundLight);
+    close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, L::LayoutCaptioned,
+                        L::BackgroundLight);
     modifyPath_ = makeButton(IdModifyPath, false, "Setting\\Button.png", QStringLiteral("修改"), 70,
-                             26, L::LayoutCells, 1);
+                             26, L::LayoutCells, L::BackgroundPanel);
     modifyPath_->SetCellSize(90, 30);
     clean_ = makeButton(IdClean, false, "Convert\\CleanBtn.png", QStringLiteral("清空已完成"), 86,
-                        16, L::LayoutIcon, 8);
+                        16, L::LayoutIcon, L::BackgroundPale);
     clean_->SetCellSize(16, 16);
     checkAll_ = makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18,
-                           L::LayoutWide, 1);
+                           L::LayoutWide, L::BackgroundPanel);
     checkAll_->resize(50, 18);
     // Both sit on the bottom bar, whose grey is lighter than their background's.
     checkAll_->SetBackgroundColour(colorref(0xF8F8F8));
@@ -149,7 +151,8 @@ void CRightVideoDlg::followCards() {
 }
 
 CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, const QString& caption,
-                                       int width, int height, int layout, int background) {
+                                       int width, int height, int layout,
+                                       CKbcButton::Background background) {
     auto* b = new CKbcButton(id, check ? CKbcButton::Mode::Check : CKbcButton::Mode::Push, this);
     b->SetImage(skinPath(QString::fromLatin1(skin)), caption);
     b->SetSize(width, height);
@@ -316,7 +319,7 @@ void CRightVideoDlg::OnConvert() {
     ReEvaluateLooks();
 }
 
-int CRightVideoDlg::DeletePromptType() const {
+CRightVideoDlg::DeletePrompt CRightVideoDlg::DeletePromptType() const {
     bool converting = false, queued = false, converted = false, any = false;
     for (const VIDEOINFO_ST& item : session().items()) {
         if (!item.card->checked()) continue;
@@ -326,24 +329,28 @@ int CRightVideoDlg::DeletePromptType() const {
         queued |= kind == KIND_WAITING || kind == KIND_INTERRUPTED;
         converted |= kind == KIND_CONVERTED;
     }
-    if (!any) return -1;
+    if (!any) return DeleteNothing;
     // The weightiest loss is asked about: a running conversion's progress,
     // then a queued task, then a converted file. A plain card is only
     // unshared, its file stays: that needs no question.
-    return converting ? 2 : queued ? 5 : converted ? 1 : 0;
+    return converting  ? DeleteRunning
+           : queued    ? DeleteQueued
+           : converted ? DeleteConverted
+                       : DeleteUnasked;
 }
 
 void CRightVideoDlg::OnDelete() {
     if (deletePrompt_) return;
-    const int type = DeletePromptType();
-    if (type < 0) return;
-    if (type == 0) {
+    const DeletePrompt prompt = DeletePromptType();
+    if (prompt == DeleteNothing) return;
+    if (prompt == DeleteUnasked) {
         deleteChecked(false);
         return;
     }
     CNotifyMsgDlg::Settings settings;
     settings.deleteOrigin = session().deleteOrigin();
-    deletePrompt_ = new CNotifyMsgDlg(window(), type, {}, std::move(settings));
+    deletePrompt_ = new CNotifyMsgDlg(window(), static_cast<CNotifyMsgDlg::Type>(prompt), {},
+                                      std::move(settings));
     deletePrompt_->setAttribute(Qt::WA_DeleteOnClose);
     connect(deletePrompt_, &QDialog::finished, this, &CRightVideoDlg::onDeletePromptFinished);
     deletePrompt_->open();

@@ -82,10 +82,16 @@ public:
     void OnConvert();
     // Deletes the checked cards, asking first where more than a card is lost.
     void OnDelete();
-    // The confirmation "删除" asks for the checked cards: 2 (a conversion
-    // running), 5 (a task queued), 1 (a converted video, with the offer to
-    // delete its file), 0 (no question), -1 (nothing checked).
-    int DeletePromptType() const;
+    // The confirmation "删除" asks for the checked cards: the question's type,
+    // or none at all.
+    enum DeletePrompt {
+        DeleteNothing = -1,  // nothing is checked
+        DeleteUnasked = 0,   // plain cards only: unshared without a question
+        DeleteRunning = CNotifyMsgDlg::TypeStopTask,
+        DeleteQueued = CNotifyMsgDlg::TypeDeleteTask,
+        DeleteConverted = CNotifyMsgDlg::TypeDeleteConverted,  // offers to delete the file too
+    };
+    DeletePrompt DeletePromptType() const;
     void OnSelectAll();
     void OnModifyPath();
     void OnClean();
@@ -109,7 +115,6 @@ public:
     bool hasDevices() const { return hasDevices_; }
     bool counterRunning() const { return counter_.isActive(); }
     bool switching() const { return switchThread_.joinable(); }
-    bool overAddress() const { return overAddress_; }
     bool menuOpen() const { return menuOpen_; }
     bool quitting() const { return quitting_; }
     bool serviceDown() const { return serviceDown_; }
@@ -146,7 +151,7 @@ private:
     void rebuildAddressMenu();
     void onNetworksChanged();
     CKbcButton* makeButton(int id, bool check, const char* skin, const QString& caption, int width,
-                           int height, int layout, int background);
+                           int height, int layout, CKbcButton::Background background);
     void place();
     void applyViewLooks();
     void setActionsInactive(bool convert, bool remove);
@@ -200,7 +205,7 @@ private:
     bool looksPending_ = false;
     bool serviceDown_ = false;  // the service does not listen whole on the address shown
 
-    // Runs PageContext::switchAddress; set from its start until its report
+    // Runs CoreSession::switchAddress; set from its start until its report
     // has arrived here and it was joined.
     std::thread switchThread_;
 };

@@ -27,7 +27,7 @@ CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
     : QWidget(parent), session_(session) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     auto add = [this](int id, CKbcButton::Mode mode, const char* skin, const QString& caption,
-                      QSize size, int layout, int background) {
+                      QSize size, int layout, CKbcButton::Background background) {
         auto* b = new CKbcButton(id, mode, this);
         b->SetImage(skinPath(QString::fromLatin1(skin)), caption);
         b->SetSize(size.width(), size.height());
@@ -39,17 +39,17 @@ CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
     };
     using M = CKbcButton::Mode;
     add(IdCheckUpdate, M::Push, "Setting\\Button.png", QStringLiteral("检测更新"), {70, 26},
-        CKbcButton::LayoutCells, 1);
+        CKbcButton::LayoutCells, CKbcButton::BackgroundPanel);
     buttons_[IdCheckUpdate]->SetCellSize(90, 30);
     add(Id1080P, M::Check, "Setting\\Radio.png", QStringLiteral("1080P画质 (1K及以下手机)"),
-        {200, 18}, CKbcButton::LayoutCaptioned, 1);
+        {200, 18}, CKbcButton::LayoutCaptioned, CKbcButton::BackgroundPanel);
     add(Id2K, M::Check, "Setting\\Radio.png", QStringLiteral("  2K画质     (2K及以上手机)"),
-        {200, 18}, CKbcButton::LayoutCaptioned, 1);
+        {200, 18}, CKbcButton::LayoutCaptioned, CKbcButton::BackgroundPanel);
     SkinAccessible::SetRole(buttons_[Id1080P], QAccessible::RadioButton);
     SkinAccessible::SetRole(buttons_[Id2K], QAccessible::RadioButton);
     add(IdKeepAwake, M::Check, "Setting\\Check.png",
         QStringLiteral("有任务时电脑不自动休眠(推荐开启)"), {250, 18}, CKbcButton::LayoutCaptioned,
-        1);
+        CKbcButton::BackgroundPanel);
     Layout();
     ReflectSettings();
 }

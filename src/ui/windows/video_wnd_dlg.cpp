@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QStringList>
 
 #include "ui/toolkit/accessible.h"
@@ -22,12 +21,6 @@ const QRectF kThumbnail(8, 8, 128, 72);
 const QRectF kBadge(86, 64, 50, 16);
 const QRectF kCheck(8, 92, 14, 14);
 const QRectF kName(24, 91, 119, 14);
-
-QImage readPicture(const QString& path) {
-    QImage image(path);
-    if (image.isNull()) return {};
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
 
 }  // namespace
 
@@ -120,16 +113,13 @@ void CVideoWndDlg::Refresh() {
 
 void CVideoWndDlg::loadThumbnail(const QString& path) {
     ++loading_;
-    QPointer<CVideoWndDlg> self(this);
-    disk_.run<QImage>([path] { return readPicture(path); },
-                      [self, path](QImage image) {
-                          if (!self) return;
-                          --self->loading_;
-                          if (path != self->thumbnailPath_) return;  // asked for another since
-                          self->thumbnail_ = std::move(image);
-                          self->paintedCurrent_ = false;
-                          self->update();
-                      });
+    disk_.loadPicture(path, this, [this, path](QImage image) {
+        --loading_;
+        if (path != thumbnailPath_) return;  // asked for another since
+        thumbnail_ = std::move(image);
+        paintedCurrent_ = false;
+        update();
+    });
 }
 
 void CVideoWndDlg::showAnimation(bool on) {

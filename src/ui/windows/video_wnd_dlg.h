@@ -56,7 +56,6 @@ public:
     const std::shared_ptr<VideoCard>& card() const { return card_; }
     bool hovered() const { return hovered_; }
     // A thumbnail is being read from disk.
-    bool thumbnailPending() const { return loading_ > 0; }
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
     // The name as drawn.
     QString shownName() const;

@@ -101,7 +101,7 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
     addButton_->SetLayout(CKbcButton::LayoutCaptioned);
     addButton_->SetSize(64, 30);
     addButton_->SetUseCursor(true);
-    addButton_->SetBackground(2);
+    addButton_->SetBackground(CKbcButton::BackgroundLight);
     connect(addButton_, &CKbcButton::clicked, this, [this] { AddByDialog(); });
     syncCards();
 }
@@ -301,10 +301,18 @@ void CVideoWndList::onCardClicked(const std::string& itemId) {
     emit selectionChanged();
 }
 
-int CVideoWndList::confirmDuplicateName(const std::string& shownName) {
-    CNotifyMsgDlg question(this, 4, QString::fromStdString(shownName), {});
+DuplicateAnswer CVideoWndList::confirmDuplicateName(const std::string& shownName) {
+    CNotifyMsgDlg question(this, CNotifyMsgDlg::TypeDuplicateName,
+                           QString::fromStdString(shownName), {});
     question.exec();
-    return question.resultCode();
+    switch (question.resultCode()) {
+        case CNotifyMsgDlg::ResultContinue:
+            return ANSWER_CONTINUE;
+        case CNotifyMsgDlg::ResultClose:
+            return ANSWER_CLOSED;
+        default:
+            return ANSWER_SKIP;
+    }
 }
 
 void CVideoWndList::onCardChanged(const std::string& itemId) {

@@ -102,7 +102,7 @@ private:
     void syncCards();
     void onCardChanged(const std::string& itemId);
     void onCardClicked(const std::string& itemId);
-    int confirmDuplicateName(const std::string& shownName);
+    DuplicateAnswer confirmDuplicateName(const std::string& shownName);
     void orderTabs();
     bool moveCardFocus(int key);
     void showCard(const std::string& itemId);
