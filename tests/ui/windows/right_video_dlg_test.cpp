@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../service/phone_link.h"
+#include "../../service/phone_link.h"
 #include "core_kit.h"
 #include "foundation/ini_file.h"
 #include "qt_test_env.h"

@@ -18,7 +18,7 @@
 #include <QWheelEvent>
 #include <QtTest/QTest>
 
-#include "../transcode/media_fixtures.h"
+#include "../../transcode/media_fixtures.h"
 #include "qt_test_env.h"
 #include "ui/toolkit/focus_ring.h"
 #include "ui/toolkit/gif_image.h"

@@ -10,7 +10,7 @@
 
 #include <filesystem>
 
-#include "../transcode/media_fixtures.h"
+#include "../../transcode/media_fixtures.h"
 #include "platform/file_util.h"
 #include "qt_test_env.h"
 #include "transcode/convert_list_file.h"
