@@ -96,6 +96,21 @@ protected:
     std::vector<std::string> opened_;
     bool openWorks_ = true;  // false: as on a desktop with nothing for Windows programs
     std::function<VersionCheckResult()> check_ = [] { return VersionCheckResult{}; };
+
+    // The version check offers 1.0.19, downloaded from server's /Setup.exe.
+    void offerUpdateFrom(test::CannedHttpServer& server) {
+        check_ = [&server] {
+            VersionCheckResult r;
+            r.outcome = Outcome::UpdateOffered;
+            r.downloadUrl = server.url("/Setup.exe");
+            r.versionName = "1.0.19";
+            return r;
+        };
+    }
+    static void serveInstaller(test::CannedHttpServer& server) {
+        server.respond("/Setup.exe",
+                       {200, "MZ" + std::string(20'000, 'z'), "application/octet-stream"});
+    }
 };
 
 TEST_F(MainWindowTest, BuildsTheFramelessWindowWithItsPagesTrayAndShadow) {
@@ -260,15 +275,8 @@ TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1
     g_pSettings()->ExitWndType = 1;
     converting_ = true;
     test::CannedHttpServer server;
-    server.respond("/Setup.exe",
-                   {200, "MZ" + std::string(20'000, 'z'), "application/octet-stream"});
-    check_ = [&] {
-        VersionCheckResult r;
-        r.outcome = Outcome::UpdateOffered;
-        r.downloadUrl = server.url("/Setup.exe");
-        r.versionName = "1.0.19";
-        return r;
-    };
+    serveInstaller(server);
+    offerUpdateFrom(server);
     auto w = open();
     w->OnMenuRequest(CLeftMenuDlg::MenuSettings);
     test::click(*checkButton(*w));
@@ -283,15 +291,8 @@ TEST_F(MainWindowTest, ASuccessfulDownloadQuitsWithoutAskingEvenWithExitWndType1
 TEST_F(MainWindowTest, AnInstallerNoProgramOpensKeepsTheWindowAndSaysWhereItIs) {
     converting_ = true;
     test::CannedHttpServer server;
-    server.respond("/Setup.exe",
-                   {200, "MZ" + std::string(20'000, 'z'), "application/octet-stream"});
-    check_ = [&] {
-        VersionCheckResult r;
-        r.outcome = Outcome::UpdateOffered;
-        r.downloadUrl = server.url("/Setup.exe");
-        r.versionName = "1.0.19";
-        return r;
-    };
+    serveInstaller(server);
+    offerUpdateFrom(server);
     openWorks_ = false;
     auto w = open();
     w->CheckForUpdates();
@@ -320,13 +321,7 @@ TEST_F(MainWindowTest, AnInstallerNoProgramOpensKeepsTheWindowAndSaysWhereItIs) 
 
 TEST_F(MainWindowTest, AFailedDownloadSaysSoAndTheWindowStays) {
     test::CannedHttpServer server;  // 404
-    check_ = [&] {
-        VersionCheckResult r;
-        r.outcome = Outcome::UpdateOffered;
-        r.downloadUrl = server.url("/Setup.exe");
-        r.versionName = "1.0.19";
-        return r;
-    };
+    offerUpdateFrom(server);
     auto w = open();
     w->CheckForUpdates();
     ASSERT_TRUE(pump([&] { return w->messageBox() != nullptr; }));
