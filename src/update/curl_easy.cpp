@@ -16,10 +16,16 @@ void initGlobalOnce() {
 
 }  // namespace
 
-CurlEasy::CurlEasy() {
-    initGlobalOnce();
-    handle_ = curl_easy_init();
-    multi_ = curl_multi_init();
+CurlEasy::CurlEasy() = default;
+
+CURL* CurlEasy::get() {
+    std::lock_guard lock(mutex_);
+    if (!handle_) {
+        initGlobalOnce();
+        handle_ = curl_easy_init();
+        multi_ = curl_multi_init();
+    }
+    return handle_;
 }
 
 CurlEasy::~CurlEasy() {
@@ -78,6 +84,7 @@ CurlEasy::Outcome CurlEasy::performAndReset() {
 
 void CurlEasy::cancel() {
     cancelled_ = true;
+    std::lock_guard lock(mutex_);
     if (multi_) curl_multi_wakeup(multi_);
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 typedef void CURL;
@@ -12,8 +13,10 @@ namespace zorvex {
 
 // Owns one libcurl easy handle and the multi handle that runs its transfers,
 // so that a cancel wakes a waiting transfer at once instead of at libcurl's
-// next progress tick. libcurl's global set-up runs once per process before
-// the first handle. One thread uses the handle at a time; cancel from any.
+// next progress tick. The handles, and libcurl's global set-up (which wakes
+// its TLS and SSH libraries, some 2 MiB kept resident), come with the first
+// transfer, not with the owner. One thread uses the handle at a time;
+// cancel from any.
 class CurlEasy {
 public:
     CurlEasy();
@@ -22,7 +25,7 @@ public:
     CurlEasy& operator=(const CurlEasy&) = delete;
 
     // Null when libcurl could not make a handle.
-    CURL* get() const { return handle_; }
+    CURL* get();
     // Forgets every option set before, keeping the handle's caches.
     void reset();
 
@@ -44,6 +47,7 @@ public:
     bool cancelled() const { return cancelled_.load(); }
 
 private:
+    std::mutex mutex_;  // guards the making of the handles against cancel
     CURL* handle_ = nullptr;
     CURLM* multi_ = nullptr;
     std::atomic<bool> cancelled_{false};

@@ -18,6 +18,14 @@ namespace {
 TEST(Md5, KnownDigests) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    // Around the padding's block boundary (55, 56, 64 bytes) and past one block.
+    EXPECT_EQ(md5Hex(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(md5Hex(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
+    EXPECT_EQ(md5Hex(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
+    EXPECT_EQ(
+        md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+        "57edf4a22be3c955ac49da2e2107b67a");
+    EXPECT_EQ(md5Hex("/home/user/视频/a.mp4"), "84766d269292fe508de50f88a8f74394");
 }
 
 TEST(FileUtil, MakeDirectoriesCreatesEveryMissingParent) {
