@@ -32,7 +32,6 @@ protected:
         SetAutostartFolder(dir_.file("autostart"));
         home_ = dir_.file("home");
         ASSERT_TRUE(InitWorkingDirectories(home_));
-        SetLocalIP("127.0.0.1");
         SetLocalMac("00:1A:2B:3C:4D:5E");
         ASSERT_TRUE(StartLogThread());
     }
