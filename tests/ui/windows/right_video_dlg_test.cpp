@@ -124,14 +124,6 @@ protected:
     bool visible(int id) { return button(id).isVisible(); }
     // The address the kit's service runs on, shown as the service's.
     std::string here() { return kit->service().address(); }
-    std::string logText() {
-        StopLogThread();  // written out
-        std::string all;
-        for (const auto& entry : std::filesystem::directory_iterator(home_ + "/PTTLog"))
-            all += test::readFile(entry.path().string());
-        StartLogThread();
-        return all;
-    }
 
     QObject guiContext;
     QtExecutor executor{&guiContext};
