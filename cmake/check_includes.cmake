@@ -1,19 +1,32 @@
 # Fails when a file of one module includes a module it may not see, or Qt
-# outside the windows. Run by the build before the module compiles:
+# outside the windows; a header is held to HEADERS_ALLOWED (by default
+# ALLOWED). Run by the build before the module compiles:
 #   cmake -DMODULE=library -DDIR=src/library -DALLOWED=platform|foundation|...
-#         -DQT=OFF -DSTAMP=file -P check_includes.cmake
+#         [-DHEADERS_ALLOWED=...] -DQT=OFF -DSTAMP=file -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
 set(modules platform foundation service transcode library update ui/toolkit ui/session ui/windows app)
-string(REPLACE "|" ";" allowed "${ALLOWED}")
+string(REPLACE "|" ";" sourcesAllowed "${ALLOWED}")
+if(DEFINED HEADERS_ALLOWED)
+  string(REPLACE "|" ";" headersAllowed "${HEADERS_ALLOWED}")
+else()
+  set(headersAllowed "${sourcesAllowed}")
+endif()
 file(GLOB_RECURSE files "${DIR}/*.h" "${DIR}/*.cpp")
 set(problems "")
 foreach(file IN LISTS files)
+  if(file MATCHES "\\.h$")
+    set(allowed "${headersAllowed}")
+    set(who "${MODULE}/ headers")
+  else()
+    set(allowed "${sourcesAllowed}")
+    set(who "${MODULE}/")
+  endif()
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line IN LISTS lines)
     if(line MATCHES "include[ \t]*\"(ui/[a-z_]+|[a-z_]+)/")
       set(target "${CMAKE_MATCH_1}")
       if(target IN_LIST modules AND NOT target IN_LIST allowed)
-        string(APPEND problems "\n  ${file}: ${line}  (${MODULE}/ may not see ${target}/)")
+        string(APPEND problems "\n  ${file}: ${line}  (${who} may not see ${target}/)")
       endif()
     elseif(NOT QT AND line MATCHES "include[ \t]*<Q[A-Za-z]*[/>]")
       string(APPEND problems "\n  ${file}: ${line}  (only ui/ and app/ see Qt)")

@@ -16,9 +16,6 @@ namespace zorvex {
 
 namespace {
 
-// The text kept as the current address is at most 19 characters.
-constexpr std::size_t kAddressTextLimit = 19;
-
 void StartLanService(AppCore& core, const StartupOptions& options) {
     core.adapters = GetLocalAdapters();
     if (!options.addresses.empty()) core.adapters.addresses = options.addresses;
@@ -39,15 +36,13 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     if (std::find(choice.fixed.begin(), choice.fixed.end(), choice.pin) == choice.fixed.end())
         choice.pin = choice.fixed.empty() ? choice.pin : g_pSettings()->DefaultIP;
     core.networks = std::make_unique<ServedNetworks>(*core.service, *options.executor, choice);
-    // Every change is logged, and the address shown is the one kept as in use.
+    // Every change is logged.
     auto last = std::make_shared<NetworksView>();
     core.networks->addListener([last](const NetworksView& view) {
         for (const std::string& line : networkChanges(*last, view)) PostLog(line, kMainLogTag);
         *last = view;
-        if (!view.shown.empty()) SetLocalIP(view.shown.substr(0, kAddressTextLimit));
     });
     core.serviceStart = core.networks->begin();
-    SetLocalIP(core.serviceStart.shown.substr(0, kAddressTextLimit));
     PostLog(core.serviceStart.listening() ? std::string("开启服务成功")
                                           : "开启服务失败：" + describeNetworks(core.serviceStart),
             kMainLogTag);

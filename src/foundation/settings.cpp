@@ -6,7 +6,6 @@
 #include "foundation/home_folder.h"
 #include "foundation/ini_file.h"
 #include "foundation/stored_file.h"
-#include "foundation/system_info.h"
 #include "platform/ascii.h"
 #include "platform/autostart_entry.h"
 #include "platform/executable_path.h"
@@ -172,7 +171,7 @@ bool LoadSettings(std::error_code* error) {
     return ok;
 }
 
-bool SaveSettings() {
+bool SaveSettings(const std::string& addressInUse) {
     SETTINGS_ST record;
     std::string configPath;
     {
@@ -183,7 +182,7 @@ bool SaveSettings() {
     if (configPath.empty()) return false;
     // With no address in use (no adapter at start) keep the user's saved
     // choice rather than erase it.
-    std::string address = GetLocalIP();
+    std::string address = addressInUse;
     if (address.empty()) address = record.DefaultIP;
 
     // A file that exists but cannot be read is not replaced by nine keys alone.

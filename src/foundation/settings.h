@@ -68,10 +68,11 @@ inline constexpr const char* kSettingsLogTag = "ZorvexDataManager\\Settings";
 // error then receives the cause.
 bool LoadSettings(std::error_code* error = nullptr);
 
-// Writes the eleven keys from the record (the ten and "PinnedIP"), with "DefaultIP" taken from the
-// address in use (GetLocalIP), keeping every other line of the file. One
-// atomic rewrite. Any thread; callers set the fields first.
-bool SaveSettings();
+// Writes the eleven keys from the record (the ten and "PinnedIP"), with
+// "DefaultIP" the address in use as its owner shows it ("" keeps the saved
+// one), keeping every other line of the file. One atomic rewrite. Any
+// thread; callers set the fields first.
+bool SaveSettings(const std::string& addressInUse);
 
 // home + "/config.ini", as set by the last LoadSettings.
 std::string GetConfigPath();

@@ -11,8 +11,7 @@ namespace zorvex {
 
 namespace {
 
-std::mutex g_localMutex;  // guards the two values below
-std::string g_localIp;
+std::mutex g_localMutex;  // guards the value below
 std::string g_localMac;
 
 bool isLoopbackAddress(const std::string& address) {
@@ -67,16 +66,6 @@ std::string MacText(const std::vector<std::uint8_t>& hardwareAddress) {
     }
     if (!text.empty()) text.pop_back();
     return text;
-}
-
-std::string GetLocalIP() {
-    std::lock_guard lock(g_localMutex);
-    return g_localIp;
-}
-
-void SetLocalIP(const std::string& address) {
-    std::lock_guard lock(g_localMutex);
-    g_localIp = address;
 }
 
 std::string GetLocalMac() {

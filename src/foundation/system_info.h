@@ -28,11 +28,7 @@ LocalAdapters LocalAdaptersFrom(const std::vector<NetInterface>& interfaces);
 // Each byte as two upper-case hex digits, joined by ':'.
 std::string MacText(const std::vector<std::uint8_t>& hardwareAddress);
 
-// The address and MAC in use: set at start-up and when the user switches the
-// service to another address; read by the settings save and the version check.
-// Any thread.
-std::string GetLocalIP();
-void SetLocalIP(const std::string& address);
+// The MAC in use: set at start-up, read by the version check. Any thread.
 std::string GetLocalMac();
 void SetLocalMac(const std::string& mac);
 

@@ -81,7 +81,7 @@ bool LooksLikeInstaller(std::string_view head);
 // file beside the target (TemporaryNameFor), flushed, and renamed over the
 // target when complete, so the target is never a torn installer; a failure
 // or a cancel removes it. The file is never made executable and never
-// started here: the dialog opens it with OpenInstaller. Owner's thread:
+// started here: its owner opens it with OpenInstaller. Owner's thread:
 // SetDownloadTarget, start, waitFor, destruction; cancel from any.
 class UpdateDownload {
 public:
@@ -148,7 +148,7 @@ private:
     std::thread worker_;
 };
 
-// What the dialog does with a downloaded installer: logs "下载完成" and hands
+// What the owner does with a downloaded installer: logs "下载完成" and hands
 // the file to open (the windows pass one that opens it with the desktop's
 // default application), but only a regular, non-executable file named
 // ".exe" that starts as an installer does. True when open took it; false

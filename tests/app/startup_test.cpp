@@ -55,7 +55,7 @@ TEST_F(StartUp, FirstStartMakesTheFoldersAndStartsOnTheFirstAddress) {
     EXPECT_TRUE(std::filesystem::is_directory(home.file("appData/download")));
     EXPECT_EQ(core.adapters.addresses, (std::vector<std::string>{kFirst, kSecond}));
     EXPECT_EQ(core.service->address(), kFirst);
-    EXPECT_EQ(GetLocalIP(), kFirst);
+    EXPECT_EQ(core.networks->view().shown, kFirst);
     EXPECT_TRUE(test::waitUntil([] { return test::PhoneLink(kFirst).connected(); }));
     ShutDownSequence(core);
     EXPECT_FALSE(core.service);
@@ -70,8 +70,7 @@ TEST_F(StartUp, RestartRestoresBothListsAndTheSavedAddress) {
         core.service->addFile(a, LIST_SOURCE, &keyA);
         core.service->addFile(b, LIST_CONVERTED, &keyB);
         ASSERT_TRUE(core.service->setAddress(kSecond));
-        SetLocalIP(kSecond);
-        SaveSettings();  // the user's choice of address is remembered
+        SaveSettings(kSecond);  // the user's choice of address is remembered
         ShutDownSequence(core);
     }
     home.write("file_root/not-a-key", "ignored");

@@ -18,7 +18,6 @@ protected:
     void SetUp() override {
         home_ = dir_.file("home");
         SetModuleDir(home_);
-        SetLocalIP("");
         SetLocalMac("");
         SetAutostartFolder(dir_.file("autostart"));
     }

@@ -98,10 +98,9 @@ TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
     EXPECT_EQ(g_pSettings()->DefaultIP, "192.168.1.20");
 
     // The user switched the service to another adapter and changed a setting.
-    SetLocalIP("10.0.0.7");
     g_pSettings()->ExitWndType = 3;
     g_pSettings()->ConvertPath = "/media/videos out ";
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_TRUE(SaveSettings("10.0.0.7"));
     EXPECT_EQ(test::readFile(homeFile("config.ini")),
               "; written by hand\r\n"
               "[NormalSetting]\r\n"
@@ -131,7 +130,7 @@ TEST_F(SettingsTest, SaveKeepsOtherLinesAndWritesTheAddressInUse) {
 TEST_F(SettingsTest, SaveWithoutAnAddressKeepsTheSavedChoice) {
     dir_.write("home/config.ini", "[NormalSetting]\nBase-AutoRun=0\nDefaultIP=192.168.1.20\n");
     LoadSettings();
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_TRUE(SaveSettings(""));
     LoadSettings();
     EXPECT_EQ(g_pSettings()->DefaultIP, "192.168.1.20");
 }
@@ -141,7 +140,7 @@ TEST_F(SettingsTest, UpdateServerIsReadAndSaved) {
     LoadSettings();
     EXPECT_EQ(g_pSettings()->UpdateServer, "127.0.0.1:8080");
     g_pSettings()->UpdateServer = "updates.lan";
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_TRUE(SaveSettings(""));
     EXPECT_EQ(IniFile::load(homeFile("config.ini")).value("NormalSetting", "UpdateServer"),
               "updates.lan");
 
@@ -154,7 +153,7 @@ TEST_F(SettingsTest, AFolderNameWithALineBreakIsNotSaved) {
     ASSERT_TRUE(InitWorkingDirectories(home_));
     g_pSettings()->ConvertPath = "/x\n[NormalSetting]\nBase-AutoRun=1";
     g_pSettings()->ComSleepUnSleep = 0;
-    EXPECT_FALSE(SaveSettings());
+    EXPECT_FALSE(SaveSettings(""));
     auto ini = IniFile::load(homeFile("config.ini"));
     EXPECT_EQ(ini.value("VideoSetting", "ConvertPath"), home_ + "/appData/converted/");
     EXPECT_EQ(ini.value("NormalSetting", "Base-AutoRun"), "0");
@@ -223,7 +222,7 @@ TEST_F(SettingsTest, AFileOverSixteenMebibytesIsDamagedAndNeverReadBySave) {
     ASSERT_TRUE(InitWorkingDirectories(home_));
     // Sparse: the size is there, the bytes are not.
     std::filesystem::resize_file(homeFile("config.ini"), kMaxStoredFileBytes + 1);
-    EXPECT_FALSE(SaveSettings());
+    EXPECT_FALSE(SaveSettings(""));
     EXPECT_EQ(std::filesystem::file_size(homeFile("config.ini")), kMaxStoredFileBytes + 1);
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(damagedCopies(home_, "config.ini").size(), 1u);

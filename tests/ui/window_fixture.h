@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -32,7 +33,6 @@ protected:
         SetAutostartFolder(dir_.file("autostart"));
         home_ = dir_.file("home");
         ASSERT_TRUE(InitWorkingDirectories(home_));
-        SetLocalIP("127.0.0.1");
         SetLocalMac("00:1A:2B:3C:4D:5E");
         ASSERT_TRUE(StartLogThread());
     }
@@ -45,6 +45,16 @@ protected:
         context.mac = [] { return GetLocalMac(); };
         context.downloadFolder = [] { return GetDownloadDir(); };
         return context;
+    }
+
+    // The day's log as written so far.
+    std::string logText() {
+        StopLogThread();  // written out
+        std::string all;
+        for (const auto& entry : std::filesystem::directory_iterator(home_ + "/PTTLog"))
+            all += test::readFile(entry.path().string());
+        StartLogThread();
+        return all;
     }
 
     // Runs the GUI thread's events until the condition holds.

@@ -17,6 +17,8 @@ namespace {
 // The installer is the main window's business in the day's log.
 constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
 constexpr int kMissingRecheckMs = 2000;
+// config.ini keeps at most 19 characters of the address in use.
+constexpr std::size_t kAddressTextLimit = 19;
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
@@ -39,7 +41,36 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
     }
 }
 
+// Hands the worker's news to the GUI thread, for the round it was made for.
+class CoreSession::DownloadListener final : public UpdateDownloadListener {
+public:
+    DownloadListener(CoreSession* session, int round) : session_(session), round_(round) {}
+
+    void onProgress(int percent) override {
+        post([percent](CoreSession* session) { emit session->downloadProgress(percent); });
+    }
+    void onFinished(int result, const std::string& path) override {
+        post([result, path](CoreSession* session) { session->onDownloadFinished(result, path); });
+    }
+
+private:
+    template <typename Task>
+    void post(Task task) {
+        // Dropped with the session, or once another download began.
+        QMetaObject::invokeMethod(
+            session_,
+            [session = session_, round = round_, task = std::move(task)] {
+                if (round == session->downloadRound_) task(session);
+            },
+            Qt::QueuedConnection);
+    }
+
+    CoreSession* const session_;
+    const int round_;
+};
+
 CoreSession::~CoreSession() {
+    endDownload();
     if (parts_.networks) parts_.networks->removeListener(networksListener_);
     if (parts_.library) parts_.library->setListener(nextLibraryListener_);
     if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
@@ -153,11 +184,12 @@ NetworksView CoreSession::networks() const {
 }
 
 std::string CoreSession::currentAddress() const {
-    return parts_.networks ? parts_.networks->view().shown : GetLocalIP();
+    if (parts_.networks) return parts_.networks->view().shown;
+    return parts_.service ? parts_.service->address() : std::string();
 }
 
-void CoreSession::setCurrentAddress(const std::string& address) {
-    SetLocalIP(address);
+bool CoreSession::saveRecord() const {
+    return SaveSettings(currentAddress().substr(0, kAddressTextLimit));
 }
 
 int CoreSession::connectedPhones() const {
@@ -174,7 +206,7 @@ bool CoreSession::switchAddress(const std::string& address) {
     NetworksView view = parts_.networks->pin(address);
     // Remembered at once: a crash or a kill must not lose the choice.
     g_pSettings()->PinnedIP = address;
-    SaveSettings();
+    saveRecord();
     return view.listening();
 }
 
@@ -185,21 +217,25 @@ void CoreSession::stopService() {
         parts_.service->stop();
 }
 
-SETTINGS_ST CoreSession::settings() const {
-    return *g_pSettings();
-}
-
 int CoreSession::exitWndType() const {
     return static_cast<int>(g_pSettings()->ExitWndType);
 }
 
 void CoreSession::saveExitWndType(int type) {
     g_pSettings()->ExitWndType = type;
-    SaveSettings();
+    saveRecord();
 }
 
 bool CoreSession::deleteOrigin() const {
     return g_pSettings()->DeleteOrigin != 0;
+}
+
+int CoreSession::comSleepUnSleep() const {
+    return g_pSettings()->ComSleepUnSleep;
+}
+
+int CoreSession::videoConvertRatio() const {
+    return g_pSettings()->VideoConvertRatio;
 }
 
 void CoreSession::setComSleepUnSleep(int value) {
@@ -215,7 +251,7 @@ std::string CoreSession::productVersion() const {
 }
 
 bool CoreSession::saveSettings() {
-    return SaveSettings();
+    return saveRecord();
 }
 
 std::string CoreSession::convertFolder() const {
@@ -231,7 +267,7 @@ CoreSession::FolderChoice CoreSession::setConvertFolder(const std::string& folde
         return FolderChoice::NotWritable;
     }
     g_pSettings()->ConvertPath = folder;
-    return SaveSettings() ? FolderChoice::Saved : FolderChoice::NotSaved;
+    return saveRecord() ? FolderChoice::Saved : FolderChoice::NotSaved;
 }
 
 VersionCheckResult CoreSession::checkVersion() {
@@ -255,6 +291,43 @@ bool CoreSession::openInstaller(const std::string& path) {
         return false;
     }
     return openFile(path);
+}
+
+bool CoreSession::startDownload(const std::string& url, const std::string& version) {
+    endDownload();
+    downloadListener_ = std::make_unique<DownloadListener>(this, downloadRound_);
+    download_ =
+        std::make_unique<UpdateDownload>(*downloadListener_, parts_.update, parts_.download);
+    download_->SetDownloadTarget(url, version);
+    return download_->start();
+}
+
+void CoreSession::cancelDownload() {
+    if (download_) download_->cancel();
+}
+
+int CoreSession::downloadResult() const {
+    return download_ ? download_->Result() : kDownloadFailed;
+}
+
+void CoreSession::endDownload() {
+    ++downloadRound_;
+    // Joined before its listener goes.
+    download_.reset();
+    downloadListener_.reset();
+}
+
+void CoreSession::onDownloadFinished(int result, const std::string& path) {
+    bool opened = false;
+    if (result == kDownloadSucceeded)
+        opened =
+            OpenInstaller(path, [this](const std::string& file) { return openInstaller(file); });
+    if (result == kDownloadCancelled) log("取消下载", kDownLoadDlgTag);
+    emit downloadFinished(result, path, opened);
+}
+
+void CoreSession::log(std::string_view text, std::string_view tag) const {
+    PostLog(text, tag);
 }
 
 void CoreSession::onToast(int code) {
@@ -309,9 +382,8 @@ void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
 }
 
 void CoreSession::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    // The library hears it first: the windows then draw the converted card.
+    // Only the library acts on it; the windows hear its cards change.
     if (nextQueueListener_) nextQueueListener_->onConverted(sourcePath, outputPath);
-    emit converted(sourcePath, outputPath);
 }
 
 void CoreSession::onJobMessage(const std::string& text) {

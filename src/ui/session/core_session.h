@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The core's types the windows draw and pass back: they reach the windows
@@ -42,7 +44,7 @@ struct CoreParts {
     HttpHelper* updates = nullptr;
     // The addresses the address menu offers without `networks`.
     std::vector<std::string> addresses;
-    // The download dialog's transfer settings and the update module's settings.
+    // The update download's transfer settings and the update module's settings.
     DownloadOptions download;
     UpdateContext update;
 };
@@ -61,7 +63,7 @@ class CoreSession : public QObject, private VideoLibraryListener, private Conver
     Q_OBJECT
 public:
     explicit CoreSession(CoreParts parts, QObject* parent = nullptr);
-    ~CoreSession() override;  // hands the listeners back
+    ~CoreSession() override;  // ends the download, hands the listeners back
 
     bool hasLibrary() const { return parts_.library && parts_.queue; }
 
@@ -109,9 +111,9 @@ public:
     // What is served now, and why not where it is not.
     NetworksView networks() const;
     // The address shown as the service's: the pinned one, else the one of
-    // the adapter with the default route, else the first served.
+    // the adapter with the default route, else the first served; without
+    // `networks`, the service's own. Any thread.
     std::string currentAddress() const;
-    void setCurrentAddress(const std::string& address);
     // Phones connected now; an atomic read, fit for a timer.
     virtual int connectedPhones() const;
     // Whether every part of the service listens on its address now.
@@ -122,13 +124,16 @@ public:
     virtual bool switchAddress(const std::string& address);
     virtual void stopService();
 
-    // The settings record.
-    SETTINGS_ST settings() const;
+    // The settings record, one value at a time.
     int exitWndType() const;
     // The exit prompt's remember box: stores ExitWndType and saves.
     void saveExitWndType(int type);
     bool deleteOrigin() const;
+    // The keep-awake box: 1 while tasks keep the computer awake, else 0.
+    int comSleepUnSleep() const;
     void setComSleepUnSleep(int value);
+    // The conversion quality: 1 is 1080P, anything else 2K.
+    int videoConvertRatio() const;
     void setVideoConvertRatio(int ratio);
     // "1.0.19": the version the settings page shows.
     std::string productVersion() const;
@@ -145,8 +150,22 @@ public:
     // the whole exchange. cancelCheck ends it soon, from any thread.
     virtual VersionCheckResult checkVersion();
     virtual void cancelCheck();
-    const DownloadOptions& downloadOptions() const { return parts_.download; }
-    const UpdateContext& updateContext() const { return parts_.update; }
+
+    // The update download, made and owned here, one at a time; a new one
+    // ends the last. Its news comes as downloadProgress and downloadFinished
+    // (a complete installer is first handed to openInstaller). False when
+    // its worker could not start.
+    bool startDownload(const std::string& url, const std::string& version);
+    // Ends the transfer soon; downloadFinished(kDownloadCancelled) follows.
+    void cancelDownload();
+    // kDownloadSucceeded once the installer is complete, kDownloadCancelled
+    // after a cancel, else kDownloadFailed.
+    int downloadResult() const;
+    // Cancels and joins the download; its last news is dropped.
+    void endDownload();
+
+    // A line in the day's log under a window's tag. Any thread.
+    void log(std::string_view text, std::string_view tag) const;
 
     // Opens a folder with the desktop's handler.
     virtual bool openFile(const std::string& path);
@@ -166,14 +185,24 @@ signals:
     void conversionBalloon(const std::string& name);
     // The queue's calls.
     void taskEvent(TaskEvent code, const std::string& videoPath);
-    void converted(const std::string& sourcePath, const std::string& outputPath);
     void jobMessage(const std::string& text);
     void queueChanged();
     void progress(const std::string& taskKey, std::uint32_t percent);
     // The served networks, the offered addresses or the pin changed.
     void networksChanged();
+    // The update download's share done, or kProgressUnknown without a size.
+    void downloadProgress(int percent);
+    // Once per download, last; installerOpened: a program took the
+    // complete installer at path.
+    void downloadFinished(int result, const std::string& path, bool installerOpened);
 
 private:
+    class DownloadListener;
+
+    // config.ini gets the record with the address in use.
+    bool saveRecord() const;
+    void onDownloadFinished(int result, const std::string& path);
+
     // VideoLibraryListener
     void onToast(int code) override;
     std::string onConversionRequested(const ConversionRequest& request) override;
@@ -196,6 +225,10 @@ private:
     ConversionQueueListener* const nextQueueListener_;
     std::function<DuplicateAnswer(const std::string&)> asker_;
     int networksListener_ = 0;
+    // The news of an ended download is told apart by its round.
+    int downloadRound_ = 0;
+    std::unique_ptr<DownloadListener> downloadListener_;
+    std::unique_ptr<UpdateDownload> download_;
 };
 
 }  // namespace zorvex::ui

@@ -1,14 +1,10 @@
 #include "ui/windows/down_load_dlg.h"
 
-#include "ui/session/core_session.h"
-
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QUrl>
 #include <QWindow>
 
 #include "ui/toolkit/frame_strips.h"
@@ -17,28 +13,11 @@
 
 namespace zorvex::ui {
 
-// Hands the worker's news to the dialog's thread.
-class CDownLoadDlg::Listener final : public UpdateDownloadListener {
-public:
-    Listener(CDownLoadDlg* dialog, Executor& executor) : dialog_(dialog), executor_(executor) {}
-
-    void onProgress(int percent) override {
-        executor_.post([dialog = dialog_, percent] { dialog->onProgress(percent); });
-    }
-    void onFinished(int result, const std::string& path) override {
-        executor_.post([dialog = dialog_, result, path] { dialog->onFinished(result, path); });
-    }
-
-private:
-    CDownLoadDlg* const dialog_;  // tasks for a dialog that is gone are dropped
-    Executor& executor_;
-};
-
-CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
+CDownLoadDlg::CDownLoadDlg(QWidget* owner, CoreSession& session)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
-      options_(std::move(options)),
-      executor_(this),
-      listener_(std::make_unique<Listener>(this, executor_)) {
+      session_(session) {
+    connect(&session_, &CoreSession::downloadProgress, this, &CDownLoadDlg::onProgress);
+    connect(&session_, &CoreSession::downloadFinished, this, &CDownLoadDlg::onFinished);
     // The shadow first: where it is a margin of the dialog, it decides the size.
     strips_ = new FrameStrips(this, FrameStrips::kUpdateDownload);
     const int m = strips_->margin();
@@ -64,7 +43,7 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, Options options)
 
 CDownLoadDlg::~CDownLoadDlg() {
     // Cancelled and joined while the dialog is whole; its last reports are dropped.
-    download_.reset();
+    if (started_) session_.endDownload();
 }
 
 void CDownLoadDlg::SetDownloadTarget(const QString& url, const QString& version) {
@@ -73,7 +52,7 @@ void CDownLoadDlg::SetDownloadTarget(const QString& url, const QString& version)
 }
 
 int CDownLoadDlg::Result() const {
-    return download_ ? download_->Result() : kDownloadFailed;
+    return started_ ? session_.downloadResult() : kDownloadFailed;
 }
 
 QString CDownLoadDlg::statusText() const {
@@ -83,10 +62,9 @@ QString CDownLoadDlg::statusText() const {
 
 void CDownLoadDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (download_) return;
-    download_ = std::make_unique<UpdateDownload>(*listener_, options_.update, options_.download);
-    download_->SetDownloadTarget(url_.toStdString(), version_.toStdString());
-    downloading_ = download_->start();
+    if (started_) return;
+    started_ = true;
+    downloading_ = session_.startDownload(url_.toStdString(), version_.toStdString());
 }
 
 void CDownLoadDlg::onProgress(int percent) {
@@ -102,21 +80,14 @@ void CDownLoadDlg::onProgress(int percent) {
     }
 }
 
-void CDownLoadDlg::onFinished(int result, const std::string& path) {
+void CDownLoadDlg::onFinished(int result, const std::string& path, bool installerOpened) {
     downloading_ = false;
     bar_->SetIndeterminate(false);
     if (result == kDownloadSucceeded) {
         installerPath_ = QString::fromStdString(path);
-        auto open = options_.open;
-        if (!open) {
-            open = [](const std::string& file) {
-                return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
-            };
-        }
-        opened_ = OpenInstaller(path, open);
+        opened_ = installerOpened;
     }
     if (result == kDownloadCancelled) {
-        PostLog("取消下载", kDownLoadDlgTag);
         QDialog::reject();
         return;
     }
@@ -130,7 +101,7 @@ void CDownLoadDlg::reject() {
     }
     // The worker removes its partial file and reports; the dialog ends then,
     // so nothing writes on for a dialog that is gone.
-    download_->cancel();
+    session_.cancelDownload();
 }
 
 void CDownLoadDlg::keyPressEvent(QKeyEvent* event) {

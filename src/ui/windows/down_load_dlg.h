@@ -6,12 +6,9 @@
 #include <QRect>
 #include <QString>
 
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "ui/session/core_session.h"
-#include "ui/toolkit/qt_executor.h"
 
 namespace zorvex::ui {
 
@@ -19,15 +16,13 @@ class CMyProgressBar;
 class FrameStrips;
 
 // The 460 x 310 update download dialog: a banner, the progress bar and a
-// status line while UpdateDownload fetches the installer on its worker. When
-// the worker reports, the dialog hands a complete installer to the desktop
-// (OpenInstaller) and ends itself; Result() and InstallerOpened() then say
-// what happened. Escape and the window manager's close cancel the transfer,
-// which removes what it had written, and the dialog ends as soon as the
-// worker has said so (rejected, Result() kDownloadCancelled); Enter does
-// nothing. Open it with open() or exec(); the worker starts when it is
-// first shown.
-// GUI thread only; the worker reaches the dialog through a QtExecutor.
+// status line while the session's download fetches the installer. When it
+// reports (a complete installer handed to the desktop already), the dialog
+// ends itself; Result() and InstallerOpened() then say what happened. Escape and the window
+// manager's close cancel the transfer, which removes what it had written, and the dialog ends as
+// soon as the worker has said so (rejected, Result() kDownloadCancelled); Enter does nothing. Open
+// it with open() or exec(); the download starts when it is first shown, and ends with the dialog.
+// GUI thread only; the session must outlive the dialog.
 class CDownLoadDlg : public QDialog {
     Q_OBJECT
 public:
@@ -35,15 +30,7 @@ public:
     static constexpr int kHeight = 310;
     static constexpr QRect kBanner{0, 0, 460, 140};
 
-    struct Options {
-        DownloadOptions download;
-        // Opens the installer; empty: QDesktopServices.
-        std::function<bool(const std::string& path)> open;
-        // Where the installer goes, among the update module's settings.
-        UpdateContext update;
-    };
-
-    CDownLoadDlg(QWidget* owner, Options options);
+    CDownLoadDlg(QWidget* owner, CoreSession& session);
     ~CDownLoadDlg() override;
 
     // Before the dialog is shown.
@@ -74,11 +61,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    class Listener;
     void onProgress(int percent);
-    void onFinished(int result, const std::string& path);
+    void onFinished(int result, const std::string& path, bool installerOpened);
 
-    const Options options_;
+    CoreSession& session_;
     QString url_;
     QString version_;
     QImage banner_;
@@ -86,16 +72,12 @@ private:
     QRect status_;
     FrameStrips* strips_ = nullptr;
     bool finished_ = false;
+    bool started_ = false;
     bool downloading_ = false;  // from the start until the worker reported
     bool opened_ = false;
     QString installerPath_;
     bool dragging_ = false;
     QPoint dragOffset_;
-    // Declared in this order so that the download (joined first) never
-    // outlives the listener it tells, nor the listener the executor.
-    QtExecutor executor_;
-    std::unique_ptr<Listener> listener_;
-    std::unique_ptr<UpdateDownload> download_;
 };
 
 }  // namespace zorvex::ui

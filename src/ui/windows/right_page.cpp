@@ -50,7 +50,7 @@ void RightPage::onPromptFinished() {
 
 void RightPage::Quit() {
     if (session_.anyRunning()) {
-        PostLog("停止转码", kPageTag);
+        session_.log("停止转码", kPageTag);
         session_.stopAll();
     }
     PrepareQuit();

@@ -42,8 +42,8 @@ const QString kTitle = QStringLiteral("Zorvex助手");
 constexpr int kBottomBar = 52;
 constexpr int kTextLead = 2;
 
-void log(const char* what, const std::string& address) {
-    PostLog(std::string(what) + address, kTag);
+void log(CoreSession& session, const char* what, const std::string& address) {
+    session.log(std::string(what) + address, kTag);
 }
 
 }  // namespace
@@ -543,7 +543,7 @@ void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     // The first row serves every network: no pin.
     const QString address = chosen == AllNetworksText() ? QString() : chosen;
     const std::string text = address.toStdString();
-    log("切换服务，IP:", text.empty() ? chosen.toStdString() : text);
+    log(session(), "切换服务，IP:", text.empty() ? chosen.toStdString() : text);
     // The count is read again once the service runs at its new address.
     counter_.stop();
     switchThread_ = std::thread([this, text] {
@@ -553,7 +553,6 @@ void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
             [this, text, succeeded] { onSwitchDone(QString::fromStdString(text), succeeded); },
             Qt::QueuedConnection);
     });
-    if (!text.empty()) session().setCurrentAddress(text);
     addressMenu_->SetCurrent(chosen);
     update(titleStateRect());
     followAddress();
@@ -564,12 +563,11 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
     if (switchThread_.joinable()) switchThread_.join();
     const std::string text = address.toStdString();
     if (succeeded) {
-        if (!text.empty()) session().setCurrentAddress(text);
-        log("切换服务成功，IP:", text);
+        log(session(), "切换服务成功，IP:", text);
         startCounter();
-        log("重启服务，IP:", text);
+        log(session(), "重启服务，IP:", text);
     } else {
-        log("切换服务失败，IP:", text);
+        log(session(), "切换服务失败，IP:", text);
         // A refused switch (the address in use already) leaves the service
         // as it was, and its phones are still worth counting.
         startCounter();

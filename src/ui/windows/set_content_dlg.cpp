@@ -62,11 +62,11 @@ void CSetContentDlg::Layout() {
 }
 
 void CSetContentDlg::ReflectSettings() {
-    copy_ = session_.settings();
-    buttons_[IdKeepAwake]->SetCheck(copy_.ComSleepUnSleep != 0);
+    buttons_[IdKeepAwake]->SetCheck(session_.comSleepUnSleep() != 0);
     // Anything but 1 shows 2K, and the value stays until a radio is clicked.
-    buttons_[Id1080P]->SetCheck(copy_.VideoConvertRatio == 1);
-    buttons_[Id2K]->SetCheck(copy_.VideoConvertRatio != 1);
+    const int ratio = session_.videoConvertRatio();
+    buttons_[Id1080P]->SetCheck(ratio == 1);
+    buttons_[Id2K]->SetCheck(ratio != 1);
     update();
 }
 
@@ -94,8 +94,7 @@ void CSetContentDlg::onButton(int id) {
             CKbcButton* box = buttons_[IdKeepAwake];
             const bool on = !box->checked();
             box->SetCheck(on);
-            copy_.ComSleepUnSleep = on ? 1 : 0;
-            session_.setComSleepUnSleep(copy_.ComSleepUnSleep);
+            session_.setComSleepUnSleep(on ? 1 : 0);
             session_.saveSettings();
             return;
         }
@@ -114,9 +113,13 @@ void CSetContentDlg::chooseRatio(int id) {
     const int ratio = id == Id1080P ? 1 : 2;
     chosen->SetCheck(true);
     buttons_[id == Id1080P ? Id2K : Id1080P]->SetCheck(false);
-    copy_.VideoConvertRatio = ratio;
     session_.setVideoConvertRatio(ratio);
     session_.saveSettings();
+}
+
+void CSetContentDlg::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    ReflectSettings();
 }
 
 void CSetContentDlg::paintEvent(QPaintEvent*) {

@@ -23,7 +23,8 @@ public:
 
     // Places the controls.
     void Layout();
-    // Takes a copy of the settings record and sets the controls from it.
+    // Sets the controls from the session's settings; done again whenever
+    // the page is shown.
     void ReflectSettings();
     // While the main window checks for updates the button is inactive and
     // the page says that a check runs.
@@ -31,7 +32,6 @@ public:
 
     CKbcButton* button(int id) const;
     bool checkRunning() const { return checkRunning_; }
-    const SETTINGS_ST& settingsCopy() const { return copy_; }
     // "当前版本：V%s "
     QString versionText() const;
 
@@ -40,6 +40,7 @@ signals:
     void updateCheckRequested();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -48,7 +49,6 @@ private:
 
     CoreSession& session_;
     std::map<int, CKbcButton*> buttons_;  // children of the page
-    SETTINGS_ST copy_;
     bool checkRunning_ = false;
 };
 

@@ -15,7 +15,6 @@
 namespace zorvex::ui {
 namespace {
 
-constexpr const char* kLogTag = "ZorvexUIFiles\\VideoWndDlg";
 const QColor kBackground(242, 243, 243);
 const QRectF kThumbnail(8, 8, 128, 72);
 const QRectF kBadge(86, 64, 50, 16);
@@ -176,8 +175,7 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
 void CVideoWndDlg::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
-    const bool examined = card_->examined();
-    PostLog(card_->path() + "||||||||OnLButtonDown====" + (examined ? "TRUE" : "FALSE"), kLogTag);
+    emit pressed(card_->path(), card_->examined());
 }
 
 void CVideoWndDlg::mouseReleaseEvent(QMouseEvent* event) {

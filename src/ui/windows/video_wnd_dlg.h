@@ -72,6 +72,8 @@ public:
     QString accessibleText() const;
 
 signals:
+    // Any left press, examined or not: the list logs it.
+    void pressed(const std::string& path, bool examined);
     void clicked(const std::string& itemId);
     // The keyboard focus came here; the list shows the card whole.
     void focused(const std::string& itemId);

@@ -21,6 +21,8 @@
 namespace zorvex::ui {
 namespace {
 
+// A card's press is logged under the card's own tag.
+constexpr const char* kCardLogTag = "ZorvexUIFiles\\VideoWndDlg";
 const QColor kBackground(242, 243, 243);
 constexpr int kAddButtonId = 1081;
 constexpr int kMargin = 18;  // above the first row, and below the last
@@ -154,6 +156,7 @@ void CVideoWndList::syncCards() {
             widget->Refresh();
         } else {
             widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
+            connect(widget, &CVideoWndDlg::pressed, this, &CVideoWndList::logPress);
             connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
             connect(widget, &CVideoWndDlg::focused, this, &CVideoWndList::showCard);
         }
@@ -291,6 +294,10 @@ void CVideoWndList::AddByDialog() {
     });
     dialog_ = dialog;
     dialog->open();
+}
+
+void CVideoWndList::logPress(const std::string& path, bool examined) {
+    session_.log(path + "||||||||OnLButtonDown====" + (examined ? "TRUE" : "FALSE"), kCardLogTag);
 }
 
 void CVideoWndList::onCardClicked(const std::string& itemId) {

@@ -101,6 +101,7 @@ protected:
 private:
     void syncCards();
     void onCardChanged(const std::string& itemId);
+    void logPress(const std::string& path, bool examined);
     void onCardClicked(const std::string& itemId);
     DuplicateAnswer confirmDuplicateName(const std::string& shownName);
     void orderTabs();

@@ -243,7 +243,7 @@ void CZorvexVRClientDlg::CheckForUpdates() {
     if (checkRunning_) return;
     checkRunning_ = true;
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(true);
-    PostLog("检测更新", kTag);
+    session_.log("检测更新", kTag);
     // A finished check's thread has posted its report and is ending.
     if (checkThread_.joinable()) checkThread_.join();
     checkThread_ = std::thread([this] {
@@ -258,16 +258,16 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
     switch (result.outcome) {
         case VersionCheckResult::Outcome::Failed:
             // Only here did the server not answer at all.
-            PostLog("检测更新------FALSE", kTag);
+            session_.log("检测更新------FALSE", kTag);
             page_->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
             return;
         case VersionCheckResult::Outcome::UpToDate:
         case VersionCheckResult::Outcome::NoOffer:
-            PostLog("检测更新------FALSE", kTag);
+            session_.log("检测更新------FALSE", kTag);
             showMessage(QStringLiteral("已是最新版"));
             return;
         case VersionCheckResult::Outcome::UpdateOffered:
-            PostLog("开始下载", kTag);
+            session_.log("开始下载", kTag);
             startDownload(QString::fromStdString(result.downloadUrl),
                           QString::fromStdString(result.versionName));
             return;
@@ -276,9 +276,7 @@ void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
 
 void CZorvexVRClientDlg::startDownload(const QString& url, const QString& version) {
     if (download_) return;
-    auto open = [this](const std::string& path) { return session_.openInstaller(path); };
-    download_ =
-        new CDownLoadDlg(this, {session_.downloadOptions(), open, session_.updateContext()});
+    download_ = new CDownLoadDlg(this, session_);
     download_->SetDownloadTarget(url, version);
     connect(download_, &QDialog::finished, this, &CZorvexVRClientDlg::onDownloadDone);
     download_->open();
@@ -301,7 +299,7 @@ void CZorvexVRClientDlg::onDownloadDone() {
     closing_ = false;
     if (result == kDownloadCancelled) return;
     if (result == kDownloadSucceeded) {
-        PostLog("安装程序未能打开: " + installer.toStdString(), kTag);
+        session_.log("安装程序未能打开: " + installer.toStdString(), kTag);
         showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
                                    "请手动运行安装程序：\n%1")
                         .arg(installer),
@@ -315,7 +313,7 @@ void CZorvexVRClientDlg::quitAfterDownload() {
     // The installer runs already: stop everything and go without asking.
     closing_ = true;
     if (session_.anyRunning()) {
-        PostLog("停止转码", kTag);
+        session_.log("停止转码", kTag);
         session_.stopAll();
     }
     page_->PrepareQuit();

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,14 +20,21 @@ namespace {
 
 class DownLoadDlgTest : public test::WindowTest {
 protected:
-    CDownLoadDlg::Options options() {
-        CDownLoadDlg::Options o;
-        o.download.idleTimeout = std::chrono::milliseconds(1500);
-        o.update = updateContext();
-        o.open = [this](const std::string& path) {
+    // The session that makes the download; the desktop takes every installer.
+    test::ScriptedSession& session(DownloadOptions download = quick()) {
+        CoreParts parts;
+        parts.download = download;
+        parts.update = updateContext();
+        session_ = std::make_unique<test::ScriptedSession>(parts);
+        session_->openScript = [this](const std::string& path) {
             opened_.push_back(path);
             return true;
         };
+        return *session_;
+    }
+    static DownloadOptions quick() {
+        DownloadOptions o;
+        o.idleTimeout = std::chrono::milliseconds(1500);
         return o;
     }
     static void key(QWidget& widget, int key) {
@@ -36,6 +44,7 @@ protected:
     std::string target() const { return home_ + "/appData/download/Zorvex助手1.0.19.exe"; }
 
     std::vector<std::string> opened_;
+    std::unique_ptr<test::ScriptedSession> session_;
 };
 
 TEST_F(DownLoadDlgTest, EscapeAndCloseCancelTheDownloadAndLeaveNoPartialFile) {
@@ -43,9 +52,10 @@ TEST_F(DownLoadDlgTest, EscapeAndCloseCancelTheDownloadAndLeaveNoPartialFile) {
     // A slow installer that would take minutes; the idle guard far beyond the wait.
     server.stream({"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n", "MZ", 1'000'000, 500,
                    std::chrono::milliseconds(100)});
-    CDownLoadDlg::Options patient = options();
-    patient.download.idleTimeout = std::chrono::minutes(5);
-    patient.download.minimumSpeed = 1;
+    DownloadOptions patient;
+    patient.idleTimeout = std::chrono::minutes(5);
+    patient.minimumSpeed = 1;
+    test::ScriptedSession& slow = session(patient);
     const std::string folder = home_ + "/appData/download";
     auto partialFiles = [&] {
         int count = 0;
@@ -55,7 +65,7 @@ TEST_F(DownLoadDlgTest, EscapeAndCloseCancelTheDownloadAndLeaveNoPartialFile) {
     };
 
     for (bool byEscape : {true, false}) {
-        CDownLoadDlg dialog(nullptr, patient);
+        CDownLoadDlg dialog(nullptr, slow);
         dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
         dialog.open();
         ASSERT_TRUE(pump([&] { return dialog.progressBar()->pos() > 0 && partialFiles() == 1; }));
@@ -82,7 +92,7 @@ TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
     test::CannedHttpServer server;
     const std::string body = "MZ" + std::string(50'000, 'x');
     server.respond("/Setup.exe", {200, body, "application/octet-stream"});
-    CDownLoadDlg dialog(nullptr, options());
+    CDownLoadDlg dialog(nullptr, session());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
@@ -98,7 +108,7 @@ TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
 
 TEST_F(DownLoadDlgTest, ARefusedDownloadEndsAsFailedWithoutOpeningAnything) {
     test::CannedHttpServer server;  // 404 for every path
-    CDownLoadDlg dialog(nullptr, options());
+    CDownLoadDlg dialog(nullptr, session());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
@@ -112,7 +122,7 @@ TEST_F(DownLoadDlgTest, WithoutALengthTheDownloadCompletesAndTheBarCanSweep) {
     test::RawTestServer server;
     // No Content-Length: the body ends when the server closes.
     server.reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nMZ installer bytes");
-    CDownLoadDlg dialog(nullptr, options());
+    CDownLoadDlg dialog(nullptr, session());
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
