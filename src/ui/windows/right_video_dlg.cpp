@@ -29,13 +29,13 @@ namespace zorvex::ui {
 namespace {
 
 // The library's toasts show the toast's texts of the same codes.
-constexpr bool sameCode(LibraryToast library, CMsgBoxDlg::Code toast) {
+constexpr bool sameCode(ToastCode library, CMsgBoxDlg::Code toast) {
     return static_cast<int>(library) == static_cast<int>(toast);
 }
-static_assert(sameCode(TOAST_EXISTS, CMsgBoxDlg::CodeFileExists) &&
-              sameCode(TOAST_NOT_VIDEO, CMsgBoxDlg::CodeNotVideo) &&
-              sameCode(TOAST_NAME_TOO_LONG, CMsgBoxDlg::CodeNameTooLong) &&
-              sameCode(TOAST_FULL, CMsgBoxDlg::CodeLibraryFull));
+static_assert(sameCode(ToastCode::Exists, CMsgBoxDlg::CodeFileExists) &&
+              sameCode(ToastCode::NotVideo, CMsgBoxDlg::CodeNotVideo) &&
+              sameCode(ToastCode::NameTooLong, CMsgBoxDlg::CodeNameTooLong) &&
+              sameCode(ToastCode::Full, CMsgBoxDlg::CodeLibraryFull));
 
 constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
@@ -84,7 +84,8 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
     connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
-    connect(&session, &CoreSession::toast, this, [this](LibraryToast code) { ShowToast(code); });
+    connect(&session, &CoreSession::toast, this,
+            [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
     connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
         if (looks == ButtonLooks::ActionsInactive)
@@ -321,13 +322,12 @@ void CRightVideoDlg::OnConvert() {
 
 CRightVideoDlg::DeletePrompt CRightVideoDlg::DeletePromptType() const {
     bool converting = false, queued = false, converted = false, any = false;
-    for (const VIDEOINFO_ST& item : session().items()) {
-        if (!item.card->checked()) continue;
+    for (const CardView& card : session().cards()) {
+        if (!card.checked) continue;
         any = true;
-        const int kind = item.card->kind();
-        converting |= kind == KIND_CONVERTING;
-        queued |= kind == KIND_WAITING || kind == KIND_INTERRUPTED;
-        converted |= kind == KIND_CONVERTED;
+        converting |= card.look == CardLook::Converting;
+        queued |= card.look == CardLook::Waiting || card.look == CardLook::Interrupted;
+        converted |= card.look == CardLook::Converted;
     }
     if (!any) return DeleteNothing;
     // The weightiest loss is asked about: a running conversion's progress,
