@@ -186,6 +186,25 @@ int CoreSession::queueConversion() {
     return queued;
 }
 
+DeleteQuestion CoreSession::deleteQuestion() const {
+    bool converting = false, queued = false, converted = false, any = false;
+    for (const CardView& card : cards()) {
+        if (!card.checked) continue;
+        any = true;
+        converting |= card.look == CardLook::Converting;
+        queued |= card.look == CardLook::Waiting || card.look == CardLook::Interrupted;
+        converted |= card.look == CardLook::Converted;
+    }
+    if (!any) return DeleteQuestion::None;
+    // The weightiest loss is asked about: a running conversion's progress,
+    // then a queued task, then a converted file. A plain card is only
+    // unshared, its file stays: that needs no question.
+    return converting  ? DeleteQuestion::StopRunning
+           : queued    ? DeleteQuestion::DeleteQueued
+           : converted ? DeleteQuestion::DeleteConverted
+                       : DeleteQuestion::Unasked;
+}
+
 void CoreSession::deleteItems(bool deleteConvertedFiles) {
     parts_.library->DeleteItems(deleteConvertedFiles);
 }

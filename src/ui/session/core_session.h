@@ -81,6 +81,8 @@ public:
     void setAllChecked(bool on);
     // "转码": 1 when a task was queued (the queue is then laid out and saved).
     int queueConversion();
+    // What "删除" asks about the checked cards.
+    DeleteQuestion deleteQuestion() const;
     void deleteItems(bool deleteConvertedFiles);
     // The library's workers wind down; nothing is added from here on.
     void setLibraryClosing();

@@ -54,6 +54,11 @@ struct TaskRowView {
 // What happened to a task; the queue's event codes, named.
 enum class TaskStep { SourceDone, Waiting, Started, Done, Removed, Interrupted, Failed };
 
+// What "删除" asks before the checked cards go: the weightiest loss among
+// them, or nothing (none checked, or plain cards only, which lose nothing
+// but their sharing).
+enum class DeleteQuestion { None, Unasked, StopRunning, DeleteQueued, DeleteConverted };
+
 // The library's refusals, with the codes the toast shows texts for.
 enum class ToastCode { Exists = 2, NotVideo = 4, NameTooLong = 5, Full = 6 };
 
