@@ -90,7 +90,6 @@ public:
     // The conversion view's bottom bar.
     CSaveFolderBar* folderBar() const { return folderBar_; }
     CNotifyMsgDlg* deletePrompt() const { return deletePrompt_; }
-    QMessageBox* messageBox() const { return message_; }
 
     // What the title band shows and does now.
     struct TitleState {
@@ -108,7 +107,6 @@ public:
     QString addressToolTip() const;
 
     // Rectangles of the layout, in the page's coordinates.
-    QRect contentRect() const;
     QRect deviceTextRect() const;
     QRect addressBoxRect() const;
 
@@ -141,6 +139,7 @@ private:
     };
     DeletePrompt DeletePromptType() const;
     bool switching() const { return switchThread_.joinable(); }
+    QRect contentRect() const;
     QRect addressIconRect() const;
     // The menu follows the adapters: the addresses offered now, and the pin.
     void rebuildAddressMenu();
