@@ -171,12 +171,11 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
 // finished.
 bool allSettled(const ui::CoreSession& session) {
     if (session.examining()) return false;
-    const std::vector<VIDEOINFO_ST> items = session.items();
-    for (const auto& item : items)
-        if (!item.card->examined()) return false;
-    const std::vector<TaskView> tasks = session.tasks();
-    for (const TaskView& task : tasks)
-        if (task.state != TASK_DONE) return false;
+    for (const ui::CardView& card : session.cards())
+        if (!card.examined) return false;
+    const std::vector<ui::TaskRowView> tasks = session.tasks();
+    for (const ui::TaskRowView& task : tasks)
+        if (task.look != ui::TaskLook::Done) return false;
     return static_cast<int>(tasks.size()) == kTasks + 1;
 }
 
@@ -220,19 +219,19 @@ int run(int& argc, char** argv, const std::string& home, const std::string& addr
     // The big video is the first card, and examined first: the user ticks it
     // and clicks "转码" the moment it can be, while the other cards are
     // examined. The session carries both clicks, as it does the windows'.
-    const std::size_t cards = session.items().size();
+    const std::size_t cards = session.cards().size();
     if (cards != kCards) {
         std::fprintf(stderr, "the library holds %zu cards\n", cards);
         return 1;
     }
-    const std::string firstId = session.items().front().itemId;
+    const std::string firstId = session.cards().front().itemId;
     std::string roomId;  // the converted card that goes to make room
     auto readyToConvert = [&] {
         bool firstExamined = false;
-        for (const auto& item : session.items()) {
-            if (item.itemId == firstId) firstExamined = item.card->examined();
-            if (roomId.empty() && item.card->examined() && item.card->kind() == KIND_CONVERTED)
-                roomId = item.itemId;
+        for (const ui::CardView& card : session.cards()) {
+            if (card.itemId == firstId) firstExamined = card.examined;
+            if (roomId.empty() && card.examined && card.look == ui::CardLook::Converted)
+                roomId = card.itemId;
         }
         return firstExamined && !roomId.empty();
     };
@@ -241,7 +240,7 @@ int run(int& argc, char** argv, const std::string& home, const std::string& addr
         return 1;
     }
     int examinedBefore = 0;
-    for (const auto& item : session.items()) examinedBefore += item.card->examined() ? 1 : 0;
+    for (const ui::CardView& card : session.cards()) examinedBefore += card.examined ? 1 : 0;
     session.toggleChecked(roomId);
     session.deleteItems(false);
     session.toggleChecked(firstId);

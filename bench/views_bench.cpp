@@ -140,8 +140,8 @@ bool visibleComplete(ui::CVideoWndList& list) {
 
 bool examinedAndThumbnailed(const ui::CoreSession& session, ui::CVideoWndList& list) {
     if (session.examining() || list.diskJobs() > 0) return false;
-    for (const auto& item : session.items())
-        if (!item.card->examined() || !item.card->thumbUsable()) return false;
+    for (const ui::CardView& card : session.cards())
+        if (!card.examined || !card.thumbUsable) return false;
     for (int i = 0; i < list.cardCount(); ++i)
         if (!list.cardAt(i)->hasThumbnail()) return false;
     return true;
@@ -237,22 +237,23 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     pumpUntil([] { return false; }, 0);
     if (!session.addChosen({clip})) return 1;
     auto examined = [&] {
-        const std::vector<VIDEOINFO_ST> items = session.items();
-        return items.size() == 1 && items.front().card->examined();
+        const std::vector<ui::CardView> cards = session.cards();
+        return cards.size() == 1 && cards.front().examined;
     };
     if (!pumpUntil(examined, 60)) return 1;
-    session.toggleChecked(session.items().front().itemId);
+    session.toggleChecked(session.cards().front().itemId);
 
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
     if (session.queueConversion() != 1) return 1;
-    const std::string key = session.items().front().taskKey;
+    const std::string key = session.tasks().front().key;
+    using ui::TaskLook;
     const bool done = pumpUntil(
         [&] {
             auto task = session.task(key);
-            return task && (task->state == TASK_DONE || task->state == TASK_FAILED ||
-                            task->state == TASK_STOPPED);
+            return task && (task->look == TaskLook::Done || task->look == TaskLook::Failed ||
+                            task->look == TaskLook::Stopped);
         },
         1800);
     const double seconds = wall.nsecsElapsed() / 1e9;
@@ -260,10 +261,14 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     auto task = session.task(key);
     std::printf(
         "seconds %.2f gui_cpu_ms %.1f gui_share_percent %.3f repaints %d per_second %.1f "
-        "state %d\n",
+        "ended %s\n",
         seconds, cpuMs, cpuMs / (seconds * 10), list.progressRepaints(),
-        list.progressRepaints() / seconds, task ? task->state : -1);
-    return done && task && task->state == TASK_DONE ? 0 : 1;
+        list.progressRepaints() / seconds,
+        !task                             ? "gone"
+        : task->look == TaskLook::Done    ? "done"
+        : task->look == TaskLook::Stopped ? "stopped"
+                                          : "failed");
+    return done && task && task->look == TaskLook::Done ? 0 : 1;
 }
 
 }  // namespace

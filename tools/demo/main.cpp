@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
                 else
                     pumpUntil([] { return false; }, 0);
             }
-            pumpUntil([&] { return page->deviceCount() == phoneCount; }, 10);
+            pumpUntil([&] { return page->titleState().phones == phoneCount; }, 10);
 
             const QRect g = window.geometry();
             std::printf("window: %d %d %d %d tray: %s shadow: %s\n", g.x(), g.y(), g.width(),
@@ -270,7 +270,9 @@ int main(int argc, char** argv) {
             if (scene == QLatin1String("delete")) {
                 checkOnly(library, {"forest_walk.mp4", "kids_party.mp4"});
                 page->ReEvaluateLooks();
-                page->OnDelete();
+                CKbcButton& remove = *page->button(CRightVideoDlg::IdDelete);
+                sendMouse(remove, QEvent::MouseButtonPress, remove.rect().center());
+                sendMouse(remove, QEvent::MouseButtonRelease, remove.rect().center());
             }
             if (scene == QLatin1String("prompt")) window.CloseRequest();
             if (scene == QLatin1String("toast"))

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "foundation/system_info.h"
+#include "library/video_card.h"
 #include "platform/desktop_handler.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
@@ -19,6 +20,70 @@ constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
 constexpr int kMissingRecheckMs = 2000;
 // config.ini keeps at most 19 characters of the address in use.
 constexpr std::size_t kAddressTextLimit = 19;
+
+constexpr bool sameToast(ToastCode session, LibraryToast library) {
+    return static_cast<int>(session) == static_cast<int>(library);
+}
+static_assert(sameToast(ToastCode::Exists, TOAST_EXISTS) &&
+              sameToast(ToastCode::NotVideo, TOAST_NOT_VIDEO) &&
+              sameToast(ToastCode::NameTooLong, TOAST_NAME_TOO_LONG) &&
+              sameToast(ToastCode::Full, TOAST_FULL));
+
+CardLook lookOf(int kind) {
+    switch (kind) {
+        case KIND_WAITING:
+            return CardLook::Waiting;
+        case KIND_CONVERTING:
+            return CardLook::Converting;
+        case KIND_CONVERTED:
+            return CardLook::Converted;
+        case KIND_INTERRUPTED:
+            return CardLook::Interrupted;
+        case KIND_MISSING:
+            return CardLook::Missing;
+        default:
+            return CardLook::Plain;
+    }
+}
+
+TaskLook lookOfTask(int state) {
+    switch (state) {
+        case TASK_WAITING:
+            return TaskLook::Waiting;
+        case TASK_RUNNING:
+            return TaskLook::Running;
+        case TASK_DONE:
+            return TaskLook::Done;
+        case TASK_STOPPED:
+            return TaskLook::Stopped;
+        case TASK_INTERRUPTED:
+            return TaskLook::Interrupted;
+        case TASK_FAILED:
+            return TaskLook::Failed;
+        default:
+            return TaskLook::New;
+    }
+}
+
+TaskStep stepOf(int code) {
+    switch (code) {
+        case TE_WAITING:
+            return TaskStep::Waiting;
+        case TE_STARTED:
+            return TaskStep::Started;
+        case TE_DONE:
+            return TaskStep::Done;
+        case TE_REMOVED:
+            return TaskStep::Removed;
+        case TE_INTERRUPTED:
+            return TaskStep::Interrupted;
+        case TE_FAILED:
+            return TaskStep::Failed;
+        default:
+            return TaskStep::SourceDone;
+    }
+}
+
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
@@ -76,8 +141,45 @@ CoreSession::~CoreSession() {
     if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
 }
 
-std::vector<VIDEOINFO_ST> CoreSession::items() const {
-    return parts_.library->items();
+std::vector<CardView> CoreSession::cards() const {
+    std::vector<CardView> cards;
+    for (const VIDEOINFO_ST& item : parts_.library->items()) cards.push_back(viewOf(item));
+    return cards;
+}
+
+std::optional<CardView> CoreSession::card(const std::string& itemId) const {
+    for (const VIDEOINFO_ST& item : parts_.library->items()) {
+        if (item.itemId == itemId) return viewOf(item);
+    }
+    return std::nullopt;
+}
+
+CardView CoreSession::viewOf(const VIDEOINFO_ST& item) const {
+    const VideoCard& card = *item.card;
+    CardView view;
+    view.itemId = item.itemId;
+    view.path = card.path();
+    view.name = card.name();
+    if (view.name.empty()) view.name = item.name;
+    view.shortName = ShortName(view.name);
+    view.thumbnailPath = card.thumbnailPath();
+    view.thumbUsable = card.thumbUsable();
+    view.look = lookOf(card.kind());
+    view.checked = card.checked();
+    view.examined = card.examined();
+    // Examined without a key: the catalogue refused it (full, or its link
+    // file could not be written).
+    view.notShared = view.examined && view.look != CardLook::Missing && card.key().empty();
+    const MediaProbeResult probe = card.probe();
+    view.durationMs = leadingNumber(probe.duration);
+    view.bytes = leadingNumber(probe.fileSize);
+    view.width = leadingNumber(probe.width);
+    view.height = leadingNumber(probe.height);
+    return view;
+}
+
+bool CoreSession::isVideoName(const std::string& name) {
+    return IsAcceptedVideoName(name);
 }
 
 bool CoreSession::examining() const {
@@ -115,6 +217,25 @@ int CoreSession::queueConversion() {
     return queued;
 }
 
+DeleteQuestion CoreSession::deleteQuestion() const {
+    bool converting = false, queued = false, converted = false, any = false;
+    for (const CardView& card : cards()) {
+        if (!card.checked) continue;
+        any = true;
+        converting |= card.look == CardLook::Converting;
+        queued |= card.look == CardLook::Waiting || card.look == CardLook::Interrupted;
+        converted |= card.look == CardLook::Converted;
+    }
+    if (!any) return DeleteQuestion::None;
+    // The weightiest loss is asked about: a running conversion's progress,
+    // then a queued task, then a converted file. A plain card is only
+    // unshared, its file stays: that needs no question.
+    return converting  ? DeleteQuestion::StopRunning
+           : queued    ? DeleteQuestion::DeleteQueued
+           : converted ? DeleteQuestion::DeleteConverted
+                       : DeleteQuestion::Unasked;
+}
+
 void CoreSession::deleteItems(bool deleteConvertedFiles) {
     parts_.library->DeleteItems(deleteConvertedFiles);
 }
@@ -127,12 +248,32 @@ void CoreSession::setDuplicateNameAsker(std::function<DuplicateAnswer(const std:
     asker_ = std::move(asker);
 }
 
-std::vector<TaskView> CoreSession::tasks() const {
-    return parts_.queue->tasks();
+std::vector<TaskRowView> CoreSession::tasks() const {
+    std::vector<TaskRowView> rows;
+    for (const TaskView& task : parts_.queue->tasks()) rows.push_back(rowOf(task));
+    return rows;
 }
 
-std::optional<TaskView> CoreSession::task(const std::string& taskKey) const {
-    return parts_.queue->task(taskKey);
+std::optional<TaskRowView> CoreSession::task(const std::string& taskKey) const {
+    auto found = parts_.queue->task(taskKey);
+    if (!found) return std::nullopt;
+    return rowOf(*found);
+}
+
+TaskRowView CoreSession::rowOf(const TaskView& task) const {
+    TaskRowView row;
+    row.key = task.item.TaskKey;
+    row.name = task.item.VideoName;
+    row.bytes = leadingNumber(task.item.VideoSize);
+    row.thumbnailPath = task.item.VideoScreenPath;
+    row.modeLabel = task.modeLabel;
+    row.look = lookOfTask(task.state);
+    row.percent = task.progress;
+    row.failReason = task.failReason;
+    row.outputPath = task.outputPath.empty()
+                         ? ConvertedOutputPath(convertFolder(), task.item.VideoName)
+                         : task.outputPath;
+    return row;
 }
 
 void CoreSession::cancelTask(const std::string& taskKey) {
@@ -152,11 +293,6 @@ void CoreSession::pinToTop(const std::string& taskKey) {
 
 void CoreSession::retryTask(const std::string& taskKey) {
     parts_.queue->RetryTask(taskKey);
-}
-
-std::string CoreSession::outputPathOf(const TaskView& task) const {
-    if (!task.outputPath.empty()) return task.outputPath;
-    return ConvertedOutputPath(convertFolder(), task.item.VideoName);
 }
 
 void CoreSession::clearFinished() {
@@ -331,7 +467,7 @@ void CoreSession::log(std::string_view text, std::string_view tag) const {
 }
 
 void CoreSession::onToast(int code) {
-    emit toast(static_cast<LibraryToast>(code));
+    emit toast(static_cast<ToastCode>(code));
     if (nextLibraryListener_) nextLibraryListener_->onToast(code);
 }
 
@@ -377,7 +513,7 @@ void CoreSession::onUnexaminable(const std::string& name) {
 }
 
 void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
-    emit taskEvent(static_cast<TaskEvent>(code), videoPath);
+    emit taskEvent(stepOf(code), videoPath);
     if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);
 }
 

@@ -20,6 +20,8 @@
 #include "update/http_helper.h"
 #include "update/update_download.h"
 
+#include "ui/session/session_views.h"
+
 namespace zorvex {
 class Service;
 }
@@ -68,7 +70,9 @@ public:
     bool hasLibrary() const { return parts_.library && parts_.queue; }
 
     // The library (hasLibrary only).
-    std::vector<VIDEOINFO_ST> items() const;
+    // The cards in library order, and one card; none for an unknown item.
+    std::vector<CardView> cards() const;
+    std::optional<CardView> card(const std::string& itemId) const;
     bool examining() const;
     // "添加"'s files, or a drop of files: false when none could be taken.
     bool addChosen(const std::vector<std::string>& paths);
@@ -79,23 +83,24 @@ public:
     void setAllChecked(bool on);
     // "转码": 1 when a task was queued (the queue is then laid out and saved).
     int queueConversion();
+    // What "删除" asks about the checked cards.
+    DeleteQuestion deleteQuestion() const;
     void deleteItems(bool deleteConvertedFiles);
     // The library's workers wind down; nothing is added from here on.
     void setLibraryClosing();
     // Answers the library's duplicate-name question; unset: skip.
+    // Whether a file of this name is a video the library takes (by its extension).
+    static bool isVideoName(const std::string& name);
     void setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string& shownName)> asker);
 
     // The queue (hasLibrary only).
-    std::vector<TaskView> tasks() const;
-    std::optional<TaskView> task(const std::string& taskKey) const;
+    std::vector<TaskRowView> tasks() const;
+    std::optional<TaskRowView> task(const std::string& taskKey) const;
     // A row's cancel: a running task stops, any other leaves the queue.
     void cancelTask(const std::string& taskKey);
     void pinToTop(const std::string& taskKey);
     // A failed task goes again (the queue's RetryTask), laid out and saved.
     void retryTask(const std::string& taskKey);
-    // Where a task's output goes: its own once its job started, else where
-    // it would go now.
-    std::string outputPathOf(const TaskView& task) const;
     void clearFinished();
     virtual bool anyRunning() const;
     // Stops every conversion quietly, before the application quits.
@@ -175,7 +180,7 @@ public:
 
 signals:
     // The library's calls (its toast codes are the toast's own).
-    void toast(LibraryToast code);
+    void toast(ToastCode code);
     void buttonLooks(ButtonLooks looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
@@ -184,7 +189,7 @@ signals:
     // A conversion's output joined the library: its name, for the balloon.
     void conversionBalloon(const std::string& name);
     // The queue's calls.
-    void taskEvent(TaskEvent code, const std::string& videoPath);
+    void taskEvent(TaskStep step, const std::string& videoPath);
     void jobMessage(const std::string& text);
     void queueChanged();
     void progress(const std::string& taskKey, std::uint32_t percent);
@@ -202,6 +207,9 @@ private:
     // config.ini gets the record with the address in use.
     bool saveRecord() const;
     void onDownloadFinished(int result, const std::string& path);
+    // The one place a card's look is read from the library.
+    CardView viewOf(const VIDEOINFO_ST& item) const;
+    TaskRowView rowOf(const TaskView& task) const;
 
     // VideoLibraryListener
     void onToast(int code) override;

@@ -44,8 +44,8 @@ void CConvertList::LayoutRows() {
     layoutPending_ = false;
     std::map<std::string, CConvertListItemDlg*> kept;
     std::vector<CConvertListItemDlg*> order;
-    for (const TaskView& task : session_.tasks()) {
-        const std::string& key = task.item.TaskKey;
+    for (const TaskRowView& task : session_.tasks()) {
+        const std::string& key = task.key;
         CConvertListItemDlg* widget = nullptr;
         auto it = rows_.find(key);
         if (it != rows_.end()) {
@@ -62,7 +62,6 @@ void CConvertList::LayoutRows() {
                     [this, widget] { showRow(widget); });
         }
         widget->SetTask(task);
-        widget->SetOutputPath(QString::fromStdString(session_.outputPathOf(task)));
         progress_.erase(key);  // the task's own value is newer
         kept[key] = widget;
         order.push_back(widget);

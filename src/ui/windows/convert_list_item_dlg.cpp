@@ -1,7 +1,5 @@
 #include "ui/windows/convert_list_item_dlg.h"
 
-#include "ui/session/core_session.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
@@ -42,8 +40,8 @@ std::shared_ptr<const RowArt> RowArt::Load() {
     return art;
 }
 
-QString CConvertListItemDlg::FormatSize(const std::string& bytes) {
-    const double megabytes = static_cast<double>(leadingNumber(bytes)) / 1024 / 1024;
+QString CConvertListItemDlg::FormatSize(std::int64_t bytes) {
+    const double megabytes = static_cast<double>(bytes) / 1024 / 1024;
     if (megabytes < 1024) return QString::asprintf("%.1fM", megabytes);
     return QString::asprintf("%.1fG", megabytes / 1024);
 }
@@ -70,7 +68,7 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     top_->hide();
     connect(top_, &CKbcButton::clicked, this, [this] {
         top_->hide();
-        emit pinClicked(task_.item.TaskKey);
+        emit pinClicked(task_.key);
     });
 
     cancel_ = new CKbcButton(kCancelButtonId, CKbcButton::Mode::Push, this);
@@ -81,26 +79,25 @@ CConvertListItemDlg::CConvertListItemDlg(std::shared_ptr<const RowArt> art, Disk
     cancel_->SetBackground(CKbcButton::BackgroundPanelPlain);
     cancel_->SetUseCursor(true);
     cancel_->move(699, 25);
-    connect(cancel_, &CKbcButton::clicked, this,
-            [this] { emit cancelClicked(task_.item.TaskKey); });
+    connect(cancel_, &CKbcButton::clicked, this, [this] { emit cancelClicked(task_.key); });
     setUpKeyboard();
 }
 
 CConvertListItemDlg::~CConvertListItemDlg() = default;
 
-void CConvertListItemDlg::SetTask(const TaskView& task) {
+void CConvertListItemDlg::SetTask(const TaskRowView& task) {
     task_ = task;
-    name_ = QString::fromStdString(task.item.VideoName);
-    sizeText_ = FormatSize(task.item.VideoSize);
+    name_ = QString::fromStdString(task.name);
+    sizeText_ = FormatSize(task.bytes);
     mode_ = QString::fromStdString(task.modeLabel);
-    const bool done = task.state == TASK_DONE;
+    const bool done = task.look == TaskLook::Done;
     bar_->setVisible(!done);
-    bar_->SetPos(static_cast<int>(task.progress));
+    bar_->SetPos(static_cast<int>(task.percent));
     const QString caption = done ? QStringLiteral("删除") : QStringLiteral("取消");
     if (cancel_->caption() != caption) cancel_->SetImage({}, caption);
-    if (task.state == TASK_RUNNING || done) top_->hide();
-    if (task.state != TASK_FAILED) unsetCursor();  // no retry to point at
-    const QString thumbnail = QString::fromStdString(task.item.VideoScreenPath);
+    if (task.look == TaskLook::Running || done) top_->hide();
+    if (task.look != TaskLook::Failed) unsetCursor();  // no retry to point at
+    const QString thumbnail = QString::fromStdString(task.thumbnailPath);
     if (thumbnail != thumbnailPath_) {
         thumbnailPath_ = thumbnail;
         thumbnail_ = QImage();
@@ -111,7 +108,7 @@ void CConvertListItemDlg::SetTask(const TaskView& task) {
 }
 
 void CConvertListItemDlg::SetProgress(std::uint32_t percent) {
-    task_.progress = percent;
+    task_.percent = percent;
     bar_->SetPos(static_cast<int>(percent));
     update(kStatus);
     followAccessible();
@@ -131,14 +128,14 @@ void CConvertListItemDlg::loadThumbnail(const QString& path) {
 }
 
 QString CConvertListItemDlg::statusText() const {
-    switch (task_.state) {
-        case TASK_WAITING:
+    switch (task_.look) {
+        case TaskLook::Waiting:
             return QStringLiteral("任务等待");
-        case TASK_RUNNING:
+        case TaskLook::Running:
             return QStringLiteral("已转码：%1 %").arg(bar_->pos());
-        case TASK_DONE:
+        case TaskLook::Done:
             return QStringLiteral("转码完成");
-        case TASK_FAILED:
+        case TaskLook::Failed:
             return QStringLiteral("任务失败");
         default:
             return {};
@@ -164,7 +161,7 @@ void CConvertListItemDlg::paintEvent(QPaintEvent*) {
 
     painter.setFont(skinFont(12));
     const QFontMetrics metrics(painter.font());
-    const bool stopped = task_.state == TASK_STOPPED;
+    const bool stopped = task_.look == TaskLook::Stopped;
     // A long name ends in an ellipsis rather than being cut in a character.
     painter.setPen(stopped ? argb(0xFFAAAAAA) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop,
@@ -174,18 +171,18 @@ void CConvertListItemDlg::paintEvent(QPaintEvent*) {
     painter.setPen(kGrey);
     painter.drawText(kMode, Qt::AlignLeft | Qt::AlignTop, mode_);
 
-    switch (task_.state) {
-        case TASK_WAITING:
-        case TASK_RUNNING:
+    switch (task_.look) {
+        case TaskLook::Waiting:
+        case TaskLook::Running:
             painter.setPen(kGrey);
             painter.drawText(kStatus, Qt::AlignLeft | Qt::AlignTop, statusText());
             break;
-        case TASK_DONE:
+        case TaskLook::Done:
             art_->converted.draw(painter, QRectF(451, 23, 18, 18));
             painter.setPen(kGrey);
             painter.drawText(kDoneText, Qt::AlignLeft | Qt::AlignTop, statusText());
             break;
-        case TASK_FAILED:
+        case TaskLook::Failed:
             painter.setPen(argb(0xFFF4564E));
             painter.drawText(kStatus, Qt::AlignLeft | Qt::AlignTop, statusText());
             art_->tip.draw(painter, QRectF(504, 39, 13, 13));
@@ -202,13 +199,13 @@ QRect CConvertListItemDlg::failedStatusArea() {
 }
 
 QString CConvertListItemDlg::toolTipAt(const QPoint& at) const {
-    if (task_.state == TASK_FAILED && failedStatusArea().contains(at)) {
+    if (task_.look == TaskLook::Failed && failedStatusArea().contains(at)) {
         QString again = QStringLiteral("点击重新转码");
         if (task_.failReason.empty()) return again;
         return QString::fromStdString(task_.failReason) + QLatin1Char('\n') + again;
     }
-    if (outputPath_.isEmpty()) return name_;
-    return name_ + QStringLiteral("\n输出：") + outputPath_;
+    if (task_.outputPath.empty()) return name_;
+    return name_ + QStringLiteral("\n输出：") + QString::fromStdString(task_.outputPath);
 }
 
 bool CConvertListItemDlg::event(QEvent* event) {
@@ -224,7 +221,7 @@ bool CConvertListItemDlg::event(QEvent* event) {
 
 void CConvertListItemDlg::hover() {
     hovered_ = true;
-    const bool movable = task_.state != TASK_RUNNING && task_.state != TASK_DONE;
+    const bool movable = task_.look != TaskLook::Running && task_.look != TaskLook::Done;
     if (movable && index_ >= 3 && !top_->isVisible()) top_->show();
 }
 
@@ -237,7 +234,7 @@ void CConvertListItemDlg::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
     hover();
     const bool retry =
-        task_.state == TASK_FAILED && failedStatusArea().contains(event->position().toPoint());
+        task_.look == TaskLook::Failed && failedStatusArea().contains(event->position().toPoint());
     if (retry != (cursor().shape() == Qt::PointingHandCursor)) {
         if (retry)
             setCursor(Qt::PointingHandCursor);
@@ -257,8 +254,9 @@ void CConvertListItemDlg::leaveEvent(QEvent* event) {
 void CConvertListItemDlg::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
-    if (task_.state == TASK_FAILED && failedStatusArea().contains(event->position().toPoint())) {
-        emit retryClicked(task_.item.TaskKey);
+    if (task_.look == TaskLook::Failed &&
+        failedStatusArea().contains(event->position().toPoint())) {
+        emit retryClicked(task_.key);
         return;
     }
     if (kModeArea.contains(event->position().toPoint())) return;
@@ -285,11 +283,11 @@ void CConvertListItemDlg::setUpKeyboard() {
 
 QString CConvertListItemDlg::accessibleText() const {
     QString state;
-    switch (task_.state) {
-        case TASK_RUNNING:
+    switch (task_.look) {
+        case TaskLook::Running:
             state = QStringLiteral("已转码 %1%").arg(bar_->pos());
             break;
-        case TASK_STOPPED:
+        case TaskLook::Stopped:
             state = QStringLiteral("转码中断");
             break;
         default:
@@ -301,7 +299,7 @@ QString CConvertListItemDlg::accessibleText() const {
 
 void CConvertListItemDlg::followAccessible() {
     SkinAccessible::SetName(this, accessibleText());
-    if (QAccessible::isActive() && task_.state == TASK_RUNNING) {
+    if (QAccessible::isActive() && task_.look == TaskLook::Running) {
         QAccessibleValueChangeEvent event(bar_, bar_->pos());
         QAccessible::updateAccessibility(&event);
     }
@@ -313,7 +311,7 @@ void CConvertListItemDlg::focusInEvent(QFocusEvent* event) {
     // window leaves the view where the user scrolled it.
     const Qt::FocusReason reason = event->reason();
     if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
-        const bool movable = task_.state != TASK_RUNNING && task_.state != TASK_DONE;
+        const bool movable = task_.look != TaskLook::Running && task_.look != TaskLook::Done;
         if (movable && index_ >= 3) top_->show();
         emit focused();
     }

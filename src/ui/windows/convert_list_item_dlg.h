@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/session/core_session.h"
+#include "ui/session/session_views.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -29,7 +29,7 @@ struct RowArt {
 // One task of the conversion queue as an 80-pixel row: thumbnail, name and
 // size, the output mode, the progress bar, the status of its state, the
 // cancel/delete button and, for waiting tasks from the third row on, "置顶"
-// while the mouse is over the row. It draws a copy of the task (TaskView) that
+// while the mouse is over the row. It draws a copy of the task (TaskRowView) that
 // the list gives it and reports its buttons; the list talks to the queue.
 // Tab reaches the row, then its buttons ("置顶" is offered while the row or
 // the button has the keyboard focus, as while hovered); screen readers hear
@@ -48,21 +48,19 @@ public:
     // Takes the task's data and state; the thumbnail is read again (off the
     // GUI thread) when its path changed. A finished task hides the bar and
     // offers "删除".
-    void SetTask(const TaskView& task);
+    void SetTask(const TaskRowView& task);
     // The running task's progress: the bar and the status line only.
     void SetProgress(std::uint32_t percent);
     // Position in the list from 1; the "置顶" rule looks at it.
     void SetIndex(unsigned index);
-    // Where the task's output goes, for the tooltip.
-    void SetOutputPath(const QString& path) { outputPath_ = path; }
     // The tooltip at a point of the row: why a failed task failed over its
     // status, else the full name and the output path.
     QString toolTipAt(const QPoint& at) const;
     // Over "任务失败" and its icon: a click there converts the task again.
     static QRect failedStatusArea();
 
-    const std::string& taskKey() const { return task_.item.TaskKey; }
-    int state() const { return task_.state; }
+    const std::string& taskKey() const { return task_.key; }
+    TaskLook state() const { return task_.look; }
     unsigned index() const { return index_; }
     bool hovered() const { return hovered_; }
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
@@ -75,8 +73,8 @@ public:
     // What screen readers hear for the row.
     QString accessibleText() const;
 
-    // "%.1fM" below 1024 MiB, else "%.1fG", of a byte count written in decimal.
-    static QString FormatSize(const std::string& bytes);
+    // "%.1fM" below 1024 MiB, else "%.1fG".
+    static QString FormatSize(std::int64_t bytes);
 
 signals:
     // The cancel/delete button; the list stops a running task or removes it.
@@ -111,10 +109,9 @@ private:
     const std::shared_ptr<const RowArt> art_;
     DiskWorker& disk_;
 
-    TaskView task_;
+    TaskRowView task_;
     QString name_, sizeText_, mode_;
     QString thumbnailPath_;
-    QString outputPath_;
     QImage thumbnail_;
     unsigned index_ = 0;
     bool hovered_ = false;

@@ -2,9 +2,6 @@
 
 #include "ui/session/core_session.h"
 
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -29,18 +26,17 @@ namespace zorvex::ui {
 namespace {
 
 // The library's toasts show the toast's texts of the same codes.
-constexpr bool sameCode(LibraryToast library, CMsgBoxDlg::Code toast) {
+constexpr bool sameCode(ToastCode library, CMsgBoxDlg::Code toast) {
     return static_cast<int>(library) == static_cast<int>(toast);
 }
-static_assert(sameCode(TOAST_EXISTS, CMsgBoxDlg::CodeFileExists) &&
-              sameCode(TOAST_NOT_VIDEO, CMsgBoxDlg::CodeNotVideo) &&
-              sameCode(TOAST_NAME_TOO_LONG, CMsgBoxDlg::CodeNameTooLong) &&
-              sameCode(TOAST_FULL, CMsgBoxDlg::CodeLibraryFull));
+static_assert(sameCode(ToastCode::Exists, CMsgBoxDlg::CodeFileExists) &&
+              sameCode(ToastCode::NotVideo, CMsgBoxDlg::CodeNotVideo) &&
+              sameCode(ToastCode::NameTooLong, CMsgBoxDlg::CodeNameTooLong) &&
+              sameCode(ToastCode::Full, CMsgBoxDlg::CodeLibraryFull));
 
 constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
 constexpr int kBottomBar = 52;
-constexpr int kTextLead = 2;
 
 void log(CoreSession& session, const char* what, const std::string& address) {
     session.log(std::string(what) + address, kTag);
@@ -63,18 +59,11 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
                       L::BackgroundLight);
     close_ = makeButton(IdClose, false, "Comm\\Close.png", {}, 18, 18, L::LayoutCaptioned,
                         L::BackgroundLight);
-    modifyPath_ = makeButton(IdModifyPath, false, "Setting\\Button.png", QStringLiteral("修改"), 70,
-                             26, L::LayoutCells, L::BackgroundPanel);
-    modifyPath_->SetCellSize(90, 30);
-    clean_ = makeButton(IdClean, false, "Convert\\CleanBtn.png", QStringLiteral("清空已完成"), 86,
-                        16, L::LayoutIcon, L::BackgroundPale);
-    clean_->SetCellSize(16, 16);
     checkAll_ = makeButton(IdCheckAll, true, "Setting\\Check.png", QStringLiteral("全选"), 250, 18,
                            L::LayoutWide, L::BackgroundPanel);
     checkAll_->resize(50, 18);
-    // Both sit on the bottom bar, whose grey is lighter than their background's.
+    // It sits on the bottom bar, whose grey is lighter than its background's.
     checkAll_->SetBackgroundColour(colorref(0xF8F8F8));
-    modifyPath_->SetBackgroundColour(colorref(0xF8F8F8));
     convert_->SetInactive(true);
     delete_->SetInactive(true);
 
@@ -84,7 +73,8 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
     connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
-    connect(&session, &CoreSession::toast, this, [this](LibraryToast code) { ShowToast(code); });
+    connect(&session, &CoreSession::toast, this,
+            [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
     connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
         if (looks == ButtonLooks::ActionsInactive)
@@ -101,7 +91,12 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
             [this](const std::string& text) { showMessage(QString::fromStdString(text)); });
 
     settings_ = new CSetContentDlg(this, session);
+    folderBar_ = new CSaveFolderBar(session, this);
     toast_ = new CMsgBoxDlg(this);
+    connect(folderBar_, &CSaveFolderBar::refused, this, [this](const QString& text) {
+        toast_->ShowText(text);
+        toast_->raise();
+    });
 
     addressMenu_ = new CMenuDlg(2, this);
     rebuildAddressMenu();
@@ -111,7 +106,6 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
 
     stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
     addressBox_ = SkinImage::load(QStringLiteral("FP\\IPCombo.png"));
-    folderIcon_ = SkinImage::load(QStringLiteral("Convert\\OpenPath.png"));
 
     counter_.setInterval(kCounterIntervalMs);
     connect(&counter_, &QTimer::timeout, this, &CRightVideoDlg::onCounterTick);
@@ -176,12 +170,6 @@ CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, con
             case IdClose:
                 CloseRequest();
                 return;
-            case IdModifyPath:
-                OnModifyPath();
-                return;
-            case IdClean:
-                OnClean();
-                return;
             case IdCheckAll:
                 OnSelectAll();
                 return;
@@ -193,8 +181,11 @@ CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, con
 }
 
 CKbcButton* CRightVideoDlg::button(int id) const {
-    for (CKbcButton* b : {add_, convert_, delete_, min_, close_, modifyPath_, clean_, checkAll_}) {
-        if (b->id() == id) return b;
+    for (const QWidget* holder :
+         {static_cast<const QWidget*>(this), static_cast<const QWidget*>(folderBar_)}) {
+        for (CKbcButton* b : holder->findChildren<CKbcButton*>(Qt::FindDirectChildrenOnly)) {
+            if (b->id() == id) return b;
+        }
     }
     return nullptr;
 }
@@ -210,12 +201,6 @@ QRect CRightVideoDlg::addressIconRect() const {
 }
 QRect CRightVideoDlg::addressBoxRect() const {
     return QRect(width() - 205, 14, 126, 22);
-}
-QRect CRightVideoDlg::folderBoxRect() const {
-    return QRect(20, height() - 38, 358, 28);
-}
-QRect CRightVideoDlg::folderIconRect() const {
-    return QRect(350, height() - 36, 24, 24);
 }
 QRect CRightVideoDlg::titleStateRect() const {
     return QRect(width() - 333, 10, 333 - 79, 30);
@@ -241,10 +226,8 @@ void CRightVideoDlg::place() {
     close_->move(w - 36, 16);
     delete_->move(w - 85, h - 41);
     checkAll_->move(w - 186, h - 34);
-    modifyPath_->move(398, h - 37);
-    clean_->setGeometry(w - 106, h - 34, 86, 16);
+    folderBar_->setGeometry(0, h - CSaveFolderBar::kHeight, w, CSaveFolderBar::kHeight);
     if (addressTarget_) addressTarget_->setGeometry(addressBoxRect());
-    if (folderTarget_) folderTarget_->setGeometry(folderIconRect());
     const QRect content = contentRect();
     cardList_->setGeometry(content);
     convertList_->setGeometry(content);
@@ -271,13 +254,7 @@ void CRightVideoDlg::applyViewLooks() {
     const bool cards = cardList_->cardCount() > 0;
     delete_->setVisible(library && cards);
     checkAll_->setVisible(library && cards);
-    modifyPath_->setVisible(convert);
-    clean_->setVisible(convert);
-    if (folderTarget_) folderTarget_->setVisible(convert);
-    if (!convert) {
-        overFolderIcon_ = pressedFolderIcon_ = false;
-        unsetCursor();
-    }
+    folderBar_->setVisible(convert);
 }
 
 void CRightVideoDlg::ShowToast(int code) {
@@ -320,23 +297,19 @@ void CRightVideoDlg::OnConvert() {
 }
 
 CRightVideoDlg::DeletePrompt CRightVideoDlg::DeletePromptType() const {
-    bool converting = false, queued = false, converted = false, any = false;
-    for (const VIDEOINFO_ST& item : session().items()) {
-        if (!item.card->checked()) continue;
-        any = true;
-        const int kind = item.card->kind();
-        converting |= kind == KIND_CONVERTING;
-        queued |= kind == KIND_WAITING || kind == KIND_INTERRUPTED;
-        converted |= kind == KIND_CONVERTED;
+    switch (session().deleteQuestion()) {
+        case DeleteQuestion::None:
+            return DeleteNothing;
+        case DeleteQuestion::StopRunning:
+            return DeleteRunning;
+        case DeleteQuestion::DeleteQueued:
+            return DeleteQueued;
+        case DeleteQuestion::DeleteConverted:
+            return DeleteConverted;
+        case DeleteQuestion::Unasked:
+            break;
     }
-    if (!any) return DeleteNothing;
-    // The weightiest loss is asked about: a running conversion's progress,
-    // then a queued task, then a converted file. A plain card is only
-    // unshared, its file stays: that needs no question.
-    return converting  ? DeleteRunning
-           : queued    ? DeleteQueued
-           : converted ? DeleteConverted
-                       : DeleteUnasked;
+    return DeleteUnasked;
 }
 
 void CRightVideoDlg::OnDelete() {
@@ -395,43 +368,6 @@ void CRightVideoDlg::OnSelectAll() {
     checkAll_->SetCheck(cardList_->AllChecked());
 }
 
-void CRightVideoDlg::OnClean() {
-    session().clearFinished();
-}
-
-QString CRightVideoDlg::ShownPath(const QString& path) {
-    if (path.size() < kPathCharacters) return path;
-    qsizetype cut = kPathCharacters;
-    if (path[cut - 1].isHighSurrogate()) --cut;  // never half a character
-    return path.left(cut) + QStringLiteral("...");
-}
-
-void CRightVideoDlg::OnModifyPath() {
-    if (folderDialog_) {
-        folderDialog_->raise();
-        folderDialog_->activateWindow();
-        return;
-    }
-    const QString current = QString::fromStdString(session().convertFolder());
-    auto* dialog = new QFileDialog(window(), QStringLiteral("请选择保存路径"), current);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
-        const QFileInfo folder(chosen);
-        if (chosen.isEmpty() || !folder.isDir()) return;  // no folder of the file system
-        const auto choice =
-            session().setConvertFolder(QDir::cleanPath(folder.absoluteFilePath()).toStdString());
-        if (choice == CoreSession::FolderChoice::NotWritable) {
-            toast_->ShowText(QStringLiteral("无法写入此文件夹，保存位置未更改"));
-            toast_->raise();
-        }
-        update(folderBoxRect());
-    });
-    folderDialog_ = dialog;
-    dialog->open();
-}
-
 void CRightVideoDlg::showMessage(const QString& text) {
     if (message_) message_->close();
     auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, window());
@@ -458,9 +394,12 @@ void CRightVideoDlg::onCounterTick() {
     const int count = session().connectedPhones();
     if (count == deviceCount_) return;
     deviceCount_ = count;
-    hasDevices_ = count != 0;
     // The address text changes colour with the count, so it goes too.
     update(titleStateRect());
+}
+
+CRightVideoDlg::TitleState CRightVideoDlg::titleState() const {
+    return {deviceCount_, counter_.isActive(), switching(), menuOpen_, serviceDown_};
 }
 
 QString CRightVideoDlg::AllNetworksText() {
@@ -625,37 +564,16 @@ void CRightVideoDlg::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    if (view_ == ViewConvert && folderIconRect().contains(at)) {
-        pressedFolderIcon_ = true;
-        setCursor(Qt::PointingHandCursor);
-        update(folderIconRect());
-    }
 }
 
 void CRightVideoDlg::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
     cardList_->setFocus(Qt::MouseFocusReason);
-    if (!pressedFolderIcon_) return;
-    pressedFolderIcon_ = false;
-    overFolderIcon_ = false;
-    update(folderIconRect());
-    if (view_ != ViewConvert || !folderIconRect().contains(event->position().toPoint())) return;
-    session().openFile(session().convertFolder());
 }
 
 void CRightVideoDlg::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    const bool overIcon = view_ == ViewConvert && folderIconRect().contains(at);
-    if (overIcon != overFolderIcon_) {
-        overFolderIcon_ = overIcon;
-        if (!overIcon) pressedFolderIcon_ = false;
-        update(folderIconRect());
-    }
-    if (overIcon)
-        setCursor(Qt::PointingHandCursor);
-    else if (!pressedFolderIcon_)
-        unsetCursor();
     const bool inBox = addressBoxRect().contains(at);
     if (inBox != overAddress_) {
         overAddress_ = inBox;
@@ -666,11 +584,9 @@ void CRightVideoDlg::mouseMoveEvent(QMouseEvent* event) {
 
 void CRightVideoDlg::leaveEvent(QEvent* event) {
     // Into the address menu, or away: the menu stays until a move or a press here.
-    if (overAddress_ || overFolderIcon_) {
+    if (overAddress_) {
         overAddress_ = false;
-        overFolderIcon_ = false;
         update(titleStateRect());
-        update(folderIconRect());
     }
     RightPage::leaveEvent(event);
 }
@@ -691,29 +607,9 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
     painter.fillRect(QRect(0, kTitleBand, w, h - kTitleBand), colorref(0xF3F3F2));
     painter.setFont(skinFont(12));
 
-    if (view_ == ViewConvert) {
+    // The conversion view's bar draws itself.
+    if (view_ == ViewSettings || (view_ == ViewLibrary && cardList_->cardCount() > 0))
         paintBottomBar(painter);
-        const QRect box = folderBoxRect();
-        painter.setPen(argb(0xFFD6D6D6));
-        painter.drawRect(box.adjusted(0, 0, -1, -1));
-        painter.setPen(argb(0xFF3E3F42));
-        // Both texts keep the small leading a GDI+ string has, off the box's edge.
-        painter.drawText(QRect(21 + kTextLead, h - 32, 50, 20), Qt::AlignLeft | Qt::AlignTop,
-                         QStringLiteral("保存至:"));
-        // Cut by the rule; what still does not fit stops short of the icon.
-        const int pathLeft = 63 + kTextLead;
-        const QRect pathRect(pathLeft, h - 32, folderIconRect().left() - 4 - pathLeft, 20);
-        QString shown = ShownPath(QString::fromStdString(session().convertFolder()));
-        const QFontMetrics metrics(painter.font());
-        if (metrics.horizontalAdvance(shown) > pathRect.width())
-            shown = metrics.elidedText(shown, Qt::ElideRight, pathRect.width());
-        painter.setPen(argb(0xFF8E8E8E));
-        painter.drawText(pathRect, Qt::AlignLeft | Qt::AlignTop, shown);
-        const int cell = pressedFolderIcon_ ? 2 : overFolderIcon_ ? 1 : 0;
-        folderIcon_.draw(painter, folderIconRect(), QRectF(0, 24 * cell, 24, 24));
-    } else if (view_ == ViewSettings || (view_ == ViewLibrary && cardList_->cardCount() > 0)) {
-        paintBottomBar(painter);
-    }
 
     painter.setPen(argb(0xFFDDDDDD));
     painter.drawLine(0, 50, w - 2, 50);
@@ -724,7 +620,7 @@ void CRightVideoDlg::paintEvent(QPaintEvent*) {
                          QStringLiteral("【已连接%1台设备】").arg(deviceCount_));
     }
     stateIcon_.draw(painter, addressIconRect(),
-                    QRectF(0, hasDevices_ && !serviceDown_ ? 18 : 0, 18, 18));
+                    QRectF(0, deviceCount_ != 0 && !serviceDown_ ? 18 : 0, 18, 18));
     if (overAddress_)
         addressBox_.draw(painter, addressBoxRect(), QRectF(0, menuOpen_ ? 22 : 0, 126, 22));
     painter.setPen(argb(serviceDown_       ? kAddressDownColour
@@ -746,14 +642,10 @@ void CRightVideoDlg::setUpKeyboard() {
     });
     connect(addressTarget_, &CKeyTarget::keyPressed, this, &CRightVideoDlg::onAddressKey);
     followAddress();
-    folderTarget_ = new CKeyTarget(QStringLiteral("打开保存文件夹"), QAccessible::Button, this);
-    folderTarget_->setGeometry(folderIconRect());
-    connect(folderTarget_, &CKeyTarget::activated, this,
-            [this] { session().openFile(session().convertFolder()); });
     // The order on screen: the title band, the view's list, the bottom bar.
-    QWidget* order[] = {add_,    convert_,  addressTarget_, min_,        close_,
-                        delete_, checkAll_, folderTarget_,  modifyPath_, clean_};
+    QWidget* order[] = {add_, convert_, addressTarget_, min_, close_, delete_, checkAll_};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    folderBar_->SetTabAnchor(checkAll_);
     cardList_->SetTabAnchor(close_);
     convertList_->SetTabAnchor(close_);
 }

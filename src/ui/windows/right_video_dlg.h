@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRect>
@@ -13,6 +12,7 @@
 
 #include "ui/toolkit/skin.h"
 #include "ui/windows/right_page.h"
+#include "ui/windows/save_folder_bar.h"
 
 namespace zorvex::ui {
 
@@ -43,8 +43,8 @@ class CVideoWndList;
 // chooses and Escape closes it. Minimise and close are named for screen
 // readers, and the address box by its address.
 //
-// Needs a session with a library. The address and the save folder are the
-// session's; a folder chosen here is saved at once.
+// Needs a session with a library. The address is the session's; the
+// conversion view's bottom bar (CSaveFolderBar) looks after the save folder.
 // GUI thread only; the main window owns the page.
 class CRightVideoDlg final : public RightPage {
     Q_OBJECT
@@ -55,14 +55,12 @@ public:
         IdDelete = 1004,
         IdMin = 1005,
         IdClose = 1006,
-        IdModifyPath = 1034,
-        IdClean = 1057,
+        IdModifyPath = CSaveFolderBar::IdModifyPath,
+        IdClean = CSaveFolderBar::IdClean,
         IdCheckAll = 1085,
     };
     static constexpr int kTitleBand = 50;
     static constexpr int kCounterIntervalMs = 100;
-    // Longer save folders are shown cut to this many characters and "...".
-    static constexpr int kPathCharacters = 40;
     // ARGB of the address while the service does not run there.
     static constexpr unsigned kAddressDownColour = 0xFFD9453A;
 
@@ -78,28 +76,10 @@ public:
     // An address from the menu (the menu's choice lands here).
     void OnAddressChosen(const QString& address);
     // The buttons' commands, as their clicks run them.
-    void OnAdd();
     void OnConvert();
-    // Deletes the checked cards, asking first where more than a card is lost.
-    void OnDelete();
-    // The confirmation "删除" asks for the checked cards: the question's type,
-    // or none at all.
-    enum DeletePrompt {
-        DeleteNothing = -1,  // nothing is checked
-        DeleteUnasked = 0,   // plain cards only: unshared without a question
-        DeleteRunning = CNotifyMsgDlg::TypeStopTask,
-        DeleteQueued = CNotifyMsgDlg::TypeDeleteTask,
-        DeleteConverted = CNotifyMsgDlg::TypeDeleteConverted,  // offers to delete the file too
-    };
-    DeletePrompt DeletePromptType() const;
     void OnSelectAll();
-    void OnModifyPath();
-    void OnClean();
     // Sets "Convert", "Delete" and "全选" from the checked cards.
     void ReEvaluateLooks();
-
-    // The save folder as the bottom bar shows it.
-    static QString ShownPath(const QString& path);
 
     CKbcButton* button(int id) const;
     CVideoWndList* cardList() const { return cardList_; }
@@ -107,29 +87,28 @@ public:
     CMsgBoxDlg* toast() const { return toast_; }
     CMenuDlg* addressMenu() const { return addressMenu_; }
     CKeyTarget* addressTarget() const { return addressTarget_; }
-    QFileDialog* folderDialog() const { return folderDialog_; }
+    // The conversion view's bottom bar.
+    CSaveFolderBar* folderBar() const { return folderBar_; }
     CNotifyMsgDlg* deletePrompt() const { return deletePrompt_; }
-    QMessageBox* messageBox() const { return message_; }
 
-    int deviceCount() const { return deviceCount_; }
-    bool hasDevices() const { return hasDevices_; }
-    bool counterRunning() const { return counter_.isActive(); }
-    bool switching() const { return switchThread_.joinable(); }
-    bool menuOpen() const { return menuOpen_; }
+    // What the title band shows and does now.
+    struct TitleState {
+        int phones = 0;            // as last counted
+        bool counting = false;     // the phone counter runs
+        bool switching = false;    // an address switch runs
+        bool menuOpen = false;     // the address box is open
+        bool serviceDown = false;  // the service does not listen whole on the address shown
+    };
+    TitleState titleState() const;
     bool quitting() const { return quitting_; }
-    bool serviceDown() const { return serviceDown_; }
     // The address menu's first row: serve every network.
     static QString AllNetworksText();
     // What the address box's tooltip says now; empty for none.
     QString addressToolTip() const;
 
     // Rectangles of the layout, in the page's coordinates.
-    QRect contentRect() const;
     QRect deviceTextRect() const;
-    QRect addressIconRect() const;
     QRect addressBoxRect() const;
-    QRect folderBoxRect() const;
-    QRect folderIconRect() const;
 
 signals:
     // An address switch ended (for those who wait on it).
@@ -147,6 +126,21 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void OnAdd();
+    // Deletes the checked cards, asking first where more than a card is lost.
+    void OnDelete();
+    // The question's type, for what the session says "删除" asks.
+    enum DeletePrompt {
+        DeleteNothing = -1,  // nothing is checked
+        DeleteUnasked = 0,   // plain cards only: unshared without a question
+        DeleteRunning = CNotifyMsgDlg::TypeStopTask,
+        DeleteQueued = CNotifyMsgDlg::TypeDeleteTask,
+        DeleteConverted = CNotifyMsgDlg::TypeDeleteConverted,  // offers to delete the file too
+    };
+    DeletePrompt DeletePromptType() const;
+    bool switching() const { return switchThread_.joinable(); }
+    QRect contentRect() const;
+    QRect addressIconRect() const;
     // The menu follows the adapters: the addresses offered now, and the pin.
     void rebuildAddressMenu();
     void onNetworksChanged();
@@ -176,31 +170,24 @@ private:
     CKbcButton* delete_;
     CKbcButton* min_;
     CKbcButton* close_;
-    CKbcButton* modifyPath_;
-    CKbcButton* clean_;
     CKbcButton* checkAll_;
     CVideoWndList* cardList_;
     CConvertList* convertList_;
     CSetContentDlg* settings_;
+    CSaveFolderBar* folderBar_;
     CMsgBoxDlg* toast_;
     QStringList unexaminable_;  // the names the toast up now tells of
     CMenuDlg* addressMenu_;
     CKeyTarget* addressTarget_ = nullptr;
-    CKeyTarget* folderTarget_ = nullptr;  // the save folder's icon, in the conversion view
-    SkinImage stateIcon_;                 // "FP\\IPState.png"
-    SkinImage addressBox_;                // "FP\\IPCombo.png"
-    SkinImage folderIcon_;                // "Convert\\OpenPath.png"
-    QPointer<QFileDialog> folderDialog_;
+    SkinImage stateIcon_;   // "FP\\IPState.png"
+    SkinImage addressBox_;  // "FP\\IPCombo.png"
     QPointer<CNotifyMsgDlg> deletePrompt_;
     QPointer<QMessageBox> message_;
 
     QTimer counter_;
     int deviceCount_ = 0;
-    bool hasDevices_ = false;
     bool overAddress_ = false;
     bool menuOpen_ = false;
-    bool overFolderIcon_ = false;
-    bool pressedFolderIcon_ = false;
     bool quitting_ = false;
     bool looksPending_ = false;
     bool serviceDown_ = false;  // the service does not listen whole on the address shown

@@ -33,40 +33,21 @@ std::shared_ptr<const CardArt> CardArt::Load() {
     return art;
 }
 
-CVideoWndDlg::CVideoWndDlg(std::shared_ptr<VideoCard> card, const std::string& name,
-                           std::shared_ptr<const CardArt> art, DiskWorker& disk, QWidget* parent)
-    : QWidget(parent),
-      card_(std::move(card)),
-      itemId_(card_->itemId()),
-      art_(std::move(art)),
-      disk_(disk),
-      fallbackName_(QString::fromStdString(name)) {
+CVideoWndDlg::CVideoWndDlg(const CardView& view, std::shared_ptr<const CardArt> art,
+                           DiskWorker& disk, QWidget* parent)
+    : QWidget(parent), art_(std::move(art)), disk_(disk) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(kWidth, kHeight);
     setUpKeyboard();
-    Refresh();
+    SetView(view);
 }
 
 CVideoWndDlg::~CVideoWndDlg() = default;
 
-QString CVideoWndDlg::shownName() const {
-    const std::string name = card_->name();
-    if (name.empty()) return QString::fromStdString(ShortName(fallbackName_.toStdString()));
-    return QString::fromStdString(ShortName(name));
-}
-
-// Examined without a key: the catalogue refused it (full, or its link file
-// could not be written), so no phone sees it.
-bool CVideoWndDlg::notShared() const {
-    return card_->examined() && card_->kind() != KIND_MISSING && card_->key().empty();
-}
-
 QString CVideoWndDlg::toolTipText() const {
-    const std::string name = card_->name();
-    QStringList lines{name.empty() ? fallbackName_ : QString::fromStdString(name)};
-    const MediaProbeResult probe = card_->probe();
+    QStringList lines{QString::fromStdString(view_.name)};
     QStringList facts;
-    if (const std::int64_t ms = leadingNumber(probe.duration); ms > 0) {
+    if (const std::int64_t ms = view_.durationMs; ms > 0) {
         const std::int64_t s = (ms + 500) / 1000;
         facts << (s >= 3600 ? QStringLiteral("时长 %1:%2:%3")
                                   .arg(s / 3600)
@@ -76,27 +57,26 @@ QString CVideoWndDlg::toolTipText() const {
                                   .arg(s / 60)
                                   .arg(s % 60, 2, 10, QLatin1Char('0')));
     }
-    if (const std::int64_t bytes = leadingNumber(probe.fileSize); bytes > 0) {
+    if (const std::int64_t bytes = view_.bytes; bytes > 0) {
         const double mb = static_cast<double>(bytes) / 1024 / 1024;
         facts << (mb < 1      ? QStringLiteral("%1 KB").arg(std::max<std::int64_t>(1, bytes / 1024))
                   : mb < 1024 ? QString::asprintf("%.1f MB", mb)
                               : QString::asprintf("%.1f GB", mb / 1024));
     }
-    if (leadingNumber(probe.width) > 0 && leadingNumber(probe.height) > 0)
-        facts << QStringLiteral("%1×%2")
-                     .arg(leadingNumber(probe.width))
-                     .arg(leadingNumber(probe.height));
+    if (view_.width > 0 && view_.height > 0)
+        facts << QStringLiteral("%1×%2").arg(view_.width).arg(view_.height);
     if (!facts.isEmpty()) lines << facts.join(QStringLiteral(" · "));
-    if (card_->kind() == KIND_MISSING) lines << QStringLiteral("视频已丢失");
-    if (notShared()) lines << QStringLiteral("未共享：手机看不到这个视频");
+    if (view_.look == CardLook::Missing) lines << QStringLiteral("视频已丢失");
+    if (view_.notShared) lines << QStringLiteral("未共享：手机看不到这个视频");
     return lines.join(QLatin1Char('\n'));
 }
 
-void CVideoWndDlg::Refresh() {
-    showAnimation(card_->kind() == KIND_CONVERTING);
+void CVideoWndDlg::SetView(const CardView& view) {
+    view_ = view;
+    showAnimation(view_.look == CardLook::Converting);
     setToolTip(toolTipText());
-    const QString path = QString::fromStdString(card_->thumbnailPath());
-    const bool usable = card_->thumbUsable();
+    const QString path = QString::fromStdString(view_.thumbnailPath);
+    const bool usable = view_.thumbUsable;
     if (path != thumbnailPath_ || usable != thumbnailUsable_) {
         thumbnailPath_ = path;
         thumbnailUsable_ = usable;
@@ -148,25 +128,25 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.fillRect(rect(), kBackground);
 
-    const int kind = card_->kind();
-    const bool missing = kind == KIND_MISSING;
+    const CardLook look = view_.look;
+    const bool missing = look == CardLook::Missing;
     // A missing video keeps its last thumbnail under the overlay; without
     // one it gets the placeholder rather than an empty frame.
-    if ((card_->thumbUsable() || missing) && !thumbnail_.isNull()) {
+    if ((view_.thumbUsable || missing) && !thumbnail_.isNull()) {
         const QRectF source =
             QRectF(0, 0, 128, 72).intersected(QRectF(QPointF(0, 0), QSizeF(thumbnail_.size())));
         painter.drawImage(kThumbnail, thumbnail_, source);
     } else {
         art_->placeholder.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
     }
-    if (kind == KIND_CONVERTED) art_->converted.draw(painter, kBadge, QRectF(0, 0, 50, 16));
-    if (kind == KIND_WAITING) art_->waiting.draw(painter, kBadge, QRectF(0, 0, 50, 16));
+    if (look == CardLook::Converted) art_->converted.draw(painter, kBadge, QRectF(0, 0, 50, 16));
+    if (look == CardLook::Waiting) art_->waiting.draw(painter, kBadge, QRectF(0, 0, 50, 16));
     if (missing) art_->lost.draw(painter, kThumbnail, QRectF(0, 0, 128, 72));
 
-    art_->check.draw(painter, kCheck, QRectF(0, card_->checked() ? 28 : 0, 14, 14));
+    art_->check.draw(painter, kCheck, QRectF(0, view_.checked ? 28 : 0, 14, 14));
 
     painter.setFont(skinFont(12));
-    painter.setPen(notShared() ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
+    painter.setPen(view_.notShared ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
     FocusRing::Paint(painter, this);
     paintedCurrent_ = loading_ == 0;
@@ -175,19 +155,19 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
 void CVideoWndDlg::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
-    emit pressed(card_->path(), card_->examined());
+    emit pressed(view_.path, view_.examined);
 }
 
 void CVideoWndDlg::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
-    if (event->button() != Qt::LeftButton || !card_->examined()) return;
+    if (event->button() != Qt::LeftButton || !view_.examined) return;
     if (!rect().contains(event->position().toPoint())) return;
-    emit clicked(itemId_);
+    emit clicked(view_.itemId);
 }
 
 void CVideoWndDlg::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
-    if (!card_->examined()) return;
+    if (!view_.examined) return;
     hovered_ = true;
     update();
 }
@@ -206,35 +186,34 @@ void CVideoWndDlg::setUpKeyboard() {
 }
 
 QString CVideoWndDlg::accessibleText() const {
-    const std::string full = card_->name();
-    const QString name = full.empty() ? fallbackName_ : QString::fromStdString(full);
+    const QString name = QString::fromStdString(view_.name);
     QString state;
-    switch (card_->kind()) {
-        case KIND_WAITING:
+    switch (view_.look) {
+        case CardLook::Waiting:
             state = QStringLiteral("等待转码");
             break;
-        case KIND_CONVERTING:
+        case CardLook::Converting:
             state = QStringLiteral("正在转码");
             break;
-        case KIND_CONVERTED:
+        case CardLook::Converted:
             state = QStringLiteral("已转码");
             break;
-        case KIND_INTERRUPTED:
+        case CardLook::Interrupted:
             state = QStringLiteral("转码中断");
             break;
-        case KIND_MISSING:
+        case CardLook::Missing:
             state = QStringLiteral("视频已丢失");
             break;
-        default:
+        case CardLook::Plain:
             break;
     }
-    if (notShared()) state = QStringLiteral("未共享");
+    if (view_.notShared) state = QStringLiteral("未共享");
     return state.isEmpty() ? name : name + QStringLiteral("，") + state;
 }
 
 void CVideoWndDlg::followAccessible() {
     SkinAccessible::SetName(this, accessibleText());
-    SkinAccessible::SetChecked(this, card_->checked());
+    SkinAccessible::SetChecked(this, view_.checked);
 }
 
 void CVideoWndDlg::keyPressEvent(QKeyEvent* event) {
@@ -244,7 +223,7 @@ void CVideoWndDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
-    if (card_->examined()) emit clicked(itemId_);
+    if (view_.examined) emit clicked(view_.itemId);
 }
 
 void CVideoWndDlg::focusInEvent(QFocusEvent* event) {
@@ -252,7 +231,8 @@ void CVideoWndDlg::focusInEvent(QFocusEvent* event) {
     // Only a move of the keyboard's scrolls: the focus coming back with the
     // window leaves the view where the user scrolled it.
     const Qt::FocusReason reason = event->reason();
-    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) emit focused(itemId_);
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+        emit focused(view_.itemId);
 }
 
 }  // namespace zorvex::ui

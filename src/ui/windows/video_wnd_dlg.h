@@ -7,11 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/session/session_views.h"
 #include "ui/toolkit/skin.h"
-
-namespace zorvex {
-class VideoCard;
-}
 
 namespace zorvex::ui {
 
@@ -29,9 +26,9 @@ struct CardArt {
 };
 
 // One video of the library as a 144 x 116 card: thumbnail or placeholder, the
-// badge of its kind (the animation while it converts, the "lost" overlay when
+// badge of its look (the animation while it converts, the "lost" overlay when
 // its file is gone), the check box and the shortened name. It draws the
-// VideoCard it is given and reacts to the mouse only once the card has been
+// CardView it is given and reacts to the mouse only once the card has been
 // examined: a release over it reports clicked(), which the list turns into
 // a check-mark toggle. Tab reaches it and Space or Enter clicks it; screen
 // readers hear a check box named by the full file name and its state.
@@ -42,25 +39,22 @@ public:
     static constexpr int kWidth = 144;
     static constexpr int kHeight = 116;
 
-    // name: what the card shows until its worker has read the file's own name.
-    CVideoWndDlg(std::shared_ptr<VideoCard> card, const std::string& name,
-                 std::shared_ptr<const CardArt> art, DiskWorker& disk, QWidget* parent);
+    CVideoWndDlg(const CardView& view, std::shared_ptr<const CardArt> art, DiskWorker& disk,
+                 QWidget* parent);
     ~CVideoWndDlg() override;
 
-    // Reads the model again: the animation follows the kind, and the
+    // Takes the card's new state: the animation follows the look, and the
     // thumbnail is loaded again (off the GUI thread) when its path or its
     // usability changed. Then repaints.
-    void Refresh();
+    void SetView(const CardView& view);
 
-    const std::string& itemId() const { return itemId_; }
-    const std::shared_ptr<VideoCard>& card() const { return card_; }
+    const std::string& itemId() const { return view_.itemId; }
+    const CardView& view() const { return view_; }
     bool hovered() const { return hovered_; }
     // A thumbnail is being read from disk.
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
     // The name as drawn.
-    QString shownName() const;
-    // Examined, but refused by the catalogue: no phone sees it.
-    bool notShared() const;
+    QString shownName() const { return QString::fromStdString(view_.shortName); }
     // The whole name, then what the examination found ("时长 0:20 · 12.3 MB
     // · 1920×1080") and why the card looks as it does, one line each.
     QString toolTipText() const;
@@ -94,12 +88,10 @@ private:
     void loadThumbnail(const QString& path);
 
     // constant after construction
-    const std::shared_ptr<VideoCard> card_;
-    const std::string itemId_;
     const std::shared_ptr<const CardArt> art_;
     DiskWorker& disk_;
-    const QString fallbackName_;
 
+    CardView view_;
     QImage thumbnail_;
     QString thumbnailPath_;  // the path thumbnail_ was read from, or is being read from
     bool thumbnailUsable_ = false;

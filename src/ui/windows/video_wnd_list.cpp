@@ -76,7 +76,7 @@ DroppedPaths ExpandDrop(const std::vector<std::string>& paths) {
         QStringList names;
         const QStringList entries = QDir(folder).entryList(QDir::Files);
         for (const QString& name : entries) {
-            if (IsAcceptedVideoName(name.toStdString())) names.push_back(name);
+            if (CoreSession::isVideoName(name.toStdString())) names.push_back(name);
         }
         std::sort(names.begin(), names.end(), namedBefore);
         if (names.isEmpty()) out.emptyFolder = true;
@@ -145,22 +145,22 @@ QRect CVideoWndList::pictureRect() const {
 void CVideoWndList::syncCards() {
     std::map<std::string, CVideoWndDlg*> kept;
     std::vector<CVideoWndDlg*> order;
-    for (const VIDEOINFO_ST& item : session_.items()) {
+    for (const CardView& view : session_.cards()) {
         CVideoWndDlg* widget = nullptr;
-        auto it = cards_.find(item.itemId);
+        auto it = cards_.find(view.itemId);
         if (it != cards_.end()) {
             widget = it->second;
             cards_.erase(it);
             // A change of the list may change a card too (a finished
             // conversion turns its source plain again) without a word of it.
-            widget->Refresh();
+            widget->SetView(view);
         } else {
-            widget = new CVideoWndDlg(item.card, item.name, art_, disk_, viewport());
+            widget = new CVideoWndDlg(view, art_, disk_, viewport());
             connect(widget, &CVideoWndDlg::pressed, this, &CVideoWndList::logPress);
             connect(widget, &CVideoWndDlg::clicked, this, &CVideoWndList::onCardClicked);
             connect(widget, &CVideoWndDlg::focused, this, &CVideoWndList::showCard);
         }
-        kept[item.itemId] = widget;
+        kept[view.itemId] = widget;
         order.push_back(widget);
     }
     // Later: the change may come from inside one of these cards' own events.
@@ -225,9 +225,9 @@ void CVideoWndList::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
         event->accept();
-        const auto items = session_.items();
-        const bool any = std::any_of(items.begin(), items.end(),
-                                     [](const auto& item) { return item.card->checked(); });
+        const auto cards = session_.cards();
+        const bool any = std::any_of(cards.begin(), cards.end(),
+                                     [](const CardView& card) { return card.checked; });
         if (any) emit deleteRequested();
         return;
     }
@@ -256,15 +256,15 @@ void CVideoWndList::dropEvent(QDropEvent* event) {
 
 void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     QPointer<CVideoWndList> self(this);
-    disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
-                            [self](const DroppedPaths& dropped) {
-                                if (!self) return;
-                                const bool full = self->session_.items().size() >= kLibraryLimit;
-                                if (dropped.emptyFolder && !full)
-                                    emit self->toastRequested(TOAST_NOT_VIDEO);
-                                if (!dropped.files.empty())
-                                    self->session_.addDropped(dropped.files);
-                            });
+    disk_.run<DroppedPaths>(
+        [paths] { return ExpandDrop(paths); },
+        [self](const DroppedPaths& dropped) {
+            if (!self) return;
+            const bool full = self->session_.cards().size() >= kLibraryLimit;
+            if (dropped.emptyFolder && !full)
+                emit self->toastRequested(static_cast<int>(ToastCode::NotVideo));
+            if (!dropped.files.empty()) self->session_.addDropped(dropped.files);
+        });
 }
 
 void CVideoWndList::AddByDialog() {
@@ -273,7 +273,7 @@ void CVideoWndList::AddByDialog() {
         dialog_->activateWindow();
         return;
     }
-    if (session_.items().size() >= kLibraryLimit) {
+    if (session_.cards().size() >= kLibraryLimit) {
         session_.addChosen({});  // the library's own refusal: toast 6
         return;
     }
@@ -323,7 +323,9 @@ DuplicateAnswer CVideoWndList::confirmDuplicateName(const std::string& shownName
 }
 
 void CVideoWndList::onCardChanged(const std::string& itemId) {
-    if (CVideoWndDlg* widget = card(itemId)) widget->Refresh();
+    CVideoWndDlg* widget = card(itemId);
+    if (!widget) return;
+    if (auto view = session_.card(itemId)) widget->SetView(*view);
 }
 
 void CVideoWndList::orderTabs() {

@@ -84,7 +84,8 @@ TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
                          finished.emplace_back(result, path, took);
                      });
     test::CannedHttpServer server;
-    server.respond("/Setup.exe", {200, "MZ" + std::string(50'000, 'x'), "application/octet-stream"});
+    server.respond("/Setup.exe",
+                   {200, "MZ" + std::string(50'000, 'x'), "application/octet-stream"});
     const std::string url = server.url("/Setup.exe");
     // A download ended before it reported tells nothing of itself.
     ASSERT_TRUE(session.startDownload(url, "1.0.19"));
@@ -92,8 +93,9 @@ TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
     ASSERT_TRUE(session.startDownload(url, "1.0.19"));
     ASSERT_TRUE(pump([&] { return !finished.empty(); }));
     const std::string installer = home_ + "/appData/download/Zorvex助手1.0.19.exe";
-    EXPECT_EQ(finished, (std::vector<std::tuple<int, std::string, bool>>{
-                            {kDownloadSucceeded, installer, true}}));
+    EXPECT_EQ(
+        finished,
+        (std::vector<std::tuple<int, std::string, bool>>{{kDownloadSucceeded, installer, true}}));
     EXPECT_EQ(opened, std::vector<std::string>{installer});
     EXPECT_EQ(session.downloadResult(), kDownloadSucceeded);
 

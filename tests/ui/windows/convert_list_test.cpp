@@ -141,9 +141,9 @@ TEST_F(ConversionRows, PinOffersItselfFromTheThirdRowWhileHovered) {
 }
 
 TEST_F(ConversionRows, RowTextsAndPictures) {
-    EXPECT_EQ(CConvertListItemDlg::FormatSize("1610612736"), "1.5G");
-    EXPECT_EQ(CConvertListItemDlg::FormatSize("1073741824"), "1.0G");
-    EXPECT_EQ(CConvertListItemDlg::FormatSize("734003200"), "700.0M");
+    EXPECT_EQ(CConvertListItemDlg::FormatSize(1610612736), "1.5G");
+    EXPECT_EQ(CConvertListItemDlg::FormatSize(1073741824), "1.0G");
+    EXPECT_EQ(CConvertListItemDlg::FormatSize(734003200), "700.0M");
 
     const QString thumbnail = QString::fromStdString(home.file("thumb.jpg"));
     QImage solid(128, 72, QImage::Format_RGB32);
@@ -185,15 +185,15 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     // The running text is the bar's position.
     DiskWorker disk;
     CConvertListItemDlg running(RowArt::Load(), disk, nullptr);
-    TaskView view;
-    view.state = TASK_RUNNING;
+    TaskRowView view;
+    view.look = TaskLook::Running;
     running.SetTask(view);
     running.SetProgress(37);
     EXPECT_EQ(running.progressBar()->pos(), 37);
     EXPECT_EQ(running.statusText(), QStringLiteral("已转码：37 %"));
 
     // Screen readers hear the rows' names and states, kept up with the progress.
-    view.item.VideoName = "a.mp4";
+    view.name = "a.mp4";
     running.SetTask(view);
     running.SetProgress(42);
     QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&running);
@@ -214,7 +214,7 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
     kit->queue().Refresh();
     ASSERT_EQ(list->rowCount(), 2);
     CConvertListItemDlg* first = list->rowAt(0);
-    EXPECT_EQ(first->state(), TASK_RUNNING);
+    EXPECT_EQ(first->state(), TaskLook::Running);
     EXPECT_EQ(list->rowAt(1)->statusText(), QStringLiteral("任务等待"));
     const std::string output = kit->queue().task(aKey)->outputPath;
     // FFmpeg writes under the hidden name until it is done.
@@ -226,7 +226,7 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
     test::click(*first->cancelButton());
     ASSERT_TRUE(pump([&] {
         return list->rowCount() == 1 && list->rowAt(0)->taskKey() == bKey &&
-               list->rowAt(0)->state() == TASK_RUNNING;
+               list->rowAt(0)->state() == TaskLook::Running;
     }));
     EXPECT_FALSE(fs::exists(output)) << "the partial file is deleted";
     EXPECT_FALSE(test::anyProcessMentions(partial)) << "its FFmpeg has ended";
@@ -240,7 +240,7 @@ TEST_F(ConversionRows, DoneRowDeletesOnlyTheTask) {
     std::string key = add(clip);
     kit->queue().Refresh();
     ASSERT_TRUE(
-        pump([&] { return list->rowCount() == 1 && list->rowAt(0)->state() == TASK_DONE; }));
+        pump([&] { return list->rowCount() == 1 && list->rowAt(0)->state() == TaskLook::Done; }));
     CConvertListItemDlg* row = list->rowAt(0);
     EXPECT_EQ(row->cancelButton()->caption(), QStringLiteral("删除"));
     EXPECT_FALSE(row->progressBar()->isVisible());

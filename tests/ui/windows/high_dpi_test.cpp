@@ -46,10 +46,10 @@ TEST_F(HighDpi, CardsAndRowsDrawTheDoubleArtInLogicalGeometry) {
     for (int i = 0; i < 6; ++i) absent.push_back(videos.file(std::to_string(i) + ".mp4"));
     kit->library().AddByDialog(absent);
     EXPECT_EQ(list.cardAt(5)->geometry(), QRect(14, 142, 144, 116)) << "logical pixels";
-    auto items = kit->library().items();
-    items[0].card->setKind(KIND_CONVERTED);
-    items[0].card->setChecked(true);
-    list.cardAt(0)->Refresh();
+    CardView view = list.cardAt(0)->view();
+    view.look = CardLook::Converted;
+    view.checked = true;
+    list.cardAt(0)->SetView(view);
 
     const QImage card = list.cardAt(0)->grab().toImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(card.size(), QSize(288, 232));
@@ -59,8 +59,8 @@ TEST_F(HighDpi, CardsAndRowsDrawTheDoubleArtInLogicalGeometry) {
     DiskWorker disk;
     CConvertListItemDlg row(RowArt::Load(), disk, nullptr);
     row.resize(kWidth, 80);
-    TaskView done;
-    done.state = TASK_DONE;
+    TaskRowView done;
+    done.look = TaskLook::Done;
     row.SetTask(done);
     const QImage rowImage = row.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(blurredPixels(rowImage, {902, 46}, "Convert\\Converted@2x.png", {0, 0, 36, 36}), 0);

@@ -29,6 +29,7 @@
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
+#include "ui/windows/save_folder_bar.h"
 #include "ui/windows/set_content_dlg.h"
 #include "ui/windows/video_wnd_dlg.h"
 #include "ui/windows/video_wnd_list.h"
@@ -160,8 +161,11 @@ TEST_F(PageTest, SwitchViewShowsTheButtonsOfEachView) {
     EXPECT_FALSE(p.cardList()->isVisible() || p.settingsPage()->isVisible());
     for (int id : {P::IdAdd, P::IdConvert, P::IdDelete, P::IdCheckAll}) EXPECT_FALSE(visible(id));
     EXPECT_TRUE(visible(P::IdModifyPath) && visible(P::IdClean));
-    EXPECT_EQ(button(P::IdModifyPath).geometry(), QRect(398, 630 - 37, 70, 26));
-    EXPECT_EQ(button(P::IdClean).geometry(), QRect(812 - 106, 630 - 34, 86, 16));
+    auto onPage = [&](int id) {
+        return QRect(button(id).mapTo(&p, QPoint(0, 0)), button(id).size());
+    };
+    EXPECT_EQ(onPage(P::IdModifyPath), QRect(398, 630 - 37, 70, 26));
+    EXPECT_EQ(onPage(P::IdClean), QRect(812 - 106, 630 - 34, 86, 16));
 
     p.SwitchView(RightPage::ViewSettings);
     EXPECT_TRUE(p.settingsPage()->isVisible());
@@ -180,7 +184,7 @@ TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
     P& one = open();
     const QPoint box = one.addressBoxRect().center();
     test::press(one, box);
-    EXPECT_TRUE(one.menuOpen());
+    EXPECT_TRUE(one.titleState().menuOpen);
     EXPECT_FALSE(one.addressMenu()->isVisible());
     // The box shows its open cell, IPCombo's second, as drawn on the title band.
     const QRect at = one.addressBoxRect();
@@ -195,7 +199,7 @@ TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
     for (QPoint edge : {QPoint(60, 0), QPoint(0, 11), QPoint(125, 11), QPoint(60, 21)})
         EXPECT_TRUE(test::sameColour(shot.pixel(edge), expected.pixelColor(edge), 8)) << edge.x();
     test::press(one, box);
-    EXPECT_FALSE(one.menuOpen());
+    EXPECT_FALSE(one.titleState().menuOpen);
 
     addresses = {here(), "127.0.93.1", "127.0.93.2"};
     P& three = open();
@@ -207,7 +211,7 @@ TEST_F(PageTest, TheAddressBoxOpensAMenuOnlyForMoreThanOneAddress) {
     EXPECT_EQ(three.addressMenu()->current(), QString::fromStdString(here()));
     test::press(three, QPoint(400, 300));  // anywhere else closes it
     EXPECT_FALSE(three.addressMenu()->isVisible());
-    EXPECT_FALSE(three.menuOpen());
+    EXPECT_FALSE(three.titleState().menuOpen);
 }
 
 TEST_F(PageTest, TabWalksThePageInItsOrderAndKeysWorkTheAddressMenu) {
@@ -244,9 +248,9 @@ TEST_F(PageTest, TabWalksThePageInItsOrderAndKeysWorkTheAddressMenu) {
     // Opened by the mouse, Escape closes it wherever the focus is on the page.
     QTest::keyClick(p.addressTarget(), Qt::Key_Escape);
     test::press(p, p.addressBoxRect().center());
-    ASSERT_TRUE(p.menuOpen());
+    ASSERT_TRUE(p.titleState().menuOpen);
     QTest::keyClick(p.cardList(), Qt::Key_Escape);
-    EXPECT_FALSE(p.menuOpen());
+    EXPECT_FALSE(p.titleState().menuOpen);
 
     // In the conversion view, after the title band: the save folder's icon, which opens it.
     p.SwitchView(RightPage::ViewConvert);
@@ -302,7 +306,7 @@ TEST_F(PageTest, TheMenuServesEveryNetworkOrThePinnedOneAndRemembersTheChoice) {
     EXPECT_TRUE(test::portIsFree(first, wire::kLinkPort) &&
                 test::portIsFree(first, wire::kHttpPort));
     EXPECT_NE(test::readFile(config).find("PinnedIP=" + second), std::string::npos);
-    EXPECT_FALSE(p.serviceDown());
+    EXPECT_FALSE(p.titleState().serviceDown);
     EXPECT_TRUE(p.addressToolTip().isEmpty());
 }
 
@@ -362,13 +366,13 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     auto typeFor = [&](std::initializer_list<int> checked) {
         for (const auto& item : items) item.card->setChecked(false);
         for (int i : checked) items[static_cast<std::size_t>(i)].card->setChecked(true);
-        return p.DeletePromptType();
+        return session().deleteQuestion();
     };
-    EXPECT_EQ(typeFor({}), P::DeleteNothing);
-    EXPECT_EQ(typeFor({0}), P::DeleteUnasked);
-    EXPECT_EQ(typeFor({0, 1}), P::DeleteConverted);
-    EXPECT_EQ(typeFor({1, 2}), P::DeleteQueued);
-    EXPECT_EQ(typeFor({1, 2, 3}), P::DeleteRunning);
+    EXPECT_EQ(typeFor({}), DeleteQuestion::None);
+    EXPECT_EQ(typeFor({0}), DeleteQuestion::Unasked);
+    EXPECT_EQ(typeFor({0, 1}), DeleteQuestion::DeleteConverted);
+    EXPECT_EQ(typeFor({1, 2}), DeleteQuestion::DeleteQueued);
+    EXPECT_EQ(typeFor({1, 2, 3}), DeleteQuestion::StopRunning);
 
     // The converted card's file exists: "彻底删除源文件", shown and checked
     // by DeleteOrigin, deletes it from the disk with the card.
@@ -397,17 +401,18 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
 
 TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
     const QString forty(40, QLatin1Char('a')), thirtyNine(39, QLatin1Char('b'));
-    EXPECT_EQ(P::ShownPath(forty), forty + "...");
-    EXPECT_EQ(P::ShownPath(thirtyNine), thirtyNine);
-    EXPECT_EQ(P::ShownPath(forty + "tail"), forty + "...");
+    using Bar = CSaveFolderBar;
+    EXPECT_EQ(Bar::ShownPath(forty), forty + "...");
+    EXPECT_EQ(Bar::ShownPath(thirtyNine), thirtyNine);
+    EXPECT_EQ(Bar::ShownPath(forty + "tail"), forty + "...");
     // A character outside the BMP is never cut in half.
     const QString emoji = QString(39, QLatin1Char('c')) + QString::fromUtf8("😀") + "d";
-    EXPECT_EQ(P::ShownPath(emoji), QString(39, QLatin1Char('c')) + "...");
+    EXPECT_EQ(Bar::ShownPath(emoji), QString(39, QLatin1Char('c')) + "...");
 
     P& p = open();
     p.SwitchView(RightPage::ViewConvert);
     test::click(button(P::IdModifyPath));
-    QFileDialog* dialog = p.folderDialog();
+    QFileDialog* dialog = p.folderBar()->folderDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("请选择保存路径"));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
@@ -428,15 +433,22 @@ TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {
     dialog->close();
 
     // The open-folder icon opens the folder on a click.
-    const QPoint icon = p.folderIconRect().center();
-    test::press(p, icon);
-    test::release(p, icon);
+    Bar& bar = *p.folderBar();
+    EXPECT_EQ(bar.geometry(), QRect(0, 630 - 52, 812, 52));
+    const QPoint icon = Bar::folderIconRect().center();
+    test::press(bar, icon);
+    test::release(bar, icon);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], chosen);
+    // The bar passes a press on to the page, which closes its address menu.
+    test::press(p, p.addressBoxRect().center());
+    ASSERT_TRUE(p.titleState().menuOpen);
+    test::press(bar, {200, 30});
+    test::release(bar, {200, 30});
+    EXPECT_FALSE(p.titleState().menuOpen);
+    EXPECT_EQ(opened.size(), 1u);
     p.SwitchView(RightPage::ViewLibrary);
-    test::press(p, icon);
-    test::release(p, icon);
-    EXPECT_EQ(opened.size(), 1u) << "only the conversion view has the icon";
+    EXPECT_FALSE(bar.isVisible()) << "only the conversion view has the icon";
 }
 
 TEST_F(PageTest, AnAddressChosenWhileASwitchRunsChangesNothing) {
@@ -464,11 +476,11 @@ TEST_F(PageTest, AnAddressChosenWhileASwitchRunsChangesNothing) {
         }
         wake.notify_all();
     };
-    ASSERT_TRUE(p.counterRunning());
+    ASSERT_TRUE(p.titleState().counting);
 
     p.OnAddressChosen("127.0.93.1");
-    EXPECT_TRUE(p.switching());
-    EXPECT_FALSE(p.counterRunning()) << "paused for the switch";
+    EXPECT_TRUE(p.titleState().switching);
+    EXPECT_FALSE(p.titleState().counting) << "paused for the switch";
     EXPECT_EQ(p.addressMenu()->current(), "127.0.93.1");
     // Dropped, though the menu marks the row it is clicked on: the mark goes
     // back to the address shown, the service's until the switch ends.
@@ -478,15 +490,15 @@ TEST_F(PageTest, AnAddressChosenWhileASwitchRunsChangesNothing) {
     ASSERT_TRUE(pump([&] { return switched.size() == 1; }));
     EXPECT_EQ(asked, std::vector<std::string>{"127.0.93.1"});
     EXPECT_EQ(switched[0], std::make_pair(QString("127.0.93.1"), true));
-    EXPECT_FALSE(p.switching());
-    EXPECT_TRUE(p.counterRunning());
+    EXPECT_FALSE(p.titleState().switching);
+    EXPECT_TRUE(p.titleState().counting);
 
     // A refused switch leaves the service as it was, still counted.
     p.OnAddressChosen("127.0.93.1");
     finish(false);
     ASSERT_TRUE(pump([&] { return switched.size() == 2; }));
     EXPECT_FALSE(switched[1].second);
-    EXPECT_TRUE(p.counterRunning());
+    EXPECT_TRUE(p.titleState().counting);
 
     const std::string log = logText();
     for (const char* line : {"(ZorvexUIFiles\\RightVideoDlg):切换服务，IP:127.0.93.1",
@@ -501,7 +513,7 @@ TEST_F(PageTest, AnAddressChosenWhileASwitchRunsChangesNothing) {
     p.PrepareQuit();
     finish(true);
     ASSERT_TRUE(pump([&] { return switched.size() == 3; }));
-    EXPECT_FALSE(p.counterRunning());
+    EXPECT_FALSE(p.titleState().counting);
     EXPECT_TRUE(p.quitting());
 }
 
@@ -522,7 +534,7 @@ TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
     const QColor title = colorref(0xF8F8F8);
     // The text's room up to the state icon beside it.
     const QRect text = p.deviceTextRect().translated(0, -2).adjusted(0, 0, -12, 0);
-    EXPECT_EQ(p.deviceCount(), 0);
+    EXPECT_EQ(p.titleState().phones, 0);
     EXPECT_TRUE(test::inkBox(test::grab(p).copy(text), title, 8).isEmpty()) << "no text yet";
     const QRect address(812 - 200, 16, 126, 22);
     EXPECT_TRUE(colourBox(test::grab(p).copy(address), argb(0xFFF19410)).isEmpty())
@@ -531,14 +543,13 @@ TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
     {
         test::PhoneLink phone("127.0.93.1");
         ASSERT_TRUE(phone.connected());
-        ASSERT_TRUE(pump([&] { return p.deviceCount() == 1; }));
-        EXPECT_TRUE(p.hasDevices());
+        ASSERT_TRUE(pump([&] { return p.titleState().phones == 1; }));
         const QImage shot = test::grab(p);
         EXPECT_FALSE(test::inkBox(shot.copy(text), title, 8).isEmpty()) << "the text appears";
         EXPECT_GT(colourBox(shot.copy(address), argb(0xFFF19410)).width(), 40)
             << "the address turns amber";
     }
-    ASSERT_TRUE(pump([&] { return p.deviceCount() == 0; }));
+    ASSERT_TRUE(pump([&] { return p.titleState().phones == 0; }));
 
     // Moved to another address, the service counts its phones there.
     p.OnAddressChosen("127.0.93.2");
@@ -550,7 +561,7 @@ TEST_F(PageTest, APhoneOnARealServiceShowsTheDeviceTextAndFollowsASwitch) {
         phone = std::make_unique<test::PhoneLink>("127.0.93.2");
         return phone->connected();
     }));
-    EXPECT_TRUE(pump([&] { return p.deviceCount() == 1; }));
+    EXPECT_TRUE(pump([&] { return p.titleState().phones == 1; }));
     service.stop();
 }
 
@@ -570,19 +581,19 @@ TEST_F(PageTest, AnAddressTheServiceCannotBindIsMarkedAndOnlyItsFailureLogged) {
                      [&](const QString&, bool ok) { switched.push_back(ok); });
     const QRect address(812 - 200, 16, 126, 22);
     const QColor down = argb(P::kAddressDownColour);
-    EXPECT_TRUE(p.serviceDown());
+    EXPECT_TRUE(p.titleState().serviceDown);
     EXPECT_GT(colourBox(test::grab(p).copy(address), down).width(), 40) << "marked from the start";
 
     p.OnAddressChosen(QString::fromStdString(good));
     ASSERT_TRUE(pump([&] { return switched.size() == 1; }));
     EXPECT_TRUE(switched[0]);
-    EXPECT_FALSE(p.serviceDown());
+    EXPECT_FALSE(p.titleState().serviceDown);
     EXPECT_TRUE(colourBox(test::grab(p).copy(address), down).isEmpty());
 
     p.OnAddressChosen(QString::fromStdString(taken));
     ASSERT_TRUE(pump([&] { return switched.size() == 2; }));
     EXPECT_FALSE(switched[1]);
-    EXPECT_TRUE(p.serviceDown());
+    EXPECT_TRUE(p.titleState().serviceDown);
     EXPECT_GT(colourBox(test::grab(p).copy(address), down).width(), 40);
     const std::string log = logText();
     EXPECT_NE(log.find("切换服务成功，IP:" + good), std::string::npos);

@@ -37,7 +37,7 @@ protected:
         list->resize(kWidth, kHeight);
         auto toast = [this](int code) { toasts.push_back(code); };
         QObject::connect(session.get(), &CoreSession::toast,
-                         [toast](LibraryToast code) { toast(code); });
+                         [toast](ToastCode code) { toast(static_cast<int>(code)); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
         QObject::connect(session.get(), &CoreSession::buttonLooks,
                          [this](ButtonLooks l) { looks = l; });
@@ -210,18 +210,28 @@ TEST_F(CardGrid, ClickBeforeExaminationChangesNothing) {
     kit->library().setClosing();  // no examination will run
     addAbsent(1);
     CVideoWndDlg* card = list->cardAt(0);
-    ASSERT_FALSE(card->card()->examined());
+    ASSERT_FALSE(card->view().examined);
     test::click(*card);
-    EXPECT_FALSE(card->card()->checked());
+    EXPECT_FALSE(card->view().checked);
     EXPECT_EQ(selections, 0);
     EXPECT_FALSE(looks);
+}
+
+TEST_F(CardGrid, ACardNotYetExaminedShowsTheNameItWasAddedUnder) {
+    kit->library().setClosing();  // no examination will run
+    kit->library().AddByDialog({videos.file("holiday_in_rome.mp4")});
+    ASSERT_EQ(list->cardCount(), 1);
+    EXPECT_EQ(list->cardAt(0)->view().name, "holiday_in_rome.mp4");
+    EXPECT_EQ(list->cardAt(0)->shownName(), QStringLiteral("holiday...e.mp4"));
+    EXPECT_FALSE(list->cardAt(0)->view().notShared) << "not refused, only not examined";
+    EXPECT_FALSE(session->card("{00000000-0000-0000-0000-000000000000}"));
 }
 
 TEST_F(CardGrid, ClicksAndKeysSelect) {
     addAbsent(2);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     test::click(*list->cardAt(1));
-    EXPECT_TRUE(list->cardAt(1)->card()->checked());
+    EXPECT_TRUE(list->cardAt(1)->view().checked);
     EXPECT_EQ(selections, 1);
     EXPECT_EQ(looks, ButtonLooks::ConvertInactive) << "a missing card cannot be converted";
     EXPECT_FALSE(list->AllChecked());
@@ -257,7 +267,7 @@ TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
     EXPECT_EQ(focused(), list->cardAt(1)) << "Tab in library order";
 
     QTest::keyClick(focused(), Qt::Key_Space);
-    EXPECT_TRUE(list->cardAt(1)->card()->checked());
+    EXPECT_TRUE(list->cardAt(1)->view().checked);
     EXPECT_EQ(selections, 1);
     EXPECT_EQ(focused(), list->cardAt(1)) << "toggled from the keyboard, the card keeps the focus";
     QAccessibleInterface* card = QAccessible::queryAccessibleInterface(list->cardAt(1));
@@ -283,9 +293,11 @@ TEST_F(CardGrid, BadgesByKind) {
     kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
     kit->library().OnConversionEvent(TE_FAILED, items[3].card->path(), {});  // plain again
     kit->library().OnConversionEvent(TE_INTERRUPTED, items[4].card->path(), {});
-    items[5].card->setKind(KIND_CONVERTED);
-    items[5].card->setChecked(true);
-    list->cardAt(5)->Refresh();
+    // A look the card is given is drawn as given.
+    CardView converted5 = list->cardAt(5)->view();
+    converted5.look = CardLook::Converted;
+    converted5.checked = true;
+    list->cardAt(5)->SetView(converted5);
 
     const SkinImage waiting = SkinImage::load("FP\\Con_Wait.png");
     const SkinImage converted = SkinImage::load("FP\\Coned.png");
@@ -321,7 +333,7 @@ TEST_F(CardGrid, BadgesByKind) {
     ASSERT_TRUE(list->cardAt(2)->animation()->isVisible());
     const std::string output = kit->convertFolder() + "/" + items[2].name;
     kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
-    EXPECT_EQ(list->cardAt(3)->card()->path(), output);
+    EXPECT_EQ(list->cardAt(3)->view().path, output);
     // Screen readers meet the new card in its place, not last as it was made.
     QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(list->viewport());
     auto place = [&](int i) {

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the windows draw: copies the session makes of the core's state, safe
+// to keep and free of the core's types, so that no window needs a core header.
+namespace zorvex::ui {
+
+// A card's badge, overlay and what screen readers hear.
+enum class CardLook { Plain, Waiting, Converting, Converted, Interrupted, Missing };
+
+// One video of the library, as a card draws it.
+struct CardView {
+    std::string itemId;
+    std::string path;
+    // The file's own name once examined, else the name it was added under.
+    std::string name;
+    // The name as the card writes it ("holiday...e.mp4").
+    std::string shortName;
+    std::string thumbnailPath;
+    bool thumbUsable = false;
+    CardLook look = CardLook::Plain;
+    bool checked = false;
+    // Only an examined card answers the mouse and the keyboard.
+    bool examined = false;
+    // Examined, but refused by the catalogue: no phone sees it.
+    bool notShared = false;
+    // What the examination found; 0 where it found nothing.
+    std::int64_t durationMs = 0;
+    std::int64_t bytes = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+// The state of a conversion task, as its row shows it.
+enum class TaskLook { New, Waiting, Running, Done, Stopped, Interrupted, Failed };
+
+// One task of the conversion queue, as its row draws it.
+struct TaskRowView {
+    std::string key;
+    std::string name;  // the source's file name
+    std::int64_t bytes = 0;
+    std::string thumbnailPath;
+    std::string modeLabel;  // "3D-1080P", ...
+    TaskLook look = TaskLook::New;
+    std::uint32_t percent = 0;  // 0..100 while running
+    std::string failReason;     // why a failed task failed, for the user
+    // Where the output goes: its own once its job started, else where it
+    // would go now.
+    std::string outputPath;
+};
+
+// What happened to a task; the queue's event codes, named.
+enum class TaskStep { SourceDone, Waiting, Started, Done, Removed, Interrupted, Failed };
+
+// What "删除" asks before the checked cards go: the weightiest loss among
+// them, or nothing (none checked, or plain cards only, which lose nothing
+// but their sharing).
+enum class DeleteQuestion { None, Unasked, StopRunning, DeleteQueued, DeleteConverted };
+
+// The library's refusals, with the codes the toast shows texts for.
+enum class ToastCode { Exists = 2, NotVideo = 4, NameTooLong = 5, Full = 6 };
+
+}  // namespace zorvex::ui
