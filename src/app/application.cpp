@@ -49,7 +49,8 @@ StartupResult Application::start(const Options& options) {
     if (options.ffmpeg) library.ffmpeg = options.ffmpeg;
     library_ = std::make_unique<VideoLibrary>(std::move(library));
 
-    updates_ = std::make_unique<HttpHelper>(MakeUpdateContext());
+    updateContext_ = MakeUpdateContext();
+    updates_ = std::make_unique<HttpHelper>(updateContext_);
     updates_->Init();  // no check runs until the user asks for one
     return result;
 }

@@ -62,6 +62,8 @@ public:
     VideoLibrary& library() { return *library_; }
     ConversionQueue& queue() { return *queue_; }
     HttpHelper& updates() { return *updates_; }
+    // The update module's settings, for the version check and the download.
+    const UpdateContext& updateContext() const { return updateContext_; }
 
 private:
     // VideoLibraryListener: the queue's side of the library.
@@ -82,6 +84,7 @@ private:
 
     std::string home_;
     AppCore core_;
+    UpdateContext updateContext_;
     bool shutDown_ = false;
     // Destroyed before the core: their workers use the catalogue.
     std::unique_ptr<HttpHelper> updates_;

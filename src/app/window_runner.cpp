@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "app/application.h"
-#include "app/core_wiring.h"
 #include "foundation/constants.h"
 #include "foundation/home_folder.h"
 #include "platform/environment.h"
@@ -59,7 +58,7 @@ ui::CoreParts SessionParts(Application& application) {
     parts.networks = application.core().networks.get();
     parts.updates = &application.updates();
     parts.addresses = application.core().adapters.addresses;
-    parts.update = MakeUpdateContext();
+    parts.update = &application.updateContext();
     return parts;
 }
 

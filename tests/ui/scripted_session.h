@@ -20,7 +20,7 @@ public:
     std::function<int()> phonesScript;
     std::function<bool()> serviceRunningScript;
     std::function<bool(const std::string&)> switchScript;
-    std::function<VersionCheckResult()> checkScript;
+    std::function<ui::UpdateCheck()> checkScript;
     std::function<void()> cancelScript;
     std::function<bool(const std::string&)> openScript;
 
@@ -40,7 +40,7 @@ public:
     bool switchAddress(const std::string& address) override {
         return switchScript ? switchScript(address) : CoreSession::switchAddress(address);
     }
-    VersionCheckResult checkVersion() override {
+    ui::UpdateCheck checkVersion() override {
         return checkScript ? checkScript() : CoreSession::checkVersion();
     }
     void cancelCheck() override { cancelScript ? cancelScript() : CoreSession::cancelCheck(); }

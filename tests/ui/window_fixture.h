@@ -17,6 +17,7 @@
 #include "scripted_session.h"
 #include "support/test_support.h"
 #include "update/update_context.h"
+#include "update/update_download.h"
 
 namespace zorvex::test {
 
@@ -38,13 +39,13 @@ protected:
     }
     void TearDown() override { StopLogThread(); }
 
-    // The update module's settings as the application wires them.
-    static UpdateContext updateContext() {
-        UpdateContext context;
-        context.updateServer = [] { return g_pSettings()->UpdateServer; };
-        context.mac = [] { return GetLocalMac(); };
-        context.downloadFolder = [] { return GetDownloadDir(); };
-        return context;
+    // The update module's settings as the application wires them, kept for
+    // the sessions of the test.
+    const UpdateContext* updateContext() {
+        update_.updateServer = [] { return g_pSettings()->UpdateServer; };
+        update_.mac = [] { return GetLocalMac(); };
+        update_.downloadFolder = [] { return GetDownloadDir(); };
+        return &update_;
     }
 
     // The day's log as written so far.
@@ -70,6 +71,8 @@ protected:
 
     TempDir dir_;
     std::string home_;
+    UpdateContext update_;
+    DownloadOptions download_;  // what the test's sessions transfer with
 };
 
 }  // namespace zorvex::test

@@ -193,16 +193,16 @@ int main(int argc, char** argv) {
     parts.addresses = addresses;
     test::ScriptedSession session(parts);
     session.checkScript = [check, scene, version] {
-        VersionCheckResult result;
+        UpdateCheck result;
         if (scene == QLatin1String("checking")) {
             while (!quitting) std::this_thread::sleep_for(std::chrono::milliseconds(50));
             return result;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         if (check == QLatin1String("latest")) {
-            result.outcome = VersionCheckResult::Outcome::UpToDate;
+            result.outcome = UpdateCheck::Outcome::UpToDate;
         } else if (check.startsWith(QLatin1String("http"))) {
-            result.outcome = VersionCheckResult::Outcome::UpdateOffered;
+            result.outcome = UpdateCheck::Outcome::UpdateOffered;
             result.downloadUrl = check.toStdString();
             result.versionName = version;
         }

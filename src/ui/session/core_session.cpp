@@ -4,20 +4,31 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "foundation/log_recorder.h"
+#include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "library/video_card.h"
 #include "platform/desktop_handler.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
+#include "service/served_networks.h"
 #include "service/service.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
+#include "update/http_helper.h"
+#include "update/update_download.h"
 
 namespace zorvex::ui {
 namespace {
 // The installer is the main window's business in the day's log.
 constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
 constexpr int kMissingRecheckMs = 2000;
+
+DownloadEnd endOf(int result) {
+    return result == kDownloadSucceeded   ? DownloadEnd::Succeeded
+           : result == kDownloadCancelled ? DownloadEnd::Cancelled
+                                          : DownloadEnd::Failed;
+}
 // config.ini keeps at most 19 characters of the address in use.
 constexpr std::size_t kAddressTextLimit = 19;
 
@@ -115,7 +126,9 @@ public:
         post([percent](CoreSession* session) { emit session->downloadProgress(percent); });
     }
     void onFinished(int result, const std::string& path) override {
-        post([result, path](CoreSession* session) { session->onDownloadFinished(result, path); });
+        post([result, path](CoreSession* session) {
+            session->onDownloadFinished(endOf(result), path);
+        });
     }
 
 private:
@@ -315,8 +328,13 @@ std::string CoreSession::pinnedAddress() const {
     return parts_.networks ? parts_.networks->view().pin : std::string();
 }
 
-NetworksView CoreSession::networks() const {
-    return parts_.networks ? parts_.networks->view() : NetworksView{};
+AddressView CoreSession::networks() const {
+    if (!parts_.networks) return {};
+    const NetworksView view = parts_.networks->view();
+    AddressView shown{view.pin, {}, view.pinAbsent, view.portsHeld};
+    for (const AddressStatus& network : view.served)
+        shown.served.push_back({network.where.address, network.where.adapter});
+    return shown;
 }
 
 std::string CoreSession::currentAddress() const {
@@ -353,12 +371,21 @@ void CoreSession::stopService() {
         parts_.service->stop();
 }
 
-int CoreSession::exitWndType() const {
-    return static_cast<int>(g_pSettings()->ExitWndType);
+ExitChoice CoreSession::exitChoice() const {
+    switch (g_pSettings()->ExitWndType) {
+        case EXIT_WND_HIDE:
+            return ExitChoice::Hide;
+        case EXIT_WND_QUIT:
+            return ExitChoice::Quit;
+        default:
+            return ExitChoice::Ask;
+    }
 }
 
-void CoreSession::saveExitWndType(int type) {
-    g_pSettings()->ExitWndType = type;
+void CoreSession::saveExitChoice(ExitChoice choice) {
+    g_pSettings()->ExitWndType = choice == ExitChoice::Hide   ? EXIT_WND_HIDE
+                                 : choice == ExitChoice::Quit ? EXIT_WND_QUIT
+                                                              : EXIT_WND_ASK;
     saveRecord();
 }
 
@@ -406,8 +433,19 @@ CoreSession::FolderChoice CoreSession::setConvertFolder(const std::string& folde
     return saveRecord() ? FolderChoice::Saved : FolderChoice::NotSaved;
 }
 
-VersionCheckResult CoreSession::checkVersion() {
-    return parts_.updates ? parts_.updates->CheckVersion() : VersionCheckResult{};
+UpdateCheck CoreSession::checkVersion() {
+    return parts_.updates ? checkWith(*parts_.updates) : UpdateCheck{};
+}
+
+UpdateCheck CoreSession::checkWith(HttpHelper& updates) {
+    const VersionCheckResult result = updates.CheckVersion();
+    using Outcome = VersionCheckResult::Outcome;
+    const UpdateCheck::Outcome outcome =
+        result.outcome == Outcome::UpdateOffered ? UpdateCheck::Outcome::UpdateOffered
+        : result.outcome == Outcome::UpToDate    ? UpdateCheck::Outcome::UpToDate
+        : result.outcome == Outcome::NoOffer     ? UpdateCheck::Outcome::NoOffer
+                                                 : UpdateCheck::Outcome::Failed;
+    return {outcome, result.downloadUrl, result.versionName};
 }
 
 void CoreSession::cancelCheck() {
@@ -432,8 +470,9 @@ bool CoreSession::openInstaller(const std::string& path) {
 bool CoreSession::startDownload(const std::string& url, const std::string& version) {
     endDownload();
     downloadListener_ = std::make_unique<DownloadListener>(this, downloadRound_);
-    download_ =
-        std::make_unique<UpdateDownload>(*downloadListener_, parts_.update, parts_.download);
+    download_ = std::make_unique<UpdateDownload>(
+        *downloadListener_, parts_.update ? *parts_.update : UpdateContext{},
+        parts_.download ? *parts_.download : DownloadOptions{});
     download_->SetDownloadTarget(url, version);
     return download_->start();
 }
@@ -442,8 +481,8 @@ void CoreSession::cancelDownload() {
     if (download_) download_->cancel();
 }
 
-int CoreSession::downloadResult() const {
-    return download_ ? download_->Result() : kDownloadFailed;
+DownloadEnd CoreSession::downloadResult() const {
+    return download_ ? endOf(download_->Result()) : DownloadEnd::Failed;
 }
 
 void CoreSession::endDownload() {
@@ -453,12 +492,12 @@ void CoreSession::endDownload() {
     downloadListener_.reset();
 }
 
-void CoreSession::onDownloadFinished(int result, const std::string& path) {
+void CoreSession::onDownloadFinished(DownloadEnd result, const std::string& path) {
     bool opened = false;
-    if (result == kDownloadSucceeded)
+    if (result == DownloadEnd::Succeeded)
         opened =
             OpenInstaller(path, [this](const std::string& file) { return openInstaller(file); });
-    if (result == kDownloadCancelled) log("取消下载", kDownLoadDlgTag);
+    if (result == DownloadEnd::Cancelled) log("取消下载", kDownLoadDlgTag);
     emit downloadFinished(result, path, opened);
 }
 

@@ -12,19 +12,19 @@
 
 // The core's types the windows draw and pass back: they reach the windows
 // through this header only.
-#include "foundation/log_recorder.h"
-#include "foundation/settings.h"
 #include "library/video_library.h"
-#include "service/served_networks.h"
 #include "transcode/conversion_queue.h"
-#include "update/http_helper.h"
-#include "update/update_download.h"
 
 #include "ui/session/session_views.h"
 
 namespace zorvex {
 class Service;
-}
+class ServedNetworks;
+class HttpHelper;
+class UpdateDownload;
+struct DownloadOptions;
+struct UpdateContext;
+}  // namespace zorvex
 
 namespace zorvex::ui {
 
@@ -46,9 +46,10 @@ struct CoreParts {
     HttpHelper* updates = nullptr;
     // The addresses the address menu offers without `networks`.
     std::vector<std::string> addresses;
-    // The update download's transfer settings and the update module's settings.
-    DownloadOptions download;
-    UpdateContext update;
+    // The update download's transfer settings (null: the defaults) and the
+    // update module's settings (null: no download can start).
+    const DownloadOptions* download = nullptr;
+    const UpdateContext* update = nullptr;
 };
 
 // The windows' one road to the core. It is the library's and the queue's
@@ -114,7 +115,7 @@ public:
     // The pinned address; "" while every network is served.
     std::string pinnedAddress() const;
     // What is served now, and why not where it is not.
-    NetworksView networks() const;
+    AddressView networks() const;
     // The address shown as the service's: the pinned one, else the one of
     // the adapter with the default route, else the first served; without
     // `networks`, the service's own. Any thread.
@@ -130,9 +131,9 @@ public:
     virtual void stopService();
 
     // The settings record, one value at a time.
-    int exitWndType() const;
+    ExitChoice exitChoice() const;
     // The exit prompt's remember box: stores ExitWndType and saves.
-    void saveExitWndType(int type);
+    void saveExitChoice(ExitChoice choice);
     bool deleteOrigin() const;
     // The keep-awake box: 1 while tasks keep the computer awake, else 0.
     int comSleepUnSleep() const;
@@ -153,7 +154,9 @@ public:
 
     // The version check, on a worker thread, one call at a time; blocks for
     // the whole exchange. cancelCheck ends it soon, from any thread.
-    virtual VersionCheckResult checkVersion();
+    virtual UpdateCheck checkVersion();
+    // One check by the given update module, as checkVersion makes it.
+    static UpdateCheck checkWith(HttpHelper& updates);
     virtual void cancelCheck();
 
     // The update download, made and owned here, one at a time; a new one
@@ -161,11 +164,11 @@ public:
     // (a complete installer is first handed to openInstaller). False when
     // its worker could not start.
     bool startDownload(const std::string& url, const std::string& version);
-    // Ends the transfer soon; downloadFinished(kDownloadCancelled) follows.
+    // Ends the transfer soon; downloadFinished(DownloadEnd::Cancelled) follows.
     void cancelDownload();
-    // kDownloadSucceeded once the installer is complete, kDownloadCancelled
-    // after a cancel, else kDownloadFailed.
-    int downloadResult() const;
+    // Succeeded once the installer is complete, Cancelled after a cancel,
+    // else Failed.
+    DownloadEnd downloadResult() const;
     // Cancels and joins the download; its last news is dropped.
     void endDownload();
 
@@ -199,14 +202,14 @@ signals:
     void downloadProgress(int percent);
     // Once per download, last; installerOpened: a program took the
     // complete installer at path.
-    void downloadFinished(int result, const std::string& path, bool installerOpened);
+    void downloadFinished(DownloadEnd result, const std::string& path, bool installerOpened);
 
 private:
     class DownloadListener;
 
     // config.ini gets the record with the address in use.
     bool saveRecord() const;
-    void onDownloadFinished(int result, const std::string& path);
+    void onDownloadFinished(DownloadEnd result, const std::string& path);
     // The one place a card's look is read from the library.
     CardView viewOf(const VIDEOINFO_ST& item) const;
     TaskRowView rowOf(const TaskView& task) const;

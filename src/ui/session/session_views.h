@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the windows draw: copies the session makes of the core's state, safe
 // to keep and free of the core's types, so that no window needs a core header.
@@ -61,5 +62,35 @@ enum class DeleteQuestion { None, Unasked, StopRunning, DeleteQueued, DeleteConv
 
 // The library's refusals, with the codes the toast shows texts for.
 enum class ToastCode { Exists = 2, NotVideo = 4, NameTooLong = 5, Full = 6 };
+
+// Where the service stands, for the address box's tooltip.
+struct ServedPlace {
+    std::string address;
+    std::string adapter;  // "" when the address was given, not found
+};
+struct AddressView {
+    std::string pin;                  // the pinned address; "" serves every network
+    std::vector<ServedPlace> served;  // the networks served now
+    bool pinAbsent = false;           // pinned to an address this machine lacks now
+    bool portsHeld = false;           // another program holds a port: tried again
+};
+
+// What the version check found, as the windows show it: UpdateOffered the
+// download dialog, UpToDate and NoOffer the box "已是最新版", Failed the
+// toast "服务器连接失败".
+struct UpdateCheck {
+    enum class Outcome { UpdateOffered, UpToDate, NoOffer, Failed };
+    Outcome outcome = Outcome::Failed;
+    std::string downloadUrl;  // with UpdateOffered only
+    std::string versionName;  // with UpdateOffered only
+};
+
+// How the update download ended.
+enum class DownloadEnd { Succeeded, Failed, Cancelled };
+// A download's progress without a size to measure it by.
+inline constexpr int kProgressUnknown = -1;
+
+// What "关闭" does: ask with the exit prompt, hide to the tray, or quit.
+enum class ExitChoice { Ask, Hide, Quit };
 
 }  // namespace zorvex::ui

@@ -51,8 +51,8 @@ void CDownLoadDlg::SetDownloadTarget(const QString& url, const QString& version)
     version_ = version;
 }
 
-int CDownLoadDlg::Result() const {
-    return started_ ? session_.downloadResult() : kDownloadFailed;
+DownloadEnd CDownLoadDlg::Result() const {
+    return started_ ? session_.downloadResult() : DownloadEnd::Failed;
 }
 
 QString CDownLoadDlg::statusText() const {
@@ -80,14 +80,14 @@ void CDownLoadDlg::onProgress(int percent) {
     }
 }
 
-void CDownLoadDlg::onFinished(int result, const std::string& path, bool installerOpened) {
+void CDownLoadDlg::onFinished(DownloadEnd result, const std::string& path, bool installerOpened) {
     downloading_ = false;
     bar_->SetIndeterminate(false);
-    if (result == kDownloadSucceeded) {
+    if (result == DownloadEnd::Succeeded) {
         installerPath_ = QString::fromStdString(path);
         opened_ = installerOpened;
     }
-    if (result == kDownloadCancelled) {
+    if (result == DownloadEnd::Cancelled) {
         QDialog::reject();
         return;
     }

@@ -20,9 +20,9 @@ class FrameStrips;
 // reports (a complete installer handed to the desktop already), the dialog
 // ends itself; Result() and InstallerOpened() then say what happened. Escape and the window
 // manager's close cancel the transfer, which removes what it had written, and the dialog ends as
-// soon as the worker has said so (rejected, Result() kDownloadCancelled); Enter does nothing. Open
-// it with open() or exec(); the download starts when it is first shown, and ends with the dialog.
-// GUI thread only; the session must outlive the dialog.
+// soon as the worker has said so (rejected, Result() DownloadEnd::Cancelled); Enter does nothing.
+// Open it with open() or exec(); the download starts when it is first shown, and ends with the
+// dialog. GUI thread only; the session must outlive the dialog.
 class CDownLoadDlg : public QDialog {
     Q_OBJECT
 public:
@@ -36,9 +36,9 @@ public:
     // Before the dialog is shown.
     void SetDownloadTarget(const QString& url, const QString& version);
 
-    // kDownloadSucceeded once the installer is complete, kDownloadCancelled
-    // after a cancel, else kDownloadFailed.
-    int Result() const;
+    // DownloadEnd::Succeeded once the installer is complete, DownloadEnd::Cancelled
+    // after a cancel, else DownloadEnd::Failed.
+    DownloadEnd Result() const;
     // True when the complete installer was handed to a program that took it.
     bool InstallerOpened() const { return opened_; }
     // Where the complete installer is; empty before it is.
@@ -62,7 +62,7 @@ protected:
 
 private:
     void onProgress(int percent);
-    void onFinished(int result, const std::string& path, bool installerOpened);
+    void onFinished(DownloadEnd result, const std::string& path, bool installerOpened);
 
     CoreSession& session_;
     QString url_;

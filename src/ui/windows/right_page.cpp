@@ -13,13 +13,13 @@ RightPage::~RightPage() = default;
 
 void RightPage::CloseRequest() {
     if (prompt_) return;
-    switch (session_.exitWndType()) {
-        case EXIT_WND_ASK: {
+    switch (session_.exitChoice()) {
+        case ExitChoice::Ask: {
             CNotifyMsgDlg::Settings settings;
             settings.deleteOrigin = session_.deleteOrigin();
             settings.rememberExit = [this](CNotifyMsgDlg::Result choice) {
-                session_.saveExitWndType(choice == CNotifyMsgDlg::ResultQuit ? EXIT_WND_QUIT
-                                                                             : EXIT_WND_HIDE);
+                session_.saveExitChoice(choice == CNotifyMsgDlg::ResultQuit ? ExitChoice::Quit
+                                                                            : ExitChoice::Hide);
             };
             prompt_ = new CNotifyMsgDlg(window(), CNotifyMsgDlg::TypeExit, {}, std::move(settings));
             prompt_->setAttribute(Qt::WA_DeleteOnClose);
@@ -27,13 +27,11 @@ void RightPage::CloseRequest() {
             prompt_->open();
             return;
         }
-        case EXIT_WND_HIDE:
+        case ExitChoice::Hide:
             emit hideToTrayRequested();
             return;
-        case EXIT_WND_QUIT:
+        case ExitChoice::Quit:
             Quit();
-            return;
-        default:
             return;
     }
 }

@@ -14,9 +14,8 @@ class CSetContentDlg;
 // fly-screen page, CRightVideoDlg) and hears from it. The page owns the title
 // band, the three views, the toast and the settings page.
 //
-// The close request is decided here, once for every page, by ExitWndType:
-// EXIT_WND_ASK asks with the exit prompt, EXIT_WND_HIDE hides to the tray,
-// EXIT_WND_QUIT quits. Quitting stops
+// The close request is decided here, once for every page, by the stored
+// exit choice: ask with the exit prompt, hide to the tray, or quit. Quitting stops
 // running conversions quietly, lets the page wind down its own workers
 // (PrepareQuit) and then asks the main window to close for good.
 //

@@ -437,20 +437,20 @@ void CRightVideoDlg::onNetworksChanged() {
 }
 
 QString CRightVideoDlg::addressToolTip() const {
-    const NetworksView view = session().networks();
-    if (view.pinAbsent) {
+    const AddressView service = session().networks();
+    if (service.pinAbsent) {
         return QStringLiteral("所选地址 %1 当前不在本机，地址恢复后自动开启服务")
-            .arg(QString::fromStdString(view.pin));
+            .arg(QString::fromStdString(service.pin));
     }
-    if (view.portsHeld) return QStringLiteral("端口被其他程序占用，正在重试");
-    if (view.served.empty() && session().addresses().empty())
+    if (service.portsHeld) return QStringLiteral("端口被其他程序占用，正在重试");
+    if (service.served.empty() && session().addresses().empty())
         return QStringLiteral("没有可用的网络，连上网络后自动开启服务");
-    if (view.served.size() > 1) {
+    if (service.served.size() > 1) {
         QString text = QStringLiteral("正在服务的网络：");
-        for (const AddressStatus& network : view.served) {
-            text += QStringLiteral("\n") + QString::fromStdString(network.where.address);
-            if (!network.where.adapter.empty())
-                text += QStringLiteral(" (%1)").arg(QString::fromStdString(network.where.adapter));
+        for (const ServedPlace& network : service.served) {
+            text += QStringLiteral("\n") + QString::fromStdString(network.address);
+            if (!network.adapter.empty())
+                text += QStringLiteral(" (%1)").arg(QString::fromStdString(network.adapter));
         }
         return text;
     }

@@ -247,26 +247,26 @@ void CZorvexVRClientDlg::CheckForUpdates() {
     // A finished check's thread has posted its report and is ending.
     if (checkThread_.joinable()) checkThread_.join();
     checkThread_ = std::thread([this] {
-        VersionCheckResult result = session_.checkVersion();
+        UpdateCheck result = session_.checkVersion();
         executor_.post([this, result] { onCheckDone(result); });
     });
 }
 
-void CZorvexVRClientDlg::onCheckDone(const VersionCheckResult& result) {
+void CZorvexVRClientDlg::onCheckDone(const UpdateCheck& result) {
     checkRunning_ = false;
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(false);
     switch (result.outcome) {
-        case VersionCheckResult::Outcome::Failed:
+        case UpdateCheck::Outcome::Failed:
             // Only here did the server not answer at all.
             session_.log("检测更新------FALSE", kTag);
             page_->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
             return;
-        case VersionCheckResult::Outcome::UpToDate:
-        case VersionCheckResult::Outcome::NoOffer:
+        case UpdateCheck::Outcome::UpToDate:
+        case UpdateCheck::Outcome::NoOffer:
             session_.log("检测更新------FALSE", kTag);
             showMessage(QStringLiteral("已是最新版"));
             return;
-        case VersionCheckResult::Outcome::UpdateOffered:
+        case UpdateCheck::Outcome::UpdateOffered:
             session_.log("开始下载", kTag);
             startDownload(QString::fromStdString(result.downloadUrl),
                           QString::fromStdString(result.versionName));
@@ -284,7 +284,7 @@ void CZorvexVRClientDlg::startDownload(const QString& url, const QString& versio
 
 void CZorvexVRClientDlg::onDownloadDone() {
     if (!download_) return;
-    const int result = download_->Result();
+    const DownloadEnd result = download_->Result();
     const bool opened = download_->InstallerOpened();
     const QString installer = download_->InstallerPath();
     download_->strips()->Destroy();
@@ -292,13 +292,13 @@ void CZorvexVRClientDlg::onDownloadDone() {
     download_ = nullptr;
     // Quit only while the installer runs: gone without it, the user would
     // be left with neither the application nor its update.
-    if (result == kDownloadSucceeded && opened) {
+    if (result == DownloadEnd::Succeeded && opened) {
         quitAfterDownload();
         return;
     }
     closing_ = false;
-    if (result == kDownloadCancelled) return;
-    if (result == kDownloadSucceeded) {
+    if (result == DownloadEnd::Cancelled) return;
+    if (result == DownloadEnd::Succeeded) {
         session_.log("安装程序未能打开: " + installer.toStdString(), kTag);
         showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
                                    "请手动运行安装程序：\n%1")

@@ -115,7 +115,7 @@ private:
     void createTray();
     void createPages();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
-    void onCheckDone(const VersionCheckResult& result);
+    void onCheckDone(const UpdateCheck& result);
     void startDownload(const QString& url, const QString& version);
     void onDownloadDone();
     void quitAfterDownload();

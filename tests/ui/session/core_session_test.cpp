@@ -78,9 +78,9 @@ TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
         opened.push_back(path);
         return true;
     };
-    std::vector<std::tuple<int, std::string, bool>> finished;
+    std::vector<std::tuple<DownloadEnd, std::string, bool>> finished;
     QObject::connect(&session, &CoreSession::downloadFinished,
-                     [&](int result, const std::string& path, bool took) {
+                     [&](DownloadEnd result, const std::string& path, bool took) {
                          finished.emplace_back(result, path, took);
                      });
     test::CannedHttpServer server;
@@ -93,11 +93,10 @@ TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
     ASSERT_TRUE(session.startDownload(url, "1.0.19"));
     ASSERT_TRUE(pump([&] { return !finished.empty(); }));
     const std::string installer = home_ + "/appData/download/Zorvex助手1.0.19.exe";
-    EXPECT_EQ(
-        finished,
-        (std::vector<std::tuple<int, std::string, bool>>{{kDownloadSucceeded, installer, true}}));
+    EXPECT_EQ(finished, (std::vector<std::tuple<DownloadEnd, std::string, bool>>{
+                            {DownloadEnd::Succeeded, installer, true}}));
     EXPECT_EQ(opened, std::vector<std::string>{installer});
-    EXPECT_EQ(session.downloadResult(), kDownloadSucceeded);
+    EXPECT_EQ(session.downloadResult(), DownloadEnd::Succeeded);
 
     // A cancel is the dialog's line in the log; the windows' own lines keep their tags.
     test::RawTestServer slow;
@@ -106,7 +105,7 @@ TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
     ASSERT_TRUE(session.startDownload(slow.url("/Setup.exe"), "1.0.20"));
     session.cancelDownload();
     ASSERT_TRUE(pump([&] { return finished.size() == 2; }));
-    EXPECT_EQ(std::get<0>(finished[1]), kDownloadCancelled);
+    EXPECT_EQ(std::get<0>(finished[1]), DownloadEnd::Cancelled);
     session.log("检测更新", "ZorvexVRClientDlg");
     const std::string log = logText();
     EXPECT_NE(log.find("(ZorvexUIFiles\\DownLoadDlg):取消下载"), std::string::npos);

@@ -23,7 +23,8 @@ protected:
     // The session that makes the download; the desktop takes every installer.
     test::ScriptedSession& session(DownloadOptions download = quick()) {
         CoreParts parts;
-        parts.download = download;
+        download_ = download;
+        parts.download = &download_;
         parts.update = updateContext();
         session_ = std::make_unique<test::ScriptedSession>(parts);
         session_->openScript = [this](const std::string& path) {
@@ -79,7 +80,7 @@ TEST_F(DownLoadDlgTest, EscapeAndCloseCancelTheDownloadAndLeaveNoPartialFile) {
         else
             dialog.close();  // as the window manager's close does
         ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
-        EXPECT_EQ(dialog.Result(), kDownloadCancelled);
+        EXPECT_EQ(dialog.Result(), DownloadEnd::Cancelled);
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_FALSE(dialog.Downloading());
         EXPECT_EQ(partialFiles(), 0);
@@ -96,7 +97,7 @@ TEST_F(DownLoadDlgTest, ACompleteInstallerIsOpenedAndTheDialogEnds) {
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
-    EXPECT_EQ(dialog.Result(), kDownloadSucceeded);
+    EXPECT_EQ(dialog.Result(), DownloadEnd::Succeeded);
     EXPECT_TRUE(dialog.Finished());
     EXPECT_EQ(dialog.progressBar()->pos(), 100);
     EXPECT_EQ(dialog.statusText(), "升级文件下载完毕");
@@ -112,7 +113,7 @@ TEST_F(DownLoadDlgTest, ARefusedDownloadEndsAsFailedWithoutOpeningAnything) {
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
-    EXPECT_EQ(dialog.Result(), kDownloadFailed);
+    EXPECT_EQ(dialog.Result(), DownloadEnd::Failed);
     EXPECT_FALSE(dialog.Finished());
     EXPECT_TRUE(opened_.empty());
     EXPECT_FALSE(std::filesystem::exists(target()));
@@ -126,7 +127,7 @@ TEST_F(DownLoadDlgTest, WithoutALengthTheDownloadCompletesAndTheBarCanSweep) {
     dialog.SetDownloadTarget(QString::fromStdString(server.url("/Setup.exe")), "1.0.19");
     dialog.open();
     ASSERT_TRUE(pump([&] { return !dialog.isVisible(); }));
-    EXPECT_EQ(dialog.Result(), kDownloadSucceeded);
+    EXPECT_EQ(dialog.Result(), DownloadEnd::Succeeded);
     EXPECT_FALSE(dialog.progressBar()->indeterminate());
     EXPECT_EQ(opened_.size(), 1u);
 

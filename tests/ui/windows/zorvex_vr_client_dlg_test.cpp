@@ -28,7 +28,7 @@
 namespace zorvex::ui {
 namespace {
 
-using Outcome = VersionCheckResult::Outcome;
+using Outcome = UpdateCheck::Outcome;
 using N = CNotifyMsgDlg;
 
 class MainWindowTest : public test::WindowTest {
@@ -37,7 +37,8 @@ protected:
         WindowTest::SetUp();
         // No library: the placeholder page. The rest follows the scripts.
         CoreParts parts;
-        parts.download.idleTimeout = std::chrono::milliseconds(1500);
+        download_.idleTimeout = std::chrono::milliseconds(1500);
+        parts.download = &download_;
         parts.update = updateContext();
         session_ = std::make_unique<test::ScriptedSession>(parts);
         session_->anyRunningScript = [this] { return converting_; };
@@ -95,12 +96,12 @@ protected:
     bool tray_ = true;
     std::vector<std::string> opened_;
     bool openWorks_ = true;  // false: as on a desktop with nothing for Windows programs
-    std::function<VersionCheckResult()> check_ = [] { return VersionCheckResult{}; };
+    std::function<UpdateCheck()> check_ = [] { return UpdateCheck{}; };
 
     // The version check offers 1.0.19, downloaded from server's /Setup.exe.
     void offerUpdateFrom(test::CannedHttpServer& server) {
         check_ = [&server] {
-            VersionCheckResult r;
+            UpdateCheck r;
             r.outcome = Outcome::UpdateOffered;
             r.downloadUrl = server.url("/Setup.exe");
             r.versionName = "1.0.19";
@@ -339,11 +340,11 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
     server.stream({"HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n", "{", 300, 1,
                    std::chrono::milliseconds(500)});
     g_pSettings()->UpdateServer = "127.0.0.1:" + std::to_string(server.port());
-    HttpHelper helper{updateContext()};
+    HttpHelper helper{*updateContext()};
     helper.SetTimeouts({std::chrono::milliseconds(2000), std::chrono::seconds(60),
                         std::chrono::milliseconds(1500)});
     helper.Init();
-    check_ = [&] { return helper.CheckVersion(); };
+    check_ = [&] { return CoreSession::checkWith(helper); };
     auto w = open();
     test::click(*w->leftMenu()->button(CLeftMenuDlg::IdSettings));
     test::click(*checkButton(*w));
@@ -369,9 +370,9 @@ TEST_F(MainWindowTest, AFailedCheckShowsItsToastWhileTheWindowStaysResponsive) {
 TEST_F(MainWindowTest, AServerThatAnswersWithoutAnOfferIsUpToDateNotAConnectionFailure) {
     test::CannedHttpServer server;
     g_pSettings()->UpdateServer = server.host();
-    HttpHelper helper{updateContext()};
+    HttpHelper helper{*updateContext()};
     helper.Init();
-    check_ = [&] { return helper.CheckVersion(); };
+    check_ = [&] { return CoreSession::checkWith(helper); };
     auto w = open();
     for (std::string answer : {offer(GetProductVersionText(), "http://x/y.exe"),
                                std::string(R"({"code":2})"), std::string("garbage")}) {
@@ -393,7 +394,7 @@ TEST_F(MainWindowTest, AWindowClosingDuringACheckCutsItShort) {
     check_ = [&] {
         started = true;
         test::waitUntil([&] { return cancelled.load(); });  // a check that would hang
-        return VersionCheckResult{};
+        return UpdateCheck{};
     };
     session_->cancelScript = [&] { cancelled = true; };
     auto w = std::make_unique<CZorvexVRClientDlg>(*session_, options());
