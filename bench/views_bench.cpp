@@ -246,7 +246,9 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    if (session.queueConversion() != 1) return 1;
+    QueueOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ANSWER_SKIP);
+    if (!outcome.queued) return 1;
     const std::string key = session.items().front().taskKey;
     const bool done = pumpUntil(
         [&] {

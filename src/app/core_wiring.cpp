@@ -4,17 +4,35 @@
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "platform/home_layout.h"
+#include "transcode/conversion_task.h"
 #include "transcode/ffmpeg_tool.h"
 #include "transcode/media_probe.h"
 
 namespace zorvex {
 
+std::string QueueConversionPort::enqueue(const ConversionRequest& r) {
+    return queue_.AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width,
+                          r.height);
+}
+
+bool QueueConversionPort::remove(const std::string& taskKey, const std::string& sourcePath) {
+    return queue_.RemoveTaskForVideo(taskKey, sourcePath);
+}
+
+void LibraryQueueFeed::onTaskEvent(int code, const std::string& videoPath) {
+    library_.OnConversionEvent(code, videoPath, {});
+}
+
+void LibraryQueueFeed::onConverted(const std::string& sourcePath, const std::string& outputPath) {
+    library_.OnConversionEvent(TE_DONE, outputPath, sourcePath);
+}
+
 VideoLibraryContext MakeLibraryContext(AppCore& core, const std::string& home, Executor& executor,
-                                       VideoLibraryListener& listener) {
+                                       ConversionPort& conversions) {
     VideoLibraryContext context;
     context.catalogue = core.catalogue.get();
     context.executor = &executor;
-    context.listener = &listener;
+    context.conversions = &conversions;
     context.relationFile = HomeLayout(home).videoRelation();
     context.convertFolder = [] { return GetConvertPath(); };
     context.ffmpeg = [] { return LocateFfmpeg(); };

@@ -129,7 +129,7 @@ void VideoLibrary::BuildFromCatalogue() {
         }
     }
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 std::size_t VideoLibrary::countInList(int list) const {
@@ -158,8 +158,23 @@ int VideoLibrary::addRefusal(const std::string& path) {
     return shareRefusal(path, Catalogue::kSourceList);
 }
 
+void VideoLibrary::subscribe(VideoLibraryListener* listener) {
+    listeners_.push_back(listener);
+}
+
+void VideoLibrary::unsubscribe(VideoLibraryListener* listener) {
+    std::erase(listeners_, listener);
+}
+
+template <typename Event>
+void VideoLibrary::tell(const Event& event) {
+    // A copy: a subscriber may come or go while the others are told.
+    const std::vector<VideoLibraryListener*> listeners = listeners_;
+    for (VideoLibraryListener* listener : listeners) event(*listener);
+}
+
 void VideoLibrary::toast(int code) {
-    if (context_.listener) context_.listener->onToast(code);
+    tell([&](VideoLibraryListener& l) { l.onToast(code); });
 }
 
 void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
@@ -174,7 +189,7 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
     // Examined one after another like the dialog's cards: each registers
     // in turn, so the phones' list and the next start keep the card order.
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
@@ -189,7 +204,7 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
             appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
     return true;
 }
 
@@ -225,7 +240,7 @@ void VideoLibrary::examineNext() {
             return;
         }
         // A file gone is examined at once, with no worker to report it.
-        if (context_.listener) context_.listener->onCardChanged(itemId);
+        tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     }
 }
 
@@ -259,8 +274,8 @@ void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
         }
         if (unexaminable) {
             library.DeleteUnexaminable(itemId);
-        } else if (library.context_.listener) {
-            library.context_.listener->onCardChanged(itemId);
+        } else {
+            library.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
         }
         if (itemId == library.examinedId_) library.examineNext();
     });
@@ -271,20 +286,36 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
         auto card = library.card(itemId);
         if (!card || !made) return;  // without a picture the placeholder stays
         card->SetThumbnail(card->thumbnailPath());
-        if (library.context_.listener) library.context_.listener->onCardChanged(itemId);
+        library.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     });
 }
 
-bool VideoLibrary::QueueConversion() {
-    std::vector<std::string> sent;  // item ids
-    // A snapshot: the confirmation below may let other events run meanwhile.
-    for (const VIDEOINFO_ST& item : items()) {
+QueueOutcome VideoLibrary::QueueConversion() {
+    // A snapshot: other events run while a question waits for its answer.
+    batch_ = Batch{items(), 0, {}};
+    return runBatch(std::nullopt);
+}
+
+QueueOutcome VideoLibrary::AnswerDuplicate(DuplicateAnswer answer) {
+    if (!batch_) return {};
+    return runBatch(answer);
+}
+
+// The answer belongs to the card the batch stopped at.
+QueueOutcome VideoLibrary::runBatch(std::optional<DuplicateAnswer> answer) {
+    Batch& batch = *batch_;
+    for (; batch.next < batch.items.size(); ++batch.next, answer.reset()) {
+        const VIDEOINFO_ST& item = batch.items[batch.next];
         if (!item.card->checked()) continue;
-        const QueueStep step = queueOne(item, sent);
+        std::string shown;
+        const QueueStep step = queueOne(item, batch.sent, answer, shown);
+        if (step == QueueStep::Asking) return QueueOutcome{std::move(shown), false};
         if (step == QueueStep::Closed) break;
-        if (step == QueueStep::Sent) sent.push_back(item.itemId);
+        if (step == QueueStep::Sent) batch.sent.push_back(item.itemId);
     }
-    return !sent.empty();
+    const bool queued = !batch.sent.empty();
+    batch_.reset();
+    return QueueOutcome{std::nullopt, queued};
 }
 
 bool VideoLibrary::inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const {
@@ -319,11 +350,13 @@ int VideoLibrary::conversionRefusal(const std::string& outputPath,
 
 void VideoLibrary::skipConversion(const VIDEOINFO_ST& item) {
     item.card->setChecked(false);
-    if (context_.listener) context_.listener->onCardChanged(item.itemId);
+    tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
 }
 
 VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
-                                               const std::vector<std::string>& sent) {
+                                               const std::vector<std::string>& sent,
+                                               std::optional<DuplicateAnswer> answer,
+                                               std::string& shown) {
     VideoCard& card = *item.card;
     int kind = card.kind();
     // Waiting and converting cards have their task already.
@@ -339,12 +372,13 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     std::string converted = ConvertedFileName(name);
     std::vector<std::string> claimed = claimedOutputs(sent);
     if (outputTaken(converted, claimed)) {
-        std::string shown =
-            utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
-        DuplicateAnswer answer =
-            context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
-        if (answer == ANSWER_CLOSED) return QueueStep::Closed;
-        if (answer != ANSWER_CONTINUE) {
+        if (!answer) {
+            shown =
+                utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
+            return QueueStep::Asking;
+        }
+        if (*answer == ANSWER_CLOSED) return QueueStep::Closed;
+        if (*answer != ANSWER_CONTINUE) {
             skipConversion(item);
             return QueueStep::Skipped;
         }
@@ -353,7 +387,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     if (!pathExists(path)) {
         card.setChecked(false);
         card.markMissing();
-        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+        tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
         return QueueStep::Skipped;
     }
     std::string outputPath =
@@ -369,7 +403,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
         probe.fileSize, probe.duration,       probe.width,
         probe.height};
     std::string taskKey =
-        context_.listener ? context_.listener->onConversionRequested(request) : std::string();
+        context_.conversions ? context_.conversions->enqueue(request) : std::string();
     std::lock_guard lock(itemsMutex_);
     for (auto& stored : items_) {
         if (stored.itemId != item.itemId) continue;
@@ -419,7 +453,7 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
         int now = at->card->kind();
         if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
         at->card->setKind(kind);
-        if (context_.listener) context_.listener->onCardChanged(at->itemId);
+        tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
     };
     switch (code) {
         case TE_WAITING:
@@ -447,7 +481,7 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
                 VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
                 item.card->SetSource(path);
             }
-            if (context_.listener) context_.listener->onConversionBalloon(name);
+            tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
             // Told again at start for an output an exit kept from the queue's file.
             VIDEO_RELATION_ST relation{forwardSlashes(secondPath), forwardSlashes(path)};
             if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
@@ -457,7 +491,7 @@ void VideoLibrary::OnConversionEvent(int code, const std::string& path,
                 relations_.push_back(std::move(relation));
             }
             SaveRelations();
-            if (context_.listener) context_.listener->onLibraryChanged();
+            tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
             break;
         }
         default:
@@ -492,7 +526,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
                 // The task goes (or stops) first: a card the queue still
                 // holds must keep its catalogue entry. A queue that holds
                 // none for it has finished with it already.
-                if (context_.listener) context_.listener->removeQueuedTask(item.taskKey, path);
+                if (context_.conversions) context_.conversions->remove(item.taskKey, path);
                 removeFromCatalogue(Catalogue::kSourceList, path);
                 break;
             case KIND_CONVERTED:
@@ -526,7 +560,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
     }
     for (auto& item : removed) item.card->shutDown();  // outside the lock
     resumeExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::OnFileStatus(const std::string& path, bool exists) {
@@ -554,7 +588,7 @@ void VideoLibrary::comeBack(const std::string& itemId, const std::shared_ptr<Vid
     if (card->kind() != KIND_MISSING || !isRegularFile(card->path())) return;
     if (!card->Reexamine()) return;
     returning_.push_back(itemId);
-    if (context_.listener) context_.listener->onCardChanged(itemId);
+    tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
 }
 
 void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
@@ -577,10 +611,10 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     }
     card->shutDown();
     resumeExamination();
-    if (context_.listener) {
-        context_.listener->onLibraryChanged();
-        context_.listener->onUnexaminable(fileNamePart(path));
-    }
+    tell([&](VideoLibraryListener& l) {
+        l.onLibraryChanged();
+        l.onUnexaminable(fileNamePart(path));
+    });
 }
 
 int VideoLibrary::EvaluateSelection() {
@@ -590,12 +624,13 @@ int VideoLibrary::EvaluateSelection() {
         anyChecked = true;
         int kind = item.card->kind();
         if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
-            if (context_.listener) context_.listener->onButtonLooks(LOOKS_CONVERT, 1);
+            tell([&](VideoLibraryListener& l) { l.onButtonLooks(LOOKS_CONVERT, 1); });
             return 1;
         }
     }
-    if (context_.listener)
-        context_.listener->onButtonLooks(anyChecked ? LOOKS_CONVERT : LOOKS_CONVERT_AND_DELETE, 0);
+    tell([&](VideoLibraryListener& l) {
+        l.onButtonLooks(anyChecked ? LOOKS_CONVERT : LOOKS_CONVERT_AND_DELETE, 0);
+    });
     return anyChecked ? 1 : 0;
 }
 
@@ -609,7 +644,7 @@ void VideoLibrary::SetAllChecked(bool on) {
     for (const VIDEOINFO_ST& item : items()) {
         if (item.card->checked() == on) continue;
         item.card->setChecked(on);
-        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+        tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
     }
 }
 
@@ -617,7 +652,7 @@ void VideoLibrary::ToggleChecked(const std::string& itemId) {
     auto card = this->card(itemId);
     if (!card || !card->examined()) return;  // a card reacts only once examined
     card->setChecked(!card->checked());
-    if (context_.listener) context_.listener->onCardChanged(itemId);
+    tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     EvaluateSelection();
 }
 

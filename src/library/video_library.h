@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "library/catalogue.h"
+#include "library/conversion_port.h"
 #include "library/relation_file.h"
 #include "library/video_card.h"
 #include "platform/executor.h"
@@ -23,11 +25,6 @@ struct VIDEOINFO_ST {
     std::string outputName;  // a numbered output name chosen for a conversion
     std::string taskKey;     // the conversion task of this source, "" when none was asked
     std::shared_ptr<VideoCard> card;
-};
-
-// The seven texts of a conversion request, in the order the queue takes them.
-struct ConversionRequest {
-    std::string sourcePath, thumbnailPath, name, size, duration, width, height;
 };
 
 inline constexpr int kLibraryLimit = 70;
@@ -47,36 +44,39 @@ enum LooksTarget { LOOKS_CONVERT = 1, LOOKS_CONVERT_AND_DELETE = 2 };
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
-// What the library asks of the page that hosts it; called on the library's thread.
+// What the library tells those who subscribed: news only, nothing is asked
+// back. Called on the library's thread; a subscriber overrides what it hears.
 class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
-    virtual void onToast(int code) = 0;
-    // Returns the new task's key; "" when no task was made.
-    virtual std::string onConversionRequested(const ConversionRequest& request) = 0;
+    virtual void onToast(int /*code*/) {}
     // The page's buttons: (LOOKS_CONVERT, 1) convert active,
     // (LOOKS_CONVERT, 0) convert inactive, (LOOKS_CONVERT_AND_DELETE, 0)
     // convert and delete inactive.
-    virtual void onButtonLooks(int first, int second) = 0;
-    // Drops the queued task of a video, by its key (or, without one, by the
-    // source path); true when the task is gone or stopping.
-    virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
-    virtual void onConversionBalloon(const std::string& name) = 0;
-    // The duplicate-name question for a (shortened) name.
-    virtual DuplicateAnswer confirmDuplicateName(const std::string& shownName) = 0;
+    virtual void onButtonLooks(int /*first*/, int /*second*/) {}
+    virtual void onConversionBalloon(const std::string& /*name*/) {}
     // Items were added, removed or reordered: lay the cards out again.
-    virtual void onLibraryChanged() = 0;
+    virtual void onLibraryChanged() {}
     // One card's look changed.
-    virtual void onCardChanged(const std::string& itemId) = 0;
+    virtual void onCardChanged(const std::string& /*itemId*/) {}
     // A file that could not be examined as a video left the library (its name).
     virtual void onUnexaminable(const std::string& /*name*/) {}
 };
 
+// Where "转码" over the checked cards stands after a step.
+struct QueueOutcome {
+    // A duplicate output name waits for AnswerDuplicate: the question's
+    // (shortened) name. The batch stops at that card until it is answered.
+    std::optional<std::string> question;
+    // The batch ended and at least one task was asked for.
+    bool queued = false;
+};
+
 struct VideoLibraryContext {
-    Catalogue* catalogue = nullptr;  // not owned; null: nothing is shared
-    Executor* executor = nullptr;    // the library's thread
-    VideoLibraryListener* listener = nullptr;
-    std::string relationFile;  // VideoRelation.xml in the home folder
+    Catalogue* catalogue = nullptr;         // not owned; null: nothing is shared
+    Executor* executor = nullptr;           // the library's thread
+    ConversionPort* conversions = nullptr;  // not owned; null: nothing is converted
+    std::string relationFile;               // VideoRelation.xml in the home folder
     std::function<std::string()> convertFolder;
     std::function<FfmpegTool()> ffmpeg;
     std::function<std::string(const std::string& key)> thumbnailPathFor;
@@ -106,8 +106,12 @@ public:
     void AddDropped(const std::vector<std::string>& paths);
     // The files chosen in the open dialog; false (toast 6) when the library is full.
     bool AddByDialog(const std::vector<std::string>& paths);
-    // Over the checked cards; true when at least one task was requested.
-    bool QueueConversion();
+    // Over the checked cards, in library order, until a duplicate output
+    // name needs the user's answer: then the outcome holds the question.
+    QueueOutcome QueueConversion();
+    // Goes on from the card the question was about: ANSWER_CLOSED ends the
+    // batch there. Without a pending question nothing happens.
+    QueueOutcome AnswerDuplicate(DuplicateAnswer answer);
     void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
     // The checked cards; with deleteConvertedFiles the files of converted
     // cards go from the disk too (the prompt's "彻底删除源文件").
@@ -128,10 +132,10 @@ public:
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);
 
-    // The library's listener (the context's, at first). A window that draws
-    // the library puts itself in front of it and hands every call on.
-    VideoLibraryListener* listener() const { return context_.listener; }
-    void setListener(VideoLibraryListener* listener) { context_.listener = listener; }
+    // Subscribers hear every event in the order they subscribed; each stays
+    // subscribed until it unsubscribes, and must outlive its subscription.
+    void subscribe(VideoLibraryListener* listener);
+    void unsubscribe(VideoLibraryListener* listener);
 
     void setClosing() { closing_ = true; }
     // True while a card handed over by the examination has not reported.
@@ -162,8 +166,11 @@ private:
     std::string uniqueOutputName(const std::string& name,
                                  const std::vector<std::string>& claimed) const;
     // One checked card of QueueConversion; sent: the cards sent before it.
-    enum class QueueStep { Sent, Skipped, Closed };
-    QueueStep queueOne(const VIDEOINFO_ST& item, const std::vector<std::string>& sent);
+    // Without an answer a duplicate name asks (the question in shown).
+    enum class QueueStep { Sent, Skipped, Closed, Asking };
+    QueueStep queueOne(const VIDEOINFO_ST& item, const std::vector<std::string>& sent,
+                       std::optional<DuplicateAnswer> answer, std::string& shown);
+    QueueOutcome runBatch(std::optional<DuplicateAnswer> answer);
     void skipConversion(const VIDEOINFO_ST& item);
     // Waiting, converting, or sent by this QueueConversion.
     bool inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const;
@@ -175,9 +182,20 @@ private:
     int shareRefusal(const std::string& path, int list) const;
     int addRefusal(const std::string& path);
     void toast(int code);
+    template <typename Event>
+    void tell(const Event& event);
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;
+    std::vector<VideoLibraryListener*> listeners_;
+    // A "转码" stopped at a question: its snapshot of the cards, the next
+    // one to take and the cards sent so far.
+    struct Batch {
+        std::vector<VIDEOINFO_ST> items;
+        std::size_t next = 0;
+        std::vector<std::string> sent;
+    };
+    std::optional<Batch> batch_;
     // Before the items: the cards' workers use it until they are joined.
     ThumbnailSlots thumbnailSlots_{kThumbnailsAtOnce};
     mutable std::mutex itemsMutex_;  // the examination thread reads the list

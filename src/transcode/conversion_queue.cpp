@@ -159,7 +159,7 @@ void ConversionQueue::StopAll(bool quiet) {
             task->job->waitFor(kStopWait);
         }
     }
-    if (context_.listener) context_.listener->onQueueChanged();
+    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 void ConversionQueue::ClearFinished() {
@@ -168,7 +168,7 @@ void ConversionQueue::ClearFinished() {
         int state = (*it)->view.state;
         if (state == TASK_DONE || state == TASK_STOPPED) it = tasks_.erase(it);
     }
-    if (context_.listener) context_.listener->onQueueChanged();
+    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     SaveQueueFile();
     saveQueued();
 }
@@ -243,7 +243,7 @@ void ConversionQueue::LoadQueueFile() {
     loadQueued(others);
     // What was recovered from a torn file is saved now, not at the next change.
     if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
-    if (context_.listener) context_.listener->onQueueChanged();
+    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 bool ConversionQueue::SaveQueueFile() {
@@ -261,7 +261,7 @@ bool ConversionQueue::SaveQueueFile() {
 }
 
 void ConversionQueue::Refresh() {
-    if (context_.listener) context_.listener->onQueueChanged();
+    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     // In this order: a crash between two writes finds a finished task in
     // ConvertList.xml or among the running conversions, never in neither.
     bool saved = SaveQueueFile();
@@ -370,7 +370,7 @@ void ConversionQueue::AdoptFinishedOutputs() {
         task->view.outputPath = output;
         task->view.item.VideoPath = output;
         tasks_.insert(firstWithState({TASK_DONE}), std::move(task));
-        if (context_.listener) context_.listener->onConverted(running.item.VideoPath, output);
+        tell([&](ConversionQueueListener& l) { l.onConverted(running.item.VideoPath, output); });
         PostLog("a conversion finished as the application ended, kept: " + output, kLogTag);
     }
     Refresh();
@@ -450,7 +450,7 @@ void ConversionQueue::onProgress(const std::string& key, std::uint32_t percent) 
     auto at = find(key);
     if (at == tasks_.end() || (*at)->view.state != TASK_RUNNING) return;
     (*at)->view.progress = percent;
-    if (context_.listener) context_.listener->onProgress(key, percent);
+    tell([&](ConversionQueueListener& l) { l.onProgress(key, percent); });
 }
 
 void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutcome& outcome) {
@@ -461,15 +461,14 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
         task.job->waitFor(kStopWait);
         task.job.reset();  // the worker has reported; collect its thread
     }
-    if (!outcome.message.empty() && context_.listener) {
-        context_.listener->onJobMessage(outcome.message);
-    }
+    if (!outcome.message.empty())
+        tell([&](ConversionQueueListener& l) { l.onJobMessage(outcome.message); });
     switch (outcome.kind) {
         case TranscodeOutcome::Kind::Done:
             task.view.state = TASK_DONE;
-            if (context_.listener) {
-                context_.listener->onConverted(task.view.item.VideoPath, task.view.outputPath);
-            }
+            tell([&](ConversionQueueListener& l) {
+                l.onConverted(task.view.item.VideoPath, task.view.outputPath);
+            });
             handleDone(key);
             break;
         case TranscodeOutcome::Kind::Failed:
@@ -481,7 +480,7 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             task.view.state = TASK_STOPPED;
             task.view.progress = 0;
             if (outcome.quiet) {
-                if (context_.listener) context_.listener->onQueueChanged();
+                tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
             } else {
                 handleRemoved(key, true);
             }
@@ -535,8 +534,23 @@ void ConversionQueue::handleRemoved(const std::string& key, bool startNextAfter)
     Refresh();
 }
 
+void ConversionQueue::subscribe(ConversionQueueListener* listener) {
+    listeners_.push_back(listener);
+}
+
+void ConversionQueue::unsubscribe(ConversionQueueListener* listener) {
+    std::erase(listeners_, listener);
+}
+
+template <typename Event>
+void ConversionQueue::tell(const Event& event) {
+    // A copy: a subscriber may come or go while the others are told.
+    const std::vector<ConversionQueueListener*> listeners = listeners_;
+    for (ConversionQueueListener* listener : listeners) event(*listener);
+}
+
 void ConversionQueue::notify(int code, const std::string& path) {
-    if (context_.listener) context_.listener->onTaskEvent(code, path);
+    tell([&](ConversionQueueListener& l) { l.onTaskEvent(code, path); });
 }
 
 }  // namespace zorvex

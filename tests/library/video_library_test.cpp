@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 // As main() does before any thread starts.
 const bool utf8 = EnsureUtf8Locale();
 
-struct Page : VideoLibraryListener {
+// Hears the library and stands for the queue behind its port.
+struct Page : VideoLibraryListener, ConversionPort {
     std::vector<int> toasts;
     std::vector<ConversionRequest> requests;
     std::vector<std::pair<int, int>> looks;
@@ -38,17 +39,17 @@ struct Page : VideoLibraryListener {
     int changes = 0;
     std::vector<std::string> changedCards;
     void onToast(int code) override { toasts.push_back(code); }
-    std::string onConversionRequested(const ConversionRequest& r) override {
+    std::string enqueue(const ConversionRequest& r) override {
         requests.push_back(r);
         return "{KEY-" + std::to_string(requests.size()) + "}";
     }
     void onButtonLooks(int a, int b) override { looks.emplace_back(a, b); }
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
+    bool remove(const std::string& taskKey, const std::string& path) override {
         removedTasks.emplace_back(taskKey, path);
         return removeResult;
     }
     void onConversionBalloon(const std::string& name) override { balloons.push_back(name); }
-    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
+    DuplicateAnswer answer(const std::string& shown) {
         asked.push_back(shown);
         DuplicateAnswer answer = answers.empty() ? ANSWER_SKIP : answers.front();
         if (!answers.empty()) answers.pop_front();
@@ -80,7 +81,7 @@ protected:
         context.probe = std::move(probe);
         context.catalogue = catalogue.get();
         context.executor = &executor;
-        context.listener = &page;
+        context.conversions = &page;
         const HomeLayout layout(home.path());
         context.relationFile = layout.videoRelation();
         context.convertFolder = [this] { return converted.path(); };
@@ -89,8 +90,16 @@ protected:
             return layout.thumbnail(key);
         };
         auto made = std::make_unique<VideoLibrary>(context);
+        made->subscribe(&page);
         made->LoadRelations();
         return made;
+    }
+
+    // "转码", each question answered by the page in turn.
+    bool queueConversion() {
+        QueueOutcome outcome = library->QueueConversion();
+        while (outcome.question) outcome = library->AnswerDuplicate(page.answer(*outcome.question));
+        return outcome.queued;
     }
 
     // Runs the library's thread until the condition holds.
@@ -218,16 +227,16 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     library->SetAllChecked(true);
 
     page.answers = {ANSWER_SKIP};
-    EXPECT_FALSE(library->QueueConversion());
+    EXPECT_FALSE(queueConversion());
     EXPECT_FALSE(library->items()[0].card->checked());
 
     library->SetAllChecked(true);
     page.answers = {ANSWER_CLOSED};
-    EXPECT_FALSE(library->QueueConversion());
+    EXPECT_FALSE(queueConversion());
     EXPECT_TRUE(page.requests.empty());
 
     page.answers = {ANSWER_CONTINUE};
-    EXPECT_TRUE(library->QueueConversion());
+    EXPECT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     const ConversionRequest& r = page.requests[0];
     EXPECT_EQ(r.sourcePath, a);
@@ -235,6 +244,47 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     EXPECT_EQ(r.width, "1920");
     EXPECT_FALSE(r.duration.empty());
     EXPECT_EQ(page.asked, (std::vector<std::string>{"a.mp4", "a.mp4", "a.mp4"}));
+}
+
+// The batch waits at a duplicate's question, with nothing asked of the queue
+// for the cards after it, and goes on from there; every subscriber hears.
+TEST_F(Library, DuplicateQuestionHoldsTheBatchUntilAnswered) {
+    Page other;
+    library->subscribe(&other);
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    std::string c = copyClip(test::mediaFixtures().shortClip, "c.mp4");
+    library->AddDropped({a, b, c});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    test::TempDir::writeTo(converted.file("b.mp4"), "an earlier conversion");
+    library->SetAllChecked(true);
+
+    QueueOutcome outcome = library->QueueConversion();
+    ASSERT_EQ(outcome.question, std::optional<std::string>("b.mp4"));
+    EXPECT_FALSE(outcome.queued);
+    ASSERT_EQ(page.requests.size(), 1u);
+    EXPECT_EQ(page.requests[0].sourcePath, a);
+    outcome = library->AnswerDuplicate(ANSWER_CONTINUE);
+    EXPECT_FALSE(outcome.question);
+    EXPECT_TRUE(outcome.queued);
+    ASSERT_EQ(page.requests.size(), 3u);
+    EXPECT_EQ(page.requests[1].name, "b(1).mp4");
+    EXPECT_EQ(page.requests[2].sourcePath, c);
+    EXPECT_EQ(other.changedCards, page.changedCards);
+    EXPECT_EQ(other.changes, page.changes);
+
+    // Closed ends the batch at the question's card; a late answer does nothing.
+    library->unsubscribe(&other);
+    library->SetAllChecked(true);
+    test::TempDir::writeTo(converted.file("a.mp4"), "an earlier conversion");
+    outcome = library->QueueConversion();
+    ASSERT_TRUE(outcome.question);
+    outcome = library->AnswerDuplicate(ANSWER_CLOSED);
+    EXPECT_FALSE(outcome.question || outcome.queued);
+    outcome = library->AnswerDuplicate(ANSWER_CONTINUE);
+    EXPECT_FALSE(outcome.question || outcome.queued);
+    EXPECT_EQ(page.requests.size(), 3u);
+    EXPECT_TRUE(other.toasts.empty() && other.requests.empty());
 }
 
 TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
@@ -266,7 +316,7 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
 
     // Converting the same source again is skipped silently.
     library->SetAllChecked(true);
-    EXPECT_TRUE(library->QueueConversion());  // b only
+    EXPECT_TRUE(queueConversion());  // b only
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     EXPECT_FALSE(library->items()[0].card->checked());
@@ -317,7 +367,7 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     test::TempDir::writeTo(converted.file("a.mp4"), "an earlier conversion");
     library->SetAllChecked(true);
     page.answers = {ANSWER_CONTINUE, ANSWER_CONTINUE};
-    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 3u);
     EXPECT_EQ(page.requests[0].name, "clip.mkv");
     EXPECT_EQ(page.requests[1].name, "clip(1).mp4");
@@ -366,7 +416,7 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     library->OnConversionEvent(TE_WAITING, a, "");
     library->SetAllChecked(true);
     page.changedCards.clear();
-    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     auto items = library->items();

@@ -101,7 +101,7 @@ void Prepare(const std::string& home, VideoLibrary& library, ConversionQueue& qu
 
     // One converted for real, by the queue as "转码" asks it.
     checkOnly(library, {kConverted});
-    if (library.QueueConversion() != 1) throw std::runtime_error("no conversion was queued");
+    if (!library.QueueConversion().queued) throw std::runtime_error("no conversion was queued");
     if (!pump(
             [&] {
                 return library.items().size() == paths.size() + 1 && settled(library) &&

@@ -20,12 +20,9 @@ constexpr int kMissingRecheckMs = 2000;
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
-    : QObject(parent),
-      parts_(std::move(parts)),
-      nextLibraryListener_(parts_.library ? parts_.library->listener() : nullptr),
-      nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
-    if (parts_.library) parts_.library->setListener(this);
-    if (parts_.queue) parts_.queue->setListener(this);
+    : QObject(parent), parts_(std::move(parts)) {
+    if (parts_.library) parts_.library->subscribe(this);
+    if (parts_.queue) parts_.queue->subscribe(this);
     if (parts_.library) {
         // A missing file may come back while no phone asks for the lists.
         auto* recheck = new QTimer(this);
@@ -41,8 +38,8 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
 
 CoreSession::~CoreSession() {
     if (parts_.networks) parts_.networks->removeListener(networksListener_);
-    if (parts_.library) parts_.library->setListener(nextLibraryListener_);
-    if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
+    if (parts_.library) parts_.library->unsubscribe(this);
+    if (parts_.queue) parts_.queue->unsubscribe(this);
 }
 
 std::vector<VIDEOINFO_ST> CoreSession::items() const {
@@ -77,11 +74,18 @@ void CoreSession::setAllChecked(bool on) {
     parts_.library->SetAllChecked(on);
 }
 
-int CoreSession::queueConversion() {
-    const int queued = parts_.library->QueueConversion();
+QueueOutcome CoreSession::queueConversion() {
+    return laidOut(parts_.library->QueueConversion());
+}
+
+QueueOutcome CoreSession::answerDuplicate(DuplicateAnswer answer) {
+    return laidOut(parts_.library->AnswerDuplicate(answer));
+}
+
+QueueOutcome CoreSession::laidOut(QueueOutcome outcome) {
     // The new tasks are laid out and saved once, after the whole batch.
-    if (queued == 1) parts_.queue->Refresh();
-    return queued;
+    if (outcome.queued) parts_.queue->Refresh();
+    return outcome;
 }
 
 void CoreSession::deleteItems(bool deleteConvertedFiles) {
@@ -90,10 +94,6 @@ void CoreSession::deleteItems(bool deleteConvertedFiles) {
 
 void CoreSession::setLibraryClosing() {
     if (parts_.library) parts_.library->setClosing();
-}
-
-void CoreSession::setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string&)> asker) {
-    asker_ = std::move(asker);
 }
 
 std::vector<TaskView> CoreSession::tasks() const {
@@ -259,12 +259,6 @@ bool CoreSession::openInstaller(const std::string& path) {
 
 void CoreSession::onToast(int code) {
     emit toast(static_cast<LibraryToast>(code));
-    if (nextLibraryListener_) nextLibraryListener_->onToast(code);
-}
-
-std::string CoreSession::onConversionRequested(const ConversionRequest& request) {
-    return nextLibraryListener_ ? nextLibraryListener_->onConversionRequested(request)
-                                : std::string();
 }
 
 void CoreSession::onButtonLooks(int first, int second) {
@@ -272,61 +266,42 @@ void CoreSession::onButtonLooks(int first, int second) {
         emit buttonLooks(second ? ButtonLooks::ConvertActive : ButtonLooks::ConvertInactive);
     else if (first == LOOKS_CONVERT_AND_DELETE)
         emit buttonLooks(ButtonLooks::ActionsInactive);
-    if (nextLibraryListener_) nextLibraryListener_->onButtonLooks(first, second);
-}
-
-bool CoreSession::removeQueuedTask(const std::string& taskKey, const std::string& path) {
-    return nextLibraryListener_ && nextLibraryListener_->removeQueuedTask(taskKey, path);
 }
 
 void CoreSession::onConversionBalloon(const std::string& name) {
     emit conversionBalloon(name);
-    if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);
-}
-
-DuplicateAnswer CoreSession::confirmDuplicateName(const std::string& shownName) {
-    return asker_ ? asker_(shownName) : ANSWER_SKIP;
 }
 
 void CoreSession::onLibraryChanged() {
     emit libraryChanged();
-    if (nextLibraryListener_) nextLibraryListener_->onLibraryChanged();
 }
 
 void CoreSession::onCardChanged(const std::string& itemId) {
     emit cardChanged(itemId);
-    if (nextLibraryListener_) nextLibraryListener_->onCardChanged(itemId);
 }
 
 void CoreSession::onUnexaminable(const std::string& name) {
     emit unexaminable(name);
-    if (nextLibraryListener_) nextLibraryListener_->onUnexaminable(name);
 }
 
 void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
     emit taskEvent(static_cast<TaskEvent>(code), videoPath);
-    if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);
 }
 
 void CoreSession::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    // The library hears it first: the windows then draw the converted card.
-    if (nextQueueListener_) nextQueueListener_->onConverted(sourcePath, outputPath);
     emit converted(sourcePath, outputPath);
 }
 
 void CoreSession::onJobMessage(const std::string& text) {
     emit jobMessage(text);
-    if (nextQueueListener_) nextQueueListener_->onJobMessage(text);
 }
 
 void CoreSession::onQueueChanged() {
     emit queueChanged();
-    if (nextQueueListener_) nextQueueListener_->onQueueChanged();
 }
 
 void CoreSession::onProgress(const std::string& taskKey, std::uint32_t percent) {
     emit progress(taskKey, percent);
-    if (nextQueueListener_) nextQueueListener_->onProgress(taskKey, percent);
 }
 
 }  // namespace zorvex::ui

@@ -47,11 +47,11 @@ struct CoreParts {
     UpdateContext update;
 };
 
-// The windows' one road to the core. It is the library's and the queue's
-// listener for as long as it lives (it passes every call on to the listener
-// it found, the application's wiring of the two) and turns their calls into
-// signals that any number of windows connect to; the commands the windows
-// give, and the settings they read and write, go through it.
+// The windows' one road to the core. It subscribes to the library and the
+// queue for as long as it lives (after the application's own wiring of the
+// two, so the library has changed when a window hears) and turns their news
+// into signals that any number of windows connect to; the commands the
+// windows give, and the settings they read and write, go through it.
 //
 // The virtual commands are those that block, wait on the desktop or end
 // what runs; a test replaces them to stand for a slow or failing core.
@@ -61,7 +61,7 @@ class CoreSession : public QObject, private VideoLibraryListener, private Conver
     Q_OBJECT
 public:
     explicit CoreSession(CoreParts parts, QObject* parent = nullptr);
-    ~CoreSession() override;  // hands the listeners back
+    ~CoreSession() override;  // unsubscribes
 
     bool hasLibrary() const { return parts_.library && parts_.queue; }
 
@@ -75,13 +75,14 @@ public:
     int evaluateSelection() const;
     bool allChecked() const;
     void setAllChecked(bool on);
-    // "转码": 1 when a task was queued (the queue is then laid out and saved).
-    int queueConversion();
+    // "转码" over the checked cards. It stops at a duplicate output name with
+    // the question for answerDuplicate; once the batch ends with a task
+    // queued, the queue is laid out and saved.
+    QueueOutcome queueConversion();
+    QueueOutcome answerDuplicate(DuplicateAnswer answer);
     void deleteItems(bool deleteConvertedFiles);
     // The library's workers wind down; nothing is added from here on.
     void setLibraryClosing();
-    // Answers the library's duplicate-name question; unset: skip.
-    void setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string& shownName)> asker);
 
     // The queue (hasLibrary only).
     std::vector<TaskView> tasks() const;
@@ -176,11 +177,8 @@ signals:
 private:
     // VideoLibraryListener
     void onToast(int code) override;
-    std::string onConversionRequested(const ConversionRequest& request) override;
     void onButtonLooks(int first, int second) override;
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
     void onConversionBalloon(const std::string& name) override;
-    DuplicateAnswer confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;
     void onUnexaminable(const std::string& name) override;
@@ -191,10 +189,9 @@ private:
     void onQueueChanged() override;
     void onProgress(const std::string& taskKey, std::uint32_t percent) override;
 
+    QueueOutcome laidOut(QueueOutcome outcome);
+
     const CoreParts parts_;
-    VideoLibraryListener* const nextLibraryListener_;
-    ConversionQueueListener* const nextQueueListener_;
-    std::function<DuplicateAnswer(const std::string&)> asker_;
     int networksListener_ = 0;
 };
 

@@ -315,7 +315,7 @@ void CRightVideoDlg::OnAdd() {
 }
 
 void CRightVideoDlg::OnConvert() {
-    session().queueConversion();
+    cardList_->QueueConversion();
     ReEvaluateLooks();
 }
 

@@ -88,8 +88,6 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
     : CScrollPane(parent), session_(session) {
     connect(&session_, &CoreSession::libraryChanged, this, &CVideoWndList::syncCards);
     connect(&session_, &CoreSession::cardChanged, this, &CVideoWndList::onCardChanged);
-    session_.setDuplicateNameAsker(
-        [this](const std::string& shownName) { return confirmDuplicateName(shownName); });
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -107,7 +105,6 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
 }
 
 CVideoWndList::~CVideoWndList() {
-    session_.setDuplicateNameAsker({});
     for (CVideoWndDlg* card : order_) delete card;
     if (dialog_) delete dialog_;
 }
@@ -301,7 +298,13 @@ void CVideoWndList::onCardClicked(const std::string& itemId) {
     emit selectionChanged();
 }
 
-DuplicateAnswer CVideoWndList::confirmDuplicateName(const std::string& shownName) {
+void CVideoWndList::QueueConversion() {
+    QueueOutcome outcome = session_.queueConversion();
+    while (outcome.question)
+        outcome = session_.answerDuplicate(askDuplicateName(*outcome.question));
+}
+
+DuplicateAnswer CVideoWndList::askDuplicateName(const std::string& shownName) {
     CNotifyMsgDlg question(this, CNotifyMsgDlg::TypeDuplicateName,
                            QString::fromStdString(shownName), {});
     question.exec();

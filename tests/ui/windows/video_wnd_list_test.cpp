@@ -379,7 +379,7 @@ TEST_F(CardGrid, DuplicateNameIsAskedInTheConfirmationDialog) {
         EXPECT_EQ(question->type(), 4);
         test::click(*question->button(CNotifyMsgDlg::IdContinue));
     });
-    EXPECT_EQ(session->queueConversion(), 1);
+    list->QueueConversion();
     EXPECT_EQ(asked, QStringLiteral("发现《a.mp4》同名文件，点击继续将保存为两个文件"));
     ASSERT_EQ(kit->queue().tasks().size(), 1u);
     EXPECT_EQ(kit->queue().tasks()[0].item.VideoName, "a(1).mp4");
