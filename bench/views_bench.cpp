@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "core_kit.h"
+#include "media/ffmpeg_tool.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "platform/utf8_locale.h"
-#include "transcode/ffmpeg_tool.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
 #include "ui/windows/convert_list_item_dlg.h"

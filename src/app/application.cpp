@@ -3,9 +3,9 @@
 #include "app/core_wiring.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "media/ffmpeg_tool.h"
 #include "platform/home_layout.h"
 #include "transcode/conversion_task.h"
-#include "transcode/ffmpeg_tool.h"
 
 namespace zorvex {
 

@@ -3,10 +3,10 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "media/ffmpeg_tool.h"
+#include "media/media_probe.h"
 #include "platform/home_layout.h"
 #include "transcode/conversion_task.h"
-#include "transcode/ffmpeg_tool.h"
-#include "transcode/media_probe.h"
 
 namespace zorvex {
 
@@ -20,11 +20,27 @@ bool QueueConversionPort::remove(const std::string& taskKey, const std::string& 
 }
 
 void LibraryQueueFeed::onTaskEvent(int code, const std::string& videoPath) {
-    library_.OnConversionEvent(code, videoPath, {});
+    switch (code) {
+        case TE_WAITING:
+            library_.OnSourceTask(videoPath, SourceTask::Waiting);
+            break;
+        case TE_STARTED:
+            library_.OnSourceTask(videoPath, SourceTask::Converting);
+            break;
+        case TE_INTERRUPTED:
+            library_.OnSourceTask(videoPath, SourceTask::Interrupted);
+            break;
+        case TE_REMOVED:
+        case TE_FAILED:
+            library_.OnSourceTask(videoPath, SourceTask::Gone);
+            break;
+        default:
+            break;
+    }
 }
 
 void LibraryQueueFeed::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    library_.OnConversionEvent(TE_DONE, outputPath, sourcePath);
+    library_.OnConverted(sourcePath, outputPath);
 }
 
 VideoLibraryContext MakeLibraryContext(AppCore& core, const std::string& home, Executor& executor,

@@ -9,7 +9,7 @@
 
 #include "library/catalogue.h"
 #include "library/thumbnail_worker.h"
-#include "transcode/media_probe.h"
+#include "media/media_probe.h"
 
 namespace zorvex {
 

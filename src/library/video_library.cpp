@@ -4,11 +4,10 @@
 
 #include "foundation/log_recorder.h"
 #include "foundation/stored_file.h"
+#include "media/output_name.h"
 #include "platform/file_util.h"
 #include "platform/guid.h"
 #include "platform/utf16_text.h"
-#include "transcode/conversion_task.h"
-#include "transcode/convert_param.h"
 
 namespace zorvex {
 
@@ -442,61 +441,57 @@ bool VideoLibrary::HasConversionRecord(const std::string& path) const {
                        [&](const auto& r) { return r.VideoSrcPath == source; });
 }
 
-void VideoLibrary::OnConversionEvent(int code, const std::string& path,
-                                     const std::string& secondPath) {
-    // A task's events name its source by its full path: the output's name
-    // may differ from the source's (clip.avi gives clip.mp4, a kept
-    // duplicate a(1).mp4), and two folders may hold the same name.
-    auto setSourceKind = [&](const std::string& source, int kind) {
-        auto at = findByPath(source);
-        if (at == items_.end()) return;
-        int now = at->card->kind();
-        if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
-        at->card->setKind(kind);
-        tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
-    };
-    switch (code) {
-        case TE_WAITING:
-            setSourceKind(path, KIND_WAITING);
+// A task names its source by its full path: the output's name may differ
+// from the source's (clip.avi gives clip.mp4, a kept duplicate a(1).mp4),
+// and two folders may hold the same name.
+void VideoLibrary::setSourceKind(const std::string& sourcePath, int kind) {
+    auto at = findByPath(sourcePath);
+    if (at == items_.end()) return;
+    int now = at->card->kind();
+    if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
+    at->card->setKind(kind);
+    tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
+}
+
+void VideoLibrary::OnSourceTask(const std::string& sourcePath, SourceTask state) {
+    switch (state) {
+        case SourceTask::Waiting:
+            setSourceKind(sourcePath, KIND_WAITING);
             break;
-        case TE_STARTED:
-            setSourceKind(path, KIND_CONVERTING);
+        case SourceTask::Converting:
+            setSourceKind(sourcePath, KIND_CONVERTING);
             break;
-        case TE_SOURCE_DONE:
-        case TE_REMOVED:
-        case TE_FAILED:
-            setSourceKind(path, KIND_PLAIN);
+        case SourceTask::Interrupted:
+            setSourceKind(sourcePath, KIND_INTERRUPTED);
             break;
-        case TE_INTERRUPTED:
-            setSourceKind(path, KIND_INTERRUPTED);
-            break;
-        case TE_DONE: {
-            setSourceKind(secondPath, KIND_PLAIN);
-            std::string name = fileNamePart(path);
-            if (findByPath(path) == items_.end()) {
-                auto source = findByPath(secondPath);
-                std::size_t at = source == items_.end()
-                                     ? SIZE_MAX
-                                     : static_cast<std::size_t>(source - items_.begin()) + 1;
-                VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
-                item.card->SetSource(path);
-            }
-            tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
-            // Told again at start for an output an exit kept from the queue's file.
-            VIDEO_RELATION_ST relation{forwardSlashes(secondPath), forwardSlashes(path)};
-            if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
-                    return r.VideoSrcPath == relation.VideoSrcPath &&
-                           r.VideoTargetPath == relation.VideoTargetPath;
-                })) {
-                relations_.push_back(std::move(relation));
-            }
-            SaveRelations();
-            tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
-            break;
-        }
-        default:
+        case SourceTask::Gone:
+            setSourceKind(sourcePath, KIND_PLAIN);
             break;
     }
+}
+
+void VideoLibrary::OnConverted(const std::string& sourcePath, const std::string& outputPath) {
+    setSourceKind(sourcePath, KIND_PLAIN);
+    std::string name = fileNamePart(outputPath);
+    if (findByPath(outputPath) == items_.end()) {
+        auto source = findByPath(sourcePath);
+        std::size_t at = source == items_.end()
+                             ? SIZE_MAX
+                             : static_cast<std::size_t>(source - items_.begin()) + 1;
+        VIDEOINFO_ST& item = appendItem(outputPath, KIND_CONVERTED, at);
+        item.card->SetSource(outputPath);
+    }
+    tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
+    // Told again at start for an output an exit kept from the queue's file.
+    VIDEO_RELATION_ST relation{forwardSlashes(sourcePath), forwardSlashes(outputPath)};
+    if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
+            return r.VideoSrcPath == relation.VideoSrcPath &&
+                   r.VideoTargetPath == relation.VideoTargetPath;
+        })) {
+        relations_.push_back(std::move(relation));
+    }
+    SaveRelations();
+    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::removeFromCatalogue(int list, const std::string& path) {

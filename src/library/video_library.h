@@ -41,6 +41,8 @@ enum LibraryToast {
 };
 // The page's buttons a selection sets: the first number of onButtonLooks.
 enum LooksTarget { LOOKS_CONVERT = 1, LOOKS_CONVERT_AND_DELETE = 2 };
+// A source's conversion task, as the queue tells of it.
+enum class SourceTask { Waiting, Converting, Interrupted, Gone };
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
@@ -112,7 +114,12 @@ public:
     // Goes on from the card the question was about: ANSWER_CLOSED ends the
     // batch there. Without a pending question nothing happens.
     QueueOutcome AnswerDuplicate(DuplicateAnswer answer);
-    void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
+    // The card of a source follows its task (Gone: plain again); a
+    // converted or missing card is not the queue's to change.
+    void OnSourceTask(const std::string& sourcePath, SourceTask state);
+    // A conversion finished: its source's card is plain again, the output's
+    // card follows it and the relation is kept (also when told again at start).
+    void OnConverted(const std::string& sourcePath, const std::string& outputPath);
     // The checked cards; with deleteConvertedFiles the files of converted
     // cards go from the disk too (the prompt's "彻底删除源文件").
     void DeleteItems(bool deleteConvertedFiles = false);
@@ -156,6 +163,7 @@ private:
     void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
     void comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card);
+    void setSourceKind(const std::string& sourcePath, int kind);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);

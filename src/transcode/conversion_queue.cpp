@@ -500,7 +500,6 @@ void ConversionQueue::handleDone(const std::string& key) {
             tasks_.push_front(std::move(next));
             startTask(started);
         }
-        notify(TE_SOURCE_DONE, finished->view.item.VideoPath);
         finished->view.item.VideoPath = finished->view.outputPath;
         tasks_.insert(firstWithState({TASK_DONE}), std::move(finished));
     }

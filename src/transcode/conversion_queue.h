@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_tool.h"
 #include "platform/executor.h"
 #include "platform/keep_awake.h"
 #include "transcode/conversion_task.h"
-#include "transcode/ffmpeg_tool.h"
 #include "transcode/transcode_job.h"
 
 namespace zorvex {
@@ -26,8 +26,8 @@ inline constexpr std::size_t kKeptOtherTasks = 35;
 class ConversionQueueListener {
 public:
     virtual ~ConversionQueueListener() = default;
-    // TE_SOURCE_DONE, TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or
-    // TE_FAILED with the task's VideoPath at that moment.
+    // TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or TE_FAILED with
+    // the task's VideoPath at that moment; a finished task is onConverted.
     virtual void onTaskEvent(int /*code*/, const std::string& /*videoPath*/) {}
     // A conversion finished: the library takes the output in.
     virtual void onConverted(const std::string& /*sourcePath*/, const std::string& /*outputPath*/) {

@@ -18,9 +18,8 @@ enum TaskState {
     TASK_FAILED = 9,
 };
 
-// Task event codes: to the page (0, 1, 2, 4, 6, 9) and within the queue (3, 4, 9).
+// Task event codes: to the page (1, 2, 4, 6, 9) and within the queue (3, 4, 9).
 enum TaskEvent {
-    TE_SOURCE_DONE = 0,
     TE_WAITING = 1,
     TE_STARTED = 2,
     TE_DONE = 3,

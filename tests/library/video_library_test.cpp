@@ -17,7 +17,6 @@
 #include "platform/utf8_locale.h"
 #include "service/service.h"
 #include "support/test_support.h"
-#include "transcode/conversion_task.h"
 
 namespace zorvex {
 namespace {
@@ -176,8 +175,8 @@ TEST_F(Library, EachListTakesThirtyFiveAndTheLibrarySeventy) {
     EXPECT_EQ(page.toasts, (std::vector<int>{TOAST_FULL, TOAST_FULL}));
 
     for (int i = 0; i < 35; ++i) {
-        library->OnConversionEvent(TE_DONE, videos.file("out/" + std::to_string(i) + ".mp4"),
-                                   absent[static_cast<std::size_t>(i % 34)]);
+        library->OnConverted(absent[static_cast<std::size_t>(i % 34)],
+                             videos.file("out/" + std::to_string(i) + ".mp4"));
     }
     EXPECT_EQ(library->items().size(), 70u);
     library->AddDropped({videos.file("ignored.mp4")});
@@ -294,9 +293,9 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/a.mp4");
 
-    library->OnConversionEvent(TE_STARTED, a, "");
+    library->OnSourceTask(a, SourceTask::Converting);
     EXPECT_EQ(library->items()[0].card->kind(), KIND_CONVERTING);
-    library->OnConversionEvent(TE_DONE, output, a);
+    library->OnConverted(a, output);
     auto items = library->items();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].card->kind(), KIND_PLAIN);
@@ -375,17 +374,14 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     EXPECT_EQ(page.asked, (std::vector<std::string>{"clip.mp4", "a.mp4"}));
 
     for (const std::string& source : {mkv, twin, a})
-        library->OnConversionEvent(TE_STARTED, source, "");
+        library->OnSourceTask(source, SourceTask::Converting);
     std::string out1 = copyClip(test::mediaFixtures().shortClip, "out/clip.mp4");
     std::string out2 = copyClip(test::mediaFixtures().shortClip, "out/clip(1).mp4");
     std::string out3 = copyClip(test::mediaFixtures().shortClip, "out/a(1).mp4");
     // The queue reports the output, then that its source is done.
-    library->OnConversionEvent(TE_DONE, out2, twin);
-    library->OnConversionEvent(TE_SOURCE_DONE, twin, "");
-    library->OnConversionEvent(TE_DONE, out3, a);
-    library->OnConversionEvent(TE_SOURCE_DONE, a, "");
-    library->OnConversionEvent(TE_DONE, out1, mkv);
-    library->OnConversionEvent(TE_SOURCE_DONE, mkv, "");
+    library->OnConverted(twin, out2);
+    library->OnConverted(a, out3);
+    library->OnConverted(mkv, out1);
     std::vector<std::string> order;
     for (const auto& item : library->items()) order.push_back(item.path);
     EXPECT_EQ(order, (std::vector<std::string>{mkv, out1, twin, out2, a, out3}));
@@ -413,7 +409,7 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
     library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnConversionEvent(TE_WAITING, a, "");
+    library->OnSourceTask(a, SourceTask::Waiting);
     library->SetAllChecked(true);
     page.changedCards.clear();
     ASSERT_TRUE(queueConversion());
@@ -424,7 +420,7 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     EXPECT_EQ(page.changedCards.front(), items[0].itemId) << "its mark must be redrawn";
 
     // Deleting the queued card drops its task by the key the queue gave.
-    library->OnConversionEvent(TE_STARTED, b, "");
+    library->OnSourceTask(b, SourceTask::Converting);
     items[1].card->setChecked(true);
     library->DeleteItems();
     ASSERT_EQ(page.removedTasks.size(), 1u);
@@ -457,10 +453,10 @@ TEST_F(Library, DeletionByKind) {
     library->AddDropped(paths);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/conv.mp4");
-    library->OnConversionEvent(TE_DONE, output, paths[2]);
+    library->OnConverted(paths[2], output);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnConversionEvent(TE_WAITING, paths[1], "");
-    library->OnConversionEvent(TE_STARTED, paths[3], "");
+    library->OnSourceTask(paths[1], SourceTask::Waiting);
+    library->OnSourceTask(paths[3], SourceTask::Converting);
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 4u);
     EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
@@ -492,7 +488,7 @@ TEST_F(Library, SelectionDrivesTheButtons) {
     library->ToggleChecked(id);
     EXPECT_TRUE(library->AllChecked());
     EXPECT_EQ(page.looks.back(), std::make_pair(1, 1));
-    library->OnConversionEvent(TE_WAITING, a, "");
+    library->OnSourceTask(a, SourceTask::Waiting);
     EXPECT_EQ(library->EvaluateSelection(), 1);
     EXPECT_EQ(page.looks.back(), std::make_pair(1, 0));
     library->SetAllChecked(false);

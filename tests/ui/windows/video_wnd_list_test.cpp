@@ -279,10 +279,10 @@ TEST_F(CardGrid, BadgesByKind) {
     // Missing at first (the queue leaves a missing card be): made plain,
     // the queue's events give them their kinds.
     for (std::size_t i = 1; i <= 4; ++i) items[i].card->setKind(KIND_PLAIN);
-    kit->library().OnConversionEvent(TE_WAITING, items[1].card->path(), {});
-    kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
-    kit->library().OnConversionEvent(TE_FAILED, items[3].card->path(), {});  // plain again
-    kit->library().OnConversionEvent(TE_INTERRUPTED, items[4].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Waiting);
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
+    kit->library().OnSourceTask(items[3].card->path(), SourceTask::Gone);  // plain again
+    kit->library().OnSourceTask(items[4].card->path(), SourceTask::Interrupted);
     items[5].card->setKind(KIND_CONVERTED);
     items[5].card->setChecked(true);
     list->cardAt(5)->Refresh();
@@ -312,15 +312,15 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_FALSE(test::sameColour(at(5, {11, 95}), art(check, {3, 3})));
 
     // Converting ends: the animation goes with the next change.
-    kit->library().OnConversionEvent(TE_REMOVED, items[2].card->path(), {});
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Gone);
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
     EXPECT_FALSE(list->cardAt(2)->animation()->animating());
 
     // A finished conversion turns its source plain again: its animation goes too.
-    kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
     ASSERT_TRUE(list->cardAt(2)->animation()->isVisible());
     const std::string output = kit->convertFolder() + "/" + items[2].name;
-    kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
+    kit->library().OnConverted(items[2].card->path(), output);
     EXPECT_EQ(list->cardAt(3)->card()->path(), output);
     // Screen readers meet the new card in its place, not last as it was made.
     QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(list->viewport());
@@ -331,9 +331,9 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
 
     // Also while another view is showing: back on the cards, no stale badge.
-    kit->library().OnConversionEvent(TE_STARTED, items[1].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Converting);
     list->hide();
-    kit->library().OnConversionEvent(TE_FAILED, items[1].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Gone);
     list->show();
     ASSERT_NE(list->cardAt(1)->animation(), nullptr);
     EXPECT_FALSE(list->cardAt(1)->animation()->isVisible());
