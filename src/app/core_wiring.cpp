@@ -19,7 +19,7 @@ bool QueueConversionPort::remove(const std::string& taskKey, const std::string& 
     return queue_.RemoveTaskForVideo(taskKey, sourcePath);
 }
 
-void LibraryQueueFeed::onTaskEvent(int code, const std::string& videoPath) {
+void LibraryQueueFeed::onTaskEvent(TaskEvent code, const std::string& videoPath) {
     switch (code) {
         case TE_WAITING:
             library_.OnSourceTask(videoPath, SourceTask::Waiting);

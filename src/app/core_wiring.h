@@ -25,7 +25,7 @@ private:
 class LibraryQueueFeed final : public ConversionQueueListener {
 public:
     explicit LibraryQueueFeed(VideoLibrary& library) : library_(library) {}
-    void onTaskEvent(int code, const std::string& videoPath) override;
+    void onTaskEvent(TaskEvent code, const std::string& videoPath) override;
     void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
 
 private:

@@ -69,7 +69,7 @@ bool VideoLibrary::SaveRelations() {
     return false;
 }
 
-std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int kind) {
+std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, CardKind kind) {
     VideoCard::Context cardContext{context_.catalogue,        this,           context_.ffmpeg,
                                    context_.thumbnailPathFor, context_.probe, &thumbnailSlots_};
     auto card = std::make_shared<VideoCard>(itemId, cardContext);
@@ -77,7 +77,7 @@ std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int
     return card;
 }
 
-VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::size_t at) {
+VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, CardKind kind, std::size_t at) {
     VIDEOINFO_ST item;
     item.path = path;
     item.name = fileNamePart(path);
@@ -91,7 +91,7 @@ VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::s
 void VideoLibrary::BuildFromCatalogue() {
     if (!context_.catalogue) return;
     std::vector<std::string> claimed;  // keys of converted entries placed after their source
-    auto place = [&](const Catalogue::Entry& entry, int kind) {
+    auto place = [&](const Catalogue::Entry& entry, CardKind kind) {
         VIDEOINFO_ST& item = appendItem(entry.path, kind, SIZE_MAX);
         item.key = entry.key;
         item.name = entry.name;
@@ -136,7 +136,7 @@ std::size_t VideoLibrary::countInList(int list) const {
     return static_cast<std::size_t>(
         std::count_if(items_.begin(), items_.end(), [&](const auto& item) {
             const VideoCard& card = *item.card;
-            int kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
+            CardKind kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
             return CatalogueListOf(kind) == list;
         }));
 }
@@ -318,7 +318,7 @@ QueueOutcome VideoLibrary::runBatch(std::optional<DuplicateAnswer> answer) {
 }
 
 bool VideoLibrary::inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const {
-    int kind = item.card->kind();
+    CardKind kind = item.card->kind();
     return kind == KIND_WAITING || kind == KIND_CONVERTING ||
            std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
 }
@@ -357,7 +357,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
                                                std::optional<DuplicateAnswer> answer,
                                                std::string& shown) {
     VideoCard& card = *item.card;
-    int kind = card.kind();
+    CardKind kind = card.kind();
     // Waiting and converting cards have their task already.
     if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
         kind == KIND_CONVERTING || HasConversionRecord(card.path())) {
@@ -444,10 +444,10 @@ bool VideoLibrary::HasConversionRecord(const std::string& path) const {
 // A task names its source by its full path: the output's name may differ
 // from the source's (clip.avi gives clip.mp4, a kept duplicate a(1).mp4),
 // and two folders may hold the same name.
-void VideoLibrary::setSourceKind(const std::string& sourcePath, int kind) {
+void VideoLibrary::setSourceKind(const std::string& sourcePath, CardKind kind) {
     auto at = findByPath(sourcePath);
     if (at == items_.end()) return;
-    int now = at->card->kind();
+    CardKind now = at->card->kind();
     if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
     at->card->setKind(kind);
     tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
@@ -617,7 +617,7 @@ int VideoLibrary::EvaluateSelection() {
     for (const VIDEOINFO_ST& item : items()) {
         if (!item.card->checked()) continue;
         anyChecked = true;
-        int kind = item.card->kind();
+        CardKind kind = item.card->kind();
         if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
             tell([&](VideoLibraryListener& l) { l.onButtonLooks(LOOKS_CONVERT, 1); });
             return 1;

@@ -156,14 +156,14 @@ private:
     void onExamined(const std::string& itemId, bool unexaminable) override;
     void onThumbnail(const std::string& itemId, bool made) override;
 
-    VIDEOINFO_ST& appendItem(const std::string& path, int kind, std::size_t at);
-    std::shared_ptr<VideoCard> makeCard(const std::string& itemId, int kind);
+    VIDEOINFO_ST& appendItem(const std::string& path, CardKind kind, std::size_t at);
+    std::shared_ptr<VideoCard> makeCard(const std::string& itemId, CardKind kind);
     void startExamination();
     void examineNext();
     void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
     void comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card);
-    void setSourceKind(const std::string& sourcePath, int kind);
+    void setSourceKind(const std::string& sourcePath, CardKind kind);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);

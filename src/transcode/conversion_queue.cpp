@@ -109,7 +109,7 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
     for (const auto& task : tasks_) {
         const auto& v = task->view;
         if (v.item.VideoName == name && v.item.VideoPath == sourcePath && v.state != TASK_STOPPED) {
-            return static_cast<TaskState>(v.state);
+            return v.state;
         }
     }
     return std::nullopt;
@@ -117,7 +117,7 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
 
 bool ConversionQueue::RemoveTaskForVideo(const std::string& taskKey,
                                          const std::string& sourcePath) {
-    auto live = [](int state) {
+    auto live = [](TaskState state) {
         return state == TASK_RUNNING || state == TASK_WAITING || state == TASK_INTERRUPTED;
     };
     auto at = std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
@@ -165,7 +165,7 @@ void ConversionQueue::StopAll(bool quiet) {
 void ConversionQueue::ClearFinished() {
     for (auto it = tasks_.end(); it != tasks_.begin();) {
         --it;
-        int state = (*it)->view.state;
+        TaskState state = (*it)->view.state;
         if (state == TASK_DONE || state == TASK_STOPPED) it = tasks_.erase(it);
     }
     tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
@@ -229,7 +229,7 @@ void ConversionQueue::LoadQueueFile() {
             notify(TE_INTERRUPTED, task->view.item.VideoPath);
             task->view.state = TASK_INTERRUPTED;
         } else {
-            task->view.state = type;
+            task->view.state = static_cast<TaskState>(type);  // the number in the file
         }
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
@@ -405,7 +405,7 @@ std::unique_ptr<ConversionQueue::Task> ConversionQueue::take(TaskList::iterator 
 }
 
 ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(
-    std::initializer_list<int> states, const Task* except) {
+    std::initializer_list<TaskState> states, const Task* except) {
     return std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
         return task.get() != except &&
                std::find(states.begin(), states.end(), task->view.state) != states.end();
@@ -548,7 +548,7 @@ void ConversionQueue::tell(const Event& event) {
     for (ConversionQueueListener* listener : listeners) event(*listener);
 }
 
-void ConversionQueue::notify(int code, const std::string& path) {
+void ConversionQueue::notify(TaskEvent code, const std::string& path) {
     tell([&](ConversionQueueListener& l) { l.onTaskEvent(code, path); });
 }
 

@@ -28,7 +28,7 @@ public:
     virtual ~ConversionQueueListener() = default;
     // TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or TE_FAILED with
     // the task's VideoPath at that moment; a finished task is onConverted.
-    virtual void onTaskEvent(int /*code*/, const std::string& /*videoPath*/) {}
+    virtual void onTaskEvent(TaskEvent /*code*/, const std::string& /*videoPath*/) {}
     // A conversion finished: the library takes the output in.
     virtual void onConverted(const std::string& /*sourcePath*/, const std::string& /*outputPath*/) {
     }
@@ -128,7 +128,7 @@ private:
     TaskList::iterator find(const std::string& key);
     TaskList::const_iterator find(const std::string& key) const;
     std::unique_ptr<Task> take(TaskList::iterator at);
-    TaskList::iterator firstWithState(std::initializer_list<int> states,
+    TaskList::iterator firstWithState(std::initializer_list<TaskState> states,
                                       const Task* except = nullptr);
     void startTask(Task& task);
     void startNext();
@@ -138,7 +138,7 @@ private:
     void handleDone(const std::string& key);
     void handleFailed(const std::string& key);
     void handleRemoved(const std::string& key, bool startNextAfter);
-    void notify(int code, const std::string& path);
+    void notify(TaskEvent code, const std::string& path);
     template <typename Event>
     void tell(const Event& event);
     void saveRunning(bool keepListed);

@@ -36,7 +36,7 @@ struct Events : ConversionQueueListener {
     std::vector<std::pair<std::string, std::string>> converted;
     std::vector<std::string> messages;
     int changes = 0;
-    void onTaskEvent(int code, const std::string& path) override {
+    void onTaskEvent(TaskEvent code, const std::string& path) override {
         events.emplace_back(code, path);
     }
     void onConverted(const std::string& source, const std::string& output) override {

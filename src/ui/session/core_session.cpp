@@ -284,8 +284,8 @@ void CoreSession::onUnexaminable(const std::string& name) {
     emit unexaminable(name);
 }
 
-void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
-    emit taskEvent(static_cast<TaskEvent>(code), videoPath);
+void CoreSession::onTaskEvent(TaskEvent code, const std::string& videoPath) {
+    emit taskEvent(code, videoPath);
 }
 
 void CoreSession::onConverted(const std::string& sourcePath, const std::string& outputPath) {

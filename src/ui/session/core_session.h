@@ -183,7 +183,7 @@ private:
     void onCardChanged(const std::string& itemId) override;
     void onUnexaminable(const std::string& name) override;
     // ConversionQueueListener
-    void onTaskEvent(int code, const std::string& videoPath) override;
+    void onTaskEvent(TaskEvent code, const std::string& videoPath) override;
     void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
     void onJobMessage(const std::string& text) override;
     void onQueueChanged() override;
