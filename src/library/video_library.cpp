@@ -176,8 +176,10 @@ void VideoLibrary::toast(int code) {
     tell([&](VideoLibraryListener& l) { l.onToast(code); });
 }
 
-void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
+void VideoLibrary::AddDropped(const std::vector<std::string>& paths, bool folderWithoutVideos) {
     if (items().size() > kLibraryLimit - 1) return;  // tested once per drop, as always
+    if (folderWithoutVideos) toast(TOAST_NOT_VIDEO);
+    if (paths.empty()) return;
     for (const std::string& path : paths) {
         int refusal = IsAcceptedVideoName(fileNamePart(path)) ? addRefusal(path) : TOAST_NOT_VIDEO;
         if (refusal)
@@ -191,11 +193,14 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
     tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
+bool VideoLibrary::MayAdd() {
+    if (items().size() < kLibraryLimit) return true;
+    toast(TOAST_FULL);
+    return false;
+}
+
 bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
-    if (items().size() >= kLibraryLimit) {
-        toast(TOAST_FULL);
-        return false;
-    }
+    if (!MayAdd()) return false;
     for (const std::string& path : paths) {
         if (int refusal = addRefusal(path))
             toast(refusal);
@@ -612,21 +617,17 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     });
 }
 
-int VideoLibrary::EvaluateSelection() {
-    bool anyChecked = false;
+SelectionLooks VideoLibrary::EvaluateSelection() {
+    SelectionLooks looks;
     for (const VIDEOINFO_ST& item : items()) {
         if (!item.card->checked()) continue;
-        anyChecked = true;
+        looks.actions = true;
         CardKind kind = item.card->kind();
-        if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
-            tell([&](VideoLibraryListener& l) { l.onButtonLooks(LOOKS_CONVERT, 1); });
-            return 1;
-        }
+        looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
     }
-    tell([&](VideoLibraryListener& l) {
-        l.onButtonLooks(anyChecked ? LOOKS_CONVERT : LOOKS_CONVERT_AND_DELETE, 0);
-    });
-    return anyChecked ? 1 : 0;
+    looks.allChecked = AllChecked();
+    tell([&](VideoLibraryListener& l) { l.onSelectionLooks(looks); });
+    return looks;
 }
 
 bool VideoLibrary::AllChecked() const {
@@ -641,6 +642,7 @@ void VideoLibrary::SetAllChecked(bool on) {
         item.card->setChecked(on);
         tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
     }
+    EvaluateSelection();
 }
 
 void VideoLibrary::ToggleChecked(const std::string& itemId) {

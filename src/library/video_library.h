@@ -39,8 +39,13 @@ enum LibraryToast {
     TOAST_NAME_TOO_LONG = 5,
     TOAST_FULL = 6
 };
-// The page's buttons a selection sets: the first number of onButtonLooks.
-enum LooksTarget { LOOKS_CONVERT = 1, LOOKS_CONVERT_AND_DELETE = 2 };
+// What the checked cards make of the page's buttons.
+struct SelectionLooks {
+    bool convert = false;     // "转码" active: a checked card can be converted
+    bool actions = false;     // "删除" active: a card is checked
+    bool allChecked = false;  // "全选" checked: every card is
+    bool operator==(const SelectionLooks&) const = default;
+};
 // A source's conversion task, as the queue tells of it.
 enum class SourceTask { Waiting, Converting, Interrupted, Gone };
 // Results of the duplicate-name confirmation.
@@ -52,10 +57,9 @@ class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
     virtual void onToast(int /*code*/) {}
-    // The page's buttons: (LOOKS_CONVERT, 1) convert active,
-    // (LOOKS_CONVERT, 0) convert inactive, (LOOKS_CONVERT_AND_DELETE, 0)
-    // convert and delete inactive.
-    virtual void onButtonLooks(int /*first*/, int /*second*/) {}
+    // The selection was evaluated: once per change of the check marks, and
+    // whenever EvaluateSelection is asked.
+    virtual void onSelectionLooks(const SelectionLooks& /*looks*/) {}
     virtual void onConversionBalloon(const std::string& /*name*/) {}
     // Items were added, removed or reordered: lay the cards out again.
     virtual void onLibraryChanged() {}
@@ -105,7 +109,12 @@ public:
     bool SaveRelations();
 
     void BuildFromCatalogue();
-    void AddDropped(const std::vector<std::string>& paths);
+    // folderWithoutVideos: the drop held a folder with no video in it
+    // (toast 4, unless the library is full: then the drop is not looked at).
+    void AddDropped(const std::vector<std::string>& paths, bool folderWithoutVideos = false);
+    // False, with toast 6, when the library is full: asked before the open
+    // dialog is offered.
+    bool MayAdd();
     // The files chosen in the open dialog; false (toast 6) when the library is full.
     bool AddByDialog(const std::vector<std::string>& paths);
     // Over the checked cards, in library order, until a duplicate output
@@ -133,8 +142,10 @@ public:
 
     bool HasConversionRecord(const std::string& path) const;
 
-    int EvaluateSelection();
+    // Evaluates the selection and tells it (onSelectionLooks).
+    SelectionLooks EvaluateSelection();
     bool AllChecked() const;
+    // Then evaluates the selection.
     void SetAllChecked(bool on);
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);

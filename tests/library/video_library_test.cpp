@@ -30,7 +30,7 @@ const bool utf8 = EnsureUtf8Locale();
 struct Page : VideoLibraryListener, ConversionPort {
     std::vector<int> toasts;
     std::vector<ConversionRequest> requests;
-    std::vector<std::pair<int, int>> looks;
+    std::vector<SelectionLooks> looks;
     std::vector<std::pair<std::string, std::string>> removedTasks;
     bool removeResult = true;
     std::vector<std::string> balloons, asked;
@@ -42,7 +42,7 @@ struct Page : VideoLibraryListener, ConversionPort {
         requests.push_back(r);
         return "{KEY-" + std::to_string(requests.size()) + "}";
     }
-    void onButtonLooks(int a, int b) override { looks.emplace_back(a, b); }
+    void onSelectionLooks(const SelectionLooks& l) override { looks.push_back(l); }
     bool remove(const std::string& taskKey, const std::string& path) override {
         removedTasks.emplace_back(taskKey, path);
         return removeResult;
@@ -465,7 +465,7 @@ TEST_F(Library, DeletionByKind) {
     // with it: the card goes all the same, not half (entry gone, card kept).
     page.removeResult = false;
     library->SetAllChecked(true);
-    EXPECT_EQ(library->EvaluateSelection(), 1);
+    EXPECT_TRUE(library->EvaluateSelection().actions);
     library->DeleteItems();
     EXPECT_TRUE(library->items().empty());
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
@@ -477,22 +477,25 @@ TEST_F(Library, DeletionByKind) {
     for (const auto& path : paths) EXPECT_TRUE(fs::exists(path));  // videos are never deleted
 }
 
+// Each change of the check marks is evaluated once, into one value.
 TEST_F(Library, SelectionDrivesTheButtons) {
+    using Looks = SelectionLooks;
     EXPECT_FALSE(library->AllChecked());
-    EXPECT_EQ(library->EvaluateSelection(), 0);
-    EXPECT_EQ(page.looks.back(), std::make_pair(2, 0));
+    EXPECT_EQ(library->EvaluateSelection(), (Looks{false, false, false}));
     std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
-    library->AddDropped({a});
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    std::string id = library->items()[0].itemId;
-    library->ToggleChecked(id);
-    EXPECT_TRUE(library->AllChecked());
-    EXPECT_EQ(page.looks.back(), std::make_pair(1, 1));
+    page.looks.clear();
+    library->ToggleChecked(library->items()[0].itemId);
+    EXPECT_EQ(page.looks, (std::vector<Looks>{{true, true, false}}));
     library->OnSourceTask(a, SourceTask::Waiting);
-    EXPECT_EQ(library->EvaluateSelection(), 1);
-    EXPECT_EQ(page.looks.back(), std::make_pair(1, 0));
+    EXPECT_EQ(library->EvaluateSelection(), (Looks{false, true, false}));
+    library->SetAllChecked(true);
+    EXPECT_EQ(page.looks.back(), (Looks{true, true, true}));
     library->SetAllChecked(false);
-    EXPECT_FALSE(library->AllChecked());
+    EXPECT_EQ(page.looks.back(), (Looks{false, false, false}));
+    EXPECT_EQ(page.looks.size(), 4u);
 }
 
 // A media probe that holds each call until the test lets it go, and

@@ -50,20 +50,24 @@ bool CoreSession::examining() const {
     return parts_.library->examining();
 }
 
+bool CoreSession::mayAdd() {
+    return parts_.library->MayAdd();
+}
+
 bool CoreSession::addChosen(const std::vector<std::string>& paths) {
     return parts_.library->AddByDialog(paths);
 }
 
-void CoreSession::addDropped(const std::vector<std::string>& paths) {
-    parts_.library->AddDropped(paths);
+void CoreSession::addDropped(const std::vector<std::string>& paths, bool folderWithoutVideos) {
+    parts_.library->AddDropped(paths, folderWithoutVideos);
 }
 
 void CoreSession::toggleChecked(const std::string& itemId) {
     parts_.library->ToggleChecked(itemId);
 }
 
-int CoreSession::evaluateSelection() const {
-    return parts_.library->EvaluateSelection();
+void CoreSession::evaluateSelection() {
+    parts_.library->EvaluateSelection();
 }
 
 bool CoreSession::allChecked() const {
@@ -261,11 +265,8 @@ void CoreSession::onToast(int code) {
     emit toast(static_cast<LibraryToast>(code));
 }
 
-void CoreSession::onButtonLooks(int first, int second) {
-    if (first == LOOKS_CONVERT)
-        emit buttonLooks(second ? ButtonLooks::ConvertActive : ButtonLooks::ConvertInactive);
-    else if (first == LOOKS_CONVERT_AND_DELETE)
-        emit buttonLooks(ButtonLooks::ActionsInactive);
+void CoreSession::onSelectionLooks(const SelectionLooks& looks) {
+    emit selectionLooks(looks);
 }
 
 void CoreSession::onConversionBalloon(const std::string& name) {

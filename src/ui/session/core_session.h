@@ -24,9 +24,6 @@ class Service;
 
 namespace zorvex::ui {
 
-// What a selection makes of the page's "转码" and "删除".
-enum class ButtonLooks { ConvertActive, ConvertInactive, ActionsInactive };
-
 // What a session drives. The composition root fills it and keeps every part
 // alive for longer than the session. Without the library and the queue the
 // main window shows the placeholder page; without the service no phone is
@@ -68,11 +65,15 @@ public:
     // The library (hasLibrary only).
     std::vector<VIDEOINFO_ST> items() const;
     bool examining() const;
+    // Before "添加" opens its dialog: false, with the library's toast, when
+    // the library is full.
+    bool mayAdd();
     // "添加"'s files, or a drop of files: false when none could be taken.
     bool addChosen(const std::vector<std::string>& paths);
-    void addDropped(const std::vector<std::string>& paths);
+    void addDropped(const std::vector<std::string>& paths, bool folderWithoutVideos = false);
     void toggleChecked(const std::string& itemId);
-    int evaluateSelection() const;
+    // The selection's looks come as selectionLooks.
+    void evaluateSelection();
     bool allChecked() const;
     void setAllChecked(bool on);
     // "转码" over the checked cards. It stops at a duplicate output name with
@@ -158,7 +159,8 @@ public:
 signals:
     // The library's calls (its toast codes are the toast's own).
     void toast(LibraryToast code);
-    void buttonLooks(ButtonLooks looks);
+    // Once per change of the check marks, and after evaluateSelection.
+    void selectionLooks(const SelectionLooks& looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
     // A file that could not be examined as a video left the library.
@@ -177,7 +179,7 @@ signals:
 private:
     // VideoLibraryListener
     void onToast(int code) override;
-    void onButtonLooks(int first, int second) override;
+    void onSelectionLooks(const SelectionLooks& looks) override;
     void onConversionBalloon(const std::string& name) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;

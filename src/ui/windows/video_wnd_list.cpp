@@ -213,7 +213,6 @@ void CVideoWndList::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::SelectAll)) {
         event->accept();
         SetAllChecked(true);
-        EvaluateSelection();
         emit selectionChanged();
         return;
     }
@@ -253,11 +252,8 @@ void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
                             [self](const DroppedPaths& dropped) {
                                 if (!self) return;
-                                const bool full = self->session_.items().size() >= kLibraryLimit;
-                                if (dropped.emptyFolder && !full)
-                                    emit self->toastRequested(TOAST_NOT_VIDEO);
-                                if (!dropped.files.empty())
-                                    self->session_.addDropped(dropped.files);
+                                if (dropped.emptyFolder || !dropped.files.empty())
+                                    self->session_.addDropped(dropped.files, dropped.emptyFolder);
                             });
 }
 
@@ -267,10 +263,7 @@ void CVideoWndList::AddByDialog() {
         dialog_->activateWindow();
         return;
     }
-    if (session_.items().size() >= kLibraryLimit) {
-        session_.addChosen({});  // the library's own refusal: toast 6
-        return;
-    }
+    if (!session_.mayAdd()) return;
     // The first time, where videos are kept, not wherever the program was started from.
     if (lastFolder_.isEmpty()) {
         const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);

@@ -51,7 +51,6 @@ public:
     // "转码" over the checked cards; each duplicate output name asks in turn
     // (CNotifyMsgDlg), and its answer takes the batch on.
     void QueueConversion();
-    int EvaluateSelection() { return session_.evaluateSelection(); }
     bool AllChecked() const { return session_.allChecked(); }
     void SetAllChecked(bool on) { session_.setAllChecked(on); }
 

@@ -39,8 +39,8 @@ protected:
         QObject::connect(session.get(), &CoreSession::toast,
                          [toast](LibraryToast code) { toast(code); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
-        QObject::connect(session.get(), &CoreSession::buttonLooks,
-                         [this](ButtonLooks l) { looks = l; });
+        QObject::connect(session.get(), &CoreSession::selectionLooks,
+                         [this](const SelectionLooks& l) { looks = l; });
         QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
         QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
@@ -93,7 +93,7 @@ protected:
     QImage viewport() { return test::grab(*list->viewport()); }
 
     std::vector<int> toasts;
-    std::optional<ButtonLooks> looks;
+    std::optional<SelectionLooks> looks;
     int selections = 0, deletions = 0;
     std::unique_ptr<CVideoWndList> list;
 };
@@ -223,7 +223,9 @@ TEST_F(CardGrid, ClicksAndKeysSelect) {
     test::click(*list->cardAt(1));
     EXPECT_TRUE(list->cardAt(1)->card()->checked());
     EXPECT_EQ(selections, 1);
-    EXPECT_EQ(looks, ButtonLooks::ConvertInactive) << "a missing card cannot be converted";
+    ASSERT_TRUE(looks);
+    EXPECT_FALSE(looks->convert) << "a missing card cannot be converted";
+    EXPECT_TRUE(looks->actions);
     EXPECT_FALSE(list->AllChecked());
     key(Qt::Key_Delete);
     EXPECT_EQ(deletions, 1);
