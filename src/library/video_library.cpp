@@ -128,7 +128,7 @@ void VideoLibrary::BuildFromCatalogue() {
         }
     }
     startExamination();
-    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 std::size_t VideoLibrary::countInList(int list) const {
@@ -158,22 +158,15 @@ int VideoLibrary::addRefusal(const std::string& path) {
 }
 
 void VideoLibrary::subscribe(VideoLibraryListener* listener) {
-    listeners_.push_back(listener);
+    listeners_.add(listener);
 }
 
 void VideoLibrary::unsubscribe(VideoLibraryListener* listener) {
-    std::erase(listeners_, listener);
-}
-
-template <typename Event>
-void VideoLibrary::tell(const Event& event) {
-    // A copy: a subscriber may come or go while the others are told.
-    const std::vector<VideoLibraryListener*> listeners = listeners_;
-    for (VideoLibraryListener* listener : listeners) event(*listener);
+    listeners_.remove(listener);
 }
 
 void VideoLibrary::toast(int code) {
-    tell([&](VideoLibraryListener& l) { l.onToast(code); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onToast(code); });
 }
 
 void VideoLibrary::AddDropped(const std::vector<std::string>& paths, bool folderWithoutVideos) {
@@ -190,7 +183,7 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths, bool folder
     // Examined one after another like the dialog's cards: each registers
     // in turn, so the phones' list and the next start keep the card order.
     startExamination();
-    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 bool VideoLibrary::MayAdd() {
@@ -208,7 +201,7 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
             appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     startExamination();
-    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
     return true;
 }
 
@@ -244,7 +237,7 @@ void VideoLibrary::examineNext() {
             return;
         }
         // A file gone is examined at once, with no worker to report it.
-        tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     }
 }
 
@@ -279,7 +272,7 @@ void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
         if (unexaminable) {
             library.DeleteUnexaminable(itemId);
         } else {
-            library.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+            library.listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
         }
         if (itemId == library.examinedId_) library.examineNext();
     });
@@ -290,7 +283,7 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
         auto card = library.card(itemId);
         if (!card || !made) return;  // without a picture the placeholder stays
         card->SetThumbnail(card->thumbnailPath());
-        library.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+        library.listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     });
 }
 
@@ -354,7 +347,7 @@ int VideoLibrary::conversionRefusal(const std::string& outputPath,
 
 void VideoLibrary::skipConversion(const VIDEOINFO_ST& item) {
     item.card->setChecked(false);
-    tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
 }
 
 VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
@@ -391,7 +384,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     if (!pathExists(path)) {
         card.setChecked(false);
         card.markMissing();
-        tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
         return QueueStep::Skipped;
     }
     std::string outputPath =
@@ -455,7 +448,7 @@ void VideoLibrary::setSourceKind(const std::string& sourcePath, CardKind kind) {
     CardKind now = at->card->kind();
     if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
     at->card->setKind(kind);
-    tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
 }
 
 void VideoLibrary::OnSourceTask(const std::string& sourcePath, SourceTask state) {
@@ -486,7 +479,7 @@ void VideoLibrary::OnConverted(const std::string& sourcePath, const std::string&
         VIDEOINFO_ST& item = appendItem(outputPath, KIND_CONVERTED, at);
         item.card->SetSource(outputPath);
     }
-    tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
     // Told again at start for an output an exit kept from the queue's file.
     VIDEO_RELATION_ST relation{forwardSlashes(sourcePath), forwardSlashes(outputPath)};
     if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
@@ -496,7 +489,7 @@ void VideoLibrary::OnConverted(const std::string& sourcePath, const std::string&
         relations_.push_back(std::move(relation));
     }
     SaveRelations();
-    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::removeFromCatalogue(int list, const std::string& path) {
@@ -560,7 +553,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
     }
     for (auto& item : removed) item.card->shutDown();  // outside the lock
     resumeExamination();
-    tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::OnFileStatus(const std::string& path, bool exists) {
@@ -588,7 +581,7 @@ void VideoLibrary::comeBack(const std::string& itemId, const std::shared_ptr<Vid
     if (card->kind() != KIND_MISSING || !isRegularFile(card->path())) return;
     if (!card->Reexamine()) return;
     returning_.push_back(itemId);
-    tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
 }
 
 void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
@@ -611,7 +604,7 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     }
     card->shutDown();
     resumeExamination();
-    tell([&](VideoLibraryListener& l) {
+    listeners_.tell([&](VideoLibraryListener& l) {
         l.onLibraryChanged();
         l.onUnexaminable(fileNamePart(path));
     });
@@ -626,7 +619,7 @@ SelectionLooks VideoLibrary::EvaluateSelection() {
         looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
     }
     looks.allChecked = AllChecked();
-    tell([&](VideoLibraryListener& l) { l.onSelectionLooks(looks); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onSelectionLooks(looks); });
     return looks;
 }
 
@@ -640,7 +633,7 @@ void VideoLibrary::SetAllChecked(bool on) {
     for (const VIDEOINFO_ST& item : items()) {
         if (item.card->checked() == on) continue;
         item.card->setChecked(on);
-        tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
     }
     EvaluateSelection();
 }
@@ -649,7 +642,7 @@ void VideoLibrary::ToggleChecked(const std::string& itemId) {
     auto card = this->card(itemId);
     if (!card || !card->examined()) return;  // a card reacts only once examined
     card->setChecked(!card->checked());
-    tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     EvaluateSelection();
 }
 

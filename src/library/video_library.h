@@ -13,6 +13,7 @@
 #include "library/relation_file.h"
 #include "library/video_card.h"
 #include "platform/executor.h"
+#include "platform/subscribers.h"
 
 namespace zorvex {
 
@@ -201,12 +202,10 @@ private:
     int shareRefusal(const std::string& path, int list) const;
     int addRefusal(const std::string& path);
     void toast(int code);
-    template <typename Event>
-    void tell(const Event& event);
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;
-    std::vector<VideoLibraryListener*> listeners_;
+    Subscribers<VideoLibraryListener> listeners_;
     // A "转码" stopped at a question: its snapshot of the cards, the next
     // one to take and the cards sent so far.
     struct Batch {

@@ -159,7 +159,7 @@ void ConversionQueue::StopAll(bool quiet) {
             task->job->waitFor(kStopWait);
         }
     }
-    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 void ConversionQueue::ClearFinished() {
@@ -168,7 +168,7 @@ void ConversionQueue::ClearFinished() {
         TaskState state = (*it)->view.state;
         if (state == TASK_DONE || state == TASK_STOPPED) it = tasks_.erase(it);
     }
-    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     SaveQueueFile();
     saveQueued();
 }
@@ -243,7 +243,7 @@ void ConversionQueue::LoadQueueFile() {
     loadQueued(others);
     // What was recovered from a torn file is saved now, not at the next change.
     if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
-    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 bool ConversionQueue::SaveQueueFile() {
@@ -261,7 +261,7 @@ bool ConversionQueue::SaveQueueFile() {
 }
 
 void ConversionQueue::Refresh() {
-    tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     // In this order: a crash between two writes finds a finished task in
     // ConvertList.xml or among the running conversions, never in neither.
     bool saved = SaveQueueFile();
@@ -370,7 +370,8 @@ void ConversionQueue::AdoptFinishedOutputs() {
         task->view.outputPath = output;
         task->view.item.VideoPath = output;
         tasks_.insert(firstWithState({TASK_DONE}), std::move(task));
-        tell([&](ConversionQueueListener& l) { l.onConverted(running.item.VideoPath, output); });
+        listeners_.tell(
+            [&](ConversionQueueListener& l) { l.onConverted(running.item.VideoPath, output); });
         PostLog("a conversion finished as the application ended, kept: " + output, kLogTag);
     }
     Refresh();
@@ -450,7 +451,7 @@ void ConversionQueue::onProgress(const std::string& key, std::uint32_t percent) 
     auto at = find(key);
     if (at == tasks_.end() || (*at)->view.state != TASK_RUNNING) return;
     (*at)->view.progress = percent;
-    tell([&](ConversionQueueListener& l) { l.onProgress(key, percent); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onProgress(key, percent); });
 }
 
 void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutcome& outcome) {
@@ -462,11 +463,11 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
         task.job.reset();  // the worker has reported; collect its thread
     }
     if (!outcome.message.empty())
-        tell([&](ConversionQueueListener& l) { l.onJobMessage(outcome.message); });
+        listeners_.tell([&](ConversionQueueListener& l) { l.onJobMessage(outcome.message); });
     switch (outcome.kind) {
         case TranscodeOutcome::Kind::Done:
             task.view.state = TASK_DONE;
-            tell([&](ConversionQueueListener& l) {
+            listeners_.tell([&](ConversionQueueListener& l) {
                 l.onConverted(task.view.item.VideoPath, task.view.outputPath);
             });
             handleDone(key);
@@ -480,7 +481,7 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             task.view.state = TASK_STOPPED;
             task.view.progress = 0;
             if (outcome.quiet) {
-                tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
+                listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
             } else {
                 handleRemoved(key, true);
             }
@@ -534,22 +535,15 @@ void ConversionQueue::handleRemoved(const std::string& key, bool startNextAfter)
 }
 
 void ConversionQueue::subscribe(ConversionQueueListener* listener) {
-    listeners_.push_back(listener);
+    listeners_.add(listener);
 }
 
 void ConversionQueue::unsubscribe(ConversionQueueListener* listener) {
-    std::erase(listeners_, listener);
-}
-
-template <typename Event>
-void ConversionQueue::tell(const Event& event) {
-    // A copy: a subscriber may come or go while the others are told.
-    const std::vector<ConversionQueueListener*> listeners = listeners_;
-    for (ConversionQueueListener* listener : listeners) event(*listener);
+    listeners_.remove(listener);
 }
 
 void ConversionQueue::notify(TaskEvent code, const std::string& path) {
-    tell([&](ConversionQueueListener& l) { l.onTaskEvent(code, path); });
+    listeners_.tell([&](ConversionQueueListener& l) { l.onTaskEvent(code, path); });
 }
 
 }  // namespace zorvex

@@ -10,6 +10,7 @@
 #include "media/ffmpeg_tool.h"
 #include "platform/executor.h"
 #include "platform/keep_awake.h"
+#include "platform/subscribers.h"
 #include "transcode/conversion_task.h"
 #include "transcode/transcode_job.h"
 
@@ -139,15 +140,13 @@ private:
     void handleFailed(const std::string& key);
     void handleRemoved(const std::string& key, bool startNextAfter);
     void notify(TaskEvent code, const std::string& path);
-    template <typename Event>
-    void tell(const Event& event);
     void saveRunning(bool keepListed);
     void saveQueued();
     void loadQueued(std::size_t& kept);
     std::unique_ptr<Task> makeTask(LISTITEM_ST item);
 
     ConversionQueueContext context_;
-    std::vector<ConversionQueueListener*> listeners_;
+    Subscribers<ConversionQueueListener> listeners_;
     TaskList tasks_;
     // Reports of jobs posted before the queue died find it gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
