@@ -4,7 +4,6 @@
 
 #include <random>
 
-#include "platform/file_util.h"
 #include "transcode/progress_parser.h"
 
 namespace zorvex {
