@@ -244,7 +244,9 @@ int run(int& argc, char** argv, const std::string& home, const std::string& addr
     session.toggleChecked(roomId);
     session.deleteItems(false);
     session.toggleChecked(firstId);
-    if (session.queueConversion() != 1) {
+    QueueOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ANSWER_SKIP);
+    if (!outcome.queued) {
         std::fprintf(stderr, "the conversion was not queued\n");
         return 1;
     }

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "library/thumbnail_worker.h"
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "platform/utf8_locale.h"
-#include "transcode/media_probe.h"
+#include "transcode/conversion_arguments.h"
 #include "transcode/transcode_job.h"
 
 using namespace zorvex;

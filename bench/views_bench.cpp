@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "core_kit.h"
+#include "media/ffmpeg_tool.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "platform/utf8_locale.h"
-#include "transcode/ffmpeg_tool.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
 #include "ui/windows/convert_list_item_dlg.h"
@@ -246,7 +246,9 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    if (session.queueConversion() != 1) return 1;
+    QueueOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ANSWER_SKIP);
+    if (!outcome.queued) return 1;
     const std::string key = session.tasks().front().key;
     using ui::TaskLook;
     const bool done = pumpUntil(

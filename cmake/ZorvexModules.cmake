@@ -4,15 +4,18 @@
 set(ZORVEX_SEES_platform platform)
 set(ZORVEX_SEES_foundation platform foundation)
 set(ZORVEX_SEES_service platform service)
-set(ZORVEX_SEES_transcode platform foundation transcode)
-set(ZORVEX_SEES_library platform foundation transcode library)
+# media/ (FFmpeg, the media probe, output names) lies below the two core
+# modules that both need it.
+set(ZORVEX_SEES_media platform foundation media)
+set(ZORVEX_SEES_transcode platform foundation media transcode)
+set(ZORVEX_SEES_library platform foundation media library)
 set(ZORVEX_SEES_update platform foundation update)
 # ui/ is three modules: the toolkit knows no window and no core, the
 # windows reach the core only through the session.
 set(ZORVEX_SEES_ui/toolkit platform ui/toolkit)
-set(ZORVEX_SEES_ui/session platform foundation service transcode library update ui/session)
+set(ZORVEX_SEES_ui/session platform foundation service media transcode library update ui/session)
 set(ZORVEX_SEES_ui/windows ui/toolkit ui/session ui/windows)
-set(ZORVEX_SEES_app platform foundation service transcode library update ui/toolkit ui/session
+set(ZORVEX_SEES_app platform foundation service media transcode library update ui/toolkit ui/session
   ui/windows app)
 set(ZORVEX_QT_MODULES ui/toolkit ui/session ui/windows app)
 

@@ -3,9 +3,9 @@
 #include "app/core_wiring.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "media/ffmpeg_tool.h"
 #include "platform/home_layout.h"
 #include "transcode/conversion_task.h"
-#include "transcode/ffmpeg_tool.h"
 
 namespace zorvex {
 
@@ -36,7 +36,6 @@ StartupResult Application::start(const Options& options) {
     ConversionQueueContext queue;
     queue.executor = options.executor;
     queue.keepAwake = core_.keepAwake.get();
-    queue.listener = this;
     queue.listFile = HomeLayout(home_).convertList();
     queue.runningFile = HomeLayout(home_).runningConversions();
     queue.queueFile = HomeLayout(home_).queuedConversions();
@@ -45,9 +44,14 @@ StartupResult Application::start(const Options& options) {
     queue.convertFolder = [] { return GetConvertPath(); };
     queue.ffmpeg = options.ffmpeg ? options.ffmpeg : [] { return LocateFfmpeg(); };
     queue_ = std::make_unique<ConversionQueue>(std::move(queue));
-    VideoLibraryContext library = MakeLibraryContext(core_, home_, *options.executor, *this);
+    conversions_ = std::make_unique<QueueConversionPort>(*queue_);
+    VideoLibraryContext library =
+        MakeLibraryContext(core_, home_, *options.executor, *conversions_);
     if (options.ffmpeg) library.ffmpeg = options.ffmpeg;
     library_ = std::make_unique<VideoLibrary>(std::move(library));
+    // First of the queue's subscribers: see LibraryQueueFeed.
+    libraryFeed_ = std::make_unique<LibraryQueueFeed>(*library_);
+    queue_->subscribe(libraryFeed_.get());
 
     updateContext_ = MakeUpdateContext();
     updates_ = std::make_unique<HttpHelper>(updateContext_);
@@ -73,27 +77,11 @@ void Application::shutDown() {
     if (queue_ && queue_->AnyRunning()) queue_->StopAll(true);
     // The library's card workers register in the catalogue and the queue's
     // jobs report to the library: both go, joined, before the service.
+    if (queue_) queue_->unsubscribe(libraryFeed_.get());
     library_.reset();
     queue_.reset();
     updates_.reset();
     ShutDownSequence(core_);
-}
-
-std::string Application::onConversionRequested(const ConversionRequest& r) {
-    return queue_->AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width,
-                           r.height);
-}
-
-bool Application::removeQueuedTask(const std::string& taskKey, const std::string& path) {
-    return queue_->RemoveTaskForVideo(taskKey, path);
-}
-
-void Application::onTaskEvent(int code, const std::string& videoPath) {
-    if (library_) library_->OnConversionEvent(code, videoPath, {});
-}
-
-void Application::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    if (library_) library_->OnConversionEvent(TE_DONE, outputPath, sourcePath);
 }
 
 }  // namespace zorvex

@@ -17,15 +17,16 @@ namespace zorvex {
 // catalogue), the video library and the conversion queue wired to each
 // other, the keep-awake request and the version check.
 //
-// The wiring: conversion requests of the library become tasks of the queue,
-// the queue's events and finished conversions reach the library. A front end
-// that wants to hear the library or the queue puts its own listener in
-// front (setListener) and passes every call on to the one it replaced.
+// The wiring: conversion requests of the library become tasks of the queue
+// (through the library's ConversionPort), the queue's events and finished
+// conversions reach the library (a subscription made before any front end
+// subscribes, so the library has changed when a front end hears them). A
+// front end subscribes to the library and the queue for what it shows.
 //
 // Threads: everything here belongs to the runner's main thread, whose
 // executor the library, the queue and the file status reports run on. The
 // executor must outlive shutDown, which joins every worker that posts to it.
-class Application final : private VideoLibraryListener, private ConversionQueueListener {
+class Application final {
 public:
     struct Options {
         std::string home;
@@ -38,7 +39,7 @@ public:
     };
 
     Application() = default;
-    ~Application() override;  // shutDown
+    ~Application();  // shutDown
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
@@ -48,7 +49,7 @@ public:
     StartupResult start(const Options& options);
     // The relations, the cards of the catalogue (examined one by one), and
     // the finished conversions of ConvertList.xml. Called once, after the
-    // front end has put its listeners in front.
+    // front end has subscribed.
     void restore();
     // The library closes, running conversions stop quietly, the library and
     // the queue go (their workers joined), then the shutdown sequence: log
@@ -66,22 +67,6 @@ public:
     const UpdateContext& updateContext() const { return updateContext_; }
 
 private:
-    // VideoLibraryListener: the queue's side of the library.
-    void onToast(int) override {}
-    std::string onConversionRequested(const ConversionRequest& request) override;
-    void onButtonLooks(int, int) override {}
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
-    void onConversionBalloon(const std::string&) override {}
-    DuplicateAnswer confirmDuplicateName(const std::string&) override { return ANSWER_SKIP; }
-    void onLibraryChanged() override {}
-    void onCardChanged(const std::string&) override {}
-    // ConversionQueueListener: the library's side of the queue.
-    void onTaskEvent(int code, const std::string& videoPath) override;
-    void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
-    void onJobMessage(const std::string&) override {}
-    void onQueueChanged() override {}
-    void onProgress(const std::string&, std::uint32_t) override {}
-
     std::string home_;
     AppCore core_;
     UpdateContext updateContext_;
@@ -90,6 +75,8 @@ private:
     std::unique_ptr<HttpHelper> updates_;
     std::unique_ptr<VideoLibrary> library_;
     std::unique_ptr<ConversionQueue> queue_;
+    std::unique_ptr<ConversionPort> conversions_;
+    std::unique_ptr<ConversionQueueListener> libraryFeed_;
     const std::shared_ptr<Application*> self_ = std::make_shared<Application*>(this);
 };
 

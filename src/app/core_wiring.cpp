@@ -3,18 +3,52 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "media/ffmpeg_tool.h"
+#include "media/media_probe.h"
 #include "platform/home_layout.h"
-#include "transcode/ffmpeg_tool.h"
-#include "transcode/media_probe.h"
+#include "transcode/conversion_task.h"
 
 namespace zorvex {
 
+std::string QueueConversionPort::enqueue(const ConversionRequest& r) {
+    return queue_.AddTask(r.name, r.sourcePath, r.size, r.thumbnailPath, r.duration, r.width,
+                          r.height);
+}
+
+bool QueueConversionPort::remove(const std::string& taskKey, const std::string& sourcePath) {
+    return queue_.RemoveTaskForVideo(taskKey, sourcePath);
+}
+
+void LibraryQueueFeed::onTaskEvent(TaskEvent code, const std::string& videoPath) {
+    switch (code) {
+        case TE_WAITING:
+            library_.OnSourceTask(videoPath, SourceTask::Waiting);
+            break;
+        case TE_STARTED:
+            library_.OnSourceTask(videoPath, SourceTask::Converting);
+            break;
+        case TE_INTERRUPTED:
+            library_.OnSourceTask(videoPath, SourceTask::Interrupted);
+            break;
+        case TE_REMOVED:
+        case TE_FAILED:
+            library_.OnSourceTask(videoPath, SourceTask::Gone);
+            break;
+        default:
+            break;
+    }
+}
+
+void LibraryQueueFeed::onConverted(const std::string& sourcePath, const std::string& outputPath) {
+    library_.OnConverted(sourcePath, outputPath);
+}
+
 VideoLibraryContext MakeLibraryContext(AppCore& core, const std::string& home, Executor& executor,
-                                       VideoLibraryListener& listener) {
+                                       ConversionPort& conversions) {
     VideoLibraryContext context;
     context.catalogue = core.catalogue.get();
     context.executor = &executor;
-    context.listener = &listener;
+    context.conversions = &conversions;
     context.relationFile = HomeLayout(home).videoRelation();
     context.convertFolder = [] { return GetConvertPath(); };
     context.ffmpeg = [] { return LocateFfmpeg(); };

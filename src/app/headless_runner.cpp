@@ -58,43 +58,20 @@ const char* toastText(int code) {
     }
 }
 
-// Without windows the library's news goes to the console; everything is
-// passed on to the application's wiring behind it.
+// Without windows the library's news goes to the console.
 class ConsolePage final : public VideoLibraryListener {
 public:
-    explicit ConsolePage(VideoLibrary& library) : library_(library), next_(library.listener()) {
-        library_.setListener(this);
-    }
-    ~ConsolePage() override { library_.setListener(next_); }
+    explicit ConsolePage(VideoLibrary& library) : library_(library) { library_.subscribe(this); }
+    ~ConsolePage() override { library_.unsubscribe(this); }
     ConsolePage(const ConsolePage&) = delete;
     ConsolePage& operator=(const ConsolePage&) = delete;
 
-    void onToast(int code) override {
-        say("%s\n", toastText(code));
-        next_->onToast(code);
-    }
-    std::string onConversionRequested(const ConversionRequest& r) override {
-        return next_->onConversionRequested(r);
-    }
-    void onButtonLooks(int a, int b) override { next_->onButtonLooks(a, b); }
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
-        return next_->removeQueuedTask(taskKey, path);
-    }
+    void onToast(int code) override { say("%s\n", toastText(code)); }
     void onConversionBalloon(const std::string& name) override {
         say("converted %s\n", name.c_str());
-        next_->onConversionBalloon(name);
     }
-    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
-        return next_->confirmDuplicateName(shown);
-    }
-    void onLibraryChanged() override {
-        report();
-        next_->onLibraryChanged();
-    }
-    void onCardChanged(const std::string& itemId) override {
-        report();
-        next_->onCardChanged(itemId);
-    }
+    void onLibraryChanged() override { report(); }
+    void onCardChanged(const std::string& /*itemId*/) override { report(); }
 
     // The files of --share: once each is settled (shared, refused, or its
     // card examined), onNothingShared runs if not one of them is shared.
@@ -157,7 +134,6 @@ private:
     }
 
     VideoLibrary& library_;
-    VideoLibraryListener* const next_;
     std::map<std::string, std::string> reported_;
     std::map<std::string, std::string> known_;  // item, path, as last seen
     std::vector<std::string> asked_;            // --share files not settled yet

@@ -1,8 +1,8 @@
 #include "library/thumbnail_worker.h"
 
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
-#include "transcode/convert_param.h"
 
 namespace zorvex {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "transcode/ffmpeg_tool.h"
+#include "media/ffmpeg_tool.h"
 
 namespace zorvex {
 

@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kLogTag = "ZorvexLibrary\\VideoCard";
 }  // namespace
 
-int CatalogueListOf(int kind) {
+int CatalogueListOf(CardKind kind) {
     return kind == KIND_CONVERTED ? Catalogue::kConvertedList : Catalogue::kSourceList;
 }
 

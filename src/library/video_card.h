@@ -9,12 +9,12 @@
 
 #include "library/catalogue.h"
 #include "library/thumbnail_worker.h"
-#include "transcode/media_probe.h"
+#include "media/media_probe.h"
 
 namespace zorvex {
 
 // Card kinds: the card's look and the catalogue list of its video.
-enum CardKind {
+enum CardKind : int {
     KIND_PLAIN = 0,
     KIND_WAITING = 1,
     KIND_CONVERTING = 2,
@@ -24,7 +24,7 @@ enum CardKind {
 };
 
 // The catalogue list of a kind (a missing card: that of its previous kind).
-int CatalogueListOf(int kind);
+int CatalogueListOf(CardKind kind);
 
 // "holiday_in_rome.mp4" -> "holiday...e.mp4": bases of nine or more
 // characters keep their first seven and their last one.
@@ -86,9 +86,9 @@ public:
     MediaProbeResult probe() const;
     bool inCatalogue() const;
 
-    int kind() const { return kind_; }
-    int previousKind() const { return previousKind_; }
-    void setKind(int kind) { kind_ = kind; }
+    CardKind kind() const { return kind_; }
+    CardKind previousKind() const { return previousKind_; }
+    void setKind(CardKind kind) { kind_ = kind; }
     // Missing: remembers the kind it had.
     void markMissing();
     // A missing card whose file is back takes its earlier kind and is
@@ -115,8 +115,8 @@ private:
     MediaProbeResult probe_;
 
     // owner's thread only
-    int kind_ = KIND_PLAIN;
-    int previousKind_ = KIND_PLAIN;
+    CardKind kind_ = KIND_PLAIN;
+    CardKind previousKind_ = KIND_PLAIN;
     bool checked_ = false;
 
     std::atomic<bool> examined_{false};

@@ -4,11 +4,10 @@
 
 #include "foundation/log_recorder.h"
 #include "foundation/stored_file.h"
+#include "media/output_name.h"
 #include "platform/file_util.h"
 #include "platform/guid.h"
 #include "platform/utf16_text.h"
-#include "transcode/conversion_task.h"
-#include "transcode/convert_param.h"
 
 namespace zorvex {
 
@@ -70,7 +69,7 @@ bool VideoLibrary::SaveRelations() {
     return false;
 }
 
-std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int kind) {
+std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, CardKind kind) {
     VideoCard::Context cardContext{context_.catalogue,        this,           context_.ffmpeg,
                                    context_.thumbnailPathFor, context_.probe, &thumbnailSlots_};
     auto card = std::make_shared<VideoCard>(itemId, cardContext);
@@ -78,7 +77,7 @@ std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, int
     return card;
 }
 
-VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::size_t at) {
+VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, CardKind kind, std::size_t at) {
     VIDEOINFO_ST item;
     item.path = path;
     item.name = fileNamePart(path);
@@ -92,7 +91,7 @@ VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, int kind, std::s
 void VideoLibrary::BuildFromCatalogue() {
     if (!context_.catalogue) return;
     std::vector<std::string> claimed;  // keys of converted entries placed after their source
-    auto place = [&](const Catalogue::Entry& entry, int kind) {
+    auto place = [&](const Catalogue::Entry& entry, CardKind kind) {
         VIDEOINFO_ST& item = appendItem(entry.path, kind, SIZE_MAX);
         item.key = entry.key;
         item.name = entry.name;
@@ -129,7 +128,7 @@ void VideoLibrary::BuildFromCatalogue() {
         }
     }
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 std::size_t VideoLibrary::countInList(int list) const {
@@ -137,7 +136,7 @@ std::size_t VideoLibrary::countInList(int list) const {
     return static_cast<std::size_t>(
         std::count_if(items_.begin(), items_.end(), [&](const auto& item) {
             const VideoCard& card = *item.card;
-            int kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
+            CardKind kind = card.kind() == KIND_MISSING ? card.previousKind() : card.kind();
             return CatalogueListOf(kind) == list;
         }));
 }
@@ -158,12 +157,22 @@ int VideoLibrary::addRefusal(const std::string& path) {
     return shareRefusal(path, Catalogue::kSourceList);
 }
 
-void VideoLibrary::toast(int code) {
-    if (context_.listener) context_.listener->onToast(code);
+void VideoLibrary::subscribe(VideoLibraryListener* listener) {
+    listeners_.add(listener);
 }
 
-void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
+void VideoLibrary::unsubscribe(VideoLibraryListener* listener) {
+    listeners_.remove(listener);
+}
+
+void VideoLibrary::toast(int code) {
+    listeners_.tell([&](VideoLibraryListener& l) { l.onToast(code); });
+}
+
+void VideoLibrary::AddDropped(const std::vector<std::string>& paths, bool folderWithoutVideos) {
     if (items().size() > kLibraryLimit - 1) return;  // tested once per drop, as always
+    if (folderWithoutVideos) toast(TOAST_NOT_VIDEO);
+    if (paths.empty()) return;
     for (const std::string& path : paths) {
         int refusal = IsAcceptedVideoName(fileNamePart(path)) ? addRefusal(path) : TOAST_NOT_VIDEO;
         if (refusal)
@@ -174,14 +183,17 @@ void VideoLibrary::AddDropped(const std::vector<std::string>& paths) {
     // Examined one after another like the dialog's cards: each registers
     // in turn, so the phones' list and the next start keep the card order.
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
+}
+
+bool VideoLibrary::MayAdd() {
+    if (items().size() < kLibraryLimit) return true;
+    toast(TOAST_FULL);
+    return false;
 }
 
 bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
-    if (items().size() >= kLibraryLimit) {
-        toast(TOAST_FULL);
-        return false;
-    }
+    if (!MayAdd()) return false;
     for (const std::string& path : paths) {
         if (int refusal = addRefusal(path))
             toast(refusal);
@@ -189,7 +201,7 @@ bool VideoLibrary::AddByDialog(const std::vector<std::string>& paths) {
             appendItem(path, KIND_PLAIN, SIZE_MAX);
     }
     startExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
     return true;
 }
 
@@ -225,7 +237,7 @@ void VideoLibrary::examineNext() {
             return;
         }
         // A file gone is examined at once, with no worker to report it.
-        if (context_.listener) context_.listener->onCardChanged(itemId);
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     }
 }
 
@@ -259,8 +271,8 @@ void VideoLibrary::onExamined(const std::string& itemId, bool unexaminable) {
         }
         if (unexaminable) {
             library.DeleteUnexaminable(itemId);
-        } else if (library.context_.listener) {
-            library.context_.listener->onCardChanged(itemId);
+        } else {
+            library.listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
         }
         if (itemId == library.examinedId_) library.examineNext();
     });
@@ -271,24 +283,40 @@ void VideoLibrary::onThumbnail(const std::string& itemId, bool made) {
         auto card = library.card(itemId);
         if (!card || !made) return;  // without a picture the placeholder stays
         card->SetThumbnail(card->thumbnailPath());
-        if (library.context_.listener) library.context_.listener->onCardChanged(itemId);
+        library.listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     });
 }
 
-bool VideoLibrary::QueueConversion() {
-    std::vector<std::string> sent;  // item ids
-    // A snapshot: the confirmation below may let other events run meanwhile.
-    for (const VIDEOINFO_ST& item : items()) {
+QueueOutcome VideoLibrary::QueueConversion() {
+    // A snapshot: other events run while a question waits for its answer.
+    batch_ = Batch{items(), 0, {}};
+    return runBatch(std::nullopt);
+}
+
+QueueOutcome VideoLibrary::AnswerDuplicate(DuplicateAnswer answer) {
+    if (!batch_) return {};
+    return runBatch(answer);
+}
+
+// The answer belongs to the card the batch stopped at.
+QueueOutcome VideoLibrary::runBatch(std::optional<DuplicateAnswer> answer) {
+    Batch& batch = *batch_;
+    for (; batch.next < batch.items.size(); ++batch.next, answer.reset()) {
+        const VIDEOINFO_ST& item = batch.items[batch.next];
         if (!item.card->checked()) continue;
-        const QueueStep step = queueOne(item, sent);
+        std::string shown;
+        const QueueStep step = queueOne(item, batch.sent, answer, shown);
+        if (step == QueueStep::Asking) return QueueOutcome{std::move(shown), false};
         if (step == QueueStep::Closed) break;
-        if (step == QueueStep::Sent) sent.push_back(item.itemId);
+        if (step == QueueStep::Sent) batch.sent.push_back(item.itemId);
     }
-    return !sent.empty();
+    const bool queued = !batch.sent.empty();
+    batch_.reset();
+    return QueueOutcome{std::nullopt, queued};
 }
 
 bool VideoLibrary::inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const {
-    int kind = item.card->kind();
+    CardKind kind = item.card->kind();
     return kind == KIND_WAITING || kind == KIND_CONVERTING ||
            std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
 }
@@ -319,13 +347,15 @@ int VideoLibrary::conversionRefusal(const std::string& outputPath,
 
 void VideoLibrary::skipConversion(const VIDEOINFO_ST& item) {
     item.card->setChecked(false);
-    if (context_.listener) context_.listener->onCardChanged(item.itemId);
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
 }
 
 VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
-                                               const std::vector<std::string>& sent) {
+                                               const std::vector<std::string>& sent,
+                                               std::optional<DuplicateAnswer> answer,
+                                               std::string& shown) {
     VideoCard& card = *item.card;
-    int kind = card.kind();
+    CardKind kind = card.kind();
     // Waiting and converting cards have their task already.
     if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
         kind == KIND_CONVERTING || HasConversionRecord(card.path())) {
@@ -339,12 +369,13 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     std::string converted = ConvertedFileName(name);
     std::vector<std::string> claimed = claimedOutputs(sent);
     if (outputTaken(converted, claimed)) {
-        std::string shown =
-            utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
-        DuplicateAnswer answer =
-            context_.listener ? context_.listener->confirmDuplicateName(shown) : ANSWER_SKIP;
-        if (answer == ANSWER_CLOSED) return QueueStep::Closed;
-        if (answer != ANSWER_CONTINUE) {
+        if (!answer) {
+            shown =
+                utf16Length(converted) > 10 ? truncateUtf16Units(converted, 10) + "..." : converted;
+            return QueueStep::Asking;
+        }
+        if (*answer == ANSWER_CLOSED) return QueueStep::Closed;
+        if (*answer != ANSWER_CONTINUE) {
             skipConversion(item);
             return QueueStep::Skipped;
         }
@@ -353,7 +384,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
     if (!pathExists(path)) {
         card.setChecked(false);
         card.markMissing();
-        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
         return QueueStep::Skipped;
     }
     std::string outputPath =
@@ -369,7 +400,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
         probe.fileSize, probe.duration,       probe.width,
         probe.height};
     std::string taskKey =
-        context_.listener ? context_.listener->onConversionRequested(request) : std::string();
+        context_.conversions ? context_.conversions->enqueue(request) : std::string();
     std::lock_guard lock(itemsMutex_);
     for (auto& stored : items_) {
         if (stored.itemId != item.itemId) continue;
@@ -408,61 +439,57 @@ bool VideoLibrary::HasConversionRecord(const std::string& path) const {
                        [&](const auto& r) { return r.VideoSrcPath == source; });
 }
 
-void VideoLibrary::OnConversionEvent(int code, const std::string& path,
-                                     const std::string& secondPath) {
-    // A task's events name its source by its full path: the output's name
-    // may differ from the source's (clip.avi gives clip.mp4, a kept
-    // duplicate a(1).mp4), and two folders may hold the same name.
-    auto setSourceKind = [&](const std::string& source, int kind) {
-        auto at = findByPath(source);
-        if (at == items_.end()) return;
-        int now = at->card->kind();
-        if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
-        at->card->setKind(kind);
-        if (context_.listener) context_.listener->onCardChanged(at->itemId);
-    };
-    switch (code) {
-        case TE_WAITING:
-            setSourceKind(path, KIND_WAITING);
+// A task names its source by its full path: the output's name may differ
+// from the source's (clip.avi gives clip.mp4, a kept duplicate a(1).mp4),
+// and two folders may hold the same name.
+void VideoLibrary::setSourceKind(const std::string& sourcePath, CardKind kind) {
+    auto at = findByPath(sourcePath);
+    if (at == items_.end()) return;
+    CardKind now = at->card->kind();
+    if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
+    at->card->setKind(kind);
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
+}
+
+void VideoLibrary::OnSourceTask(const std::string& sourcePath, SourceTask state) {
+    switch (state) {
+        case SourceTask::Waiting:
+            setSourceKind(sourcePath, KIND_WAITING);
             break;
-        case TE_STARTED:
-            setSourceKind(path, KIND_CONVERTING);
+        case SourceTask::Converting:
+            setSourceKind(sourcePath, KIND_CONVERTING);
             break;
-        case TE_SOURCE_DONE:
-        case TE_REMOVED:
-        case TE_FAILED:
-            setSourceKind(path, KIND_PLAIN);
+        case SourceTask::Interrupted:
+            setSourceKind(sourcePath, KIND_INTERRUPTED);
             break;
-        case TE_INTERRUPTED:
-            setSourceKind(path, KIND_INTERRUPTED);
-            break;
-        case TE_DONE: {
-            setSourceKind(secondPath, KIND_PLAIN);
-            std::string name = fileNamePart(path);
-            if (findByPath(path) == items_.end()) {
-                auto source = findByPath(secondPath);
-                std::size_t at = source == items_.end()
-                                     ? SIZE_MAX
-                                     : static_cast<std::size_t>(source - items_.begin()) + 1;
-                VIDEOINFO_ST& item = appendItem(path, KIND_CONVERTED, at);
-                item.card->SetSource(path);
-            }
-            if (context_.listener) context_.listener->onConversionBalloon(name);
-            // Told again at start for an output an exit kept from the queue's file.
-            VIDEO_RELATION_ST relation{forwardSlashes(secondPath), forwardSlashes(path)};
-            if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
-                    return r.VideoSrcPath == relation.VideoSrcPath &&
-                           r.VideoTargetPath == relation.VideoTargetPath;
-                })) {
-                relations_.push_back(std::move(relation));
-            }
-            SaveRelations();
-            if (context_.listener) context_.listener->onLibraryChanged();
-            break;
-        }
-        default:
+        case SourceTask::Gone:
+            setSourceKind(sourcePath, KIND_PLAIN);
             break;
     }
+}
+
+void VideoLibrary::OnConverted(const std::string& sourcePath, const std::string& outputPath) {
+    setSourceKind(sourcePath, KIND_PLAIN);
+    std::string name = fileNamePart(outputPath);
+    if (findByPath(outputPath) == items_.end()) {
+        auto source = findByPath(sourcePath);
+        std::size_t at = source == items_.end()
+                             ? SIZE_MAX
+                             : static_cast<std::size_t>(source - items_.begin()) + 1;
+        VIDEOINFO_ST& item = appendItem(outputPath, KIND_CONVERTED, at);
+        item.card->SetSource(outputPath);
+    }
+    listeners_.tell([&](VideoLibraryListener& l) { l.onConversionBalloon(name); });
+    // Told again at start for an output an exit kept from the queue's file.
+    VIDEO_RELATION_ST relation{forwardSlashes(sourcePath), forwardSlashes(outputPath)};
+    if (std::none_of(relations_.begin(), relations_.end(), [&](const auto& r) {
+            return r.VideoSrcPath == relation.VideoSrcPath &&
+                   r.VideoTargetPath == relation.VideoTargetPath;
+        })) {
+        relations_.push_back(std::move(relation));
+    }
+    SaveRelations();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::removeFromCatalogue(int list, const std::string& path) {
@@ -492,7 +519,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
                 // The task goes (or stops) first: a card the queue still
                 // holds must keep its catalogue entry. A queue that holds
                 // none for it has finished with it already.
-                if (context_.listener) context_.listener->removeQueuedTask(item.taskKey, path);
+                if (context_.conversions) context_.conversions->remove(item.taskKey, path);
                 removeFromCatalogue(Catalogue::kSourceList, path);
                 break;
             case KIND_CONVERTED:
@@ -526,7 +553,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
     }
     for (auto& item : removed) item.card->shutDown();  // outside the lock
     resumeExamination();
-    if (context_.listener) context_.listener->onLibraryChanged();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onLibraryChanged(); });
 }
 
 void VideoLibrary::OnFileStatus(const std::string& path, bool exists) {
@@ -554,7 +581,7 @@ void VideoLibrary::comeBack(const std::string& itemId, const std::shared_ptr<Vid
     if (card->kind() != KIND_MISSING || !isRegularFile(card->path())) return;
     if (!card->Reexamine()) return;
     returning_.push_back(itemId);
-    if (context_.listener) context_.listener->onCardChanged(itemId);
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
 }
 
 void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
@@ -577,26 +604,23 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     }
     card->shutDown();
     resumeExamination();
-    if (context_.listener) {
-        context_.listener->onLibraryChanged();
-        context_.listener->onUnexaminable(fileNamePart(path));
-    }
+    listeners_.tell([&](VideoLibraryListener& l) {
+        l.onLibraryChanged();
+        l.onUnexaminable(fileNamePart(path));
+    });
 }
 
-int VideoLibrary::EvaluateSelection() {
-    bool anyChecked = false;
+SelectionLooks VideoLibrary::EvaluateSelection() {
+    SelectionLooks looks;
     for (const VIDEOINFO_ST& item : items()) {
         if (!item.card->checked()) continue;
-        anyChecked = true;
-        int kind = item.card->kind();
-        if (kind == KIND_PLAIN || kind == KIND_INTERRUPTED) {
-            if (context_.listener) context_.listener->onButtonLooks(LOOKS_CONVERT, 1);
-            return 1;
-        }
+        looks.actions = true;
+        CardKind kind = item.card->kind();
+        looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
     }
-    if (context_.listener)
-        context_.listener->onButtonLooks(anyChecked ? LOOKS_CONVERT : LOOKS_CONVERT_AND_DELETE, 0);
-    return anyChecked ? 1 : 0;
+    looks.allChecked = AllChecked();
+    listeners_.tell([&](VideoLibraryListener& l) { l.onSelectionLooks(looks); });
+    return looks;
 }
 
 bool VideoLibrary::AllChecked() const {
@@ -609,15 +633,16 @@ void VideoLibrary::SetAllChecked(bool on) {
     for (const VIDEOINFO_ST& item : items()) {
         if (item.card->checked() == on) continue;
         item.card->setChecked(on);
-        if (context_.listener) context_.listener->onCardChanged(item.itemId);
+        listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
     }
+    EvaluateSelection();
 }
 
 void VideoLibrary::ToggleChecked(const std::string& itemId) {
     auto card = this->card(itemId);
     if (!card || !card->examined()) return;  // a card reacts only once examined
     card->setChecked(!card->checked());
-    if (context_.listener) context_.listener->onCardChanged(itemId);
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
     EvaluateSelection();
 }
 

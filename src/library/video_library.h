@@ -4,13 +4,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "library/catalogue.h"
+#include "library/conversion_port.h"
 #include "library/relation_file.h"
 #include "library/video_card.h"
 #include "platform/executor.h"
+#include "platform/subscribers.h"
 
 namespace zorvex {
 
@@ -25,11 +28,6 @@ struct VIDEOINFO_ST {
     std::shared_ptr<VideoCard> card;
 };
 
-// The seven texts of a conversion request, in the order the queue takes them.
-struct ConversionRequest {
-    std::string sourcePath, thumbnailPath, name, size, duration, width, height;
-};
-
 inline constexpr int kLibraryLimit = 70;
 // Thumbnail FFmpegs running at once; the rest wait their turn.
 inline constexpr int kThumbnailsAtOnce = 2;
@@ -42,41 +40,50 @@ enum LibraryToast {
     TOAST_NAME_TOO_LONG = 5,
     TOAST_FULL = 6
 };
-// The page's buttons a selection sets: the first number of onButtonLooks.
-enum LooksTarget { LOOKS_CONVERT = 1, LOOKS_CONVERT_AND_DELETE = 2 };
+// What the checked cards make of the page's buttons.
+struct SelectionLooks {
+    bool convert = false;     // "转码" active: a checked card can be converted
+    bool actions = false;     // "删除" active: a card is checked
+    bool allChecked = false;  // "全选" checked: every card is
+    bool operator==(const SelectionLooks&) const = default;
+};
+// A source's conversion task, as the queue tells of it.
+enum class SourceTask { Waiting, Converting, Interrupted, Gone };
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
-// What the library asks of the page that hosts it; called on the library's thread.
+// What the library tells those who subscribed: news only, nothing is asked
+// back. Called on the library's thread; a subscriber overrides what it hears.
 class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
-    virtual void onToast(int code) = 0;
-    // Returns the new task's key; "" when no task was made.
-    virtual std::string onConversionRequested(const ConversionRequest& request) = 0;
-    // The page's buttons: (LOOKS_CONVERT, 1) convert active,
-    // (LOOKS_CONVERT, 0) convert inactive, (LOOKS_CONVERT_AND_DELETE, 0)
-    // convert and delete inactive.
-    virtual void onButtonLooks(int first, int second) = 0;
-    // Drops the queued task of a video, by its key (or, without one, by the
-    // source path); true when the task is gone or stopping.
-    virtual bool removeQueuedTask(const std::string& taskKey, const std::string& path) = 0;
-    virtual void onConversionBalloon(const std::string& name) = 0;
-    // The duplicate-name question for a (shortened) name.
-    virtual DuplicateAnswer confirmDuplicateName(const std::string& shownName) = 0;
+    virtual void onToast(int /*code*/) {}
+    // The selection was evaluated: once per change of the check marks, and
+    // whenever EvaluateSelection is asked.
+    virtual void onSelectionLooks(const SelectionLooks& /*looks*/) {}
+    virtual void onConversionBalloon(const std::string& /*name*/) {}
     // Items were added, removed or reordered: lay the cards out again.
-    virtual void onLibraryChanged() = 0;
+    virtual void onLibraryChanged() {}
     // One card's look changed.
-    virtual void onCardChanged(const std::string& itemId) = 0;
+    virtual void onCardChanged(const std::string& /*itemId*/) {}
     // A file that could not be examined as a video left the library (its name).
     virtual void onUnexaminable(const std::string& /*name*/) {}
 };
 
+// Where "转码" over the checked cards stands after a step.
+struct QueueOutcome {
+    // A duplicate output name waits for AnswerDuplicate: the question's
+    // (shortened) name. The batch stops at that card until it is answered.
+    std::optional<std::string> question;
+    // The batch ended and at least one task was asked for.
+    bool queued = false;
+};
+
 struct VideoLibraryContext {
-    Catalogue* catalogue = nullptr;  // not owned; null: nothing is shared
-    Executor* executor = nullptr;    // the library's thread
-    VideoLibraryListener* listener = nullptr;
-    std::string relationFile;  // VideoRelation.xml in the home folder
+    Catalogue* catalogue = nullptr;         // not owned; null: nothing is shared
+    Executor* executor = nullptr;           // the library's thread
+    ConversionPort* conversions = nullptr;  // not owned; null: nothing is converted
+    std::string relationFile;               // VideoRelation.xml in the home folder
     std::function<std::string()> convertFolder;
     std::function<FfmpegTool()> ffmpeg;
     std::function<std::string(const std::string& key)> thumbnailPathFor;
@@ -103,12 +110,26 @@ public:
     bool SaveRelations();
 
     void BuildFromCatalogue();
-    void AddDropped(const std::vector<std::string>& paths);
+    // folderWithoutVideos: the drop held a folder with no video in it
+    // (toast 4, unless the library is full: then the drop is not looked at).
+    void AddDropped(const std::vector<std::string>& paths, bool folderWithoutVideos = false);
+    // False, with toast 6, when the library is full: asked before the open
+    // dialog is offered.
+    bool MayAdd();
     // The files chosen in the open dialog; false (toast 6) when the library is full.
     bool AddByDialog(const std::vector<std::string>& paths);
-    // Over the checked cards; true when at least one task was requested.
-    bool QueueConversion();
-    void OnConversionEvent(int code, const std::string& path, const std::string& secondPath);
+    // Over the checked cards, in library order, until a duplicate output
+    // name needs the user's answer: then the outcome holds the question.
+    QueueOutcome QueueConversion();
+    // Goes on from the card the question was about: ANSWER_CLOSED ends the
+    // batch there. Without a pending question nothing happens.
+    QueueOutcome AnswerDuplicate(DuplicateAnswer answer);
+    // The card of a source follows its task (Gone: plain again); a
+    // converted or missing card is not the queue's to change.
+    void OnSourceTask(const std::string& sourcePath, SourceTask state);
+    // A conversion finished: its source's card is plain again, the output's
+    // card follows it and the relation is kept (also when told again at start).
+    void OnConverted(const std::string& sourcePath, const std::string& outputPath);
     // The checked cards; with deleteConvertedFiles the files of converted
     // cards go from the disk too (the prompt's "彻底删除源文件").
     void DeleteItems(bool deleteConvertedFiles = false);
@@ -122,16 +143,18 @@ public:
 
     bool HasConversionRecord(const std::string& path) const;
 
-    int EvaluateSelection();
+    // Evaluates the selection and tells it (onSelectionLooks).
+    SelectionLooks EvaluateSelection();
     bool AllChecked() const;
+    // Then evaluates the selection.
     void SetAllChecked(bool on);
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);
 
-    // The library's listener (the context's, at first). A window that draws
-    // the library puts itself in front of it and hands every call on.
-    VideoLibraryListener* listener() const { return context_.listener; }
-    void setListener(VideoLibraryListener* listener) { context_.listener = listener; }
+    // Subscribers hear every event in the order they subscribed; each stays
+    // subscribed until it unsubscribes, and must outlive its subscription.
+    void subscribe(VideoLibraryListener* listener);
+    void unsubscribe(VideoLibraryListener* listener);
 
     void setClosing() { closing_ = true; }
     // True while a card handed over by the examination has not reported.
@@ -145,13 +168,14 @@ private:
     void onExamined(const std::string& itemId, bool unexaminable) override;
     void onThumbnail(const std::string& itemId, bool made) override;
 
-    VIDEOINFO_ST& appendItem(const std::string& path, int kind, std::size_t at);
-    std::shared_ptr<VideoCard> makeCard(const std::string& itemId, int kind);
+    VIDEOINFO_ST& appendItem(const std::string& path, CardKind kind, std::size_t at);
+    std::shared_ptr<VideoCard> makeCard(const std::string& itemId, CardKind kind);
     void startExamination();
     void examineNext();
     void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
     void comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card);
+    void setSourceKind(const std::string& sourcePath, CardKind kind);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);
@@ -162,8 +186,11 @@ private:
     std::string uniqueOutputName(const std::string& name,
                                  const std::vector<std::string>& claimed) const;
     // One checked card of QueueConversion; sent: the cards sent before it.
-    enum class QueueStep { Sent, Skipped, Closed };
-    QueueStep queueOne(const VIDEOINFO_ST& item, const std::vector<std::string>& sent);
+    // Without an answer a duplicate name asks (the question in shown).
+    enum class QueueStep { Sent, Skipped, Closed, Asking };
+    QueueStep queueOne(const VIDEOINFO_ST& item, const std::vector<std::string>& sent,
+                       std::optional<DuplicateAnswer> answer, std::string& shown);
+    QueueOutcome runBatch(std::optional<DuplicateAnswer> answer);
     void skipConversion(const VIDEOINFO_ST& item);
     // Waiting, converting, or sent by this QueueConversion.
     bool inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const;
@@ -178,6 +205,15 @@ private:
     void post(std::function<void(VideoLibrary&)> task);
 
     VideoLibraryContext context_;
+    Subscribers<VideoLibraryListener> listeners_;
+    // A "转码" stopped at a question: its snapshot of the cards, the next
+    // one to take and the cards sent so far.
+    struct Batch {
+        std::vector<VIDEOINFO_ST> items;
+        std::size_t next = 0;
+        std::vector<std::string> sent;
+    };
+    std::optional<Batch> batch_;
     // Before the items: the cards' workers use it until they are joined.
     ThumbnailSlots thumbnailSlots_{kThumbnailsAtOnce};
     mutable std::mutex itemsMutex_;  // the examination thread reads the list

@@ -109,7 +109,7 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
     for (const auto& task : tasks_) {
         const auto& v = task->view;
         if (v.item.VideoName == name && v.item.VideoPath == sourcePath && v.state != TASK_STOPPED) {
-            return static_cast<TaskState>(v.state);
+            return v.state;
         }
     }
     return std::nullopt;
@@ -117,7 +117,7 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
 
 bool ConversionQueue::RemoveTaskForVideo(const std::string& taskKey,
                                          const std::string& sourcePath) {
-    auto live = [](int state) {
+    auto live = [](TaskState state) {
         return state == TASK_RUNNING || state == TASK_WAITING || state == TASK_INTERRUPTED;
     };
     auto at = std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
@@ -159,16 +159,16 @@ void ConversionQueue::StopAll(bool quiet) {
             task->job->waitFor(kStopWait);
         }
     }
-    if (context_.listener) context_.listener->onQueueChanged();
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 void ConversionQueue::ClearFinished() {
     for (auto it = tasks_.end(); it != tasks_.begin();) {
         --it;
-        int state = (*it)->view.state;
+        TaskState state = (*it)->view.state;
         if (state == TASK_DONE || state == TASK_STOPPED) it = tasks_.erase(it);
     }
-    if (context_.listener) context_.listener->onQueueChanged();
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     SaveQueueFile();
     saveQueued();
 }
@@ -229,7 +229,7 @@ void ConversionQueue::LoadQueueFile() {
             notify(TE_INTERRUPTED, task->view.item.VideoPath);
             task->view.state = TASK_INTERRUPTED;
         } else {
-            task->view.state = type;
+            task->view.state = static_cast<TaskState>(type);  // the number in the file
         }
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
@@ -243,7 +243,7 @@ void ConversionQueue::LoadQueueFile() {
     loadQueued(others);
     // What was recovered from a torn file is saved now, not at the next change.
     if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
-    if (context_.listener) context_.listener->onQueueChanged();
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
 }
 
 bool ConversionQueue::SaveQueueFile() {
@@ -261,7 +261,7 @@ bool ConversionQueue::SaveQueueFile() {
 }
 
 void ConversionQueue::Refresh() {
-    if (context_.listener) context_.listener->onQueueChanged();
+    listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
     // In this order: a crash between two writes finds a finished task in
     // ConvertList.xml or among the running conversions, never in neither.
     bool saved = SaveQueueFile();
@@ -370,7 +370,8 @@ void ConversionQueue::AdoptFinishedOutputs() {
         task->view.outputPath = output;
         task->view.item.VideoPath = output;
         tasks_.insert(firstWithState({TASK_DONE}), std::move(task));
-        if (context_.listener) context_.listener->onConverted(running.item.VideoPath, output);
+        listeners_.tell(
+            [&](ConversionQueueListener& l) { l.onConverted(running.item.VideoPath, output); });
         PostLog("a conversion finished as the application ended, kept: " + output, kLogTag);
     }
     Refresh();
@@ -405,7 +406,7 @@ std::unique_ptr<ConversionQueue::Task> ConversionQueue::take(TaskList::iterator 
 }
 
 ConversionQueue::TaskList::iterator ConversionQueue::firstWithState(
-    std::initializer_list<int> states, const Task* except) {
+    std::initializer_list<TaskState> states, const Task* except) {
     return std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
         return task.get() != except &&
                std::find(states.begin(), states.end(), task->view.state) != states.end();
@@ -450,7 +451,7 @@ void ConversionQueue::onProgress(const std::string& key, std::uint32_t percent) 
     auto at = find(key);
     if (at == tasks_.end() || (*at)->view.state != TASK_RUNNING) return;
     (*at)->view.progress = percent;
-    if (context_.listener) context_.listener->onProgress(key, percent);
+    listeners_.tell([&](ConversionQueueListener& l) { l.onProgress(key, percent); });
 }
 
 void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutcome& outcome) {
@@ -461,15 +462,14 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
         task.job->waitFor(kStopWait);
         task.job.reset();  // the worker has reported; collect its thread
     }
-    if (!outcome.message.empty() && context_.listener) {
-        context_.listener->onJobMessage(outcome.message);
-    }
+    if (!outcome.message.empty())
+        listeners_.tell([&](ConversionQueueListener& l) { l.onJobMessage(outcome.message); });
     switch (outcome.kind) {
         case TranscodeOutcome::Kind::Done:
             task.view.state = TASK_DONE;
-            if (context_.listener) {
-                context_.listener->onConverted(task.view.item.VideoPath, task.view.outputPath);
-            }
+            listeners_.tell([&](ConversionQueueListener& l) {
+                l.onConverted(task.view.item.VideoPath, task.view.outputPath);
+            });
             handleDone(key);
             break;
         case TranscodeOutcome::Kind::Failed:
@@ -481,7 +481,7 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             task.view.state = TASK_STOPPED;
             task.view.progress = 0;
             if (outcome.quiet) {
-                if (context_.listener) context_.listener->onQueueChanged();
+                listeners_.tell([&](ConversionQueueListener& l) { l.onQueueChanged(); });
             } else {
                 handleRemoved(key, true);
             }
@@ -501,7 +501,6 @@ void ConversionQueue::handleDone(const std::string& key) {
             tasks_.push_front(std::move(next));
             startTask(started);
         }
-        notify(TE_SOURCE_DONE, finished->view.item.VideoPath);
         finished->view.item.VideoPath = finished->view.outputPath;
         tasks_.insert(firstWithState({TASK_DONE}), std::move(finished));
     }
@@ -535,8 +534,16 @@ void ConversionQueue::handleRemoved(const std::string& key, bool startNextAfter)
     Refresh();
 }
 
-void ConversionQueue::notify(int code, const std::string& path) {
-    if (context_.listener) context_.listener->onTaskEvent(code, path);
+void ConversionQueue::subscribe(ConversionQueueListener* listener) {
+    listeners_.add(listener);
+}
+
+void ConversionQueue::unsubscribe(ConversionQueueListener* listener) {
+    listeners_.remove(listener);
+}
+
+void ConversionQueue::notify(TaskEvent code, const std::string& path) {
+    listeners_.tell([&](ConversionQueueListener& l) { l.onTaskEvent(code, path); });
 }
 
 }  // namespace zorvex

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_tool.h"
 #include "platform/executor.h"
 #include "platform/keep_awake.h"
+#include "platform/subscribers.h"
 #include "transcode/conversion_task.h"
-#include "transcode/ffmpeg_tool.h"
 #include "transcode/transcode_job.h"
 
 namespace zorvex {
@@ -21,28 +22,29 @@ namespace zorvex {
 inline constexpr std::size_t kKeptFinishedTasks = 35;
 inline constexpr std::size_t kKeptOtherTasks = 35;
 
-// What the queue tells the page that hosts it. Called on the queue's thread.
+// What the queue tells those who subscribed: news only, nothing is asked
+// back. Called on the queue's thread; a subscriber overrides what it hears.
 class ConversionQueueListener {
 public:
     virtual ~ConversionQueueListener() = default;
-    // TE_SOURCE_DONE, TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or
-    // TE_FAILED with the task's VideoPath at that moment.
-    virtual void onTaskEvent(int code, const std::string& videoPath) = 0;
+    // TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or TE_FAILED with
+    // the task's VideoPath at that moment; a finished task is onConverted.
+    virtual void onTaskEvent(TaskEvent /*code*/, const std::string& /*videoPath*/) {}
     // A conversion finished: the library takes the output in.
-    virtual void onConverted(const std::string& sourcePath, const std::string& outputPath) = 0;
+    virtual void onConverted(const std::string& /*sourcePath*/, const std::string& /*outputPath*/) {
+    }
     // A job could not start; the text is for a message box.
-    virtual void onJobMessage(const std::string& text) = 0;
+    virtual void onJobMessage(const std::string& /*text*/) {}
     // Order, states or the set of tasks changed: lay the rows out again.
-    virtual void onQueueChanged() = 0;
+    virtual void onQueueChanged() {}
     // The running task's progress, 0..100.
-    virtual void onProgress(const std::string& taskKey, std::uint32_t percent) = 0;
+    virtual void onProgress(const std::string& /*taskKey*/, std::uint32_t /*percent*/) {}
 };
 
 // Where the queue gets what it needs from the rest of the system.
 struct ConversionQueueContext {
     Executor* executor = nullptr;  // the queue's own thread; job reports come through it
     KeepAwake* keepAwake = nullptr;
-    ConversionQueueListener* listener = nullptr;
     std::string listFile;  // ConvertList.xml in the home folder
     // The conversions under way (HomeLayout::runningConversions); none kept when empty.
     std::string runningFile;
@@ -111,10 +113,10 @@ public:
     // Lays out (tells the listener) and saves.
     void Refresh();
 
-    // The queue's listener (the context's, at first). A window that draws the
-    // queue puts itself in front of it and hands every call on.
-    ConversionQueueListener* listener() const { return context_.listener; }
-    void setListener(ConversionQueueListener* listener) { context_.listener = listener; }
+    // Subscribers hear every event in the order they subscribed; each stays
+    // subscribed until it unsubscribes, and must outlive its subscription.
+    void subscribe(ConversionQueueListener* listener);
+    void unsubscribe(ConversionQueueListener* listener);
 
     std::vector<TaskView> tasks() const;
     std::optional<TaskView> task(const std::string& taskKey) const;
@@ -127,7 +129,7 @@ private:
     TaskList::iterator find(const std::string& key);
     TaskList::const_iterator find(const std::string& key) const;
     std::unique_ptr<Task> take(TaskList::iterator at);
-    TaskList::iterator firstWithState(std::initializer_list<int> states,
+    TaskList::iterator firstWithState(std::initializer_list<TaskState> states,
                                       const Task* except = nullptr);
     void startTask(Task& task);
     void startNext();
@@ -137,13 +139,14 @@ private:
     void handleDone(const std::string& key);
     void handleFailed(const std::string& key);
     void handleRemoved(const std::string& key, bool startNextAfter);
-    void notify(int code, const std::string& path);
+    void notify(TaskEvent code, const std::string& path);
     void saveRunning(bool keepListed);
     void saveQueued();
     void loadQueued(std::size_t& kept);
     std::unique_ptr<Task> makeTask(LISTITEM_ST item);
 
     ConversionQueueContext context_;
+    Subscribers<ConversionQueueListener> listeners_;
     TaskList tasks_;
     // Reports of jobs posted before the queue died find it gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

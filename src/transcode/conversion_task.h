@@ -8,7 +8,7 @@
 namespace zorvex {
 
 // Task states, stored per task and written to ConvertList.xml as numbers.
-enum TaskState {
+enum TaskState : int {
     TASK_NEW = 0,
     TASK_WAITING = 1,
     TASK_RUNNING = 2,
@@ -18,9 +18,8 @@ enum TaskState {
     TASK_FAILED = 9,
 };
 
-// Task event codes: to the page (0, 1, 2, 4, 6, 9) and within the queue (3, 4, 9).
-enum TaskEvent {
-    TE_SOURCE_DONE = 0,
+// Task event codes: to the page (1, 2, 4, 6, 9) and within the queue (3, 4, 9).
+enum TaskEvent : int {
     TE_WAITING = 1,
     TE_STARTED = 2,
     TE_DONE = 3,
@@ -44,7 +43,7 @@ struct LISTITEM_ST {
 // What a task row shows: a copy, safe to keep on the UI side.
 struct TaskView {
     LISTITEM_ST item;
-    int state = TASK_NEW;
+    TaskState state = TASK_NEW;
     CONVERT_PARAM_ST param;
     std::string modeLabel;       // "3D-1080P", ...
     std::string outputPath;      // set when its job starts, or restored from the file

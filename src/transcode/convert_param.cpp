@@ -6,19 +6,6 @@
 
 namespace zorvex {
 
-std::int64_t leadingNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        if (value > (INT64_MAX - 9) / 10) break;
-        value = value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
-}
-
 ConvertChoice ChooseConvertParam(std::string_view size, std::string_view duration,
                                  std::string_view width, std::string_view height,
                                  int videoConvertRatio) {
@@ -67,25 +54,6 @@ ConvertChoice ChooseConvertParam(std::string_view size, std::string_view duratio
         }
     }
     return choice;
-}
-
-std::string ConvertedFileName(const std::string& fileName) {
-    auto dot = fileName.rfind('.');
-    std::size_t cut = dot == std::string::npos ? 0 : dot + 1;
-    std::string extension = fileName.substr(cut);
-    if (extension == "mp4" || extension == "MP4") return fileName;
-    return fileName.substr(0, cut) + "mp4";
-}
-
-std::string ConvertedOutputPath(const std::string& convertFolder, const std::string& fileName) {
-    std::string path = convertFolder + "/" + ConvertedFileName(fileName);
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
-    // A folder set as "converted/" would give "converted//clip.mp4", which
-    // the card, the link file and the relation keep, and which a user naming
-    // the file never types.
-    return normalizedPath(path);
 }
 
 std::optional<std::uint32_t> parseClockTime(std::string_view text) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "media/media_probe.h"
+#include "media/output_name.h"
+
 namespace zorvex {
 
 // Output frame size and video bitrate of one conversion.
@@ -25,16 +28,6 @@ struct ConvertChoice {
 ConvertChoice ChooseConvertParam(std::string_view size, std::string_view duration,
                                  std::string_view width, std::string_view height,
                                  int videoConvertRatio);
-
-// Leading decimal digits of a text, as the probe texts are read; 0 otherwise.
-std::int64_t leadingNumber(std::string_view text);
-
-// clip.avi -> clip.mp4; clip.mp4 and clip.MP4 stay; any other case of the
-// extension becomes .mp4.
-std::string ConvertedFileName(const std::string& fileName);
-// The converted file in the conversion folder, with '/' separators, no "//"
-// and no "/./".
-std::string ConvertedOutputPath(const std::string& convertFolder, const std::string& fileName);
 
 // Seconds of an "HH:MM:SS" text, or nullopt when it is not one.
 std::optional<std::uint32_t> parseClockTime(std::string_view text);

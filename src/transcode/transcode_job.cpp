@@ -10,6 +10,7 @@
 #include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
+#include "transcode/conversion_arguments.h"
 #include "transcode/progress_parser.h"
 
 namespace zorvex {

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <thread>
 
+#include "media/ffmpeg_tool.h"
+#include "media/media_probe.h"
 #include "transcode/convert_param.h"
-#include "transcode/ffmpeg_tool.h"
-#include "transcode/media_probe.h"
 
 namespace zorvex {
 

@@ -17,7 +17,6 @@
 #include "platform/utf8_locale.h"
 #include "service/service.h"
 #include "support/test_support.h"
-#include "transcode/conversion_task.h"
 
 namespace zorvex {
 namespace {
@@ -27,10 +26,11 @@ namespace fs = std::filesystem;
 // As main() does before any thread starts.
 const bool utf8 = EnsureUtf8Locale();
 
-struct Page : VideoLibraryListener {
+// Hears the library and stands for the queue behind its port.
+struct Page : VideoLibraryListener, ConversionPort {
     std::vector<int> toasts;
     std::vector<ConversionRequest> requests;
-    std::vector<std::pair<int, int>> looks;
+    std::vector<SelectionLooks> looks;
     std::vector<std::pair<std::string, std::string>> removedTasks;
     bool removeResult = true;
     std::vector<std::string> balloons, asked;
@@ -38,17 +38,17 @@ struct Page : VideoLibraryListener {
     int changes = 0;
     std::vector<std::string> changedCards;
     void onToast(int code) override { toasts.push_back(code); }
-    std::string onConversionRequested(const ConversionRequest& r) override {
+    std::string enqueue(const ConversionRequest& r) override {
         requests.push_back(r);
         return "{KEY-" + std::to_string(requests.size()) + "}";
     }
-    void onButtonLooks(int a, int b) override { looks.emplace_back(a, b); }
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override {
+    void onSelectionLooks(const SelectionLooks& l) override { looks.push_back(l); }
+    bool remove(const std::string& taskKey, const std::string& path) override {
         removedTasks.emplace_back(taskKey, path);
         return removeResult;
     }
     void onConversionBalloon(const std::string& name) override { balloons.push_back(name); }
-    DuplicateAnswer confirmDuplicateName(const std::string& shown) override {
+    DuplicateAnswer answer(const std::string& shown) {
         asked.push_back(shown);
         DuplicateAnswer answer = answers.empty() ? ANSWER_SKIP : answers.front();
         if (!answers.empty()) answers.pop_front();
@@ -80,7 +80,7 @@ protected:
         context.probe = std::move(probe);
         context.catalogue = catalogue.get();
         context.executor = &executor;
-        context.listener = &page;
+        context.conversions = &page;
         const HomeLayout layout(home.path());
         context.relationFile = layout.videoRelation();
         context.convertFolder = [this] { return converted.path(); };
@@ -89,8 +89,16 @@ protected:
             return layout.thumbnail(key);
         };
         auto made = std::make_unique<VideoLibrary>(context);
+        made->subscribe(&page);
         made->LoadRelations();
         return made;
+    }
+
+    // "转码", each question answered by the page in turn.
+    bool queueConversion() {
+        QueueOutcome outcome = library->QueueConversion();
+        while (outcome.question) outcome = library->AnswerDuplicate(page.answer(*outcome.question));
+        return outcome.queued;
     }
 
     // Runs the library's thread until the condition holds.
@@ -167,8 +175,8 @@ TEST_F(Library, EachListTakesThirtyFiveAndTheLibrarySeventy) {
     EXPECT_EQ(page.toasts, (std::vector<int>{TOAST_FULL, TOAST_FULL}));
 
     for (int i = 0; i < 35; ++i) {
-        library->OnConversionEvent(TE_DONE, videos.file("out/" + std::to_string(i) + ".mp4"),
-                                   absent[static_cast<std::size_t>(i % 34)]);
+        library->OnConverted(absent[static_cast<std::size_t>(i % 34)],
+                             videos.file("out/" + std::to_string(i) + ".mp4"));
     }
     EXPECT_EQ(library->items().size(), 70u);
     library->AddDropped({videos.file("ignored.mp4")});
@@ -218,16 +226,16 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     library->SetAllChecked(true);
 
     page.answers = {ANSWER_SKIP};
-    EXPECT_FALSE(library->QueueConversion());
+    EXPECT_FALSE(queueConversion());
     EXPECT_FALSE(library->items()[0].card->checked());
 
     library->SetAllChecked(true);
     page.answers = {ANSWER_CLOSED};
-    EXPECT_FALSE(library->QueueConversion());
+    EXPECT_FALSE(queueConversion());
     EXPECT_TRUE(page.requests.empty());
 
     page.answers = {ANSWER_CONTINUE};
-    EXPECT_TRUE(library->QueueConversion());
+    EXPECT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     const ConversionRequest& r = page.requests[0];
     EXPECT_EQ(r.sourcePath, a);
@@ -237,6 +245,47 @@ TEST_F(Library, ConversionRequestsAndNumberedOutputNames) {
     EXPECT_EQ(page.asked, (std::vector<std::string>{"a.mp4", "a.mp4", "a.mp4"}));
 }
 
+// The batch waits at a duplicate's question, with nothing asked of the queue
+// for the cards after it, and goes on from there; every subscriber hears.
+TEST_F(Library, DuplicateQuestionHoldsTheBatchUntilAnswered) {
+    Page other;
+    library->subscribe(&other);
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    std::string c = copyClip(test::mediaFixtures().shortClip, "c.mp4");
+    library->AddDropped({a, b, c});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    test::TempDir::writeTo(converted.file("b.mp4"), "an earlier conversion");
+    library->SetAllChecked(true);
+
+    QueueOutcome outcome = library->QueueConversion();
+    ASSERT_EQ(outcome.question, std::optional<std::string>("b.mp4"));
+    EXPECT_FALSE(outcome.queued);
+    ASSERT_EQ(page.requests.size(), 1u);
+    EXPECT_EQ(page.requests[0].sourcePath, a);
+    outcome = library->AnswerDuplicate(ANSWER_CONTINUE);
+    EXPECT_FALSE(outcome.question);
+    EXPECT_TRUE(outcome.queued);
+    ASSERT_EQ(page.requests.size(), 3u);
+    EXPECT_EQ(page.requests[1].name, "b(1).mp4");
+    EXPECT_EQ(page.requests[2].sourcePath, c);
+    EXPECT_EQ(other.changedCards, page.changedCards);
+    EXPECT_EQ(other.changes, page.changes);
+
+    // Closed ends the batch at the question's card; a late answer does nothing.
+    library->unsubscribe(&other);
+    library->SetAllChecked(true);
+    test::TempDir::writeTo(converted.file("a.mp4"), "an earlier conversion");
+    outcome = library->QueueConversion();
+    ASSERT_TRUE(outcome.question);
+    outcome = library->AnswerDuplicate(ANSWER_CLOSED);
+    EXPECT_FALSE(outcome.question || outcome.queued);
+    outcome = library->AnswerDuplicate(ANSWER_CONTINUE);
+    EXPECT_FALSE(outcome.question || outcome.queued);
+    EXPECT_EQ(page.requests.size(), 3u);
+    EXPECT_TRUE(other.toasts.empty() && other.requests.empty());
+}
+
 TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
     std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
@@ -244,9 +293,9 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/a.mp4");
 
-    library->OnConversionEvent(TE_STARTED, a, "");
+    library->OnSourceTask(a, SourceTask::Converting);
     EXPECT_EQ(library->items()[0].card->kind(), KIND_CONVERTING);
-    library->OnConversionEvent(TE_DONE, output, a);
+    library->OnConverted(a, output);
     auto items = library->items();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].card->kind(), KIND_PLAIN);
@@ -266,7 +315,7 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
 
     // Converting the same source again is skipped silently.
     library->SetAllChecked(true);
-    EXPECT_TRUE(library->QueueConversion());  // b only
+    EXPECT_TRUE(queueConversion());  // b only
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     EXPECT_FALSE(library->items()[0].card->checked());
@@ -317,7 +366,7 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     test::TempDir::writeTo(converted.file("a.mp4"), "an earlier conversion");
     library->SetAllChecked(true);
     page.answers = {ANSWER_CONTINUE, ANSWER_CONTINUE};
-    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 3u);
     EXPECT_EQ(page.requests[0].name, "clip.mkv");
     EXPECT_EQ(page.requests[1].name, "clip(1).mp4");
@@ -325,17 +374,14 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     EXPECT_EQ(page.asked, (std::vector<std::string>{"clip.mp4", "a.mp4"}));
 
     for (const std::string& source : {mkv, twin, a})
-        library->OnConversionEvent(TE_STARTED, source, "");
+        library->OnSourceTask(source, SourceTask::Converting);
     std::string out1 = copyClip(test::mediaFixtures().shortClip, "out/clip.mp4");
     std::string out2 = copyClip(test::mediaFixtures().shortClip, "out/clip(1).mp4");
     std::string out3 = copyClip(test::mediaFixtures().shortClip, "out/a(1).mp4");
     // The queue reports the output, then that its source is done.
-    library->OnConversionEvent(TE_DONE, out2, twin);
-    library->OnConversionEvent(TE_SOURCE_DONE, twin, "");
-    library->OnConversionEvent(TE_DONE, out3, a);
-    library->OnConversionEvent(TE_SOURCE_DONE, a, "");
-    library->OnConversionEvent(TE_DONE, out1, mkv);
-    library->OnConversionEvent(TE_SOURCE_DONE, mkv, "");
+    library->OnConverted(twin, out2);
+    library->OnConverted(a, out3);
+    library->OnConverted(mkv, out1);
     std::vector<std::string> order;
     for (const auto& item : library->items()) order.push_back(item.path);
     EXPECT_EQ(order, (std::vector<std::string>{mkv, out1, twin, out2, a, out3}));
@@ -363,10 +409,10 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
     library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnConversionEvent(TE_WAITING, a, "");
+    library->OnSourceTask(a, SourceTask::Waiting);
     library->SetAllChecked(true);
     page.changedCards.clear();
-    ASSERT_TRUE(library->QueueConversion());
+    ASSERT_TRUE(queueConversion());
     ASSERT_EQ(page.requests.size(), 1u);
     EXPECT_EQ(page.requests[0].sourcePath, b);
     auto items = library->items();
@@ -374,7 +420,7 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     EXPECT_EQ(page.changedCards.front(), items[0].itemId) << "its mark must be redrawn";
 
     // Deleting the queued card drops its task by the key the queue gave.
-    library->OnConversionEvent(TE_STARTED, b, "");
+    library->OnSourceTask(b, SourceTask::Converting);
     items[1].card->setChecked(true);
     library->DeleteItems();
     ASSERT_EQ(page.removedTasks.size(), 1u);
@@ -407,10 +453,10 @@ TEST_F(Library, DeletionByKind) {
     library->AddDropped(paths);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/conv.mp4");
-    library->OnConversionEvent(TE_DONE, output, paths[2]);
+    library->OnConverted(paths[2], output);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnConversionEvent(TE_WAITING, paths[1], "");
-    library->OnConversionEvent(TE_STARTED, paths[3], "");
+    library->OnSourceTask(paths[1], SourceTask::Waiting);
+    library->OnSourceTask(paths[3], SourceTask::Converting);
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 4u);
     EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
@@ -419,7 +465,7 @@ TEST_F(Library, DeletionByKind) {
     // with it: the card goes all the same, not half (entry gone, card kept).
     page.removeResult = false;
     library->SetAllChecked(true);
-    EXPECT_EQ(library->EvaluateSelection(), 1);
+    EXPECT_TRUE(library->EvaluateSelection().actions);
     library->DeleteItems();
     EXPECT_TRUE(library->items().empty());
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
@@ -431,22 +477,25 @@ TEST_F(Library, DeletionByKind) {
     for (const auto& path : paths) EXPECT_TRUE(fs::exists(path));  // videos are never deleted
 }
 
+// Each change of the check marks is evaluated once, into one value.
 TEST_F(Library, SelectionDrivesTheButtons) {
+    using Looks = SelectionLooks;
     EXPECT_FALSE(library->AllChecked());
-    EXPECT_EQ(library->EvaluateSelection(), 0);
-    EXPECT_EQ(page.looks.back(), std::make_pair(2, 0));
+    EXPECT_EQ(library->EvaluateSelection(), (Looks{false, false, false}));
     std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
-    library->AddDropped({a});
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    std::string id = library->items()[0].itemId;
-    library->ToggleChecked(id);
-    EXPECT_TRUE(library->AllChecked());
-    EXPECT_EQ(page.looks.back(), std::make_pair(1, 1));
-    library->OnConversionEvent(TE_WAITING, a, "");
-    EXPECT_EQ(library->EvaluateSelection(), 1);
-    EXPECT_EQ(page.looks.back(), std::make_pair(1, 0));
+    page.looks.clear();
+    library->ToggleChecked(library->items()[0].itemId);
+    EXPECT_EQ(page.looks, (std::vector<Looks>{{true, true, false}}));
+    library->OnSourceTask(a, SourceTask::Waiting);
+    EXPECT_EQ(library->EvaluateSelection(), (Looks{false, true, false}));
+    library->SetAllChecked(true);
+    EXPECT_EQ(page.looks.back(), (Looks{true, true, true}));
     library->SetAllChecked(false);
-    EXPECT_FALSE(library->AllChecked());
+    EXPECT_EQ(page.looks.back(), (Looks{false, false, false}));
+    EXPECT_EQ(page.looks.size(), 4u);
 }
 
 // A media probe that holds each call until the test lets it go, and

@@ -36,7 +36,7 @@ struct Events : ConversionQueueListener {
     std::vector<std::pair<std::string, std::string>> converted;
     std::vector<std::string> messages;
     int changes = 0;
-    void onTaskEvent(int code, const std::string& path) override {
+    void onTaskEvent(TaskEvent code, const std::string& path) override {
         events.emplace_back(code, path);
     }
     void onConverted(const std::string& source, const std::string& output) override {
@@ -67,7 +67,6 @@ protected:
         ConversionQueueContext context;
         context.executor = &executor;
         context.keepAwake = &keepAwake;
-        context.listener = &events;
         context.listFile = HomeLayout(home.path()).convertList();
         context.runningFile = HomeLayout(home.path()).runningConversions();
         if (keepQueue) context.queueFile = HomeLayout(home.path()).queuedConversions();
@@ -76,7 +75,9 @@ protected:
         context.comSleepUnSleep = [this] { return comSleep; };
         context.convertFolder = [this] { return out.path(); };
         context.ffmpeg = [this] { return FfmpegTool{ffmpeg, "aac"}; };
-        return std::make_unique<ConversionQueue>(context);
+        auto made = std::make_unique<ConversionQueue>(context);
+        made->subscribe(&events);
+        return made;
     }
 
     std::string add(const std::string& name) {
@@ -193,6 +194,8 @@ TEST_F(Queue, UnfinishedTasksComeBackInOrderAfterACrashAndNoneRunsTwice) {
 }
 
 TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
+    Events second;  // hears what the first hears, in the same order
+    queue->subscribe(&second);
     std::string a = add("a.avi");
     add("b.avi");
     add("c.avi");
@@ -218,6 +221,10 @@ TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
     EXPECT_EQ(order(), (std::vector<std::string>{"c.avi", "b.avi", "a.avi"}));
     EXPECT_EQ(queue->IsQueued("c.avi", videos.file("c.avi")), TASK_RUNNING);
     queue->StopAll(true);
+    EXPECT_EQ(second.events, events.events);
+    EXPECT_EQ(second.converted, events.converted);
+    EXPECT_EQ(second.changes, events.changes);
+    queue->unsubscribe(&second);
 }
 
 TEST_F(Queue, FailureMovesAboveFinishedAndTheNextStarts) {

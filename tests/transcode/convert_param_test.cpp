@@ -4,7 +4,6 @@
 
 #include <random>
 
-#include "platform/file_util.h"
 #include "transcode/progress_parser.h"
 
 namespace zorvex {
@@ -60,22 +59,6 @@ TEST(ChooseConvertParam, MissingProbeValuesGiveZeros) {
     EXPECT_EQ(choice.param.Width, 0u);
     EXPECT_EQ(choice.param.BitrateK, 0u);
     EXPECT_EQ(ChooseConvertParam(k100MiB, "0", "3840", "1920", 0).param.BitrateK, 0u);
-}
-
-TEST(ConvertedNames, ExtensionBecomesMp4UnlessItAlreadyIs) {
-    EXPECT_EQ(ConvertedFileName("clip.MP4"), "clip.MP4");
-    EXPECT_EQ(ConvertedFileName("clip.mp4"), "clip.mp4");
-    EXPECT_EQ(ConvertedFileName("clip.Mp4"), "clip.mp4");
-    EXPECT_EQ(ConvertedFileName("movie.avi"), "movie.mp4");
-    EXPECT_EQ(ConvertedFileName("a.b.mkv"), "a.b.mp4");
-    EXPECT_EQ(ConvertedFileName("noextension"), "mp4");
-    EXPECT_EQ(ConvertedOutputPath("/h/appData/converted/", "a.avi"), "/h/appData/converted/a.mp4");
-    EXPECT_EQ(ConvertedOutputPath("/h//./converted/.", "a.avi"), "/h/converted/a.mp4");
-    EXPECT_EQ(ConvertedOutputPath("C:\\out", "a.avi"), "C:/out/a.mp4");
-    EXPECT_EQ(normalizedPath("//a/./../b//"), "/a/../b");
-    EXPECT_EQ(normalizedPath("./a"), "a");
-    EXPECT_EQ(normalizedPath("/"), "/");
-    EXPECT_EQ(normalizedPath("."), ".");
 }
 
 TEST(Progress, ClockTimesAndPercentages) {

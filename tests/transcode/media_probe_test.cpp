@@ -1,4 +1,4 @@
-#include "transcode/media_probe.h"
+#include "media/media_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The probe built against a library name that does not exist, as on a
 // machine without MediaInfo.
 #define MEDIAINFODLL_NAME "libmediainfo-not-installed.so.0"
-#include "transcode/media_probe_impl.h"
+#include "media/media_probe_impl.h"
 
 namespace zorvex {
 

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
+#include "media/media_probe.h"
 #include "media_fixtures.h"
 #include "platform/subprocess.h"
 #include "support/test_support.h"
-#include "transcode/media_probe.h"
 #include "transcode/progress_parser.h"
 
 namespace zorvex {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/application.h"
+#include "media/ffmpeg_tool.h"
 #include "platform/executor.h"
-#include "transcode/ffmpeg_tool.h"
 #include "ui/session/core_session.h"
 
 namespace zorvex::test {

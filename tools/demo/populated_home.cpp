@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "library/video_library.h"
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "platform/home_layout.h"
 #include "platform/md5.h"
@@ -11,7 +12,6 @@
 #include "service/service.h"
 #include "transcode/conversion_queue.h"
 #include "transcode/convert_list_file.h"
-#include "transcode/media_probe.h"
 
 namespace zorvex::demo {
 namespace {
@@ -101,7 +101,7 @@ void Prepare(const std::string& home, VideoLibrary& library, ConversionQueue& qu
 
     // One converted for real, by the queue as "转码" asks it.
     checkOnly(library, {kConverted});
-    if (library.QueueConversion() != 1) throw std::runtime_error("no conversion was queued");
+    if (!library.QueueConversion().queued) throw std::runtime_error("no conversion was queued");
     if (!pump(
             [&] {
                 return library.items().size() == paths.size() + 1 && settled(library) &&

@@ -40,7 +40,7 @@ static_assert(sameToast(ToastCode::Exists, TOAST_EXISTS) &&
               sameToast(ToastCode::NameTooLong, TOAST_NAME_TOO_LONG) &&
               sameToast(ToastCode::Full, TOAST_FULL));
 
-CardLook lookOf(int kind) {
+CardLook lookOf(CardKind kind) {
     switch (kind) {
         case KIND_WAITING:
             return CardLook::Waiting;
@@ -57,7 +57,7 @@ CardLook lookOf(int kind) {
     }
 }
 
-TaskLook lookOfTask(int state) {
+TaskLook lookOfTask(TaskState state) {
     switch (state) {
         case TASK_WAITING:
             return TaskLook::Waiting;
@@ -76,7 +76,7 @@ TaskLook lookOfTask(int state) {
     }
 }
 
-TaskStep stepOf(int code) {
+TaskStep stepOf(TaskEvent code) {
     switch (code) {
         case TE_WAITING:
             return TaskStep::Waiting;
@@ -89,21 +89,17 @@ TaskStep stepOf(int code) {
         case TE_INTERRUPTED:
             return TaskStep::Interrupted;
         case TE_FAILED:
-            return TaskStep::Failed;
-        default:
-            return TaskStep::SourceDone;
+            break;
     }
+    return TaskStep::Failed;
 }
 
 }  // namespace
 
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
-    : QObject(parent),
-      parts_(std::move(parts)),
-      nextLibraryListener_(parts_.library ? parts_.library->listener() : nullptr),
-      nextQueueListener_(parts_.queue ? parts_.queue->listener() : nullptr) {
-    if (parts_.library) parts_.library->setListener(this);
-    if (parts_.queue) parts_.queue->setListener(this);
+    : QObject(parent), parts_(std::move(parts)) {
+    if (parts_.library) parts_.library->subscribe(this);
+    if (parts_.queue) parts_.queue->subscribe(this);
     if (parts_.library) {
         // A missing file may come back while no phone asks for the lists.
         auto* recheck = new QTimer(this);
@@ -150,8 +146,8 @@ private:
 CoreSession::~CoreSession() {
     endDownload();
     if (parts_.networks) parts_.networks->removeListener(networksListener_);
-    if (parts_.library) parts_.library->setListener(nextLibraryListener_);
-    if (parts_.queue) parts_.queue->setListener(nextQueueListener_);
+    if (parts_.library) parts_.library->unsubscribe(this);
+    if (parts_.queue) parts_.queue->unsubscribe(this);
 }
 
 std::vector<CardView> CoreSession::cards() const {
@@ -199,20 +195,24 @@ bool CoreSession::examining() const {
     return parts_.library->examining();
 }
 
+bool CoreSession::mayAdd() {
+    return parts_.library->MayAdd();
+}
+
 bool CoreSession::addChosen(const std::vector<std::string>& paths) {
     return parts_.library->AddByDialog(paths);
 }
 
-void CoreSession::addDropped(const std::vector<std::string>& paths) {
-    parts_.library->AddDropped(paths);
+void CoreSession::addDropped(const std::vector<std::string>& paths, bool folderWithoutVideos) {
+    parts_.library->AddDropped(paths, folderWithoutVideos);
 }
 
 void CoreSession::toggleChecked(const std::string& itemId) {
     parts_.library->ToggleChecked(itemId);
 }
 
-int CoreSession::evaluateSelection() const {
-    return parts_.library->EvaluateSelection();
+void CoreSession::evaluateSelection() {
+    parts_.library->EvaluateSelection();
 }
 
 bool CoreSession::allChecked() const {
@@ -223,11 +223,18 @@ void CoreSession::setAllChecked(bool on) {
     parts_.library->SetAllChecked(on);
 }
 
-int CoreSession::queueConversion() {
-    const int queued = parts_.library->QueueConversion();
+QueueOutcome CoreSession::queueConversion() {
+    return laidOut(parts_.library->QueueConversion());
+}
+
+QueueOutcome CoreSession::answerDuplicate(DuplicateAnswer answer) {
+    return laidOut(parts_.library->AnswerDuplicate(answer));
+}
+
+QueueOutcome CoreSession::laidOut(QueueOutcome outcome) {
     // The new tasks are laid out and saved once, after the whole batch.
-    if (queued == 1) parts_.queue->Refresh();
-    return queued;
+    if (outcome.queued) parts_.queue->Refresh();
+    return outcome;
 }
 
 DeleteQuestion CoreSession::deleteQuestion() const {
@@ -255,10 +262,6 @@ void CoreSession::deleteItems(bool deleteConvertedFiles) {
 
 void CoreSession::setLibraryClosing() {
     if (parts_.library) parts_.library->setClosing();
-}
-
-void CoreSession::setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string&)> asker) {
-    asker_ = std::move(asker);
 }
 
 std::vector<TaskRowView> CoreSession::tasks() const {
@@ -507,73 +510,42 @@ void CoreSession::log(std::string_view text, std::string_view tag) const {
 
 void CoreSession::onToast(int code) {
     emit toast(static_cast<ToastCode>(code));
-    if (nextLibraryListener_) nextLibraryListener_->onToast(code);
 }
 
-std::string CoreSession::onConversionRequested(const ConversionRequest& request) {
-    return nextLibraryListener_ ? nextLibraryListener_->onConversionRequested(request)
-                                : std::string();
-}
-
-void CoreSession::onButtonLooks(int first, int second) {
-    if (first == LOOKS_CONVERT)
-        emit buttonLooks(second ? ButtonLooks::ConvertActive : ButtonLooks::ConvertInactive);
-    else if (first == LOOKS_CONVERT_AND_DELETE)
-        emit buttonLooks(ButtonLooks::ActionsInactive);
-    if (nextLibraryListener_) nextLibraryListener_->onButtonLooks(first, second);
-}
-
-bool CoreSession::removeQueuedTask(const std::string& taskKey, const std::string& path) {
-    return nextLibraryListener_ && nextLibraryListener_->removeQueuedTask(taskKey, path);
+void CoreSession::onSelectionLooks(const SelectionLooks& looks) {
+    emit selectionLooks(looks);
 }
 
 void CoreSession::onConversionBalloon(const std::string& name) {
     emit conversionBalloon(name);
-    if (nextLibraryListener_) nextLibraryListener_->onConversionBalloon(name);
-}
-
-DuplicateAnswer CoreSession::confirmDuplicateName(const std::string& shownName) {
-    return asker_ ? asker_(shownName) : ANSWER_SKIP;
 }
 
 void CoreSession::onLibraryChanged() {
     emit libraryChanged();
-    if (nextLibraryListener_) nextLibraryListener_->onLibraryChanged();
 }
 
 void CoreSession::onCardChanged(const std::string& itemId) {
     emit cardChanged(itemId);
-    if (nextLibraryListener_) nextLibraryListener_->onCardChanged(itemId);
 }
 
 void CoreSession::onUnexaminable(const std::string& name) {
     emit unexaminable(name);
-    if (nextLibraryListener_) nextLibraryListener_->onUnexaminable(name);
 }
 
-void CoreSession::onTaskEvent(int code, const std::string& videoPath) {
+void CoreSession::onTaskEvent(TaskEvent code, const std::string& videoPath) {
     emit taskEvent(stepOf(code), videoPath);
-    if (nextQueueListener_) nextQueueListener_->onTaskEvent(code, videoPath);
-}
-
-void CoreSession::onConverted(const std::string& sourcePath, const std::string& outputPath) {
-    // Only the library acts on it; the windows hear its cards change.
-    if (nextQueueListener_) nextQueueListener_->onConverted(sourcePath, outputPath);
 }
 
 void CoreSession::onJobMessage(const std::string& text) {
     emit jobMessage(text);
-    if (nextQueueListener_) nextQueueListener_->onJobMessage(text);
 }
 
 void CoreSession::onQueueChanged() {
     emit queueChanged();
-    if (nextQueueListener_) nextQueueListener_->onQueueChanged();
 }
 
 void CoreSession::onProgress(const std::string& taskKey, std::uint32_t percent) {
     emit progress(taskKey, percent);
-    if (nextQueueListener_) nextQueueListener_->onProgress(taskKey, percent);
 }
 
 }  // namespace zorvex::ui

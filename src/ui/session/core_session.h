@@ -28,9 +28,6 @@ struct UpdateContext;
 
 namespace zorvex::ui {
 
-// What a selection makes of the page's "转码" and "删除".
-enum class ButtonLooks { ConvertActive, ConvertInactive, ActionsInactive };
-
 // What a session drives. The composition root fills it and keeps every part
 // alive for longer than the session. Without the library and the queue the
 // main window shows the placeholder page; without the service no phone is
@@ -52,11 +49,11 @@ struct CoreParts {
     const UpdateContext* update = nullptr;
 };
 
-// The windows' one road to the core. It is the library's and the queue's
-// listener for as long as it lives (it passes every call on to the listener
-// it found, the application's wiring of the two) and turns their calls into
-// signals that any number of windows connect to; the commands the windows
-// give, and the settings they read and write, go through it.
+// The windows' one road to the core. It subscribes to the library and the
+// queue for as long as it lives (after the application's own wiring of the
+// two, so the library has changed when a window hears) and turns their news
+// into signals that any number of windows connect to; the commands the
+// windows give, and the settings they read and write, go through it.
 //
 // The virtual commands are those that block, wait on the desktop or end
 // what runs; a test replaces them to stand for a slow or failing core.
@@ -66,7 +63,7 @@ class CoreSession : public QObject, private VideoLibraryListener, private Conver
     Q_OBJECT
 public:
     explicit CoreSession(CoreParts parts, QObject* parent = nullptr);
-    ~CoreSession() override;  // ends the download, hands the listeners back
+    ~CoreSession() override;  // ends the download, unsubscribes
 
     bool hasLibrary() const { return parts_.library && parts_.queue; }
 
@@ -75,24 +72,29 @@ public:
     std::vector<CardView> cards() const;
     std::optional<CardView> card(const std::string& itemId) const;
     bool examining() const;
+    // Before "添加" opens its dialog: false, with the library's toast, when
+    // the library is full.
+    bool mayAdd();
     // "添加"'s files, or a drop of files: false when none could be taken.
     bool addChosen(const std::vector<std::string>& paths);
-    void addDropped(const std::vector<std::string>& paths);
+    void addDropped(const std::vector<std::string>& paths, bool folderWithoutVideos = false);
     void toggleChecked(const std::string& itemId);
-    int evaluateSelection() const;
+    // The selection's looks come as selectionLooks.
+    void evaluateSelection();
     bool allChecked() const;
     void setAllChecked(bool on);
-    // "转码": 1 when a task was queued (the queue is then laid out and saved).
-    int queueConversion();
+    // "转码" over the checked cards. It stops at a duplicate output name with
+    // the question for answerDuplicate; once the batch ends with a task
+    // queued, the queue is laid out and saved.
+    QueueOutcome queueConversion();
+    QueueOutcome answerDuplicate(DuplicateAnswer answer);
     // What "删除" asks about the checked cards.
     DeleteQuestion deleteQuestion() const;
     void deleteItems(bool deleteConvertedFiles);
     // The library's workers wind down; nothing is added from here on.
     void setLibraryClosing();
-    // Answers the library's duplicate-name question; unset: skip.
     // Whether a file of this name is a video the library takes (by its extension).
     static bool isVideoName(const std::string& name);
-    void setDuplicateNameAsker(std::function<DuplicateAnswer(const std::string& shownName)> asker);
 
     // The queue (hasLibrary only).
     std::vector<TaskRowView> tasks() const;
@@ -184,7 +186,8 @@ public:
 signals:
     // The library's calls (its toast codes are the toast's own).
     void toast(ToastCode code);
-    void buttonLooks(ButtonLooks looks);
+    // Once per change of the check marks, and after evaluateSelection.
+    void selectionLooks(const SelectionLooks& looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
     // A file that could not be examined as a video left the library.
@@ -216,25 +219,20 @@ private:
 
     // VideoLibraryListener
     void onToast(int code) override;
-    std::string onConversionRequested(const ConversionRequest& request) override;
-    void onButtonLooks(int first, int second) override;
-    bool removeQueuedTask(const std::string& taskKey, const std::string& path) override;
+    void onSelectionLooks(const SelectionLooks& looks) override;
     void onConversionBalloon(const std::string& name) override;
-    DuplicateAnswer confirmDuplicateName(const std::string& shownName) override;
     void onLibraryChanged() override;
     void onCardChanged(const std::string& itemId) override;
     void onUnexaminable(const std::string& name) override;
     // ConversionQueueListener
-    void onTaskEvent(int code, const std::string& videoPath) override;
-    void onConverted(const std::string& sourcePath, const std::string& outputPath) override;
+    void onTaskEvent(TaskEvent code, const std::string& videoPath) override;
     void onJobMessage(const std::string& text) override;
     void onQueueChanged() override;
     void onProgress(const std::string& taskKey, std::uint32_t percent) override;
 
+    QueueOutcome laidOut(QueueOutcome outcome);
+
     const CoreParts parts_;
-    VideoLibraryListener* const nextLibraryListener_;
-    ConversionQueueListener* const nextQueueListener_;
-    std::function<DuplicateAnswer(const std::string&)> asker_;
     int networksListener_ = 0;
     // The news of an ended download is told apart by its round.
     int downloadRound_ = 0;

@@ -53,7 +53,7 @@ struct TaskRowView {
 };
 
 // What happened to a task; the queue's event codes, named.
-enum class TaskStep { SourceDone, Waiting, Started, Done, Removed, Interrupted, Failed };
+enum class TaskStep { Waiting, Started, Done, Removed, Interrupted, Failed };
 
 // What "删除" asks before the checked cards go: the weightiest loss among
 // them, or nothing (none checked, or plain cards only, which lose nothing

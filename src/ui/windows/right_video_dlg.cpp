@@ -71,16 +71,14 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     cardList_ = new CVideoWndList(session, this);
     convertList_ = new CConvertList(session, this);
     connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
-    connect(cardList_, &CVideoWndList::selectionChanged, this, &CRightVideoDlg::ReEvaluateLooks);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
     connect(&session, &CoreSession::toast, this,
             [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
-    connect(&session, &CoreSession::buttonLooks, this, [this](ButtonLooks looks) {
-        if (looks == ButtonLooks::ActionsInactive)
-            setActionsInactive(true, true);
-        else
-            convert_->SetInactive(looks == ButtonLooks::ConvertInactive);
+    connect(&session, &CoreSession::selectionLooks, this, [this](const SelectionLooks& looks) {
+        convert_->SetInactive(!looks.convert);
+        delete_->SetInactive(!looks.actions);
+        checkAll_->SetCheck(looks.allChecked);
     });
     connect(&session, &CoreSession::libraryChanged, this, &CRightVideoDlg::followCards);
     connect(&session, &CoreSession::cardChanged, this, &CRightVideoDlg::followCards);
@@ -273,17 +271,8 @@ void CRightVideoDlg::onUnexaminable(const std::string& name) {
     toast_->raise();
 }
 
-void CRightVideoDlg::setActionsInactive(bool convert, bool remove) {
-    if (convert) convert_->SetInactive(true);
-    if (remove) delete_->SetInactive(true);
-}
-
 void CRightVideoDlg::ReEvaluateLooks() {
-    if (cardList_->EvaluateSelection() == 1)
-        delete_->SetInactive(false);
-    else
-        setActionsInactive(true, true);
-    checkAll_->SetCheck(cardList_->AllChecked());
+    session().evaluateSelection();
 }
 
 void CRightVideoDlg::OnAdd() {
@@ -292,7 +281,7 @@ void CRightVideoDlg::OnAdd() {
 }
 
 void CRightVideoDlg::OnConvert() {
-    session().queueConversion();
+    cardList_->QueueConversion();
     ReEvaluateLooks();
 }
 
@@ -355,17 +344,8 @@ void CRightVideoDlg::deleteChecked(bool withFiles) {
 }
 
 void CRightVideoDlg::OnSelectAll() {
-    if (checkAll_->checked()) {
-        cardList_->SetAllChecked(false);
-        checkAll_->SetCheck(false);
-        setActionsInactive(true, true);
-        return;
-    }
-    cardList_->SetAllChecked(true);
-    delete_->SetInactive(false);
-    if (cardList_->EvaluateSelection() == 0) setActionsInactive(true, true);
-    // Cards not examined yet keep their mark off, and an empty list has none.
-    checkAll_->SetCheck(cardList_->AllChecked());
+    // The looks follow from the library's evaluation.
+    cardList_->SetAllChecked(!checkAll_->checked());
 }
 
 void CRightVideoDlg::showMessage(const QString& text) {

@@ -148,7 +148,6 @@ private:
                            int height, int layout, CKbcButton::Background background);
     void place();
     void applyViewLooks();
-    void setActionsInactive(bool convert, bool remove);
     void deleteChecked(bool withFiles);
     void onDeletePromptFinished();
     void onCounterTick();

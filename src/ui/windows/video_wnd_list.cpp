@@ -90,8 +90,6 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
     : CScrollPane(parent), session_(session) {
     connect(&session_, &CoreSession::libraryChanged, this, &CVideoWndList::syncCards);
     connect(&session_, &CoreSession::cardChanged, this, &CVideoWndList::onCardChanged);
-    session_.setDuplicateNameAsker(
-        [this](const std::string& shownName) { return confirmDuplicateName(shownName); });
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -109,7 +107,6 @@ CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
 }
 
 CVideoWndList::~CVideoWndList() {
-    session_.setDuplicateNameAsker({});
     for (CVideoWndDlg* card : order_) delete card;
     if (dialog_) delete dialog_;
 }
@@ -219,7 +216,6 @@ void CVideoWndList::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::SelectAll)) {
         event->accept();
         SetAllChecked(true);
-        EvaluateSelection();
         emit selectionChanged();
         return;
     }
@@ -256,15 +252,12 @@ void CVideoWndList::dropEvent(QDropEvent* event) {
 
 void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     QPointer<CVideoWndList> self(this);
-    disk_.run<DroppedPaths>(
-        [paths] { return ExpandDrop(paths); },
-        [self](const DroppedPaths& dropped) {
-            if (!self) return;
-            const bool full = self->session_.cards().size() >= kLibraryLimit;
-            if (dropped.emptyFolder && !full)
-                emit self->toastRequested(static_cast<int>(ToastCode::NotVideo));
-            if (!dropped.files.empty()) self->session_.addDropped(dropped.files);
-        });
+    disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
+                            [self](const DroppedPaths& dropped) {
+                                if (!self) return;
+                                if (dropped.emptyFolder || !dropped.files.empty())
+                                    self->session_.addDropped(dropped.files, dropped.emptyFolder);
+                            });
 }
 
 void CVideoWndList::AddByDialog() {
@@ -273,10 +266,7 @@ void CVideoWndList::AddByDialog() {
         dialog_->activateWindow();
         return;
     }
-    if (session_.cards().size() >= kLibraryLimit) {
-        session_.addChosen({});  // the library's own refusal: toast 6
-        return;
-    }
+    if (!session_.mayAdd()) return;
     // The first time, where videos are kept, not wherever the program was started from.
     if (lastFolder_.isEmpty()) {
         const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
@@ -308,7 +298,13 @@ void CVideoWndList::onCardClicked(const std::string& itemId) {
     emit selectionChanged();
 }
 
-DuplicateAnswer CVideoWndList::confirmDuplicateName(const std::string& shownName) {
+void CVideoWndList::QueueConversion() {
+    QueueOutcome outcome = session_.queueConversion();
+    while (outcome.question)
+        outcome = session_.answerDuplicate(askDuplicateName(*outcome.question));
+}
+
+DuplicateAnswer CVideoWndList::askDuplicateName(const std::string& shownName) {
     CNotifyMsgDlg question(this, CNotifyMsgDlg::TypeDuplicateName,
                            QString::fromStdString(shownName), {});
     question.exec();

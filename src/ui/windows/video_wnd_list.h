@@ -48,7 +48,9 @@ public:
     // the GUI thread, then the whole drop is added as the library's one drop.
     void AddDropped(const std::vector<std::string>& paths);
 
-    int EvaluateSelection() { return session_.evaluateSelection(); }
+    // "转码" over the checked cards; each duplicate output name asks in turn
+    // (CNotifyMsgDlg), and its answer takes the batch on.
+    void QueueConversion();
     bool AllChecked() const { return session_.allChecked(); }
     void SetAllChecked(bool on) { session_.setAllChecked(on); }
 
@@ -103,7 +105,7 @@ private:
     void onCardChanged(const std::string& itemId);
     void logPress(const std::string& path, bool examined);
     void onCardClicked(const std::string& itemId);
-    DuplicateAnswer confirmDuplicateName(const std::string& shownName);
+    DuplicateAnswer askDuplicateName(const std::string& shownName);
     void orderTabs();
     bool moveCardFocus(int key);
     void showCard(const std::string& itemId);

@@ -12,13 +12,13 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
 #include "populated_home.h"
 #include "scripted_session.h"
 #include "service/catalogue_restore.h"
 #include "support/test_support.h"
-#include "transcode/media_probe.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
 #include "ui/windows/convert_list_item_dlg.h"
@@ -94,7 +94,7 @@ QImage cardList(const std::string& work) {
         throw std::runtime_error("the first run did not examine its videos");
     const std::string output = kit.convertFolder() + "/rollercoaster_3d.mp4";
     fs::copy_file(paths[6], output);
-    first.OnConversionEvent(TE_DONE, output, paths[6]);
+    first.OnConverted(paths[6], output);
     if (!pumpUntil([&] { return examined(first) && thumbnailsMade(first); }, 120))
         throw std::runtime_error("the converted video was not examined");
     fs::remove(paths[10]);  // lost since: its card keeps the last thumbnail
@@ -108,10 +108,10 @@ QImage cardList(const std::string& work) {
     list.show();
     if (!pumpUntil([&] { return examined(library) && list.diskJobs() == 0; }, 120))
         throw std::runtime_error("the rebuilt library was not examined");
-    library.OnConversionEvent(TE_STARTED, paths[2], {});
-    library.OnConversionEvent(TE_WAITING, paths[3], {});
-    library.OnConversionEvent(TE_WAITING, paths[8], {});
-    library.OnConversionEvent(TE_INTERRUPTED, paths[9], {});
+    library.OnSourceTask(paths[2], SourceTask::Converting);
+    library.OnSourceTask(paths[3], SourceTask::Waiting);
+    library.OnSourceTask(paths[8], SourceTask::Waiting);
+    library.OnSourceTask(paths[9], SourceTask::Interrupted);
     for (const auto& item : library.items()) {
         if (item.path == paths[0] || item.path == paths[5] || item.path == output)
             library.ToggleChecked(item.itemId);

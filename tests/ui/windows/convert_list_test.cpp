@@ -11,10 +11,10 @@
 #include <filesystem>
 
 #include "../../transcode/media_fixtures.h"
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "qt_test_env.h"
 #include "transcode/convert_list_file.h"
-#include "transcode/media_probe.h"
 #include "ui/toolkit/disk_worker.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/my_progress_bar.h"

@@ -623,7 +623,7 @@ TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) 
     const std::string source = dir_.file("v/trip.mp4");
     const std::string output = kit->convertFolder() + "/trip.mp4";
     test::TempDir::writeTo(output, "converted");
-    kit->library().OnConversionEvent(TE_DONE, output, source);
+    kit->library().OnConverted(source, output);
     EXPECT_EQ(window->lastBalloonTitle(), "trip.mp4");
 
     p->ShowToast(2);

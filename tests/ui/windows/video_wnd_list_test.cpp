@@ -39,8 +39,8 @@ protected:
         QObject::connect(session.get(), &CoreSession::toast,
                          [toast](ToastCode code) { toast(static_cast<int>(code)); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
-        QObject::connect(session.get(), &CoreSession::buttonLooks,
-                         [this](ButtonLooks l) { looks = l; });
+        QObject::connect(session.get(), &CoreSession::selectionLooks,
+                         [this](const SelectionLooks& l) { looks = l; });
         QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
         QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
@@ -93,7 +93,7 @@ protected:
     QImage viewport() { return test::grab(*list->viewport()); }
 
     std::vector<int> toasts;
-    std::optional<ButtonLooks> looks;
+    std::optional<SelectionLooks> looks;
     int selections = 0, deletions = 0;
     std::unique_ptr<CVideoWndList> list;
 };
@@ -233,7 +233,9 @@ TEST_F(CardGrid, ClicksAndKeysSelect) {
     test::click(*list->cardAt(1));
     EXPECT_TRUE(list->cardAt(1)->view().checked);
     EXPECT_EQ(selections, 1);
-    EXPECT_EQ(looks, ButtonLooks::ConvertInactive) << "a missing card cannot be converted";
+    ASSERT_TRUE(looks);
+    EXPECT_FALSE(looks->convert) << "a missing card cannot be converted";
+    EXPECT_TRUE(looks->actions);
     EXPECT_FALSE(list->AllChecked());
     key(Qt::Key_Delete);
     EXPECT_EQ(deletions, 1);
@@ -289,10 +291,10 @@ TEST_F(CardGrid, BadgesByKind) {
     // Missing at first (the queue leaves a missing card be): made plain,
     // the queue's events give them their kinds.
     for (std::size_t i = 1; i <= 4; ++i) items[i].card->setKind(KIND_PLAIN);
-    kit->library().OnConversionEvent(TE_WAITING, items[1].card->path(), {});
-    kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
-    kit->library().OnConversionEvent(TE_FAILED, items[3].card->path(), {});  // plain again
-    kit->library().OnConversionEvent(TE_INTERRUPTED, items[4].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Waiting);
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
+    kit->library().OnSourceTask(items[3].card->path(), SourceTask::Gone);  // plain again
+    kit->library().OnSourceTask(items[4].card->path(), SourceTask::Interrupted);
     // A look the card is given is drawn as given.
     CardView converted5 = list->cardAt(5)->view();
     converted5.look = CardLook::Converted;
@@ -324,15 +326,15 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_FALSE(test::sameColour(at(5, {11, 95}), art(check, {3, 3})));
 
     // Converting ends: the animation goes with the next change.
-    kit->library().OnConversionEvent(TE_REMOVED, items[2].card->path(), {});
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Gone);
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
     EXPECT_FALSE(list->cardAt(2)->animation()->animating());
 
     // A finished conversion turns its source plain again: its animation goes too.
-    kit->library().OnConversionEvent(TE_STARTED, items[2].card->path(), {});
+    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
     ASSERT_TRUE(list->cardAt(2)->animation()->isVisible());
     const std::string output = kit->convertFolder() + "/" + items[2].name;
-    kit->library().OnConversionEvent(TE_DONE, output, items[2].card->path());
+    kit->library().OnConverted(items[2].card->path(), output);
     EXPECT_EQ(list->cardAt(3)->view().path, output);
     // Screen readers meet the new card in its place, not last as it was made.
     QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(list->viewport());
@@ -343,9 +345,9 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
 
     // Also while another view is showing: back on the cards, no stale badge.
-    kit->library().OnConversionEvent(TE_STARTED, items[1].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Converting);
     list->hide();
-    kit->library().OnConversionEvent(TE_FAILED, items[1].card->path(), {});
+    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Gone);
     list->show();
     ASSERT_NE(list->cardAt(1)->animation(), nullptr);
     EXPECT_FALSE(list->cardAt(1)->animation()->isVisible());
@@ -391,7 +393,7 @@ TEST_F(CardGrid, DuplicateNameIsAskedInTheConfirmationDialog) {
         EXPECT_EQ(question->type(), 4);
         test::click(*question->button(CNotifyMsgDlg::IdContinue));
     });
-    EXPECT_EQ(session->queueConversion(), 1);
+    list->QueueConversion();
     EXPECT_EQ(asked, QStringLiteral("发现《a.mp4》同名文件，点击继续将保存为两个文件"));
     ASSERT_EQ(kit->queue().tasks().size(), 1u);
     EXPECT_EQ(kit->queue().tasks()[0].item.VideoName, "a(1).mp4");

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zorvex {
 
@@ -18,5 +20,8 @@ struct MediaProbeResult {
 // Any thread; several may probe at once. The library is loaded once, on the
 // first probe, and stays loaded.
 MediaProbeResult ProbeMedia(const std::string& path);
+
+// Leading decimal digits of a text, as the probe texts are read; 0 otherwise.
+std::int64_t leadingNumber(std::string_view text);
 
 }  // namespace zorvex

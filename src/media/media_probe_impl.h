@@ -10,9 +10,9 @@
 #include <optional>
 
 #include "foundation/constants.h"
+#include "media/media_probe.h"
 #include "platform/file_util.h"
 #include "platform/utf16_text.h"
-#include "transcode/media_probe.h"
 
 namespace zorvex {
 namespace {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace zorvex {
+
+// The seven texts of a conversion request, in the order the queue takes them.
+struct ConversionRequest {
+    std::string sourcePath, thumbnailPath, name, size, duration, width, height;
+};
+
+// The conversions the library asks for. app/ wires it to the conversion
+// queue; the library holds no queue of its own. Called on the library's
+// thread, which is the queue's.
+class ConversionPort {
+public:
+    virtual ~ConversionPort() = default;
+    // Returns the new task's key; "" when no task was made.
+    virtual std::string enqueue(const ConversionRequest& request) = 0;
+    // Drops the task of a video, by its key (or, without one, by the source
+    // path); true when the task is gone or stopping.
+    virtual bool remove(const std::string& taskKey, const std::string& sourcePath) = 0;
+};
+
+}  // namespace zorvex

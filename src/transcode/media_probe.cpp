@@ -1,9 +1,0 @@
-#include "transcode/media_probe_impl.h"
-
-namespace zorvex {
-
-MediaProbeResult ProbeMedia(const std::string& path) {
-    return probeWithWrapper(path);
-}
-
-}  // namespace zorvex
