@@ -244,8 +244,8 @@ int run(int& argc, char** argv, const std::string& home, const std::string& addr
     session.toggleChecked(roomId);
     session.deleteItems(false);
     session.toggleChecked(firstId);
-    QueueOutcome outcome = session.queueConversion();
-    while (outcome.question) outcome = session.answerDuplicate(ANSWER_SKIP);
+    ui::ConvertOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ui::DuplicateChoice::Skip);
     if (!outcome.queued) {
         std::fprintf(stderr, "the conversion was not queued\n");
         return 1;

@@ -246,8 +246,8 @@ int progress(const std::string& clip, const std::string& ffmpeg) {
     QElapsedTimer wall;
     wall.start();
     const double cpu = threadCpuMs();
-    QueueOutcome outcome = session.queueConversion();
-    while (outcome.question) outcome = session.answerDuplicate(ANSWER_SKIP);
+    ui::ConvertOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ui::DuplicateChoice::Skip);
     if (!outcome.queued) return 1;
     const std::string key = session.tasks().front().key;
     using ui::TaskLook;

@@ -22,12 +22,9 @@ set(ZORVEX_QT_MODULES ui/toolkit ui/session ui/windows app)
 # What a module's headers may include, where that is less than its .cpp
 # files may: a header passes its includes on to every file that includes
 # it. Unset, a module's headers see what its sources see.
-# The session's header is to offer the windows its own value types alone
-# (ui/session), so that no window reaches the core through it. It still
-# includes the core's types the windows draw today, so the list stays as
-# broad as the sources' until the windows get value snapshots:
-#   set(ZORVEX_HEADERS_SEE_ui/session ui/session)
-set(ZORVEX_HEADERS_SEE_ui/session ${ZORVEX_SEES_ui/session})
+# The session's headers offer the windows its own value types alone, so
+# that no window reaches the core through them.
+set(ZORVEX_HEADERS_SEE_ui/session ui/session)
 
 # Makes zorvex_<module> (ui/x: zorvex_ui_x; ui/windows: zorvex_ui) wait for a
 # check of its includes, so that a file reaching past its layer (or a core

@@ -8,11 +8,13 @@
 #include "foundation/settings.h"
 #include "foundation/system_info.h"
 #include "library/video_card.h"
+#include "library/video_library.h"
 #include "platform/desktop_handler.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "service/served_networks.h"
 #include "service/service.h"
+#include "transcode/conversion_queue.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
 #include "update/http_helper.h"
@@ -96,10 +98,39 @@ TaskStep stepOf(TaskEvent code) {
 
 }  // namespace
 
+class CoreSession::Subscriber final : public VideoLibraryListener, public ConversionQueueListener {
+public:
+    explicit Subscriber(CoreSession& session) : session_(session) {}
+
+    // The library's news (its toast codes are the toast's own).
+    void onToast(int code) override { emit session_.toast(static_cast<ToastCode>(code)); }
+    void onSelectionLooks(const SelectionLooks& looks) override {
+        emit session_.selectionLooks({looks.convert, looks.actions, looks.allChecked});
+    }
+    void onConversionBalloon(const std::string& name) override {
+        emit session_.conversionBalloon(name);
+    }
+    void onLibraryChanged() override { emit session_.libraryChanged(); }
+    void onCardChanged(const std::string& itemId) override { emit session_.cardChanged(itemId); }
+    void onUnexaminable(const std::string& name) override { emit session_.unexaminable(name); }
+    // The queue's.
+    void onTaskEvent(TaskEvent code, const std::string& videoPath) override {
+        emit session_.taskEvent(stepOf(code), videoPath);
+    }
+    void onJobMessage(const std::string& text) override { emit session_.jobMessage(text); }
+    void onQueueChanged() override { emit session_.queueChanged(); }
+    void onProgress(const std::string& taskKey, std::uint32_t percent) override {
+        emit session_.progress(taskKey, percent);
+    }
+
+private:
+    CoreSession& session_;
+};
+
 CoreSession::CoreSession(CoreParts parts, QObject* parent)
-    : QObject(parent), parts_(std::move(parts)) {
-    if (parts_.library) parts_.library->subscribe(this);
-    if (parts_.queue) parts_.queue->subscribe(this);
+    : QObject(parent), parts_(std::move(parts)), subscriber_(std::make_unique<Subscriber>(*this)) {
+    if (parts_.library) parts_.library->subscribe(subscriber_.get());
+    if (parts_.queue) parts_.queue->subscribe(subscriber_.get());
     if (parts_.library) {
         // A missing file may come back while no phone asks for the lists.
         auto* recheck = new QTimer(this);
@@ -146,8 +177,8 @@ private:
 CoreSession::~CoreSession() {
     endDownload();
     if (parts_.networks) parts_.networks->removeListener(networksListener_);
-    if (parts_.library) parts_.library->unsubscribe(this);
-    if (parts_.queue) parts_.queue->unsubscribe(this);
+    if (parts_.library) parts_.library->unsubscribe(subscriber_.get());
+    if (parts_.queue) parts_.queue->unsubscribe(subscriber_.get());
 }
 
 std::vector<CardView> CoreSession::cards() const {
@@ -223,18 +254,23 @@ void CoreSession::setAllChecked(bool on) {
     parts_.library->SetAllChecked(on);
 }
 
-QueueOutcome CoreSession::queueConversion() {
-    return laidOut(parts_.library->QueueConversion());
+ConvertOutcome CoreSession::queueConversion() {
+    QueueOutcome outcome = parts_.library->QueueConversion();
+    return laidOut(outcome.queued, std::move(outcome.question));
 }
 
-QueueOutcome CoreSession::answerDuplicate(DuplicateAnswer answer) {
-    return laidOut(parts_.library->AnswerDuplicate(answer));
+ConvertOutcome CoreSession::answerDuplicate(DuplicateChoice answer) {
+    QueueOutcome outcome =
+        parts_.library->AnswerDuplicate(answer == DuplicateChoice::Continue ? ANSWER_CONTINUE
+                                        : answer == DuplicateChoice::Skip   ? ANSWER_SKIP
+                                                                            : ANSWER_CLOSED);
+    return laidOut(outcome.queued, std::move(outcome.question));
 }
 
-QueueOutcome CoreSession::laidOut(QueueOutcome outcome) {
+ConvertOutcome CoreSession::laidOut(bool queued, std::optional<std::string> question) {
     // The new tasks are laid out and saved once, after the whole batch.
-    if (outcome.queued) parts_.queue->Refresh();
-    return outcome;
+    if (queued) parts_.queue->Refresh();
+    return {std::move(question), queued};
 }
 
 DeleteQuestion CoreSession::deleteQuestion() const {
@@ -506,46 +542,6 @@ void CoreSession::onDownloadFinished(DownloadEnd result, const std::string& path
 
 void CoreSession::log(std::string_view text, std::string_view tag) const {
     PostLog(text, tag);
-}
-
-void CoreSession::onToast(int code) {
-    emit toast(static_cast<ToastCode>(code));
-}
-
-void CoreSession::onSelectionLooks(const SelectionLooks& looks) {
-    emit selectionLooks(looks);
-}
-
-void CoreSession::onConversionBalloon(const std::string& name) {
-    emit conversionBalloon(name);
-}
-
-void CoreSession::onLibraryChanged() {
-    emit libraryChanged();
-}
-
-void CoreSession::onCardChanged(const std::string& itemId) {
-    emit cardChanged(itemId);
-}
-
-void CoreSession::onUnexaminable(const std::string& name) {
-    emit unexaminable(name);
-}
-
-void CoreSession::onTaskEvent(TaskEvent code, const std::string& videoPath) {
-    emit taskEvent(stepOf(code), videoPath);
-}
-
-void CoreSession::onJobMessage(const std::string& text) {
-    emit jobMessage(text);
-}
-
-void CoreSession::onQueueChanged() {
-    emit queueChanged();
-}
-
-void CoreSession::onProgress(const std::string& taskKey, std::uint32_t percent) {
-    emit progress(taskKey, percent);
 }
 
 }  // namespace zorvex::ui

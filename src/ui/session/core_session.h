@@ -10,14 +10,15 @@
 #include <string_view>
 #include <vector>
 
-// The core's types the windows draw and pass back: they reach the windows
-// through this header only.
-#include "library/video_library.h"
-#include "transcode/conversion_queue.h"
-
+// Windows see the session's own values only: the core's types stay in the
+// session's sources, so that no window can reach the core through here.
 #include "ui/session/session_views.h"
 
 namespace zorvex {
+class VideoLibrary;
+class ConversionQueue;
+struct VIDEOINFO_ST;
+struct TaskView;
 class Service;
 class ServedNetworks;
 class HttpHelper;
@@ -59,7 +60,7 @@ struct CoreParts {
 // what runs; a test replaces them to stand for a slow or failing core.
 // GUI thread only, unless a command says otherwise: the library's and the
 // queue's executor must run on the GUI thread.
-class CoreSession : public QObject, private VideoLibraryListener, private ConversionQueueListener {
+class CoreSession : public QObject {
     Q_OBJECT
 public:
     explicit CoreSession(CoreParts parts, QObject* parent = nullptr);
@@ -86,8 +87,8 @@ public:
     // "转码" over the checked cards. It stops at a duplicate output name with
     // the question for answerDuplicate; once the batch ends with a task
     // queued, the queue is laid out and saved.
-    QueueOutcome queueConversion();
-    QueueOutcome answerDuplicate(DuplicateAnswer answer);
+    ConvertOutcome queueConversion();
+    ConvertOutcome answerDuplicate(DuplicateChoice answer);
     // What "删除" asks about the checked cards.
     DeleteQuestion deleteQuestion() const;
     void deleteItems(bool deleteConvertedFiles);
@@ -187,7 +188,7 @@ signals:
     // The library's calls (its toast codes are the toast's own).
     void toast(ToastCode code);
     // Once per change of the check marks, and after evaluateSelection.
-    void selectionLooks(const SelectionLooks& looks);
+    void selectionLooks(const SelectionView& looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
     // A file that could not be examined as a video left the library.
@@ -217,22 +218,12 @@ private:
     CardView viewOf(const VIDEOINFO_ST& item) const;
     TaskRowView rowOf(const TaskView& task) const;
 
-    // VideoLibraryListener
-    void onToast(int code) override;
-    void onSelectionLooks(const SelectionLooks& looks) override;
-    void onConversionBalloon(const std::string& name) override;
-    void onLibraryChanged() override;
-    void onCardChanged(const std::string& itemId) override;
-    void onUnexaminable(const std::string& name) override;
-    // ConversionQueueListener
-    void onTaskEvent(TaskEvent code, const std::string& videoPath) override;
-    void onJobMessage(const std::string& text) override;
-    void onQueueChanged() override;
-    void onProgress(const std::string& taskKey, std::uint32_t percent) override;
-
-    QueueOutcome laidOut(QueueOutcome outcome);
+    ConvertOutcome laidOut(bool queued, std::optional<std::string> question);
 
     const CoreParts parts_;
+    // Hears the library and the queue, and says it as the signals above.
+    class Subscriber;
+    std::unique_ptr<Subscriber> subscriber_;
     int networksListener_ = 0;
     // The news of an ended download is told apart by its round.
     int downloadRound_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,24 @@ enum class DeleteQuestion { None, Unasked, StopRunning, DeleteQueued, DeleteConv
 
 // The library's refusals, with the codes the toast shows texts for.
 enum class ToastCode { Exists = 2, NotVideo = 4, NameTooLong = 5, Full = 6 };
+
+// What the check marks make of "转码", "删除" and "全选".
+struct SelectionView {
+    bool convert = false;     // "转码" active: a checked card can be converted
+    bool actions = false;     // "删除" active: a card is checked
+    bool allChecked = false;  // "全选" checked: every card is
+    bool operator==(const SelectionView&) const = default;
+};
+
+// Where "转码"'s batch stands after a step.
+struct ConvertOutcome {
+    // A duplicate output name waits for answerDuplicate: the (shortened)
+    // name to ask about. The batch stops at that card until it is answered.
+    std::optional<std::string> question;
+    bool queued = false;  // the batch ended with at least one task asked for
+};
+// The answers to the duplicate-name question; Close ends the batch.
+enum class DuplicateChoice { Continue, Skip, Close };
 
 // Where the service stands, for the address box's tooltip.
 struct ServedPlace {

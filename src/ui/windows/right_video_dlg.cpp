@@ -75,7 +75,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(&session, &CoreSession::toast, this,
             [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
-    connect(&session, &CoreSession::selectionLooks, this, [this](const SelectionLooks& looks) {
+    connect(&session, &CoreSession::selectionLooks, this, [this](const SelectionView& looks) {
         convert_->SetInactive(!looks.convert);
         delete_->SetInactive(!looks.actions);
         checkAll_->SetCheck(looks.allChecked);

@@ -299,22 +299,22 @@ void CVideoWndList::onCardClicked(const std::string& itemId) {
 }
 
 void CVideoWndList::QueueConversion() {
-    QueueOutcome outcome = session_.queueConversion();
+    ConvertOutcome outcome = session_.queueConversion();
     while (outcome.question)
         outcome = session_.answerDuplicate(askDuplicateName(*outcome.question));
 }
 
-DuplicateAnswer CVideoWndList::askDuplicateName(const std::string& shownName) {
+DuplicateChoice CVideoWndList::askDuplicateName(const std::string& shownName) {
     CNotifyMsgDlg question(this, CNotifyMsgDlg::TypeDuplicateName,
                            QString::fromStdString(shownName), {});
     question.exec();
     switch (question.resultCode()) {
         case CNotifyMsgDlg::ResultContinue:
-            return ANSWER_CONTINUE;
+            return DuplicateChoice::Continue;
         case CNotifyMsgDlg::ResultClose:
-            return ANSWER_CLOSED;
+            return DuplicateChoice::Close;
         default:
-            return ANSWER_SKIP;
+            return DuplicateChoice::Skip;
     }
 }
 

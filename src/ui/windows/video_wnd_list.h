@@ -105,7 +105,7 @@ private:
     void onCardChanged(const std::string& itemId);
     void logPress(const std::string& path, bool examined);
     void onCardClicked(const std::string& itemId);
-    DuplicateAnswer askDuplicateName(const std::string& shownName);
+    DuplicateChoice askDuplicateName(const std::string& shownName);
     void orderTabs();
     bool moveCardFocus(int key);
     void showCard(const std::string& itemId);

@@ -40,7 +40,7 @@ protected:
                          [toast](ToastCode code) { toast(static_cast<int>(code)); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
         QObject::connect(session.get(), &CoreSession::selectionLooks,
-                         [this](const SelectionLooks& l) { looks = l; });
+                         [this](const SelectionView& l) { looks = l; });
         QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
         QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
@@ -93,7 +93,7 @@ protected:
     QImage viewport() { return test::grab(*list->viewport()); }
 
     std::vector<int> toasts;
-    std::optional<SelectionLooks> looks;
+    std::optional<SelectionView> looks;
     int selections = 0, deletions = 0;
     std::unique_ptr<CVideoWndList> list;
 };
