@@ -610,7 +610,7 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     });
 }
 
-SelectionLooks VideoLibrary::EvaluateSelection() {
+SelectionLooks VideoLibrary::Selection() const {
     SelectionLooks looks;
     for (const VIDEOINFO_ST& item : items()) {
         if (!item.card->checked()) continue;
@@ -619,7 +619,6 @@ SelectionLooks VideoLibrary::EvaluateSelection() {
         looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
     }
     looks.allChecked = AllChecked();
-    listeners_.tell([&](VideoLibraryListener& l) { l.onSelectionLooks(looks); });
     return looks;
 }
 
@@ -635,7 +634,6 @@ void VideoLibrary::SetAllChecked(bool on) {
         item.card->setChecked(on);
         listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(item.itemId); });
     }
-    EvaluateSelection();
 }
 
 void VideoLibrary::ToggleChecked(const std::string& itemId) {
@@ -643,7 +641,6 @@ void VideoLibrary::ToggleChecked(const std::string& itemId) {
     if (!card || !card->examined()) return;  // a card reacts only once examined
     card->setChecked(!card->checked());
     listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
-    EvaluateSelection();
 }
 
 std::vector<VIDEOINFO_ST> VideoLibrary::items() const {

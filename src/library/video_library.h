@@ -58,9 +58,6 @@ class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
     virtual void onToast(int /*code*/) {}
-    // The selection was evaluated: once per change of the check marks, and
-    // whenever EvaluateSelection is asked.
-    virtual void onSelectionLooks(const SelectionLooks& /*looks*/) {}
     virtual void onConversionBalloon(const std::string& /*name*/) {}
     // Items were added, removed or reordered: lay the cards out again.
     virtual void onLibraryChanged() {}
@@ -143,10 +140,9 @@ public:
 
     bool HasConversionRecord(const std::string& path) const;
 
-    // Evaluates the selection and tells it (onSelectionLooks).
-    SelectionLooks EvaluateSelection();
+    // What the check marks and the cards' kinds make of the page's buttons.
+    SelectionLooks Selection() const;
     bool AllChecked() const;
-    // Then evaluates the selection.
     void SetAllChecked(bool on);
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);

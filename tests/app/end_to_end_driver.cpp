@@ -27,8 +27,7 @@ int main(int argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto items = core.library().items();
         if (!asked && !items.empty() && items[0].card->examined()) {
-            items[0].card->setChecked(true);
-            page->ReEvaluateLooks();
+            core.library().ToggleChecked(items[0].itemId);
             page->OnConvert();
             asked = true;
         }

@@ -162,8 +162,7 @@ TEST_F(EndToEnd, DropShareFetchConvertRestartAndQuit) {
     EXPECT_EQ(test::readFile(part), test::readFile(clip).substr(100, 1024));
 
     // 4. Converted from the window: checked, "转码", until the row says it is done.
-    core.library().items()[0].card->setChecked(true);
-    fly.ReEvaluateLooks();
+    core.library().ToggleChecked(core.library().items()[0].itemId);
     fly.OnConvert();
     ASSERT_FALSE(core.queue().tasks().empty());
     ASSERT_TRUE(pump(

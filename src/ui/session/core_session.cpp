@@ -104,24 +104,43 @@ public:
 
     // The library's news (its toast codes are the toast's own).
     void onToast(int code) override { emit session_.toast(static_cast<ToastCode>(code)); }
-    void onSelectionLooks(const SelectionLooks& looks) override {
-        emit session_.selectionLooks({looks.convert, looks.actions, looks.allChecked});
-    }
     void onConversionBalloon(const std::string& name) override {
         emit session_.conversionBalloon(name);
     }
-    void onLibraryChanged() override { emit session_.libraryChanged(); }
-    void onCardChanged(const std::string& itemId) override { emit session_.cardChanged(itemId); }
-    void onUnexaminable(const std::string& name) override { emit session_.unexaminable(name); }
-    // The queue's.
+    void onLibraryChanged() override {
+        emit session_.libraryChanged();
+        session_.selectionMayChange();
+    }
+    void onCardChanged(const std::string& itemId) override {
+        emit session_.cardChanged(itemId);
+        session_.selectionMayChange();
+    }
     void onTaskEvent(TaskEvent code, const std::string& videoPath) override {
         emit session_.taskEvent(stepOf(code), videoPath);
+        session_.selectionMayChange();
     }
+    void onUnexaminable(const std::string& name) override { emit session_.unexaminable(name); }
+    // The queue's.
     void onJobMessage(const std::string& text) override { emit session_.jobMessage(text); }
     void onQueueChanged() override { emit session_.queueChanged(); }
     void onProgress(const std::string& taskKey, std::uint32_t percent) override {
         emit session_.progress(taskKey, percent);
     }
+
+private:
+    CoreSession& session_;
+};
+
+// A command of the user's: the cards it changes are one change of the
+// selection, sent as soon as the command is done.
+class CoreSession::SelectionBatch {
+public:
+    explicit SelectionBatch(CoreSession& session) : session_(session) { ++session_.commands_; }
+    ~SelectionBatch() {
+        if (--session_.commands_ == 0) session_.sendSelection();
+    }
+    SelectionBatch(const SelectionBatch&) = delete;
+    SelectionBatch& operator=(const SelectionBatch&) = delete;
 
 private:
     CoreSession& session_;
@@ -239,11 +258,35 @@ void CoreSession::addDropped(const std::vector<std::string>& paths, bool folderW
 }
 
 void CoreSession::toggleChecked(const std::string& itemId) {
+    SelectionBatch batch(*this);
     parts_.library->ToggleChecked(itemId);
 }
 
-void CoreSession::evaluateSelection() {
-    parts_.library->EvaluateSelection();
+SelectionView CoreSession::selection() const {
+    if (!hasLibrary()) return {};
+    const SelectionLooks looks = parts_.library->Selection();
+    return {looks.convert, looks.actions, looks.allChecked};
+}
+
+void CoreSession::selectionMayChange() {
+    // Within a command, once it is done; else once the news of a burst (an
+    // examination, the queue's steps) has been heard.
+    if (commands_ > 0 || selectionPending_) return;
+    selectionPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            selectionPending_ = false;
+            sendSelection();
+        },
+        Qt::QueuedConnection);
+}
+
+void CoreSession::sendSelection() {
+    const SelectionView now = selection();
+    if (now == selectionSent_) return;
+    selectionSent_ = now;
+    emit selectionLooks(now);
 }
 
 bool CoreSession::allChecked() const {
@@ -251,15 +294,18 @@ bool CoreSession::allChecked() const {
 }
 
 void CoreSession::setAllChecked(bool on) {
+    SelectionBatch batch(*this);
     parts_.library->SetAllChecked(on);
 }
 
 ConvertOutcome CoreSession::queueConversion() {
+    SelectionBatch batch(*this);
     QueueOutcome outcome = parts_.library->QueueConversion();
     return laidOut(outcome.queued, std::move(outcome.question));
 }
 
 ConvertOutcome CoreSession::answerDuplicate(DuplicateChoice answer) {
+    SelectionBatch batch(*this);
     QueueOutcome outcome =
         parts_.library->AnswerDuplicate(answer == DuplicateChoice::Continue ? ANSWER_CONTINUE
                                         : answer == DuplicateChoice::Skip   ? ANSWER_SKIP
@@ -293,6 +339,7 @@ DeleteQuestion CoreSession::deleteQuestion() const {
 }
 
 void CoreSession::deleteItems(bool deleteConvertedFiles) {
+    SelectionBatch batch(*this);
     parts_.library->DeleteItems(deleteConvertedFiles);
 }
 

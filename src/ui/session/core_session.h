@@ -80,8 +80,9 @@ public:
     bool addChosen(const std::vector<std::string>& paths);
     void addDropped(const std::vector<std::string>& paths, bool folderWithoutVideos = false);
     void toggleChecked(const std::string& itemId);
-    // The selection's looks come as selectionLooks.
-    void evaluateSelection();
+    // What the check marks make of the page's buttons now; changes come as
+    // selectionLooks.
+    SelectionView selection() const;
     bool allChecked() const;
     void setAllChecked(bool on);
     // "转码" over the checked cards. It stops at a duplicate output name with
@@ -187,7 +188,8 @@ public:
 signals:
     // The library's calls (its toast codes are the toast's own).
     void toast(ToastCode code);
-    // Once per change of the check marks, and after evaluateSelection.
+    // The selection's looks changed: once after a batch of changes to the
+    // check marks, the cards or their kinds.
     void selectionLooks(const SelectionView& looks);
     void libraryChanged();
     void cardChanged(const std::string& itemId);
@@ -219,11 +221,17 @@ private:
     TaskRowView rowOf(const TaskView& task) const;
 
     ConvertOutcome laidOut(bool queued, std::optional<std::string> question);
+    class SelectionBatch;
+    void selectionMayChange();
+    void sendSelection();
 
     const CoreParts parts_;
     // Hears the library and the queue, and says it as the signals above.
     class Subscriber;
     std::unique_ptr<Subscriber> subscriber_;
+    int commands_ = 0;  // the user's commands under way
+    bool selectionPending_ = false;
+    SelectionView selectionSent_;  // nothing checked, until told otherwise
     int networksListener_ = 0;
     // The news of an ended download is told apart by its round.
     int downloadRound_ = 0;

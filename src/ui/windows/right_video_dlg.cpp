@@ -75,11 +75,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     connect(&session, &CoreSession::toast, this,
             [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
-    connect(&session, &CoreSession::selectionLooks, this, [this](const SelectionView& looks) {
-        convert_->SetInactive(!looks.convert);
-        delete_->SetInactive(!looks.actions);
-        checkAll_->SetCheck(looks.allChecked);
-    });
+    connect(&session, &CoreSession::selectionLooks, this, &CRightVideoDlg::applySelection);
     connect(&session, &CoreSession::libraryChanged, this, &CRightVideoDlg::followCards);
     connect(&session, &CoreSession::cardChanged, this, &CRightVideoDlg::followCards);
     connect(&session, &CoreSession::conversionBalloon, this, [this](const std::string& name) {
@@ -136,7 +132,6 @@ void CRightVideoDlg::followCards() {
         [this] {
             looksPending_ = false;
             applyViewLooks();
-            ReEvaluateLooks();
             update();
         },
         Qt::QueuedConnection);
@@ -207,7 +202,7 @@ QRect CRightVideoDlg::titleStateRect() const {
 void CRightVideoDlg::Layout() {
     place();
     applyViewLooks();
-    ReEvaluateLooks();
+    applySelection(session().selection());
     startCounter();
 }
 
@@ -271,8 +266,10 @@ void CRightVideoDlg::onUnexaminable(const std::string& name) {
     toast_->raise();
 }
 
-void CRightVideoDlg::ReEvaluateLooks() {
-    session().evaluateSelection();
+void CRightVideoDlg::applySelection(const SelectionView& looks) {
+    convert_->SetInactive(!looks.convert);
+    delete_->SetInactive(!looks.actions);
+    checkAll_->SetCheck(looks.allChecked);
 }
 
 void CRightVideoDlg::OnAdd() {
@@ -282,7 +279,6 @@ void CRightVideoDlg::OnAdd() {
 
 void CRightVideoDlg::OnConvert() {
     cardList_->QueueConversion();
-    ReEvaluateLooks();
 }
 
 CRightVideoDlg::DeletePrompt CRightVideoDlg::DeletePromptType() const {
@@ -339,7 +335,6 @@ void CRightVideoDlg::onDeletePromptFinished() {
 void CRightVideoDlg::deleteChecked(bool withFiles) {
     session().deleteItems(withFiles);
     applyViewLooks();
-    ReEvaluateLooks();
     update();
 }
 

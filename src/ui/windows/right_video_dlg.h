@@ -78,8 +78,6 @@ public:
     // The buttons' commands, as their clicks run them.
     void OnConvert();
     void OnSelectAll();
-    // Sets "Convert", "Delete" and "全选" from the checked cards.
-    void ReEvaluateLooks();
 
     CKbcButton* button(int id) const;
     CVideoWndList* cardList() const { return cardList_; }
@@ -148,6 +146,8 @@ private:
                            int height, int layout, CKbcButton::Background background);
     void place();
     void applyViewLooks();
+    // "转码", "删除" and "全选" as the selection makes them.
+    void applySelection(const SelectionView& looks);
     void deleteChecked(bool withFiles);
     void onDeletePromptFinished();
     void onCounterTick();

@@ -364,8 +364,10 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     items[2].card->setKind(KIND_WAITING);
     items[3].card->setKind(KIND_CONVERTING);
     auto typeFor = [&](std::initializer_list<int> checked) {
-        for (const auto& item : items) item.card->setChecked(false);
-        for (int i : checked) items[static_cast<std::size_t>(i)].card->setChecked(true);
+        kit->library().SetAllChecked(false);
+        for (int i : checked)
+            kit->library().ToggleChecked(items[static_cast<std::size_t>(i)].itemId);
+        QCoreApplication::processEvents();  // the buttons follow the selection
         return session().deleteQuestion();
     };
     EXPECT_EQ(typeFor({}), DeleteQuestion::None);
@@ -379,7 +381,6 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     const std::string convertedFile = items[1].card->path();
     test::TempDir::writeTo(convertedFile, "converted");
     typeFor({1});
-    p.ReEvaluateLooks();
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
     EXPECT_EQ(p.deletePrompt()->type(), CNotifyMsgDlg::TypeDeleteConverted);
@@ -391,7 +392,6 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
 
     // A queued task's question ends in the deletion when confirmed.
     typeFor({2});
-    p.ReEvaluateLooks();
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
     EXPECT_EQ(p.deletePrompt()->type(), CNotifyMsgDlg::TypeDeleteTask);
