@@ -19,24 +19,25 @@ bool QueueConversionPort::remove(const std::string& taskKey, const std::string& 
     return queue_.RemoveTaskForVideo(taskKey, sourcePath);
 }
 
-void LibraryQueueFeed::onTaskEvent(TaskEvent code, const std::string& videoPath) {
-    switch (code) {
-        case TE_WAITING:
-            library_.OnSourceTask(videoPath, SourceTask::Waiting);
-            break;
-        case TE_STARTED:
-            library_.OnSourceTask(videoPath, SourceTask::Converting);
-            break;
-        case TE_INTERRUPTED:
-            library_.OnSourceTask(videoPath, SourceTask::Interrupted);
-            break;
-        case TE_REMOVED:
-        case TE_FAILED:
-            library_.OnSourceTask(videoPath, SourceTask::Gone);
-            break;
+TaskPhase QueueConversionPort::phase(const std::string& taskKey) const {
+    switch (queue_.StateOf(taskKey).value_or(TASK_NEW)) {
+        case TASK_WAITING:
+            return TaskPhase::Waiting;
+        case TASK_RUNNING:
+            return TaskPhase::Running;
+        case TASK_INTERRUPTED:
+            return TaskPhase::Interrupted;
         default:
-            break;
+            return TaskPhase::None;
     }
+}
+
+std::string QueueConversionPort::liveTask(const std::string& sourcePath) const {
+    return queue_.LiveTaskOf(sourcePath);
+}
+
+void LibraryQueueFeed::onTaskEvent(TaskEvent /*code*/, const std::string& videoPath) {
+    library_.OnTaskChanged(videoPath);
 }
 
 void LibraryQueueFeed::onConverted(const std::string& sourcePath, const std::string& outputPath) {

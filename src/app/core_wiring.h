@@ -14,14 +14,17 @@ public:
     explicit QueueConversionPort(ConversionQueue& queue) : queue_(queue) {}
     std::string enqueue(const ConversionRequest& request) override;
     bool remove(const std::string& taskKey, const std::string& sourcePath) override;
+    TaskPhase phase(const std::string& taskKey) const override;
+    std::string liveTask(const std::string& sourcePath) const override;
 
 private:
     ConversionQueue& queue_;
 };
 
-// The queue's news the library's cards follow: task events and finished
-// conversions. Subscribed before any window, so that a window hearing the
-// same news draws the library's new state.
+// The queue's news the library's cards are drawn again for: task events and
+// finished conversions; the states themselves are read through the port.
+// Subscribed before any window, so that a window hearing the same news draws
+// the library's new state.
 class LibraryQueueFeed final : public ConversionQueueListener {
 public:
     explicit LibraryQueueFeed(VideoLibrary& library) : library_(library) {}

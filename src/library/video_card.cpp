@@ -37,8 +37,8 @@ bool looksLikePicture(const std::string& path) {
     return jpeg || png;
 }
 
-VideoCard::VideoCard(std::string itemId, Context context)
-    : itemId_(std::move(itemId)), context_(std::move(context)) {}
+VideoCard::VideoCard(std::string itemId, Context context, CardKind kind)
+    : itemId_(std::move(itemId)), context_(std::move(context)), kind_(kind) {}
 
 VideoCard::~VideoCard() {
     shutDown();

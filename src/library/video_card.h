@@ -13,7 +13,9 @@
 
 namespace zorvex {
 
-// Card kinds: the card's look and the catalogue list of its video.
+// Card kinds: the card's look and the catalogue list of its video. A card
+// keeps only its own nature (plain, converted, missing); the conversion kinds
+// are its task's, which the library reads from the queue.
 enum CardKind : int {
     KIND_PLAIN = 0,
     KIND_WAITING = 1,
@@ -57,7 +59,8 @@ public:
         ThumbnailSlots* thumbnailSlots = nullptr;
     };
 
-    VideoCard(std::string itemId, Context context);
+    // kind: KIND_PLAIN or KIND_CONVERTED.
+    VideoCard(std::string itemId, Context context, CardKind kind = KIND_PLAIN);
     ~VideoCard();  // shutDown()
 
     // Cancels the thumbnail and joins the workers; afterwards the card tells
@@ -86,9 +89,9 @@ public:
     MediaProbeResult probe() const;
     bool inCatalogue() const;
 
+    // Its own nature; VideoLibrary::KindOf adds its task's state.
     CardKind kind() const { return kind_; }
     CardKind previousKind() const { return previousKind_; }
-    void setKind(CardKind kind) { kind_ = kind; }
     // Missing: remembers the kind it had.
     void markMissing();
     // A missing card whose file is back takes its earlier kind and is

@@ -72,9 +72,7 @@ bool VideoLibrary::SaveRelations() {
 std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, CardKind kind) {
     VideoCard::Context cardContext{context_.catalogue,        this,           context_.ffmpeg,
                                    context_.thumbnailPathFor, context_.probe, &thumbnailSlots_};
-    auto card = std::make_shared<VideoCard>(itemId, cardContext);
-    card->setKind(kind);
-    return card;
+    return std::make_shared<VideoCard>(itemId, cardContext, kind);
 }
 
 VIDEOINFO_ST& VideoLibrary::appendItem(const std::string& path, CardKind kind, std::size_t at) {
@@ -316,7 +314,7 @@ QueueOutcome VideoLibrary::runBatch(std::optional<DuplicateAnswer> answer) {
 }
 
 bool VideoLibrary::inFlight(const VIDEOINFO_ST& item, const std::vector<std::string>& sent) const {
-    CardKind kind = item.card->kind();
+    CardKind kind = KindOf(item);
     return kind == KIND_WAITING || kind == KIND_CONVERTING ||
            std::find(sent.begin(), sent.end(), item.itemId) != sent.end();
 }
@@ -355,7 +353,7 @@ VideoLibrary::QueueStep VideoLibrary::queueOne(const VIDEOINFO_ST& item,
                                                std::optional<DuplicateAnswer> answer,
                                                std::string& shown) {
     VideoCard& card = *item.card;
-    CardKind kind = card.kind();
+    CardKind kind = KindOf(item);
     // Waiting and converting cards have their task already.
     if (kind == KIND_CONVERTED || kind == KIND_MISSING || kind == KIND_WAITING ||
         kind == KIND_CONVERTING || HasConversionRecord(card.path())) {
@@ -442,34 +440,48 @@ bool VideoLibrary::HasConversionRecord(const std::string& path) const {
 // A task names its source by its full path: the output's name may differ
 // from the source's (clip.avi gives clip.mp4, a kept duplicate a(1).mp4),
 // and two folders may hold the same name.
-void VideoLibrary::setSourceKind(const std::string& sourcePath, CardKind kind) {
-    auto at = findByPath(sourcePath);
-    if (at == items_.end()) return;
-    CardKind now = at->card->kind();
-    if (now == KIND_MISSING || now == KIND_CONVERTED) return;  // not the queue's to change
-    at->card->setKind(kind);
-    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(at->itemId); });
+void VideoLibrary::tellSourceChanged(const std::string& sourcePath) {
+    std::string itemId;
+    {
+        std::lock_guard lock(itemsMutex_);
+        auto at = findByPath(sourcePath);
+        if (at == items_.end()) return;
+        itemId = at->itemId;
+    }
+    listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
 }
 
-void VideoLibrary::OnSourceTask(const std::string& sourcePath, SourceTask state) {
-    switch (state) {
-        case SourceTask::Waiting:
-            setSourceKind(sourcePath, KIND_WAITING);
-            break;
-        case SourceTask::Converting:
-            setSourceKind(sourcePath, KIND_CONVERTING);
-            break;
-        case SourceTask::Interrupted:
-            setSourceKind(sourcePath, KIND_INTERRUPTED);
-            break;
-        case SourceTask::Gone:
-            setSourceKind(sourcePath, KIND_PLAIN);
+void VideoLibrary::OnTaskChanged(const std::string& sourcePath) {
+    if (ConversionPort* port = context_.conversions) {
+        std::lock_guard lock(itemsMutex_);
+        auto at = findByPath(sourcePath);
+        if (at != items_.end() && port->phase(at->taskKey) == TaskPhase::None) {
+            std::string live = port->liveTask(sourcePath);
+            if (!live.empty()) at->taskKey = std::move(live);
+        }
+    }
+    tellSourceChanged(sourcePath);
+}
+
+CardKind VideoLibrary::KindOf(const VIDEOINFO_ST& item) const {
+    const CardKind own = item.card->kind();
+    // A converted or missing card is not the queue's to change.
+    if (own != KIND_PLAIN || !context_.conversions) return own;
+    switch (context_.conversions->phase(item.taskKey)) {
+        case TaskPhase::Waiting:
+            return KIND_WAITING;
+        case TaskPhase::Running:
+            return KIND_CONVERTING;
+        case TaskPhase::Interrupted:
+            return KIND_INTERRUPTED;
+        case TaskPhase::None:
             break;
     }
+    return own;
 }
 
 void VideoLibrary::OnConverted(const std::string& sourcePath, const std::string& outputPath) {
-    setSourceKind(sourcePath, KIND_PLAIN);
+    tellSourceChanged(sourcePath);
     std::string name = fileNamePart(outputPath);
     if (findByPath(outputPath) == items_.end()) {
         auto source = findByPath(sourcePath);
@@ -509,7 +521,7 @@ void VideoLibrary::DeleteItems(bool deleteConvertedFiles) {
         VideoCard& card = *item.card;
         if (!card.checked()) continue;
         std::string path = card.path();
-        switch (card.kind()) {
+        switch (KindOf(item)) {
             case KIND_PLAIN:
                 removeFromCatalogue(Catalogue::kSourceList, path);
                 break;
@@ -615,7 +627,7 @@ SelectionLooks VideoLibrary::Selection() const {
     for (const VIDEOINFO_ST& item : items()) {
         if (!item.card->checked()) continue;
         looks.actions = true;
-        CardKind kind = item.card->kind();
+        CardKind kind = KindOf(item);
         looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
     }
     looks.allChecked = AllChecked();

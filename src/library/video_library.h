@@ -47,8 +47,6 @@ struct SelectionLooks {
     bool allChecked = false;  // "全选" checked: every card is
     bool operator==(const SelectionLooks&) const = default;
 };
-// A source's conversion task, as the queue tells of it.
-enum class SourceTask { Waiting, Converting, Interrupted, Gone };
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
@@ -121,10 +119,10 @@ public:
     // Goes on from the card the question was about: ANSWER_CLOSED ends the
     // batch there. Without a pending question nothing happens.
     QueueOutcome AnswerDuplicate(DuplicateAnswer answer);
-    // The card of a source follows its task (Gone: plain again); a
-    // converted or missing card is not the queue's to change.
-    void OnSourceTask(const std::string& sourcePath, SourceTask state);
-    // A conversion finished: its source's card is plain again, the output's
+    // A task of this source changed: its card is drawn again, and learns the
+    // task's key when it knows none that is live (a task restored at start).
+    void OnTaskChanged(const std::string& sourcePath);
+    // A conversion finished: its source's card is drawn again, the output's
     // card follows it and the relation is kept (also when told again at start).
     void OnConverted(const std::string& sourcePath, const std::string& outputPath);
     // The checked cards; with deleteConvertedFiles the files of converted
@@ -156,6 +154,10 @@ public:
     // True while a card handed over by the examination has not reported.
     bool examining() const { return examining_.load(); }
 
+    // The card's kind with its task's state: waiting, converting or
+    // interrupted while the port says so; otherwise the card's own.
+    CardKind KindOf(const VIDEOINFO_ST& item) const;
+
     std::vector<VIDEOINFO_ST> items() const;
     std::shared_ptr<VideoCard> card(const std::string& itemId) const;
     const std::vector<VIDEO_RELATION_ST>& relations() const { return relations_; }
@@ -171,7 +173,7 @@ private:
     void resumeExamination();
     void DeleteUnexaminable(const std::string& itemId);
     void comeBack(const std::string& itemId, const std::shared_ptr<VideoCard>& card);
-    void setSourceKind(const std::string& sourcePath, CardKind kind);
+    void tellSourceChanged(const std::string& sourcePath);
     void removeFromCatalogue(int list, const std::string& path);
     void dropRelationOf(const std::string& targetPath);
     std::vector<VIDEOINFO_ST>::iterator findByPath(const std::string& path);

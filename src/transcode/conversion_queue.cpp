@@ -97,8 +97,8 @@ std::string ConversionQueue::AddTask(const std::string& name, const std::string&
         startTask(started);
     } else {
         task->view.state = TASK_WAITING;
-        notify(TE_WAITING, sourcePath);
         tasks_.insert(firstWithState({TASK_DONE, TASK_STOPPED}), std::move(task));
+        notify(TE_WAITING, sourcePath);
     }
     applyKeepAwake(AnyRunning());
     return key;
@@ -117,14 +117,7 @@ std::optional<TaskState> ConversionQueue::IsQueued(const std::string& name,
 
 bool ConversionQueue::RemoveTaskForVideo(const std::string& taskKey,
                                          const std::string& sourcePath) {
-    auto live = [](TaskState state) {
-        return state == TASK_RUNNING || state == TASK_WAITING || state == TASK_INTERRUPTED;
-    };
-    auto at = std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
-        const auto& v = task->view;
-        if (!taskKey.empty()) return v.item.TaskKey == taskKey;
-        return v.item.VideoPath == sourcePath && live(v.state);
-    });
+    auto at = taskKey.empty() ? findLive(sourcePath) : find(taskKey);
     if (at == tasks_.end()) return false;
     auto& v = (*at)->view;
     if (v.state == TASK_RUNNING) {
@@ -195,8 +188,8 @@ bool ConversionQueue::RetryTask(const std::string& taskKey) {
         startTask(again);
     } else {
         again.view.state = TASK_WAITING;
-        notify(TE_WAITING, again.view.item.VideoPath);
         tasks_.insert(firstWithState({TASK_DONE, TASK_STOPPED}), std::move(task));
+        notify(TE_WAITING, again.view.item.VideoPath);
     }
     applyKeepAwake(AnyRunning());
     Refresh();
@@ -225,14 +218,15 @@ void ConversionQueue::LoadQueueFile() {
         }
         ++kept;
         auto task = makeTask(record.item);
-        if (type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED) {
-            notify(TE_INTERRUPTED, task->view.item.VideoPath);
-            task->view.state = TASK_INTERRUPTED;
-        } else {
-            task->view.state = static_cast<TaskState>(type);  // the number in the file
-        }
+        const bool cutShort =
+            type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED;
+        // Cut short by the end of a run it comes back interrupted; any other
+        // keeps the number in the file.
+        task->view.state = cutShort ? TASK_INTERRUPTED : static_cast<TaskState>(type);
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
+        const std::string source = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
+        if (cutShort) notify(TE_INTERRUPTED, source);
     }
     if (leftOut > 0) {
         PostLog("ConvertList.xml holds " + std::to_string(load.records.size()) + " items: kept " +
@@ -289,6 +283,7 @@ void ConversionQueue::loadQueued(std::size_t& kept) {
     if (load.status == StoredFileStatus::Damaged)
         KeepDamagedFile(context_.queueFile, load.problem, kLogTag);
     TaskList restored;
+    std::vector<std::string> waiting;  // told once the tasks are listed
     for (QueuedConversion& queued : load.list) {
         const std::string source = queued.item.VideoPath;
         const std::string& output = queued.outputPath;
@@ -313,11 +308,12 @@ void ConversionQueue::loadQueued(std::size_t& kept) {
             task->view.state = TASK_FAILED;
         } else {
             task->view.state = TASK_WAITING;
-            notify(TE_WAITING, source);
+            waiting.push_back(source);
         }
         restored.push_back(std::move(task));
     }
     tasks_.splice(tasks_.begin(), restored);
+    for (const std::string& source : waiting) notify(TE_WAITING, source);
 }
 
 void ConversionQueue::ResumeWaiting() {
@@ -389,6 +385,18 @@ std::optional<TaskView> ConversionQueue::task(const std::string& taskKey) const 
     return (*at)->view;
 }
 
+std::optional<TaskState> ConversionQueue::StateOf(const std::string& taskKey) const {
+    if (taskKey.empty()) return std::nullopt;
+    auto at = find(taskKey);
+    if (at == tasks_.end()) return std::nullopt;
+    return (*at)->view.state;
+}
+
+std::string ConversionQueue::LiveTaskOf(const std::string& sourcePath) const {
+    auto at = findLive(sourcePath);
+    return at == tasks_.end() ? std::string() : (*at)->view.item.TaskKey;
+}
+
 ConversionQueue::TaskList::iterator ConversionQueue::find(const std::string& key) {
     return std::find_if(tasks_.begin(), tasks_.end(),
                         [&](const auto& task) { return task->view.item.TaskKey == key; });
@@ -397,6 +405,15 @@ ConversionQueue::TaskList::iterator ConversionQueue::find(const std::string& key
 ConversionQueue::TaskList::const_iterator ConversionQueue::find(const std::string& key) const {
     return std::find_if(tasks_.begin(), tasks_.end(),
                         [&](const auto& task) { return task->view.item.TaskKey == key; });
+}
+
+ConversionQueue::TaskList::const_iterator ConversionQueue::findLive(
+    const std::string& sourcePath) const {
+    return std::find_if(tasks_.begin(), tasks_.end(), [&](const auto& task) {
+        const TaskState state = task->view.state;
+        return task->view.item.VideoPath == sourcePath &&
+               (state == TASK_RUNNING || state == TASK_WAITING || state == TASK_INTERRUPTED);
+    });
 }
 
 std::unique_ptr<ConversionQueue::Task> ConversionQueue::take(TaskList::iterator at) {

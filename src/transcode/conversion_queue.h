@@ -28,7 +28,9 @@ class ConversionQueueListener {
 public:
     virtual ~ConversionQueueListener() = default;
     // TE_WAITING, TE_STARTED, TE_REMOVED, TE_INTERRUPTED or TE_FAILED with
-    // the task's VideoPath at that moment; a finished task is onConverted.
+    // the task's VideoPath at that moment, told once the task is in its
+    // place with its new state (a removed one is gone); a finished task is
+    // onConverted. StopAll tells none: it is the end of the run.
     virtual void onTaskEvent(TaskEvent /*code*/, const std::string& /*videoPath*/) {}
     // A conversion finished: the library takes the output in.
     virtual void onConverted(const std::string& /*sourcePath*/, const std::string& /*outputPath*/) {
@@ -120,6 +122,11 @@ public:
 
     std::vector<TaskView> tasks() const;
     std::optional<TaskView> task(const std::string& taskKey) const;
+    // The state of the task with this key; nullopt when there is none.
+    std::optional<TaskState> StateOf(const std::string& taskKey) const;
+    // The key of the first waiting, running or interrupted task of this
+    // source path; "" when there is none.
+    std::string LiveTaskOf(const std::string& sourcePath) const;
 
 private:
     struct Task;
@@ -128,6 +135,7 @@ private:
 
     TaskList::iterator find(const std::string& key);
     TaskList::const_iterator find(const std::string& key) const;
+    TaskList::const_iterator findLive(const std::string& sourcePath) const;
     std::unique_ptr<Task> take(TaskList::iterator at);
     TaskList::iterator firstWithState(std::initializer_list<TaskState> states,
                                       const Task* except = nullptr);

@@ -270,7 +270,7 @@ TEST_F(EndToEnd, NonMp4SourcesSameNamesAndKeptDuplicatesPairByPathAcrossARestart
                                                film, out + "/film(1).mp4"};
     EXPECT_EQ(paths(core), expected);
     for (std::size_t i : {0u, 2u, 4u})
-        EXPECT_EQ(core.library().items()[i].card->kind(), KIND_PLAIN) << expected[i];
+        EXPECT_EQ(core.library().KindOf(core.library().items()[i]), KIND_PLAIN) << expected[i];
     EXPECT_EQ(test::readFile(folder + "/film.mp4"), "an earlier conversion, kept");
 
     std::vector<PhoneEntry> converted;
@@ -325,7 +325,7 @@ TEST_F(EndToEnd, AConversionKilledMidwayLeavesTheLibraryAndQueueIntact) {
     ASSERT_EQ(tasks.size(), 1u);
     EXPECT_EQ(tasks[0].item.VideoPath, clip);
     EXPECT_EQ(tasks[0].state, TASK_RUNNING);
-    EXPECT_EQ(core.library().items()[0].card->kind(), KIND_CONVERTING);
+    EXPECT_EQ(core.library().KindOf(core.library().items()[0]), KIND_CONVERTING);
     EXPECT_TRUE(phoneList(2).empty()) << "no partial output is shared";
     EXPECT_EQ(phoneList(1).size(), 1u);
     EXPECT_EQ(test::readFile(home.file("VideoRelation.xml")), relationsBefore);

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "../transcode/media_fixtures.h"
@@ -39,7 +40,22 @@ struct Page : VideoLibraryListener, ConversionPort {
     void onToast(int code) override { toasts.push_back(code); }
     std::string enqueue(const ConversionRequest& r) override {
         requests.push_back(r);
-        return "{KEY-" + std::to_string(requests.size()) + "}";
+        std::string key = "{KEY-" + std::to_string(requests.size()) + "}";
+        sources[key] = r.sourcePath;
+        return key;
+    }
+    // The queue's tasks: their state by source path, their source by key.
+    std::map<std::string, TaskPhase> phases;
+    std::map<std::string, std::string> sources;
+    TaskPhase phase(const std::string& key) const override {
+        auto source = sources.find(key);
+        if (source == sources.end()) return TaskPhase::None;
+        auto at = phases.find(source->second);
+        return at == phases.end() ? TaskPhase::None : at->second;
+    }
+    std::string liveTask(const std::string& path) const override {
+        auto at = phases.find(path);
+        return at == phases.end() || at->second == TaskPhase::None ? "" : "{LIVE-" + path + "}";
     }
     bool remove(const std::string& taskKey, const std::string& path) override {
         removedTasks.emplace_back(taskKey, path);
@@ -90,6 +106,13 @@ protected:
         made->subscribe(&page);
         made->LoadRelations();
         return made;
+    }
+
+    // The queue's task of this source is now in this state, and says so.
+    void setTask(const std::string& path, TaskPhase phase) {
+        page.phases[path] = phase;
+        page.sources["{LIVE-" + path + "}"] = path;
+        library->OnTaskChanged(path);
     }
 
     // "转码", each question answered by the page in turn.
@@ -291,12 +314,13 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/a.mp4");
 
-    library->OnSourceTask(a, SourceTask::Converting);
-    EXPECT_EQ(library->items()[0].card->kind(), KIND_CONVERTING);
+    setTask(a, TaskPhase::Running);
+    EXPECT_EQ(library->KindOf(library->items()[0]), KIND_CONVERTING);
+    page.phases[a] = TaskPhase::None;  // the queue's task is done before it tells
     library->OnConverted(a, output);
     auto items = library->items();
     ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].card->kind(), KIND_PLAIN);
+    EXPECT_EQ(library->KindOf(items[0]), KIND_PLAIN);
     EXPECT_EQ(items[1].path, output);
     EXPECT_EQ(items[1].card->kind(), KIND_CONVERTED);
     EXPECT_EQ(page.balloons, (std::vector<std::string>{"a.mp4"}));
@@ -371,19 +395,19 @@ TEST_F(Library, ConversionsBelongToTheirSourceByPathNotByName) {
     EXPECT_EQ(page.requests[2].name, "a(1).mp4");
     EXPECT_EQ(page.asked, (std::vector<std::string>{"clip.mp4", "a.mp4"}));
 
-    for (const std::string& source : {mkv, twin, a})
-        library->OnSourceTask(source, SourceTask::Converting);
+    for (const std::string& source : {mkv, twin, a}) setTask(source, TaskPhase::Running);
     std::string out1 = copyClip(test::mediaFixtures().shortClip, "out/clip.mp4");
     std::string out2 = copyClip(test::mediaFixtures().shortClip, "out/clip(1).mp4");
     std::string out3 = copyClip(test::mediaFixtures().shortClip, "out/a(1).mp4");
     // The queue reports the output, then that its source is done.
+    page.phases.clear();
     library->OnConverted(twin, out2);
     library->OnConverted(a, out3);
     library->OnConverted(mkv, out1);
     std::vector<std::string> order;
     for (const auto& item : library->items()) order.push_back(item.path);
     EXPECT_EQ(order, (std::vector<std::string>{mkv, out1, twin, out2, a, out3}));
-    for (std::size_t i : {0u, 2u, 4u}) EXPECT_EQ(at(i).card->kind(), KIND_PLAIN) << order[i];
+    for (std::size_t i : {0u, 2u, 4u}) EXPECT_EQ(library->KindOf(at(i)), KIND_PLAIN) << order[i];
     ASSERT_TRUE(pump([&] { return allExamined(); }));
 
     // After a restart each converted card follows its own source, once.
@@ -407,7 +431,7 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
     library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnSourceTask(a, SourceTask::Waiting);
+    setTask(a, TaskPhase::Waiting);
     library->SetAllChecked(true);
     page.changedCards.clear();
     ASSERT_TRUE(queueConversion());
@@ -418,11 +442,39 @@ TEST_F(Library, SkippedCardsLoseTheirMarkVisiblyAndQueuedOnesAreNotAskedAgain) {
     EXPECT_EQ(page.changedCards.front(), items[0].itemId) << "its mark must be redrawn";
 
     // Deleting the queued card drops its task by the key the queue gave.
-    library->OnSourceTask(b, SourceTask::Converting);
+    setTask(b, TaskPhase::Running);
     items[1].card->setChecked(true);
     library->DeleteItems();
     ASSERT_EQ(page.removedTasks.size(), 1u);
     EXPECT_EQ(page.removedTasks[0], std::make_pair(std::string("{KEY-1}"), b));
+}
+
+// The card keeps no copy of its task's state: each look is read through the
+// port, and a task the library did not ask for (restored at start) is
+// learned by its source's path when the queue tells of it.
+TEST_F(Library, CardLookFollowsItsTaskThroughThePort) {
+    std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
+    std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
+    library->AddDropped({a, b});
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    library->ToggleChecked(library->items()[0].itemId);
+    ASSERT_TRUE(queueConversion());
+    auto kindOfA = [&] { return library->KindOf(library->items()[0]); };
+    EXPECT_EQ(kindOfA(), KIND_PLAIN);  // nothing waits yet
+    page.phases[a] = TaskPhase::Waiting;
+    EXPECT_EQ(kindOfA(), KIND_WAITING);
+    page.phases[a] = TaskPhase::Running;
+    EXPECT_EQ(kindOfA(), KIND_CONVERTING);
+    EXPECT_FALSE(library->Selection().convert);
+    page.phases[a] = TaskPhase::None;  // failed
+    EXPECT_EQ(kindOfA(), KIND_PLAIN);
+    EXPECT_TRUE(library->Selection().convert);
+
+    page.changedCards.clear();
+    setTask(b, TaskPhase::Waiting);
+    EXPECT_EQ(page.changedCards, (std::vector<std::string>{library->items()[1].itemId}));
+    EXPECT_EQ(library->items()[1].taskKey, "{LIVE-" + b + "}");
+    EXPECT_EQ(library->KindOf(library->items()[1]), KIND_WAITING);
 }
 
 TEST_F(Library, NamesLongerThanPhonesShowAreSharedWhole) {
@@ -453,8 +505,8 @@ TEST_F(Library, DeletionByKind) {
     std::string output = copyClip(test::mediaFixtures().shortClip, "out/conv.mp4");
     library->OnConverted(paths[2], output);
     ASSERT_TRUE(pump([&] { return allExamined(); }));
-    library->OnSourceTask(paths[1], SourceTask::Waiting);
-    library->OnSourceTask(paths[3], SourceTask::Converting);
+    setTask(paths[1], TaskPhase::Waiting);
+    setTask(paths[3], TaskPhase::Running);
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 4u);
     EXPECT_EQ(service->entries(LIST_CONVERTED).size(), 1u);
     std::string convertedKey = library->items()[3].card->key();
@@ -486,7 +538,7 @@ TEST_F(Library, SelectionDrivesTheButtons) {
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     library->ToggleChecked(library->items()[0].itemId);
     EXPECT_EQ(library->Selection(), (Looks{true, true, false}));
-    library->OnSourceTask(a, SourceTask::Waiting);
+    setTask(a, TaskPhase::Waiting);
     EXPECT_EQ(library->Selection(), (Looks{false, true, false}));
     library->SetAllChecked(true);
     EXPECT_EQ(library->Selection(), (Looks{true, true, true}));

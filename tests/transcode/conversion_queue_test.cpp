@@ -36,8 +36,13 @@ struct Events : ConversionQueueListener {
     std::vector<std::pair<std::string, std::string>> converted;
     std::vector<std::string> messages;
     int changes = 0;
+    // What the queue answers about the source's live task while it tells:
+    // the task is in its place with its state by then.
+    const ConversionQueue* queue = nullptr;
+    std::vector<std::optional<TaskState>> toldStates;
     void onTaskEvent(TaskEvent code, const std::string& path) override {
         events.emplace_back(code, path);
+        if (queue) toldStates.push_back(queue->StateOf(queue->LiveTaskOf(path)));
     }
     void onConverted(const std::string& source, const std::string& output) override {
         converted.emplace_back(source, output);
@@ -77,6 +82,7 @@ protected:
         context.ffmpeg = [this] { return FfmpegTool{ffmpeg, "aac"}; };
         auto made = std::make_unique<ConversionQueue>(context);
         made->subscribe(&events);
+        events.queue = made.get();
         return made;
     }
 
@@ -161,6 +167,7 @@ TEST_F(Queue, UnfinishedTasksComeBackInOrderAfterACrashAndNoneRunsTwice) {
     auto restart = [&] {
         queue = makeQueue();
         events.events.clear();
+        events.toldStates.clear();
         queue->LoadQueueFile();
         queue->AdoptFinishedOutputs();
         queue->ResumeWaiting();
@@ -178,6 +185,8 @@ TEST_F(Queue, UnfinishedTasksComeBackInOrderAfterACrashAndNoneRunsTwice) {
     EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING, TASK_FAILED}));
     EXPECT_EQ(events.events.front(), std::make_pair(int(TE_WAITING), videos.file("b.avi")));
     EXPECT_EQ(events.events.back(), std::make_pair(int(TE_STARTED), videos.file("b.avi")));
+    using Told = std::vector<std::optional<TaskState>>;
+    EXPECT_EQ(events.toldStates, (Told{TASK_WAITING, TASK_WAITING, TASK_WAITING, TASK_RUNNING}));
 
     // b's output is whole, but the run ends before the queue hears of it.
     std::string output = queue->tasks()[0].outputPath;
@@ -203,6 +212,7 @@ TEST_F(Queue, RunsOneAtATimeInTheOrderAdded) {
     EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING}));
     EXPECT_EQ(events.events.front(), std::make_pair(int(TE_STARTED), videos.file("a.avi")));
     EXPECT_EQ(events.events[1].first, TE_WAITING);
+    EXPECT_EQ(events.toldStates[1], TASK_WAITING);
     std::string key = queue->tasks().front().item.TaskKey;
     EXPECT_EQ(key.size(), 38u);
     EXPECT_EQ(key.front(), '{');
@@ -372,6 +382,7 @@ TEST_F(Queue, HandWrittenFileRestoresUnfinishedTasksAsInterrupted) {
     EXPECT_EQ(states(), (std::vector<int>{TASK_INTERRUPTED, TASK_DONE}));
     ASSERT_FALSE(events.events.empty());
     EXPECT_EQ(events.events[0], std::make_pair(int(TE_INTERRUPTED), std::string("/v/x.avi")));
+    EXPECT_EQ(events.toldStates[0], TASK_INTERRUPTED);
     EXPECT_EQ(queue->tasks()[1].outputPath, "/o/y.mp4");
 
     auto fresh = makeQueue();

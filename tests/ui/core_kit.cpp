@@ -1,5 +1,7 @@
 #include "core_kit.h"
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "app/window_runner.h"
@@ -41,6 +43,22 @@ void CoreKit::restart() {
 
 ui::CoreParts CoreKit::parts() {
     return SessionParts(*application_);
+}
+
+std::function<FfmpegTool()> CoreKit::heldConversions(const std::string& folder) {
+    FfmpegTool tool = LocateFfmpeg();
+    const std::string script = folder + "/held-ffmpeg";
+    {
+        // A conversion writes its last argument, a hidden ".<name>.part-" file.
+        std::ofstream out(script);
+        out << "#!/bin/sh\nfor last; do :; done\n"
+               "case \"${last##*/}\" in .*.part-*) exec sleep 100000;; esac\n"
+               "exec '"
+            << tool.program << "' \"$@\"\n";
+    }
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    tool.program = script;
+    return [tool] { return tool; };
 }
 
 std::string CoreKit::convertFolder() const {

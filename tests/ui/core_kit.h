@@ -41,6 +41,11 @@ public:
     // Sessions over the old parts must be gone.
     void restart();
 
+    // FFmpeg as the application finds it, except that a conversion runs
+    // until it is stopped: its card stays converting, the next ones waiting.
+    // The stand-in is written into folder.
+    static std::function<FfmpegTool()> heldConversions(const std::string& folder);
+
     const std::string& home() const { return home_; }
     // Where conversions go: the setting, else home/appData/converted.
     std::string convertFolder() const;

@@ -223,7 +223,7 @@ CardView CoreSession::viewOf(const VIDEOINFO_ST& item) const {
     view.shortName = ShortName(view.name);
     view.thumbnailPath = card.thumbnailPath();
     view.thumbUsable = card.thumbUsable();
-    view.look = lookOf(card.kind());
+    view.look = lookOf(parts_.library->KindOf(item));
     view.checked = card.checked();
     view.examined = card.examined();
     // Examined without a key: the catalogue refused it (full, or its link

@@ -108,10 +108,20 @@ QImage cardList(const std::string& work) {
     list.show();
     if (!pumpUntil([&] { return examined(library) && list.diskJobs() == 0; }, 120))
         throw std::runtime_error("the rebuilt library was not examined");
-    library.OnSourceTask(paths[2], SourceTask::Converting);
-    library.OnSourceTask(paths[3], SourceTask::Waiting);
-    library.OnSourceTask(paths[8], SourceTask::Waiting);
-    library.OnSourceTask(paths[9], SourceTask::Interrupted);
+    // The picture's conversions are drawn as given: no FFmpeg runs for them.
+    const std::pair<const std::string*, ui::CardLook> looks[] = {
+        {&paths[2], ui::CardLook::Converting},
+        {&paths[3], ui::CardLook::Waiting},
+        {&paths[8], ui::CardLook::Waiting},
+        {&paths[9], ui::CardLook::Interrupted}};
+    for (int i = 0; i < list.cardCount(); ++i) {
+        ui::CardView view = list.cardAt(i)->view();
+        for (const auto& [path, look] : looks) {
+            if (view.path != *path) continue;
+            view.look = look;
+            list.cardAt(i)->SetView(view);
+        }
+    }
     for (const auto& item : library.items()) {
         if (item.path == paths[0] || item.path == paths[5] || item.path == output)
             library.ToggleChecked(item.itemId);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "../../service/phone_link.h"
+#include "../../transcode/media_fixtures.h"
 #include "core_kit.h"
 #include "foundation/ini_file.h"
 #include "qt_test_env.h"
@@ -356,13 +357,33 @@ TEST_F(PageTest, SelectAllFollowsTheCards) {
 // The question asked is the weightiest loss among the checked cards; the
 // converted video's question offers to delete its file too, and means it.
 TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
-    g_pSettings()->DeleteOrigin = 1;
+    // Real tasks give the looks: the first conversion is held running.
+    kit.reset();
+    kit = std::make_unique<test::CoreKit>(home_, executor, test::runAddress(3),
+                                          test::CoreKit::heldConversions(dir_.path()));
+    g_pSettings()->DeleteOrigin = 1;  // after the start, which reads the settings
     P& p = open();
-    addCards(4);
-    auto items = kit->library().items();
-    items[1].card->setKind(KIND_CONVERTED);
-    items[2].card->setKind(KIND_WAITING);
-    items[3].card->setKind(KIND_CONVERTING);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(dir_.file("v/" + std::to_string(i) + ".mp4"));
+        std::filesystem::create_directories(dir_.file("v"));
+        std::filesystem::copy_file(test::mediaFixtures().shortClip, paths.back());
+    }
+    kit->library().AddByDialog(paths);
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 4 && examined(); }));
+    const std::string convertedFile = kit->convertFolder() + "/0.mp4";
+    std::filesystem::create_directories(kit->convertFolder());
+    std::filesystem::copy_file(test::mediaFixtures().shortClip, convertedFile);
+    kit->library().OnConverted(paths[0], convertedFile);
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 5 && examined(); }));
+    auto items = kit->library().items();  // 0, its conversion, 1, 2, 3
+    items[3].card->setChecked(true);
+    items[4].card->setChecked(true);
+    ASSERT_TRUE(session().queueConversion().queued);
+    auto look = [&](std::size_t i) { return session().card(items[i].itemId)->look; };
+    ASSERT_EQ(look(1), CardLook::Converted);
+    ASSERT_EQ(look(3), CardLook::Converting);
+    ASSERT_EQ(look(4), CardLook::Waiting);
     auto typeFor = [&](std::initializer_list<int> checked) {
         kit->library().SetAllChecked(false);
         for (int i : checked)
@@ -373,13 +394,11 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     EXPECT_EQ(typeFor({}), DeleteQuestion::None);
     EXPECT_EQ(typeFor({0}), DeleteQuestion::Unasked);
     EXPECT_EQ(typeFor({0, 1}), DeleteQuestion::DeleteConverted);
-    EXPECT_EQ(typeFor({1, 2}), DeleteQuestion::DeleteQueued);
-    EXPECT_EQ(typeFor({1, 2, 3}), DeleteQuestion::StopRunning);
+    EXPECT_EQ(typeFor({1, 4}), DeleteQuestion::DeleteQueued);
+    EXPECT_EQ(typeFor({1, 3, 4}), DeleteQuestion::StopRunning);
 
     // The converted card's file exists: "彻底删除源文件", shown and checked
     // by DeleteOrigin, deletes it from the disk with the card.
-    const std::string convertedFile = items[1].card->path();
-    test::TempDir::writeTo(convertedFile, "converted");
     typeFor({1});
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
@@ -387,16 +406,16 @@ TEST_F(PageTest, DeleteAsksWhatTheCheckedCardsWouldLose) {
     CKbcButton* check2 = p.deletePrompt()->button(CNotifyMsgDlg::IdCheck2);
     EXPECT_TRUE(check2->isVisible() && check2->checked());
     test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
-    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 3 && !p.deletePrompt(); }));
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 4 && !p.deletePrompt(); }));
     EXPECT_FALSE(std::filesystem::exists(convertedFile));
 
     // A queued task's question ends in the deletion when confirmed.
-    typeFor({2});
+    typeFor({4});
     test::click(button(P::IdDelete));
     ASSERT_TRUE(p.deletePrompt());
     EXPECT_EQ(p.deletePrompt()->type(), CNotifyMsgDlg::TypeDeleteTask);
     test::click(*p.deletePrompt()->button(CNotifyMsgDlg::IdOk));
-    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 2 && !p.deletePrompt(); }));
+    ASSERT_TRUE(pump([&] { return p.cardList()->cardCount() == 3 && !p.deletePrompt(); }));
 }
 
 TEST_F(PageTest, SaveFolderIsCutAfterFortyCharactersAndChosenInAFolderDialog) {

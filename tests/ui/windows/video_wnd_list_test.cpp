@@ -285,21 +285,31 @@ TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
 }
 
 TEST_F(CardGrid, BadgesByKind) {
-    addAbsent(6);
-    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    // Cards 1 and 2 are videos, the others missing; each look is drawn as given.
+    std::vector<std::string> paths;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = std::to_string(i) + ".mp4";
+        paths.push_back(i == 1 || i == 2 ? copyClip(test::mediaFixtures().shortClip, name)
+                                         : videos.file(name));
+    }
+    kit->library().AddByDialog(paths);
     auto items = kit->library().items();
-    // Missing at first (the queue leaves a missing card be): made plain,
-    // the queue's events give them their kinds.
-    for (std::size_t i = 1; i <= 4; ++i) items[i].card->setKind(KIND_PLAIN);
-    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Waiting);
-    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
-    kit->library().OnSourceTask(items[3].card->path(), SourceTask::Gone);  // plain again
-    kit->library().OnSourceTask(items[4].card->path(), SourceTask::Interrupted);
-    // A look the card is given is drawn as given.
-    CardView converted5 = list->cardAt(5)->view();
-    converted5.look = CardLook::Converted;
-    converted5.checked = true;
-    list->cardAt(5)->SetView(converted5);
+    // Nothing more comes from the core to redraw a card given its look.
+    ASSERT_TRUE(pump([&] {
+        return allExamined() && list->cardAt(1)->view().thumbUsable &&
+               list->cardAt(2)->view().thumbUsable && list->diskJobs() == 0;
+    }));
+    auto give = [&](int card, CardLook look, bool checked = false) {
+        CardView view = list->cardAt(card)->view();
+        view.look = look;
+        view.checked = checked;
+        list->cardAt(card)->SetView(view);
+    };
+    give(1, CardLook::Waiting);
+    give(2, CardLook::Converting);
+    give(3, CardLook::Plain);
+    give(4, CardLook::Interrupted);
+    give(5, CardLook::Converted, true);
 
     const SkinImage waiting = SkinImage::load("FP\\Con_Wait.png");
     const SkinImage converted = SkinImage::load("FP\\Coned.png");
@@ -325,16 +335,16 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_TRUE(test::sameColour(at(1, {11, 95}), art(check, {3, 3}))) << "unchecked cell";
     EXPECT_FALSE(test::sameColour(at(5, {11, 95}), art(check, {3, 3})));
 
-    // Converting ends: the animation goes with the next change.
-    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Gone);
+    // Converting ends: the card's next look, read from its (absent) task, has no animation.
+    kit->library().OnTaskChanged(paths[2]);
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
     EXPECT_FALSE(list->cardAt(2)->animation()->animating());
 
     // A finished conversion turns its source plain again: its animation goes too.
-    kit->library().OnSourceTask(items[2].card->path(), SourceTask::Converting);
+    give(2, CardLook::Converting);
     ASSERT_TRUE(list->cardAt(2)->animation()->isVisible());
     const std::string output = kit->convertFolder() + "/" + items[2].name;
-    kit->library().OnConverted(items[2].card->path(), output);
+    kit->library().OnConverted(paths[2], output);
     EXPECT_EQ(list->cardAt(3)->view().path, output);
     // Screen readers meet the new card in its place, not last as it was made.
     QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(list->viewport());
@@ -345,9 +355,9 @@ TEST_F(CardGrid, BadgesByKind) {
     EXPECT_FALSE(list->cardAt(2)->animation()->isVisible());
 
     // Also while another view is showing: back on the cards, no stale badge.
-    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Converting);
+    give(1, CardLook::Converting);
     list->hide();
-    kit->library().OnSourceTask(items[1].card->path(), SourceTask::Gone);
+    kit->library().OnTaskChanged(paths[1]);
     list->show();
     ASSERT_NE(list->cardAt(1)->animation(), nullptr);
     EXPECT_FALSE(list->cardAt(1)->animation()->isVisible());
