@@ -40,7 +40,10 @@ protected:
                          [toast](ToastCode code) { toast(static_cast<int>(code)); });
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
         QObject::connect(session.get(), &CoreSession::selectionLooks,
-                         [this](const SelectionView& l) { looks = l; });
+                         [this](const SelectionView& l) {
+                             looks = l;
+                             ++looksSent;
+                         });
         QObject::connect(list.get(), &CVideoWndList::selectionChanged, [this] { ++selections; });
         QObject::connect(list.get(), &CVideoWndList::deleteRequested, [this] { ++deletions; });
         list->show();
@@ -94,6 +97,7 @@ protected:
 
     std::vector<int> toasts;
     std::optional<SelectionView> looks;
+    int looksSent = 0;
     int selections = 0, deletions = 0;
     std::unique_ptr<CVideoWndList> list;
 };
@@ -242,6 +246,11 @@ TEST_F(CardGrid, ClicksAndKeysSelect) {
     key(Qt::Key_A, Qt::ControlModifier);
     EXPECT_TRUE(list->AllChecked());
     EXPECT_EQ(selections, 2);
+    // Each command is one change of the looks, sent once and only when they change.
+    EXPECT_EQ(looksSent, 2);
+    QCoreApplication::processEvents();
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(looksSent, 2);
     list->SetAllChecked(false);
     key(Qt::Key_Delete);
     EXPECT_EQ(deletions, 1) << "nothing checked, nothing to ask";
