@@ -5,6 +5,7 @@
 #include "foundation/log_recorder.h"
 #include "foundation/stored_file.h"
 #include "media/output_name.h"
+#include "platform/allocator_arenas.h"
 #include "platform/file_util.h"
 #include "platform/guid.h"
 #include "platform/utf16_text.h"
@@ -211,8 +212,8 @@ void VideoLibrary::startExamination() {
 // (onExamined) comes back here; a card that is settled at once (its file is
 // gone) is passed at once.
 void VideoLibrary::examineNext() {
+    const bool wasExamining = examining_.exchange(false);
     examinedId_.clear();
-    examining_ = false;
     while (!closing_) {
         std::shared_ptr<VideoCard> next;
         std::string itemId, path;
@@ -226,7 +227,10 @@ void VideoLibrary::examineNext() {
                 break;
             }
         }
-        if (!next) return;
+        if (!next) {
+            if (wasExamining) GiveBackFreeMemory();  // the probes' and pictures' blocks
+            return;
+        }
         next->SetSource(path);
         if (!next->sourceSet()) return;  // a card already let go: it takes nothing
         if (!next->examined()) {

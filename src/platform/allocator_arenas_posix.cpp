@@ -22,4 +22,10 @@ void KeepAllocatorSmall() {
 #endif
 }
 
+void GiveBackFreeMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace zorvex

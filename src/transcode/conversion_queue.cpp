@@ -5,6 +5,7 @@
 
 #include "foundation/log_recorder.h"
 #include "foundation/paths.h"
+#include "platform/allocator_arenas.h"
 #include "platform/file_util.h"
 #include "platform/guid.h"
 #include "transcode/convert_list_file.h"
@@ -504,7 +505,9 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             }
             break;
     }
-    applyKeepAwake(AnyRunning());
+    const bool busy = AnyRunning();
+    applyKeepAwake(busy);
+    if (!busy) GiveBackFreeMemory();  // what the job's reports and probes left
 }
 
 void ConversionQueue::handleDone(const std::string& key) {
