@@ -28,9 +28,11 @@ std::uint32_t rotateLeft(std::uint32_t x, int n) {
 
 void compress(std::array<std::uint32_t, 4>& state, const unsigned char* block) {
     std::uint32_t words[16];
-    for (int i = 0; i < 16; ++i)
-        words[i] = std::uint32_t{block[i * 4]} | std::uint32_t{block[i * 4 + 1]} << 8 |
-                   std::uint32_t{block[i * 4 + 2]} << 16 | std::uint32_t{block[i * 4 + 3]} << 24;
+    for (std::size_t i = 0; i < 16; ++i) {
+        const unsigned char* word = block + i * 4;  // little-endian
+        words[i] = std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 |
+                   std::uint32_t{word[2]} << 16 | std::uint32_t{word[3]} << 24;
+    }
     auto [a, b, c, d] = state;
     for (int i = 0; i < 64; ++i) {
         std::uint32_t f = 0;
