@@ -12,11 +12,14 @@
 #include "platform/allocator_arenas.h"
 #include "platform/executable_path.h"
 #include "platform/instance_doorbell.h"
+#include "platform/process_limits.h"
 #include "platform/single_instance_lock.h"
 #include "platform/utf8_locale.h"
 
 int main(int argc, char** argv) {
     zorvex::KeepAllocatorSmall();
+    // Streams hold descriptors: the service shares out whatever it may open.
+    zorvex::raiseDescriptorLimit(65536);
     zorvex::EnsureUtf8Locale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = zorvex::parseCommandLine(arguments);

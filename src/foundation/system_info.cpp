@@ -38,7 +38,7 @@ std::array<unsigned long, 3> leadingNumbers(std::string_view text) {
 }  // namespace
 
 LocalAdapters GetLocalAdapters() {
-    return LocalAdaptersFrom(listNetInterfaces());
+    return LocalAdaptersFrom(listNetInterfaces().value_or(std::vector<NetInterface>{}));
 }
 
 LocalAdapters LocalAdaptersFrom(const std::vector<NetInterface>& interfaces) {

@@ -33,12 +33,15 @@ NetInterface& entryFor(std::vector<NetInterface>& list, const char* rawName) {
     return item;
 }
 
+std::string dotted4(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (!::inet_ntop(AF_INET, &address, text, sizeof text)) return {};
+    return text;
+}
+
 std::string dotted(const sockaddr* address) {
     if (!address || address->sa_family != AF_INET) return {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
-    char text[INET_ADDRSTRLEN] = {};
-    if (!::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) return {};
-    return text;
+    return dotted4(reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
 }
 
 bool parseAddress(const std::string& text, in_addr& out) {
@@ -47,10 +50,10 @@ bool parseAddress(const std::string& text, in_addr& out) {
 
 }  // namespace
 
-std::vector<NetInterface> listNetInterfaces() {
+std::optional<std::vector<NetInterface>> listNetInterfaces() {
     std::vector<NetInterface> list;
     ifaddrs* head = nullptr;
-    if (::getifaddrs(&head) != 0) return list;
+    if (::getifaddrs(&head) != 0) return std::nullopt;
     for (ifaddrs* it = head; it; it = it->ifa_next) {
         if (!it->ifa_name) continue;
         NetInterface& item = entryFor(list, it->ifa_name);
@@ -70,7 +73,10 @@ std::vector<NetInterface> listNetInterfaces() {
             if (address.address.empty()) continue;
             address.netmask = dotted(it->ifa_netmask);
             // ifa_broadaddr shares its slot with the point-to-point peer.
-            if (it->ifa_flags & IFF_BROADCAST) address.broadcast = dotted(it->ifa_broadaddr);
+            if (it->ifa_flags & IFF_BROADCAST) {
+                address.broadcast =
+                    directedBroadcast(address.address, address.netmask, dotted(it->ifa_broadaddr));
+            }
             item.ipv4.push_back(std::move(address));
         }
     }
@@ -81,6 +87,22 @@ std::vector<NetInterface> listNetInterfaces() {
     std::string routed = defaultRouteInterface();
     for (auto& item : list) item.defaultRoute = !routed.empty() && item.name == routed;
     return list;
+}
+
+std::string directedBroadcast(const std::string& address, const std::string& netmask,
+                              const std::string& given) {
+    in_addr host{}, mask{};
+    if (!parseAddress(address, host) || !parseAddress(netmask, mask)) return {};
+    std::uint32_t bits = ntohl(mask.s_addr);
+    // Only a contiguous mask of /30 or wider leaves a broadcast: a /31 holds
+    // two hosts and a /32 one.
+    if ((bits & (~bits >> 1)) != 0 || (~bits & 0x3u) != 0x3u) return {};
+    // glibc puts the address itself there when none was set (ip addr add
+    // without brd), and sending to it reaches nobody.
+    if (!given.empty() && given != "0.0.0.0" && given != address) return given;
+    in_addr broadcast{};
+    broadcast.s_addr = htonl(ntohl(host.s_addr) | ~bits);
+    return dotted4(broadcast);
 }
 
 std::string defaultRouteInterface() {
@@ -106,12 +128,12 @@ std::string defaultRouteInterface() {
     return best;
 }
 
-bool isLocalAddress(const std::string& address) {
+std::optional<bool> isLocalAddress(const std::string& address) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (!parseAddress(address, local.sin_addr)) return false;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     ::close(fd);
     return bound;

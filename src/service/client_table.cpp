@@ -22,6 +22,8 @@ namespace {
 
 constexpr auto kBroadcastInterval = std::chrono::seconds(1);
 constexpr int kCycleWaitMs = 1000;
+// How long a listener is left alone when no descriptor is left for a newcomer.
+constexpr std::chrono::milliseconds kAcceptPause{250};
 // A drained queue keeps at most this much of its buffer.
 constexpr std::size_t kKeptOutputCapacity = std::size_t{16} * 1024;
 // Phones tend to connect together when the PC appears; a deeper queue than
@@ -182,9 +184,12 @@ void ClientTable::sendBroadcast() {
 
 void ClientTable::runCycle() {
     sendBroadcast();
+    resumeAccepting();
 
+    auto until = nextBroadcast_;
+    if (acceptResumes_) until = std::min(until, *acceptResumes_);
     auto untilBroadcast = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              nextBroadcast_ - std::chrono::steady_clock::now())
+                              until - std::chrono::steady_clock::now())
                               .count();
     int wait = !links_.empty()
                    ? static_cast<int>(std::clamp<long>(untilBroadcast + 1, 0, kCycleWaitMs))
@@ -218,6 +223,8 @@ void ClientTable::acceptClients(int listenSocket) {
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting(listenSocket);
             return;
         }
         int on = 1;
@@ -275,6 +282,30 @@ void ClientTable::acceptClients(int listenSocket) {
         free->lastHeard = clock_();
         connected_->fetch_add(1, std::memory_order_relaxed);
         connectionLine("the client is connect!", free->peer, fd);
+    }
+}
+
+void ClientTable::pauseAccepting(int listenSocket) {
+    for (Link& link : links_) {
+        if (link.listenSocket != listenSocket || link.acceptPaused) continue;
+        epoll_event none{};
+        none.data.u32 = kListenTag | static_cast<std::uint32_t>(listenSocket);
+        ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenSocket, &none);
+        link.acceptPaused = true;
+        acceptResumes_ = std::chrono::steady_clock::now() + kAcceptPause;
+    }
+}
+
+void ClientTable::resumeAccepting() {
+    if (!acceptResumes_ || std::chrono::steady_clock::now() < *acceptResumes_) return;
+    acceptResumes_.reset();
+    for (Link& link : links_) {
+        if (!link.acceptPaused) continue;
+        epoll_event in{};
+        in.events = EPOLLIN;
+        in.data.u32 = kListenTag | static_cast<std::uint32_t>(link.listenSocket);
+        ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, link.listenSocket, &in);
+        link.acceptPaused = false;
     }
 }
 

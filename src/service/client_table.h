@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,11 +117,16 @@ private:
         int broadcastSocket = -1;
         std::array<unsigned char, 16> destination{};  // sockaddr_in of the broadcast
         std::string packet;
-        bool failing = false;  // the last broadcast failed; said once
+        bool failing = false;       // the last broadcast failed; said once
+        bool acceptPaused = false;  // out of descriptors: not listened to for a moment
     };
 
     void sendBroadcast();
     void acceptClients(int listenSocket);
+    // Out of descriptors, a listener would wake every wait at once: it is left
+    // alone for a moment, then listened to again.
+    void pauseAccepting(int listenSocket);
+    void resumeAccepting();
     void closeSockets(Link& link, bool say = true);
     void readClient(ClientSlot& slot);
     // Sends what the slot owes while its socket takes it.
@@ -146,6 +152,7 @@ private:
     std::vector<Link> links_;
     int epollFd_ = -1;  // the wake descriptor, the listeners and every open slot
     std::chrono::steady_clock::time_point nextBroadcast_{};
+    std::optional<std::chrono::steady_clock::time_point> acceptResumes_;
     std::atomic<int> ownCount_{0};
     std::atomic<int>* const connected_;
     // Someone connecting as fast as they can must not fill a disk either.

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,19 +33,28 @@
 
 namespace zorvex {
 
-// The connections still owing a whole request head. Called from the
-// library's event-loop threads; each connection's record lives from its
-// accept to its close, and its socket is shut only under the mutex, which
-// the close notice takes before the library closes the descriptor.
-class UnfinishedHeads {
+// Every connection of the servers that share it, counted against one
+// budget; called from the library's event-loop threads of each. A record
+// lives from its accept to its close, and its socket is shut only under the
+// mutex, which the close notice takes before the library closes the
+// descriptor. Past a budget the newcomer takes the place of the oldest
+// connection of the address holding most: a flood pays for itself, and a
+// phone new to the server is never chosen while anyone holds more.
+class ConnectionLedger {
 public:
-    explicit UnfinishedHeads(std::size_t budget) : budget_(budget) {}
+    ConnectionLedger(std::size_t connections, std::size_t unfinishedHeads)
+        : connections_(std::max<std::size_t>(connections, 1)),
+          heads_(std::max<std::size_t>(std::min(unfinishedHeads, connections_ / 2), 1)) {}
+
+    std::size_t connections() const { return connections_; }
 
     struct Record {
         int fd = -1;
         std::uint32_t address = 0;
-        bool waiting = false;
-        std::list<Record*>::iterator at;  // in waiting_ while waiting
+        bool open = false;
+        bool waiting = false;                 // still owes a whole request head
+        std::list<Record*>::iterator at;      // in all_.list while open
+        std::list<Record*>::iterator waitAt;  // in waiting_.list while waiting
     };
 
     Record* accepted(MHD_Connection* connection) {
@@ -63,8 +71,14 @@ public:
             }
         }
         std::lock_guard lock(mutex_);
+        record->open = true;
+        record->at = all_.add(record.get());
         wait(*record);
-        if (waiting_.size() > budget_) evictOne();
+        if (all_.list.size() > connections_) {
+            evictOne(all_);
+        } else if (waiting_.list.size() > heads_) {
+            evictOne(waiting_);
+        }
         return record.release();
     }
     void headComplete(Record* record) {
@@ -76,57 +90,82 @@ public:
     void requestDone(Record* record) {
         if (!record) return;
         std::lock_guard lock(mutex_);
-        wait(*record);
+        if (record->open) wait(*record);
     }
     void closed(Record* record) {
         if (!record) return;
         {
             std::lock_guard lock(mutex_);
-            stopWaiting(*record);
+            forget(*record);
         }
         delete record;
     }
 
 private:
+    // Connections oldest first, and how many each address holds.
+    struct Group {
+        std::list<Record*> list;
+        std::unordered_map<std::uint32_t, std::size_t> perAddress;
+
+        std::list<Record*>::iterator add(Record* record) {
+            ++perAddress[record->address];
+            return list.insert(list.end(), record);
+        }
+        void remove(Record* record, std::list<Record*>::iterator at) {
+            list.erase(at);
+            if (--perAddress[record->address] == 0) perAddress.erase(record->address);
+        }
+    };
+
     void wait(Record& record) {
         if (record.waiting) return;
         record.waiting = true;
-        record.at = waiting_.insert(waiting_.end(), &record);
-        ++perAddress_[record.address];
+        record.waitAt = waiting_.add(&record);
     }
     void stopWaiting(Record& record) {
         if (!record.waiting) return;
         record.waiting = false;
-        waiting_.erase(record.at);
-        if (--perAddress_[record.address] == 0) perAddress_.erase(record.address);
+        waiting_.remove(&record, record.waitAt);
     }
-    // The oldest waiting connection of the address with most of them: a
-    // flood pays for itself, and a phone new to the server is never chosen
-    // while anyone holds more.
-    void evictOne() {
+    void forget(Record& record) {
+        stopWaiting(record);
+        if (!record.open) return;
+        record.open = false;
+        all_.remove(&record, record.at);
+    }
+    void evictOne(Group& group) {
         auto most =
-            std::max_element(perAddress_.begin(), perAddress_.end(),
+            std::max_element(group.perAddress.begin(), group.perAddress.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (most == perAddress_.end()) return;
-        for (Record* record : waiting_) {
-            if (record->address != most->first) continue;
-            // The library sees the end of the stream and closes it as usual.
-            if (record->fd >= 0) ::shutdown(record->fd, SHUT_RDWR);
-            stopWaiting(*record);
-            return;
-        }
+        if (most == group.perAddress.end()) return;
+        const std::uint32_t address = most->first;
+        auto found = std::find_if(group.list.begin(), group.list.end(),
+                                  [&](const Record* record) { return record->address == address; });
+        if (found == group.list.end()) return;
+        Record& record = **found;
+        // The library sees the end of the stream and closes it as usual;
+        // from now on it counts no more.
+        if (record.fd >= 0) ::shutdown(record.fd, SHUT_RDWR);
+        forget(record);
     }
 
-    const std::size_t budget_;
+    const std::size_t connections_;
+    const std::size_t heads_;
     std::mutex mutex_;
-    std::list<Record*> waiting_;                                 // guarded by mutex_, oldest first
-    std::unordered_map<std::uint32_t, std::size_t> perAddress_;  // guarded by mutex_
+    Group all_;      // guarded by mutex_
+    Group waiting_;  // guarded by mutex_
 };
 
+std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
+                                                       std::size_t unfinishedHeads) {
+    return std::make_shared<ConnectionLedger>(connections, unfinishedHeads);
+}
+
 struct Site {
-    Site(std::string path, std::size_t headBudget) : root(std::move(path)), heads(headBudget) {}
+    Site(std::string path, std::shared_ptr<ConnectionLedger> ledger)
+        : root(std::move(path)), connections(std::move(ledger)) {}
     DocumentRoot root;
-    UnfinishedHeads heads;
+    const std::shared_ptr<ConnectionLedger> connections;
 };
 
 namespace {
@@ -137,9 +176,9 @@ constexpr std::size_t kSmallBody = std::size_t{32} * 1024;
 // A PROPFIND's XML body is read and dropped so that the connection can stay
 // open; one larger than this is not waited for.
 constexpr std::size_t kMaxIgnoredBody = std::size_t{64} * 1024;
-// Descriptors kept free beside the connections: the link, files being served,
-// FFmpeg's pipes.
-constexpr rlim_t kDescriptorReserve = 256;
+// A ledger's connections past which the library itself refuses: room for
+// those given way to and not closed yet.
+constexpr unsigned kLedgerSlack = 16;
 constexpr const char* kServedMethods = "GET, HEAD, OPTIONS, PROPFIND";
 constexpr char kNotFoundBody[] = "Error 404: Not Found\nError: File not found";
 
@@ -464,10 +503,10 @@ MHD_Result dispatch(const Site& site, MHD_Connection* connection, const char* ur
     return queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, response);
 }
 
-UnfinishedHeads::Record* headsRecord(MHD_Connection* connection) {
+ConnectionLedger::Record* ledgerRecord(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    return info ? static_cast<UnfinishedHeads::Record*>(info->socket_context) : nullptr;
+    return info ? static_cast<ConnectionLedger::Record*>(info->socket_context) : nullptr;
 }
 
 MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -475,7 +514,7 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     Site& site = *static_cast<Site*>(cls);
     std::string_view verb(method);
     if (!*state) {
-        site.heads.headComplete(headsRecord(connection));
+        site.connections->headComplete(ledgerRecord(connection));
         // Refused before its body is read; the library then closes the connection.
         if (isWriteMethod(verb)) return refuseWrite(connection);
         // Answered on the next call, once the library knows the request is
@@ -498,16 +537,16 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
 void requestDone(void* cls, MHD_Connection* connection, void** state, MHD_RequestTerminationCode) {
     if (*state != &kStarted) delete static_cast<IgnoredBody*>(*state);
     *state = nullptr;
-    static_cast<Site*>(cls)->heads.requestDone(headsRecord(connection));
+    static_cast<Site*>(cls)->connections->requestDone(ledgerRecord(connection));
 }
 
 void connectionNotice(void* cls, MHD_Connection* connection, void** context,
                       MHD_ConnectionNotificationCode code) {
-    auto& heads = static_cast<Site*>(cls)->heads;
+    ConnectionLedger& ledger = *static_cast<Site*>(cls)->connections;
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        *context = heads.accepted(connection);
+        *context = ledger.accepted(connection);
     } else {
-        heads.closed(static_cast<UnfinishedHeads::Record*>(*context));
+        ledger.closed(static_cast<ConnectionLedger::Record*>(*context));
         *context = nullptr;
     }
 }
@@ -538,24 +577,6 @@ void logMessage(void*, const char* format, va_list args) {
         case OutputBudget::Verdict::Refused:
             break;
     }
-}
-
-// Each connection is a descriptor; the default soft limit of 1024 would be
-// met before the connection limit.
-unsigned connectionRoom(unsigned wanted) {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
-    rlim_t needed = wanted + kDescriptorReserve;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
-        rlimit raised = limit;
-        raised.rlim_cur =
-            limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
-        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
-    }
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
-    return limit.rlim_cur > 2 * kDescriptorReserve
-               ? static_cast<unsigned>(limit.rlim_cur - kDescriptorReserve)
-               : static_cast<unsigned>(limit.rlim_cur / 2);
 }
 
 }  // namespace
@@ -599,10 +620,11 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         bad.cause = StartCause::BadAddress;
         return bad;
     }
-    unsigned connections = connectionRoom(limits.maxConnections);
-    auto site =
-        std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(),
-                               std::max(1u, std::min(limits.unfinishedHeads, connections / 2)));
+    std::shared_ptr<ConnectionLedger> ledger =
+        limits.ledger ? limits.ledger
+                      : makeConnectionLedger(limits.maxConnections, limits.unfinishedHeads);
+    const auto connections = static_cast<unsigned>(ledger->connections());
+    auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(), std::move(ledger));
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
     // Asked first, so that a port held for a while (tried again every few
     // seconds) does not have the library say so each time.
@@ -611,7 +633,7 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &answer, site.get(),
         MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SOCK_ADDR,
         reinterpret_cast<sockaddr*>(&bind), MHD_OPTION_THREAD_POOL_SIZE,
-        std::max(1u, limits.threads), MHD_OPTION_CONNECTION_LIMIT, connections,
+        std::max(1u, limits.threads), MHD_OPTION_CONNECTION_LIMIT, connections + kLedgerSlack,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::min(limits.perAddress, connections),
         MHD_OPTION_CONNECTION_TIMEOUT, limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK,
         &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, site.get(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,15 @@ struct MHD_Daemon;
 namespace zorvex {
 
 struct Site;
+class ConnectionLedger;
+
+// The connections of every server that shares it, held to one budget: past
+// it a newcomer takes the place of the oldest connection of the address
+// holding most. Likewise the connections still owing a whole request head
+// (new or kept alive), at most half of all, so that trickling heads never
+// fill the table for a new phone.
+std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
+                                                       std::size_t unfinishedHeads);
 
 // The HTTP side of the service: libmicrohttpd over <root>/file_root on port
 // 11717. A request for /<key> whose link file names a real video is answered
@@ -26,14 +36,13 @@ struct Site;
 class HttpFileServer {
 public:
     struct Limits {
-        unsigned threads = 2;            // event loops, about the core count
+        unsigned threads = 2;          // event loops, about the core count
+        unsigned perAddress = 128;     // one busy phone, or wrk -c64, fits well
+        unsigned timeoutSeconds = 30;  // a connection that does nothing for this long is closed
+        // Shared with the service's other servers; without one, a ledger of
+        // its own from the two numbers below.
+        std::shared_ptr<ConnectionLedger> ledger;
         unsigned maxConnections = 1024;  // over all peers
-        unsigned perAddress = 128;       // one busy phone, or wrk -c64, fits well
-        unsigned timeoutSeconds = 30;    // a connection that does nothing for this long is closed
-        // Connections still owing a whole request head, new or kept alive,
-        // over all peers; at most half of maxConnections. Past it a new
-        // connection closes one of them, from the address holding most, so
-        // that trickling heads never fill the table for a new phone.
         unsigned unfinishedHeads = 256;
     };
     static Limits defaultLimits();

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/network_watch.h"
+#include "service/link_frame.h"
 
 namespace zorvex {
 
@@ -136,7 +137,9 @@ std::vector<ServedAddress> ServedNetworks::usableNetworks(
     std::vector<ServedAddress> usable;
     for (const NetInterface* item : order) {
         for (const NetAddress& ip : item->ipv4) {
-            if (ip.address == "0.0.0.0" || isLinkLocal(ip.address)) continue;
+            // Without a broadcast address (a /31 or /32) no phone would hear of it.
+            if (ip.address == "0.0.0.0" || isLinkLocal(ip.address) || ip.broadcast.empty())
+                continue;
             usable.push_back({ip.address, ip.broadcast, item->name});
         }
     }
@@ -145,18 +148,27 @@ std::vector<ServedAddress> ServedNetworks::usableNetworks(
 
 NetworksView ServedNetworks::lookLocked() {
     if (stopped_) return lastView_;
-    const std::vector<NetInterface> adapters = adapters_();
+    // Out of descriptors the system cannot list the adapters: that is no
+    // news of the networks, so what is served stays until an answer comes.
+    const std::optional<std::vector<NetInterface>> adapters = adapters_();
+    if (!adapters) return lastView_;
     NetworksView view;
     std::vector<ServedAddress> every;
     if (fixed_.empty()) {
-        every = usableNetworks(adapters);
+        every = usableNetworks(*adapters);
         for (const ServedAddress& network : every) view.offered.push_back(network.address);
     } else {
         view.offered = fixed_;
         for (const std::string& address : fixed_) {
-            ServedAddress network = servedAddressFor(address, adapters);
+            ServedAddress network = servedAddressFor(address, *adapters);
+            if (!network.adapter.empty()) {
+                every.push_back(network);
+                continue;
+            }
             // Loopback's range is local without being listed address by address.
-            if (!network.adapter.empty() || isLocalAddress(address)) every.push_back(network);
+            std::optional<bool> local = isLocalAddress(address);
+            if (!local) return lastView_;
+            if (*local) every.push_back(network);
         }
     }
 
@@ -235,7 +247,11 @@ std::vector<std::string> networkChanges(const NetworksView& before, const Networ
     for (const AddressStatus& now : after.served) {
         const AddressStatus* old = find(before.served, now.where);
         if (now.ok()) {
-            if (!old || !old->ok()) lines.push_back("serving " + named(now.where));
+            if (!old || !old->ok()) {
+                const std::string& to = now.where.broadcast;
+                lines.push_back("serving " + named(now.where) + ", broadcast " +
+                                (to.empty() ? wire::broadcastAddressFor(now.where.address) : to));
+            }
         } else if (!old || whyNot(*old) != whyNot(now)) {
             std::string line = "not serving " + named(now.where) + ": " + whyNot(now);
             if (heldPart(now.link) || heldPart(now.http)) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ struct NetworksView {
 // change their addresses; a part that cannot bind is tried again every few
 // seconds. A network is usable when its adapter is up, has a carrier, can
 // broadcast, is neither loopback nor point-to-point, and its address is not
-// link-local (169.254/16).
+// link-local (169.254/16) and has a broadcast address (wider than /31).
 //
 // Threads: every method may be called from any thread; looks at the
 // adapters are serialised inside. Listeners hear on the executor's thread,
@@ -50,10 +51,12 @@ public:
         std::string pin;  // the remembered pin; "" for every network
     };
     using Listener = std::function<void(const NetworksView&)>;
-    using Adapters = std::function<std::vector<NetInterface>()>;
+    // The machine's adapters; nothing when they could not be listed.
+    using Adapters = std::function<std::optional<std::vector<NetInterface>>()>;
 
     // The service and executor outlive this. adapters: the machine's list
-    // (tests give their own).
+    // (tests give their own). A look that fails keeps what is served and is
+    // tried again: only an answer without an address stops serving it.
     ServedNetworks(Service& service, Executor& executor, Options options,
                    Adapters adapters = &listNetInterfaces);
     ~ServedNetworks();  // stops watching; the service keeps what it serves
@@ -106,7 +109,8 @@ private:
 };
 
 // The lines that say what changed from one view to the next, each once:
-// "serving 192.168.77.1 (wlan0)", "no longer serving …", "waiting for a
+// "serving 192.168.77.1 (wlan0), broadcast 192.168.77.255", "no longer
+// serving …", "waiting for a
 // network", "waiting for 10.66.0.1, the address chosen", and a part that
 // cannot bind with "trying again every 2 s".
 std::vector<std::string> networkChanges(const NetworksView& before, const NetworksView& after);

@@ -11,15 +11,28 @@
 #include "platform/file_util.h"
 #include "platform/md5.h"
 #include "platform/net_interfaces.h"
+#include "platform/process_limits.h"
 #include "service/console.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
 
 namespace zorvex {
 
+DescriptorBudget DescriptorBudget::of(std::size_t limit) {
+    DescriptorBudget budget;
+    budget.limit = limit;
+    std::size_t left = limit > kReserve + kClientSlots ? limit - kReserve - kClientSlots : 0;
+    budget.httpConnections =
+        std::clamp<std::size_t>(left / kPerStream, kMinConnections, kMaxConnections);
+    budget.unfinishedHeads = std::min<std::size_t>(kMaxUnfinishedHeads, budget.httpConnections / 2);
+    return budget;
+}
+
 Service::Service(std::string root)
     : home_(std::move(root)),
       wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      budget_(DescriptorBudget::of(descriptorLimit())),
+      ledger_(makeConnectionLedger(budget_.httpConnections, budget_.unfinishedHeads)),
       source_(LIST_SOURCE, home_.home()),
       converted_(LIST_CONVERTED, home_.home()) {
     makePath(home_.thumbnailFolder());
@@ -110,7 +123,8 @@ StartResult Service::setAddress(const std::string& address) {
             return StartResult::refusal(StartCause::SameAddress, *next);
         }
     }
-    auto networks = serve({servedAddressFor(*next, listNetInterfaces())});
+    auto networks =
+        serve({servedAddressFor(*next, listNetInterfaces().value_or(std::vector<NetInterface>{}))});
     return resultOf(networks.front());
 }
 
@@ -187,7 +201,9 @@ void Service::openLocked() {
         }
         if (!network.http) {
             auto http = std::make_unique<HttpFileServer>();
-            network.httpStart = http->start(address, wire::kHttpPort, home_.home());
+            HttpFileServer::Limits limits = HttpFileServer::defaultLimits();
+            limits.ledger = ledger_;
+            network.httpStart = http->start(address, wire::kHttpPort, home_.home(), limits);
             if (network.httpStart.running()) network.http = std::move(http);
         }
     }

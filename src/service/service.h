@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,6 +43,25 @@ struct AddressStatus {
     PartStart link;
     PartStart http;
     bool ok() const { return link.running() && http.running(); }
+};
+
+// How the descriptors the process may open are shared out: the phones'
+// link slots, every network's HTTP connections together at two descriptors
+// per stream (its socket and the file), and a reserve for the rest
+// (conversions, thumbnails, logs, stored files, each network's listeners).
+struct DescriptorBudget {
+    static constexpr std::size_t kReserve = 256;
+    static constexpr std::size_t kPerStream = 2;
+    static constexpr std::size_t kMinConnections = 16;
+    static constexpr std::size_t kMaxConnections =
+        1024;  // past this, memory rather than descriptors
+    static constexpr std::size_t kMaxUnfinishedHeads = 256;
+
+    std::size_t limit = 0;  // the process's soft limit
+    std::size_t httpConnections = 0;
+    std::size_t unfinishedHeads = 0;
+
+    static DescriptorBudget of(std::size_t limit);
 };
 
 enum class LinkFileLoad {
@@ -106,6 +127,8 @@ public:
     // The first address asked for; "" when none. Any thread.
     std::string address() const;
     const std::string& serviceRoot() const { return home_.home(); }
+    // How this process's descriptors are shared out, from the limit at construction.
+    const DescriptorBudget& descriptorBudget() const { return budget_; }
     // Phones connected now; any thread may ask.
     int connectedClients() const { return connected_.load(std::memory_order_relaxed); }
 
@@ -157,6 +180,9 @@ private:
     // constant after construction
     const HomeLayout home_;
     const int wakeFd_;  // eventfd that interrupts the link thread's wait
+    const DescriptorBudget budget_;
+    // Every network's HTTP connections, held to the budget together.
+    const std::shared_ptr<ConnectionLedger> ledger_;
 
     std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, serve, destruction
     // guarded by lifecycleMutex_

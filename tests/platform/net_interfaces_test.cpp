@@ -7,7 +7,9 @@ namespace {
 
 // Reads the machine's own list; only facts every Linux host shares are checked.
 TEST(NetInterfaces, ListsTheLoopbackInterfaceInIndexOrder) {
-    auto list = listNetInterfaces();
+    auto listed = listNetInterfaces();
+    ASSERT_TRUE(listed.has_value());
+    const auto& list = *listed;
     ASSERT_FALSE(list.empty());
     bool loopback = false;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -21,6 +23,18 @@ TEST(NetInterfaces, ListsTheLoopbackInterfaceInIndexOrder) {
         }
     }
     EXPECT_TRUE(loopback);
+}
+
+// glibc reports an address set without "brd" as its own broadcast address.
+TEST(NetInterfaces, DirectedBroadcastFillsTheHostBitsWhereNoneWasSet) {
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.255.0", "10.77.1.1"), "10.77.1.255");
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.0.0", ""), "10.77.255.255");
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.255.0", "0.0.0.0"), "10.77.1.255");
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.255.0", "10.77.1.127"), "10.77.1.127");
+    EXPECT_EQ(directedBroadcast("10.77.1.5", "255.255.255.252", ""), "10.77.1.7");
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.255.254", ""), "") << "a /31 has none";
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "255.255.255.255", "10.77.1.1"), "");
+    EXPECT_EQ(directedBroadcast("10.77.1.1", "", ""), "");
 }
 
 }  // namespace

@@ -333,7 +333,8 @@ TEST(LanServiceLifecycle, AnAddressOfNoInterfaceHereIsNotLocal) {
         GTEST_SKIP() << "net.ipv4.ip_nonlocal_bind is set";
     }
     const std::string elsewhere = "192.0.2.77";
-    for (const NetInterface& item : listNetInterfaces()) {
+    const auto adapters = listNetInterfaces().value_or(std::vector<NetInterface>{});
+    for (const NetInterface& item : adapters) {
         for (const NetAddress& address : item.ipv4) {
             if (address.address == elsewhere) GTEST_SKIP() << "this machine has " << elsewhere;
         }
@@ -424,8 +425,10 @@ TEST(ServedNetworks, OnlyUsableAdaptersAreServedTheDefaultRouteFirst) {
     NetInterface wired = adapterWith("eth3", {"10.66.0.1"});
     wired.physical = true;
     wired.defaultRoute = true;
-    auto usable =
-        ServedNetworks::usableNetworks({lo, unplugged, down, vpn, docker, linkLocal, wifi, wired});
+    NetInterface host32 = adapterWith("eth4", {"10.99.0.7"});
+    host32.ipv4[0].broadcast.clear();  // a /32 has no broadcast
+    auto usable = ServedNetworks::usableNetworks(
+        {lo, unplugged, down, vpn, docker, linkLocal, host32, wifi, wired});
     ASSERT_EQ(usable.size(), 3u);
     EXPECT_EQ(usable[0], (ServedAddress{"10.66.0.1", "10.66.0.255", "eth3"}));
     EXPECT_EQ(usable[1], (ServedAddress{"192.168.77.1", "192.168.77.255", "wlan0"}));
@@ -444,8 +447,10 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
     TaskQueue executor;
     std::mutex mutex;
     std::vector<NetInterface> adapters = {adapterWith("e0", {first}), adapterWith("w0", {second})};
-    auto now = [&] {
+    bool outOfDescriptors = false;
+    auto now = [&]() -> std::optional<std::vector<NetInterface>> {
         std::lock_guard lock(mutex);
+        if (outOfDescriptors) return std::nullopt;
         return adapters;
     };
     ServedNetworks networks(service, executor, {}, now);
@@ -464,6 +469,13 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
 
     {
         std::lock_guard lock(mutex);
+        outOfDescriptors = true;
+    }
+    EXPECT_TRUE(networks.refresh() == view) << "a look that fails loses no network";
+    EXPECT_TRUE(onSecond.ask(1, 0));
+    {
+        std::lock_guard lock(mutex);
+        outOfDescriptors = false;
         adapters.erase(adapters.begin());
     }
     view = networks.refresh();
@@ -488,12 +500,15 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
     EXPECT_EQ(view.served.size(), 2u);
 
     executor.runPending();
-    EXPECT_EQ(said,
-              (std::vector<std::string>{
-                  "serving " + first + " (e0)", "serving " + second + " (w0)",
-                  "no longer serving " + first + " (e0)", "no longer serving " + second + " (w0)",
-                  "waiting for " + first + ", the address chosen", "serving " + first + " (e0)",
-                  "serving " + second + " (w0)"}));
+    auto serving = [](const std::string& address, const std::string& adapter) {
+        return "serving " + address + " (" + adapter + "), broadcast " +
+               address.substr(0, address.rfind('.')) + ".255";
+    };
+    EXPECT_EQ(said, (std::vector<std::string>{serving(first, "e0"), serving(second, "w0"),
+                                              "no longer serving " + first + " (e0)",
+                                              "no longer serving " + second + " (w0)",
+                                              "waiting for " + first + ", the address chosen",
+                                              serving(first, "e0"), serving(second, "w0")}));
 }
 
 }  // namespace
