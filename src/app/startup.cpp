@@ -10,6 +10,7 @@
 #include "foundation/settings.h"
 #include "foundation/stored_file.h"
 #include "platform/file_util.h"
+#include "platform/firewall.h"
 #include "service/catalogue_restore.h"
 
 namespace zorvex {
@@ -35,6 +36,11 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     // Among addresses given for the run, the one used last is taken again.
     if (std::find(choice.fixed.begin(), choice.fixed.end(), choice.pin) == choice.fixed.end())
         choice.pin = choice.fixed.empty() ? choice.pin : g_pSettings()->DefaultIP;
+    choice.firewall = [](const std::string& adapter) {
+        FirewallProbe::Options probe;
+        probe.ufwAllowed = g_pSettings()->UfwAllowed == 1;
+        return FirewallProbe(probe).look(adapter);
+    };
     core.networks = std::make_unique<ServedNetworks>(*core.service, *options.executor, choice);
     // Every change is logged.
     auto last = std::make_shared<NetworksView>();

@@ -62,6 +62,7 @@ SETTINGS_ST recordFrom(const IniFile& ini) {
     record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
     record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
     record.PinnedIP = ini.readString(kNormalSection, "PinnedIP", "", kDefaultIpUnits);
+    record.UfwAllowed = ini.readInt(kNormalSection, "UfwAllowed", 0);
     record.VideoConvertRatio = ini.readInt(kVideoSection, "VideoConvert-Ratio", 0);
     record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
     record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
@@ -205,6 +206,8 @@ bool SaveSettings(const std::string& addressInUse) {
     // A file that never had a pin keeps its documented keys alone.
     if (!record.PinnedIP.empty() || ini.value(kNormalSection, "PinnedIP"))
         ok &= ini.write(kNormalSection, "PinnedIP", record.PinnedIP);
+    if (record.UfwAllowed != 0 || ini.value(kNormalSection, "UfwAllowed"))
+        ok &= ini.write(kNormalSection, "UfwAllowed", number(record.UfwAllowed));
     return ini.save(configPath) && ok;
 }
 

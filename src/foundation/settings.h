@@ -22,6 +22,8 @@ struct SETTINGS_ST {
     // The one address the user chose to serve; "" serves every network.
     // Only a choice made in the menu sets it, never DefaultIP.
     std::string PinnedIP;
+    // 1 once the user let phones through ufw, whose rules only root may read.
+    std::int32_t UfwAllowed = 0;
     std::int32_t ExitWndType = 0;        // closing the main window: an ExitWndChoice
     std::int32_t VideoConvertRatio = 0;  // 1 = 1080P; anything else is 2K
     std::string ConvertPath;             // folder that receives converted videos

@@ -23,6 +23,9 @@ public:
     // False when the system's news could not be subscribed to: the
     // heartbeat alone then finds changes.
     bool live() const { return netlinkFd_ >= 0; }
+    // Runs the callback on the watch's thread at once, as if news had come
+    // and settled. Any thread.
+    void poke();
 
 private:
     void run();
@@ -32,6 +35,7 @@ private:
     const std::chrono::milliseconds heartbeat_;
     const int netlinkFd_;
     const int stopFd_;
+    const int pokeFd_;
     std::thread thread_;
 };
 

@@ -59,8 +59,14 @@ NetworkWatch::NetworkWatch(Callback onChange, std::chrono::milliseconds heartbea
     : onChange_(std::move(onChange)),
       heartbeat_(heartbeat),
       netlinkFd_(openNetlink()),
-      stopFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+      stopFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      pokeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     thread_ = std::thread([this] { run(); });
+}
+
+void NetworkWatch::poke() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(pokeFd_, &one, sizeof one);
 }
 
 NetworkWatch::~NetworkWatch() {
@@ -69,13 +75,15 @@ NetworkWatch::~NetworkWatch() {
     if (thread_.joinable()) thread_.join();
     if (netlinkFd_ >= 0) ::close(netlinkFd_);
     if (stopFd_ >= 0) ::close(stopFd_);
+    if (pokeFd_ >= 0) ::close(pokeFd_);
 }
 
 void NetworkWatch::run() {
-    std::array<pollfd, 2> fds{};
+    std::array<pollfd, 3> fds{};
     fds[0] = {stopFd_, POLLIN, 0};
-    fds[1] = {netlinkFd_, POLLIN, 0};
-    const nfds_t count = netlinkFd_ >= 0 ? 2 : 1;
+    fds[1] = {pokeFd_, POLLIN, 0};
+    fds[2] = {netlinkFd_, POLLIN, 0};
+    const nfds_t count = netlinkFd_ >= 0 ? 3 : 2;
     bool pending = false;  // news waiting for the burst to settle
     auto firstNews = std::chrono::steady_clock::now();
     for (;;) {
@@ -83,7 +91,10 @@ void NetworkWatch::run() {
         int ready = ::poll(fds.data(), count, wait);
         if (ready < 0 && errno == EINTR) continue;
         if (ready > 0 && (fds[0].revents & POLLIN)) return;
-        if (ready > 0 && count == 2 && (fds[1].revents & POLLIN)) {
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t pokes;
+            [[maybe_unused]] auto n = ::read(pokeFd_, &pokes, sizeof pokes);
+        } else if (ready > 0 && count == 3 && (fds[2].revents & POLLIN)) {
             if (drain(netlinkFd_) && !pending) {
                 pending = true;
                 firstNews = std::chrono::steady_clock::now();

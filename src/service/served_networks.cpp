@@ -44,12 +44,20 @@ bool NetworksView::listening() const {
                                           [](const AddressStatus& item) { return item.ok(); });
 }
 
+int NetworksView::firewalled() const {
+    for (std::size_t i = 0; i < firewall.size(); ++i) {
+        if (firewall[i].state != FirewallState::Open) return static_cast<int>(i);
+    }
+    return -1;
+}
+
 bool NetworksView::operator==(const NetworksView& other) const {
     auto sameParts = [](const AddressStatus& a, const AddressStatus& b) {
         return a.where == b.where && a.link.cause == b.link.cause && a.http.cause == b.http.cause;
     };
     return offered == other.offered && pin == other.pin && shown == other.shown &&
            pinAbsent == other.pinAbsent && portsHeld == other.portsHeld &&
+           firewall == other.firewall &&
            std::equal(served.begin(), served.end(), other.served.begin(), other.served.end(),
                       sameParts);
 }
@@ -60,6 +68,7 @@ ServedNetworks::ServedNetworks(Service& service, Executor& executor, Options opt
       executor_(executor),
       fixed_(std::move(options.fixed)),
       adapters_(std::move(adapters)),
+      firewall_(std::move(options.firewall)),
       pin_(std::move(options.pin)),
       listeners_(std::make_shared<Listeners>()) {
     // An address given for the run is pinned: the remembered one when it is
@@ -77,25 +86,35 @@ NetworksView ServedNetworks::begin() {
     NetworksView view;
     {
         std::lock_guard lock(mutex_);
-        view = lookLocked();
+        view = lookLocked(false);
     }
     // Looked at on the watch's own thread, so that neither a window nor the
-    // console loop waits while sockets open and close.
+    // console loop waits while sockets open and close, or for the firewall,
+    // which is asked there at once.
     auto watch = std::make_unique<NetworkWatch>([this] { refresh(); }, kHeartbeat);
     std::lock_guard lock(mutex_);
     watch_ = std::move(watch);
+    if (firewall_) watch_->poke();
     return view;
 }
 
 NetworksView ServedNetworks::refresh() {
     std::lock_guard lock(mutex_);
-    return lookLocked();
+    return lookLocked(true);
 }
 
 NetworksView ServedNetworks::pin(const std::string& address) {
     std::lock_guard lock(mutex_);
     pin_ = address;
-    return lookLocked();
+    NetworksView view = lookLocked(false);
+    if (firewallDue_ && watch_) watch_->poke();
+    return view;
+}
+
+void ServedNetworks::recheckFirewall() {
+    std::lock_guard lock(mutex_);
+    firewallDue_ = true;
+    if (watch_) watch_->poke();
 }
 
 void ServedNetworks::stop() {
@@ -146,7 +165,7 @@ std::vector<ServedAddress> ServedNetworks::usableNetworks(
     return usable;
 }
 
-NetworksView ServedNetworks::lookLocked() {
+NetworksView ServedNetworks::lookLocked(bool askFirewall) {
     if (stopped_) return lastView_;
     // Out of descriptors the system cannot list the adapters: that is no
     // news of the networks, so what is served stays until an answer comes.
@@ -193,6 +212,7 @@ NetworksView ServedNetworks::lookLocked() {
     if (!same || !whole) now = service_.serve(wanted);
 
     view.served = now;
+    view.firewall = firewallLocked(now, askFirewall);
     view.shown = !view.pin.empty() ? view.pin : wanted.empty() ? std::string() : wanted[0].address;
     view.portsHeld = std::any_of(now.begin(), now.end(), [](const AddressStatus& network) {
         return heldPart(network.link) || heldPart(network.http);
@@ -206,6 +226,41 @@ NetworksView ServedNetworks::lookLocked() {
         executor_.post([listeners = listeners_, view] { listeners->tell(view); });
     }
     return view;
+}
+
+std::vector<FirewallVerdict> ServedNetworks::firewallLocked(
+    const std::vector<AddressStatus>& served, bool askFirewall) {
+    std::vector<FirewallVerdict> verdicts(served.size());
+    if (!firewall_) return verdicts;
+    // What is known of networks that stay holds until the firewall is asked.
+    bool blocked = false;
+    for (std::size_t i = 0; i < served.size(); ++i) {
+        const auto& before = lastView_.served;
+        auto old = std::find_if(before.begin(), before.end(), [&](const AddressStatus& item) {
+            return item.where == served[i].where;
+        });
+        auto index = static_cast<std::size_t>(old - before.begin());
+        if (old == before.end() || index >= lastView_.firewall.size()) {
+            firewallDue_ = true;
+            continue;
+        }
+        verdicts[i] = lastView_.firewall[index];
+        blocked = blocked || verdicts[i].state != FirewallState::Open;
+    }
+    // A firewall in the way is asked at every beat, so that a user who opens
+    // it by hand sees the warning go.
+    if (!askFirewall || (!firewallDue_ && !blocked)) return verdicts;
+    firewallDue_ = false;
+    std::map<std::string, FirewallVerdict> byAdapter;
+    for (std::size_t i = 0; i < served.size(); ++i) {
+        const std::string& adapter = served[i].where.adapter;
+        // An address given by hand on no adapter (loopback) has no zone.
+        if (adapter.empty()) continue;
+        auto known = byAdapter.find(adapter);
+        if (known == byAdapter.end()) known = byAdapter.emplace(adapter, firewall_(adapter)).first;
+        verdicts[i] = known->second;
+    }
+    return verdicts;
 }
 
 namespace {
@@ -227,6 +282,19 @@ const AddressStatus* find(const std::vector<AddressStatus>& list, const ServedAd
         if (item.where.address == where.address) return &item;
     }
     return nullptr;
+}
+
+std::string firewallLine(const FirewallVerdict& verdict, const std::string& where) {
+    std::string line = "firewall: ";
+    if (verdict.kind == FirewallKind::Firewalld) {
+        line += "firewalld's zone " + verdict.zone + " blocks phones on " + where;
+    } else {
+        line += std::string(verdict.kind == FirewallKind::Ufw ? "ufw" : "a firewall") +
+                (verdict.state == FirewallState::Blocked ? " blocks" : " is on and may block") +
+                " phones on " + where;
+    }
+    if (!verdict.fixCommand.empty()) line += "; to let them in: " + verdict.fixCommand;
+    return line;
 }
 
 std::string waiting(const NetworksView& view) {
@@ -262,6 +330,20 @@ std::vector<std::string> networkChanges(const NetworksView& before, const Networ
     }
     if (std::string line = waiting(after); !line.empty() && line != waiting(before))
         lines.push_back(line);
+    for (std::size_t i = 0; i < after.served.size() && i < after.firewall.size(); ++i) {
+        const ServedAddress& where = after.served[i].where;
+        const FirewallVerdict& now = after.firewall[i];
+        const FirewallVerdict* old = nullptr;
+        for (std::size_t j = 0; j < before.served.size() && j < before.firewall.size(); ++j) {
+            if (before.served[j].where.address == where.address) old = &before.firewall[j];
+        }
+        const bool wasOpen = !old || old->state == FirewallState::Open;
+        if (now.state == FirewallState::Open) {
+            if (!wasOpen) lines.push_back("firewall: phones may connect to " + named(where) + " now");
+        } else if (wasOpen || !(*old == now)) {
+            lines.push_back(firewallLine(now, named(where)));
+        }
+    }
     return lines;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/executor.h"
+#include "platform/firewall.h"
 #include "platform/net_interfaces.h"
 #include "service/service.h"
 
@@ -27,8 +28,13 @@ struct NetworksView {
     std::vector<AddressStatus> served;  // what each network asked for has
     bool pinAbsent = false;  // pinned to an address this machine lacks now: nothing served
     bool portsHeld = false;  // some part cannot bind (another program): tried again
+    // What the firewall lets through to each network of `served`, in its
+    // order; kind None until asked, and where no firewall runs.
+    std::vector<FirewallVerdict> firewall;
     // Everything asked for listens, and something is asked for.
     bool listening() const;
+    // The first served network that a firewall blocks, or may block; -1 for none.
+    int firewalled() const;
 
     bool operator==(const NetworksView&) const;
 };
@@ -49,6 +55,9 @@ public:
         // among them) is pinned for the run.
         std::vector<std::string> fixed;
         std::string pin;  // the remembered pin; "" for every network
+        // Asks what the firewall lets through to an adapter; none: not asked.
+        // Called on the watch's thread, never the caller's.
+        std::function<FirewallVerdict(const std::string& adapter)> firewall;
     };
     using Listener = std::function<void(const NetworksView&)>;
     // The machine's adapters; nothing when they could not be listed.
@@ -71,6 +80,9 @@ public:
     // Pins the service to one address ("" serves every network again);
     // what is served follows at once. Returns the new view.
     NetworksView pin(const std::string& address);
+    // Asks the firewall again soon, on the watch's thread (after the user
+    // opened it). Any thread; listeners hear of what changed.
+    void recheckFirewall();
 
     // Stops the service for good (the application quits): nothing is
     // served again, whatever the adapters do.
@@ -88,17 +100,22 @@ public:
 private:
     struct Listeners;
 
-    NetworksView lookLocked();
+    // askFirewall: on the watch's thread, where a slow bus stalls no caller.
+    NetworksView lookLocked(bool askFirewall);
+    std::vector<FirewallVerdict> firewallLocked(const std::vector<AddressStatus>& served,
+                                                bool askFirewall);
 
     // constant after construction
     Service& service_;
     Executor& executor_;
     const std::vector<std::string> fixed_;
     const Adapters adapters_;
+    const std::function<FirewallVerdict(const std::string&)> firewall_;
 
     std::mutex mutex_;  // guards the members below, and serialises looks
     std::string pin_;
     bool stopped_ = false;
+    bool firewallDue_ = true;  // the firewall is to be asked at the next look on the watch
     NetworksView lastView_;
     // A copy for readers, who must not wait while sockets open and close.
     mutable std::mutex viewMutex_;
@@ -111,8 +128,9 @@ private:
 // The lines that say what changed from one view to the next, each once:
 // "serving 192.168.77.1 (wlan0), broadcast 192.168.77.255", "no longer
 // serving …", "waiting for a
-// network", "waiting for 10.66.0.1, the address chosen", and a part that
-// cannot bind with "trying again every 2 s".
+// network", "waiting for 10.66.0.1, the address chosen", a part that
+// cannot bind with "trying again every 2 s", and a firewall in the way with
+// the command that lets phones through.
 std::vector<std::string> networkChanges(const NetworksView& before, const NetworksView& after);
 // Why the view does not listen whole; "" when it does.
 std::string describeNetworks(const NetworksView& view);

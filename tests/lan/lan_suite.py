@@ -2,7 +2,8 @@
 """The LAN suite: the real zorvex --headless on networks of its own, found by
 phones as they find it at home.
 
-  lan_suite.py --zorvex BIN [--only NAME]... [--repeat N] [--keep] [--shots DIR]
+  lan_suite.py --zorvex BIN [--only NAME]... [--repeat N] [--broadcast MODE] [--keep]
+               [--shots DIR]
 
 Every situation builds fresh network namespaces: one for the PC, one per
 phone, joined by veth pairs created inside them, never in the machine's own
@@ -11,6 +12,10 @@ without --address, so it picks its networks as on a user's machine; each
 phone (phone.py) listens for the broadcast, asks for both lists and fetches
 the start of the shared clip over HTTP. Prints how long each situation took
 from its setup (or its change) until the phone was done.
+
+Each situation runs twice: with every address set with a broadcast
+attribute ("brd +"), and again ("NAME/no-brd") with none, as hand set-ups,
+scripts and some containers leave them; --broadcast with|without runs one.
 
 The situation "window" runs the real window instead, on an X desktop of its
 own (Xvfb and openbox, as the desktop suite's), and uses its address menu as
@@ -80,8 +85,9 @@ def run(*argv):
 class Lab:
     """One situation's namespaces and the processes started in them."""
 
-    def __init__(self, tag):
+    def __init__(self, tag, brd=True):
         self.tag = tag
+        self.brd = brd
         self.namespaces = []
         self.processes = []
 
@@ -95,13 +101,18 @@ class Lab:
     def ip(self, namespace, *argv):
         return run("ip", "-n", namespace, *argv)
 
+    def address(self, namespace, address, device):
+        """ADDRESS/PREFIX on DEVICE, with a broadcast attribute in this lab's mode."""
+        self.ip(namespace, "addr", "add", address, *(("brd", "+") if self.brd else ()),
+                "dev", device)
+
     def link(self, pc, device, phone, pc_address=None, phone_address=None, phone_up=True):
         """A veth pair: DEVICE in the PC's namespace, p0 in the phone's."""
         self.ip(pc, "link", "add", device, "type", "veth", "peer", "name", "p0", "netns", phone)
         if pc_address:
-            self.ip(pc, "addr", "add", pc_address, "brd", "+", "dev", device)
+            self.address(pc, pc_address, device)
         if phone_address:
-            self.ip(phone, "addr", "add", phone_address, "brd", "+", "dev", "p0")
+            self.address(phone, phone_address, "p0")
         self.ip(pc, "link", "set", device, "up")
         if phone_up:
             self.ip(phone, "link", "set", "p0", "up")
@@ -134,7 +145,7 @@ class Service:
     """zorvex in the PC's namespace (--headless unless told otherwise), its
     output kept with times."""
 
-    def __init__(self, lab, namespace, binary, home, *options, display=None):
+    def __init__(self, lab, namespace, binary, home, *options, display=None, before=()):
         env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"),
                    XDG_CONFIG_HOME=os.path.join(home, "config"),
                    XDG_DATA_HOME=os.path.join(home, "data"))
@@ -151,7 +162,7 @@ class Service:
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         self.lines = []  # (time, text)
         self.lock = threading.Lock()
-        self.process = lab.spawn(namespace, [binary, "--home", home] + list(options),
+        self.process = lab.spawn(namespace, list(before) + [binary, "--home", home] + list(options),
                                  env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.reader = threading.Thread(target=self.read, daemon=True)
         self.reader.start()
@@ -224,9 +235,9 @@ class Phone:
 class Situation:
     """What a situation function gets: its lab, the service, phones, timing."""
 
-    def __init__(self, suite, tag, shots):
+    def __init__(self, suite, tag, shots, brd):
         self.suite = suite
-        self.lab = Lab(tag)
+        self.lab = Lab(tag, brd)
         self.work = os.path.join(suite.work, tag)
         self.home = os.path.join(self.work, "home")
         self.shots = shots
@@ -249,15 +260,15 @@ class Situation:
                 f.write("%s=%s\n" % (key, value))
             f.write("[VideoSetting]\nConvertPath=%s\n" % os.path.join(self.home, "converted"))
 
-    def start(self, pc):
+    def start(self, pc, *shares, before=()):
         self.configure()
         self.service = Service(self.lab, pc, self.suite.args.zorvex, self.home, "--headless",
-                               "--share", self.suite.clip)
+                               "--share", self.suite.clip, *shares, before=before)
         return time.monotonic()
 
-    def phone(self, namespace, own, want, bound=FIND_BOUND):
+    def phone(self, namespace, own, want, bound=FIND_BOUND, *options):
         return Phone(self.lab, namespace, own, "--clip", self.suite.clip, "--want", want,
-                     "--timeout", str(bound))
+                     "--timeout", str(bound), *options)
 
     def found(self, phone, since, bound=FIND_BOUND):
         """The seconds from `since` until the phone was done; a failure if it was not."""
@@ -356,7 +367,7 @@ def address_change(s):
     waiting = s.phone(phone, "10.66.0.20/24", "10.66.0.9")
     since = time.monotonic()
     s.lab.ip(pc, "addr", "del", "10.66.0.1/24", "dev", "e0")
-    s.lab.ip(pc, "addr", "add", "10.66.0.9/24", "brd", "+", "dev", "e0")
+    s.lab.address(pc, "10.66.0.9/24", "e0")
     s.elapsed = s.found(waiting, since)
 
 
@@ -370,7 +381,7 @@ def network_later(s):
     waiting = s.phone(phone, "10.66.0.20/24", "10.66.0.1")
     since = time.monotonic()
     s.quiet_windows.append((begun, since))
-    s.lab.ip(pc, "addr", "add", "10.66.0.1/24", "brd", "+", "dev", "e0")
+    s.lab.address(pc, "10.66.0.1/24", "e0")
     s.elapsed = s.found(waiting, since)
 
 
@@ -499,6 +510,89 @@ def port_held(s):
     # Started only now: while held, the link port is the holder's.
     waiting = s.phone(phone, "10.66.0.20/24", "10.66.0.1", RETRY_BOUND)
     s.elapsed = s.found(waiting, since, RETRY_BOUND)
+
+
+ATTACKER = """
+import resource, selectors, socket, sys
+target, key, count, sources = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+resource.setrlimit(resource.RLIMIT_NOFILE, (count + 64, count + 64))
+request = ("GET /%s HTTP/1.1\\r\\nHost: pc\\r\\n\\r\\n" % key).encode()
+waiting, held = selectors.DefaultSelector(), []
+for i in range(count):
+    s = socket.socket()
+    # A tiny window that is never read: the PC's sends stall at once.
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    s.bind((sources[i % len(sources)], 0))
+    s.setblocking(False)
+    s.connect_ex((target, 11717))
+    waiting.register(s, selectors.EVENT_WRITE)
+    held.append(s)
+asked = 0
+for _ in range(50):
+    for entry, _ in waiting.select(0.1):
+        waiting.unregister(entry.fileobj)
+        try:
+            entry.fileobj.send(request)
+            asked += 1
+        except OSError:
+            pass
+    if not waiting.get_map():
+        break
+print("holding %d" % asked, flush=True)
+sys.stdin.read()
+"""
+
+
+def descriptors(s, hard):
+    """A phone streams and lists while one machine holds 1,000 GETs of a large
+    video that it never reads, from 10 addresses; a second phone comes
+    meanwhile. The PC runs with a desktop's soft limit of 1,024 descriptors."""
+    pc, phone, late, attacker = (s.namespace(role) for role in ("pc", "phA", "phB", "atk"))
+    # One LAN: the phones and the attacking machine behind the PC's bridge.
+    s.lab.ip(pc, "link", "add", "b0", "type", "bridge")
+    for device, namespace in (("e0", phone), ("e1", late), ("e2", attacker)):
+        s.lab.ip(pc, "link", "add", device, "type", "veth", "peer", "name", "p0",
+                 "netns", namespace)
+        s.lab.ip(pc, "link", "set", device, "master", "b0")
+        s.lab.ip(pc, "link", "set", device, "up")
+        s.lab.ip(namespace, "link", "set", "p0", "up")
+    s.lab.address(pc, "10.77.0.1/16", "b0")
+    s.lab.ip(pc, "link", "set", "b0", "up")
+    s.lab.address(phone, "10.77.0.20/16", "p0")
+    s.lab.address(late, "10.77.0.21/16", "p0")
+    sources = ["10.77.9.%d" % n for n in range(1, 11)]
+    for source in sources:
+        s.lab.address(attacker, source + "/16", "p0")
+
+    big = os.path.join(s.work, "big.avi")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=duration=2:size=640x360:rate=25", "-c:v", "rawvideo",
+                    "-pix_fmt", "yuv420p", big], check=True)
+    limit = "--nofile=1024:%d" % (1024 if hard else 20000)
+    s.start(pc, big, before=["prlimit", limit, "--"])
+    shared = s.service.wait_line("the large video shared", r"^shared [0-9a-f]{32} .*big\.avi$")
+    key = shared.split()[1]
+    playing = s.phone(phone, "10.77.0.20/16", "10.77.0.1", FIND_BOUND, "--keep", "12",
+                      "--stream", big)
+    if playing.process.stdout.readline().strip() != "found":
+        raise Failure("the first phone did not find the PC: %s" % brief(playing.report(1)))
+    attack = time.monotonic()
+    holder = s.lab.spawn(attacker, [sys.executable, "-c", ATTACKER, "10.77.0.1", key, "1000"]
+                         + sources, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    held = holder.stdout.readline().strip()
+    peak = len(os.listdir("/proc/%d/fd" % s.service.process.pid))
+    s.suite.say("  attacker: %s, zorvex holds %d descriptors" % (held, peak))
+    s.elapsed = s.find(late, "10.77.0.21/16", "10.77.0.1")
+    peak = max(peak, len(os.listdir("/proc/%d/fd" % s.service.process.pid)))
+    report = playing.report(25)
+    if not report.get("ok"):
+        raise Failure("the playing phone was cut: %s%s" % (report.get("kept"), s.service.tail()))
+    lost = [t for t in s.service.output(since=attack)
+            if t.startswith("no longer serving") or t.startswith("waiting for")]
+    if lost:
+        raise Failure("a network was lost under the attack: %s" % lost)
+    s.suite.say("  at the peak zorvex held %d descriptors (%s)" % (peak, limit))
+    holder.stdin.close()
 
 
 DESKTOP = os.path.join(os.path.dirname(HERE), "desktop")
@@ -708,7 +802,7 @@ def window(s):
 
     # A new address while the menu is open: its row follows, the others stay.
     s.lab.ip(pc, "addr", "del", "10.66.0.1/24", "dev", "e0")
-    s.lab.ip(pc, "addr", "add", "10.66.0.9/24", "brd", "+", "dev", "e0")
+    s.lab.address(pc, "10.66.0.9/24", "e0")
     rows = w.rows_when("the menu to offer 10.66.0.9 instead of 10.66.0.1", lambda now: (
         len(now) == 3 and not now[1].same_text(first[1]) and now[0].same_text(first[0])
         and now[2].same_text(first[2])))
@@ -747,7 +841,7 @@ def window(s):
     w.shoot("pin-absent")
     waiting = s.phone(wifi, WIFI, "192.168.77.1")
     since = time.monotonic()
-    s.lab.ip(pc, "addr", "add", "192.168.77.1/24", "brd", "+", "dev", "w0")
+    s.lab.address(pc, "192.168.77.1/24", "w0")
     s.found(waiting, since)
     w.until("the address out of the not-listening colour", lambda: w.colour() != "down")
 
@@ -781,6 +875,10 @@ SITUATIONS = [
     ("pinned", pinned, "PinnedIP: only that network is served"),
     ("listeners", listeners, "listeners only on served addresses"),
     ("port-held", port_held, "both ports held by another program at the start"),
+    ("descriptors", lambda s: descriptors(s, False),
+     "1,000 stalled GETs under a soft limit of 1,024 descriptors, hard 20,000"),
+    ("descriptors-hard", lambda s: descriptors(s, True),
+     "1,000 stalled GETs under a hard limit of 1,024 descriptors"),
     ("window", window, "the window's address menu follows the networks and pins one"),
 ]
 QUIET = "quiet-console"
@@ -825,12 +923,14 @@ class Suite:
         shown = "%.2fs" % seconds if seconds is not None else ""
         self.say("%-5s %s %s %s" % (status, name, shown, detail if status != "PASS" else ""))
 
-    def run_one(self, name, function, what):
+    def run_one(self, name, function, what, brd):
         self.count += 1
         tag = "%s-%d" % (self.tag, self.count)
-        shots = os.path.join(self.args.shots, "%s-%d" % (name, self.count)) \
+        if not brd:
+            name += "/no-brd"
+        shots = os.path.join(self.args.shots, "%s-%d" % (name.replace("/", "-"), self.count)) \
             if self.args.shots else os.path.join(self.work, tag, "shots")
-        situation = Situation(self, tag, shots)
+        situation = Situation(self, tag, shots, brd)
         self.say("%s: %s" % (name, what))
         ok, detail, code, skipped = False, "", None, False
         try:
@@ -859,22 +959,24 @@ class Suite:
 
     def run(self, chosen):
         self.make_clip()
+        modes = {"both": (True, False), "with": (True,), "without": (False,)}
         for _ in range(self.args.repeat):
             for name, function, what in chosen:
-                self.run_one(name, function, what)
+                for brd in modes[self.args.broadcast]:
+                    self.run_one(name, function, what, brd)
         if self.quiet_checked:
             self.record(QUIET, not self.noisy, None, "a line repeated while idle: " + "; ".join(
                 "%s: %r x%d" % n for n in self.noisy))
 
     def table(self):
-        print("\nsituation        result  seconds until the phone was done")
+        print("\nsituation               result  seconds until the phone was done")
         by_name = {}
         for name, status, seconds, _ in self.results:
             by_name.setdefault(name, []).append((status, seconds))
         for name, runs in by_name.items():
             statuses = sorted(set(s for s, _ in runs))
             times = " ".join("%.2f" % t if t is not None else "-" for _, t in runs)
-            print("%-16s %-7s %s" % (name, "/".join(statuses), times if name != QUIET else ""))
+            print("%-23s %-7s %s" % (name, "/".join(statuses), times if name != QUIET else ""))
 
 
 def unusable_reason():
@@ -917,6 +1019,9 @@ def main():
                         help="run only this situation (repeatable): " +
                         ", ".join(n for n, _, _ in SITUATIONS))
     parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("--broadcast", choices=("both", "with", "without"), default="both",
+                        help="addresses with a broadcast attribute, without, or both (each "
+                        "situation twice)")
     parser.add_argument("--no-window", action="store_true",
                         help="the binary is built without windows")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """A phone of the LAN suite, run inside its own network namespace.
 
-  phone.py --own ADDR/PREFIX --clip FILE [--want ADDR] [--timeout S]
+  phone.py --own ADDR/PREFIX --clip FILE [--want ADDR] [--timeout S] [--keep S --stream FILE]
   phone.py --own ADDR/PREFIX --silence S [--refused ADDR]
 
 It listens for the PC's broadcast on UDP 0.0.0.0:7171 as a phone does, then
 on the announced address asks for both lists on the link port and fetches
 the first KiB of the shared clip over HTTP. With --silence it only listens
-for that long and tries the link port of --refused. Prints "listening" once
+for that long and tries the link port of --refused. With --keep, once done
+it prints "found" and goes on as a phone playing a video: both lists every
+second on its link, and --stream (a shared file) read in 64 KiB ranges over
+one HTTP connection, for that long; any failure ends it. Prints "listening" once
 its socket is bound, then one JSON object at the end; times in it are
 CLOCK_MONOTONIC seconds, shared by every namespace, so that the driver can
 measure from its own moments."""
@@ -137,6 +140,43 @@ def exchange(address, clip, deadline):
     return result
 
 
+def keep(address, stream, seconds):
+    """Lists and a stream as a playing phone keeps them; the failure, or None."""
+    name = os.path.basename(stream)
+    size = os.path.getsize(stream)
+    deadline = time.monotonic() + seconds
+    offset, rounds = 0, 0
+    try:
+        with socket.create_connection((address, LINK_PORT), timeout=5) as link:
+            entries = []
+            for command in LISTS:
+                link.sendall(MAGIC + struct.pack("<BHI", 1, command, 0))
+                entries += read_answer(link, command, time.monotonic() + 5)
+            key = [e["key"] for e in entries if e["name"] == name][0]
+            connection = http.client.HTTPConnection(address, HTTP_PORT, timeout=5)
+            next_list = 0.0
+            while time.monotonic() < deadline:
+                if time.monotonic() >= next_list:
+                    for command in LISTS:
+                        link.sendall(MAGIC + struct.pack("<BHI", 1, command, 0))
+                        read_answer(link, command, time.monotonic() + 5)
+                    next_list = time.monotonic() + 1
+                end = min(offset + 65535, size - 1)
+                connection.request("GET", "/" + key, headers={"Range": "bytes=%d-%d" % (
+                    offset, end)})
+                response = connection.getresponse()
+                body = response.read()
+                if response.status != 206 or len(body) != end - offset + 1:
+                    return "range %d-%d: %d, %d bytes" % (offset, end, response.status, len(body))
+                offset = 0 if end + 1 >= size else end + 1
+                rounds += 1
+                time.sleep(0.02)
+            connection.close()
+    except (OSError, Refused, IndexError, http.client.HTTPException) as error:
+        return "after %d ranges: %s" % (rounds, error or type(error).__name__)
+    return None
+
+
 def listener():
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -190,6 +230,10 @@ def find(args):
                 continue
             report["ok"], report["done"] = True, time.monotonic()
             break
+    if report["ok"] and args.keep:
+        print("found", flush=True)
+        cut = keep(report["address"], args.stream, args.keep)
+        report["ok"], report["kept"] = cut is None, cut or "kept"
     return report
 
 
@@ -219,6 +263,8 @@ def main():
     parser.add_argument("--timeout", type=float, default=20)
     parser.add_argument("--silence", type=float, help="only listen this long, expecting nothing")
     parser.add_argument("--refused", help="with --silence: the link port here must not answer")
+    parser.add_argument("--keep", type=float, help="once done, keep lists and a stream this long")
+    parser.add_argument("--stream", help="with --keep: the shared file to stream")
     args = parser.parse_args()
     report = silence(args) if args.silence else find(args)
     json.dump(report, sys.stdout)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -509,6 +510,49 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
                                               "no longer serving " + second + " (w0)",
                                               "waiting for " + first + ", the address chosen",
                                               serving(first, "e0"), serving(second, "w0")}));
+}
+
+// The firewall is asked on the watch's thread, told once per change with
+// the command that opens it, asked again while it blocks, and its opening heard.
+TEST(ServedNetworks, AFirewallInTheWayIsToldOnceAndItsOpeningHeard) {
+    const std::string address = test::runAddress(7);
+    test::TempDir home;
+    Service service(home.path());
+    TaskQueue executor;
+    std::atomic<bool> open{false};
+    std::atomic<int> asked{0};
+    ServedNetworks::Options options;
+    options.firewall = [&](const std::string& adapter) {
+        ++asked;
+        FirewallVerdict verdict;
+        if (adapter != "e0" || open) return verdict;
+        verdict = {FirewallKind::Firewalld, FirewallState::Blocked, "home", "sudo firewall-cmd"};
+        return verdict;
+    };
+    ServedNetworks networks(service, executor, options, [&] {
+        return std::optional<std::vector<NetInterface>>({adapterWith("e0", {address})});
+    });
+    std::vector<std::string> said;
+    NetworksView last;
+    networks.addListener([&](const NetworksView& view) {
+        for (auto& line : networkChanges(last, view)) said.push_back(line);
+        last = view;
+    });
+    EXPECT_LT(networks.begin().firewalled(), 0) << "the caller does not wait for the firewall";
+    ASSERT_TRUE(test::waitUntil([&] { return networks.view().firewalled() == 0; }));
+    const int before = asked;
+    ASSERT_TRUE(test::waitUntil([&] { return asked > before; })) << "asked again while it blocks";
+    open = true;
+    networks.recheckFirewall();
+    ASSERT_TRUE(test::waitUntil([&] { return networks.view().firewalled() < 0; }));
+    executor.runPending();
+    const std::string where = address + " (e0)";
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "serving " + where + ", broadcast " +
+                            address.substr(0, address.rfind('.')) + ".255",
+                        "firewall: firewalld's zone home blocks phones on " + where +
+                            "; to let them in: sudo firewall-cmd",
+                        "firewall: phones may connect to " + where + " now"}));
 }
 
 }  // namespace

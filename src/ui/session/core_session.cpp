@@ -12,6 +12,7 @@
 #include "platform/desktop_handler.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
+#include "platform/firewall.h"
 #include "service/served_networks.h"
 #include "service/service.h"
 #include "transcode/conversion_queue.h"
@@ -417,10 +418,44 @@ std::string CoreSession::pinnedAddress() const {
 AddressView CoreSession::networks() const {
     if (!parts_.networks) return {};
     const NetworksView view = parts_.networks->view();
-    AddressView shown{view.pin, {}, view.pinAbsent, view.portsHeld};
+    AddressView shown{view.pin, {}, view.pinAbsent, view.portsHeld, {}};
     for (const AddressStatus& network : view.served)
         shown.served.push_back({network.where.address, network.where.adapter});
+    if (int blocked = view.firewalled(); blocked >= 0) {
+        const FirewallVerdict& verdict = view.firewall[static_cast<std::size_t>(blocked)];
+        shown.firewall = FirewallWarning{
+            verdict.kind == FirewallKind::Firewalld ? "firewalld" : "ufw", verdict.zone,
+            verdict.state == FirewallState::Blocked,
+            view.served[static_cast<std::size_t>(blocked)].where.address, verdict.fixCommand};
+    }
     return shown;
+}
+
+FirewallOpening CoreSession::openFirewall() {
+    if (!parts_.networks) return FirewallOpening::Failed;
+    const NetworksView view = parts_.networks->view();
+    const int blocked = view.firewalled();
+    if (blocked < 0) return FirewallOpening::Opened;
+    const FirewallVerdict verdict = view.firewall[static_cast<std::size_t>(blocked)];
+    const FirewallFixResult result = runFirewallFix(verdict);
+    PostLog("firewall: " + (result.output.empty() ? std::string("no answer from pkexec")
+                                                   : result.output),
+            kMainWindowTag);
+    if (result.outcome == FirewallFixResult::Outcome::Opened && verdict.kind == FirewallKind::Ufw) {
+        // ufw's rules are root's to read: that phones may pass is ours to remember.
+        g_pSettings()->UfwAllowed = 1;
+        saveRecord();
+    }
+    parts_.networks->recheckFirewall();
+    switch (result.outcome) {
+        case FirewallFixResult::Outcome::Opened:
+            return FirewallOpening::Opened;
+        case FirewallFixResult::Outcome::Dismissed:
+        case FirewallFixResult::Outcome::NotAuthorized:
+            return FirewallOpening::Dismissed;
+        default:
+            return FirewallOpening::Failed;
+    }
 }
 
 std::string CoreSession::currentAddress() const {

@@ -133,6 +133,10 @@ public:
     // thread, one call at a time; it blocks while sockets close and open.
     virtual bool switchAddress(const std::string& address);
     virtual void stopService();
+    // Lets phones through the firewall that networks() warns of, with the
+    // user's consent (an administrator's password, through pkexec), then asks
+    // the firewall again. On a worker thread: it waits for the user's answer.
+    FirewallOpening openFirewall();
 
     // The settings record, one value at a time.
     ExitChoice exitChoice() const;

@@ -87,11 +87,22 @@ struct ServedPlace {
     std::string address;
     std::string adapter;  // "" when the address was given, not found
 };
+// A firewall that keeps phones out of a served network, or may.
+struct FirewallWarning {
+    std::string firewall;  // "firewalld" or "ufw"
+    std::string zone;      // firewalld's zone of the network's adapter
+    bool certain = false;  // its rules shut the ports (else it may: ufw's are root's)
+    std::string address;   // the network it stands before
+    std::string command;   // what opens it from a terminal
+};
+// How the firewall's opening ended.
+enum class FirewallOpening { Opened, Dismissed, Failed };
 struct AddressView {
     std::string pin;                  // the pinned address; "" serves every network
     std::vector<ServedPlace> served;  // the networks served now
     bool pinAbsent = false;           // pinned to an address this machine lacks now
     bool portsHeld = false;           // another program holds a port: tried again
+    std::optional<FirewallWarning> firewall;
 };
 
 // What the version check found, as the windows show it: UpdateOffered the

@@ -94,7 +94,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
 
     addressMenu_ = new CMenuDlg(2, this);
     rebuildAddressMenu();
-    serviceDown_ = !session.serviceRunning();
+    serviceDown_ = phonesShutOut();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
     connect(&session, &CoreSession::networksChanged, this, &CRightVideoDlg::onNetworksChanged);
 
@@ -114,6 +114,7 @@ CRightVideoDlg::~CRightVideoDlg() {
     counter_.stop();
     // The switch's report, if it is still on its way, dies with the page.
     if (switchThread_.joinable()) switchThread_.join();
+    if (firewallThread_.joinable()) firewallThread_.join();
     // The views first: they hear the session until they go.
     delete convertList_;
     delete addressMenu_;
@@ -381,6 +382,14 @@ QString CRightVideoDlg::AllNetworksText() {
     return QStringLiteral("全部网络");
 }
 
+QString CRightVideoDlg::AllowPhonesText() {
+    return QStringLiteral("允许手机连接");
+}
+
+bool CRightVideoDlg::phonesShutOut() const {
+    return !session().serviceRunning() || session().networks().firewall.has_value();
+}
+
 void CRightVideoDlg::rebuildAddressMenu() {
     QStringList texts;
     for (const std::string& address : session().addresses())
@@ -392,6 +401,9 @@ void CRightVideoDlg::rebuildAddressMenu() {
     const bool onlyThePin = texts.size() == 1 && texts.front() == pin;
     if (session().followsNetworks() && (texts.size() > 1 || (!pin.isEmpty() && !onlyThePin)))
         texts.push_front(AllNetworksText());
+    // Where the user meets the warning, the way out of it.
+    if (session().networks().firewall && !firewallThread_.joinable())
+        texts.push_back(AllowPhonesText());
     addressMenu_->SetTexts(texts);
     addressMenu_->resize(
         126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, texts.size())));
@@ -406,7 +418,7 @@ void CRightVideoDlg::onNetworksChanged() {
     const bool wasOpen = addressMenu_->isVisible();
     rebuildAddressMenu();
     if (wasOpen && addressMenu_->items().size() <= 1) hideAddressMenu();
-    serviceDown_ = !switching() && !session().serviceRunning();
+    serviceDown_ = !switching() && phonesShutOut();
     update(titleStateRect());
     followAddress();
 }
@@ -418,6 +430,18 @@ QString CRightVideoDlg::addressToolTip() const {
             .arg(QString::fromStdString(service.pin));
     }
     if (service.portsHeld) return QStringLiteral("端口被其他程序占用，正在重试");
+    if (const auto& wall = service.firewall) {
+        const QString what =
+            wall->certain
+                ? QStringLiteral("防火墙 %1（区域 %2）挡住了手机连接 %3")
+                      .arg(QString::fromStdString(wall->firewall),
+                           QString::fromStdString(wall->zone),
+                           QString::fromStdString(wall->address))
+                : QStringLiteral("防火墙 %1 已开启，可能挡住手机连接 %2")
+                      .arg(QString::fromStdString(wall->firewall),
+                           QString::fromStdString(wall->address));
+        return what + QStringLiteral("\n点击地址，选择“%1”").arg(AllowPhonesText());
+    }
     if (service.served.empty() && session().addresses().empty())
         return QStringLiteral("没有可用的网络，连上网络后自动开启服务");
     if (service.served.size() > 1) {
@@ -448,6 +472,10 @@ bool CRightVideoDlg::event(QEvent* event) {
 void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     menuOpen_ = false;
     if (quitting_) return;
+    if (chosen == AllowPhonesText()) {
+        openFirewall();
+        return;
+    }
     if (switching()) {
         // Dropped: one switch at a time. The menu moved its mark to the row
         // as it was clicked; the mark goes back.
@@ -486,10 +514,33 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
         // as it was, and its phones are still worth counting.
         startCounter();
     }
-    serviceDown_ = !session().serviceRunning();
+    serviceDown_ = phonesShutOut();
     update(titleStateRect());
     followAddress();
     emit addressSwitched(address, succeeded);
+}
+
+void CRightVideoDlg::openFirewall() {
+    if (firewallThread_.joinable()) return;
+    log(session(), "允许手机连接", {});
+    firewallThread_ = std::thread([this] {
+        const FirewallOpening opening = session().openFirewall();
+        QMetaObject::invokeMethod(
+            this,
+            [this, opening] {
+                // The worker has posted this as its last act.
+                if (firewallThread_.joinable()) firewallThread_.join();
+                const auto wall = session().networks().firewall;
+                if (opening == FirewallOpening::Failed && wall) {
+                    showMessage(QStringLiteral("无法修改防火墙设置，请在终端中运行：\n%1")
+                                    .arg(QString::fromStdString(wall->command)));
+                }
+                rebuildAddressMenu();
+            },
+            Qt::QueuedConnection);
+    });
+    // The row goes while the user is asked.
+    rebuildAddressMenu();
 }
 
 void CRightVideoDlg::toggleAddressMenu() {

@@ -101,6 +101,8 @@ public:
     bool quitting() const { return quitting_; }
     // The address menu's first row: serve every network.
     static QString AllNetworksText();
+    // The address menu's last row while a firewall keeps phones out.
+    static QString AllowPhonesText();
     // What the address box's tooltip says now; empty for none.
     QString addressToolTip() const;
 
@@ -154,6 +156,11 @@ private:
     void followCards();
     void onUnexaminable(const std::string& name);
     void onSwitchDone(const QString& address, bool succeeded);
+    // Lets phones through the firewall on a worker: pkexec waits for the user.
+    void openFirewall();
+    // The address is drawn as not listening: a part is down, or a firewall
+    // keeps phones out.
+    bool phonesShutOut() const;
     void startCounter();
     void toggleAddressMenu();
     void hideAddressMenu();
@@ -194,6 +201,7 @@ private:
     // Runs CoreSession::switchAddress; set from its start until its report
     // has arrived here and it was joined.
     std::thread switchThread_;
+    std::thread firewallThread_;  // while the firewall's opening waits for the user
 };
 
 }  // namespace zorvex::ui
