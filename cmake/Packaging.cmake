@@ -11,7 +11,7 @@ queue that survives restarts. It runs in one window with a tray icon, or\n\
 without a window as a systemd user service.")
 set(CPACK_PACKAGE_FILE_NAME "zorvex_${PROJECT_VERSION}_amd64")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${ZORVEX_PACKAGE_PREFIX})
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -22,7 +22,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # folder: none of them shows in the linked libraries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "ffmpeg, fonts-wqy-microhei, libmediainfo0v5, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, xdg-utils")
+# pkexec runs the firewall's helper after the user's consent.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, xdg-utils, pkexec")
+# ufw's profile lies in /etc, so dpkg keeps a user's changes to it; the
+# control files get their usual modes whatever the checkout's are.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Files installed under /usr/share/doc etc. get the usual permissions.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

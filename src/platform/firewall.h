@@ -11,9 +11,11 @@ namespace zorvex {
 enum class FirewallKind { None, Firewalld, Ufw };
 
 enum class FirewallState {
-    Open,      // phones reach both ports, or no firewall runs
-    Blocked,   // the firewall's rules, as read, shut at least one port
-    MayBlock,  // a firewall runs whose rules we cannot read (ufw's are root's)
+    Open,     // phones reach both ports, or no firewall runs
+    Blocked,  // the firewall's rules, as read, shut at least one port
+    // A firewall runs whose rules we cannot read: ufw's are root's, and
+    // firewalld's "server" polkit policy wants a password to show a zone.
+    MayBlock,
 };
 
 struct FirewallVerdict {

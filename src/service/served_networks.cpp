@@ -339,7 +339,8 @@ std::vector<std::string> networkChanges(const NetworksView& before, const Networ
         }
         const bool wasOpen = !old || old->state == FirewallState::Open;
         if (now.state == FirewallState::Open) {
-            if (!wasOpen) lines.push_back("firewall: phones may connect to " + named(where) + " now");
+            if (!wasOpen)
+                lines.push_back("firewall: phones may connect to " + named(where) + " now");
         } else if (wasOpen || !(*old == now)) {
             lines.push_back(firewallLine(now, named(where)));
         }

@@ -547,12 +547,12 @@ TEST(ServedNetworks, AFirewallInTheWayIsToldOnceAndItsOpeningHeard) {
     ASSERT_TRUE(test::waitUntil([&] { return networks.view().firewalled() < 0; }));
     executor.runPending();
     const std::string where = address + " (e0)";
-    EXPECT_EQ(said, (std::vector<std::string>{
-                        "serving " + where + ", broadcast " +
-                            address.substr(0, address.rfind('.')) + ".255",
-                        "firewall: firewalld's zone home blocks phones on " + where +
-                            "; to let them in: sudo firewall-cmd",
-                        "firewall: phones may connect to " + where + " now"}));
+    EXPECT_EQ(said,
+              (std::vector<std::string>{"serving " + where + ", broadcast " +
+                                            address.substr(0, address.rfind('.')) + ".255",
+                                        "firewall: firewalld's zone home blocks phones on " +
+                                            where + "; to let them in: sudo firewall-cmd",
+                                        "firewall: phones may connect to " + where + " now"}));
 }
 
 }  // namespace

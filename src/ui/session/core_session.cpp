@@ -438,8 +438,8 @@ FirewallOpening CoreSession::openFirewall() {
     if (blocked < 0) return FirewallOpening::Opened;
     const FirewallVerdict verdict = view.firewall[static_cast<std::size_t>(blocked)];
     const FirewallFixResult result = runFirewallFix(verdict);
-    PostLog("firewall: " + (result.output.empty() ? std::string("no answer from pkexec")
-                                                   : result.output),
+    PostLog("firewall: " +
+                (result.output.empty() ? std::string("no answer from pkexec") : result.output),
             kMainWindowTag);
     if (result.outcome == FirewallFixResult::Outcome::Opened && verdict.kind == FirewallKind::Ufw) {
         // ufw's rules are root's to read: that phones may pass is ours to remember.
