@@ -286,10 +286,12 @@ const AddressStatus* find(const std::vector<AddressStatus>& list, const ServedAd
 
 std::string firewallLine(const FirewallVerdict& verdict, const std::string& where) {
     std::string line = "firewall: ";
-    if (verdict.kind == FirewallKind::Firewalld) {
-        line += "firewalld's zone " + verdict.zone + " blocks phones on " + where;
+    if (verdict.kind == FirewallKind::Firewalld && !verdict.zone.empty()) {
+        line += "firewalld's zone " + verdict.zone +
+                (verdict.state == FirewallState::Blocked ? " blocks" : " may block") +
+                " phones on " + where;
     } else {
-        line += std::string(verdict.kind == FirewallKind::Ufw ? "ufw" : "a firewall") +
+        line += std::string(verdict.kind == FirewallKind::Ufw ? "ufw" : "firewalld") +
                 (verdict.state == FirewallState::Blocked ? " blocks" : " is on and may block") +
                 " phones on " + where;
     }

@@ -431,13 +431,14 @@ QString CRightVideoDlg::addressToolTip() const {
     }
     if (service.portsHeld) return QStringLiteral("端口被其他程序占用，正在重试");
     if (const auto& wall = service.firewall) {
-        const QString what = wall->certain ? QStringLiteral("防火墙 %1（区域 %2）挡住了手机连接 %3")
-                                                 .arg(QString::fromStdString(wall->firewall),
-                                                      QString::fromStdString(wall->zone),
-                                                      QString::fromStdString(wall->address))
-                                           : QStringLiteral("防火墙 %1 已开启，可能挡住手机连接 %2")
-                                                 .arg(QString::fromStdString(wall->firewall),
-                                                      QString::fromStdString(wall->address));
+        const QString what = wall->certain && !wall->zone.empty()
+                                 ? QStringLiteral("防火墙 %1（区域 %2）挡住了手机连接 %3")
+                                       .arg(QString::fromStdString(wall->firewall),
+                                            QString::fromStdString(wall->zone),
+                                            QString::fromStdString(wall->address))
+                                 : QStringLiteral("防火墙 %1 已开启，可能挡住手机连接 %2")
+                                       .arg(QString::fromStdString(wall->firewall),
+                                            QString::fromStdString(wall->address));
         return what + QStringLiteral("\n点击地址，选择“%1”").arg(AllowPhonesText());
     }
     if (service.served.empty() && session().addresses().empty())
