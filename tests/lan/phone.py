@@ -140,39 +140,26 @@ def exchange(address, clip, deadline):
     return result
 
 
-def keep(address, stream, seconds):
-    """Lists and a stream as a playing phone keeps them; the failure, or None."""
-    name = os.path.basename(stream)
-    size = os.path.getsize(stream)
-    deadline = time.monotonic() + seconds
-    offset, rounds = 0, 0
+def keep(address, key, size, seconds):
+    """Lists each second and a stream in 64 KiB ranges, as a playing phone; the failure or None."""
+    deadline, offset, rounds, next_list = time.monotonic() + seconds, 0, 0, 0.0
     try:
         with socket.create_connection((address, LINK_PORT), timeout=5) as link:
-            entries = []
-            for command in LISTS:
-                link.sendall(MAGIC + struct.pack("<BHI", 1, command, 0))
-                entries += read_answer(link, command, time.monotonic() + 5)
-            key = [e["key"] for e in entries if e["name"] == name][0]
             connection = http.client.HTTPConnection(address, HTTP_PORT, timeout=5)
-            next_list = 0.0
             while time.monotonic() < deadline:
-                if time.monotonic() >= next_list:
-                    for command in LISTS:
-                        link.sendall(MAGIC + struct.pack("<BHI", 1, command, 0))
-                        read_answer(link, command, time.monotonic() + 5)
+                for command in LISTS if time.monotonic() >= next_list else ():
+                    link.sendall(MAGIC + struct.pack("<BHI", 1, command, 0))
+                    read_answer(link, command, time.monotonic() + 5)
                     next_list = time.monotonic() + 1
                 end = min(offset + 65535, size - 1)
-                connection.request("GET", "/" + key, headers={"Range": "bytes=%d-%d" % (
-                    offset, end)})
+                connection.request("GET", "/" + key, headers={"Range": "bytes=%d-%d" % (offset, end)})
                 response = connection.getresponse()
                 body = response.read()
                 if response.status != 206 or len(body) != end - offset + 1:
                     return "range %d-%d: %d, %d bytes" % (offset, end, response.status, len(body))
-                offset = 0 if end + 1 >= size else end + 1
-                rounds += 1
+                offset, rounds = (end + 1) % size, rounds + 1
                 time.sleep(0.02)
-            connection.close()
-    except (OSError, Refused, IndexError, http.client.HTTPException) as error:
+    except (OSError, Refused, http.client.HTTPException) as error:
         return "after %d ranges: %s" % (rounds, error or type(error).__name__)
     return None
 
@@ -232,7 +219,9 @@ def find(args):
             break
     if report["ok"] and args.keep:
         print("found", flush=True)
-        cut = keep(report["address"], args.stream, args.keep)
+        key = [e["key"] for e in report["lists"]["256"]
+               if e["name"] == os.path.basename(args.stream)][0]
+        cut = keep(report["address"], key, os.path.getsize(args.stream), args.keep)
         report["ok"], report["kept"] = cut is None, cut or "kept"
     return report
 

@@ -99,9 +99,6 @@ TEST(FirewallProbe, WithoutFirewalldReadsUfw) {
     EXPECT_EQ(FirewallProbe(options).look("wlan0").state, State::Open);
     EXPECT_EQ(FirewallProbe(options).look("eth0"),
               (FirewallVerdict{Kind::Ufw, State::Blocked, "", "sudo ufw allow zorvex"}));
-    bus.dir.write("user.rules",
-                  "### tuple ### allow tcp 11717,11718 0.0.0.0/0 any 0.0.0.0/0 zorvex - in\n");
-    EXPECT_EQ(FirewallProbe(options).look("eth0").state, State::Open);
 }
 
 TEST(FirewallHelper, RefusesAllButItsTwoCommands) {
@@ -120,8 +117,6 @@ TEST(FirewallHelper, RefusesAllButItsTwoCommands) {
         EXPECT_TRUE(ran->output.starts_with("zorvex-firewall: refused: ")) << ran->output;
         EXPECT_EQ(ran->output.find('\n'), ran->output.size() - 1) << ran->output;
     }
-    FirewallVerdict odd{Kind::Firewalld, State::Blocked, "my zone", ""};
-    EXPECT_TRUE(firewallFixArguments(odd).empty());
 }
 
 }  // namespace
