@@ -74,13 +74,24 @@ StorageStatus usableFolder(const std::string& path) {
     return {};
 }
 
+// The home may be any folder the user named, holding their own "thesis.tmp1":
+// only the leftovers of files we write there are ours to remove.
+void removeOwnLeftovers(const HomeLayout& layout) {
+    static constexpr std::string_view kInHome[] = {"config.ini", "ConvertList.xml",
+                                                   "VideoRelation.xml", "write-test"};
+    static constexpr std::string_view kInAppData[] = {"ConvertFolders.txt", "Converting.xml",
+                                                      "ConvertQueue.xml", "write-test"};
+    removeTemporaryLeftovers(layout.home(), kInHome);
+    removeTemporaryLeftovers(layout.appDataFolder(), kInAppData);
+}
+
 }  // namespace
 
 StorageStatus InitWorkingDirectories(const std::string& homeDir) {
     SetModuleDir(homeDir);
     const HomeLayout layout(homeDir);
     if (StorageStatus home = usableFolder(homeDir); !home) return home;
-    removeTemporaryLeftovers(homeDir);
+    removeOwnLeftovers(layout);
     std::error_code settingsError;
     if (!LoadSettings(&settingsError)) {
         return failure("cannot write", GetConfigPath(), settingsError.value());

@@ -1,6 +1,8 @@
 #include "foundation/settings.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "foundation/constants.h"
 #include "foundation/home_folder.h"
@@ -54,39 +56,79 @@ SETTINGS_ST firstStartRecord() {
     return record;
 }
 
-SETTINGS_ST recordFrom(const IniFile& ini) {
+// What a config.ini read as it stands gives for a key it lacks.
+SETTINGS_ST missingKeyRecord() {
     SETTINGS_ST record;
-    record.AutoRun = ini.readInt(kNormalSection, "Base-AutoRun", 1);
-    record.AutoUpdate = ini.readInt(kNormalSection, "Base-AutoUpdate", 1);
-    record.ExitWndType = ini.readInt(kNormalSection, "ExitWndType", EXIT_WND_ASK);
-    record.ComSleepUnSleep = ini.readInt(kNormalSection, "ComSleep-UnSleep", 1);
-    record.DefaultIP = ini.readString(kNormalSection, "DefaultIP", "", kDefaultIpUnits);
-    record.PinnedIP = ini.readString(kNormalSection, "PinnedIP", "", kDefaultIpUnits);
-    record.UfwAllowed = ini.readInt(kNormalSection, "UfwAllowed", 0);
-    record.VideoConvertRatio = ini.readInt(kVideoSection, "VideoConvert-Ratio", 0);
-    record.ConvertPath = ini.readString(kVideoSection, "ConvertPath", "", kConvertPathUnits);
-    record.ConvertedNotify = ini.readInt(kVideoSection, "ConvertedNotify", 1);
-    record.DeleteOrigin = ini.readInt(kNormalSection, "DeleteOrigin", 0);
+    record.AutoRun = 1;
+    record.AutoUpdate = 1;
+    record.ExitWndType = EXIT_WND_ASK;
+    record.ComSleepUnSleep = 1;
+    record.VideoConvertRatio = 0;
+    record.ConvertedNotify = 1;
+    record.DeleteOrigin = 0;
+    record.UfwAllowed = 0;
+    record.UpdateServer = kDefaultUpdateServer;
+    return record;
+}
+
+// The record ini holds, with fallback's value for each key it lacks.
+// missing, when given, receives the names of the documented keys it lacks.
+SETTINGS_ST recordFrom(const IniFile& ini, const SETTINGS_ST& fallback,
+                       std::vector<std::string>* missing = nullptr) {
+    auto has = [&](std::string_view section, std::string_view key) {
+        bool found = ini.value(section, key).has_value();
+        if (!found && missing) missing->emplace_back(key);
+        return found;
+    };
+    auto number = [&](std::string_view section, std::string_view key, std::int32_t otherwise) {
+        has(section, key);
+        return ini.readInt(section, key, otherwise);
+    };
+    auto text = [&](std::string_view section, std::string_view key, const std::string& otherwise,
+                    std::size_t units) {
+        has(section, key);
+        return ini.readString(section, key, otherwise, units);
+    };
+    SETTINGS_ST record;
+    record.AutoRun = number(kNormalSection, "Base-AutoRun", fallback.AutoRun);
+    record.AutoUpdate = number(kNormalSection, "Base-AutoUpdate", fallback.AutoUpdate);
+    record.ExitWndType = number(kNormalSection, "ExitWndType", fallback.ExitWndType);
+    record.ComSleepUnSleep = number(kNormalSection, "ComSleep-UnSleep", fallback.ComSleepUnSleep);
+    record.DefaultIP = text(kNormalSection, "DefaultIP", fallback.DefaultIP, kDefaultIpUnits);
+    // Not in every file: a file without them lacks nothing.
+    record.PinnedIP =
+        ini.readString(kNormalSection, "PinnedIP", fallback.PinnedIP, kDefaultIpUnits);
+    record.UfwAllowed = ini.readInt(kNormalSection, "UfwAllowed", fallback.UfwAllowed);
+    record.VideoConvertRatio =
+        number(kVideoSection, "VideoConvert-Ratio", fallback.VideoConvertRatio);
+    record.ConvertPath =
+        text(kVideoSection, "ConvertPath", fallback.ConvertPath, kConvertPathUnits);
+    record.ConvertedNotify = number(kVideoSection, "ConvertedNotify", fallback.ConvertedNotify);
+    record.DeleteOrigin = number(kNormalSection, "DeleteOrigin", fallback.DeleteOrigin);
     record.UpdateServer =
-        ini.readString(kNormalSection, "UpdateServer", kDefaultUpdateServer, kUpdateServerUnits);
+        text(kNormalSection, "UpdateServer", fallback.UpdateServer, kUpdateServerUnits);
     // An empty host cannot be asked; fall back as for a missing key.
     if (record.UpdateServer.empty()) record.UpdateServer = kDefaultUpdateServer;
     return record;
 }
 
-bool writeFirstStartFile(const std::string& configPath, const SETTINGS_ST& record,
-                         std::error_code* error) {
+// A whole new file holding record, in the order a first start writes.
+bool writeRecordFile(const std::string& configPath, const SETTINGS_ST& record,
+                     std::error_code* error) {
+    auto number = [](std::int32_t value) { return std::to_string(value); };
     IniFile ini;
-    ini.write(kNormalSection, "Base-AutoRun", "0");
-    ini.write(kNormalSection, "Base-AutoUpdate", "1");
-    ini.write(kNormalSection, "ExitWndType", std::to_string(EXIT_WND_ASK));
-    ini.write(kNormalSection, "ComSleep-UnSleep", "1");
+    ini.write(kNormalSection, "Base-AutoRun", number(record.AutoRun));
+    ini.write(kNormalSection, "Base-AutoUpdate", number(record.AutoUpdate));
+    ini.write(kNormalSection, "ExitWndType", number(record.ExitWndType));
+    ini.write(kNormalSection, "ComSleep-UnSleep", number(record.ComSleepUnSleep));
     ini.write(kNormalSection, "DefaultIP", record.DefaultIP);
-    ini.write(kVideoSection, "VideoConvert-Ratio", "1");
+    ini.write(kVideoSection, "VideoConvert-Ratio", number(record.VideoConvertRatio));
     ini.write(kVideoSection, "ConvertPath", record.ConvertPath);
-    ini.write(kVideoSection, "ConvertedNotify", "1");
-    ini.write(kNormalSection, "DeleteOrigin", "0");
+    ini.write(kVideoSection, "ConvertedNotify", number(record.ConvertedNotify));
+    ini.write(kNormalSection, "DeleteOrigin", number(record.DeleteOrigin));
     ini.write(kNormalSection, "UpdateServer", record.UpdateServer);
+    if (!record.PinnedIP.empty()) ini.write(kNormalSection, "PinnedIP", record.PinnedIP);
+    if (record.UfwAllowed != 0) ini.write(kNormalSection, "UfwAllowed", number(record.UfwAllowed));
     return ini.save(configPath, error);
 }
 
@@ -136,12 +178,50 @@ std::string damageOf(std::string_view text) {
     return {};
 }
 
+// The lines of a damaged file that still read as they were written: what
+// a crash or a stray write left whole, as the XML files keep their items.
+IniFile readableLines(std::string_view text) {
+    std::string kept;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        bool whole = end != std::string_view::npos;
+        if (!whole) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        // The last line without its end may be cut inside its value.
+        if (!whole) break;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        bool clean = std::none_of(line.begin(), line.end(), [](char c) {
+            return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+        });
+        std::string_view content = trimmed(line);
+        bool header = content.starts_with('[') && content.ends_with(']');
+        // A line that is not clean may have held a section's header: what
+        // follows it can no longer be placed.
+        if (!clean) {
+            kept += "[?]\n";
+            continue;
+        }
+        if (header || content.find('=') != std::string_view::npos) {
+            kept += line;
+            kept += '\n';
+        }
+    }
+    return IniFile::parse(kept);
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 // config.ini as it stands: Ok with its text, Missing, or Damaged.
 StoredFile readConfig(const std::string& configPath) {
     StoredFile stored = ReadStoredFile(configPath);
     if (stored.status != StoredFileStatus::Ok) return stored;
     if (std::string problem = damageOf(stored.data); !problem.empty())
-        return {StoredFileStatus::Damaged, {}, std::move(problem)};
+        return {StoredFileStatus::Damaged, std::move(stored.data), std::move(problem)};
     return stored;
 }
 
@@ -153,14 +233,19 @@ bool LoadSettings(std::error_code* error) {
     bool ok = true;
     StoredFile stored = readConfig(configPath);
     if (stored.status == StoredFileStatus::Ok) {
-        record = recordFrom(IniFile::parse(stored.data));
-    } else if (stored.status == StoredFileStatus::Missing ||
-               !KeepDamagedFile(configPath, stored.problem, kSettingsLogTag, error).empty()) {
-        ok = writeFirstStartFile(configPath, record, error);
+        record = recordFrom(IniFile::parse(stored.data), missingKeyRecord());
+    } else if (stored.status == StoredFileStatus::Missing) {
+        ok = writeRecordFile(configPath, record, error);
     } else {
-        // A damaged file that could not be set aside stays as it is, and
-        // nothing is written over it.
-        ok = false;
+        // What the damage spared is the user's; first-start values fill the rest.
+        std::vector<std::string> lost;
+        record = recordFrom(readableLines(stored.data), firstStartRecord(), &lost);
+        std::string note = stored.problem;
+        note +=
+            lost.empty() ? "; every setting recovered" : "; first-start values for " + joined(lost);
+        // One that could not be set aside stays as it is, and nothing is written over it.
+        ok = !KeepDamagedFile(configPath, note, kSettingsLogTag, error).empty() &&
+             writeRecordFile(configPath, record, error);
     }
     {
         std::lock_guard lock(g_settingsMutex);
@@ -168,7 +253,7 @@ bool LoadSettings(std::error_code* error) {
         g_configPath = configPath;
     }
     // At every start, so a moved installation repairs its own entry.
-    if (stored.status == StoredFileStatus::Ok && record.AutoRun == 1) ApplyAutoRun();
+    if (record.AutoRun == 1) ApplyAutoRun();
     return ok;
 }
 

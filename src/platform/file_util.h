@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -58,9 +59,13 @@ int createTemporaryFile(const std::string& target, std::string* tempPath);
 // form above, or the "<name>.tmpNNNNNN" of earlier builds (".tmp" and one to
 // six digits, as those builds did not pad the number).
 bool isTemporaryLeftover(std::string_view name);
+// The name whose write left name behind; nothing when it is no leftover.
+std::optional<std::string_view> temporaryLeftoverOf(std::string_view name);
 // Removes the regular files in folder (not below it) that isTemporaryLeftover
-// names. Returns how many were removed.
-int removeTemporaryLeftovers(const std::string& folder);
+// names. Given ownNames, only leftovers of those: a folder that is not ours
+// alone may hold the user's own "thesis.tmp1". Returns how many were removed.
+int removeTemporaryLeftovers(const std::string& folder,
+                             std::span<const std::string_view> ownNames = {});
 
 // "." + name + ".part-" + six random letters or digits: where an output that
 // takes long to make (a conversion) grows until it is complete, hidden from

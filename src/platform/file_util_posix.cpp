@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <random>
 
 namespace zorvex {
@@ -247,7 +248,8 @@ bool hasHiddenForm(std::string_view name, std::string_view mark) {
     return true;
 }
 
-int removeMatching(const std::string& folder, bool (*matches)(std::string_view)) {
+int removeMatching(const std::string& folder,
+                   const std::function<bool(std::string_view)>& matches) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;
     int removed = 0;
@@ -272,22 +274,34 @@ std::string PartialNameFor(std::string_view name) {
     return hiddenNameFor(name, kPartialMark);
 }
 
-bool isTemporaryLeftover(std::string_view name) {
+std::optional<std::string_view> temporaryLeftoverOf(std::string_view name) {
     // ".NAME.tmp-XXXXXX"
-    if (hasHiddenForm(name, kTemporaryMark)) return true;
+    if (hasHiddenForm(name, kTemporaryMark))
+        return name.substr(1, name.size() - 1 - kTemporaryMark.size() - kUniqueCharacters);
     // "NAME.tmpN" to "NAME.tmpNNNNNN"
     auto mark = name.rfind(".tmp");
-    if (mark == std::string_view::npos || mark == 0) return false;
+    if (mark == std::string_view::npos || mark == 0) return std::nullopt;
     std::string_view digits = name.substr(mark + 4);
-    return !digits.empty() && digits.size() <= kUniqueCharacters && allDigits(digits);
+    if (digits.empty() || digits.size() > kUniqueCharacters || !allDigits(digits))
+        return std::nullopt;
+    return name.substr(0, mark);
+}
+
+bool isTemporaryLeftover(std::string_view name) {
+    return temporaryLeftoverOf(name).has_value();
 }
 
 bool isPartialLeftover(std::string_view name) {
     return hasHiddenForm(name, kPartialMark);
 }
 
-int removeTemporaryLeftovers(const std::string& folder) {
-    return removeMatching(folder, isTemporaryLeftover);
+int removeTemporaryLeftovers(const std::string& folder,
+                             std::span<const std::string_view> ownNames) {
+    if (ownNames.empty()) return removeMatching(folder, isTemporaryLeftover);
+    return removeMatching(folder, [ownNames](std::string_view name) {
+        auto of = temporaryLeftoverOf(name);
+        return of && std::find(ownNames.begin(), ownNames.end(), *of) != ownNames.end();
+    });
 }
 
 int removePartialLeftovers(const std::string& folder) {

@@ -8,7 +8,7 @@
 // own per call, so any thread may use them at any time.
 namespace zorvex {
 
-// UTF-8 text as GBK bytes. A character GBK lacks, and each broken UTF-8
+// UTF-8 text as GBK bytes, composed (NFC) first. A character GBK lacks, and each broken UTF-8
 // sequence, becomes one '?'. Without the converter (glibc's gconv modules
 // missing) ASCII passes and every other character becomes '?'.
 std::string utf8ToGbk(std::string_view utf8);

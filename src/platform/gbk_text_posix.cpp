@@ -1,10 +1,13 @@
 #include "platform/gbk_text.h"
 
 #include <iconv.h>
+#include <utf8proc.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/utf16_text.h"
 
@@ -49,11 +52,24 @@ private:
     iconv_t cd_;
 };
 
+// A name copied from a Mac arrives decomposed, "e" and U+0301 apart; GBK
+// has "é" and "ガ" whole but no combining marks.
+std::string composed(std::string valid) {
+    utf8proc_uint8_t* nfc = nullptr;
+    utf8proc_ssize_t size =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(valid.data()),
+                     static_cast<utf8proc_ssize_t>(valid.size()), &nfc,
+                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(nfc, &std::free);
+    if (size < 0 || !nfc) return valid;
+    return {reinterpret_cast<const char*>(nfc), static_cast<std::size_t>(size)};
+}
+
 }  // namespace
 
 std::string utf8ToGbk(std::string_view utf8) {
     // Mended first, each broken sequence is one U+FFFD, which GBK lacks.
-    const std::string valid = toValidUtf8(utf8);
+    const std::string valid = composed(toValidUtf8(utf8));
     std::string_view in = valid;
     std::string out;
     out.reserve(in.size());

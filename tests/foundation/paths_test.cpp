@@ -142,18 +142,22 @@ TEST_F(WorkingDirectoriesTest, StartUpRemovesWhatInterruptedWritesLeft) {
           std::string("VideoRelation.xml.tmp123456"), "file_root/." + key + ".tmp-x1Y2z3",
           "file_root/" + key + ".tmp000042",
           std::string("appData/download/.Zorvex助手1.0.19.exe.tmp-AbCdEf"),
-          std::string("appData/converted/.long120.mp4.part-x1Y2z3")}) {
+          std::string("appData/converted/.long120.mp4.part-x1Y2z3"),
+          std::string("appData/.ConvertQueue.xml.tmp-Zz09aB")}) {
         dir_.write("home/" + leftover, "half written");
     }
     dir_.write("home/file_root/" + key, "a link file");
-    dir_.write("home/notes.tmp", "not ours to judge");
+    // The home may be any folder: the user's files that merely look like ours stay.
+    for (const char* users : {"notes.tmp", "thesis.tmp1", ".draft.tmp-abc123"})
+        dir_.write(std::string("home/") + users, "not ours to judge");
     ASSERT_TRUE(InitWorkingDirectories(home_));
     std::vector<std::string> left;
     for (auto& e : std::filesystem::recursive_directory_iterator(home_)) {
         if (e.is_regular_file()) left.push_back(e.path().lexically_relative(home_).string());
     }
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"config.ini", "file_root/" + key, "notes.tmp"}));
+    EXPECT_EQ(left, (std::vector<std::string>{".draft.tmp-abc123", "config.ini", "file_root/" + key,
+                                              "notes.tmp", "thesis.tmp1"}));
 }
 
 TEST_F(WorkingDirectoriesTest, AFileWhereAFolderBelongsStopsTheStartWithItsPathAndReason) {

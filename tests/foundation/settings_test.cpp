@@ -178,17 +178,35 @@ TEST_F(SettingsTest, ADamagedFileIsKeptAsideAndReplacedByANewOne) {
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_TRUE(std::regex_match(kept[0], std::regex(R"(config\.ini\.damaged-\d{8}-\d{6})")));
     EXPECT_EQ(test::readFile(homeFile(kept[0])), binary);
-    // The new file holds the first-start values, as on a first start.
-    EXPECT_EQ(g_pSettings()->ExitWndType, 1);
+    // The key that reads cleanly is kept; the rest take the first-start values.
+    EXPECT_EQ(g_pSettings()->ExitWndType, 3);
     EXPECT_EQ(g_pSettings()->AutoRun, 0);
-    EXPECT_EQ(IniFile::load(homeFile("config.ini")).value("NormalSetting", "Base-AutoRun"), "0");
+    IniFile written = IniFile::load(homeFile("config.ini"));
+    EXPECT_EQ(written.value("NormalSetting", "Base-AutoRun"), "0");
+    EXPECT_EQ(written.value("NormalSetting", "ExitWndType"), "3");
     std::string log;
     for (auto& e : std::filesystem::directory_iterator(homeFile("PTTLog")))
         log += test::readFile(e.path().string());
     EXPECT_NE(log.find("(ZorvexDataManager\\Settings):" + homeFile("config.ini") +
-                       " cannot be read (not a text file); kept as " + homeFile(kept[0])),
+                       " cannot be read (not a text file; first-start values for Base-AutoRun, "
+                       "Base-AutoUpdate, ComSleep-UnSleep, DefaultIP, VideoConvert-Ratio, "
+                       "ConvertPath, ConvertedNotify, DeleteOrigin, UpdateServer); kept as " +
+                       homeFile(kept[0])),
               std::string::npos)
         << log;
+
+    // A whole section and then noise: every setting it held survives.
+    std::filesystem::remove_all(home_);
+    std::string noise;
+    for (int i = 0; i < 300; ++i) noise += static_cast<char>((i * 131 + 7) % 256);
+    dir_.write("home/config.ini", "[VideoSetting]\r\nConvertPath=" + dir_.file("videos") +
+                                      "\r\nVideoConvert-Ratio=0\r\n" + noise);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(g_pSettings()->ConvertPath, dir_.file("videos"));
+    EXPECT_EQ(g_pSettings()->VideoConvertRatio, 0);
+    EXPECT_EQ(g_pSettings()->AutoRun, 0);
+    EXPECT_EQ(IniFile::load(homeFile("config.ini")).value("VideoSetting", "ConvertPath"),
+              dir_.file("videos"));
 }
 
 // A torn or foreign file says nothing: read as it stands, its missing

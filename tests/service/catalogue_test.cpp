@@ -94,19 +94,21 @@ TEST_F(Catalogue, PhonesGetNamesInGbkWithinSixtyBytes) {
     const std::string thirty = repeated("视", 30);
     const std::string gbkChar = "\xCA\xD3", ellipsis = "\xA1\xAD";
     std::string key;
-    const std::vector<std::string> names = {"视频.mp4", thirty, thirty + "视.mp4",
-                                            "a" + thirty + "视.mp4", "clip😀€.mp4"};
+    const std::vector<std::string> names = {
+        "视频.mp4",   thirty,          thirty + "视.mp4", "a" + thirty + "视.mp4",
+        "clip😀€.mp4", "cafe\u0301.mp4"};  // decomposed, as Macs write
     for (const std::string& name : names) {
         ASSERT_EQ(service.addFile("/v/" + name, LIST_SOURCE, &key), ADD_OK) << name;
     }
     auto entries = wire::decodeListBody(body(service, LIST_SOURCE));
-    ASSERT_TRUE(entries && entries->size() == 5u);
+    ASSERT_TRUE(entries && entries->size() == 6u);
     EXPECT_EQ((*entries)[0].name, "\xCA\xD3\xC6\xB5.mp4");
     EXPECT_EQ((*entries)[1].name, repeated(gbkChar, 30));  // 60 bytes: fits as it is
     EXPECT_EQ((*entries)[2].name, repeated(gbkChar, 27) + ellipsis + ".mp4");
     // An odd byte before: the cut falls between characters, one byte short of 60.
     EXPECT_EQ((*entries)[3].name, "a" + repeated(gbkChar, 26) + ellipsis + ".mp4");
     EXPECT_EQ((*entries)[4].name, "clip?\x80.mp4");  // no emoji in GBK; the euro is one byte
+    EXPECT_EQ((*entries)[5].name, "caf\xA8\xA6.mp4");
     EXPECT_EQ(gbkToUtf8((*entries)[2].name), repeated("视", 27) + "….mp4");
 }
 
