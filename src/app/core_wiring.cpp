@@ -55,6 +55,8 @@ VideoLibraryContext MakeLibraryContext(AppCore& core, const std::string& home, E
     context.ffmpeg = [] { return LocateFfmpeg(); };
     context.thumbnailPathFor = [](const std::string& key) { return ThumbnailPath(key); };
     context.probe = [](const std::string& path) { return ProbeMedia(path); };
+    // A file moved away while nobody looks shows on its card within seconds.
+    context.recheckEvery = std::chrono::seconds(2);
     return context;
 }
 

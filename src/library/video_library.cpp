@@ -34,10 +34,20 @@ bool IsAcceptedVideoName(const std::string& name) {
            std::end(kAcceptedExtensions);
 }
 
-VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(context)) {}
+VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(context)) {
+    if (context_.recheckEvery.count() > 0) watcher_ = std::thread([this] { watchFiles(); });
+}
 
 VideoLibrary::~VideoLibrary() {
     closing_ = true;
+    if (watcher_.joinable()) {
+        {
+            std::lock_guard lock(watchMutex_);
+            watchStop_ = true;
+        }
+        watchWake_.notify_all();
+        watcher_.join();
+    }
     std::vector<VIDEOINFO_ST> items;
     {
         std::lock_guard lock(itemsMutex_);
@@ -586,10 +596,49 @@ void VideoLibrary::OnFileStatus(const std::string& path, bool exists) {
     comeBack(itemId, card);
 }
 
-void VideoLibrary::RecheckMissing() {
-    if (closing_) return;
+void VideoLibrary::RecheckFiles() {
+    applyPresence(lookForFiles());
+}
+
+VideoLibrary::Presence VideoLibrary::lookForFiles() const {
+    Presence presence;
     for (const VIDEOINFO_ST& item : items()) {
-        if (item.card->kind() == KIND_MISSING) comeBack(item.itemId, item.card);
+        const std::string path = item.card->path();
+        std::optional<bool> there;
+        if (isRegularFile(path)) there = true;
+        // Only a file surely gone: a folder that cannot be read says nothing.
+        else if (pathIsAbsent(path))
+            there = false;
+        presence.emplace_back(item.itemId, there);
+    }
+    return presence;
+}
+
+void VideoLibrary::applyPresence(const Presence& presence) {
+    if (closing_) return;
+    for (const auto& [itemId, there] : presence) {
+        std::shared_ptr<VideoCard> card = this->card(itemId);
+        if (!card || !there) continue;
+        if (*there) {
+            comeBack(itemId, card);
+        } else if ((card->kind() == KIND_PLAIN || card->kind() == KIND_CONVERTED) &&
+                   card->examined()) {
+            card->markMissing();
+            listeners_.tell([&](VideoLibraryListener& l) { l.onCardChanged(itemId); });
+        }
+    }
+}
+
+// The stats run here, not on the library's thread: a network share that
+// stopped answering may hold one for many seconds.
+void VideoLibrary::watchFiles() {
+    std::unique_lock lock(watchMutex_);
+    while (!watchWake_.wait_for(lock, context_.recheckEvery, [this] { return watchStop_; })) {
+        lock.unlock();
+        post([presence = lookForFiles()](VideoLibrary& library) {
+            library.applyPresence(presence);
+        });
+        lock.lock();
     }
 }
 

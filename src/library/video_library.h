@@ -1,11 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "library/catalogue.h"
@@ -84,6 +88,9 @@ struct VideoLibraryContext {
     std::function<std::string(const std::string& key)> thumbnailPathFor;
     // The media probe, called on the cards' workers; ProbeMedia when empty.
     std::function<MediaProbeResult(const std::string& path)> probe;
+    // How often a thread of the library looks for the cards' files; zero:
+    // only when RecheckFiles is called.
+    std::chrono::milliseconds recheckEvery{0};
 };
 
 // The user's videos as cards in display order, and the relations of
@@ -133,8 +140,11 @@ public:
     // asked): a missing card of that path becomes what it was, examined
     // again and with its thumbnail. Other news changes nothing.
     void OnFileStatus(const std::string& path, bool exists);
-    // The same for every missing card whose file is back (a stat each).
-    void RecheckMissing();
+    // Looks for every card's file (a stat each, on this thread): a plain or
+    // converted card whose file has gone turns missing, and a missing card
+    // whose file is back comes back as OnFileStatus says. Cards with a task
+    // follow their task instead.
+    void RecheckFiles();
 
     bool HasConversionRecord(const std::string& path) const;
 
@@ -201,6 +211,11 @@ private:
     int addRefusal(const std::string& path);
     void toast(int code);
     void post(std::function<void(VideoLibrary&)> task);
+    // Whether each card's file is there, by item: nullopt when it cannot be told.
+    using Presence = std::vector<std::pair<std::string, std::optional<bool>>>;
+    Presence lookForFiles() const;
+    void applyPresence(const Presence& presence);
+    void watchFiles();
 
     VideoLibraryContext context_;
     Subscribers<VideoLibraryListener> listeners_;
@@ -222,6 +237,11 @@ private:
     std::vector<std::string> returning_;  // cards examined again since their file came back
     std::atomic<bool> examining_{false};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Last: started when everything above is, joined first.
+    std::mutex watchMutex_;  // guards watchStop_
+    std::condition_variable watchWake_;
+    bool watchStop_ = false;
+    std::thread watcher_;
 };
 
 // The extension list of a drop: exact and case-sensitive.

@@ -40,10 +40,11 @@ MediaProbeResult probeWithWrapper(const std::string& path) {
     }
     // MediaInfo decodes the name first and cannot open one that is not
     // UTF-8 (a name from an old archive); by its descriptor it reads the file.
-    std::optional<OpenedForReading> opened;
-    std::string name = path;
-    if (!isValidUtf8(path)) name = opened.emplace(path).alias();
-    MediaInfo_Open(handle, name.c_str());
+    // Opened first through the check every media read takes: a FIFO or a
+    // device would hold MediaInfo's own open for good.
+    OpenedForReading opened(path);
+    std::string name = isValidUtf8(path) ? path : opened.alias();
+    if (!opened.alias().empty()) MediaInfo_Open(handle, name.c_str());
     auto get = [&](MediaInfo_stream_C kind, const char* parameter) {
         const char* text =
             MediaInfo_Get(handle, kind, 0, parameter, MediaInfo_Info_Text, MediaInfo_Info_Name);

@@ -89,9 +89,11 @@ protected:
 
     // probe: the media probe the cards get; the real one when empty.
     std::unique_ptr<VideoLibrary> make(
-        std::function<MediaProbeResult(const std::string&)> probe = {}) {
+        std::function<MediaProbeResult(const std::string&)> probe = {},
+        std::chrono::milliseconds recheckEvery = {}) {
         VideoLibraryContext context;
         context.probe = std::move(probe);
+        context.recheckEvery = recheckEvery;
         context.catalogue = catalogue.get();
         context.executor = &executor;
         context.conversions = &page;
@@ -366,10 +368,24 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     const auto& back = items[3].card;
     copyClip(test::mediaFixtures().shortClip, "elsewhere/z.mp4");
     library->OnFileStatus(videos.file("elsewhere/nothing.mp4"), true);
-    library->RecheckMissing();
+    library->RecheckFiles();
     ASSERT_TRUE(pump([&] { return back->examined() && back->thumbUsable(); }));
     EXPECT_EQ(back->kind(), KIND_CONVERTED);
     EXPECT_FALSE(back->probe().duration.empty());
+
+    // Moved away and back while the application runs, with nobody asking:
+    // the library's own look finds both.
+    library.reset();
+    library = make({}, std::chrono::milliseconds(20));
+    library->BuildFromCatalogue();
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    auto card = library->items()[3].card;
+    ASSERT_EQ(card->kind(), KIND_CONVERTED);
+    std::filesystem::rename(videos.file("elsewhere/z.mp4"), videos.file("z.mp4"));
+    ASSERT_TRUE(pump([&] { return card->kind() == KIND_MISSING; }));
+    EXPECT_EQ(page.changedCards.back(), library->items()[3].itemId);
+    std::filesystem::rename(videos.file("z.mp4"), videos.file("elsewhere/z.mp4"));
+    ASSERT_TRUE(pump([&] { return card->kind() == KIND_CONVERTED && card->examined(); }));
 }
 
 // Outputs that are not named as their sources (clip.mkv gives clip.mp4, a

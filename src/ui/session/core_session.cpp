@@ -1,7 +1,6 @@
 #include "ui/session/core_session.h"
 
 #include <QDesktopServices>
-#include <QTimer>
 #include <QUrl>
 
 #include "foundation/log_recorder.h"
@@ -25,7 +24,6 @@ namespace zorvex::ui {
 namespace {
 // The installer is the main window's business in the day's log.
 constexpr const char* kMainWindowTag = "ZorvexVRClientDlg";
-constexpr int kMissingRecheckMs = 2000;
 
 DownloadEnd endOf(int result) {
     return result == kDownloadSucceeded   ? DownloadEnd::Succeeded
@@ -151,12 +149,6 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
     : QObject(parent), parts_(std::move(parts)), subscriber_(std::make_unique<Subscriber>(*this)) {
     if (parts_.library) parts_.library->subscribe(subscriber_.get());
     if (parts_.queue) parts_.queue->subscribe(subscriber_.get());
-    if (parts_.library) {
-        // A missing file may come back while no phone asks for the lists.
-        auto* recheck = new QTimer(this);
-        connect(recheck, &QTimer::timeout, this, [this] { parts_.library->RecheckMissing(); });
-        recheck->start(kMissingRecheckMs);
-    }
     if (parts_.networks) {
         // Heard on the GUI thread (the core's executor), while this lives.
         networksListener_ =

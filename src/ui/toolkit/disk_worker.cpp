@@ -1,8 +1,19 @@
 #include "ui/toolkit/disk_worker.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QPointer>
 
+#include "platform/file_util.h"
+
 namespace zorvex::ui {
+
+namespace {
+
+// Far above any thumbnail; a picture path in a stored file may name anything.
+constexpr std::size_t kMaxPictureBytes = std::size_t{64} << 20;
+
+}  // namespace
 
 DiskWorker::DiskWorker() : thread_([this] { loop(); }) {}
 
@@ -22,7 +33,12 @@ void DiskWorker::loadPicture(const QString& path, QObject* receiver,
     QPointer<QObject> alive(receiver);
     run<QImage>(
         [path] {
-            QImage image(path);
+            // A stored path may name a FIFO, whose open would hold this
+            // thread, and the quit that joins it, for good.
+            BoundedRead read =
+                readFileAtMost(QFile::encodeName(path).toStdString(), kMaxPictureBytes);
+            if (read.status != BoundedRead::Status::Ok) return QImage();
+            QImage image = QImage::fromData(QByteArray::fromStdString(read.data));
             if (image.isNull()) return QImage();
             return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         },

@@ -8,6 +8,8 @@
 #include <QWheelEvent>
 #include <QtTest/QTest>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "../../transcode/media_fixtures.h"
@@ -149,7 +151,10 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     QImage solid(128, 72, QImage::Format_RGB32);
     solid.fill(QColor(20, 160, 60));
     ASSERT_TRUE(solid.save(thumbnail, "JPEG", 100));
-    restore({9});
+    // A picture path naming a FIFO must not hold the disk thread, nor the quit.
+    const std::string fifo = home.file("thumb.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    restore({9}, fifo);
     restore({3}, thumbnail.toStdString());
     ASSERT_TRUE(pump([&] { return list->diskJobs() == 0; }));
 
