@@ -616,7 +616,9 @@ VideoLibrary::Presence VideoLibrary::lookForFiles() const {
 
 void VideoLibrary::applyPresence(const Presence& presence) {
     if (closing_) return;
-    for (const auto& [itemId, there] : presence) {
+    for (const auto& look : presence) {
+        const std::string& itemId = look.first;
+        const std::optional<bool>& there = look.second;
         std::shared_ptr<VideoCard> card = this->card(itemId);
         if (!card || !there) continue;
         if (*there) {
