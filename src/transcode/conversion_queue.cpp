@@ -354,7 +354,9 @@ void ConversionQueue::AdoptFinishedOutputs() {
         // A job names its output only once it is whole and never over another
         // file; the probe tells one that someone put there since.
         if (!isRegularFile(output) ||
-            !OutputMatchesSource(ProbeMedia(output), running.item.VideoTime)) {
+            !OutputMatchesSource(
+                ProbeMedia(output),
+                SourcePictureDuration(running.item.VideoPath, running.item.VideoTime))) {
             PostLog("a conversion ended with the application, nothing kept: " + output, kLogTag);
             continue;
         }

@@ -88,6 +88,11 @@ bool OutputMatchesSource(const MediaProbeResult& output, std::string_view source
     return std::llabs(made - wanted) <= tolerance;
 }
 
+std::string SourcePictureDuration(const std::string& sourcePath, const std::string& durationMs) {
+    std::string picture = ProbeMedia(sourcePath).videoDuration;
+    return leadingNumber(picture) > 0 ? picture : durationMs;
+}
+
 TranscodeOutcome TranscodeJob::convert() {
     using Kind = TranscodeOutcome::Kind;
     const CONVERT_PARAM_ST& p = request_.param;
@@ -148,16 +153,20 @@ TranscodeOutcome TranscodeJob::convert() {
     }
     // An FFmpeg killed or cut short may still exit 0: only a whole video counts.
     MediaProbeResult made;
-    if (status == 0) made = ProbeMedia(partial);
+    std::string wanted = request_.durationMs;
+    if (status == 0) {
+        made = ProbeMedia(partial);
+        wanted = SourcePictureDuration(request_.sourcePath, request_.durationMs);
+    }
     int renamed = -1;
-    if (status == 0 && OutputMatchesSource(made, request_.durationMs)) {
+    if (status == 0 && OutputMatchesSource(made, wanted)) {
         renamed = commitPartialFile(partial, outputPath_);
         if (renamed == 0) return {Kind::Done, {}, {}};
     }
     removeFile(partial);
     std::string why = status != 0     ? "FFmpeg exited with " + std::to_string(status)
                       : renamed == -1 ? "the video lasts " + made.videoDuration + " ms of " +
-                                            request_.durationMs + " ms, width " + made.width
+                                            wanted + " ms, width " + made.width
                                       : "it cannot be renamed: " + errorText(renamed);
     PostLog("conversion failed, " + why + ": " + outputPath_, kLogTag);
     std::string reason;
@@ -170,9 +179,8 @@ TranscodeOutcome TranscodeJob::convert() {
         reason = "输出中没有可播放的画面";
     } else {
         const std::int64_t lasts = leadingNumber(made.videoDuration);
-        reason = (lasts < leadingNumber(request_.durationMs) ? "输出只有 " : "输出有 ") +
-                 secondsText(lasts) + " 秒，原视频 " +
-                 secondsText(leadingNumber(request_.durationMs)) + " 秒";
+        reason = (lasts < leadingNumber(wanted) ? "输出只有 " : "输出有 ") + secondsText(lasts) +
+                 " 秒，原视频 " + secondsText(leadingNumber(wanted)) + " 秒";
     }
     return failure(std::move(reason));
 }
