@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "foundation/log_recorder.h"
+#include "media/output_name.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
@@ -98,6 +99,11 @@ TranscodeOutcome TranscodeJob::convert() {
     const CONVERT_PARAM_ST& p = request_.param;
     if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
         return failure("转码异常！！！", "转码异常！！！");
+    if (outputPath_.empty()) {
+        PostLog("conversion refused, the name leaves the conversion folder: " + request_.fileName,
+                kLogTag);
+        return failure("文件名无效，无法作为转码文件名");
+    }
 
     // The default folder may have been removed since start-up; a folder the
     // user chose is used only while it exists (GetConvertPath).

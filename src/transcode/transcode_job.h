@@ -60,8 +60,9 @@ std::string SourcePictureDuration(const std::string& sourcePath, const std::stri
 // only on success: FFmpeg exited with status 0 and the file's picture lasts
 // as long as the source's (OutputMatchesSource). Otherwise, and after a stop,
 // which ends only this job's FFmpeg, the partial file is deleted. An output
-// name that already exists is never replaced: the job fails.
-// Owner's thread: start, requestStop, waitFor, destruction.
+// name that already exists is never replaced, and a file name that would put
+// the output anywhere but in the conversion folder starts nothing: the job
+// fails. Owner's thread: start, requestStop, waitFor, destruction.
 class TranscodeJob {
 public:
     // The listener is not owned and must outlive the job.
