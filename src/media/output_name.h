@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zorvex {
 
@@ -8,7 +9,13 @@ namespace zorvex {
 // extension becomes .mp4.
 std::string ConvertedFileName(const std::string& fileName);
 // The converted file in the conversion folder, with '/' separators, no "//"
-// and no "/./".
+// and no "/./"; the folder's '\' become '/', the name's stay (they are part
+// of a name here). "" for a name that would put the file anywhere but
+// directly inside the folder.
 std::string ConvertedOutputPath(const std::string& convertFolder, const std::string& fileName);
+// A name that can only name a file of a folder: no '/', not ".." (nor a
+// '\'-separated part that is), no control character. The queue's files are
+// read through this, since a name there may have been put there by anyone.
+bool IsPlainFileName(std::string_view name);
 
 }  // namespace zorvex

@@ -15,6 +15,66 @@ namespace zorvex {
 namespace {
 constexpr auto kStopWait = std::chrono::milliseconds(2000);
 constexpr const char* kLogTag = "ZorvexTranscode\\ConversionQueue";
+constexpr std::size_t kNamedInLog = 3;
+
+// A name from a file as the log may hold it: one line, whatever it contains.
+std::string printable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        }
+    }
+    return out;
+}
+
+// What loading one of the queue's files left out, said in one log line
+// however many items it holds.
+struct Dropped {
+    std::size_t full = 0;  // past the room the queue has
+    std::size_t unsafe = 0;
+    std::string firstUnsafe;
+    std::size_t gone = 0;
+    std::vector<std::string> goneNamed;  // the first few missing sources
+
+    void add(const ItemsLeftOut& read) {
+        full += read.noRoom;
+        if (unsafe == 0) firstUnsafe = read.firstUnsafe;
+        unsafe += read.unsafeNames;
+    }
+
+    void sourceGone(const std::string& source) {
+        if (gone++ < kNamedInLog) goneNamed.push_back(source);
+    }
+
+    void log(const std::string& file, std::size_t items, const std::string& kept) const {
+        std::vector<std::string> why;
+        if (full > 0) why.push_back(std::to_string(full) + " (full)");
+        if (unsafe > 0) {
+            why.push_back(std::to_string(unsafe) + " (unsafe name, the first \"" +
+                          printable(firstUnsafe) + "\")");
+        }
+        if (gone > 0) {
+            std::string named;
+            for (const std::string& source : goneNamed)
+                named += (named.empty() ? "" : ", ") + printable(source);
+            why.push_back(std::to_string(gone) + " (source gone: " + named +
+                          (gone > goneNamed.size() ? ", ...)" : ")"));
+        }
+        if (why.empty()) return;
+        std::string line = fileNamePart(file) + " holds " + std::to_string(items) +
+                           " items: kept " + kept + ", dropped ";
+        for (std::size_t i = 0; i < why.size(); ++i) line += (i > 0 ? ", " : "") + why[i];
+        PostLog(line, kLogTag);
+    }
+};
+
 }  // namespace
 
 // Carries a job's reports to the queue's thread. Progress keeps only the
@@ -203,21 +263,15 @@ bool ConversionQueue::AnyRunning() const {
 }
 
 void ConversionQueue::LoadQueueFile() {
-    ConvertListLoad load = LoadConvertList(context_.listFile);
+    // A file grown past anything the window can show must not bring it
+    // down; what is cut was never on a phone's list.
+    ConvertListLoad load = LoadConvertList(context_.listFile, kKeptFinishedTasks, kKeptOtherTasks);
     // Set aside, so that the next save does not overwrite what may be saved.
     if (load.status == StoredFileStatus::Damaged)
         KeepDamagedFile(context_.listFile, load.problem, kLogTag);
-    std::size_t finished = 0, others = 0, leftOut = 0;
+    std::size_t others = 0;
     for (auto& record : load.records) {
         int type = record.type;
-        // A file grown past anything the window can show must not bring it
-        // down; what is cut was never on a phone's list.
-        std::size_t& kept = type == TASK_DONE ? finished : others;
-        if (kept == (type == TASK_DONE ? kKeptFinishedTasks : kKeptOtherTasks)) {
-            ++leftOut;
-            continue;
-        }
-        ++kept;
         auto task = makeTask(record.item);
         const bool cutShort =
             type == TASK_WAITING || type == TASK_RUNNING || type == TASK_INTERRUPTED;
@@ -225,16 +279,16 @@ void ConversionQueue::LoadQueueFile() {
         // keeps the number in the file.
         task->view.state = cutShort ? TASK_INTERRUPTED : static_cast<TaskState>(type);
         if (task->view.state == TASK_DONE) task->view.outputPath = task->view.item.VideoPath;
+        others += task->view.state != TASK_DONE;
         const std::string source = task->view.item.VideoPath;
         tasks_.push_back(std::move(task));
         if (cutShort) notify(TE_INTERRUPTED, source);
     }
-    if (leftOut > 0) {
-        PostLog("ConvertList.xml holds " + std::to_string(load.records.size()) + " items: kept " +
-                    std::to_string(finished) + " finished and " + std::to_string(others) +
-                    " others, left out " + std::to_string(leftOut),
-                kLogTag);
-    }
+    Dropped dropped;
+    dropped.add(load.leftOut);
+    dropped.log(context_.listFile, load.leftOut.items,
+                std::to_string(load.records.size() - others) + " finished and " +
+                    std::to_string(others) + " others");
     loadQueued(others);
     // What was recovered from a torn file is saved now, not at the next change.
     if (load.status == StoredFileStatus::Damaged && !tasks_.empty()) SaveQueueFile();
@@ -272,7 +326,8 @@ void ConversionQueue::saveQueued() {
     for (const auto& task : tasks_) {
         const TaskView& v = task->view;
         if (v.state == TASK_DONE || v.state == TASK_NEW) continue;
-        list.push_back({v.item, v.state, v.state == TASK_RUNNING ? v.outputPath : std::string()});
+        list.push_back({v.item, v.state, v.state == TASK_RUNNING ? v.outputPath : std::string(),
+                        v.state == TASK_FAILED ? v.failReason : std::string()});
     }
     if (!SaveQueuedConversions(context_.queueFile, list))
         PostLog("the queued conversions could not be noted: " + context_.queueFile, kLogTag);
@@ -280,33 +335,38 @@ void ConversionQueue::saveQueued() {
 
 void ConversionQueue::loadQueued(std::size_t& kept) {
     if (context_.queueFile.empty()) return;
-    QueuedConversionsLoad load = LoadQueuedConversions(context_.queueFile);
-    if (load.status == StoredFileStatus::Damaged)
-        KeepDamagedFile(context_.queueFile, load.problem, kLogTag);
-    TaskList restored;
-    std::vector<std::string> waiting;  // told once the tasks are listed
-    for (QueuedConversion& queued : load.list) {
-        const std::string source = queued.item.VideoPath;
+    Dropped dropped;
+    // Checked as the file is read, so that only as many items as the queue
+    // has room for are made, and a source is looked for only while room is left.
+    auto wanted = [&](const QueuedConversion& queued) {
         const std::string& output = queued.outputPath;
         bool converted = !output.empty() && std::any_of(tasks_.begin(), tasks_.end(), [&](auto& t) {
             return t->view.state == TASK_DONE && t->view.outputPath == output;
         });
-        if (converted) continue;  // finished as the last run ended
-        if (!isRegularFile(source)) {
-            PostLog("a queued conversion's source is gone, dropped: " + source, kLogTag);
-            continue;
-        }
-        if (kept == kKeptOtherTasks) {
-            PostLog("too many queued conversions, dropped: " + source, kLogTag);
-            continue;
-        }
-        ++kept;
+        if (converted) return false;  // finished as the last run ended
+        if (isRegularFile(queued.item.VideoPath)) return true;
+        dropped.sourceGone(queued.item.VideoPath);
+        return false;
+    };
+    QueuedConversionsLoad load = LoadQueuedConversions(
+        context_.queueFile, kKeptOtherTasks - std::min(kept, kKeptOtherTasks), wanted);
+    if (load.status == StoredFileStatus::Damaged)
+        KeepDamagedFile(context_.queueFile, load.problem, kLogTag);
+    dropped.add(load.leftOut);
+    dropped.log(context_.queueFile, load.leftOut.items, std::to_string(load.list.size()));
+    kept += load.list.size();
+    TaskList restored;
+    std::vector<std::string> waiting;  // told once the tasks are listed
+    for (QueuedConversion& queued : load.list) {
+        const std::string source = queued.item.VideoPath;
         auto task = makeTask(std::move(queued.item));
-        task->formerOutput = output;
-        // A failure stays one, for the user to read; anything else was cut
-        // short by the end of the run and starts again from the beginning.
+        task->formerOutput = queued.outputPath;
+        // A failure stays one, with its reason, for the user to read;
+        // anything else was cut short by the end of the run and starts again
+        // from the beginning.
         if (queued.type == TASK_FAILED) {
             task->view.state = TASK_FAILED;
+            task->view.failReason = std::move(queued.failReason);
         } else {
             task->view.state = TASK_WAITING;
             waiting.push_back(source);
@@ -354,7 +414,9 @@ void ConversionQueue::AdoptFinishedOutputs() {
         // A job names its output only once it is whole and never over another
         // file; the probe tells one that someone put there since.
         if (!isRegularFile(output) ||
-            !OutputMatchesSource(ProbeMedia(output), running.item.VideoTime)) {
+            !OutputMatchesSource(
+                ProbeMedia(output),
+                SourcePictureDuration(running.item.VideoPath, running.item.VideoTime))) {
             PostLog("a conversion ended with the application, nothing kept: " + output, kLogTag);
             continue;
         }
@@ -492,7 +554,7 @@ void ConversionQueue::onJobFinished(const std::string& key, const TranscodeOutco
             break;
         case TranscodeOutcome::Kind::Failed:
             task.view.state = TASK_FAILED;
-            task.view.failReason = outcome.reason;
+            task.view.failReason = KeptFailReason(outcome.reason);
             handleFailed(key);
             break;
         case TranscodeOutcome::Kind::Stopped:

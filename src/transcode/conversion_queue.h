@@ -97,11 +97,14 @@ public:
     // "ConvertList.xml.damaged-YYYYMMDD-HHMMSS" (and logged); the queue then
     // starts with the whole items before the damage, saved at once. Of a
     // long one, the first kKeptFinishedTasks finished and kKeptOtherTasks
-    // other tasks are kept (and the rest logged).
+    // other tasks are kept; the rest is not even read.
     // Then the unfinished tasks of the last run come back at the top, in
-    // their order: a failed one as failed, any other as waiting (the card is
-    // told), none started yet. One whose source is gone, or whose output a
-    // finished task already holds, is dropped with a log line.
+    // their order: a failed one as failed, with its reason, any other as
+    // waiting (the card is told), none started yet. One whose source is
+    // gone, or whose output a finished task already holds, is dropped, as is
+    // an item of either file whose name could lead its output out of the
+    // conversion folder (IsPlainFileName). Each file's drops make one log
+    // line: how many, why, and the first names.
     void LoadQueueFile();
     bool SaveQueueFile();
     // At start, after LoadQueueFile: an output that was finished for a task

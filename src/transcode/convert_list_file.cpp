@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "foundation/stored_xml.h"
+#include "media/output_name.h"
 #include "platform/file_util.h"
+#include "platform/utf16_text.h"
 #include "transcode/convert_param.h"
 
 namespace zorvex {
@@ -53,6 +55,13 @@ LISTITEM_ST readItem(pugi::xml_node element) {
     return item;
 }
 
+// False, and counted, for an item whose name could lead its output elsewhere.
+bool plainName(const LISTITEM_ST& item, ItemsLeftOut& leftOut) {
+    if (IsPlainFileName(item.VideoName)) return true;
+    if (leftOut.unsafeNames++ == 0) leftOut.firstUnsafe = item.VideoName;
+    return false;
+}
+
 }  // namespace
 
 bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecord>& records) {
@@ -61,9 +70,18 @@ bool SaveConvertList(const std::string& file, const std::vector<ConvertListRecor
     });
 }
 
-ConvertListLoad LoadConvertList(const std::string& file) {
+ConvertListLoad LoadConvertList(const std::string& file, std::size_t finishedRoom,
+                                std::size_t otherRoom) {
     ConvertListLoad load;
+    std::size_t finished = 0, others = 0;
     static_cast<StoredItemsRead&>(load) = ReadStoredItems(file, [&](pugi::xml_node element) {
+        ++load.leftOut.items;
+        const bool done = leadingNumber(element.attribute("VideoConvertType").value()) == TASK_DONE;
+        std::size_t& taken = done ? finished : others;
+        if (taken == (done ? finishedRoom : otherRoom)) {
+            ++load.leftOut.noRoom;
+            return false;
+        }
         ConvertListRecord record;
         for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
             for (const auto& attribute : kAttributes) {
@@ -74,6 +92,8 @@ ConvertListLoad LoadConvertList(const std::string& file) {
                 record.type = static_cast<int>(leadingNumber(a.value()));
             }
         }
+        if (!plainName(record.item, load.leftOut)) return false;
+        ++taken;
         load.records.push_back(std::move(record));
         return true;
     });
@@ -91,6 +111,12 @@ std::vector<RunningConversion> LoadRunningConversions(const std::string& file) {
     StoredItemsRead read = ReadStoredItems(file, [&](pugi::xml_node element) {
         RunningConversion running{readItem(element), element.attribute("OutputPath").value()};
         if (running.item.VideoPath.empty() || running.outputPath.empty()) return false;
+        // Taken in as a finished conversion and shared: only a job's own output.
+        const std::string& output = running.outputPath;
+        if (!IsPlainFileName(running.item.VideoName) || output.find("/../") != std::string::npos ||
+            fileNamePart(output) != ConvertedFileName(running.item.VideoName)) {
+            return false;
+        }
         list.push_back(std::move(running));
         return true;
     });
@@ -103,22 +129,43 @@ bool SaveQueuedConversions(const std::string& file, const std::vector<QueuedConv
         element.append_attribute("VideoConvertType") = std::to_string(queued.type).c_str();
         if (!queued.outputPath.empty())
             element.append_attribute("OutputPath") = queued.outputPath.c_str();
+        if (!queued.failReason.empty())
+            element.append_attribute("FailReason") = KeptFailReason(queued.failReason).c_str();
     });
 }
 
-QueuedConversionsLoad LoadQueuedConversions(const std::string& file) {
+QueuedConversionsLoad LoadQueuedConversions(
+    const std::string& file, std::size_t room,
+    const std::function<bool(const QueuedConversion&)>& take) {
     QueuedConversionsLoad load;
     static_cast<StoredItemsRead&>(load) = ReadStoredItems(file, [&](pugi::xml_node element) {
+        ++load.leftOut.items;
+        if (load.list.size() == room) {
+            ++load.leftOut.noRoom;
+            return false;
+        }
         QueuedConversion queued;
         queued.item = readItem(element);
         queued.type =
             static_cast<int>(leadingNumber(element.attribute("VideoConvertType").value()));
         queued.outputPath = element.attribute("OutputPath").value();
-        if (queued.item.VideoPath.empty()) return false;
+        queued.failReason = KeptFailReason(element.attribute("FailReason").value());
+        if (queued.item.VideoPath.empty() || !plainName(queued.item, load.leftOut)) return false;
+        if (take && !take(queued)) return false;
         load.list.push_back(std::move(queued));
         return true;
     });
     return load;
+}
+
+std::string KeptFailReason(std::string_view reason) {
+    std::string line = toValidUtf8(reason);
+    // FFmpeg's words may hold a tab or a line end; the row's tooltip shows one line.
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    if (utf16Length(line) <= kMaxFailReasonUnits) return line;
+    return truncateUtf16Units(line, kMaxFailReasonUnits - 1) + "…";
 }
 
 }  // namespace zorvex

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "foundation/log_recorder.h"
+#include "media/output_name.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "platform/subprocess.h"
@@ -88,11 +89,21 @@ bool OutputMatchesSource(const MediaProbeResult& output, std::string_view source
     return std::llabs(made - wanted) <= tolerance;
 }
 
+std::string SourcePictureDuration(const std::string& sourcePath, const std::string& durationMs) {
+    std::string picture = ProbeMedia(sourcePath).videoDuration;
+    return leadingNumber(picture) > 0 ? picture : durationMs;
+}
+
 TranscodeOutcome TranscodeJob::convert() {
     using Kind = TranscodeOutcome::Kind;
     const CONVERT_PARAM_ST& p = request_.param;
     if (p.Width == 0 || p.Height == 0 || p.BitrateK == 0)
         return failure("转码异常！！！", "转码异常！！！");
+    if (outputPath_.empty()) {
+        PostLog("conversion refused, the name leaves the conversion folder: " + request_.fileName,
+                kLogTag);
+        return failure("文件名无效，无法作为转码文件名");
+    }
 
     // The default folder may have been removed since start-up; a folder the
     // user chose is used only while it exists (GetConvertPath).
@@ -148,16 +159,20 @@ TranscodeOutcome TranscodeJob::convert() {
     }
     // An FFmpeg killed or cut short may still exit 0: only a whole video counts.
     MediaProbeResult made;
-    if (status == 0) made = ProbeMedia(partial);
+    std::string wanted = request_.durationMs;
+    if (status == 0) {
+        made = ProbeMedia(partial);
+        wanted = SourcePictureDuration(request_.sourcePath, request_.durationMs);
+    }
     int renamed = -1;
-    if (status == 0 && OutputMatchesSource(made, request_.durationMs)) {
+    if (status == 0 && OutputMatchesSource(made, wanted)) {
         renamed = commitPartialFile(partial, outputPath_);
         if (renamed == 0) return {Kind::Done, {}, {}};
     }
     removeFile(partial);
     std::string why = status != 0     ? "FFmpeg exited with " + std::to_string(status)
                       : renamed == -1 ? "the video lasts " + made.videoDuration + " ms of " +
-                                            request_.durationMs + " ms, width " + made.width
+                                            wanted + " ms, width " + made.width
                                       : "it cannot be renamed: " + errorText(renamed);
     PostLog("conversion failed, " + why + ": " + outputPath_, kLogTag);
     std::string reason;
@@ -170,9 +185,8 @@ TranscodeOutcome TranscodeJob::convert() {
         reason = "输出中没有可播放的画面";
     } else {
         const std::int64_t lasts = leadingNumber(made.videoDuration);
-        reason = (lasts < leadingNumber(request_.durationMs) ? "输出只有 " : "输出有 ") +
-                 secondsText(lasts) + " 秒，原视频 " +
-                 secondsText(leadingNumber(request_.durationMs)) + " 秒";
+        reason = (lasts < leadingNumber(wanted) ? "输出只有 " : "输出有 ") + secondsText(lasts) +
+                 " 秒，原视频 " + secondsText(leadingNumber(wanted)) + " 秒";
     }
     return failure(std::move(reason));
 }

@@ -46,17 +46,23 @@ public:
 };
 
 // Whether a converted file is the whole video: it has a video stream and that
-// stream's duration is within max(3 s, 2 %) of the source's (milliseconds, the probe's
-// text). A source of unknown duration needs only some duration.
+// stream's duration is within max(3 s, 2 %) of the source's picture
+// (milliseconds, as SourcePictureDuration gives it). A source of unknown
+// duration needs only some duration.
 bool OutputMatchesSource(const MediaProbeResult& output, std::string_view sourceDurationMs);
+// How long the source's picture lasts, in milliseconds: its video stream's
+// duration, which a longer sound track hides from the container's; the
+// task's duration text when the source's stream tells none (or is gone).
+std::string SourcePictureDuration(const std::string& sourcePath, const std::string& durationMs);
 
 // One conversion by FFmpeg on a worker thread of its own. FFmpeg writes under
 // a hidden name beside the output (PartialNameFor), which becomes the output
-// only on success: FFmpeg exited with status 0 and the file probes as a video
-// as long as the source (OutputMatchesSource). Otherwise, and after a stop,
+// only on success: FFmpeg exited with status 0 and the file's picture lasts
+// as long as the source's (OutputMatchesSource). Otherwise, and after a stop,
 // which ends only this job's FFmpeg, the partial file is deleted. An output
-// name that already exists is never replaced: the job fails.
-// Owner's thread: start, requestStop, waitFor, destruction.
+// name that already exists is never replaced, and a file name that would put
+// the output anywhere but in the conversion folder starts nothing: the job
+// fails. Owner's thread: start, requestStop, waitFor, destruction.
 class TranscodeJob {
 public:
     // The listener is not owned and must outlive the job.

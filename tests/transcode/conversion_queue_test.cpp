@@ -4,11 +4,15 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <vector>
 
+#include "foundation/home_folder.h"
+#include "foundation/log_recorder.h"
 #include "media_fixtures.h"
 #include "platform/file_util.h"
 #include "platform/home_layout.h"
+#include "platform/utf16_text.h"
 #include "support/test_support.h"
 #include "transcode/convert_list_file.h"
 
@@ -183,6 +187,7 @@ TEST_F(Queue, UnfinishedTasksComeBackInOrderAfterACrashAndNoneRunsTwice) {
     restart();
     EXPECT_EQ(order(), (std::vector<std::string>{"b.avi", "d.avi", "c.avi", "a.avi"}));
     EXPECT_EQ(states(), (std::vector<int>{TASK_RUNNING, TASK_WAITING, TASK_WAITING, TASK_FAILED}));
+    EXPECT_EQ(queue->tasks()[3].failReason, "FFmpeg 异常退出（1）");
     EXPECT_EQ(events.events.front(), std::make_pair(int(TE_WAITING), videos.file("b.avi")));
     EXPECT_EQ(events.events.back(), std::make_pair(int(TE_STARTED), videos.file("b.avi")));
     using Told = std::vector<std::optional<TaskState>>;
@@ -415,6 +420,50 @@ TEST_F(Queue, AHugeFileKeepsTheFinishedAPhoneCanListAndTheQueueBesideThem) {
     EXPECT_EQ(tasks.back().item.VideoName, std::to_string(3 * kKeptFinishedTasks - 1) + ".mp4");
     ASSERT_TRUE(queue->SaveQueueFile());
     EXPECT_EQ(LoadConvertList(home.file("ConvertList.xml")).records.size(), kKeptFinishedTasks);
+}
+
+TEST_F(Queue, ItsFilesLoseUnsafeNamesAndWhatHasNoRoomInOneLogLineAndKeepReasons) {
+    keepQueue = true;
+    queue = makeQueue();
+    std::string item = "\" VideoPath=\"" + videos.write("a.avi", "") + "\" VideoConvertType=\"";
+    std::string text = "<ConvertQueue>";
+    for (const char* name : {"../../elsewhere/evil.mkv", "..", "a&#1;b.avi", "..\\x.avi"})
+        text += "<Item VideoName=\"" + std::string(name) + item + "1\"/>";
+    // A failure's reason of two lines, markup and 2000 more characters.
+    text += "<Item VideoName=\"a.avi" + item + "9\" FailReason=\"&lt;x&gt;&#10;" +
+            std::string(2000, 'y') + "\"/>";
+    for (int n = 0; n < 100; ++n) text += "<Item VideoName=\"a.avi" + item + "1\"/>";
+    home.write("appData/ConvertQueue.xml", text + "</ConvertQueue>");
+    home.write("ConvertList.xml",
+               "<ConvertList><Item0 VideoName=\"../x.avi\" VideoPath=\"/x\" "
+               "VideoConvertType=\"9\"/></ConvertList>");
+    SetModuleDir(home.path());
+    ASSERT_TRUE(StartLogThread());
+    queue->LoadQueueFile();
+    StopLogThread();
+    SetModuleDir("");
+    ASSERT_EQ(queue->tasks().size(), kKeptOtherTasks);
+    for (const auto& task : queue->tasks()) EXPECT_EQ(task.item.VideoName, "a.avi");
+    const std::string reason = queue->tasks()[0].failReason;
+    EXPECT_EQ(reason.substr(0, 5), "<x> y");
+    EXPECT_EQ(utf16Length(reason), 300u);
+    queue->Refresh();
+    queue = makeQueue();
+    queue->LoadQueueFile();
+    EXPECT_EQ(queue->tasks()[0].failReason, reason);
+    // One line for each file, however many items it drops.
+    std::vector<std::string> told;
+    for (const auto& entry : std::filesystem::directory_iterator(home.file("PTTLog"))) {
+        std::istringstream log(test::readFile(entry.path().string()));
+        for (std::string line; std::getline(log, line);)
+            if (auto at = line.find("ConversionQueue):"); at != line.npos)
+                told.push_back(line.substr(at + 17));
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        "ConvertList.xml holds 1 items: kept 0 finished and 0 others, dropped 1 "
+                        "(unsafe name, the first \"../x.avi\")",
+                        "ConvertQueue.xml holds 105 items: kept 35, dropped 66 (full), 4 (unsafe "
+                        "name, the first \"../../elsewhere/evil.mkv\")"}));
 }
 
 TEST_F(Queue, ClearFinishedRemovesDoneAndStoppedOnly) {

@@ -86,6 +86,9 @@ const MediaFixtures& mediaFixtures() {
         f.longClip =
             cache.clip("long.mp4", {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25", "-t", "40",
                                     "-c:v", "libx264", "-preset", "ultrafast"});
+        f.longSound = cache.clip("picture3-sound12.mp4",
+                                 {"-f", "lavfi", "-i", "testsrc=d=3", "-f", "lavfi", "-i",
+                                  "sine=d=12", "-c:v", "libx264", "-preset", "ultrafast"});
         f.broken = folder->write("broken.mp4", "this is not a video at all");
         f.unicodeClip = folder->file("视频 片段.avi");
         std::filesystem::copy_file(f.shortClip, f.unicodeClip);

@@ -11,6 +11,7 @@ struct MediaFixtures {
     std::string audioOnly;    // 2 s of sine
     std::string shortClip;    // 320x240, 1 s
     std::string longClip;     // 640x360, 40 s: slow enough to stop midway
+    std::string longSound;    // 320x240, 3 s of picture under 12 s of sound
     std::string broken;       // not media at all
     std::string unicodeClip;  // a copy of shortClip under a Chinese name
 };

@@ -206,6 +206,14 @@ TEST(TranscodeJob, DoneNeedsExitZeroAndAWholeVideoAndAFailureLeavesNothing) {
     EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{"long.mp4"});
 }
 
+TEST(TranscodeJob, APictureShorterThanItsSoundConverts) {
+    test::TempDir out;
+    const std::string& clip = test::mediaFixtures().longSound;
+    ASSERT_GT(leadingNumber(ProbeMedia(clip).duration), 11000);  // the container's is the sound's
+    TranscodeOutcome outcome = outcomeOf(requestFor(clip, out.path()));
+    EXPECT_EQ(outcome.kind, TranscodeOutcome::Kind::Done) << outcome.reason;
+}
+
 TEST(TranscodeJob, RealFfmpegOutOfRoomLeavesNothing) {
     test::TempDir tools, out;
     // A file-size limit fails FFmpeg's writes as a full disk does, for root too.
