@@ -1,6 +1,10 @@
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -11,10 +15,58 @@
 #include "foundation/paths.h"
 #include "platform/allocator_arenas.h"
 #include "platform/executable_path.h"
+#include "platform/file_util.h"
 #include "platform/instance_doorbell.h"
 #include "platform/process_limits.h"
 #include "platform/single_instance_lock.h"
 #include "platform/utf8_locale.h"
+
+namespace {
+
+// Exit status of a second start that could not do its job: another copy runs
+// on the home folder (the user unit does not restart on it).
+constexpr int kAlreadyRunning = 3;
+
+// Another copy holds the home folder's lock. A window's second start asks it
+// to come forward; anything else says why it ends.
+int secondStart(const zorvex::CommandLine& line, const std::string& home) {
+    using zorvex::InstanceDoorbell;
+    auto holder = zorvex::SingleInstanceLock::readHolder(home, std::chrono::seconds(2));
+    const std::string process = holder ? " (process " + std::to_string(holder->pid) + ")" : "";
+    const char* where = home.c_str();
+    if (line.headless) {
+        std::fprintf(stderr,
+                     "zorvex: another copy%s already runs on the home folder %s; "
+                     "one copy runs per home folder\n",
+                     process.c_str(), where);
+        return kAlreadyRunning;
+    }
+    if (!holder || !holder->windowed || holder->doorbell.empty()) {
+        const char* why = !holder ? "it did not say where to ring"
+                          : !holder->windowed
+                              ? "it runs without a window (--headless)"
+                              : "it cannot listen for second starts (it said why as it started)";
+        std::fprintf(stderr,
+                     "zorvex: another copy%s already runs on the home folder %s, "
+                     "and no window can be brought forward: %s\n",
+                     process.c_str(), where, why);
+        return kAlreadyRunning;
+    }
+    auto rang = InstanceDoorbell::ring(holder->doorbell);
+    if (rang.rang != InstanceDoorbell::Rang::Answered) {
+        std::fprintf(stderr,
+                     "zorvex: another copy%s already runs on the home folder %s, "
+                     "but its window did not come forward: %s\n",
+                     process.c_str(), where, rang.problem.c_str());
+        return kAlreadyRunning;
+    }
+    std::fprintf(stderr,
+                 "zorvex: already running on the home folder %s%s; its window comes forward\n",
+                 where, process.c_str());
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     zorvex::KeepAllocatorSmall();
@@ -40,25 +92,42 @@ int main(int argc, char** argv) {
     if (!line.home.empty()) homeOverride = line.home;
     std::string home = zorvex::DecideHomeFolder(homeOverride, zorvex::currentExecutablePath());
 
-    // A second start ends at once. The window's asks the running copy to come
-    // forward (a headless one does not listen); a headless start stays silent.
-    const std::string lockFolder = zorvex::SingleInstanceLock::defaultFolder(home);
-    auto instance = zorvex::SingleInstanceLock::acquire(lockFolder);
-    if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning) {
-        if (!line.headless) zorvex::InstanceDoorbell::ring(lockFolder);
-        return 0;
-    }
+    // One copy per home folder; the lock lives in it, so a fresh one is made
+    // now (the start-up would make it a moment later anyway).
+    zorvex::makeDirectories(home);
+    zorvex::SingleInstanceLock instance = zorvex::SingleInstanceLock::acquire(home);
+    if (instance.result() == zorvex::SingleInstanceLock::Result::AlreadyRunning)
+        return secondStart(line, home);
+    // An unusable home is the start-up's to name; a usable one without a lock
+    // (a folder in the lock's place, a file system without flock) runs unguarded.
+    if (instance.result() == zorvex::SingleInstanceLock::Result::Unavailable &&
+        zorvex::isDirectory(home) && ::access(home.c_str(), W_OK) == 0)
+        std::fprintf(stderr,
+                     "zorvex: cannot take the lock %s/%s; another copy on this home folder "
+                     "would not be noticed\n",
+                     home.c_str(), zorvex::SingleInstanceLock::kFileName);
 
-#if ZORVEX_WITH_WINDOWS
-    // Only the lock's holder may take the doorbell's place.
-    if (!line.headless)
-        return zorvex::runWindowed(line, home, instance.held() ? lockFolder : std::string(), argc,
-                                   argv);
-#else
+#if !ZORVEX_WITH_WINDOWS
     if (!line.headless) {
         std::fputs("zorvex: this build has no windows; run zorvex --headless\n", stderr);
         return 1;
     }
+#endif
+    // Only the lock's holder may take the doorbell's place; listening before
+    // the slow start-up, a second start meanwhile waits in the backlog and is
+    // answered once the window is there.
+    zorvex::InstanceDoorbell doorbell;
+    if (instance.held() && !line.headless) {
+        doorbell = zorvex::InstanceDoorbell::listen(zorvex::InstanceDoorbell::placesFor(home));
+        if (!doorbell.listening())
+            std::fprintf(stderr, "zorvex: a second start cannot bring this window forward: %s\n",
+                         doorbell.problem().c_str());
+    }
+    instance.publish({static_cast<long>(::getpid()), !line.headless, doorbell.path()});
+
+#if ZORVEX_WITH_WINDOWS
+    // The doorbell goes with the window, before the lock is let go.
+    if (!line.headless) return zorvex::runWindowed(line, home, std::move(doorbell), argc, argv);
 #endif
     return zorvex::runHeadless(line, home);
 }

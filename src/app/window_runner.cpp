@@ -100,15 +100,12 @@ void WindowedApplication::shutDown() {
     application_.shutDown();
 }
 
-int runWindowed(const CommandLine& line, const std::string& home, const std::string& doorbellFolder,
+int runWindowed(const CommandLine& line, const std::string& home, InstanceDoorbell doorbell,
                 int& argc, char** argv) {
     if (!HasDisplay()) {
         std::fputs(kNoDisplay, stderr);
         return 1;
     }
-    // Listening before the slow start-up: a second start meanwhile waits in
-    // the backlog and is answered once the window is there.
-    InstanceDoorbell doorbell = InstanceDoorbell::listen(doorbellFolder);
     QtMessageHandler previous = qInstallMessageHandler(platformMessages);
     QApplication qtApp(argc, argv);
     qInstallMessageHandler(previous);
@@ -139,6 +136,8 @@ int runWindowed(const CommandLine& line, const std::string& home, const std::str
 
     std::unique_ptr<QSocketNotifier> ringing;
     if (doorbell.listening()) {
+        // Readable for callers, their words and their deadlines alike;
+        // answer() takes what is there and returns at once.
         ringing = std::make_unique<QSocketNotifier>(doorbell.fd(), QSocketNotifier::Read);
         QObject::connect(ringing.get(), &QSocketNotifier::activated, &qtApp, [&] {
             if (doorbell.answer()) running.window().BringToFront();

@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "platform/instance_doorbell.h"
 #include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
 
@@ -59,9 +60,11 @@ bool HasDisplay();
 // Opens the main window over the application's core and runs until the
 // window closes for good, then shuts down in order. Returns the process
 // exit code: 1 when there is no display or the home folder cannot be used.
-// A second start ringing in doorbellFolder (empty: none) brings the window
-// forward. Called from main() on the main thread, once.
-int runWindowed(const CommandLine& line, const std::string& home, const std::string& doorbellFolder,
+// A second start ringing the doorbell (when it listens) brings the window
+// forward; the doorbell is answered on the GUI thread, never waiting for a
+// caller, and goes when the run ends. Called from main() on the main thread,
+// once.
+int runWindowed(const CommandLine& line, const std::string& home, InstanceDoorbell doorbell,
                 int& argc, char** argv);
 
 }  // namespace zorvex

@@ -1,12 +1,23 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zorvex {
 
-// One running copy per user: an exclusive flock on "ZorvexVRClient.lock".
-// The lock belongs to the open file, so it ends when the holder closes it or
-// dies, and no stale lock survives a crash. Move-only; not thread-safe.
+// One running copy per home folder: an exclusive flock on
+// "ZorvexVRClient.lock" inside the home folder, so copies on two homes both
+// run and the same home reached by two spellings (a symbolic link) is still
+// one. The lock belongs to the open file, so it ends when the holder closes
+// it or dies, and no stale lock survives a crash.
+//
+// The holder also writes into the file what a second start needs: its
+// process id, whether it has a window, and where its doorbell listens (see
+// InstanceDoorbell). The record is emptied when the lock is taken and when it
+// is released, so a second start never reads an earlier run's.
+// Move-only; not thread-safe.
 class SingleInstanceLock {
 public:
     enum class Result {
@@ -17,11 +28,27 @@ public:
 
     static constexpr const char* kFileName = "ZorvexVRClient.lock";
 
-    // $XDG_RUNTIME_DIR when it names a folder, else homeDir.
-    static std::string defaultFolder(const std::string& homeDir);
+    // What the holder tells a second start.
+    struct Holder {
+        long pid = 0;
+        bool windowed = false;
+        std::string doorbell;  // the doorbell's socket path; "" when none listens
+        bool operator==(const Holder&) const = default;
+    };
+    // The record as the file holds it: "pid N\n" then "headless\n", "window\n"
+    // or "window PATH\n". A path holding a line break cannot be written.
+    static std::optional<std::string> formatHolder(const Holder& holder);
+    // nullopt for a record not (yet) complete or not one of ours.
+    static std::optional<Holder> parseHolder(std::string_view text);
 
-    // Opens folder/kFileName (creating it) and tries the lock without waiting.
-    static SingleInstanceLock acquire(const std::string& folder);
+    // Opens homeDir/kFileName (creating it) and tries the lock without waiting.
+    static SingleInstanceLock acquire(const std::string& homeDir);
+
+    // For a second start: the holder's record, waiting up to wait for it
+    // (the holder writes it a moment after taking the lock). nullopt when
+    // none came.
+    static std::optional<Holder> readHolder(const std::string& homeDir,
+                                            std::chrono::milliseconds wait);
 
     SingleInstanceLock() = default;
     ~SingleInstanceLock();
@@ -32,7 +59,10 @@ public:
 
     Result result() const { return result_; }
     bool held() const { return fd_ >= 0; }
-    // Lets another instance start; the file itself stays (unlinking it would race).
+    // For the holder: replaces the record. False when not held or not written.
+    bool publish(const Holder& holder);
+    // Empties the record and lets another instance start; the file itself
+    // stays (unlinking it would race).
     void release();
 
 private:

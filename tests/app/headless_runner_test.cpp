@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -13,7 +17,9 @@
 #include "../transcode/media_fixtures.h"
 #include "platform/file_util.h"
 #include "platform/home_layout.h"
+#include "platform/instance_doorbell.h"
 #include "platform/md5.h"
+#include "platform/single_instance_lock.h"
 #include "service/link_file.h"
 #include "service/service.h"
 #include "support/child_process.h"
@@ -24,6 +30,9 @@ namespace zorvex {
 namespace {
 
 using test::ChildProcess;
+
+// The exit status of a second start that could not do its job.
+constexpr int kAlreadyRunning = 3;
 
 // The application as a user runs it, on this test process's own loopback
 // address, so that a running copy or a parallel test never meets it.
@@ -39,7 +48,7 @@ bool linkUp() {
 
 class HeadlessRunner : public ::testing::Test {
 protected:
-    // Our own lock folder: a Zorvex the user runs must not make ours step aside.
+    // Our own runtime folder: the doorbells of the windows started here live in it.
     void SetUp() override { ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
     test::TempDir runtime;
 };
@@ -52,10 +61,153 @@ TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
     ChildProcess second(ZORVEX_BINARY,
                         {"--headless", "--address", address(), "--home", home.path()},
                         logs.file("second.log"));
-    EXPECT_EQ(second.waitForExit(), 0);
-    EXPECT_EQ(second.output(), "");
+    // It says why it ends, naming the home, and a script sees it failed.
+    EXPECT_EQ(second.waitForExit(), kAlreadyRunning);
+    EXPECT_NE(second.output().find("another copy (process "), std::string::npos) << second.output();
+    EXPECT_NE(second.output().find("already runs on the home folder " + home.path()),
+              std::string::npos)
+        << second.output();
     ASSERT_TRUE(linkUp());
     EXPECT_TRUE(test::PhoneLink(address()).ask(1, 0));
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST_F(HeadlessRunner, CopiesOnTwoHomesRunSideBySide) {
+    test::TempDir homeA, homeB, logs;
+    const std::string addressB = test::runAddress(2);
+    ChildProcess a(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", homeA.path()},
+                   logs.file("a.log"));
+    ASSERT_TRUE(a.waitForOutput("running on " + address())) << a.output();
+    ChildProcess b(ZORVEX_BINARY, {"--headless", "--address", addressB, "--home", homeB.path()},
+                   logs.file("b.log"));
+    ASSERT_TRUE(b.waitForOutput("running on " + addressB)) << b.output();
+    EXPECT_TRUE(std::filesystem::exists(homeA.file("ZorvexVRClient.lock")));
+    EXPECT_TRUE(std::filesystem::exists(homeB.file("ZorvexVRClient.lock")));
+    ASSERT_TRUE(linkUp());
+    EXPECT_TRUE(test::waitUntil([&] { return test::PhoneLink(addressB).connected(); }));
+    b.signal(SIGTERM);
+    a.signal(SIGTERM);
+    EXPECT_EQ(b.waitForExit(), 0) << b.output();
+    EXPECT_EQ(a.waitForExit(), 0) << a.output();
+}
+
+// Second starts of the window, as a desktop makes them (offscreen here).
+class SecondStart : public HeadlessRunner {
+protected:
+    void SetUp() override {
+        HeadlessRunner::SetUp();
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    void TearDown() override { ::unsetenv("QT_QPA_PLATFORM"); }
+
+    // The window's copy on home, once its doorbell answers (or, when expected
+    // to have none, once it has said so); nullptr in a build without windows.
+    std::unique_ptr<ChildProcess> startWindow(const std::string& home, const std::string& log,
+                                              bool doorbell = true) {
+        auto window = std::make_unique<ChildProcess>(
+            ZORVEX_BINARY, std::vector<std::string>{"--address", address(), "--home", home}, log);
+        if (window->waitForExit(std::chrono::milliseconds(300)) &&
+            window->output().find("no windows") != std::string::npos)
+            return nullptr;
+        auto holder = SingleInstanceLock::readHolder(home, std::chrono::seconds(30));
+        EXPECT_TRUE(holder && holder->windowed) << window->output();
+        if (!doorbell) {
+            EXPECT_TRUE(window->waitForOutput("cannot bring this window forward"));
+            return window;
+        }
+        // Answered once the window's loop runs.
+        EXPECT_TRUE(holder && !holder->doorbell.empty());
+        if (holder) {
+            auto rang = InstanceDoorbell::ring(holder->doorbell, std::chrono::seconds(30));
+            EXPECT_EQ(rang.rang, InstanceDoorbell::Rang::Answered) << rang.problem;
+        }
+        return window;
+    }
+
+    // A second start of the window: its exit status and what it said.
+    std::pair<std::optional<int>, std::string> startAgain(const std::string& home,
+                                                          const std::string& log,
+                                                          bool headless = false) {
+        std::vector<std::string> arguments{"--address", address(), "--home", home};
+        if (headless) arguments.insert(arguments.begin(), "--headless");
+        ChildProcess again(ZORVEX_BINARY, arguments, log);
+        auto code = again.waitForExit();
+        return {code, again.output()};
+    }
+};
+
+TEST_F(SecondStart, TheWindowComesForwardEvenWhileCallersFloodItsDoorbell) {
+    test::TempDir home, logs;
+    auto window = startWindow(home.path(), logs.file("window.log"));
+    if (!window) GTEST_SKIP() << "this build has no windows";
+    auto holder = SingleInstanceLock::readHolder(home.path(), std::chrono::seconds(1));
+    ASSERT_TRUE(holder);
+    // Callers that never say a word, more than it holds: each used to keep
+    // the window waiting half a second, 20 s in all, beyond a second start's wait.
+    std::vector<int> silent;
+    for (int i = 0; i < 40; ++i) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un place{};
+        place.sun_family = AF_UNIX;
+        holder->doorbell.copy(place.sun_path, sizeof(place.sun_path) - 1);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&place), sizeof(place)), 0);
+        silent.push_back(fd);
+    }
+    auto [code, said] = startAgain(home.path(), logs.file("again.log"));
+    EXPECT_EQ(code, 0) << said;
+    EXPECT_NE(said.find("its window comes forward"), std::string::npos) << said;
+    for (int fd : silent) ::close(fd);
+
+    // A headless second start on the same home ends, and says why.
+    auto [headlessCode, headlessSaid] = startAgain(home.path(), logs.file("headless.log"), true);
+    EXPECT_EQ(headlessCode, kAlreadyRunning) << headlessSaid;
+    EXPECT_NE(headlessSaid.find("already runs on the home folder " + home.path()),
+              std::string::npos)
+        << headlessSaid;
+    window->signal(SIGTERM);
+    EXPECT_EQ(window->waitForExit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(holder->doorbell)) << "the socket goes with the window";
+}
+
+TEST_F(SecondStart, AFolderAtTheDoorbellsPlaceSendsItElsewhereOrItSaysSo) {
+    test::TempDir home, logs;
+    // Something not ours where the doorbell would listen: it is left alone.
+    const auto places = InstanceDoorbell::placesFor(home.path());
+    ASSERT_EQ(places.size(), 2u);
+    ASSERT_TRUE(std::filesystem::create_directory(places[0]));
+    {
+        auto window = startWindow(home.path(), logs.file("window.log"));
+        if (!window) GTEST_SKIP() << "this build has no windows";
+        EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), std::chrono::seconds(1))->doorbell,
+                  places[1]);
+        auto [code, said] = startAgain(home.path(), logs.file("again.log"));
+        EXPECT_EQ(code, 0) << said;
+        window->signal(SIGTERM);
+        EXPECT_EQ(window->waitForExit(), 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(places[0]));
+    // Nowhere to listen: the window says so, and so does a second start.
+    ASSERT_TRUE(std::filesystem::create_directory(places[1]));
+    auto window = startWindow(home.path(), logs.file("deaf.log"), false);
+    ASSERT_TRUE(window);
+    auto [code, said] = startAgain(home.path(), logs.file("deaf-again.log"));
+    EXPECT_EQ(code, kAlreadyRunning) << said;
+    EXPECT_NE(said.find("no window can be brought forward"), std::string::npos) << said;
+    window->signal(SIGTERM);
+    EXPECT_EQ(window->waitForExit(), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(places[0]));
+    EXPECT_TRUE(std::filesystem::is_directory(places[1]));
+}
+
+TEST_F(SecondStart, OneWhileAHeadlessCopyRunsSaysThereIsNoWindow) {
+    test::TempDir home, logs;
+    ChildProcess first(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
+                       logs.file("first.log"));
+    ASSERT_TRUE(first.waitForOutput("running on"));
+    auto [code, said] = startAgain(home.path(), logs.file("again.log"));
+    EXPECT_EQ(code, kAlreadyRunning) << said;
+    EXPECT_NE(said.find("runs without a window"), std::string::npos) << said;
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
 }

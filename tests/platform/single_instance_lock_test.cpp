@@ -1,6 +1,8 @@
 #include "platform/single_instance_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,6 +10,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <optional>
+#include <vector>
+
+#include "platform/environment.h"
 #include "platform/instance_doorbell.h"
 #include "support/test_support.h"
 
@@ -16,12 +27,34 @@ extern char** environ;
 namespace zorvex {
 namespace {
 
+using namespace std::chrono_literals;
 using Result = SingleInstanceLock::Result;
+using Holder = SingleInstanceLock::Holder;
+using Rang = InstanceDoorbell::Rang;
+
+// XDG_RUNTIME_DIR as a test sets it, restored afterwards.
+class RuntimeFolder {
+public:
+    RuntimeFolder() {
+        saved_ = environmentVariable("XDG_RUNTIME_DIR");
+    }
+    ~RuntimeFolder() {
+        if (saved_)
+            ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    void set(const std::string& folder) { ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1); }
+    void unset() { ::unsetenv("XDG_RUNTIME_DIR"); }
+
+private:
+    std::optional<std::string> saved_;
+};
 
 // What a second process sees when it tries the lock: its exit status is the result.
-Result tryInAnotherProcess(const std::string& folder) {
+Result tryInAnotherProcess(const std::string& home) {
     pid_t pid = ::fork();
-    if (pid == 0) _exit(static_cast<int>(SingleInstanceLock::acquire(folder).result()));
+    if (pid == 0) _exit(static_cast<int>(SingleInstanceLock::acquire(home).result()));
     int status = 0;
     ::waitpid(pid, &status, 0);
     return static_cast<Result>(WEXITSTATUS(status));
@@ -32,6 +65,7 @@ TEST(SingleInstanceLock, ASecondInstanceIsRefusedUntilTheFirstReleases) {
     SingleInstanceLock first = SingleInstanceLock::acquire(dir.path());
     ASSERT_EQ(first.result(), Result::Acquired);
     EXPECT_TRUE(first.held());
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.file(SingleInstanceLock::kFileName)));
     EXPECT_EQ(SingleInstanceLock::acquire(dir.path()).result(), Result::AlreadyRunning);
     EXPECT_EQ(tryInAnotherProcess(dir.path()), Result::AlreadyRunning);
 
@@ -40,6 +74,20 @@ TEST(SingleInstanceLock, ASecondInstanceIsRefusedUntilTheFirstReleases) {
     moved.release();
     EXPECT_EQ(tryInAnotherProcess(dir.path()), Result::Acquired);
     EXPECT_EQ(SingleInstanceLock::acquire(dir.file("missing")).result(), Result::Unavailable);
+}
+
+TEST(SingleInstanceLock, EachHomeFolderHasItsOwnLock) {
+    test::TempDir homeA, homeB, links;
+    SingleInstanceLock a = SingleInstanceLock::acquire(homeA.path());
+    ASSERT_EQ(a.result(), Result::Acquired);
+    EXPECT_TRUE(std::filesystem::is_regular_file(homeA.file(SingleInstanceLock::kFileName)));
+    // Another home runs beside it.
+    EXPECT_EQ(tryInAnotherProcess(homeB.path()), Result::Acquired);
+    // The same home by another spelling is the same home.
+    const std::string link = links.file("home-link");
+    std::filesystem::create_directory_symlink(homeA.path(), link);
+    EXPECT_EQ(tryInAnotherProcess(link), Result::AlreadyRunning);
+    EXPECT_EQ(tryInAnotherProcess(homeA.path() + "/."), Result::AlreadyRunning);
 }
 
 TEST(SingleInstanceLock, ChildrenDoNotInheritTheLock) {
@@ -65,10 +113,110 @@ TEST(SingleInstanceLock, ChildrenDoNotInheritTheLock) {
     ::waitpid(child, nullptr, 0);
 }
 
+TEST(SingleInstanceLock, TheHoldersRecordReadsBackWholeOrNotAtAll) {
+    const Holder window{1234, true, "/run/user/1000/ZorvexVRClient-0123456789ab.sock"};
+    const Holder headless{77, false, ""};
+    const Holder deaf{5, true, ""};
+    for (const Holder& holder : {window, headless, deaf}) {
+        auto text = SingleInstanceLock::formatHolder(holder);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(SingleInstanceLock::parseHolder(*text), holder) << *text;
+        // Every part of it, as a reader may catch the write, is no record.
+        for (std::size_t cut = 0; cut < text->size(); ++cut)
+            EXPECT_EQ(SingleInstanceLock::parseHolder(text->substr(0, cut)), std::nullopt) << cut;
+        EXPECT_EQ(SingleInstanceLock::parseHolder(*text + "x\n"), std::nullopt);
+    }
+    EXPECT_EQ(*SingleInstanceLock::formatHolder(window),
+              "pid 1234\nwindow /run/user/1000/ZorvexVRClient-0123456789ab.sock\n");
+    EXPECT_EQ(*SingleInstanceLock::formatHolder(headless), "pid 77\nheadless\n");
+    EXPECT_FALSE(SingleInstanceLock::formatHolder({1, true, "/a\nb"}));
+    EXPECT_FALSE(SingleInstanceLock::formatHolder({0, false, ""}));
+    for (std::string_view garbage :
+         {"", "\n\n", "pid x\nheadless\n", "pid -3\nheadless\n", "pid 1\nwindow relative\n",
+          "pid 1\nkiosk\n", "pid 1 \nheadless\n", "pid 99999999999999999999999\nheadless\n"})
+        EXPECT_EQ(SingleInstanceLock::parseHolder(garbage), std::nullopt) << garbage;
+}
+
+TEST(SingleInstanceLock, ASecondStartReadsWhatTheHolderPublished) {
+    test::TempDir home;
+    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "no file";
+    auto lock = SingleInstanceLock::acquire(home.path());
+    ASSERT_TRUE(lock.held());
+    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "not yet";
+    const Holder holder{static_cast<long>(::getpid()), true, home.file("bell.sock")};
+    ASSERT_TRUE(lock.publish(holder));
+    // Another process reads it: its exit status says whether it read it whole.
+    pid_t pid = ::fork();
+    if (pid == 0) _exit(SingleInstanceLock::readHolder(home.path(), 0ms) == holder ? 0 : 1);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(lock.publish({holder.pid, false, ""}));
+    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), (Holder{holder.pid, false, ""}));
+    // Gone with the lock; the next holder starts without the last one's record.
+    lock.release();
+    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt);
+    test::TempDir::writeTo(home.file(SingleInstanceLock::kFileName), "pid 5\nheadless\n");
+    auto next = SingleInstanceLock::acquire(home.path());
+    ASSERT_TRUE(next.held());
+    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "a crash's record";
+}
+
+// -- the doorbell
+
+// A raw caller: connected to path, having said what (maybe nothing). -1 when
+// the call did not go through.
+int call(const std::string& path, std::string_view what = {}) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        (!what.empty() && ::send(fd, what.data(), what.size(), MSG_NOSIGNAL) < 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True once the doorbell has hung up on this caller (without waiting).
+bool hungUp(int fd) {
+    pollfd in{fd, POLLIN, 0};
+    char byte;
+    return ::poll(&in, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
+}
+
+// Runs the doorbell as the window's event loop does (wait until its fd is
+// readable, then answer) until done holds; true when asked to come forward.
+bool serve(InstanceDoorbell& bell, const std::function<bool()>& done,
+           std::chrono::milliseconds bound = 20s) {
+    bool shown = false;
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        pollfd in{bell.fd(), POLLIN, 0};
+        if (::poll(&in, 1, 10) == 1) shown = bell.answer() || shown;
+    }
+    return shown;
+}
+
+// A second start ringing from another thread while this one serves the
+// doorbell: what it heard, and whether the window was asked forward.
+struct Rung {
+    InstanceDoorbell::RingResult result;
+    bool shown = false;
+};
+Rung ringWhileServing(InstanceDoorbell& bell, const std::string& path) {
+    auto ringing = std::async(std::launch::async, [path] { return InstanceDoorbell::ring(path); });
+    Rung rung;
+    rung.shown = serve(bell, [&] { return ringing.wait_for(0s) == std::future_status::ready; });
+    rung.result = ringing.get();
+    return rung;
+}
+
 TEST(InstanceDoorbell, OnlyTheSameUsersSecondStartIsAnswered) {
     test::TempDir dir;
     const std::string path = dir.file(InstanceDoorbell::kFileName);
-    EXPECT_FALSE(InstanceDoorbell::ring(dir.path())) << "nobody listens";
+    EXPECT_EQ(InstanceDoorbell::ring(path).rang, Rang::NobodyListens) << "nobody listens";
     // A crash leaves the socket behind: it neither answers nor blocks a new start.
     int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -76,31 +224,209 @@ TEST(InstanceDoorbell, OnlyTheSameUsersSecondStartIsAnswered) {
     path.copy(address.sun_path, sizeof(address.sun_path) - 1);
     ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     ::close(stale);
-    EXPECT_FALSE(InstanceDoorbell::ring(dir.path()));
+    EXPECT_EQ(InstanceDoorbell::ring(path).rang, Rang::NobodyListens);
 
-    auto bell = InstanceDoorbell::listen(dir.path());
-    ASSERT_TRUE(bell.listening());
+    auto bell = InstanceDoorbell::listen({path});
+    ASSERT_TRUE(bell.listening()) << bell.problem();
+    EXPECT_EQ(bell.path(), path);
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_FALSE(bell.answer()) << "nobody rang";
-    EXPECT_TRUE(InstanceDoorbell::ring(dir.path()));
-    EXPECT_TRUE(bell.answer());
+    Rung rung = ringWhileServing(bell, path);
+    EXPECT_EQ(rung.result.rang, Rang::Answered) << rung.result.problem;
+    EXPECT_TRUE(rung.shown);
+    // Words other than the request are no request.
+    int other = call(path, "hide\n");
+    ASSERT_GE(other, 0);
+    EXPECT_FALSE(serve(bell, [&] { return hungUp(other); }));
+    EXPECT_TRUE(hungUp(other));
+    ::close(other);
 
     if (::getuid() == 0) {
         // Another user, even where the socket's mode would let them in.
         ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
         ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+        int done[2];
+        ASSERT_EQ(::pipe(done), 0);
         pid_t pid = ::fork();
-        if (pid == 0) _exit(::setuid(65534) == 0 && InstanceDoorbell::ring(dir.path()) ? 0 : 1);
+        if (pid == 0) {
+            int fd = ::setuid(65534) == 0 ? call(path, "show\n") : -1;
+            char byte = fd >= 0 ? 1 : 0;
+            (void)!::write(done[1], &byte, 1);
+            // Stays on the line until the doorbell hangs up.
+            while (fd >= 0 && ::recv(fd, &byte, 1, 0) > 0) {
+            }
+            _exit(fd >= 0 ? 0 : 1);
+        }
+        ::close(done[1]);
+        char called = 0;
+        ASSERT_EQ(::read(done[0], &called, 1), 1);
+        ::close(done[0]);
+        ASSERT_EQ(called, 1) << "the call itself went through";
         int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_EQ(WEXITSTATUS(status), 0) << "the call itself went through";
-        EXPECT_FALSE(bell.answer());
+        EXPECT_FALSE(serve(bell, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     InstanceDoorbell moved = std::move(bell);
+    EXPECT_FALSE(bell.listening());  // NOLINT(bugprone-use-after-move): moved-from is empty
     { InstanceDoorbell gone = std::move(moved); }
     EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the socket goes with the last owner";
+}
+
+TEST(InstanceDoorbell, ACallerThatNeverSpeaksDoesNotHoldUpTheWindow) {
+    test::TempDir dir;
+    const std::string path = dir.file("bell.sock");
+    // A deadline far beyond the test: only not waiting lets the ring through.
+    auto bell = InstanceDoorbell::listen({path}, std::chrono::hours(1));
+    ASSERT_TRUE(bell.listening()) << bell.problem();
+    int silent = call(path);
+    ASSERT_GE(silent, 0);
+    EXPECT_FALSE(serve(bell, [&] { return bell.callers() == 1; }));
+    ASSERT_EQ(bell.callers(), 1u);
+    EXPECT_FALSE(bell.answer()) << "returns at once, the silent caller still held";
+    EXPECT_FALSE(hungUp(silent));
+
+    Rung rung = ringWhileServing(bell, path);
+    EXPECT_EQ(rung.result.rang, Rang::Answered) << rung.result.problem;
+    EXPECT_TRUE(rung.shown);
+    EXPECT_FALSE(hungUp(silent)) << "answered while the silent caller still waits";
+    EXPECT_EQ(bell.callers(), 1u);
+
+    // One that says the request in two parts is heard all the same.
+    int slow = call(path, "sh");
+    ASSERT_GE(slow, 0);
+    EXPECT_FALSE(serve(bell, [&] { return bell.callers() == 2; }));
+    ASSERT_EQ(::send(slow, "ow\n", 3, MSG_NOSIGNAL), 3);
+    char answer[4] = {};
+    EXPECT_TRUE(serve(
+        bell, [&] { return ::recv(slow, answer, sizeof(answer), MSG_PEEK | MSG_DONTWAIT) == 3; }));
+    EXPECT_EQ(::recv(slow, answer, sizeof(answer), MSG_DONTWAIT), 3);
+    EXPECT_STREQ(answer, "ok\n");
+    EXPECT_TRUE(hungUp(slow));
+    EXPECT_EQ(bell.callers(), 1u);
+    ::close(slow);
+    ::close(silent);
+}
+
+TEST(InstanceDoorbell, AFloodHoldsAFewCallersAndARealRingStillGetsThrough) {
+    test::TempDir dir;
+    const std::string path = dir.file("bell.sock");
+    auto bell = InstanceDoorbell::listen({path}, std::chrono::hours(1));
+    ASSERT_TRUE(bell.listening()) << bell.problem();
+    const std::size_t many = InstanceDoorbell::kMaxCallers + 4;
+    const std::size_t pushedOut = many - InstanceDoorbell::kMaxCallers;
+    std::vector<int> flood;
+    for (std::size_t i = 0; i < many; ++i) {
+        flood.push_back(call(path));
+        ASSERT_GE(flood.back(), 0);
+    }
+    // The oldest make room for the newer; no more are held than the bound.
+    serve(bell, [&] {
+        for (std::size_t i = 0; i < pushedOut; ++i)
+            if (!hungUp(flood[i])) return false;
+        return true;
+    });
+    EXPECT_EQ(bell.callers(), InstanceDoorbell::kMaxCallers);
+    for (std::size_t i = 0; i < many; ++i) EXPECT_EQ(hungUp(flood[i]), i < pushedOut) << i;
+
+    Rung rung = ringWhileServing(bell, path);
+    EXPECT_EQ(rung.result.rang, Rang::Answered) << rung.result.problem;
+    EXPECT_TRUE(rung.shown);
+    EXPECT_LE(bell.callers(), InstanceDoorbell::kMaxCallers);
+    for (int fd : flood) ::close(fd);
+    // Their hang-ups are heard, and nobody is held any more.
+    EXPECT_FALSE(serve(bell, [&] { return bell.callers() == 0; }));
+    EXPECT_EQ(bell.callers(), 0u);
+}
+
+TEST(InstanceDoorbell, ACallerPastItsDeadlineIsHungUpOn) {
+    test::TempDir dir;
+    const std::string path = dir.file("bell.sock");
+    auto bell = InstanceDoorbell::listen({path}, 20ms);
+    ASSERT_TRUE(bell.listening()) << bell.problem();
+    int silent = call(path);
+    ASSERT_GE(silent, 0);
+    // Nothing but the doorbell's own timer wakes the loop.
+    EXPECT_FALSE(serve(bell, [&] { return hungUp(silent); }));
+    EXPECT_TRUE(hungUp(silent));
+    EXPECT_EQ(bell.callers(), 0u);
+    pollfd in{bell.fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&in, 1, 0), 0) << "nothing left to do: the loop sleeps";
+    ::close(silent);
+    EXPECT_EQ(ringWhileServing(bell, path).result.rang, Rang::Answered);
+}
+
+TEST(InstanceDoorbell, WhatIsNotOursAtItsPlaceIsLeftAloneAndAnotherPlaceTaken) {
+    test::TempDir dir;
+    const std::string first = dir.file("first.sock"), second = dir.file("second.sock");
+    // A folder where the socket should be.
+    ASSERT_TRUE(std::filesystem::create_directory(first));
+    test::TempDir::writeTo(first + "/kept", "x");
+    auto bell = InstanceDoorbell::listen({first, second});
+    ASSERT_TRUE(bell.listening()) << bell.problem();
+    EXPECT_EQ(bell.path(), second);
+    EXPECT_EQ(test::readFile(first + "/kept"), "x");
+    EXPECT_EQ(InstanceDoorbell::ring(first).rang, Rang::NobodyListens);
+    EXPECT_EQ(ringWhileServing(bell, second).result.rang, Rang::Answered);
+    bell = InstanceDoorbell();
+    EXPECT_TRUE(std::filesystem::is_directory(first));
+
+    // A file there, and a folder at the other place: nowhere to listen, and it says why.
+    std::filesystem::remove_all(first);
+    test::TempDir::writeTo(first, "a user's file");
+    ASSERT_TRUE(std::filesystem::create_directory(second));
+    auto none = InstanceDoorbell::listen({first, second});
+    EXPECT_FALSE(none.listening());
+    EXPECT_EQ(none.fd(), -1);
+    EXPECT_FALSE(none.answer());
+    EXPECT_NE(none.problem().find(first + " is a file"), std::string::npos) << none.problem();
+    EXPECT_NE(none.problem().find(second + " is a folder"), std::string::npos) << none.problem();
+    EXPECT_EQ(test::readFile(first), "a user's file");
+    EXPECT_FALSE(InstanceDoorbell::listen({}).listening());
+
+    // A socket in use is not taken over: its own doorbell still answers.
+    std::filesystem::remove(first);
+    std::filesystem::remove(second);
+    auto live = InstanceDoorbell::listen({first});
+    ASSERT_TRUE(live.listening());
+    auto other = InstanceDoorbell::listen({first, second});
+    EXPECT_EQ(other.path(), second);
+    EXPECT_EQ(ringWhileServing(live, first).result.rang, Rang::Answered);
+}
+
+TEST(InstanceDoorbell, EachHomeHasItsOwnPlaceInTheRuntimeFolder) {
+    test::TempDir runtime, homeA, homeB, links;
+    RuntimeFolder environment;
+    environment.set(runtime.path());
+    auto a = InstanceDoorbell::placesFor(homeA.path());
+    auto b = InstanceDoorbell::placesFor(homeB.path());
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(std::filesystem::path(a[0]).parent_path(), runtime.path());
+    EXPECT_TRUE(std::filesystem::path(a[0]).filename().string().starts_with("ZorvexVRClient-"))
+        << a[0];
+    EXPECT_NE(a[0], b[0]);
+    EXPECT_EQ(a[1], homeA.file(InstanceDoorbell::kFileName));
+    // A home by another spelling keeps its place.
+    const std::string link = links.file("a");
+    std::filesystem::create_directory_symlink(homeA.path(), link);
+    EXPECT_EQ(InstanceDoorbell::placesFor(link)[0], a[0]);
+
+    // Two homes' doorbells listen side by side.
+    auto bellA = InstanceDoorbell::listen(a);
+    auto bellB = InstanceDoorbell::listen(b);
+    EXPECT_EQ(bellA.path(), a[0]);
+    EXPECT_EQ(bellB.path(), b[0]);
+
+    // Without a runtime folder, the home folder itself.
+    environment.unset();
+    EXPECT_EQ(InstanceDoorbell::placesFor(homeA.path()),
+              std::vector<std::string>{homeA.file(InstanceDoorbell::kFileName)});
+    // A home too deep for a socket's path has no place of its own there.
+    const std::string deep = homeA.path() + "/" + std::string(120, 'd');
+    EXPECT_TRUE(InstanceDoorbell::placesFor(deep).empty());
+    EXPECT_FALSE(InstanceDoorbell::listen(InstanceDoorbell::placesFor(deep)).listening());
 }
 
 }  // namespace
