@@ -73,25 +73,6 @@ TEST_F(HeadlessRunner, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
-TEST_F(HeadlessRunner, CopiesOnTwoHomesRunSideBySide) {
-    test::TempDir homeA, homeB, logs;
-    const std::string addressB = test::runAddress(2);
-    ChildProcess a(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", homeA.path()},
-                   logs.file("a.log"));
-    ASSERT_TRUE(a.waitForOutput("running on " + address())) << a.output();
-    ChildProcess b(ZORVEX_BINARY, {"--headless", "--address", addressB, "--home", homeB.path()},
-                   logs.file("b.log"));
-    ASSERT_TRUE(b.waitForOutput("running on " + addressB)) << b.output();
-    EXPECT_TRUE(std::filesystem::exists(homeA.file("ZorvexVRClient.lock")));
-    EXPECT_TRUE(std::filesystem::exists(homeB.file("ZorvexVRClient.lock")));
-    ASSERT_TRUE(linkUp());
-    EXPECT_TRUE(test::waitUntil([&] { return test::PhoneLink(addressB).connected(); }));
-    b.signal(SIGTERM);
-    a.signal(SIGTERM);
-    EXPECT_EQ(b.waitForExit(), 0) << b.output();
-    EXPECT_EQ(a.waitForExit(), 0) << a.output();
-}
-
 // Second starts of the window, as a desktop makes them (offscreen here).
 class SecondStart : public HeadlessRunner {
 protected:
@@ -159,12 +140,6 @@ TEST_F(SecondStart, TheWindowComesForwardEvenWhileCallersFloodItsDoorbell) {
     EXPECT_NE(said.find("its window comes forward"), std::string::npos) << said;
     for (int fd : silent) ::close(fd);
 
-    // A headless second start on the same home ends, and says why.
-    auto [headlessCode, headlessSaid] = startAgain(home.path(), logs.file("headless.log"), true);
-    EXPECT_EQ(headlessCode, kAlreadyRunning) << headlessSaid;
-    EXPECT_NE(headlessSaid.find("already runs on the home folder " + home.path()),
-              std::string::npos)
-        << headlessSaid;
     window->signal(SIGTERM);
     EXPECT_EQ(window->waitForExit(), 0);
     EXPECT_FALSE(std::filesystem::exists(holder->doorbell)) << "the socket goes with the window";
@@ -198,18 +173,6 @@ TEST_F(SecondStart, AFolderAtTheDoorbellsPlaceSendsItElsewhereOrItSaysSo) {
     EXPECT_EQ(window->waitForExit(), 0);
     EXPECT_TRUE(std::filesystem::is_directory(places[0]));
     EXPECT_TRUE(std::filesystem::is_directory(places[1]));
-}
-
-TEST_F(SecondStart, OneWhileAHeadlessCopyRunsSaysThereIsNoWindow) {
-    test::TempDir home, logs;
-    ChildProcess first(ZORVEX_BINARY, {"--headless", "--address", address(), "--home", home.path()},
-                       logs.file("first.log"));
-    ASSERT_TRUE(first.waitForOutput("running on"));
-    auto [code, said] = startAgain(home.path(), logs.file("again.log"));
-    EXPECT_EQ(code, kAlreadyRunning) << said;
-    EXPECT_NE(said.find("runs without a window"), std::string::npos) << said;
-    first.signal(SIGTERM);
-    EXPECT_EQ(first.waitForExit(), 0);
 }
 
 TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {

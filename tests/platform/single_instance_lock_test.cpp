@@ -11,14 +11,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <optional>
-#include <vector>
 
-#include "platform/environment.h"
 #include "platform/instance_doorbell.h"
 #include "support/test_support.h"
 
@@ -29,27 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Result = SingleInstanceLock::Result;
-using Holder = SingleInstanceLock::Holder;
 using Rang = InstanceDoorbell::Rang;
-
-// XDG_RUNTIME_DIR as a test sets it, restored afterwards.
-class RuntimeFolder {
-public:
-    RuntimeFolder() {
-        saved_ = environmentVariable("XDG_RUNTIME_DIR");
-    }
-    ~RuntimeFolder() {
-        if (saved_)
-            ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    void set(const std::string& folder) { ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1); }
-    void unset() { ::unsetenv("XDG_RUNTIME_DIR"); }
-
-private:
-    std::optional<std::string> saved_;
-};
 
 // What a second process sees when it tries the lock: its exit status is the result.
 Result tryInAnotherProcess(const std::string& home) {
@@ -111,55 +87,6 @@ TEST(SingleInstanceLock, ChildrenDoNotInheritTheLock) {
     EXPECT_EQ(SingleInstanceLock::acquire(dir.path()).result(), Result::Acquired);
     ::close(input[1]);
     ::waitpid(child, nullptr, 0);
-}
-
-TEST(SingleInstanceLock, TheHoldersRecordReadsBackWholeOrNotAtAll) {
-    const Holder window{1234, true, "/run/user/1000/ZorvexVRClient-0123456789ab.sock"};
-    const Holder headless{77, false, ""};
-    const Holder deaf{5, true, ""};
-    for (const Holder& holder : {window, headless, deaf}) {
-        auto text = SingleInstanceLock::formatHolder(holder);
-        ASSERT_TRUE(text);
-        EXPECT_EQ(SingleInstanceLock::parseHolder(*text), holder) << *text;
-        // Every part of it, as a reader may catch the write, is no record.
-        for (std::size_t cut = 0; cut < text->size(); ++cut)
-            EXPECT_EQ(SingleInstanceLock::parseHolder(text->substr(0, cut)), std::nullopt) << cut;
-        EXPECT_EQ(SingleInstanceLock::parseHolder(*text + "x\n"), std::nullopt);
-    }
-    EXPECT_EQ(*SingleInstanceLock::formatHolder(window),
-              "pid 1234\nwindow /run/user/1000/ZorvexVRClient-0123456789ab.sock\n");
-    EXPECT_EQ(*SingleInstanceLock::formatHolder(headless), "pid 77\nheadless\n");
-    EXPECT_FALSE(SingleInstanceLock::formatHolder({1, true, "/a\nb"}));
-    EXPECT_FALSE(SingleInstanceLock::formatHolder({0, false, ""}));
-    for (std::string_view garbage :
-         {"", "\n\n", "pid x\nheadless\n", "pid -3\nheadless\n", "pid 1\nwindow relative\n",
-          "pid 1\nkiosk\n", "pid 1 \nheadless\n", "pid 99999999999999999999999\nheadless\n"})
-        EXPECT_EQ(SingleInstanceLock::parseHolder(garbage), std::nullopt) << garbage;
-}
-
-TEST(SingleInstanceLock, ASecondStartReadsWhatTheHolderPublished) {
-    test::TempDir home;
-    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "no file";
-    auto lock = SingleInstanceLock::acquire(home.path());
-    ASSERT_TRUE(lock.held());
-    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "not yet";
-    const Holder holder{static_cast<long>(::getpid()), true, home.file("bell.sock")};
-    ASSERT_TRUE(lock.publish(holder));
-    // Another process reads it: its exit status says whether it read it whole.
-    pid_t pid = ::fork();
-    if (pid == 0) _exit(SingleInstanceLock::readHolder(home.path(), 0ms) == holder ? 0 : 1);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    ASSERT_TRUE(lock.publish({holder.pid, false, ""}));
-    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), (Holder{holder.pid, false, ""}));
-    // Gone with the lock; the next holder starts without the last one's record.
-    lock.release();
-    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt);
-    test::TempDir::writeTo(home.file(SingleInstanceLock::kFileName), "pid 5\nheadless\n");
-    auto next = SingleInstanceLock::acquire(home.path());
-    ASSERT_TRUE(next.held());
-    EXPECT_EQ(SingleInstanceLock::readHolder(home.path(), 0ms), std::nullopt) << "a crash's record";
 }
 
 // -- the doorbell
@@ -236,12 +163,6 @@ TEST(InstanceDoorbell, OnlyTheSameUsersSecondStartIsAnswered) {
     Rung rung = ringWhileServing(bell, path);
     EXPECT_EQ(rung.result.rang, Rang::Answered) << rung.result.problem;
     EXPECT_TRUE(rung.shown);
-    // Words other than the request are no request.
-    int other = call(path, "hide\n");
-    ASSERT_GE(other, 0);
-    EXPECT_FALSE(serve(bell, [&] { return hungUp(other); }));
-    EXPECT_TRUE(hungUp(other));
-    ::close(other);
 
     if (::getuid() == 0) {
         // Another user, even where the socket's mode would let them in.
@@ -293,68 +214,7 @@ TEST(InstanceDoorbell, ACallerThatNeverSpeaksDoesNotHoldUpTheWindow) {
     EXPECT_FALSE(hungUp(silent)) << "answered while the silent caller still waits";
     EXPECT_EQ(bell.callers(), 1u);
 
-    // One that says the request in two parts is heard all the same.
-    int slow = call(path, "sh");
-    ASSERT_GE(slow, 0);
-    EXPECT_FALSE(serve(bell, [&] { return bell.callers() == 2; }));
-    ASSERT_EQ(::send(slow, "ow\n", 3, MSG_NOSIGNAL), 3);
-    char answer[4] = {};
-    EXPECT_TRUE(serve(
-        bell, [&] { return ::recv(slow, answer, sizeof(answer), MSG_PEEK | MSG_DONTWAIT) == 3; }));
-    EXPECT_EQ(::recv(slow, answer, sizeof(answer), MSG_DONTWAIT), 3);
-    EXPECT_STREQ(answer, "ok\n");
-    EXPECT_TRUE(hungUp(slow));
-    EXPECT_EQ(bell.callers(), 1u);
-    ::close(slow);
     ::close(silent);
-}
-
-TEST(InstanceDoorbell, AFloodHoldsAFewCallersAndARealRingStillGetsThrough) {
-    test::TempDir dir;
-    const std::string path = dir.file("bell.sock");
-    auto bell = InstanceDoorbell::listen({path}, std::chrono::hours(1));
-    ASSERT_TRUE(bell.listening()) << bell.problem();
-    const std::size_t many = InstanceDoorbell::kMaxCallers + 4;
-    const std::size_t pushedOut = many - InstanceDoorbell::kMaxCallers;
-    std::vector<int> flood;
-    for (std::size_t i = 0; i < many; ++i) {
-        flood.push_back(call(path));
-        ASSERT_GE(flood.back(), 0);
-    }
-    // The oldest make room for the newer; no more are held than the bound.
-    serve(bell, [&] {
-        for (std::size_t i = 0; i < pushedOut; ++i)
-            if (!hungUp(flood[i])) return false;
-        return true;
-    });
-    EXPECT_EQ(bell.callers(), InstanceDoorbell::kMaxCallers);
-    for (std::size_t i = 0; i < many; ++i) EXPECT_EQ(hungUp(flood[i]), i < pushedOut) << i;
-
-    Rung rung = ringWhileServing(bell, path);
-    EXPECT_EQ(rung.result.rang, Rang::Answered) << rung.result.problem;
-    EXPECT_TRUE(rung.shown);
-    EXPECT_LE(bell.callers(), InstanceDoorbell::kMaxCallers);
-    for (int fd : flood) ::close(fd);
-    // Their hang-ups are heard, and nobody is held any more.
-    EXPECT_FALSE(serve(bell, [&] { return bell.callers() == 0; }));
-    EXPECT_EQ(bell.callers(), 0u);
-}
-
-TEST(InstanceDoorbell, ACallerPastItsDeadlineIsHungUpOn) {
-    test::TempDir dir;
-    const std::string path = dir.file("bell.sock");
-    auto bell = InstanceDoorbell::listen({path}, 20ms);
-    ASSERT_TRUE(bell.listening()) << bell.problem();
-    int silent = call(path);
-    ASSERT_GE(silent, 0);
-    // Nothing but the doorbell's own timer wakes the loop.
-    EXPECT_FALSE(serve(bell, [&] { return hungUp(silent); }));
-    EXPECT_TRUE(hungUp(silent));
-    EXPECT_EQ(bell.callers(), 0u);
-    pollfd in{bell.fd(), POLLIN, 0};
-    EXPECT_EQ(::poll(&in, 1, 0), 0) << "nothing left to do: the loop sleeps";
-    ::close(silent);
-    EXPECT_EQ(ringWhileServing(bell, path).result.rang, Rang::Answered);
 }
 
 TEST(InstanceDoorbell, WhatIsNotOursAtItsPlaceIsLeftAloneAndAnotherPlaceTaken) {
@@ -393,40 +253,6 @@ TEST(InstanceDoorbell, WhatIsNotOursAtItsPlaceIsLeftAloneAndAnotherPlaceTaken) {
     auto other = InstanceDoorbell::listen({first, second});
     EXPECT_EQ(other.path(), second);
     EXPECT_EQ(ringWhileServing(live, first).result.rang, Rang::Answered);
-}
-
-TEST(InstanceDoorbell, EachHomeHasItsOwnPlaceInTheRuntimeFolder) {
-    test::TempDir runtime, homeA, homeB, links;
-    RuntimeFolder environment;
-    environment.set(runtime.path());
-    auto a = InstanceDoorbell::placesFor(homeA.path());
-    auto b = InstanceDoorbell::placesFor(homeB.path());
-    ASSERT_EQ(a.size(), 2u);
-    ASSERT_EQ(b.size(), 2u);
-    EXPECT_EQ(std::filesystem::path(a[0]).parent_path(), runtime.path());
-    EXPECT_TRUE(std::filesystem::path(a[0]).filename().string().starts_with("ZorvexVRClient-"))
-        << a[0];
-    EXPECT_NE(a[0], b[0]);
-    EXPECT_EQ(a[1], homeA.file(InstanceDoorbell::kFileName));
-    // A home by another spelling keeps its place.
-    const std::string link = links.file("a");
-    std::filesystem::create_directory_symlink(homeA.path(), link);
-    EXPECT_EQ(InstanceDoorbell::placesFor(link)[0], a[0]);
-
-    // Two homes' doorbells listen side by side.
-    auto bellA = InstanceDoorbell::listen(a);
-    auto bellB = InstanceDoorbell::listen(b);
-    EXPECT_EQ(bellA.path(), a[0]);
-    EXPECT_EQ(bellB.path(), b[0]);
-
-    // Without a runtime folder, the home folder itself.
-    environment.unset();
-    EXPECT_EQ(InstanceDoorbell::placesFor(homeA.path()),
-              std::vector<std::string>{homeA.file(InstanceDoorbell::kFileName)});
-    // A home too deep for a socket's path has no place of its own there.
-    const std::string deep = homeA.path() + "/" + std::string(120, 'd');
-    EXPECT_TRUE(InstanceDoorbell::placesFor(deep).empty());
-    EXPECT_FALSE(InstanceDoorbell::listen(InstanceDoorbell::placesFor(deep)).listening());
 }
 
 }  // namespace
