@@ -685,9 +685,9 @@ class Suite:
         self.final_cards = [(c.clip, c.badge) for c in self.cards()]
         # 后台运行: into the tray, and back by a double click on its icon.
         self.click(zw.CLOSE)
-        prompt = self.prompt("退出提示")
+        self.prompt("退出提示")
         self.photo("exit-prompt")
-        self.click_in(prompt, zw.PROMPT_RIGHT)
+        self.desktop.key("Return")  # the orange 后台运行 is the default
         hidden = self.soon("the window hidden", lambda: self.window not in self.app_windows()
                            and not self.near(self.at(40, 400), zw.LEFT_COLUMN), 15)
         self.photo("hidden-to-tray")
@@ -899,14 +899,29 @@ class Suite:
         return not any(self.ring_at(r, picture)
                        for r in [self.card_rect(i) for i in range(len(self.cards()))] + [close])
 
+    def ringed_card(self):
+        """The index of the card with the focus ring, or None."""
+        picture = self.window_picture()
+        return next((i for i in range(len(self.cards()))
+                     if self.ring_at(self.card_rect(i), picture)), None)
+
+    def tab_to(self, what, ringed, back=False):
+        """Tab (Shift+Tab: back) until ringed(), as one looks for the ring without a mouse."""
+        for _ in range(20):
+            self.desktop.key("shift+Tab" if back else "Tab")
+            if self.soon("the ring on %s" % what, ringed, 1):
+                return
+        raise Failure("Tab never brings the ring to %s" % what)
+
     def tab_through_page(self):
         zw = self.zw
         empty = (zw.PAGE_LEFT + 400, zw.CONTENT_TOP + 400)  # below the cards
+        self.check_only()  # nothing checked: 转码 and 删除 inactive
         self.click(empty)
         self.require("keyboard-no-ring-for-the-mouse", self.soon(
             "the page without a ring", self.no_ring, 5))
         self.photo("keyboard-before")
-        self.desktop.key("Tab")
+        self.desktop.key("Tab", "Home")  # into the grid, at its first card
         self.require("keyboard-tab-rings-first-card", self.soon(
             "the ring on the first card", lambda: self.ring_at(self.card_rect(0)), 5))
         self.photo("keyboard-tab")
@@ -922,16 +937,20 @@ class Suite:
         self.desktop.key("space")
         self.expect("keyboard-space-unchecks-card", self.soon("Space to uncheck the card", lambda: (
             lambda c: len(c) > 1 and not c[1].checked)(self.cards()), 5), self.summary())
+        # The grid is one stop: Tab leaves it for 全选 (删除 is inactive).
+        self.desktop.key("Tab")
+        self.expect("keyboard-tab-leaves-grid", self.soon("the ring on 全选", lambda: self.ring_at(
+            (zw.CHECK_ALL[0] - 9, zw.CHECK_ALL[1] - 9, 50, 18)), 5))
         self.desktop.key("shift+Tab", "shift+Tab")
         close = (zw.CLOSE[0] - 9, zw.CLOSE[1] - 9, 18, 18)
         self.expect("keyboard-backtab-reaches-close", self.soon(
             "the ring on the close button", lambda: self.ring_at(close), 5))
         self.photo("keyboard-backtab-close")
-        # On back over minimise and the address box to the left menu's last entry.
+        # On back over minimise and the address box, past the inactive 转码, to the left menu.
         self.desktop.key("shift+Tab", "shift+Tab")
         self.expect("keyboard-backtab-reaches-address", self.soon(
             "the ring on the address box", lambda: self.ring_at(zw.ADDRESS_BOX), 5))
-        self.desktop.key("shift+Tab", "shift+Tab", "shift+Tab")
+        self.desktop.key("shift+Tab", "shift+Tab")
         self.expect("keyboard-backtab-reaches-menu", self.soon(
             "the ring on 设置", lambda: self.ring_at((0, 147, 160, 48)), 5))
         self.photo("keyboard-backtab-menu")
@@ -970,8 +989,15 @@ class Suite:
         return found
 
     def quit_app(self, check):
-        self.click(self.zw.CLOSE)
-        self.click_in(self.prompt("退出提示"), self.zw.PROMPT_LEFT)
+        """完全退出 without the mouse: Tab to close, Space, Shift+Tab from the default."""
+        zw = self.zw
+        self.tab_to("close", lambda: self.ring_at((zw.CLOSE[0] - 9, zw.CLOSE[1] - 9, 18, 18)))
+        self.desktop.key("space")
+        x, y, _, _ = self.desktop.geometry(self.prompt("退出提示"))
+        self.desktop.key("shift+Tab")
+        self.require("exit-prompt-tab-to-quit", self.soon("the ring on 完全退出", lambda: self.ring_at(
+            (x - self.origin[0] + 242, y - self.origin[1] + 252, 90, 30)), 5))
+        self.desktop.key("Return")
         try:
             code = self.app.wait(30)
         except subprocess.TimeoutExpired:
@@ -1143,15 +1169,27 @@ class Suite:
         return None
 
     def failed_conversion(self):
-        """A conversion that fails says why over 任务失败, and a click there
-        converts it again."""
+        """Without the mouse: 添加 adds a clip, the grid checks it, 转码
+        converts it, the conversion fails and says why over 任务失败 (the
+        mouse rests there to read it), and Enter on the row converts it again."""
         zw = self.zw
         open(os.path.join(self.work, "fail-next"), "w").close()
-        self.drop(["fail-e.mp4"])
+        self.desktop.xdotool("windowactivate", "--sync", self.window, check=False)
+        self.tab_to("添加", lambda: self.ring_at((zw.ADD[0] - 32, zw.ADD[1] - 15, 64, 30)))
+        self.desktop.key("space")
+        self.soon("the add dialog drawn", lambda: self.drawn(
+            self.desktop.wait_window("请选择需要转换文件")))
+        self.desktop.type_text(os.path.join(self.media, "fail-e.mp4"))
+        self.desktop.key("Return")
         self.cards_when("the fail-e.mp4 card", lambda c: self.card("fail-e.mp4", "plain", c), 30)
-        self.check_only("fail-e.mp4")
-        self.click(zw.CONVERT)
-        self.view(zw.MENU_CONVERT)
+        self.tab_to("the grid", lambda: self.ringed_card() is not None)
+        self.desktop.key("End", "space")  # the added card is the last
+        self.cards_when("fail-e.mp4 alone checked", lambda c: [
+            x.clip for x in c if x.checked] == ["fail-e.mp4"], 10)
+        self.tab_to("转码", lambda: self.ring_at((zw.CONVERT[0] - 32, 10, 64, 30)), back=True)
+        self.desktop.key("space")
+        self.tab_to("the menu's 转码", lambda: self.ring_at((0, 99, 160, 48)), back=True)
+        self.desktop.key("space")
         row = self.must("a row saying 任务失败", self.failed_row, 60) - 1
         status = (zw.PAGE_LEFT + 451 + 24, zw.CONTENT_TOP + zw.ROW_HEIGHT * row + 37 + 7)
         tip = self.tooltip(status)
@@ -1160,13 +1198,18 @@ class Suite:
         # FFmpeg's error line, then 点击重新转码.
         self.expect("failed-row-tooltip", tip and len(lines) == 2
                     and lines[0][3] - lines[0][2] > 250, "lines %s" % (lines,))
+        self.desktop.move_mouse(self.origin[0] + zw.WINDOW[0] + 40, self.origin[1] + 40)
+        row = self.failed_row() - 1
+        self.tab_to("the failed row", lambda: self.ring_at(
+            (zw.PAGE_LEFT, zw.CONTENT_TOP + zw.ROW_HEIGHT * row, zw.PAGE[0] - 4, zw.ROW_HEIGHT)))
         before = self.rows()
-        self.click(status)
+        self.desktop.key("Return")
         done = self.soon("the task converted again", lambda: not self.failed_row()
                          and self.rows() == ["done"] * len(before), 60)
         self.photo("failed-row-retried")
         self.expect("failed-row-retried", done, "rows %s, before %s" % (self.rows(), before))
-        self.view(zw.MENU_LIBRARY)
+        self.tab_to("the menu's 飞屏", lambda: self.ring_at((0, 51, 160, 48)), back=True)
+        self.desktop.key("space")
         self.expect("failed-row-retried-card", self.soon(
             "the converted card", lambda: self.card("fail-e.mp4", "converted"), 15),
             self.summary())

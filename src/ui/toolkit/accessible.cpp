@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kRole = "zorvexAccessibleRole";
 constexpr const char* kChecked = "zorvexAccessibleChecked";
+constexpr const char* kAction = "zorvexAccessibleAction";
 
 bool checkable(QAccessible::Role role) {
     return role == QAccessible::CheckBox || role == QAccessible::ListItem ||
@@ -20,16 +21,35 @@ bool checkable(QAccessible::Role role) {
 }
 
 // A widget with a role of its own. Its action is a press of Space, which
-// each such widget takes as a click.
+// each such widget takes as a click. Only the children on screen are its children.
 class RoleAccessible : public QAccessibleWidget {
 public:
     RoleAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
 
+    int childCount() const override { return static_cast<int>(shownChildren().size()); }
+
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> shown = shownChildren();
+        if (index < 0 || index >= shown.size()) return nullptr;
+        return QAccessible::queryAccessibleInterface(shown[index]);
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child || !child->object() || !child->object()->isWidgetType()) return -1;
+        return static_cast<int>(shownChildren().indexOf(static_cast<QWidget*>(child->object())));
+    }
+
     QStringList actionNames() const override {
-        if (checkable(role())) return {toggleAction()};
+        if (!label().isEmpty()) return {pressAction()};
+        if (checkable(role()) && widget()->property(kChecked).isValid()) return {toggleAction()};
         if (role() == QAccessible::Button || role() == QAccessible::ComboBox)
             return {pressAction()};
         return {};
+    }
+
+    QString localizedActionName(const QString& action) const override {
+        if (action == pressAction() && !label().isEmpty()) return label();
+        return QAccessibleWidget::localizedActionName(action);
     }
 
     void doAction(const QString& action) override {
@@ -46,6 +66,18 @@ public:
             s.checked = checked.toBool();
         }
         return s;
+    }
+
+private:
+    QString label() const { return widget()->property(kAction).toString(); }
+
+    QList<QWidget*> shownChildren() const {
+        QList<QWidget*> shown;
+        for (QObject* child : widget()->children()) {
+            auto* w = qobject_cast<QWidget*>(child);
+            if (w && !w->isWindow() && !w->isHidden()) shown.push_back(w);
+        }
+        return shown;
     }
 };
 
@@ -145,6 +177,14 @@ void SkinAccessible::SetChecked(QWidget* widget, bool checked) {
     QAccessible::State changed;
     changed.checked = true;
     QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+void SkinAccessible::SetAction(QWidget* widget, const QString& label) {
+    if (widget->property(kAction).toString() == label) return;
+    widget->setProperty(kAction, label);
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent event(widget, QAccessible::ActionChanged);
     QAccessible::updateAccessibility(&event);
 }
 

@@ -11,7 +11,9 @@ namespace zorvex::ui {
 // (QWidget::setAccessibleName); this gives the roles, check states, actions
 // and values: a CKbcButton is a button, or a check box in check mode; a
 // CMyProgressBar a progress bar with its value; any other widget the role
-// set here. GUI thread only.
+// set here. Widgets with a role of their own show screen readers only the
+// children on screen: a hidden control is not there to be heard.
+// GUI thread only.
 class SkinAccessible {
 public:
     // Registers the interfaces with Qt (once); the toolkit's controls call it when made.
@@ -22,6 +24,10 @@ public:
     // A widget with the role CheckBox or ListItem: checked or not, told to
     // screen readers when it changes.
     static void SetChecked(QWidget* widget, bool checked);
+    // A widget with a role of its own offers one press (taken as Space) under
+    // this name, in place of what its role offers; an empty label offers
+    // what the role offers again.
+    static void SetAction(QWidget* widget, const QString& label);
     // The name changes as setAccessibleName tells; this only skips an equal one.
     static void SetName(QWidget* widget, const QString& name);
 };

@@ -107,6 +107,8 @@ void CKbcButton::SetCheck(bool on) {
 void CKbcButton::SetInactive(bool on) {
     const bool changed = inactive_ != on;
     inactive_ = on;
+    // Tab passes over what cannot be pressed; a focus it holds stays till Tab moves it.
+    setFocusPolicy(on ? Qt::NoFocus : Qt::TabFocus);
     update();
     if (changed) tellState(this, false, true);
 }

@@ -1,6 +1,7 @@
 #include "ui/toolkit/menu_dlg.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -87,7 +88,67 @@ void CMenuDlg::leaveEvent(QEvent* event) {
 
 void CMenuDlg::showEvent(QShowEvent* event) {
     hoverIndex_ = 0;  // a highlight left from the last opening is not the mouse's now
+    // The menu never takes activation: the keys reach it past whatever holds the focus.
+    qApp->installEventFilter(this);
     QWidget::showEvent(event);
+}
+
+void CMenuDlg::hideEvent(QHideEvent* event) {
+    qApp->removeEventFilter(this);
+    QWidget::hideEvent(event);
+}
+
+bool CMenuDlg::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) || !watched->isWidgetType())
+        return false;
+    // Keys of another window (a dialog, the tray's menu) are theirs.
+    const QWidget* to = static_cast<QWidget*>(watched)->window();
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (to != this && to != owner) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (type == QEvent::ShortcutOverride) {
+        key->accept();  // no shortcut fires behind the menu
+        return true;
+    }
+    takeKey(key);
+    return true;
+}
+
+void CMenuDlg::takeKey(const QKeyEvent* event) {
+    const int count = static_cast<int>(items_.size());
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Backtab:
+            MoveHover(-1);
+            return;
+        case Qt::Key_Down:
+        case Qt::Key_Tab:
+            MoveHover(1);
+            return;
+        case Qt::Key_Home:
+        case Qt::Key_PageUp:
+            hoverIndex_ = std::min(1, count);
+            update();
+            return;
+        case Qt::Key_End:
+        case Qt::Key_PageDown:
+            hoverIndex_ = count;
+            update();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (ChooseHovered()) return;
+            [[fallthrough]];  // nothing highlighted: closes as Escape does
+        case Qt::Key_Escape:
+            hoverIndex_ = 0;
+            hide();
+            emit dismissed();
+            return;
+        default:
+            return;
+    }
 }
 
 void CMenuDlg::MoveHover(int delta) {

@@ -21,7 +21,10 @@ struct MENU_ITEM_ST {
 // choice with a check image, highlights the row under the mouse, reports a
 // clicked row's text and hides itself. The owner fills, sizes, places, shows
 // and hides it; style 2 (the address menu) stays shown when it loses
-// activation. GUI thread only; the owner's widget tree owns the menu.
+// activation. While shown it takes the keys meant for its owner's window,
+// however it was opened: the arrows, Tab, Home and End move the highlight,
+// Enter or Space chooses, Escape closes it (dismissed()); other keys do
+// nothing until it is closed. GUI thread only; the owner's widget tree owns the menu.
 class CMenuDlg : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +52,8 @@ public:
 signals:
     // Emitted after a click on a row, with the row's text; the menu is hidden by then.
     void itemChosen(const QString& text);
+    // Closed from the keyboard without a choice; the menu is hidden by then.
+    void dismissed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,8 +61,12 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A key meant for the owner's window, taken while shown.
+    void takeKey(const QKeyEvent* event);
     int itemAt(const QPoint& point) const;  // 0-based, -1 for none
     void choose(int index);                 // 0-based
 

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "ui/toolkit/accessible.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/skin.h"
@@ -60,6 +61,8 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, Type type, const QString& text, Se
     const int m = strips_->margin();
     setFixedSize(kWidth + 2 * m, kHeight + 2 * m);
     setModal(true);
+    // Screen readers hear the buttons of its type alone, not the hidden ones.
+    SkinAccessible::SetRole(this, QAccessible::Dialog);
     const QString button = QStringLiteral("Msg\\Button.png");
     addButton(IdClose, false, {}, QStringLiteral("Msg\\Close.png"), {24, 24},
               CKbcButton::LayoutCaptioned, CKbcButton::BackgroundGrey, {420, 4, 24, 24});
@@ -122,6 +125,11 @@ void CNotifyMsgDlg::applyType() {
     setWindowTitle(title_);
 
     for (auto& [id, b] : buttons_) b->setVisible(id == IdClose);
+    // As read: the title band, the check boxes, the bottom row from the left.
+    const int order[] = {IdClose, IdCheck2, IdCheck1,   IdCancel, IdSkip,
+                         IdQuit,  IdOk,     IdContinue, IdHide};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(buttons_[order[i - 1]], buttons_[order[i]]);
     auto show = [this](std::initializer_list<int> ids) {
         for (int id : ids) buttons_[id]->show();
     };
@@ -144,6 +152,21 @@ void CNotifyMsgDlg::applyType() {
             show({IdContinue, IdSkip});
             break;
     }
+    if (CKbcButton* preferred = defaultButton()) preferred->setFocus(Qt::OtherFocusReason);
+}
+
+CKbcButton* CNotifyMsgDlg::defaultButton() const {
+    switch (type_) {
+        case TypeDeleteConverted:
+        case TypeStopTask:
+        case TypeDeleteTask:
+            return button(IdOk);
+        case TypeExit:
+            return button(IdHide);  // the orange one
+        case TypeDuplicateName:
+            return button(IdContinue);
+    }
+    return nullptr;
 }
 
 void CNotifyMsgDlg::onButton(int id) {
@@ -201,9 +224,17 @@ void CNotifyMsgDlg::keyPressEvent(QKeyEvent* event) {
             reject();
             return;
         case Qt::Key_Return:
-        case Qt::Key_Enter:
+        case Qt::Key_Enter: {
             event->accept();
-            return;  // no default button to press
+            // The button the keyboard moved to, else the default; a check box
+            // with the focus leaves Enter to the default too.
+            auto* focused = qobject_cast<CKbcButton*>(focusWidget());
+            CKbcButton* pressed = focused && focused->isVisible() && !focused->isCheckMode()
+                                      ? focused
+                                      : defaultButton();
+            if (pressed) pressed->Press();
+            return;
+        }
         default:
             QDialog::keyPressEvent(event);
     }

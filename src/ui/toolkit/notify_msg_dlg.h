@@ -15,8 +15,11 @@ class FrameStrips;
 
 // The modal confirmation dialog of five types. Run it with exec() and read
 // resultCode(): ResultNone when the pressed button sets none.
-// Escape counts as the close button; Enter does nothing.
-// GUI thread only; built on the caller's stack for one question.
+// Escape counts as the close button. The right-hand button of the bottom
+// row (确认, 继续, 后台运行) is the default: it holds the focus when the
+// dialog opens, and Enter presses it, or the button the keyboard has moved
+// to. Tab goes as the eye reads: the close button, the check box, then the
+// bottom row from the left. GUI thread only; built on the caller's stack for one question.
 class CNotifyMsgDlg : public QDialog {
     Q_OBJECT
 public:
@@ -72,6 +75,8 @@ public:
     const QString& title() const { return title_; }
     const QString& body() const { return body_; }
     CKbcButton* button(int id) const;
+    // What Enter presses while no other button has the keyboard's focus.
+    CKbcButton* defaultButton() const;
     FrameStrips* strips() const { return strips_; }
 
     void reject() override;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/tab_chain.h"
 #include "ui/windows/convert_list_item_dlg.h"
 
 namespace zorvex::ui {
@@ -40,12 +41,37 @@ CConvertListItemDlg* CConvertList::row(const std::string& taskKey) const {
     return it == rows_.end() ? nullptr : it->second;
 }
 
+std::vector<std::string> CConvertList::heldOrder(const std::vector<std::string>& queued) const {
+    std::vector<std::string> shown;
+    for (const CConvertListItemDlg* widget : order_) {
+        if (std::find(queued.begin(), queued.end(), widget->taskKey()) != queued.end())
+            shown.push_back(widget->taskKey());
+    }
+    for (const std::string& key : queued) {
+        if (!rows_.count(key)) shown.push_back(key);
+    }
+    return shown;
+}
+
 void CConvertList::LayoutRows() {
+    layout(isVisible() && viewport()->underMouse());
+}
+
+void CConvertList::layout(bool hold) {
     layoutPending_ = false;
+    const std::vector<TaskRowView> tasks = session_.tasks();
+    std::vector<std::string> queued;
+    std::map<std::string, const TaskRowView*> byKey;
+    for (const TaskRowView& task : tasks) {
+        queued.push_back(task.key);
+        byKey[task.key] = &task;
+    }
+    const std::vector<std::string> shown = hold ? heldOrder(queued) : queued;
+    held_ = shown != queued;
     std::map<std::string, CConvertListItemDlg*> kept;
     std::vector<CConvertListItemDlg*> order;
-    for (const TaskRowView& task : session_.tasks()) {
-        const std::string& key = task.key;
+    for (const std::string& key : shown) {
+        const TaskRowView& task = *byKey[key];
         CConvertListItemDlg* widget = nullptr;
         auto it = rows_.find(key);
         if (it != rows_.end()) {
@@ -114,6 +140,17 @@ void CConvertList::onCancel(const std::string& taskKey) {
 
 void CConvertList::onPin(const std::string& taskKey) {
     session_.pinToTop(taskKey);
+    layout(false);  // the move the user asked for
+}
+
+bool CConvertList::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave && held_) layout(false);
+    return CScrollPane::viewportEvent(event);
+}
+
+void CConvertList::hideEvent(QHideEvent* event) {
+    CScrollPane::hideEvent(event);
+    if (held_) layout(false);
 }
 
 void CConvertList::onProgress(const std::string& taskKey, std::uint32_t percent) {
@@ -181,13 +218,16 @@ void CConvertList::orderTabs() {
     }
 }
 
-// After a click on the list, Tab goes on to its first row.
+// After a click on the list, Tab goes on to its first row, and Shift+Tab
+// to what comes before the rows.
 bool CConvertList::focusNextPrevChild(bool next) {
-    if (next && hasFocus() && !order_.empty() && order_.front()->isVisible()) {
+    if (!hasFocus() || order_.empty() || !order_.front()->isVisible())
+        return CScrollPane::focusNextPrevChild(next);
+    if (next) {
         order_.front()->setFocus(Qt::TabFocusReason);
         return true;
     }
-    return CScrollPane::focusNextPrevChild(next);
+    return FocusTabStopBefore(order_.front()) || CScrollPane::focusNextPrevChild(next);
 }
 
 void CConvertList::showRow(const CConvertListItemDlg* row) {

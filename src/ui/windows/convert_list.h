@@ -20,8 +20,12 @@ struct RowArt;
 
 // The conversion queue as a scrolling list of 80-pixel rows in queue order.
 // The rows follow the queue through the session, progress repaints at most
-// ten times a second, and the rows' buttons cancel and pin their tasks. The
-// session must outlive the list. GUI thread only.
+// ten times a second, and the rows' buttons cancel and pin their tasks.
+// While the pointer rests on the list the rows keep their order (a finished
+// task does not drop away under it; new tasks come at the end, a removed
+// one closes up) and take the queue's order when it leaves; a pin, which
+// the user asks for, moves its row at once. The session must outlive the
+// list. GUI thread only.
 class CConvertList : public CScrollPane {
     Q_OBJECT
 public:
@@ -34,6 +38,8 @@ public:
     // Brings the rows in line with the queue, places them and keeps the
     // scroll position (clamped).
     void LayoutRows();
+    // The rows stand in another order than the queue's: the pointer holds them.
+    bool holding() const { return held_; }
 
     int rowCount() const { return static_cast<int>(order_.size()); }
     // Row i from 0, in queue order.
@@ -52,8 +58,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool viewportEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Held: the rows in the order shown now, new tasks last.
+    std::vector<std::string> heldOrder(const std::vector<std::string>& queued) const;
+    void layout(bool hold);
     void onProgress(const std::string& taskKey, std::uint32_t percent);
     void onCancel(const std::string& taskKey);
     void onPin(const std::string& taskKey);
@@ -71,6 +82,7 @@ private:
     QBasicTimer progressTimer_;
     int progressRepaints_ = 0;
     bool layoutPending_ = false;
+    bool held_ = false;
     QPointer<QWidget> tabAnchor_;
 };
 

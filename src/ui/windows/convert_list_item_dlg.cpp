@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -115,6 +116,7 @@ void CConvertListItemDlg::SetProgress(std::uint32_t percent) {
 }
 
 void CConvertListItemDlg::SetIndex(unsigned index) {
+    if (index_ != 0 && index != index_) settled_.setRemainingTime(kSettleMs);
     index_ = index;
     if (index_ < 3) top_->hide();
 }
@@ -254,7 +256,7 @@ void CConvertListItemDlg::leaveEvent(QEvent* event) {
 void CConvertListItemDlg::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton) return;
-    if (task_.look == TaskLook::Failed &&
+    if (task_.look == TaskLook::Failed && !moving() &&
         failedStatusArea().contains(event->position().toPoint())) {
         emit retryClicked(task_.key);
         return;
@@ -262,6 +264,17 @@ void CConvertListItemDlg::mousePressEvent(QMouseEvent* event) {
     if (kModeArea.contains(event->position().toPoint())) return;
     emit focusRequested();
     update();
+}
+
+void CConvertListItemDlg::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool press = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (!press || task_.look != TaskLook::Failed) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    emit retryClicked(task_.key);
 }
 
 void CConvertListItemDlg::wheelEvent(QWheelEvent* event) {
@@ -279,6 +292,7 @@ void CConvertListItemDlg::setUpKeyboard() {
     SkinAccessible::SetRole(this, QAccessible::ListItem);
     bar_->setAccessibleName(QStringLiteral("转码进度"));
     top_->installEventFilter(this);
+    cancel_->installEventFilter(this);
 }
 
 QString CConvertListItemDlg::accessibleText() const {
@@ -299,6 +313,8 @@ QString CConvertListItemDlg::accessibleText() const {
 
 void CConvertListItemDlg::followAccessible() {
     SkinAccessible::SetName(this, accessibleText());
+    SkinAccessible::SetAction(
+        this, task_.look == TaskLook::Failed ? QStringLiteral("重新转码") : QString());
     if (QAccessible::isActive() && task_.look == TaskLook::Running) {
         QAccessibleValueChangeEvent event(bar_, bar_->pos());
         QAccessible::updateAccessibility(&event);
@@ -324,6 +340,10 @@ void CConvertListItemDlg::focusOutEvent(QFocusEvent* event) {
 
 bool CConvertListItemDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == top_ && event->type() == QEvent::FocusOut) dropPinUnlessHeld();
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    const bool button = watched == top_ || watched == cancel_;
+    if (button && press && moving()) return true;  // aimed at the row that was here
     return QWidget::eventFilter(watched, event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -33,14 +34,18 @@ struct RowArt {
 // the list gives it and reports its buttons; the list talks to the queue.
 // Tab reaches the row, then its buttons ("置顶" is offered while the row or
 // the button has the keyboard focus, as while hovered); screen readers hear
-// the name and the state with its progress ("a.mp4，已转码 42%").
-// GUI thread only; the list owns it.
+// the name and the state with its progress ("a.mp4，已转码 42%"). A failed
+// row retries on Space or Enter, and offers screen readers the retry as its
+// action. A row the list has just moved to another place ignores presses
+// for kSettleMs, so that a click aimed at the row that was there does not
+// land on it. GUI thread only; the list owns it.
 class CConvertListItemDlg : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 80;
     static constexpr int kTopButtonId = 1082;
     static constexpr int kCancelButtonId = 1043;
+    static constexpr int kSettleMs = 500;
 
     CConvertListItemDlg(std::shared_ptr<const RowArt> art, DiskWorker& disk, QWidget* parent);
     ~CConvertListItemDlg() override;
@@ -51,8 +56,11 @@ public:
     void SetTask(const TaskRowView& task);
     // The running task's progress: the bar and the status line only.
     void SetProgress(std::uint32_t percent);
-    // Position in the list from 1; the "置顶" rule looks at it.
+    // Position in the list from 1; the "置顶" rule looks at it. A new
+    // position for a row already placed is a move.
     void SetIndex(unsigned index);
+    // Moved within the last kSettleMs: presses are ignored.
+    bool moving() const { return !settled_.hasExpired(); }
     // The tooltip at a point of the row: why a failed task failed over its
     // status, else the full name and the output path.
     QString toolTipAt(const QPoint& at) const;
@@ -93,6 +101,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -114,6 +123,7 @@ private:
     QString thumbnailPath_;
     QImage thumbnail_;
     unsigned index_ = 0;
+    QDeadlineTimer settled_;  // expired: not moved lately
     bool hovered_ = false;
     CMyProgressBar* bar_ = nullptr;
     CKbcButton* top_ = nullptr;

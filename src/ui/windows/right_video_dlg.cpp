@@ -18,6 +18,7 @@
 #include "ui/toolkit/key_target.h"
 #include "ui/toolkit/menu_dlg.h"
 #include "ui/toolkit/msg_box_dlg.h"
+#include "ui/toolkit/tab_chain.h"
 #include "ui/windows/convert_list.h"
 #include "ui/windows/set_content_dlg.h"
 #include "ui/windows/video_wnd_list.h"
@@ -96,6 +97,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     rebuildAddressMenu();
     serviceDown_ = phonesShutOut();
     connect(addressMenu_, &CMenuDlg::itemChosen, this, &CRightVideoDlg::OnAddressChosen);
+    connect(addressMenu_, &CMenuDlg::dismissed, this, [this] { onAddressKey(Qt::Key_Escape); });
     connect(&session, &CoreSession::networksChanged, this, &CRightVideoDlg::onNetworksChanged);
 
     stateIcon_ = SkinImage::load(QStringLiteral("FP\\IPState.png"));
@@ -667,10 +669,10 @@ void CRightVideoDlg::setUpKeyboard() {
     });
     connect(addressTarget_, &CKeyTarget::keyPressed, this, &CRightVideoDlg::onAddressKey);
     followAddress();
-    // The order on screen: the title band, the view's list, the bottom bar.
-    QWidget* order[] = {add_, convert_, addressTarget_, min_, close_, delete_, checkAll_};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-    folderBar_->SetTabAnchor(checkAll_);
+    // The order on screen: the title band, the view's list, the bottom bar
+    // from the left.
+    ChainTabs({add_, convert_, addressTarget_, min_, close_, checkAll_, delete_});
+    folderBar_->SetTabAnchor(delete_);
     cardList_->SetTabAnchor(close_);
     convertList_->SetTabAnchor(close_);
 }

@@ -38,9 +38,10 @@ class CVideoWndList;
 // its first cell.
 //
 // Tab goes through the title band (add, convert, the address box, minimise,
-// close), then the cards or the task rows, then the bottom bar; on the
-// address box Space or Enter opens the menu, the arrows move in it, Enter
-// chooses and Escape closes it. Minimise and close are named for screen
+// close), then the card grid (one stop) or the task rows, then the bottom
+// bar from the left, passing over inactive buttons; on the address box
+// Space or Enter opens the menu, and the open menu takes the keys however
+// it was opened (CMenuDlg). Minimise and close are named for screen
 // readers, and the address box by its address.
 //
 // Needs a session with a library. The address is the session's; the

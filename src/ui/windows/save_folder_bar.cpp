@@ -10,6 +10,7 @@
 
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/key_target.h"
+#include "ui/toolkit/tab_chain.h"
 
 namespace zorvex::ui {
 namespace {
@@ -58,9 +59,7 @@ QString CSaveFolderBar::ShownPath(const QString& path) {
 }
 
 void CSaveFolderBar::SetTabAnchor(QWidget* anchor) {
-    setTabOrder(anchor, folderTarget_);
-    setTabOrder(folderTarget_, modify_);
-    setTabOrder(modify_, clean_);
+    ChainTabs({anchor, folderTarget_, modify_, clean_});
 }
 
 void CSaveFolderBar::resizeEvent(QResizeEvent* event) {

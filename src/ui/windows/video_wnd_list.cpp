@@ -16,6 +16,7 @@
 
 #include "ui/toolkit/kbc_button.h"
 #include "ui/toolkit/notify_msg_dlg.h"
+#include "ui/toolkit/tab_chain.h"
 #include "ui/windows/video_wnd_dlg.h"
 
 namespace zorvex::ui {
@@ -140,6 +141,10 @@ QRect CVideoWndList::pictureRect() const {
 }
 
 void CVideoWndList::syncCards() {
+    // The grid's Tab stop and the focus stay where the removed cards were.
+    const auto wasCurrent = std::find(order_.begin(), order_.end(), currentCard());
+    const int currentAt = static_cast<int>(wasCurrent - order_.begin());
+    QWidget* const focus = QApplication::focusWidget();
     std::map<std::string, CVideoWndDlg*> kept;
     std::vector<CVideoWndDlg*> order;
     for (const CardView& view : session_.cards()) {
@@ -161,13 +166,24 @@ void CVideoWndList::syncCards() {
         order.push_back(widget);
     }
     // Later: the change may come from inside one of these cards' own events.
+    bool focusLost = false;
     for (auto& [id, widget] : cards_) {
+        focusLost = focusLost || widget == focus;
         widget->hide();
         widget->deleteLater();
     }
     cards_ = std::move(kept);
     order_ = std::move(order);
+    if (!currentCard() && !order_.empty())
+        current_ = order_[static_cast<std::size_t>(std::min(currentAt, cardCount() - 1))]->itemId();
     LayoutCards();
+    if (!focusLost) return;
+    if (CVideoWndDlg* next = currentCard()) {
+        next->setFocus(Qt::OtherFocusReason);
+        showCard(next->itemId());
+    } else {
+        setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CVideoWndList::LayoutCards() {
@@ -294,6 +310,7 @@ void CVideoWndList::onCardClicked(const std::string& itemId) {
     // A card toggled from the keyboard keeps the focus.
     if (CVideoWndDlg* clicked = card(itemId); !clicked || !clicked->hasFocus())
         setFocus(Qt::MouseFocusReason);
+    if (CVideoWndDlg* clicked = card(itemId)) setCurrent(clicked);
     session_.toggleChecked(itemId);
     emit selectionChanged();
 }
@@ -334,47 +351,90 @@ void CVideoWndList::orderTabs() {
     if (stacked != order_) {
         for (CVideoWndDlg* card : order_) card->raise();
     }
-    QWidget* previous = tabAnchor_;
-    for (CVideoWndDlg* card : order_) {
-        if (previous) QWidget::setTabOrder(previous, card);
-        previous = card;
-    }
+    std::vector<QWidget*> chain{tabAnchor_};
+    chain.insert(chain.end(), order_.begin(), order_.end());
+    ChainTabs(chain);
+    setCurrent(currentCard() ? currentCard() : cardAt(0));
 }
 
-// Left and right step through the library order; up and down keep the column.
-bool CVideoWndList::moveCardFocus(int key) {
-    int step = 0;
+void CVideoWndList::setCurrent(CVideoWndDlg* current) {
+    current_ = current ? current->itemId() : std::string();
+    // Only the current card is in Tab's way; the others are reached inside.
+    for (CVideoWndDlg* card : order_)
+        card->setFocusPolicy(card == current ? Qt::TabFocus : Qt::NoFocus);
+}
+
+int CVideoWndList::keyTarget(int from, int key) const {
+    const int count = cardCount();
+    const int row = from / kColumns, column = from % kColumns;
+    const int lastRow = (count - 1) / kColumns;
+    const int pageRows = std::max(1, viewport()->height() / kRowPitch);
+    int to = -1;
     switch (key) {
         case Qt::Key_Left:
-            step = -1;
+            to = from - 1;
             break;
         case Qt::Key_Right:
-            step = 1;
+            to = from + 1 < count ? from + 1 : -1;
+            break;
+        case Qt::Key_Home:
+            to = 0;
+            break;
+        case Qt::Key_End:
+            to = count - 1;
             break;
         case Qt::Key_Up:
-            step = -kColumns;
+        case Qt::Key_PageUp:
+            to = std::max(row - (key == Qt::Key_Up ? 1 : pageRows), 0) * kColumns + column;
             break;
         case Qt::Key_Down:
-            step = kColumns;
+        case Qt::Key_PageDown: {
+            // A shorter last row is reached on its last card.
+            const int down = std::min(row + (key == Qt::Key_Down ? 1 : pageRows), lastRow);
+            to = std::min(down * kColumns + column, count - 1);
+            break;
+        }
+        default:
+            return -1;
+    }
+    return to == from ? -1 : to;
+}
+
+// Inside the grid the keys move the focus from card to card.
+bool CVideoWndList::moveCardFocus(int key) {
+    switch (key) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
             break;
         default:
             return false;
     }
     const auto at = std::find(order_.begin(), order_.end(), QApplication::focusWidget());
-    if (at == order_.end()) return false;  // the list itself: the arrows scroll
-    const int index = static_cast<int>(at - order_.begin()) + step;
-    if (CVideoWndDlg* next = cardAt(index)) next->setFocus(Qt::TabFocusReason);
+    if (at == order_.end()) return false;  // the list itself: the keys scroll
+    if (CVideoWndDlg* next = cardAt(keyTarget(static_cast<int>(at - order_.begin()), key))) {
+        setCurrent(next);
+        next->setFocus(Qt::TabFocusReason);
+    }
     return true;
 }
 
-// The list itself holds the focus after a click on it: Tab goes on to its
-// first card rather than past all of them.
+// The list itself holds the focus after a click on it: Tab and Shift+Tab
+// go on from its current card, where the grid stands in Tab's order.
 bool CVideoWndList::focusNextPrevChild(bool next) {
-    if (next && hasFocus() && !order_.empty() && order_.front()->isVisible()) {
-        order_.front()->setFocus(Qt::TabFocusReason);
+    CVideoWndDlg* current = currentCard();
+    if (!hasFocus() || !current || !current->isVisible())
+        return CScrollPane::focusNextPrevChild(next);
+    if (next) {
+        current->setFocus(Qt::TabFocusReason);
         return true;
     }
-    return CScrollPane::focusNextPrevChild(next);
+    return FocusTabStopBefore(current) || CScrollPane::focusNextPrevChild(next);
 }
 
 void CVideoWndList::showCard(const std::string& itemId) {

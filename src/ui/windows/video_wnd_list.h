@@ -22,9 +22,13 @@ struct CardArt;
 // The library as a grid of cards, five to a row, with the picture and the
 // "添加" button while it is empty. Files and folders dropped from the desktop
 // are added, "添加" opens the file dialog, and the keyboard selects all
-// (Ctrl+A), asks to delete (Delete) and scrolls. Tab meets the cards in
-// library order; the arrows move between them, up and down by a row, and
-// the card with the focus is scrolled into view.
+// (Ctrl+A), asks to delete (Delete) and scrolls. The grid is one Tab stop,
+// as an item view is: Tab reaches its current card (the one last focused or
+// clicked, at first the first) and leaves the grid from there. Inside it the
+// arrows move by a card and by a row (Down into a shorter last row lands on
+// its last card), Home and End go to the first and the last card, Page Up
+// and Page Down by the rows a page shows; the card with the focus is
+// scrolled into view.
 //
 // It follows the library through the session (the cards come and go with
 // it, repaint when they change) and answers the library's duplicate-name
@@ -64,6 +68,8 @@ public:
     int cardCount() const { return static_cast<int>(order_.size()); }
     CVideoWndDlg* cardAt(int index) const;
     CVideoWndDlg* card(const std::string& itemId) const;
+    // The card Tab comes to; null while the library is empty.
+    CVideoWndDlg* currentCard() const { return card(current_); }
     CKbcButton* addButton() const { return addButton_; }
     // Where the empty picture is drawn: 380 x 240 in the middle.
     QRect pictureRect() const;
@@ -107,7 +113,11 @@ private:
     void onCardClicked(const std::string& itemId);
     DuplicateChoice askDuplicateName(const std::string& shownName);
     void orderTabs();
+    // Makes card the grid's one Tab stop.
+    void setCurrent(CVideoWndDlg* card);
     bool moveCardFocus(int key);
+    // Where a key moves the focus from card index `from`; -1: nowhere.
+    int keyTarget(int from, int key) const;
     void showCard(const std::string& itemId);
 
     CoreSession& session_;
@@ -120,6 +130,7 @@ private:
     QPointer<QFileDialog> dialog_;
     QString lastFolder_;  // where the dialog opens next: the folder chosen from last time
     QPointer<QWidget> tabAnchor_;
+    std::string current_;  // item id of the card Tab comes to
 };
 
 // The paths of a drop: files as they are, and for every folder the accepted

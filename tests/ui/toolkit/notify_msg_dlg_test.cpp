@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QAccessible>
+#include <QApplication>
 #include <QKeyEvent>
+#include <QtTest/QTest>
 
+#include <map>
 #include <set>
 
 #include "qt_test_env.h"
@@ -113,13 +116,40 @@ TEST(NotifyMsgDlg, RememberBoxSavesTheExitChoice) {
     EXPECT_EQ(answer(D::TypeExit, D::IdQuit, {}, true), D::ResultQuit);
 }
 
-TEST(NotifyMsgDlg, EscapeClosesAndEnterDoesNothing) {
+TEST(NotifyMsgDlg, EnterPressesTheDefaultTabReadsTheScreenAndEscapeCloses) {
+    auto open = [](D& dialog) {
+        dialog.show();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    };
+    auto enter = [](D& dialog) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        return dialog.isVisible() ? -1 : dialog.resultCode();
+    };
+    for (auto [type, result] : std::map<D::Type, int>{{D::TypeDeleteConverted, D::ResultDelete},
+                                                      {D::TypeStopTask, D::ResultStopTask},
+                                                      {D::TypeExit, D::ResultHide},
+                                                      {D::TypeDuplicateName, D::ResultContinue},
+                                                      {D::TypeDeleteTask, D::ResultDeleteTask}}) {
+        D asked(nullptr, type, "a.mp4", {});
+        open(asked);
+        EXPECT_EQ(enter(asked), result) << "type " << type;
+    }
+    // From the default on as the screen reads: close, the check box, the left button.
+    D tabbed(nullptr, D::TypeDeleteConverted, {}, {});
+    open(tabbed);
+    std::vector<QWidget*> walked{QApplication::focusWidget()};
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(walked,
+              (std::vector<QWidget*>{tabbed.button(D::IdOk), tabbed.button(D::IdClose),
+                                     tabbed.button(D::IdCheck2), tabbed.button(D::IdCancel)}));
+    EXPECT_EQ(enter(tabbed), D::ResultNone) << "Enter presses 取消, which has the focus";
+
     D dialog(nullptr, D::TypeExit, {}, {});
     dialog.show();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(&dialog, &enter);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.resultCode(), D::ResultNone);
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&dialog, &escape);
     EXPECT_FALSE(dialog.isVisible());
@@ -129,6 +159,11 @@ TEST(NotifyMsgDlg, EscapeClosesAndEnterDoesNothing) {
     closed.show();
     closed.close();
     EXPECT_EQ(closed.resultCode(), D::ResultClose);
+    // Screen readers hear the buttons of the type, not the hidden ones.
+    QAccessibleInterface* asked = QAccessible::queryAccessibleInterface(&closed);
+    QStringList heard;
+    for (int i = 0; i < asked->childCount(); ++i) heard << asked->child(i)->text(QAccessible::Name);
+    EXPECT_EQ(heard, (QStringList{"关闭", "确认", "取消"}));
 }
 
 TEST(NotifyMsgDlg, ShadowStripsSurroundTheShownDialogAndLeaveWithIt) {

@@ -182,9 +182,27 @@ TEST_F(ConversionRows, RowTextsAndPictures) {
     const QPoint status = CConvertListItemDlg::failedStatusArea().center();
     EXPECT_EQ(failed->toolTipAt(status), QStringLiteral("点击重新转码"));
     EXPECT_EQ(done->toolTipAt(status), done->toolTipAt({150, 25}));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(failed)->text(QAccessible::Name),
-              QStringLiteral("v0.mp4，任务失败"));
-    test::press(*failed, status);
+    // Screen readers are offered the retry of a failed row (and nothing of
+    // a finished one), not the "置顶" that is not on screen.
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(failed);
+    EXPECT_EQ(heard->text(QAccessible::Name), QStringLiteral("v0.mp4，任务失败"));
+    const QString press = QAccessibleActionInterface::pressAction();
+    ASSERT_EQ(heard->actionInterface()->actionNames(), QStringList{press});
+    EXPECT_EQ(heard->actionInterface()->localizedActionName(press), QStringLiteral("重新转码"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(done)->actionInterface()->actionNames(),
+              QStringList());
+    for (int i = 0; i < heard->childCount(); ++i)
+        EXPECT_NE(heard->child(i)->text(QAccessible::Name), QStringLiteral("置顶"));
+    // The action, Enter and a click there each retry; without its source it fails again.
+    auto retriedThenFailed = [&] {
+        EXPECT_EQ(kit->queue().tasks().front().state, TASK_RUNNING);
+        return pump([&] { return list->rowAt(0)->state() == TaskLook::Failed; });
+    };
+    heard->actionInterface()->doAction(press);
+    ASSERT_TRUE(retriedThenFailed());
+    QTest::keyClick(list->rowAt(0), Qt::Key_Return);
+    ASSERT_TRUE(retriedThenFailed());
+    test::press(*list->rowAt(0), status);
     EXPECT_EQ(kit->queue().tasks().front().state, TASK_RUNNING);
 
     // The running text is the bar's position.
@@ -238,6 +256,43 @@ TEST_F(ConversionRows, CancelStopsFfmpegAndTheNextTaskStarts) {
     for (const auto& entry : fs::directory_iterator(parentFolder(output)))
         EXPECT_NE(entry.path().string().rfind(partial, 0), 0u) << "left behind: " << entry.path();
     EXPECT_EQ(list->rowAt(0)->index(), 1u);
+}
+
+// The pointer rests on the first row's button while its task finishes: the
+// rows hold their places, and the row moved there when the finished one is
+// deleted ignores the next click, so no click lands on another task.
+TEST_F(ConversionRows, AClickOnARowThatMovedUnderThePointerNeverHitsAnotherTask) {
+    const auto& media = test::mediaFixtures();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list.get()));
+    QCursor::setPos(list->viewport()->mapToGlobal(QPoint(699 + 32, 25 + 15)));
+    ASSERT_TRUE(pump([&] { return list->viewport()->underMouse(); }));
+    const std::string first = add(copyClip(media.shortClip, "first.avi"));
+    const std::string second = add(copyClip(media.longClip, "second.mp4"));
+    kit->queue().Refresh();
+    ASSERT_TRUE(pump([&] { return list->row(first)->state() == TaskLook::Done; }));
+    ASSERT_EQ(kit->queue().tasks().front().item.TaskKey, second) << "done, the task went last";
+    ASSERT_EQ(list->rowAt(0)->taskKey(), first);
+    EXPECT_TRUE(list->holding());
+    auto clickUnderThePointer = [] {
+        QWidget* under = QApplication::widgetAt(QCursor::pos());
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFromGlobal(QCursor::pos()));
+    };
+    clickUnderThePointer();  // meant for the finished task's "删除"
+    ASSERT_TRUE(pump([&] { return list->rowCount() == 1 && !kit->queue().task(first); }));
+    CConvertListItemDlg* moved = list->rowAt(0);
+    const int progress = moved->progressBar()->pos();
+    clickUnderThePointer();
+    // Cancelled, the task would leave; running on, it gets further.
+    ASSERT_TRUE(
+        pump([&] { return !kit->queue().task(second) || moved->progressBar()->pos() > progress; }));
+    ASSERT_TRUE(kit->queue().task(second)) << "the task that moved there was cancelled";
+
+    // The pointer goes over the list and out; settled, a click acts again.
+    QCursor::setPos(list->viewport()->mapToGlobal(QPoint(300, 400)));
+    QCursor::setPos(list->mapToGlobal(QPoint(-400, -400)));
+    ASSERT_TRUE(pump([&] { return !list->viewport()->underMouse() && !moved->moving(); }));
+    test::click(*moved->cancelButton());
+    EXPECT_TRUE(pump([&] { return list->rowCount() == 0; }));
 }
 
 TEST_F(ConversionRows, DoneRowDeletesOnlyTheTask) {
