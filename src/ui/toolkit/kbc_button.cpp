@@ -2,9 +2,12 @@
 
 #include <QAccessible>
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/focus_ring.h"
@@ -64,7 +67,7 @@ CKbcButton::CKbcButton(int id, Mode mode, QWidget* parent) : QWidget(parent), id
     // Tab only: a click leaves the focus where it was, as before.
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover, false);  // hover comes from enter and leave only
-    FocusRing::Track();
+    FocusRing::Surround(this, [this] { return ringArea(); });
     SkinAccessible::Install();
 }
 
@@ -161,7 +164,14 @@ void CKbcButton::paintEvent(QPaintEvent*) {
         paintCheck(painter);
     else
         paintPush(painter);
-    FocusRing::Paint(painter, this);
+}
+
+QRect CKbcButton::ringArea() const {
+    // A box with its caption beside it: the ring hugs what is drawn.
+    if (mode_ != Mode::Check || background_ != BackgroundPanel) return rect();
+    const int text =
+        caption_.isEmpty() ? 0 : QFontMetrics(skinFont(14)).horizontalAdvance(caption_);
+    return QRect(0, 0, std::min(width(), 20 + text + 2), height());
 }
 
 void CKbcButton::paintCheck(QPainter& painter) {

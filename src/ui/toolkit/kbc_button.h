@@ -100,6 +100,8 @@ private:
         QColor colour;
     };
     void drawCell(QPainter& painter, const QRect& source, const QRect& target) const;
+    // What the focus ring goes around.
+    QRect ringArea() const;
     void paintCheck(QPainter& painter);
     void paintPush(QPainter& painter);
     Caption pushCaption(int layout, int cell) const;

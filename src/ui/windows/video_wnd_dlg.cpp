@@ -148,7 +148,6 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     painter.setFont(skinFont(12));
     painter.setPen(view_.notShared ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
-    FocusRing::Paint(painter, this);
     paintedCurrent_ = loading_ == 0;
 }
 
@@ -181,7 +180,7 @@ void CVideoWndDlg::leaveEvent(QEvent* event) {
 
 void CVideoWndDlg::setUpKeyboard() {
     setFocusPolicy(Qt::TabFocus);
-    FocusRing::Track();
+    FocusRing::Surround(this);
     SkinAccessible::SetRole(this, QAccessible::CheckBox);
 }
 
