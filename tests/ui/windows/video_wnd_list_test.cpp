@@ -227,6 +227,10 @@ TEST_F(CardGrid, ACardNotYetExaminedShowsTheNameItWasAddedUnder) {
     ASSERT_EQ(list->cardCount(), 1);
     EXPECT_EQ(list->cardAt(0)->view().name, "holiday_in_rome.mp4");
     EXPECT_EQ(list->cardAt(0)->shownName(), QStringLiteral("holiday...e.mp4"));
+    kit->library().AddByDialog({videos.file("这是一个非常非常长的中文视频文件名称.mp4")});
+    const QString shown = list->cardAt(1)->shownName();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("...称.mp4"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(skinFont(12)).horizontalAdvance(shown), 119) << shown.toStdString();
     EXPECT_FALSE(list->cardAt(0)->view().notShared) << "not refused, only not examined";
     EXPECT_FALSE(session->card("{00000000-0000-0000-0000-000000000000}"));
 }
