@@ -24,6 +24,7 @@ const QColor kAmber = argb(0xFFF19410);
 const QColor kBrightAmber = argb(0xFFFF7A10);
 const QColor kBlue = argb(0xFF509BF7);
 const QColor kDark = argb(0xFF3E3D40);
+const QColor kInactiveCaption = argb(0xFFAAAAAA);
 
 enum Cell { Normal = 0, Hover = 1, Pressed = 2, Inactive = 3 };
 
@@ -143,7 +144,8 @@ void CKbcButton::SetUseCursor(bool on, const QCursor& cursor) {
 }
 
 int CKbcButton::stateCell() const {
-    if (mode_ == Mode::Check) return down_ || checked_ ? Pressed : hovered_ ? Hover : Normal;
+    if (mode_ == Mode::Check)
+        return down_ || checked_ ? Pressed : hovered_ && !inactive_ ? Hover : Normal;
     if (inactive_) return Inactive;
     return down_ ? Pressed : hovered_ ? Hover : Normal;
 }
@@ -177,9 +179,12 @@ QRect CKbcButton::ringArea() const {
 void CKbcButton::paintCheck(QPainter& painter) {
     const int cell = stateCell();
     if (background_ == BackgroundPanel) {
+        // Inactive: a faded box and a grey caption, as a box nobody can tick.
+        painter.setOpacity(inactive_ ? 0.4 : 1.0);
         drawCell(painter, QRect(0, 14 * cell, 14, 14), QRect(2, 2, 14, 14));
+        painter.setOpacity(1.0);
         painter.setFont(skinFont(14));
-        painter.setPen(kDark);
+        painter.setPen(inactive_ ? kInactiveCaption : kDark);
         painter.drawText(QRect(20, -2, width() - 15, height()), Qt::AlignLeft | Qt::AlignTop,
                          caption_);
         return;

@@ -29,7 +29,8 @@ public:
     void SetSize(int width, int height);
     // Check mode only.
     void SetCheck(bool on);
-    // Inactive: cell 3, light grey caption, presses swallowed.
+    // Inactive: cell 3, light grey caption, presses swallowed. A check box
+    // beside its caption shows its box faded and its caption grey.
     void SetInactive(bool on);
 
     // How a push button draws its image and caption; the values are the
