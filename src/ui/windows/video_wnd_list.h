@@ -13,6 +13,8 @@
 #include "ui/toolkit/scroll_pane.h"
 #include "ui/toolkit/skin.h"
 
+class QMimeData;
+
 namespace zorvex::ui {
 
 class CKbcButton;
@@ -121,6 +123,9 @@ private:
     QString lastFolder_;  // where the dialog opens next: the folder chosen from last time
     QPointer<QWidget> tabAnchor_;
 };
+
+// The local files and folders a drag carries.
+std::vector<std::string> DroppedFiles(const QMimeData* data);
 
 // The paths of a drop: files as they are, and for every folder the accepted
 // videos directly inside it, in name order. emptyFolder: a folder gave none.

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
@@ -25,6 +27,7 @@
 #include "ui/windows/placeholder_page.h"
 #include "ui/windows/right_video_dlg.h"
 #include "ui/windows/set_content_dlg.h"
+#include "ui/windows/video_wnd_list.h"
 
 namespace zorvex::ui {
 namespace {
@@ -68,6 +71,7 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions optio
     setFixedSize(kWidth + 2 * margin_, kHeight + 2 * margin_);
 
     createTray();
+    setAcceptDrops(true);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
@@ -170,6 +174,24 @@ void CZorvexVRClientDlg::OnMenuRequest(int code) {
         default:
             return;
     }
+}
+
+void CZorvexVRClientDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (page_->TakesDrops() && !DroppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void CZorvexVRClientDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (page_->TakesDrops() && !DroppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void CZorvexVRClientDlg::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = DroppedFiles(event->mimeData());
+    if (!page_->TakesDrops() || paths.empty()) return;
+    event->acceptProposedAction();
+    leftMenu_->Mark(CLeftMenuDlg::MenuLibrary);
+    page_->AddDropped(paths);
 }
 
 void CZorvexVRClientDlg::CloseRequest() {

@@ -47,6 +47,9 @@ struct WindowOptions {
 // when its screen's area changes, and when it lands on another screen out
 // of reach (its screen went away).
 //
+// Files dropped where no view takes them (the conversion list, the settings,
+// the left menu) go to the library as a drop on its view, which is shown.
+//
 // Closing: a close request (the page's close button, the tray's "关闭", the
 // window manager's close, Alt+F4) goes to the page, which decides by
 // ExitWndType. Only a close while closing() is set really closes: the tray
@@ -118,6 +121,9 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
