@@ -59,6 +59,7 @@ ui::CoreParts SessionParts(Application& application) {
     parts.updates = &application.updates();
     parts.addresses = application.core().adapters.addresses;
     parts.update = &application.updateContext();
+    parts.keepAwake = application.core().keepAwake.get();
     return parts;
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace zorvex {
@@ -14,11 +15,16 @@ namespace zorvex {
 // while it converts and shutdown releases it.
 class KeepAwake {
 public:
+    // What keeps hold() from working on this system.
+    enum class Obstacle { None, NoSystemBus, NoInhibitor };
+
     virtual ~KeepAwake() = default;
     // Holding again while held changes nothing.
     virtual void hold() = 0;
     // Lets the system sleep again; harmless when nothing is held.
     virtual void release() = 0;
+    // Obstacle::None while holding may work (it may still be refused).
+    virtual Obstacle obstacle() { return Obstacle::None; }
 };
 
 class NoKeepAwake final : public KeepAwake {
@@ -46,19 +52,21 @@ public:
 
     void hold() override;
     void release() override;
+    // No system bus, or no inhibitor program: checked once, logged then.
+    Obstacle obstacle() override;
 
     // True while our inhibitor child runs (as far as we know).
     bool holding() const;
 
 private:
-    bool available();  // checks once; logs the reason when not
+    Obstacle check();  // mutex_ held
     void stopChild();  // mutex_ held
 
     const Options options_;
     mutable std::mutex mutex_;  // guards the members below
     pid_t child_ = -1;
     int pipeWrite_ = -1;
-    int availability_ = -1;  // -1 not checked yet, 0 no, 1 yes
+    std::optional<Obstacle> obstacle_;  // once checked
     std::string programPath_;
 };
 

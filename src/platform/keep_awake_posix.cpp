@@ -65,21 +65,28 @@ InhibitKeepAwake::~InhibitKeepAwake() {
     stopChild();
 }
 
-bool InhibitKeepAwake::available() {
-    if (availability_ >= 0) return availability_ == 1;
+KeepAwake::Obstacle InhibitKeepAwake::check() {
+    if (obstacle_) return *obstacle_;
     std::string bus = options_.busSocket.empty() ? systemBusSocket() : options_.busSocket;
     programPath_ = findProgram(options_.program);
     std::string reason;
+    obstacle_ = Obstacle::None;
     if (!bus.empty() && !pathExists(bus)) {
+        obstacle_ = Obstacle::NoSystemBus;
         reason = "no system bus";
     } else if (programPath_.empty()) {
+        obstacle_ = Obstacle::NoInhibitor;
         reason = options_.program + " not found";
     }
-    availability_ = reason.empty() ? 1 : 0;
     if (!reason.empty() && options_.log) {
         options_.log("keep-awake unavailable (" + reason + "); the computer may sleep");
     }
-    return availability_ == 1;
+    return *obstacle_;
+}
+
+KeepAwake::Obstacle InhibitKeepAwake::obstacle() {
+    std::lock_guard lock(mutex_);
+    return check();
 }
 
 void InhibitKeepAwake::hold() {
@@ -93,7 +100,7 @@ void InhibitKeepAwake::hold() {
         pipeWrite_ = -1;
         if (options_.log) options_.log("keep-awake inhibitor ended early; holding again");
     }
-    if (!available()) return;
+    if (check() != Obstacle::None) return;
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;

@@ -881,13 +881,18 @@ class Suite:
     # -- the keyboard: Tab through the page ----------------------------------
 
     def ring_at(self, rect, picture=None):
-        """The focus ring in the accent on all four edges of rect (window
-        coordinates), two pixels deep."""
+        """The focus ring in the accent on all four sides of rect (window
+        coordinates), two pixels deep: a pixel clear of it, or on its edge
+        where its parent leaves no room (or the control draws its own)."""
         picture = picture or self.window_picture()
         x, y, w, h = rect
-        edges = [(x + w // 2, y), (x + w // 2, y + 1), (x + w // 2, y + h - 1),
-                 (x, y + h // 2), (x + 1, y + h // 2), (x + w - 1, y + h // 2)]
-        return all(self.near(picture.pixel(*p), self.zw.ACCENT, 12) for p in edges)
+        cx, cy = x + w // 2, y + h // 2
+        sides = [([(cx, y - 3), (cx, y - 2)], [(cx, y), (cx, y + 1)]),
+                 ([(cx, y + h + 2)], [(cx, y + h - 1)]),
+                 ([(x - 3, cy), (x - 2, cy)], [(x, cy), (x + 1, cy)]),
+                 ([(x + w + 2, cy)], [(x + w - 1, cy)])]
+        return all(any(all(self.near(picture.pixel(*p), self.zw.ACCENT, 12) for p in at)
+                       for at in side) for side in sides)
 
     def card_rect(self, index):
         return self.zw.card_origin(index) + self.zw.CARD_SIZE

@@ -58,6 +58,7 @@ TEST(KeepAwake, HoldsOneInhibitorUntilReleased) {
     EXPECT_EQ(errno, ESRCH);
     keepAwake.release();
 
+    EXPECT_EQ(keepAwake.obstacle(), KeepAwake::Obstacle::None);
     EXPECT_TRUE(logged.empty());
 }
 
@@ -74,6 +75,7 @@ TEST(KeepAwake, WithoutABusDoesNothingAndSaysSoOnce) {
     EXPECT_FALSE(keepAwake.holding());
     keepAwake.release();
     EXPECT_FALSE(pathExists(dir.file("started")));
+    EXPECT_EQ(keepAwake.obstacle(), KeepAwake::Obstacle::NoSystemBus);
     EXPECT_EQ(logged.size(), 1u);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/error_text.h"
 #include "platform/file_util.h"
 #include "platform/firewall.h"
+#include "platform/keep_awake.h"
 #include "service/served_networks.h"
 #include "service/service.h"
 #include "transcode/conversion_queue.h"
@@ -508,6 +509,19 @@ bool CoreSession::deleteOrigin() const {
 
 int CoreSession::comSleepUnSleep() const {
     return g_pSettings()->ComSleepUnSleep;
+}
+
+KeepAwakeObstacle CoreSession::keepAwakeObstacle() const {
+    if (!parts_.keepAwake) return KeepAwakeObstacle::None;
+    switch (parts_.keepAwake->obstacle()) {
+        case KeepAwake::Obstacle::NoSystemBus:
+            return KeepAwakeObstacle::NoSystemBus;
+        case KeepAwake::Obstacle::NoInhibitor:
+            return KeepAwakeObstacle::NoInhibitor;
+        case KeepAwake::Obstacle::None:
+            break;
+    }
+    return KeepAwakeObstacle::None;
 }
 
 int CoreSession::videoConvertRatio() const {

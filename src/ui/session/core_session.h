@@ -15,6 +15,7 @@
 #include "ui/session/session_views.h"
 
 namespace zorvex {
+class KeepAwake;
 class VideoLibrary;
 class ConversionQueue;
 struct VIDEOINFO_ST;
@@ -48,6 +49,8 @@ struct CoreParts {
     // update module's settings (null: no download can start).
     const DownloadOptions* download = nullptr;
     const UpdateContext* update = nullptr;
+    // What keeps the computer awake during conversions (null: nothing to ask).
+    KeepAwake* keepAwake = nullptr;
 };
 
 // The windows' one road to the core. It subscribes to the library and the
@@ -146,6 +149,8 @@ public:
     // The keep-awake box: 1 while tasks keep the computer awake, else 0.
     int comSleepUnSleep() const;
     void setComSleepUnSleep(int value);
+    // Why the box could keep nothing awake here; None where it may.
+    KeepAwakeObstacle keepAwakeObstacle() const;
     // The conversion quality: 1 is 1080P, anything else 2K.
     int videoConvertRatio() const;
     void setVideoConvertRatio(int ratio);

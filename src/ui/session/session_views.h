@@ -97,6 +97,9 @@ struct FirewallWarning {
 };
 // How the firewall's opening ended.
 enum class FirewallOpening { Opened, Dismissed, Failed };
+
+// What keeps the keep-awake box from working on this system.
+enum class KeepAwakeObstacle { None, NoSystemBus, NoInhibitor };
 struct AddressView {
     std::string pin;                  // the pinned address; "" serves every network
     std::vector<ServedPlace> served;  // the networks served now

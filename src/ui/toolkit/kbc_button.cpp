@@ -2,9 +2,12 @@
 
 #include <QAccessible>
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/focus_ring.h"
@@ -21,6 +24,7 @@ const QColor kAmber = argb(0xFFF19410);
 const QColor kBrightAmber = argb(0xFFFF7A10);
 const QColor kBlue = argb(0xFF509BF7);
 const QColor kDark = argb(0xFF3E3D40);
+const QColor kInactiveCaption = argb(0xFFAAAAAA);
 
 enum Cell { Normal = 0, Hover = 1, Pressed = 2, Inactive = 3 };
 
@@ -64,7 +68,7 @@ CKbcButton::CKbcButton(int id, Mode mode, QWidget* parent) : QWidget(parent), id
     // Tab only: a click leaves the focus where it was, as before.
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover, false);  // hover comes from enter and leave only
-    FocusRing::Track();
+    FocusRing::Surround(this, [this] { return ringArea(); });
     SkinAccessible::Install();
 }
 
@@ -142,7 +146,8 @@ void CKbcButton::SetUseCursor(bool on, const QCursor& cursor) {
 }
 
 int CKbcButton::stateCell() const {
-    if (mode_ == Mode::Check) return down_ || checked_ ? Pressed : hovered_ ? Hover : Normal;
+    if (mode_ == Mode::Check)
+        return down_ || checked_ ? Pressed : hovered_ && !inactive_ ? Hover : Normal;
     if (inactive_) return Inactive;
     return down_ ? Pressed : hovered_ ? Hover : Normal;
 }
@@ -163,15 +168,25 @@ void CKbcButton::paintEvent(QPaintEvent*) {
         paintCheck(painter);
     else
         paintPush(painter);
-    FocusRing::Paint(painter, this);
+}
+
+QRect CKbcButton::ringArea() const {
+    // A box with its caption beside it: the ring hugs what is drawn.
+    if (mode_ != Mode::Check || background_ != BackgroundPanel) return rect();
+    const int text =
+        caption_.isEmpty() ? 0 : QFontMetrics(skinFont(14)).horizontalAdvance(caption_);
+    return QRect(0, 0, std::min(width(), 20 + text + 2), height());
 }
 
 void CKbcButton::paintCheck(QPainter& painter) {
     const int cell = stateCell();
     if (background_ == BackgroundPanel) {
+        // Inactive: a faded box and a grey caption, as a box nobody can tick.
+        painter.setOpacity(inactive_ ? 0.4 : 1.0);
         drawCell(painter, QRect(0, 14 * cell, 14, 14), QRect(2, 2, 14, 14));
+        painter.setOpacity(1.0);
         painter.setFont(skinFont(14));
-        painter.setPen(kDark);
+        painter.setPen(inactive_ ? kInactiveCaption : kDark);
         painter.drawText(QRect(20, -2, width() - 15, height()), Qt::AlignLeft | Qt::AlignTop,
                          caption_);
         return;

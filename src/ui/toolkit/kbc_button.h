@@ -30,6 +30,7 @@ public:
     // Check mode only.
     void SetCheck(bool on);
     // Inactive: cell 3, light grey caption, presses swallowed, no Tab stop.
+    // A check box beside its caption shows its box faded and its caption grey.
     void SetInactive(bool on);
 
     // How a push button draws its image and caption; the values are the
@@ -100,6 +101,8 @@ private:
         QColor colour;
     };
     void drawCell(QPainter& painter, const QRect& source, const QRect& target) const;
+    // What the focus ring goes around.
+    QRect ringArea() const;
     void paintCheck(QPainter& painter);
     void paintPush(QPainter& painter);
     Caption pushCaption(int layout, int cell) const;

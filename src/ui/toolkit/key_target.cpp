@@ -1,7 +1,6 @@
 #include "ui/toolkit/key_target.h"
 
 #include <QKeyEvent>
-#include <QPainter>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/focus_ring.h"
@@ -12,15 +11,9 @@ CKeyTarget::CKeyTarget(const QString& name, QAccessible::Role role, QWidget* par
     : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
-    FocusRing::Track();
+    FocusRing::Surround(this);
     SkinAccessible::SetRole(this, role);
     setAccessibleName(name);
-}
-
-void CKeyTarget::paintEvent(QPaintEvent*) {
-    if (!FocusRing::Visible(this)) return;
-    QPainter painter(this);
-    FocusRing::Paint(painter, this);
 }
 
 void CKeyTarget::keyPressEvent(QKeyEvent* event) {

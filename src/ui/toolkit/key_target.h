@@ -7,7 +7,7 @@ namespace zorvex::ui {
 
 // Lends the keyboard and screen readers to a control its parent paints
 // itself (the left menu's "转码", the address box): an empty child over the
-// control's rectangle that takes Tab, draws the focus ring, carries the
+// control's rectangle that takes Tab, is ringed while it has the focus, carries the
 // accessible name and role, and reports Space and Enter as activated().
 // The mouse passes through it to the parent, which keeps handling it.
 // Keys it does not use go on to the parent. GUI thread only; the parent owns it.
@@ -23,7 +23,6 @@ signals:
     void keyPressed(int key);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 

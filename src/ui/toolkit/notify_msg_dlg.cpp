@@ -10,6 +10,7 @@
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/screen_fit.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -93,6 +94,9 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, Type type, const QString& text, Se
                                     ? QGuiApplication::primaryScreen()->availableGeometry()
                                     : QRect(0, 0, kWidth, kHeight));
     move(area.center() - QPoint(width() / 2, height() / 2));
+    // Over a window larger than its screen, the centre may lie off it.
+    KeepOnScreen(*this, strips_->clientRect(QSize(kWidth, kHeight)),
+                 owner ? owner->screen() : nullptr);
 }
 
 CNotifyMsgDlg::~CNotifyMsgDlg() = default;

@@ -9,6 +9,7 @@
 
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/my_progress_bar.h"
+#include "ui/toolkit/screen_fit.h"
 #include "ui/toolkit/skin.h"
 
 namespace zorvex::ui {
@@ -39,6 +40,9 @@ CDownLoadDlg::CDownLoadDlg(QWidget* owner, CoreSession& session)
                                    ? QGuiApplication::primaryScreen()->availableGeometry()
                                    : QRect(0, 0, kWidth, kHeight));
     move(area.center() - QPoint(width() / 2, height() / 2));
+    // Over a window larger than its screen, the centre may lie off it.
+    KeepOnScreen(*this, strips_->clientRect(QSize(kWidth, kHeight)),
+                 over ? over->screen() : nullptr);
 }
 
 CDownLoadDlg::~CDownLoadDlg() {

@@ -51,11 +51,16 @@ CLeftMenuDlg::CLeftMenuDlg(QWidget* owner) : QWidget(owner) {
 void CLeftMenuDlg::Layout() {
     fly_->move(kFlyRect.topLeft());
     settings_->move(kSettingsRect.topLeft());
-    convertSelected_ = false;
-    SkinAccessible::SetChecked(convertTarget_, false);
-    fly_->SetCheck(true);
-    settings_->SetCheck(false);
+    Mark(MenuLibrary);
     update();
+}
+
+void CLeftMenuDlg::Mark(int code) {
+    convertSelected_ = code == MenuConvert;
+    SkinAccessible::SetChecked(convertTarget_, convertSelected_);
+    fly_->SetCheck(code == MenuLibrary);
+    settings_->SetCheck(code == MenuSettings);
+    update(kConvertRect);
 }
 
 int CLeftMenuDlg::marked() const {

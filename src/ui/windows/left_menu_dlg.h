@@ -33,6 +33,9 @@ public:
 
     // Places the entries, marks "飞屏" and repaints.
     void Layout();
+    // Marks the entry of a MenuCode, as when the window shows its view by
+    // itself; asks for nothing.
+    void Mark(int code);
 
     // The code of the marked entry.
     int marked() const;

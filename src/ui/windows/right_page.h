@@ -3,6 +3,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
 #include "ui/session/core_session.h"
 #include "ui/toolkit/notify_msg_dlg.h"
 
@@ -47,6 +50,12 @@ public:
     // The page's close button, the tray menu's "关闭" and a close from the
     // window manager while the main window is not closing yet.
     virtual void CloseRequest();
+
+    // Files and folders dropped on the window outside the library view; the
+    // library view is shown and takes them as a drop on it. A page without
+    // a library refuses them.
+    virtual bool TakesDrops() const { return false; }
+    virtual void AddDropped(const std::vector<std::string>& paths) { (void)paths; }
 
     int view() const { return view_; }
     // The exit prompt while it is shown; a second close request meanwhile

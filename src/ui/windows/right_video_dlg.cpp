@@ -253,6 +253,11 @@ void CRightVideoDlg::applyViewLooks() {
     folderBar_->setVisible(convert);
 }
 
+void CRightVideoDlg::AddDropped(const std::vector<std::string>& paths) {
+    SwitchView(ViewLibrary);
+    cardList_->AddDropped(paths);
+}
+
 void CRightVideoDlg::ShowToast(int code) {
     toast_->Show(code);
     toast_->raise();

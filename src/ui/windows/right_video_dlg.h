@@ -73,6 +73,8 @@ public:
     void ShowToast(int code) override;
     CSetContentDlg* settingsPage() const override { return settings_; }
     void PrepareQuit() override;
+    bool TakesDrops() const override { return !quitting_; }
+    void AddDropped(const std::vector<std::string>& paths) override;
 
     // An address from the menu (the menu's choice lands here).
     void OnAddressChosen(const QString& address);

@@ -21,6 +21,18 @@ QRect ltrb(int left, int top, int right, int bottom) {
 
 const QRect kRunningNote(408, 62, 200, 20);
 
+QString keepAwakeTip(KeepAwakeObstacle obstacle) {
+    switch (obstacle) {
+        case KeepAwakeObstacle::NoSystemBus:
+            return QStringLiteral("本机没有 D-Bus 系统总线，无法阻止电脑休眠");
+        case KeepAwakeObstacle::NoInhibitor:
+            return QStringLiteral("本机找不到 systemd-inhibit，无法阻止电脑休眠");
+        case KeepAwakeObstacle::None:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 CSetContentDlg::CSetContentDlg(QWidget* parent, CoreSession& session)
@@ -62,7 +74,14 @@ void CSetContentDlg::Layout() {
 }
 
 void CSetContentDlg::ReflectSettings() {
-    buttons_[IdKeepAwake]->SetCheck(session_.comSleepUnSleep() != 0);
+    // Where nothing could keep the computer awake, the box says so rather
+    // than promise it; the stored choice stays for a system where it works.
+    const KeepAwakeObstacle obstacle = session_.keepAwakeObstacle();
+    CKbcButton* keepAwake = buttons_[IdKeepAwake];
+    keepAwake->SetInactive(obstacle != KeepAwakeObstacle::None);
+    keepAwake->SetUseCursor(obstacle == KeepAwakeObstacle::None);
+    keepAwake->setToolTip(keepAwakeTip(obstacle));
+    keepAwake->SetCheck(obstacle == KeepAwakeObstacle::None && session_.comSleepUnSleep() != 0);
     // Anything but 1 shows 2K, and the value stays until a radio is clicked.
     const int ratio = session_.videoConvertRatio();
     buttons_[Id1080P]->SetCheck(ratio == 1);

@@ -13,7 +13,9 @@ class CKbcButton;
 // The settings page: the program version with "检测更新", the conversion
 // quality (1080P or 2K) and the keep-awake box. Each change goes into the
 // settings record through the session and is saved at once; a click that changes
-// nothing saves nothing. GUI thread only; the fly-screen page owns it.
+// nothing saves nothing. Where this system cannot keep the computer awake,
+// the box is inactive and unticked, and its tooltip says why.
+// GUI thread only; the fly-screen page owns it.
 class CSetContentDlg : public QWidget {
     Q_OBJECT
 public:

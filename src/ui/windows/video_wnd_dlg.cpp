@@ -2,10 +2,13 @@
 
 #include "ui/session/core_session.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStringList>
+
+#include <algorithm>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/disk_worker.h"
@@ -20,6 +23,26 @@ const QRectF kThumbnail(8, 8, 128, 72);
 const QRectF kBadge(86, 64, 50, 16);
 const QRectF kCheck(8, 92, 14, 14);
 const QRectF kName(24, 91, 119, 14);
+
+// The documented short form where it fits the name's place. Else the same
+// shape with fewer leading characters, the last character and the whole
+// extension kept; else Qt's middle elision of the whole name.
+QString fittedName(const QString& shortForm, const QString& name) {
+    const QFontMetrics metrics(skinFont(12));
+    const int width = static_cast<int>(kName.width());
+    if (metrics.horizontalAdvance(shortForm) <= width) return shortForm;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const qsizetype lastLength = base.size() > 1 && base.back().isLowSurrogate() ? 2 : 1;
+    const QString last = base.right(lastLength);
+    for (qsizetype head = std::min<qsizetype>(7, base.size() - lastLength - 1); head > 0; --head) {
+        if (base[head - 1].isHighSurrogate()) continue;  // a character is never cut in two
+        QString candidate = base.left(head) + QStringLiteral("...") + last + extension;
+        if (metrics.horizontalAdvance(candidate) <= width) return candidate;
+    }
+    return metrics.elidedText(name, Qt::ElideMiddle, width);
+}
 
 }  // namespace
 
@@ -73,6 +96,8 @@ QString CVideoWndDlg::toolTipText() const {
 
 void CVideoWndDlg::SetView(const CardView& view) {
     view_ = view;
+    shownName_ =
+        fittedName(QString::fromStdString(view_.shortName), QString::fromStdString(view_.name));
     showAnimation(view_.look == CardLook::Converting);
     setToolTip(toolTipText());
     const QString path = QString::fromStdString(view_.thumbnailPath);
@@ -148,7 +173,6 @@ void CVideoWndDlg::paintEvent(QPaintEvent*) {
     painter.setFont(skinFont(12));
     painter.setPen(view_.notShared ? argb(0xFFA0A0A0) : argb(0xFF3E3D42));
     painter.drawText(kName, Qt::AlignLeft | Qt::AlignTop, shownName());
-    FocusRing::Paint(painter, this);
     paintedCurrent_ = loading_ == 0;
 }
 
@@ -181,7 +205,7 @@ void CVideoWndDlg::leaveEvent(QEvent* event) {
 
 void CVideoWndDlg::setUpKeyboard() {
     setFocusPolicy(Qt::TabFocus);
-    FocusRing::Track();
+    FocusRing::Surround(this);
     SkinAccessible::SetRole(this, QAccessible::CheckBox);
 }
 

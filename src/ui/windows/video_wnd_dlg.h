@@ -53,8 +53,9 @@ public:
     bool hovered() const { return hovered_; }
     // A thumbnail is being read from disk.
     bool hasThumbnail() const { return !thumbnail_.isNull(); }
-    // The name as drawn.
-    QString shownName() const { return QString::fromStdString(view_.shortName); }
+    // The name as drawn: the short form where it fits the name's place, else
+    // the name elided in its middle with the whole extension kept.
+    const QString& shownName() const { return shownName_; }
     // The whole name, then what the examination found ("时长 0:20 · 12.3 MB
     // · 1920×1080") and why the card looks as it does, one line each.
     QString toolTipText() const;
@@ -92,6 +93,7 @@ private:
     DiskWorker& disk_;
 
     CardView view_;
+    QString shownName_;
     QImage thumbnail_;
     QString thumbnailPath_;  // the path thumbnail_ was read from, or is being read from
     bool thumbnailUsable_ = false;

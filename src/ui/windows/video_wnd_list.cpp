@@ -66,6 +66,10 @@ bool namedBefore(const QString& a, const QString& b) {
 
 }  // namespace
 
+std::vector<std::string> DroppedFiles(const QMimeData* data) {
+    return localPaths(data);
+}
+
 DroppedPaths ExpandDrop(const std::vector<std::string>& paths) {
     DroppedPaths out;
     for (const std::string& path : paths) {

@@ -13,6 +13,8 @@
 #include "ui/toolkit/scroll_pane.h"
 #include "ui/toolkit/skin.h"
 
+class QMimeData;
+
 namespace zorvex::ui {
 
 class CKbcButton;
@@ -132,6 +134,9 @@ private:
     QPointer<QWidget> tabAnchor_;
     std::string current_;  // item id of the card Tab comes to
 };
+
+// The local files and folders a drag carries.
+std::vector<std::string> DroppedFiles(const QMimeData* data);
 
 // The paths of a drop: files as they are, and for every folder the accepted
 // videos directly inside it, in name order. emptyFolder: a folder gave none.

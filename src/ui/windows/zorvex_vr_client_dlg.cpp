@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
@@ -18,12 +20,14 @@
 #include "ui/toolkit/desktop_notice.h"
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/msg_box_dlg.h"
+#include "ui/toolkit/screen_fit.h"
 #include "ui/toolkit/skin.h"
 #include "ui/windows/down_load_dlg.h"
 #include "ui/windows/left_menu_dlg.h"
 #include "ui/windows/placeholder_page.h"
 #include "ui/windows/right_video_dlg.h"
 #include "ui/windows/set_content_dlg.h"
+#include "ui/windows/video_wnd_list.h"
 
 namespace zorvex::ui {
 namespace {
@@ -67,9 +71,12 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions optio
     setFixedSize(kWidth + 2 * margin_, kHeight + 2 * margin_);
 
     createTray();
+    setAcceptDrops(true);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        zorvex::ui::KeepOnScreen(*this, clientRect(), screen);
+    }
 
     // The start-up sequence and the version check's set-up ran before the
     // window was built (see the header); the pages rely on them.
@@ -169,6 +176,24 @@ void CZorvexVRClientDlg::OnMenuRequest(int code) {
     }
 }
 
+void CZorvexVRClientDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (page_->TakesDrops() && !DroppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void CZorvexVRClientDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (page_->TakesDrops() && !DroppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void CZorvexVRClientDlg::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = DroppedFiles(event->mimeData());
+    if (!page_->TakesDrops() || paths.empty()) return;
+    event->acceptProposedAction();
+    leftMenu_->Mark(CLeftMenuDlg::MenuLibrary);
+    page_->AddDropped(paths);
+}
+
 void CZorvexVRClientDlg::CloseRequest() {
     if (closing_) {
         close();
@@ -205,11 +230,42 @@ void CZorvexVRClientDlg::HideToTray() {
     hide();  // the strips follow
 }
 
+QRect CZorvexVRClientDlg::titleButtonsRect() const {
+    const QRect client = clientRect();
+    return QRect(client.right() + 1 - 70, client.top(), 70, CRightVideoDlg::kTitleBand);
+}
+
+void CZorvexVRClientDlg::KeepOnScreen() {
+    zorvex::ui::KeepOnScreen(*this, clientRect(), screen());
+}
+
+void CZorvexVRClientDlg::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (screenWatched_ || !windowHandle()) return;
+    screenWatched_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this](QScreen* screen) {
+        watchScreen(screen);
+        // Dragged over to another screen, it stays where the user put it;
+        // left where a screen went away, it comes back.
+        if (!OnSomeScreen(titleButtonsRect().translated(pos()))) KeepOnScreen();
+    });
+    watchScreen(windowHandle()->screen());
+}
+
+void CZorvexVRClientDlg::watchScreen(QScreen* screen) {
+    disconnect(screenArea_);
+    if (screen)
+        screenArea_ =
+            connect(screen, &QScreen::availableGeometryChanged, this, [this] { KeepOnScreen(); });
+}
+
 void CZorvexVRClientDlg::BringToFront() {
     // A Wayland client can neither raise itself (without an activation token)
     // nor learn that the compositor minimised it; a surface mapped anew comes
     // up in front, and the compositor gives it the focus.
     if (isVisible() && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) hide();
+    // The screens may have changed while it was hidden.
+    KeepOnScreen();
     if (isMinimized())
         showNormal();
     else

@@ -40,6 +40,16 @@ struct WindowOptions {
 // beside it, its shadow, the tray icon, the update check and the rules of
 // closing. Any press that no child takes drags it.
 //
+// It opens centred on the primary screen and stays where its user can reach
+// it (FitOnScreen): wholly on the screen's available area where it fits,
+// else with its title band's top and its buttons on it. It is put there
+// again when it is brought to the front (from the tray, by a second start),
+// when its screen's area changes, and when it lands on another screen out
+// of reach (its screen went away).
+//
+// Files dropped where no view takes them (the conversion list, the settings,
+// the left menu) go to the library as a drop on its view, which is shown.
+//
 // Closing: a close request (the page's close button, the tray's "关闭", the
 // window manager's close, Alt+F4) goes to the page, which decides by
 // ExitWndType. Only a close while closing() is set really closes: the tray
@@ -75,6 +85,8 @@ public:
     void BringToFront();
     // The tray icon's double-click: hides a shown window, shows a hidden or minimised one.
     void ToggleFromTray();
+    // Moves the window where its user can reach it on its screen (see above).
+    void KeepOnScreen();
     // The settings page's "检测更新": the check runs on a worker; further
     // requests are ignored until it has ended.
     void CheckForUpdates();
@@ -90,6 +102,8 @@ public:
     bool usesMarginShadow() const { return margin_ > 0; }
     // The client area (left menu and page) in window coordinates.
     QRect clientRect() const { return QRect(margin_, margin_, kWidth, kHeight); }
+    // The title band's right end with minimise and close, in window coordinates.
+    QRect titleButtonsRect() const;
     CLeftMenuDlg* leftMenu() const { return leftMenu_; }
     RightPage* page() const { return page_; }
     FrameStrips* strips() const { return strips_; }
@@ -106,6 +120,10 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -125,6 +143,7 @@ private:
     enum class MessageLook { Plain, WholeLines };
     void showMessage(const QString& text, MessageLook look = MessageLook::Plain);
     void beginDrag(const QPoint& globalPress);
+    void watchScreen(QScreen* screen);
 
     // Constant after construction.
     CoreSession& session_;
@@ -146,6 +165,8 @@ private:
     bool checkRunning_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;
+    bool screenWatched_ = false;
+    QMetaObject::Connection screenArea_;  // the current screen's availableGeometryChanged
 
     // The check's worker reports through the executor; joined before the window goes.
     QtExecutor executor_;

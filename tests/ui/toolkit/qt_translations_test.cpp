@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -64,6 +66,13 @@ TEST_F(QtTranslations, TheAddDialogAndTheFolderChooserSpeakChinese) {
     ASSERT_NE(box, nullptr);
     ASSERT_NE(box->button(QDialogButtonBox::Cancel), nullptr);
     EXPECT_TRUE(hasChinese(box->button(QDialogButtonBox::Cancel)->text()));
+    // Dates as a Chinese reader writes them, not in the system's "10 Dec".
+    add.ensurePolished();
+    ASSERT_NE(add.proxyModel(), nullptr);
+    const auto* files = qobject_cast<QFileSystemModel*>(add.proxyModel()->sourceModel());
+    const QModelIndex date = files->index(QDir::tempPath(), 3);
+    EXPECT_EQ(add.proxyModel()->mapFromSource(date).data().toString(),
+              QLocale(QLocale::Chinese).toString(files->lastModified(date), QLocale::ShortFormat));
 
     QFileDialog folder(nullptr, QStringLiteral("请选择保存路径"), QDir::tempPath());
     folder.setOption(QFileDialog::DontUseNativeDialog);

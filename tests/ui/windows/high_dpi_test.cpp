@@ -1,20 +1,42 @@
-// The views on a screen of device pixel ratio 2 (this program sets
-// QT_SCALE_FACTOR before its application starts).
+// The views on screens of device pixel ratio 2 (this program sets
+// QT_SCALE_FACTOR before its application starts): a 1280 x 800 screen, the
+// primary, and a 2560 x 1600 one beside it.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "qt_test_env.h"
 #include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/notify_msg_dlg.h"
 #include "ui/windows/convert_list_item_dlg.h"
 #include "ui/windows/video_wnd_dlg.h"
 #include "ui/windows/video_wnd_list.h"
+#include "ui/windows/zorvex_vr_client_dlg.h"
 #include "view_fixture.h"
 
 namespace zorvex::ui {
 namespace {
 
 [[maybe_unused]] const int kScaled = ::setenv("QT_SCALE_FACTOR", "2", 1);
+
+// The offscreen platform's screens; the first by name is the primary.
+struct Screens {
+    std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                 ("zorvex-screens-" + std::to_string(::getpid()) + ".json");
+    Screens() {
+        std::ofstream(file) << R"({"screens": [
+            {"name": "1280x800", "x": 0, "y": 0, "width": 1280, "height": 800},
+            {"name": "2560x1600", "x": 1280, "y": 0, "width": 2560, "height": 1600}]})";
+        ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + file.string()).c_str(), 1);
+    }
+    ~Screens() { std::filesystem::remove(file); }
+} const kScreens;
 
 // Every opaque pixel of the 2x art is on screen unchanged: drawn, not scaled.
 // Returns how many differ.
@@ -64,6 +86,43 @@ TEST_F(HighDpi, CardsAndRowsDrawTheDoubleArtInLogicalGeometry) {
     row.SetTask(done);
     const QImage rowImage = row.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(blurredPixels(rowImage, {902, 46}, "Convert\\Converted@2x.png", {0, 0, 36, 36}), 0);
+}
+
+TEST_F(HighDpi, TheMainWindowStaysWithinReachOnEveryScreen) {
+    QScreen* small = QGuiApplication::primaryScreen();
+    QScreen* large = QGuiApplication::screens().value(1);
+    ASSERT_TRUE(small && large);
+    ASSERT_EQ(small->availableGeometry(), QRect(0, 0, 640, 400)) << "logical pixels";
+    CZorvexVRClientDlg window(*session, {ShadowMode::Strips, false});
+    window.show();
+    auto buttons = [&] { return window.titleButtonsRect().translated(window.pos()); };
+    // 972 x 630 cannot fit: the title band's top and its buttons are on the screen.
+    EXPECT_EQ(window.pos().y(), 0);
+    EXPECT_TRUE(small->availableGeometry().contains(buttons())) << buttons().x();
+    // Its prompts open on the screen, not centred over the part beyond it.
+    CNotifyMsgDlg prompt(&window, CNotifyMsgDlg::TypeExit, {}, {});
+    EXPECT_TRUE(small->availableGeometry().contains(prompt.geometry())) << prompt.pos().x();
+
+    // Left on the large screen with its buttons out of reach (as where a
+    // screen went away), it comes wholly onto it, drawn as ever at 2x.
+    window.move(1780, 300);
+    ASSERT_EQ(window.screen(), large);
+    EXPECT_TRUE(large->availableGeometry().contains(window.geometry())) << window.pos().x();
+    EXPECT_EQ(window.devicePixelRatioF(), 2.0);
+    const QImage drawn = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(drawn.size(), QSize(1944, 1260));
+    EXPECT_EQ(blurredPixels(drawn, {1872, 32}, "Comm\\Close@2x.png", {0, 0, 36, 36}), 0);
+
+    // Dragged back within reach, it stays where it is put.
+    window.move(-340, 20);
+    ASSERT_EQ(window.screen(), small);
+    EXPECT_EQ(window.pos(), QPoint(-340, 20));
+
+    // Back from the tray after the screens changed under it.
+    window.hide();
+    window.move(-3000, -3000);
+    window.BringToFront();
+    EXPECT_TRUE(small->availableGeometry().contains(buttons())) << buttons().x();
 }
 
 }  // namespace

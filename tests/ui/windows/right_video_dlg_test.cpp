@@ -7,8 +7,11 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QPainter>
+#include <QUrl>
 #include <QtTest/QTest>
 
 #include <atomic>
@@ -30,6 +33,7 @@
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/qt_executor.h"
 #include "ui/windows/convert_list.h"
+#include "ui/windows/left_menu_dlg.h"
 #include "ui/windows/save_folder_bar.h"
 #include "ui/windows/set_content_dlg.h"
 #include "ui/windows/video_wnd_dlg.h"
@@ -676,6 +680,23 @@ TEST_F(PageTest, InTheMainWindowTheTitleBandDragsAndConversionsReachTheBalloon) 
     EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4"));
     emit session().unexaminable("worse.avi");
     EXPECT_EQ(p->toast()->text(), QStringLiteral("无法识别的视频：broken.mp4 等2个"));
+
+    // A drop on the settings goes to the library, whose view comes up.
+    window->leftMenu()->Mark(CLeftMenuDlg::MenuSettings);
+    window->OnMenuRequest(CLeftMenuDlg::MenuSettings);
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_.file("v/dropped.mp4")))});
+    QDragEnterEvent enter({400, 300}, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &drop);
+    EXPECT_EQ(p->view(), RightPage::ViewLibrary);
+    EXPECT_EQ(window->leftMenu()->marked(), CLeftMenuDlg::MenuLibrary);
+    EXPECT_TRUE(pump([&] {
+        const auto items = kit->library().items();
+        return !items.empty() && items.back().name == "dropped.mp4";
+    }));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "foundation/ini_file.h"
+#include "platform/keep_awake.h"
 #include "qt_test_env.h"
 #include "ui/toolkit/kbc_button.h"
 #include "window_fixture.h"
@@ -66,6 +67,23 @@ TEST_F(SetContentTest, KeepAwakeBoxSavesEveryToggle) {
     EXPECT_TRUE(page.button(S::IdKeepAwake)->checked());
     EXPECT_EQ(fileValue(kNormalSection, "ComSleep-UnSleep"), 1);
     EXPECT_NE(configInode(), afterFirst) << "each toggle saved";
+}
+
+TEST_F(SetContentTest, AKeepAwakeThatCannotWorkIsOffAndSaysWhy) {
+    InhibitKeepAwake::Options noBus;
+    noBus.busSocket = "/nonexistent/system_bus_socket";
+    InhibitKeepAwake lacking(noBus);
+    CoreParts parts;
+    parts.keepAwake = &lacking;
+    CoreSession here(parts);
+    S page(nullptr, here);
+    ASSERT_EQ(g_pSettings()->ComSleepUnSleep, 1);
+    EXPECT_TRUE(page.button(S::IdKeepAwake)->inactive());
+    EXPECT_FALSE(page.button(S::IdKeepAwake)->checked());
+    EXPECT_TRUE(page.button(S::IdKeepAwake)->toolTip().contains(QStringLiteral("系统总线")));
+    const ino_t before = configInode();
+    click(page, S::IdKeepAwake);
+    EXPECT_EQ(configInode(), before) << "the choice stays for a system where it works";
 }
 
 TEST_F(SetContentTest, AnUnknownRatioShows2KAndStaysUntilAClick) {

@@ -227,6 +227,10 @@ TEST_F(CardGrid, ACardNotYetExaminedShowsTheNameItWasAddedUnder) {
     ASSERT_EQ(list->cardCount(), 1);
     EXPECT_EQ(list->cardAt(0)->view().name, "holiday_in_rome.mp4");
     EXPECT_EQ(list->cardAt(0)->shownName(), QStringLiteral("holiday...e.mp4"));
+    kit->library().AddByDialog({videos.file("这是一个非常非常长的中文视频文件名称.mp4")});
+    const QString shown = list->cardAt(1)->shownName();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("...称.mp4"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(skinFont(12)).horizontalAdvance(shown), 119) << shown.toStdString();
     EXPECT_FALSE(list->cardAt(0)->view().notShared) << "not refused, only not examined";
     EXPECT_FALSE(session->card("{00000000-0000-0000-0000-000000000000}"));
 }
@@ -270,7 +274,8 @@ TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
 
     QTest::keyClick(list.get(), Qt::Key_Tab);
     ASSERT_EQ(focused(), list->cardAt(0));
-    EXPECT_TRUE(test::sameColour(viewport().pixel(14, 18), FocusRing::Accent()));
+    EXPECT_TRUE(test::sameColour(viewport().pixel(11, 15), FocusRing::Accent()))
+        << "around it";
     EXPECT_EQ(keys({Qt::Key_Right, Qt::Key_Down}), list->cardAt(6)) << "down keeps the column";
     EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Left}), list->cardAt(0));
     EXPECT_EQ(keys({Qt::Key_Down, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}),
@@ -304,7 +309,7 @@ TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
     ASSERT_TRUE(pump([&] { return list->cardCount() == 12; }));
     EXPECT_EQ(focused(), list->cardAt(11));
 
-    const QPoint eleventh = list->cardAt(11)->pos();
+    const QPoint eleventh = list->cardAt(11)->pos() - QPoint(3, 3);  // the ring, around it
     ASSERT_TRUE(test::sameColour(viewport().pixel(eleventh), FocusRing::Accent()));
     test::click(*list->cardAt(3));
     EXPECT_FALSE(test::sameColour(viewport().pixel(eleventh), FocusRing::Accent()))
