@@ -274,8 +274,7 @@ TEST_F(CardGrid, KeyboardAndScreenReadersReachTheCards) {
 
     QTest::keyClick(list.get(), Qt::Key_Tab);
     ASSERT_EQ(focused(), list->cardAt(0));
-    EXPECT_TRUE(test::sameColour(viewport().pixel(11, 15), FocusRing::Accent()))
-        << "around it";
+    EXPECT_TRUE(test::sameColour(viewport().pixel(11, 15), FocusRing::Accent())) << "around it";
     EXPECT_EQ(keys({Qt::Key_Right, Qt::Key_Down}), list->cardAt(6)) << "down keeps the column";
     EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Left}), list->cardAt(0));
     EXPECT_EQ(keys({Qt::Key_Down, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}),
