@@ -33,19 +33,7 @@ std::string systemBusSocket() {
 }
 
 std::string findProgram(const std::string& program) {
-    if (program.find('/') != std::string::npos) {
-        return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
-    }
-    std::string path = environmentVariable("PATH").value_or("/usr/bin:/bin");
-    std::string_view dirs = path;
-    while (!dirs.empty()) {
-        auto colon = dirs.find(':');
-        std::string dir(dirs.substr(0, colon));
-        dirs.remove_prefix(colon == std::string_view::npos ? dirs.size() : colon + 1);
-        if (dir.empty()) continue;
-        std::string candidate = std::move(dir);
-        candidate += '/';
-        candidate += program;
+    for (const std::string& candidate : programCandidates(program)) {
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};

@@ -8,10 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <string_view>
 #include <utility>
 
+#include "platform/environment.h"
 #include "platform/error_text.h"
 
 extern char** environ;
@@ -43,23 +42,6 @@ int aboveStandardStreams(int fd) {
     ::close(fd);
     errno = saved;
     return moved;
-}
-
-// The files execvp would try, worked out before the fork: the child may make
-// only plain system calls, and the PATH search of execvp allocates.
-std::vector<std::string> programCandidates(const std::string& program) {
-    if (program.find('/') != std::string::npos) return {program};
-    const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read only
-    std::string_view rest = path ? path : "/bin:/usr/bin";
-    std::vector<std::string> candidates;
-    for (;;) {
-        auto colon = rest.find(':');
-        std::string_view folder = rest.substr(0, colon);
-        candidates.push_back(folder.empty() ? program : std::string(folder) + "/" + program);
-        if (colon == std::string_view::npos) break;
-        rest.remove_prefix(colon + 1);
-    }
-    return candidates;
 }
 
 // Closes the descriptor it holds when it goes.
@@ -149,6 +131,8 @@ Subprocess::Started Subprocess::start(const std::vector<std::string>& argv) {
     nullFd.fd = aboveStandardStreams(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (nullFd.fd < 0) return {nullptr, {Kind::Spawn, errno}};
 
+    // Worked out before the fork: the child may make only plain system
+    // calls, and the PATH search of execvp allocates.
     std::vector<std::string> candidates = programCandidates(argv[0]);
     std::vector<char*> files, args;
     for (auto& c : candidates) files.push_back(c.data());
