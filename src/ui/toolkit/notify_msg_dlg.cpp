@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
 
 #include "ui/toolkit/accessible.h"
 #include "ui/toolkit/frame_strips.h"
@@ -250,18 +249,15 @@ void CNotifyMsgDlg::mousePressEvent(QMouseEvent* event) {
         QDialog::mousePressEvent(event);
         return;
     }
-    // The title band drags the dialog: by the window manager where it can, else by hand.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - pos();
+    drag_.press(event->globalPosition());
 }
 
 void CNotifyMsgDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+    drag_.follow(event->globalPosition());
 }
 
 void CNotifyMsgDlg::mouseReleaseEvent(QMouseEvent* event) {
-    dragging_ = false;
+    drag_.release();
     QDialog::mouseReleaseEvent(event);
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
 #include <QString>
 
 #include <functional>
 #include <map>
 
 #include "ui/toolkit/kbc_button.h"
+#include "ui/toolkit/window_drag.h"
 
 namespace zorvex::ui {
 
@@ -105,8 +105,7 @@ private:
     std::map<int, CKbcButton*> buttons_;  // children of the dialog
     FrameStrips* strips_ = nullptr;
     int result_ = ResultNone;
-    bool dragging_ = false;
-    QPoint dragOffset_;
+    WindowDrag drag_{this};
 };
 
 }  // namespace zorvex::ui

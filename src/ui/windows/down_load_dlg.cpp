@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
 
 #include "ui/toolkit/frame_strips.h"
 #include "ui/toolkit/my_progress_bar.h"
@@ -129,18 +128,15 @@ void CDownLoadDlg::mousePressEvent(QMouseEvent* event) {
         QDialog::mousePressEvent(event);
         return;
     }
-    // The banner drags the dialog: by the window manager where it can, else by hand.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - pos();
+    drag_.press(event->globalPosition());
 }
 
 void CDownLoadDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+    drag_.follow(event->globalPosition());
 }
 
 void CDownLoadDlg::mouseReleaseEvent(QMouseEvent* event) {
-    dragging_ = false;
+    drag_.release();
     QDialog::mouseReleaseEvent(event);
 }
 

@@ -2,13 +2,13 @@
 
 #include <QDialog>
 #include <QImage>
-#include <QPoint>
 #include <QRect>
 #include <QString>
 
 #include <string>
 
 #include "ui/session/core_session.h"
+#include "ui/toolkit/window_drag.h"
 
 namespace zorvex::ui {
 
@@ -76,8 +76,7 @@ private:
     bool downloading_ = false;  // from the start until the worker reported
     bool opened_ = false;
     QString installerPath_;
-    bool dragging_ = false;
-    QPoint dragOffset_;
+    WindowDrag drag_{this};
 };
 
 }  // namespace zorvex::ui

@@ -408,27 +408,15 @@ void CZorvexVRClientDlg::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    beginDrag(event->globalPosition().toPoint());
-}
-
-void CZorvexVRClientDlg::beginDrag(const QPoint& globalPress) {
-    // The window manager moves it where it can (X11 and Wayland alike); by
-    // hand elsewhere.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    dragging_ = true;
-    dragOffset_ = globalPress - pos();
-    grabMouse();
+    drag_.press(event->globalPosition());
 }
 
 void CZorvexVRClientDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+    drag_.follow(event->globalPosition());
 }
 
 void CZorvexVRClientDlg::mouseReleaseEvent(QMouseEvent* event) {
-    if (dragging_) {
-        dragging_ = false;
-        releaseMouse();
-    }
+    drag_.release();
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMessageBox>
-#include <QPoint>
 #include <QPointer>
 #include <QRect>
 #include <QString>
@@ -13,6 +12,7 @@
 
 #include "ui/session/core_session.h"
 #include "ui/toolkit/qt_executor.h"
+#include "ui/toolkit/window_drag.h"
 #include "ui/windows/down_load_dlg.h"
 
 class QMenu;
@@ -112,7 +112,7 @@ public:
     CDownLoadDlg* downloadDialog() const { return download_; }
     QMessageBox* messageBox() const { return message_; }
     const QString& lastBalloonTitle() const { return balloonTitle_; }
-    bool dragging() const { return dragging_; }
+    bool dragging() const { return drag_.dragging(); }
 
 signals:
     // The window has closed for good; the tray icon is gone.
@@ -142,7 +142,6 @@ private:
     // screen) and the text can be selected and copied.
     enum class MessageLook { Plain, WholeLines };
     void showMessage(const QString& text, MessageLook look = MessageLook::Plain);
-    void beginDrag(const QPoint& globalPress);
     void watchScreen(QScreen* screen);
 
     // Constant after construction.
@@ -163,8 +162,7 @@ private:
     bool closing_ = false;
     bool ready_ = false;
     bool checkRunning_ = false;
-    bool dragging_ = false;
-    QPoint dragOffset_;
+    WindowDrag drag_{this, true};
     bool screenWatched_ = false;
     QMetaObject::Connection screenArea_;  // the current screen's availableGeometryChanged
 
