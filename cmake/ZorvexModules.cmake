@@ -11,9 +11,11 @@ set(ZORVEX_SEES_transcode platform foundation media transcode)
 set(ZORVEX_SEES_library platform foundation media library)
 set(ZORVEX_SEES_update platform foundation update)
 # ui/ is three modules: the toolkit knows no window and no core, the
-# windows reach the core only through the session.
+# windows reach the core only through the session, which posts to the GUI
+# thread through the toolkit's executor.
 set(ZORVEX_SEES_ui/toolkit platform ui/toolkit)
-set(ZORVEX_SEES_ui/session platform foundation service media transcode library update ui/session)
+set(ZORVEX_SEES_ui/session platform foundation service media transcode library update ui/toolkit
+  ui/session)
 set(ZORVEX_SEES_ui/windows ui/toolkit ui/session ui/windows)
 set(ZORVEX_SEES_app platform foundation service media transcode library update ui/toolkit ui/session
   ui/windows app)

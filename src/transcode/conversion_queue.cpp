@@ -6,6 +6,7 @@
 #include "foundation/log_recorder.h"
 #include "foundation/paths.h"
 #include "platform/allocator_arenas.h"
+#include "platform/coalesced_post.h"
 #include "platform/file_util.h"
 #include "platform/guid.h"
 #include "transcode/convert_list_file.h"
@@ -78,19 +79,16 @@ struct Dropped {
 }  // namespace
 
 // Carries a job's reports to the queue's thread. Progress keeps only the
-// latest value and posts once while none is pending.
+// latest value and posts once while none is pending. Made and destroyed on
+// the queue's thread.
 class ConversionQueue::JobReporter final : public TranscodeJobListener {
 public:
     JobReporter(ConversionQueue& queue, std::string key)
         : queue_(&queue), alive_(queue.alive_), key_(std::move(key)) {}
 
     void onProgress(std::uint32_t percent) override {
-        progress_->latest = percent;
-        if (progress_->pending.exchange(true)) return;
-        post([progress = progress_](ConversionQueue& queue, const std::string& key) {
-            progress->pending = false;
-            queue.onProgress(key, progress->latest.load());
-        });
+        latest_ = percent;
+        progress_.request();
     }
 
     void onFinished(const TranscodeOutcome& outcome) override {
@@ -100,11 +98,6 @@ public:
     }
 
 private:
-    struct Progress {
-        std::atomic<std::uint32_t> latest{0};
-        std::atomic<bool> pending{false};
-    };
-
     template <typename F>
     void post(F body) {
         queue_->context_.executor->post([queue = queue_, alive = alive_, key = key_, body]() {
@@ -115,7 +108,10 @@ private:
     ConversionQueue* const queue_;
     const std::weak_ptr<bool> alive_;
     const std::string key_;
-    std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
+    std::atomic<std::uint32_t> latest_{0};
+    CoalescedPost progress_{*queue_->context_.executor, [this] {
+                                if (alive_.lock()) queue_->onProgress(key_, latest_.load());
+                            }};
 };
 
 struct ConversionQueue::Task {

@@ -1,7 +1,10 @@
 #include "platform/executor.h"
 
+#include "platform/coalesced_post.h"
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -32,6 +35,37 @@ TEST(TaskQueue, RunDrainsTasksPostedFromOtherThreadsThenQuits) {
     queue.run();
     producer.join();
     EXPECT_EQ(sum, 5050);
+}
+
+TEST(CoalescedPost, ABurstRunsOnceAndARequestDuringTheRunPostsAgain) {
+    TaskQueue queue;
+    int runs = 0;
+    std::optional<CoalescedPost> post;
+    post.emplace(queue, [&] {
+        if (++runs == 1) post->request();
+    });
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] {
+            for (int j = 0; j < 100; ++j) post->request();
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(queue.runPending(), 1u);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(queue.runPending(), 1u) << "asked again while it ran";
+    EXPECT_EQ(runs, 2);
+
+    post->request();
+    post->cancel();
+    post->request();
+    EXPECT_EQ(queue.runPending(), 2u);
+    EXPECT_EQ(runs, 3) << "a cancelled request runs nothing, the next runs once";
+
+    post->request();
+    post.reset();
+    EXPECT_EQ(queue.runPending(), 1u);
+    EXPECT_EQ(runs, 3) << "nothing runs once it is gone";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "foundation/system_info.h"
 #include "library/video_card.h"
 #include "library/video_library.h"
+#include "platform/coalesced_post.h"
 #include "platform/desktop_handler.h"
 #include "platform/error_text.h"
 #include "platform/file_util.h"
@@ -18,6 +19,7 @@
 #include "transcode/conversion_queue.h"
 #include "transcode/conversion_task.h"
 #include "transcode/convert_param.h"
+#include "ui/toolkit/qt_executor.h"
 #include "update/http_helper.h"
 #include "update/update_download.h"
 
@@ -109,15 +111,15 @@ public:
     }
     void onLibraryChanged() override {
         emit session_.libraryChanged();
-        session_.selectionMayChange();
+        selectionMayChange();
     }
     void onCardChanged(const std::string& itemId) override {
         emit session_.cardChanged(itemId);
-        session_.selectionMayChange();
+        selectionMayChange();
     }
     void onTaskEvent(TaskEvent code, const std::string& videoPath) override {
         emit session_.taskEvent(stepOf(code), videoPath);
-        session_.selectionMayChange();
+        selectionMayChange();
     }
     void onUnexaminable(const std::string& name) override { emit session_.unexaminable(name); }
     // The queue's.
@@ -128,7 +130,15 @@ public:
     }
 
 private:
+    // Within a command, once it is done; else once the news of a burst (an
+    // examination, the queue's steps) has been heard.
+    void selectionMayChange() {
+        if (session_.commands_ == 0) selection_.request();
+    }
+
     CoreSession& session_;
+    QtExecutor gui_{&session_};
+    CoalescedPost selection_{gui_, [this] { session_.sendSelection(); }};
 };
 
 // A command of the user's: the cards it changes are one change of the
@@ -260,20 +270,6 @@ SelectionView CoreSession::selection() const {
     if (!hasLibrary()) return {};
     const SelectionLooks looks = parts_.library->Selection();
     return {looks.convert, looks.actions, looks.allChecked};
-}
-
-void CoreSession::selectionMayChange() {
-    // Within a command, once it is done; else once the news of a burst (an
-    // examination, the queue's steps) has been heard.
-    if (commands_ > 0 || selectionPending_) return;
-    selectionPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            selectionPending_ = false;
-            sendSelection();
-        },
-        Qt::QueuedConnection);
 }
 
 void CoreSession::sendSelection() {

@@ -231,15 +231,13 @@ private:
 
     ConvertOutcome laidOut(bool queued, std::optional<std::string> question);
     class SelectionBatch;
-    void selectionMayChange();
     void sendSelection();
 
     const CoreParts parts_;
     // Hears the library and the queue, and says it as the signals above.
     class Subscriber;
     std::unique_ptr<Subscriber> subscriber_;
-    int commands_ = 0;  // the user's commands under way
-    bool selectionPending_ = false;
+    int commands_ = 0;             // the user's commands under way
     SelectionView selectionSent_;  // nothing checked, until told otherwise
     int networksListener_ = 0;
     // The news of an ended download is told apart by its round.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "platform/coalesced_post.h"  // for the windows, which collapse bursts through it
 #include "platform/executor.h"
 
 namespace zorvex {

@@ -58,7 +58,7 @@ void CConvertList::LayoutRows() {
 }
 
 void CConvertList::layout(bool hold) {
-    layoutPending_ = false;
+    pendingLayout_.cancel();
     const std::vector<TaskRowView> tasks = session_.tasks();
     std::vector<std::string> queued;
     std::map<std::string, const TaskRowView*> byKey;
@@ -185,16 +185,7 @@ void CConvertList::showProgress() {
 }
 
 void CConvertList::layoutSoon() {
-    if (layoutPending_) return;
-    layoutPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!layoutPending_) return;
-            layoutPending_ = false;
-            LayoutRows();
-        },
-        Qt::QueuedConnection);
+    pendingLayout_.request();
 }
 
 void CConvertList::orderTabs() {

@@ -11,6 +11,7 @@
 
 #include "ui/session/core_session.h"
 #include "ui/toolkit/disk_worker.h"
+#include "ui/toolkit/qt_executor.h"
 #include "ui/toolkit/scroll_pane.h"
 
 namespace zorvex::ui {
@@ -81,7 +82,8 @@ private:
     std::map<std::string, std::uint32_t> progress_;     // latest values not yet shown
     QBasicTimer progressTimer_;
     int progressRepaints_ = 0;
-    bool layoutPending_ = false;
+    QtExecutor gui_{this};
+    CoalescedPost pendingLayout_{gui_, [this] { LayoutRows(); }};
     bool held_ = false;
     QPointer<QWidget> tabAnchor_;
 };

@@ -128,16 +128,7 @@ CRightVideoDlg::~CRightVideoDlg() {
 void CRightVideoDlg::followCards() {
     // Many cards change at once (a selection of all, an examination): the
     // looks follow once the batch is done.
-    if (looksPending_) return;
-    looksPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            looksPending_ = false;
-            applyViewLooks();
-            update();
-        },
-        Qt::QueuedConnection);
+    looks_.request();
 }
 
 CKbcButton* CRightVideoDlg::makeButton(int id, bool check, const char* skin, const QString& caption,

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "ui/toolkit/qt_executor.h"
 #include "ui/toolkit/skin.h"
 #include "ui/windows/right_page.h"
 #include "ui/windows/save_folder_bar.h"
@@ -198,8 +199,12 @@ private:
     bool overAddress_ = false;
     bool menuOpen_ = false;
     bool quitting_ = false;
-    bool looksPending_ = false;
     bool serviceDown_ = false;  // the service does not listen whole on the address shown
+    QtExecutor gui_{this};
+    CoalescedPost looks_{gui_, [this] {
+                             applyViewLooks();
+                             update();
+                         }};
 
     // Runs CoreSession::switchAddress; set from its start until its report
     // has arrived here and it was joined.
