@@ -10,10 +10,10 @@ set(ZORVEX_SEES_media platform foundation media)
 set(ZORVEX_SEES_transcode platform foundation media transcode)
 set(ZORVEX_SEES_library platform foundation media library)
 set(ZORVEX_SEES_update platform foundation update)
-# ui/ is three modules: the toolkit knows no window and no core, the
-# windows reach the core only through the session, which posts to the GUI
-# thread through the toolkit's executor.
-set(ZORVEX_SEES_ui/toolkit platform ui/toolkit)
+# ui/ is three modules: the toolkit knows no window and no core but the
+# foundation's shared texts (the toast's); the windows reach the core only
+# through the session, which posts to the GUI thread by the toolkit's executor.
+set(ZORVEX_SEES_ui/toolkit platform foundation ui/toolkit)
 set(ZORVEX_SEES_ui/session platform foundation service media transcode library update ui/toolkit
   ui/session)
 set(ZORVEX_SEES_ui/windows ui/toolkit ui/session ui/windows)

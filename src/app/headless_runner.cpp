@@ -43,21 +43,6 @@ std::string absolutePath(const std::string& path) {
     return path;
 }
 
-const char* toastText(int code) {
-    switch (code) {
-        case TOAST_EXISTS:
-            return "文件已存在";
-        case TOAST_NOT_VIDEO:
-            return "无法添加非视频类文件";
-        case TOAST_NAME_TOO_LONG:
-            return "文件名过长";
-        case TOAST_FULL:
-            return "至多可添加70项视频";
-        default:
-            return "";
-    }
-}
-
 // Without windows the library's news goes to the console.
 class ConsolePage final : public VideoLibraryListener {
 public:

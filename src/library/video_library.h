@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/toast_code.h"
 #include "library/catalogue.h"
 #include "library/conversion_port.h"
 #include "library/relation_file.h"
@@ -37,13 +38,6 @@ inline constexpr int kLibraryLimit = 70;
 inline constexpr int kThumbnailsAtOnce = 2;
 inline constexpr std::size_t kMaxNameCharacters = 60;
 
-// Toast codes of the library.
-enum LibraryToast {
-    TOAST_EXISTS = 2,
-    TOAST_NOT_VIDEO = 4,
-    TOAST_NAME_TOO_LONG = 5,
-    TOAST_FULL = 6
-};
 // What the checked cards make of the page's buttons.
 struct SelectionLooks {
     bool convert = false;     // "转码" active: a checked card can be converted
@@ -59,7 +53,7 @@ enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 4
 class VideoLibraryListener {
 public:
     virtual ~VideoLibraryListener() = default;
-    virtual void onToast(int /*code*/) {}
+    virtual void onToast(int /*code*/) {}  // a ToastCode
     virtual void onConversionBalloon(const std::string& /*name*/) {}
     // Items were added, removed or reordered: lay the cards out again.
     virtual void onLibraryChanged() {}

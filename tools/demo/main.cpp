@@ -275,8 +275,7 @@ int main(int argc, char** argv) {
                 sendMouse(remove, QEvent::MouseButtonRelease, remove.rect().center());
             }
             if (scene == QLatin1String("prompt")) window.CloseRequest();
-            if (scene == QLatin1String("toast"))
-                window.page()->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
+            if (scene == QLatin1String("toast")) window.page()->ShowToast(TOAST_SERVER_UNREACHABLE);
             if (scene == QLatin1String("balloon"))
                 window.ShowConversionBalloon(QStringLiteral("holiday_in_rome.mp4"));
             if (scene == QLatin1String("hidden")) window.HideToTray();

@@ -36,14 +36,6 @@ DownloadEnd endOf(int result) {
 // config.ini keeps at most 19 characters of the address in use.
 constexpr std::size_t kAddressTextLimit = 19;
 
-constexpr bool sameToast(ToastCode session, LibraryToast library) {
-    return static_cast<int>(session) == static_cast<int>(library);
-}
-static_assert(sameToast(ToastCode::Exists, TOAST_EXISTS) &&
-              sameToast(ToastCode::NotVideo, TOAST_NOT_VIDEO) &&
-              sameToast(ToastCode::NameTooLong, TOAST_NAME_TOO_LONG) &&
-              sameToast(ToastCode::Full, TOAST_FULL));
-
 CardLook lookOf(CardKind kind) {
     switch (kind) {
         case KIND_WAITING:
@@ -105,7 +97,7 @@ public:
     explicit Subscriber(CoreSession& session) : session_(session) {}
 
     // The library's news (its toast codes are the toast's own).
-    void onToast(int code) override { emit session_.toast(static_cast<ToastCode>(code)); }
+    void onToast(int code) override { emit session_.toast(code); }
     void onConversionBalloon(const std::string& name) override {
         emit session_.conversionBalloon(name);
     }

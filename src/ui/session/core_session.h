@@ -196,7 +196,7 @@ public:
 
 signals:
     // The library's calls (its toast codes are the toast's own).
-    void toast(ToastCode code);
+    void toast(int code);
     // The selection's looks changed: once after a batch of changes to the
     // check marks, the cards or their kinds.
     void selectionLooks(const SelectionView& looks);

@@ -61,9 +61,6 @@ enum class TaskStep { Waiting, Started, Done, Removed, Interrupted, Failed };
 // but their sharing).
 enum class DeleteQuestion { None, Unasked, StopRunning, DeleteQueued, DeleteConverted };
 
-// The library's refusals, with the codes the toast shows texts for.
-enum class ToastCode { Exists = 2, NotVideo = 4, NameTooLong = 5, Full = 6 };
-
 // What the check marks make of "转码", "删除" and "全选".
 struct SelectionView {
     bool convert = false;     // "转码" active: a checked card can be converted

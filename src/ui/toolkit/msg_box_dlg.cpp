@@ -59,34 +59,7 @@ CMsgBoxDlg::CMsgBoxDlg(QWidget* owner, Backdrop backdrop)
 }
 
 QString CMsgBoxDlg::textForCode(int code) {
-    switch (code) {
-        case CodeConverted:
-            return QStringLiteral("该任务已转码");
-        case CodeFileExists:
-            return QStringLiteral("文件已存在");
-        case CodeTaskExists:
-            return QStringLiteral("任务已存在");
-        case CodeNotVideo:
-            return QStringLiteral("无法添加非视频类文件");
-        case CodeNameTooLong:
-            return QStringLiteral("文件名过长");
-        case CodeLibraryFull:
-            return QStringLiteral("至多可添加70项视频");
-        case CodeVideoGone:
-            return QStringLiteral("视频已被移动或删除");
-        case CodeSubmitted:
-            return QStringLiteral("提交成功");
-        case CodeSubmitFailed:
-            return QStringLiteral("提交失败");
-        case CodeServerUnreachable:
-            return QStringLiteral("服务器连接失败");
-        case CodeFileInUse:
-            return QStringLiteral("视频正被其他程序使用");
-        case CodeLatestVersion:
-            return QStringLiteral("已经是最新版本");
-        default:
-            return {};
-    }
+    return QString::fromUtf8(toastText(code));
 }
 
 void CMsgBoxDlg::Show(int code) {

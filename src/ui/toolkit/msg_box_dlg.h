@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "foundation/toast_code.h"
+
 namespace zorvex::ui {
 
 // The toast: a rounded 315 x 80 panel with one line chosen by a code. It
@@ -23,22 +25,7 @@ public:
     enum class Backdrop { Auto, Translucent, Opaque };
     explicit CMsgBoxDlg(QWidget* owner, Backdrop backdrop = Backdrop::Auto);
 
-    // The codes of the toast's texts.
-    enum Code {
-        CodeConverted = 1,           // "该任务已转码"
-        CodeFileExists = 2,          // "文件已存在"
-        CodeTaskExists = 3,          // "任务已存在"
-        CodeNotVideo = 4,            // "无法添加非视频类文件"
-        CodeNameTooLong = 5,         // "文件名过长"
-        CodeLibraryFull = 6,         // "至多可添加70项视频"
-        CodeVideoGone = 7,           // "视频已被移动或删除"
-        CodeSubmitted = 8,           // "提交成功"
-        CodeSubmitFailed = 9,        // "提交失败"
-        CodeServerUnreachable = 10,  // "服务器连接失败"
-        CodeFileInUse = 11,          // "视频正被其他程序使用"
-        CodeLatestVersion = 12,      // "已经是最新版本"
-    };
-    // A Code; any other value keeps the previous text and still shows the toast.
+    // A ToastCode; any other value keeps the previous text and still shows the toast.
     void Show(int code);
     // A text of the caller's (code 0): drawn smaller down to 14 pixels where
     // 24 would not fit, then shortened in the middle.

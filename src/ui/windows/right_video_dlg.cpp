@@ -26,15 +26,6 @@
 namespace zorvex::ui {
 namespace {
 
-// The library's toasts show the toast's texts of the same codes.
-constexpr bool sameCode(ToastCode library, CMsgBoxDlg::Code toast) {
-    return static_cast<int>(library) == static_cast<int>(toast);
-}
-static_assert(sameCode(ToastCode::Exists, CMsgBoxDlg::CodeFileExists) &&
-              sameCode(ToastCode::NotVideo, CMsgBoxDlg::CodeNotVideo) &&
-              sameCode(ToastCode::NameTooLong, CMsgBoxDlg::CodeNameTooLong) &&
-              sameCode(ToastCode::Full, CMsgBoxDlg::CodeLibraryFull));
-
 constexpr const char* kTag = "ZorvexUIFiles\\RightVideoDlg";
 const QString kTitle = QStringLiteral("Zorvex助手");
 constexpr int kBottomBar = 52;
@@ -73,8 +64,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
     convertList_ = new CConvertList(session, this);
     connect(cardList_, &CVideoWndList::toastRequested, this, &CRightVideoDlg::ShowToast);
     connect(cardList_, &CVideoWndList::deleteRequested, this, &CRightVideoDlg::OnDelete);
-    connect(&session, &CoreSession::toast, this,
-            [this](ToastCode code) { ShowToast(static_cast<int>(code)); });
+    connect(&session, &CoreSession::toast, this, &CRightVideoDlg::ShowToast);
     connect(&session, &CoreSession::unexaminable, this, &CRightVideoDlg::onUnexaminable);
     connect(&session, &CoreSession::selectionLooks, this, &CRightVideoDlg::applySelection);
     connect(&session, &CoreSession::libraryChanged, this, &CRightVideoDlg::followCards);

@@ -315,7 +315,7 @@ void CZorvexVRClientDlg::onCheckDone(const UpdateCheck& result) {
         case UpdateCheck::Outcome::Failed:
             // Only here did the server not answer at all.
             session_.log("检测更新------FALSE", kTag);
-            page_->ShowToast(CMsgBoxDlg::CodeServerUnreachable);
+            page_->ShowToast(TOAST_SERVER_UNREACHABLE);
             return;
         case UpdateCheck::Outcome::UpToDate:
         case UpdateCheck::Outcome::NoOffer:

@@ -36,8 +36,7 @@ protected:
         list = std::make_unique<CVideoWndList>(*session, nullptr);
         list->resize(kWidth, kHeight);
         auto toast = [this](int code) { toasts.push_back(code); };
-        QObject::connect(session.get(), &CoreSession::toast,
-                         [toast](ToastCode code) { toast(static_cast<int>(code)); });
+        QObject::connect(session.get(), &CoreSession::toast, toast);
         QObject::connect(list.get(), &CVideoWndList::toastRequested, toast);
         QObject::connect(session.get(), &CoreSession::selectionLooks,
                          [this](const SelectionView& l) {
