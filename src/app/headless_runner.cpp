@@ -252,16 +252,13 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     else
         std::printf("not serving yet, home %s\n", home.c_str());
     std::fflush(stdout);
-    auto last = std::make_shared<NetworksView>(first);
-    int listener = application.core().networks->addListener([last](const NetworksView& view) {
-        for (const std::string& change : networkChanges(*last, view)) print(change);
-        *last = view;
-    });
+    NetworkChangeLines changes(print, first);
+    application.core().networks->subscribe(&changes);
 
     stop.startFinished();
     mainThread.run();
     page.reset();
-    application.core().networks->removeListener(listener);
+    application.core().networks->unsubscribe(&changes);
     application.shutDown();
     std::printf("stopped\n");
     std::fflush(stdout);

@@ -43,11 +43,9 @@ void StartLanService(AppCore& core, const StartupOptions& options) {
     };
     core.networks = std::make_unique<ServedNetworks>(*core.service, *options.executor, choice);
     // Every change is logged.
-    auto last = std::make_shared<NetworksView>();
-    core.networks->addListener([last](const NetworksView& view) {
-        for (const std::string& line : networkChanges(*last, view)) PostLog(line, kMainLogTag);
-        *last = view;
-    });
+    core.networkLog = std::make_unique<NetworkChangeLines>(
+        [](const std::string& line) { PostLog(line, kMainLogTag); });
+    core.networks->subscribe(core.networkLog.get());
     core.serviceStart = core.networks->begin();
     PostLog(core.serviceStart.listening() ? std::string("开启服务成功")
                                           : "开启服务失败：" + describeNetworks(core.serviceStart),

@@ -22,6 +22,7 @@ struct AppCore {
     LocalAdapters adapters;  // the address list offered to the user, and the MACs
     std::unique_ptr<FileStatusManager> statusManager;
     std::unique_ptr<Service> service;
+    std::unique_ptr<NetworkChangeLines> networkLog;  // logs each change of what is served
     // Which networks the service serves, followed as adapters change.
     std::unique_ptr<ServedNetworks> networks;
     NetworksView serviceStart;                    // what the first look at the networks served

@@ -24,21 +24,6 @@ bool heldPart(const PartStart& part) {
 
 }  // namespace
 
-struct ServedNetworks::Listeners {
-    std::mutex mutex;  // guards the members below
-    std::map<int, Listener> byId;
-    int next = 1;
-
-    void tell(const NetworksView& view) {
-        std::vector<Listener> now;
-        {
-            std::lock_guard lock(mutex);
-            for (auto& [id, listener] : byId) now.push_back(listener);
-        }
-        for (auto& listener : now) listener(view);
-    }
-};
-
 bool NetworksView::listening() const {
     return !served.empty() && std::all_of(served.begin(), served.end(),
                                           [](const AddressStatus& item) { return item.ok(); });
@@ -69,8 +54,7 @@ ServedNetworks::ServedNetworks(Service& service, Executor& executor, Options opt
       fixed_(std::move(options.fixed)),
       adapters_(std::move(adapters)),
       firewall_(std::move(options.firewall)),
-      pin_(std::move(options.pin)),
-      listeners_(std::make_shared<Listeners>()) {
+      pin_(std::move(options.pin)) {
     // An address given for the run is pinned: the remembered one when it is
     // among them, else the first.
     if (!fixed_.empty() && std::find(fixed_.begin(), fixed_.end(), pin_) == fixed_.end()) {
@@ -126,18 +110,6 @@ void ServedNetworks::stop() {
 NetworksView ServedNetworks::view() const {
     std::lock_guard lock(viewMutex_);
     return view_;
-}
-
-int ServedNetworks::addListener(Listener listener) {
-    std::lock_guard lock(listeners_->mutex);
-    int id = listeners_->next++;
-    listeners_->byId.emplace(id, std::move(listener));
-    return id;
-}
-
-void ServedNetworks::removeListener(int id) {
-    std::lock_guard lock(listeners_->mutex);
-    listeners_->byId.erase(id);
 }
 
 std::vector<ServedAddress> ServedNetworks::usableNetworks(
@@ -223,7 +195,10 @@ NetworksView ServedNetworks::lookLocked(bool askFirewall) {
             std::lock_guard lock(viewMutex_);
             view_ = view;
         }
-        executor_.post([listeners = listeners_, view] { listeners->tell(view); });
+        executor_.post([weak = std::weak_ptr(listeners_), view] {
+            if (auto listeners = weak.lock())
+                listeners->tell([&](NetworksListener& l) { l.onNetworksChanged(view); });
+        });
     }
     return view;
 }
@@ -348,6 +323,11 @@ std::vector<std::string> networkChanges(const NetworksView& before, const Networ
         }
     }
     return lines;
+}
+
+void NetworkChangeLines::onNetworksChanged(const NetworksView& view) {
+    for (const std::string& line : networkChanges(last_, view)) say_(line);
+    last_ = view;
 }
 
 std::string describeNetworks(const NetworksView& view) {

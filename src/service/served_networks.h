@@ -10,6 +10,7 @@
 #include "platform/executor.h"
 #include "platform/firewall.h"
 #include "platform/net_interfaces.h"
+#include "platform/subscribers.h"
 #include "service/service.h"
 
 namespace zorvex {
@@ -39,15 +40,22 @@ struct NetworksView {
     bool operator==(const NetworksView&) const;
 };
 
+// Hears what the service serves, on the executor's thread, after each change.
+class NetworksListener {
+public:
+    virtual ~NetworksListener() = default;
+    virtual void onNetworksChanged(const NetworksView& view) = 0;
+};
+
 // Which networks the service serves, followed as adapters come, go and
 // change their addresses; a part that cannot bind is tried again every few
 // seconds. A network is usable when its adapter is up, has a carrier, can
 // broadcast, is neither loopback nor point-to-point, and its address is not
 // link-local (169.254/16) and has a broadcast address (wider than /31).
 //
-// Threads: every method may be called from any thread; looks at the
-// adapters are serialised inside. Listeners hear on the executor's thread,
-// with a value, after each change.
+// Threads: every method but subscribe and unsubscribe may be called from
+// any thread; looks at the adapters are serialised inside. Listeners hear on
+// the executor's thread, with a value, after each change.
 class ServedNetworks {
 public:
     struct Options {
@@ -59,7 +67,6 @@ public:
         // Called on the watch's thread, never the caller's.
         std::function<FirewallVerdict(const std::string& adapter)> firewall;
     };
-    using Listener = std::function<void(const NetworksView&)>;
     // The machine's adapters; nothing when they could not be listed.
     using Adapters = std::function<std::optional<std::vector<NetInterface>>()>;
 
@@ -89,17 +96,15 @@ public:
     void stop();
 
     NetworksView view() const;
-    // Hears every change from now on, on the executor's thread, until
-    // removed; remove it before what it calls goes.
-    int addListener(Listener listener);
-    void removeListener(int id);
+    // The listener hears every change from now on, until it unsubscribes; it
+    // must outlive its subscription. On the executor's thread.
+    void subscribe(NetworksListener* listener) { listeners_->add(listener); }
+    void unsubscribe(NetworksListener* listener) { listeners_->remove(listener); }
 
     // The usable networks of an adapter list, in the order they are offered.
     static std::vector<ServedAddress> usableNetworks(const std::vector<NetInterface>& adapters);
 
 private:
-    struct Listeners;
-
     // askFirewall: on the watch's thread, where a slow bus stalls no caller.
     NetworksView lookLocked(bool askFirewall);
     std::vector<FirewallVerdict> firewallLocked(const std::vector<AddressStatus>& served,
@@ -120,8 +125,9 @@ private:
     // A copy for readers, who must not wait while sockets open and close.
     mutable std::mutex viewMutex_;
     NetworksView view_;
-    // Shared with the tasks posted to the executor, which may run after this is gone.
-    const std::shared_ptr<Listeners> listeners_;
+    // Told by the tasks posted to the executor, which tell nobody once this is gone.
+    const std::shared_ptr<Subscribers<NetworksListener>> listeners_ =
+        std::make_shared<Subscribers<NetworksListener>>();
     std::unique_ptr<NetworkWatch> watch_;
 };
 
@@ -132,6 +138,19 @@ private:
 // cannot bind with "trying again every 2 s", and a firewall in the way with
 // the command that lets phones through.
 std::vector<std::string> networkChanges(const NetworksView& before, const NetworksView& after);
+// Says each change it hears as the lines of networkChanges.
+class NetworkChangeLines final : public NetworksListener {
+public:
+    using Say = std::function<void(const std::string& line)>;
+    // first: the view the first change is told against.
+    explicit NetworkChangeLines(Say say, NetworksView first = {})
+        : say_(std::move(say)), last_(std::move(first)) {}
+    void onNetworksChanged(const NetworksView& view) override;
+
+private:
+    const Say say_;
+    NetworksView last_;
+};
 // Why the view does not listen whole; "" when it does.
 std::string describeNetworks(const NetworksView& view);
 

@@ -456,11 +456,8 @@ TEST(ServedNetworks, FollowsAdaptersAndPinsAndSaysEachChangeOnce) {
     };
     ServedNetworks networks(service, executor, {}, now);
     std::vector<std::string> said;
-    NetworksView last;
-    networks.addListener([&](const NetworksView& view) {
-        for (auto& line : networkChanges(last, view)) said.push_back(line);
-        last = view;
-    });
+    NetworkChangeLines heard([&](const std::string& line) { said.push_back(line); });
+    networks.subscribe(&heard);
     NetworksView view = networks.begin();
     EXPECT_TRUE(view.listening());
     EXPECT_EQ(view.offered, (std::vector<std::string>{first, second}));
@@ -535,11 +532,8 @@ TEST(ServedNetworks, AFirewallInTheWayIsToldOnceAndItsOpeningHeard) {
     openAfter = asked.load();
     ASSERT_TRUE(test::waitUntil([&] { return networks.view().firewalled() < 0; }));
     std::vector<std::string> said;
-    NetworksView last;
-    networks.addListener([&](const NetworksView& view) {
-        for (auto& line : networkChanges(last, view)) said.push_back(line);
-        last = view;
-    });
+    NetworkChangeLines heard([&](const std::string& line) { said.push_back(line); });
+    networks.subscribe(&heard);
     executor.runPending();
     EXPECT_EQ(said,
               (std::vector<std::string>{"serving " + where + ", broadcast " +

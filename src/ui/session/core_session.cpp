@@ -92,7 +92,9 @@ TaskStep stepOf(TaskEvent code) {
 
 }  // namespace
 
-class CoreSession::Subscriber final : public VideoLibraryListener, public ConversionQueueListener {
+class CoreSession::Subscriber final : public VideoLibraryListener,
+                                      public ConversionQueueListener,
+                                      public NetworksListener {
 public:
     explicit Subscriber(CoreSession& session) : session_(session) {}
 
@@ -120,6 +122,8 @@ public:
     void onProgress(const std::string& taskKey, std::uint32_t percent) override {
         emit session_.progress(taskKey, percent);
     }
+    // The served networks' (on the GUI thread, the core's executor).
+    void onNetworksChanged(const NetworksView&) override { emit session_.networksChanged(); }
 
 private:
     // Within a command, once it is done; else once the news of a burst (an
@@ -152,11 +156,7 @@ CoreSession::CoreSession(CoreParts parts, QObject* parent)
     : QObject(parent), parts_(std::move(parts)), subscriber_(std::make_unique<Subscriber>(*this)) {
     if (parts_.library) parts_.library->subscribe(subscriber_.get());
     if (parts_.queue) parts_.queue->subscribe(subscriber_.get());
-    if (parts_.networks) {
-        // Heard on the GUI thread (the core's executor), while this lives.
-        networksListener_ =
-            parts_.networks->addListener([this](const NetworksView&) { emit networksChanged(); });
-    }
+    if (parts_.networks) parts_.networks->subscribe(subscriber_.get());
 }
 
 // Hands the worker's news to the GUI thread, for the round it was made for.
@@ -191,7 +191,7 @@ private:
 
 CoreSession::~CoreSession() {
     endDownload();
-    if (parts_.networks) parts_.networks->removeListener(networksListener_);
+    if (parts_.networks) parts_.networks->unsubscribe(subscriber_.get());
     if (parts_.library) parts_.library->unsubscribe(subscriber_.get());
     if (parts_.queue) parts_.queue->unsubscribe(subscriber_.get());
 }

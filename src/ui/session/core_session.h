@@ -239,7 +239,6 @@ private:
     std::unique_ptr<Subscriber> subscriber_;
     int commands_ = 0;             // the user's commands under way
     SelectionView selectionSent_;  // nothing checked, until told otherwise
-    int networksListener_ = 0;
     // The news of an ended download is told apart by its round.
     int downloadRound_ = 0;
     std::unique_ptr<DownloadListener> downloadListener_;
