@@ -52,11 +52,10 @@ ThumbnailWorker::ThumbnailWorker(std::string source, std::string thumbnailPath,
 
 ThumbnailWorker::~ThumbnailWorker() {
     cancel();
-    if (thread_.joinable()) thread_.join();
 }
 
 void ThumbnailWorker::start() {
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    if (!thread_.joinable()) thread_ = std::jthread([this] { run(); });
 }
 
 void ThumbnailWorker::cancel() {

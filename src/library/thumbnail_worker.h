@@ -66,7 +66,7 @@ private:
     ThumbnailSlots* const slots_;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> finished_{false};
-    std::thread thread_;
+    std::jthread thread_;  // last, so that it is joined before what it uses goes
 };
 
 // The seek of the first try: 00:00:15, or 00:00:00 for a video known to be

@@ -46,11 +46,10 @@ TranscodeJob::TranscodeJob(TranscodeRequest request, TranscodeJobListener& liste
 
 TranscodeJob::~TranscodeJob() {
     requestStop(true);
-    if (worker_.joinable()) worker_.join();
 }
 
 void TranscodeJob::start() {
-    if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
+    if (!worker_.joinable()) worker_ = std::jthread([this] { run(); });
 }
 
 void TranscodeJob::requestStop(bool quiet) {

@@ -91,8 +91,8 @@ private:
     std::atomic<bool> quietStop_{false};
     std::mutex doneMutex_;
     std::condition_variable doneSignal_;
-    bool done_ = false;  // guarded by doneMutex_
-    std::thread worker_;
+    bool done_ = false;    // guarded by doneMutex_
+    std::jthread worker_;  // last, so that it is joined before what it uses goes
 };
 
 }  // namespace zorvex

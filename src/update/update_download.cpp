@@ -72,7 +72,6 @@ UpdateDownload::UpdateDownload(UpdateDownloadListener& listener, UpdateContext c
 
 UpdateDownload::~UpdateDownload() {
     cancel();
-    if (worker_.joinable()) worker_.join();
 }
 
 void UpdateDownload::SetDownloadTarget(const std::string& url, const std::string& version) {
@@ -86,7 +85,7 @@ bool UpdateDownload::start() {
     // Before start-up has set the folder there is nowhere safe to write.
     std::string folder = context_.downloadFolder ? context_.downloadFolder() : std::string();
     targetPath_ = name.empty() || folder.empty() ? std::string() : folder + name;
-    worker_ = std::thread([this] { run(); });
+    worker_ = std::jthread([this] { run(); });
     return true;
 }
 

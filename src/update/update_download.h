@@ -144,8 +144,8 @@ private:
     std::atomic<DownloadResult> result_{kDownloadFailed};
     std::mutex doneMutex_;
     std::condition_variable doneSignal_;
-    bool done_ = false;  // guarded by doneMutex_
-    std::thread worker_;
+    bool done_ = false;    // guarded by doneMutex_
+    std::jthread worker_;  // last, so that it is joined before what it uses goes
 };
 
 // What the owner does with a downloaded installer: logs "下载完成" and hands

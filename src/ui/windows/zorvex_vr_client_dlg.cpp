@@ -93,7 +93,6 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions optio
 CZorvexVRClientDlg::~CZorvexVRClientDlg() {
     // A running check is cut short; its report is dropped with the window.
     if (checkRunning_) session_.cancelCheck();
-    if (checkThread_.joinable()) checkThread_.join();
     strips_->Destroy();
 }
 
@@ -300,9 +299,8 @@ void CZorvexVRClientDlg::CheckForUpdates() {
     checkRunning_ = true;
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(true);
     session_.log("检测更新", kTag);
-    // A finished check's thread has posted its report and is ending.
-    if (checkThread_.joinable()) checkThread_.join();
-    checkThread_ = std::thread([this] {
+    // A finished check's thread, joined here, has posted its report and is ending.
+    checkThread_ = std::jthread([this] {
         UpdateCheck result = session_.checkVersion();
         executor_.post([this, result] { onCheckDone(result); });
     });

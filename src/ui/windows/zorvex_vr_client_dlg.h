@@ -168,7 +168,7 @@ private:
 
     // The check's worker reports through the executor; joined before the window goes.
     QtExecutor executor_;
-    std::thread checkThread_;
+    std::jthread checkThread_;  // last, so that it is joined before what it uses goes
 };
 
 }  // namespace zorvex::ui
