@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -55,7 +54,11 @@ CNotifyMsgDlg::CNotifyMsgDlg(QWidget* parent, Type type, const QString& text, Se
                           Qt::NoDropShadowWindowHint),
       type_(type),
       text_(text),
-      settings_(std::move(settings)) {
+      settings_(std::move(settings)),
+      drag_(this, [this](const QPoint& at) {
+          const int y = at.y() - strips_->margin();
+          return y >= 0 && y < kTitleBand;
+      }) {
     // The shadow first: where it is a margin of the dialog, it decides the size.
     strips_ = new FrameStrips(this, FrameStrips::kConfirmation);
     const int m = strips_->margin();
@@ -241,24 +244,6 @@ void CNotifyMsgDlg::keyPressEvent(QKeyEvent* event) {
         default:
             QDialog::keyPressEvent(event);
     }
-}
-
-void CNotifyMsgDlg::mousePressEvent(QMouseEvent* event) {
-    const QPointF at = event->position() - QPointF(strips_->margin(), strips_->margin());
-    if (event->button() != Qt::LeftButton || at.y() < 0 || at.y() >= kTitleBand) {
-        QDialog::mousePressEvent(event);
-        return;
-    }
-    drag_.press(event->globalPosition());
-}
-
-void CNotifyMsgDlg::mouseMoveEvent(QMouseEvent* event) {
-    drag_.follow(event->globalPosition());
-}
-
-void CNotifyMsgDlg::mouseReleaseEvent(QMouseEvent* event) {
-    drag_.release();
-    QDialog::mouseReleaseEvent(event);
 }
 
 void CNotifyMsgDlg::paintEvent(QPaintEvent*) {

@@ -84,9 +84,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void addButton(int id, bool check, const QString& caption, const QString& skin, QSize size,
@@ -105,7 +102,7 @@ private:
     std::map<int, CKbcButton*> buttons_;  // children of the dialog
     FrameStrips* strips_ = nullptr;
     int result_ = ResultNone;
-    WindowDrag drag_{this};
+    WindowDrag drag_;  // by the title band
 };
 
 }  // namespace zorvex::ui

@@ -1,24 +1,39 @@
 #include "ui/toolkit/window_drag.h"
 
+#include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
 
 namespace zorvex::ui {
 
-void WindowDrag::press(const QPointF& globalPress) {
-    if (window_->windowHandle() && window_->windowHandle()->startSystemMove()) return;
-    dragging_ = true;
-    offset_ = globalPress.toPoint() - window_->pos();
-    if (grabMouse_) window_->grabMouse();
+WindowDrag::WindowDrag(QWidget* window, Area area, bool grabMouse)
+    : window_(window), area_(std::move(area)), grabMouse_(grabMouse) {
+    window_->installEventFilter(this);
 }
 
-void WindowDrag::follow(const QPointF& globalAt) {
-    if (dragging_) window_->move(globalAt.toPoint() - offset_);
-}
-
-void WindowDrag::release() {
-    if (dragging_ && grabMouse_) window_->releaseMouse();
-    dragging_ = false;
+bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != window_) return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() != Qt::LeftButton || !area_(mouse->position().toPoint()))
+                return false;
+            if (window_->windowHandle() && window_->windowHandle()->startSystemMove()) return true;
+            dragging_ = true;
+            offset_ = mouse->globalPosition().toPoint() - window_->pos();
+            if (grabMouse_) window_->grabMouse();
+            return true;
+        case QEvent::MouseMove:
+            if (!dragging_) return false;
+            window_->move(mouse->globalPosition().toPoint() - offset_);
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (dragging_ && grabMouse_) window_->releaseMouse();
+            dragging_ = false;
+            return false;
+        default:
+            return false;
+    }
 }
 
 }  // namespace zorvex::ui

@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -15,7 +14,10 @@ namespace zorvex::ui {
 
 CDownLoadDlg::CDownLoadDlg(QWidget* owner, CoreSession& session)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
-      session_(session) {
+      session_(session),
+      drag_(this, [this](const QPoint& at) {
+          return kBanner.contains(at - QPoint(strips_->margin(), strips_->margin()));
+      }) {
     connect(&session_, &CoreSession::downloadProgress, this, &CDownLoadDlg::onProgress);
     connect(&session_, &CoreSession::downloadFinished, this, &CDownLoadDlg::onFinished);
     // The shadow first: where it is a margin of the dialog, it decides the size.
@@ -120,24 +122,6 @@ void CDownLoadDlg::keyPressEvent(QKeyEvent* event) {
         default:
             QDialog::keyPressEvent(event);
     }
-}
-
-void CDownLoadDlg::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint() - QPoint(strips_->margin(), strips_->margin());
-    if (event->button() != Qt::LeftButton || !kBanner.contains(at)) {
-        QDialog::mousePressEvent(event);
-        return;
-    }
-    drag_.press(event->globalPosition());
-}
-
-void CDownLoadDlg::mouseMoveEvent(QMouseEvent* event) {
-    drag_.follow(event->globalPosition());
-}
-
-void CDownLoadDlg::mouseReleaseEvent(QMouseEvent* event) {
-    drag_.release();
-    QDialog::mouseReleaseEvent(event);
 }
 
 void CDownLoadDlg::paintEvent(QPaintEvent*) {

@@ -56,9 +56,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void onProgress(int percent);
@@ -76,7 +73,7 @@ private:
     bool downloading_ = false;  // from the start until the worker reported
     bool opened_ = false;
     QString installerPath_;
-    WindowDrag drag_{this};
+    WindowDrag drag_;  // by the banner
 };
 
 }  // namespace zorvex::ui

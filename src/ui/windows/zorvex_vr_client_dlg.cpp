@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -53,6 +52,8 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions optio
                            Qt::WindowSystemMenuHint),
       session_(session),
       options_(options),
+      drag_(
+          this, [this](const QPoint& at) { return clientRect().contains(at); }, true),
       executor_(this) {
     // The tray holds the application while the window is hidden, and a
     // closed prompt or message box must not end it.
@@ -397,25 +398,6 @@ void CZorvexVRClientDlg::showMessage(const QString& text, MessageLook look) {
     box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(width));
     message_ = box;
     box->open();
-}
-
-void CZorvexVRClientDlg::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (event->button() != Qt::LeftButton || !clientRect().contains(at)) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    event->accept();
-    drag_.press(event->globalPosition());
-}
-
-void CZorvexVRClientDlg::mouseMoveEvent(QMouseEvent* event) {
-    drag_.follow(event->globalPosition());
-}
-
-void CZorvexVRClientDlg::mouseReleaseEvent(QMouseEvent* event) {
-    drag_.release();
-    QWidget::mouseReleaseEvent(event);
 }
 
 void CZorvexVRClientDlg::paintEvent(QPaintEvent*) {

@@ -125,9 +125,6 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void createTray();
@@ -162,7 +159,7 @@ private:
     bool closing_ = false;
     bool ready_ = false;
     bool checkRunning_ = false;
-    WindowDrag drag_{this, true};
+    WindowDrag drag_;  // by any press that no child takes
     bool screenWatched_ = false;
     QMetaObject::Connection screenArea_;  // the current screen's availableGeometryChanged
 
