@@ -93,6 +93,8 @@ protected:
             return nullptr;
         auto holder = SingleInstanceLock::readHolder(home, std::chrono::seconds(30));
         EXPECT_TRUE(holder && holder->windowed) << window->output();
+        // The window program took zorvex's place: the same process holds the lock.
+        EXPECT_TRUE(holder && holder->pid == window->pid());
         if (!doorbell) {
             EXPECT_TRUE(window->waitForOutput("cannot bring this window forward"));
             return window;
@@ -189,6 +191,8 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
         ASSERT_TRUE(linkUp());
         // Shared as a drop on the library would: examined, registered, thumbnailed.
         ASSERT_TRUE(zorvex.waitForOutput("clip.mp4 with thumbnail")) << zorvex.output();
+        const std::string maps = test::readFile("/proc/" + std::to_string(zorvex.pid()) + "/maps");
+        EXPECT_EQ(maps.find("libQt"), std::string::npos) << "headless maps no Qt library";
 
         ChildProcess phone(ZORVEX_PHONE_BINARY, {"list", "--host", address(), "--type", "1"},
                            logs.file("list.log"));
