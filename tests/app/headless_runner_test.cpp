@@ -91,10 +91,17 @@ protected:
         if (window->waitForExit(std::chrono::milliseconds(300)) &&
             window->output().find("no windows") != std::string::npos)
             return nullptr;
-        auto holder = SingleInstanceLock::readHolder(home, std::chrono::seconds(30));
+        // The window program takes zorvex's place: the same process holds the
+        // lock (an earlier copy's record may still be there a moment).
+        std::optional<SingleInstanceLock::Holder> holder;
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                holder = SingleInstanceLock::readHolder(home, std::chrono::seconds(1));
+                return holder && holder->pid == window->pid();
+            },
+            std::chrono::seconds(30)))
+            << window->output();
         EXPECT_TRUE(holder && holder->windowed) << window->output();
-        // The window program took zorvex's place: the same process holds the lock.
-        EXPECT_TRUE(holder && holder->pid == window->pid());
         if (!doorbell) {
             EXPECT_TRUE(window->waitForOutput("cannot bring this window forward"));
             return window;
