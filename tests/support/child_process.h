@@ -17,6 +17,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    int pid() const { return pid_; }
     void signal(int number);
     // The exit status, or nullopt if the child is still running after the bound
     // (or ended by a signal).

@@ -1,12 +1,13 @@
 #include "ui/toolkit/skin.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
 #include <QStandardPaths>
 
 #include <cmath>
+
+#include "platform/executable_path.h"
 
 namespace zorvex::ui {
 namespace {
@@ -32,7 +33,9 @@ QString& rootOverride() {
 }
 
 QStringList candidateRoots() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
+    // The application's folder, also from the window program that passes for it.
+    const QString exeDir =
+        QFileInfo(QString::fromStdString(currentExecutablePath())).absolutePath();
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return {exeDir + QStringLiteral("/SkinRes"), dataHome + QStringLiteral("/zorvex/SkinRes"),
