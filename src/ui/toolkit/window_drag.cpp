@@ -12,9 +12,12 @@ WindowDrag::WindowDrag(QWidget* window, Area area, bool grabMouse)
 }
 
 bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != window_) return false;
+    const QEvent::Type type = event->type();
+    if (watched != window_ || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+                               type != QEvent::MouseButtonRelease))
+        return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
+    switch (type) {
         case QEvent::MouseButtonPress:
             if (mouse->button() != Qt::LeftButton || !area_(mouse->position().toPoint()))
                 return false;
