@@ -2,7 +2,7 @@
 """The LAN suite: the real zorvex --headless on networks of its own, found by
 phones as they find it at home.
 
-  lan_suite.py --zorvex BIN [--only NAME]... [--repeat N] [--broadcast MODE] [--keep]
+  lan_suite.py --zorvex BIN [--shard GROUP] [--only NAME]... [--repeat N] [--broadcast MODE] [--keep]
                [--shots DIR]
 
 Every situation builds fresh network namespaces: one for the PC, one per
@@ -875,6 +875,16 @@ SITUATIONS = [
     ("window", window, "the window's address menu follows the networks and pins one"),
 ]
 QUIET = "quiet-console"
+# Groups of about equal length that ctest runs side by side; together they
+# hold every situation once.
+SHARDS = {
+    "networks": ["one-net", "slash16", "two-adapters", "address-change", "network-later",
+                 "link-flap"],
+    "addresses": ["stale-default", "no-carrier", "link-local", "pinned", "listeners",
+                  "port-held"],
+    "descriptors": ["descriptors"],
+    "window": ["window"],
+}
 
 
 def repeated(lines_with_times):
@@ -1011,6 +1021,8 @@ def main():
     parser.add_argument("--only", action="append", metavar="NAME",
                         help="run only this situation (repeatable): " +
                         ", ".join(n for n, _, _ in SITUATIONS))
+    parser.add_argument("--shard", choices=sorted(SHARDS),
+                        help="run only the situations of this group")
     parser.add_argument("--repeat", type=int, default=1)
     parser.add_argument("--broadcast", choices=("both", "with", "without"), default="both",
                         help="addresses with a broadcast attribute, without, or both (each "
@@ -1021,6 +1033,11 @@ def main():
     parser.add_argument("--shots", metavar="DIR",
                         help="keep the window's pictures here, a folder per situation run")
     args = parser.parse_args()
+    sharded = sorted(n for names in SHARDS.values() for n in names)
+    if sharded != sorted(n for n, _, _ in SITUATIONS):
+        parser.error("SHARDS must hold every situation once")
+    if args.shard:
+        args.only = (args.only or []) + SHARDS[args.shard]
     chosen = [s for s in SITUATIONS if not args.only or s[0] in args.only]
     if args.only and len(chosen) != len(set(args.only)):
         parser.error("unknown situation in %s" % args.only)
