@@ -10,6 +10,7 @@ WorkerPool::~WorkerPool() {
     std::vector<std::jthread> threads;
     {
         std::lock_guard lock(mutex_);
+        stopping_ = true;
         threads.swap(threads_);
         tasks_.clear();
     }
@@ -20,6 +21,7 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::post(std::function<void()> task) {
     {
         std::lock_guard lock(mutex_);
+        if (stopping_) return;  // a task its owner failed to cancel: dropped
         tasks_.push_back(std::move(task));
         // Idle threads already woken may take the earlier tasks: start one
         // more only when the queue outnumbers them.

@@ -36,6 +36,7 @@ private:
     std::condition_variable_any wake_;
     std::deque<std::function<void()>> tasks_;
     std::size_t idle_ = 0;
+    bool stopping_ = false;
     std::vector<std::jthread> threads_;  // last: joined before the queue goes
 };
 
