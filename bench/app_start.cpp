@@ -9,6 +9,8 @@
 //       address, 127.0.0.1 by default), converts BIG while the cards are
 //       examined, as a user would through the windows' session, and prints
 //       one line of "name value" pairs
+//   zorvex-app-bench examine HOME [ADDRESS]
+//       the same without the conversion: until the 70 cards are examined
 // The service binds the loopback address only; nothing else opens a socket.
 
 // Before Qt: its "slots" keyword would break this header.
@@ -167,19 +169,58 @@ int prepare(const std::string& home, const std::string& clip, const std::string&
     return SaveConvertList(layout.convertList(), tasks) ? 0 : 1;
 }
 
-// Everything the user started has ended: every card examined, every task
-// finished.
-bool allSettled(const ui::CoreSession& session) {
+bool allExamined(const ui::CoreSession& session) {
     if (session.examining()) return false;
     for (const ui::CardView& card : session.cards())
         if (!card.examined) return false;
+    return true;
+}
+
+// Everything the user started has ended: every card examined, every task
+// finished.
+bool allSettled(const ui::CoreSession& session) {
+    if (!allExamined(session)) return false;
     const std::vector<ui::TaskRowView> tasks = session.tasks();
     for (const ui::TaskRowView& task : tasks)
         if (task.look != ui::TaskLook::Done) return false;
     return static_cast<int>(tasks.size()) == kTasks + 1;
 }
 
-int run(int& argc, char** argv, const std::string& home, const std::string& address) {
+// The big video is the first card, and examined first: the user ticks it
+// and clicks "转码" the moment it can be, while the other cards are
+// examined. The session carries both clicks, as it does the windows'.
+// examinedBefore: the cards examined by then.
+bool startConversion(ui::CoreSession& session, int& examinedBefore) {
+    const std::string firstId = session.cards().front().itemId;
+    std::string roomId;  // the converted card that goes to make room
+    auto readyToConvert = [&] {
+        bool firstExamined = false;
+        for (const ui::CardView& card : session.cards()) {
+            if (card.itemId == firstId) firstExamined = card.examined;
+            if (roomId.empty() && card.examined && card.look == ui::CardLook::Converted)
+                roomId = card.itemId;
+        }
+        return firstExamined && !roomId.empty();
+    };
+    if (!pumpUntil(readyToConvert, 60)) {
+        std::fprintf(stderr, "the first card or no converted card was examined\n");
+        return false;
+    }
+    for (const ui::CardView& card : session.cards()) examinedBefore += card.examined ? 1 : 0;
+    session.toggleChecked(roomId);
+    session.deleteItems(false);
+    session.toggleChecked(firstId);
+    ui::ConvertOutcome outcome = session.queueConversion();
+    while (outcome.question) outcome = session.answerDuplicate(ui::DuplicateChoice::Skip);
+    if (!outcome.queued) {
+        std::fprintf(stderr, "the conversion was not queued\n");
+        return false;
+    }
+    return true;
+}
+
+// convert: a conversion is started as soon as the first card is examined.
+int run(int& argc, char** argv, const std::string& home, const std::string& address, bool convert) {
     const double started = processStartMs(), mainEntered = nowMs(CLOCK_BOOTTIME);
     KeepAllocatorSmall();  // as main() does, or the resident size is not the application's
     TimedApplication qtApp(argc, argv);
@@ -216,41 +257,15 @@ int run(int& argc, char** argv, const std::string& home, const std::string& addr
     ticker.start(1);
     qtApp.measuring = true;
 
-    // The big video is the first card, and examined first: the user ticks it
-    // and clicks "转码" the moment it can be, while the other cards are
-    // examined. The session carries both clicks, as it does the windows'.
     const std::size_t cards = session.cards().size();
     if (cards != kCards) {
         std::fprintf(stderr, "the library holds %zu cards\n", cards);
         return 1;
     }
-    const std::string firstId = session.cards().front().itemId;
-    std::string roomId;  // the converted card that goes to make room
-    auto readyToConvert = [&] {
-        bool firstExamined = false;
-        for (const ui::CardView& card : session.cards()) {
-            if (card.itemId == firstId) firstExamined = card.examined;
-            if (roomId.empty() && card.examined && card.look == ui::CardLook::Converted)
-                roomId = card.itemId;
-        }
-        return firstExamined && !roomId.empty();
-    };
-    if (!pumpUntil(readyToConvert, 60)) {
-        std::fprintf(stderr, "the first card or no converted card was examined\n");
-        return 1;
-    }
     int examinedBefore = 0;
-    for (const ui::CardView& card : session.cards()) examinedBefore += card.examined ? 1 : 0;
-    session.toggleChecked(roomId);
-    session.deleteItems(false);
-    session.toggleChecked(firstId);
-    ui::ConvertOutcome outcome = session.queueConversion();
-    while (outcome.question) outcome = session.answerDuplicate(ui::DuplicateChoice::Skip);
-    if (!outcome.queued) {
-        std::fprintf(stderr, "the conversion was not queued\n");
-        return 1;
-    }
-    const bool settled = pumpUntil([&] { return allSettled(session); }, 600);
+    if (convert && !startConversion(session, examinedBefore)) return 1;
+    const bool settled =
+        pumpUntil([&] { return convert ? allSettled(session) : allExamined(session); }, 600);
     qtApp.measuring = false;
     ticker.stop();
     if (!settled) {
@@ -278,10 +293,10 @@ int main(int argc, char** argv) {
     EnsureUtf8Locale();
     const std::string mode = argc > 2 ? argv[1] : "";
     if (mode == "prepare" && argc == 6) return prepare(argv[2], argv[3], argv[4], argv[5]);
-    if (mode == "run" && (argc == 3 || argc == 4))
-        return run(argc, argv, argv[2], argc == 4 ? argv[3] : "127.0.0.1");
+    if ((mode == "run" || mode == "examine") && (argc == 3 || argc == 4))
+        return run(argc, argv, argv[2], argc == 4 ? argv[3] : "127.0.0.1", mode == "run");
     std::fprintf(stderr,
                  "usage: zorvex-app-bench prepare HOME CLIP THUMBNAIL BIG\n"
-                 "       zorvex-app-bench run HOME [ADDRESS]\n");
+                 "       zorvex-app-bench run|examine HOME [ADDRESS]\n");
     return 2;
 }

@@ -84,11 +84,14 @@ int main(int argc, char** argv) {
         FfmpegTool tool = ProbeFfmpegTool("ffmpeg");
         auto start = Clock::now();
         {
-            ThumbnailWorker worker(argv[2], argv[3], argv[4], tool,
-                                   [&](bool ok, const std::string&) {
-                                       std::lock_guard lock(mutex);
-                                       made = ok;
-                                   });
+            WorkerPool pool(1);
+            ThumbnailWorker worker(
+                argv[2], argv[3], argv[4], tool,
+                [&](bool ok, const std::string&) {
+                    std::lock_guard lock(mutex);
+                    made = ok;
+                },
+                pool);
             worker.start();
             while (!worker.finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

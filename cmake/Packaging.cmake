@@ -17,11 +17,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvex.invalid/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# FFmpeg is run as a program, MediaInfo is opened at run time, the skin's
-# font is asked for by name and Qt's Chinese catalogues are read from their
-# folder: none of them shows in the linked libraries.
+# FFmpeg is run as a program, MediaInfo and libcurl (for update checks) are
+# opened at run time, the skin's font is asked for by name and Qt's Chinese
+# catalogues are read from their folder: none of them shows in the linked
+# libraries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "ffmpeg, fonts-wqy-microhei, libmediainfo0v5, qt6-translations-l10n")
+    "ffmpeg, fonts-wqy-microhei, libcurl3-gnutls, libmediainfo0v5, qt6-translations-l10n")
 # pkexec runs the firewall's helper after the user's consent.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, xdg-utils, pkexec")
 # ufw's profile lies in /etc, so dpkg keeps a user's changes to it; the

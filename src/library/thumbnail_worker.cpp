@@ -17,64 +17,37 @@ std::string ThumbnailSeekFor(const std::string& durationMs) {
     return ms > 0 && ms < kSeekMs ? kStart : kSeek;
 }
 
-bool ThumbnailSlots::acquire(const std::atomic<bool>& cancelled) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return free_ > 0 || cancelled.load(); });
-    if (cancelled) return false;
-    --free_;
-    return true;
-}
-
-void ThumbnailSlots::release() {
-    {
-        std::lock_guard lock(mutex_);
-        ++free_;
-    }
-    changed_.notify_one();
-}
-
-void ThumbnailSlots::wake() {
-    // Under the lock, so that a waiter between its check and its sleep
-    // cannot miss it.
-    std::lock_guard lock(mutex_);
-    changed_.notify_all();
-}
-
 ThumbnailWorker::ThumbnailWorker(std::string source, std::string thumbnailPath,
                                  std::string durationMs, FfmpegTool tool, Done done,
-                                 ThumbnailSlots* slots)
+                                 WorkerPool& pool)
     : source_(std::move(source)),
       thumbnailPath_(std::move(thumbnailPath)),
       durationMs_(std::move(durationMs)),
       tool_(std::move(tool)),
       done_(std::move(done)),
-      slots_(slots) {}
+      task_(pool) {}
 
 ThumbnailWorker::~ThumbnailWorker() {
     cancel();
 }
 
 void ThumbnailWorker::start() {
-    if (!thread_.joinable()) thread_ = std::jthread([this] { run(); });
+    if (!started_.exchange(true)) task_.post([this] { run(); });
 }
 
 void ThumbnailWorker::cancel() {
-    cancelled_ = true;
-    if (slots_) slots_->wake();
+    task_.cancel();
+    finished_ = true;  // a worker dropped before it ran ends here
 }
 
 void ThumbnailWorker::run() {
-    if (slots_ && !slots_->acquire(cancelled_)) {
-        finished_ = true;
-        return;
-    }
+    const std::atomic<bool>& cancelled = task_.cancelled();
     std::string seek = ThumbnailSeekFor(durationMs_);
     bool made = extract(seek);
     // A video shorter than the seek (its length unknown) gives no frame there.
-    if (!made && !cancelled_ && seek != kStart) made = extract(kStart);
-    if (slots_) slots_->release();
+    if (!made && !cancelled && seek != kStart) made = extract(kStart);
     finished_ = true;
-    if (!cancelled_ && done_) done_(made, thumbnailPath_);
+    if (!cancelled && done_) done_(made, thumbnailPath_);
 }
 
 bool ThumbnailWorker::extract(const std::string& seek) {
@@ -87,13 +60,13 @@ bool ThumbnailWorker::extract(const std::string& seek) {
     std::string discarded;
     while (ffmpeg->read(discarded, std::chrono::milliseconds(100))) {
         discarded.clear();  // read only so that the pipe never fills
-        if (cancelled_) {
+        if (task_.cancelled()) {
             ffmpeg->terminate();
             break;
         }
     }
     int status = ffmpeg->wait();
-    return !cancelled_ && status == 0 && isRegularFile(thumbnailPath_);
+    return !task_.cancelled() && status == 0 && isRegularFile(thumbnailPath_);
 }
 
 }  // namespace zorvex

@@ -38,7 +38,10 @@ bool looksLikePicture(const std::string& path) {
 }
 
 VideoCard::VideoCard(std::string itemId, Context context, CardKind kind)
-    : itemId_(std::move(itemId)), context_(std::move(context)), kind_(kind) {}
+    : itemId_(std::move(itemId)),
+      context_(std::move(context)),
+      kind_(kind),
+      examination_(*context_.examiner) {}
 
 VideoCard::~VideoCard() {
     shutDown();
@@ -46,13 +49,13 @@ VideoCard::~VideoCard() {
 
 void VideoCard::shutDown() {
     cancelled_ = true;
-    if (worker_.joinable()) worker_.join();
+    examination_.cancel();
     std::unique_ptr<ThumbnailWorker> thumbnail;
     {
         std::lock_guard lock(mutex_);
         thumbnail = std::move(thumbnailWorker_);
     }
-    thumbnail.reset();  // cancels its FFmpeg and joins
+    thumbnail.reset();  // cancels its FFmpeg and waits for its end
 }
 
 void VideoCard::SetInfo(const std::string& path, const std::string& key, const std::string& name,
@@ -76,9 +79,10 @@ void VideoCard::SetSource(const std::string& path) {
         examined_ = true;
         return;
     }
-    if (worker_.joinable()) return;  // a card is examined once
+    if (examinationQueued_) return;  // a card is examined once
+    examinationQueued_ = true;
     int list = CatalogueListOf(kind_);
-    worker_ = std::thread([this, path, list] { work(path, list); });
+    examination_.post([this, path, list] { work(path, list); });
 }
 
 void VideoCard::SetThumbnail(const std::string& thumbnailPath) {
@@ -100,15 +104,13 @@ void VideoCard::markMissing() {
 
 bool VideoCard::Reexamine() {
     if (cancelled_ || kind_ != KIND_MISSING) return false;
-    if (worker_.joinable()) {
-        if (!examined_) return false;
-        worker_.join();  // it has reported; only its end is left
-    }
+    if (examinationQueued_ && !examined_) return false;
+    examinationQueued_ = true;
     kind_ = previousKind_;
     examined_ = false;
     const std::string path = this->path();
     const int list = CatalogueListOf(kind_);
-    worker_ = std::thread([this, path, list] { work(path, list); });
+    examination_.post([this, path, list] { work(path, list); });
     return true;
 }
 
@@ -166,7 +168,7 @@ void VideoCard::startThumbnail() {
         [listener, itemId](bool made, const std::string&) {
             if (listener) listener->onThumbnail(itemId, made);
         },
-        context_.thumbnailSlots);
+        *context_.thumbnails);
     thumbnailWorker_->start();
 }
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "library/catalogue.h"
 #include "library/thumbnail_worker.h"
 #include "media/media_probe.h"
+#include "platform/worker_pool.h"
 
 namespace zorvex {
 
@@ -32,7 +32,7 @@ int CatalogueListOf(CardKind kind);
 // characters keep their first seven and their last one.
 std::string ShortName(const std::string& name);
 
-// What a card's worker tells its owner, on the worker's thread.
+// What a card's work tells its owner, on a pool's thread.
 class VideoCardListener {
 public:
     virtual ~VideoCardListener() = default;
@@ -43,9 +43,9 @@ public:
 
 // One video of the library, without drawing: its texts, kind, check mark,
 // and the examination of its file (registration in the catalogue, probe,
-// thumbnail) on a worker thread of its own.
-// Owner's thread: everything but the worker. Texts are guarded by a mutex
-// because the worker writes them; examined() may be read from any thread.
+// thumbnail) on the library's pools.
+// Owner's thread: everything but the work. Texts are guarded by a mutex
+// because the work writes them; examined() may be read from any thread.
 class VideoCard {
 public:
     struct Context {
@@ -53,19 +53,23 @@ public:
         VideoCardListener* listener = nullptr;
         std::function<FfmpegTool()> ffmpeg;
         std::function<std::string(const std::string& key)> thumbnailPathFor;
-        // The media probe, called on the card's worker; ProbeMedia when empty.
+        // The media probe, called on the examiner; ProbeMedia when empty.
         std::function<MediaProbeResult(const std::string& path)> probe;
-        // Shared by the cards of one library; null: no limit. Not owned.
-        ThumbnailSlots* thumbnailSlots = nullptr;
+        // Shared by the cards of one library, not owned, outliving the
+        // card's work (shutDown). Registration and probe run on the
+        // examiner, thumbnails on their own pool.
+        WorkerPool* examiner = nullptr;
+        WorkerPool* thumbnails = nullptr;
     };
 
     // kind: KIND_PLAIN or KIND_CONVERTED.
     VideoCard(std::string itemId, Context context, CardKind kind = KIND_PLAIN);
     ~VideoCard();  // shutDown()
 
-    // Cancels the thumbnail and joins the workers; afterwards the card tells
-    // its listener nothing more and examines nothing. The owner calls it
-    // when it lets a card go, however long others keep the card.
+    // Drops the card's work not started yet and waits for the running
+    // one (ending its FFmpeg); afterwards the card tells its listener
+    // nothing more and examines nothing. The owner calls it when it lets a
+    // card go, however long others keep the card.
     void shutDown();
     VideoCard(const VideoCard&) = delete;
     VideoCard& operator=(const VideoCard&) = delete;
@@ -74,10 +78,10 @@ public:
     void SetInfo(const std::string& path, const std::string& key, const std::string& name,
                  bool inCatalogue);
     // Examines the file: a missing one makes the card missing at once,
-    // an existing one starts the worker.
+    // an existing one is queued on the examiner.
     void SetSource(const std::string& path);
-    // Takes the thumbnail when it is a readable picture; otherwise starts a
-    // worker to make it (only for a registered card).
+    // Takes the thumbnail when it is a readable picture; otherwise queues
+    // its making (only for a registered card).
     void SetThumbnail(const std::string& thumbnailPath);
 
     const std::string& itemId() const { return itemId_; }
@@ -95,7 +99,7 @@ public:
     // Missing: remembers the kind it had.
     void markMissing();
     // A missing card whose file is back takes its earlier kind and is
-    // examined again (the worker reports as the first time); false when the
+    // examined again (reported as the first time); false when the
     // card is not missing or is let go.
     bool Reexamine();
     bool checked() const { return checked_; }
@@ -122,11 +126,13 @@ private:
     CardKind previousKind_ = KIND_PLAIN;
     bool checked_ = false;
 
+    bool examinationQueued_ = false;  // owner's thread
+
     std::atomic<bool> examined_{false};
     std::atomic<bool> sourceSet_{false};
     std::atomic<bool> cancelled_{false};
-    std::thread worker_;
     std::unique_ptr<ThumbnailWorker> thumbnailWorker_;  // guarded by mutex_
+    TaskGroup examination_;  // last: cancelled before what its task uses goes
 };
 
 // True when the file begins like a JPEG or PNG picture.

@@ -81,8 +81,9 @@ bool VideoLibrary::SaveRelations() {
 }
 
 std::shared_ptr<VideoCard> VideoLibrary::makeCard(const std::string& itemId, CardKind kind) {
-    VideoCard::Context cardContext{context_.catalogue,        this,           context_.ffmpeg,
-                                   context_.thumbnailPathFor, context_.probe, &thumbnailSlots_};
+    VideoCard::Context cardContext{
+        context_.catalogue, this,       context_.ffmpeg, context_.thumbnailPathFor,
+        context_.probe,     &examiner_, &thumbnailer_};
     return std::make_shared<VideoCard>(itemId, cardContext, kind);
 }
 

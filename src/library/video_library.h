@@ -19,6 +19,7 @@
 #include "library/video_card.h"
 #include "platform/executor.h"
 #include "platform/subscribers.h"
+#include "platform/worker_pool.h"
 
 namespace zorvex {
 
@@ -80,7 +81,7 @@ struct VideoLibraryContext {
     std::function<std::string()> convertFolder;
     std::function<FfmpegTool()> ffmpeg;
     std::function<std::string(const std::string& key)> thumbnailPathFor;
-    // The media probe, called on the cards' workers; ProbeMedia when empty.
+    // The media probe, called on the examiner's thread; ProbeMedia when empty.
     std::function<MediaProbeResult(const std::string& path)> probe;
     // How often a thread of the library looks for the cards' files; zero:
     // only when RecheckFiles is called.
@@ -89,7 +90,8 @@ struct VideoLibraryContext {
 
 // The user's videos as cards in display order, and the relations of
 // converted videos to their sources. Everything here runs on the executor's
-// thread; the cards' workers report back through it.
+// thread; the cards' work runs on two pools of the library's own and
+// reports back through it.
 //
 // Examination: the cards that have not been examined are handed their path
 // one at a time, in library order; the report of one starts the next, until
@@ -221,8 +223,11 @@ private:
         std::vector<std::string> sent;
     };
     std::optional<Batch> batch_;
-    // Before the items: the cards' workers use it until they are joined.
-    ThumbnailSlots thumbnailSlots_{kThumbnailsAtOnce};
+    // Before the items: the cards' work runs on them until shutDown. One
+    // examiner keeps the cards' order; thumbnails have their own threads so
+    // that an FFmpeg never holds up the next card's examination.
+    WorkerPool examiner_{1};
+    WorkerPool thumbnailer_{kThumbnailsAtOnce};
     mutable std::mutex itemsMutex_;  // the examination thread reads the list
     std::vector<VIDEOINFO_ST> items_;
     std::vector<VIDEO_RELATION_ST> relations_;

@@ -17,8 +17,10 @@ struct MediaProbeResult {
     std::string videoDuration;  // the first video stream's
 };
 
-// Any thread; several may probe at once. The library is loaded once, on the
-// first probe, and stays loaded.
+// Any thread; several may probe at once. Each probe runs MediaInfo in a
+// zorvex-probe process of its own (a few milliseconds), so that this process
+// never maps it; one that cannot be started gives the load failure's texts,
+// one that dies gives empty texts.
 MediaProbeResult ProbeMedia(const std::string& path);
 
 // Leading decimal digits of a text, as the probe texts are read; 0 otherwise.

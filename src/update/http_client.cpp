@@ -1,7 +1,5 @@
 #include "update/http_client.h"
 
-#include <curl/curl.h>
-
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -46,23 +44,27 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* user)
 // in it yet, so a header set earlier wins.
 class HeaderList {
 public:
-    ~HeaderList() { curl_slist_free_all(list_); }
+    explicit HeaderList(const CurlApi& curl) : curl_(curl) {}
+    ~HeaderList() { curl_.slist_free_all(list_); }
+    HeaderList(const HeaderList&) = delete;
+    HeaderList& operator=(const HeaderList&) = delete;
     void addIfAbsent(std::string_view name, std::string_view value) {
         for (const auto& present : names_) {
             if (equalsIgnoringCase(present, name)) return;
         }
         names_.emplace_back(name);
         std::string line = std::string(name) + ": " + std::string(value);
-        list_ = curl_slist_append(list_, line.c_str());
+        list_ = curl_.slist_append(list_, line.c_str());
     }
     // "Name:" with nothing after it keeps libcurl from sending its own header.
     void suppress(std::string_view name) {
         std::string line = std::string(name) + ":";
-        list_ = curl_slist_append(list_, line.c_str());
+        list_ = curl_.slist_append(list_, line.c_str());
     }
     curl_slist* get() const { return list_; }
 
 private:
+    const CurlApi& curl_;
     std::vector<std::string> names_;
     curl_slist* list_ = nullptr;
 };
@@ -87,12 +89,17 @@ void CHttpClient::SetRequest(const std::string& url, const std::string& body,
 int CHttpClient::Post(const std::string& url, const std::string& body, std::string& response) {
     response.clear();
     lastStatus_ = 0;
-    if (!IsHttpUrl(url) || session_->cancelled()) return kPostFailed;
-    CURL* curl = session_->get();
-    if (!curl) return kPostFailed;
-    session_->reset();
+    if (session_->cancelled()) return kPostFailed;
+    int result = kPostFailed;
+    // libcurl is opened for the exchange alone.
+    if (session_->get() && IsHttpUrl(url)) result = post(url, body, response);
+    session_->release();
+    return result;
+}
 
-    HeaderList headers;
+int CHttpClient::post(const std::string& url, const std::string& body, std::string& response) {
+    session_->reset();
+    HeaderList headers(session_->api());
     headers.addIfAbsent("Content-Type", "application/x-www-form-urlencoded");
     headers.addIfAbsent("User-Agent", userAgent_);
     headers.addIfAbsent("Accept-Language", "zh-cn,en,*");
@@ -102,21 +109,21 @@ int CHttpClient::Post(const std::string& url, const std::string& body, std::stri
     PostLog("SendRequest::::" + body, kHttpClientTag);
 
     ResponseSink sink;
-    SetCommonOptions(curl, timeouts_.connect, timeouts_.idle);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts_.total.count()));
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    session_->setCommonOptions(timeouts_.connect, timeouts_.idle);
+    session_->set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts_.total.count()));
+    session_->set(CURLOPT_URL, url.c_str());
+    session_->set(CURLOPT_POST, 1L);
+    session_->set(CURLOPT_POSTFIELDS, body.data());
+    session_->set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    session_->set(CURLOPT_HTTPHEADER, headers.get());
     // Sends "Accept-Encoding: gzip, deflate" and so must also decode what a
     // server compresses on that offer.
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    session_->set(CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     // Each call opens and closes its own connection.
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    session_->set(CURLOPT_FRESH_CONNECT, 1L);
+    session_->set(CURLOPT_FORBID_REUSE, 1L);
+    session_->set(CURLOPT_WRITEFUNCTION, &collect);
+    session_->set(CURLOPT_WRITEDATA, &sink);
 
     CurlEasy::Outcome outcome = session_->performAndReset();
     lastStatus_ = outcome.status;

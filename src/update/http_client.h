@@ -55,6 +55,9 @@ public:
     void Cancel();
 
 private:
+    // Post's exchange once libcurl is open and the URL is one we speak.
+    int post(const std::string& url, const std::string& body, std::string& response);
+
     std::string url_;
     std::string body_;
     std::string userAgent_;

@@ -1,6 +1,5 @@
 #include "update/update_download.h"
 
-#include <curl/curl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,7 +49,6 @@ bool LooksLikeInstaller(std::string_view head) {
 // What one transfer has seen so far; lives on the worker's stack.
 struct UpdateDownload::Transfer {
     UpdateDownload* self = nullptr;
-    CURL* curl = nullptr;
     std::string path;      // the target, for the log line
     std::string partPath;  // what is written; "" until the body starts
     std::FILE* file = nullptr;
@@ -113,7 +111,14 @@ void UpdateDownload::run() {
 }
 
 bool UpdateDownload::DownloadFile(const std::string& url, const std::string& path) {
-    if (path.empty() || !IsHttpUrl(url)) return false;
+    if (path.empty()) return false;
+    // libcurl is opened for the download alone.
+    const bool done = session_->get() && IsHttpUrl(url) && download(url, path);
+    session_->release();
+    return done;
+}
+
+bool UpdateDownload::download(const std::string& url, const std::string& path) {
     // Nothing else makes the download folder.
     makeDirectories(parentFolder(path));
 
@@ -153,18 +158,16 @@ bool UpdateDownload::DownloadFile(const std::string& url, const std::string& pat
 }
 
 UpdateDownload::Attempt UpdateDownload::transferOnce(const std::string& url, Transfer& state) {
-    CURL* curl = session_->get();
-    if (!curl) return Attempt::Failed;
+    if (!session_->get()) return Attempt::Failed;
     session_->reset();
     state.self = this;
-    state.curl = curl;
 
-    SetCommonOptions(curl, options_.connectTimeout, options_.idleTimeout);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, options_.minimumSpeed));
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
+    session_->setCommonOptions(options_.connectTimeout, options_.idleTimeout);
+    session_->set(CURLOPT_LOW_SPEED_LIMIT, std::max(1L, options_.minimumSpeed));
+    session_->set(CURLOPT_URL, url.c_str());
+    session_->set(CURLOPT_HTTPGET, 1L);
+    session_->set(CURLOPT_WRITEFUNCTION, &writeBody);
+    session_->set(CURLOPT_WRITEDATA, &state);
 
     CurlEasy::Outcome outcome = session_->performAndReset();
     auto result = static_cast<CURLcode>(outcome.result);
@@ -196,10 +199,10 @@ bool UpdateDownload::roomFor(Transfer& state, std::int64_t more) const {
 
 bool UpdateDownload::beginBody(Transfer& state) {
     long status = 0;
-    curl_easy_getinfo(state.curl, CURLINFO_RESPONSE_CODE, &status);
+    session_->info(CURLINFO_RESPONSE_CODE, &status);
     if (status != 200) return false;
     curl_off_t announced = -1;
-    curl_easy_getinfo(state.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    session_->info(CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     PostLog("下载文件长度:" + std::to_string(announced > 0 ? announced : 0) + ", 下载路径 " +
                 state.path,
             kDownLoadDlgTag);

@@ -122,6 +122,8 @@ public:
 private:
     struct Transfer;
     enum class Attempt { Done, NoConnection, Failed };
+    // DownloadFile's transfers once libcurl is open and the URL is one we speak.
+    bool download(const std::string& url, const std::string& path);
     Attempt transferOnce(const std::string& url, Transfer& state);
     void report(Transfer& state, int percent);
     // False, with the reason logged, when the disk would keep less than

@@ -39,11 +39,13 @@ std::string frameSize(const std::string& image) {
 TEST(ThumbnailWorker, ShortVideosGetTheirFirstFrameAt128x72) {
     test::TempDir out;
     const auto& media = test::mediaFixtures();
+    WorkerPool pool(1);
     for (const std::string& duration : {std::string("3000"), std::string("")}) {
         Result result;
         std::string jpg = out.file("a" + duration + ".jpg");
-        ThumbnailWorker worker(media.video1080, jpg, duration, ProbeFfmpegTool("ffmpeg"),
-                               [&](bool ok, const std::string& p) { result(ok, p); });
+        ThumbnailWorker worker(
+            media.video1080, jpg, duration, ProbeFfmpegTool("ffmpeg"),
+            [&](bool ok, const std::string& p) { result(ok, p); }, pool);
         worker.start();
         ASSERT_TRUE(test::waitUntil([&] { return result.done(); }, std::chrono::minutes(1)));
         EXPECT_TRUE(*result.made) << "duration '" << duration << "'";
@@ -58,16 +60,19 @@ TEST(ThumbnailWorker, ShortVideosGetTheirFirstFrameAt128x72) {
 TEST(ThumbnailWorker, LongVideoIsSeekedAndBrokenOnesReportNoFile) {
     test::TempDir out;
     const auto& media = test::mediaFixtures();
+    WorkerPool pool(1);
     Result seeked;
-    ThumbnailWorker worker(media.longClip, out.file("long.jpg"), "40000", ProbeFfmpegTool("ffmpeg"),
-                           [&](bool ok, const std::string& p) { seeked(ok, p); });
+    ThumbnailWorker worker(
+        media.longClip, out.file("long.jpg"), "40000", ProbeFfmpegTool("ffmpeg"),
+        [&](bool ok, const std::string& p) { seeked(ok, p); }, pool);
     worker.start();
     ASSERT_TRUE(test::waitUntil([&] { return seeked.done(); }, std::chrono::minutes(1)));
     EXPECT_TRUE(*seeked.made);
 
     Result broken;
-    ThumbnailWorker never(media.broken, out.file("broken.jpg"), "", ProbeFfmpegTool("ffmpeg"),
-                          [&](bool ok, const std::string& p) { broken(ok, p); });
+    ThumbnailWorker never(
+        media.broken, out.file("broken.jpg"), "", ProbeFfmpegTool("ffmpeg"),
+        [&](bool ok, const std::string& p) { broken(ok, p); }, pool);
     never.start();
     ASSERT_TRUE(test::waitUntil([&] { return broken.done(); }, std::chrono::minutes(1)));
     EXPECT_FALSE(*broken.made);
@@ -78,8 +83,10 @@ TEST(ThumbnailWorker, AThumbnailFolderDeletedMeanwhileIsMadeAgain) {
     std::string jpg = home.file("file_root/image/k.jpg");
     ASSERT_FALSE(std::filesystem::exists(home.file("file_root")));
     Result result;
-    ThumbnailWorker worker(test::mediaFixtures().shortClip, jpg, "1000", ProbeFfmpegTool("ffmpeg"),
-                           [&](bool ok, const std::string& p) { result(ok, p); });
+    WorkerPool pool(1);
+    ThumbnailWorker worker(
+        test::mediaFixtures().shortClip, jpg, "1000", ProbeFfmpegTool("ffmpeg"),
+        [&](bool ok, const std::string& p) { result(ok, p); }, pool);
     worker.start();
     ASSERT_TRUE(test::waitUntil([&] { return result.done(); }, std::chrono::minutes(1)));
     EXPECT_TRUE(*result.made);
@@ -97,10 +104,10 @@ echo picture > "$last"
 rm "$last.running"
 )sh";
 
-TEST(ThumbnailWorker, SlotsBoundHowManyRunAndAWaitingWorkerCanBeCancelled) {
+TEST(ThumbnailWorker, ThePoolBoundsHowManyRunAndAWaitingWorkerCanBeCancelled) {
     test::TempDir tools, out;
     const FfmpegTool tool{test::writeScript(tools.path(), "ffmpeg", kGatedFfmpeg), "aac"};
-    ThumbnailSlots slots(2);
+    WorkerPool pool(2);
     std::vector<Result> results(4);
     std::vector<std::unique_ptr<ThumbnailWorker>> workers;
     for (int i = 0; i < 4; ++i) {
@@ -109,7 +116,7 @@ TEST(ThumbnailWorker, SlotsBoundHowManyRunAndAWaitingWorkerCanBeCancelled) {
             [&results, i](bool ok, const std::string& p) {
                 results[static_cast<std::size_t>(i)](ok, p);
             },
-            &slots));
+            pool));
         workers.back()->start();
     }
     auto running = [&] {
@@ -134,6 +141,7 @@ TEST(ThumbnailWorker, SlotsBoundHowManyRunAndAWaitingWorkerCanBeCancelled) {
     }
     EXPECT_FALSE(results[static_cast<std::size_t>(waiting)].done());
     EXPECT_FALSE(std::filesystem::exists(out.file("over"))) << "more than two FFmpegs ran";
+    EXPECT_EQ(pool.threadCount(), 2u);
 }
 
 }  // namespace

@@ -658,6 +658,35 @@ TEST_F(Library, DeletingTheCardUnderExaminationPassesToTheNext) {
     EXPECT_EQ(library->items()[0].path, b);
 }
 
+TEST_F(Library, ACardDeletedWhileItsExaminationWaitsIsNeverExamined) {
+    auto gate = std::make_shared<GatedProbe>();
+    std::unique_ptr<GatedProbe, void (*)(GatedProbe*)> release(gate.get(),
+                                                               [](GatedProbe* g) { g->openAll(); });
+    library = make([gate](const std::string& path) { return (*gate)(path); });
+    const std::string a = videos.write("a.mp4", "not probed for real");
+    ASSERT_TRUE(library->AddByDialog({a}));
+    gate->letOneGo();
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    const auto card = library->items().at(0).card;
+    fs::rename(a, a + ".away");
+    library->RecheckFiles();
+    ASSERT_EQ(card->kind(), KIND_MISSING);
+
+    // b holds the examiner while a, back, waits behind it.
+    const std::string b = videos.write("b.mp4", "not probed for real");
+    ASSERT_TRUE(library->AddByDialog({b}));
+    ASSERT_TRUE(test::waitUntil([&] { return gate->calls() == 2; }));
+    fs::rename(a + ".away", a);
+    library->RecheckFiles();
+    ASSERT_NE(card->kind(), KIND_MISSING);
+    card->setChecked(true);
+    library->DeleteItems();  // returns without waiting for b's probe
+    gate->openAll();
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    EXPECT_EQ(gate->order(), (std::vector<std::string>{a, b}));
+    EXPECT_FALSE(card->examined());
+}
+
 TEST_F(Library, ADamagedRelationFileIsKeptAsideAndItsWholeItemsStay) {
     SetModuleDir(home.path());  // the log line goes to this home
     std::string garbage = "<VideoRelation><Item0 VideoSrcPath=\"/v/a.mp4\"";

@@ -1,9 +1,14 @@
 #include "platform/executor.h"
 
 #include "platform/coalesced_post.h"
+#include "platform/worker_pool.h"
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -66,6 +71,91 @@ TEST(CoalescedPost, ABurstRunsOnceAndARequestDuringTheRunPostsAgain) {
     post.reset();
     EXPECT_EQ(queue.runPending(), 1u);
     EXPECT_EQ(runs, 3) << "nothing runs once it is gone";
+}
+
+std::size_t threadsAlive() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// Blocks its tasks until opened.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int waiting = 0;
+    void pass() {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [&] { return open; });
+    }
+    void openUp() {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    bool held(int n) {
+        std::lock_guard lock(mutex);
+        return waiting == n;
+    }
+};
+
+TEST(WorkerPool, RunsEveryTaskOnNoMoreThanItsThreadsAndJoinsThemAll) {
+    const std::size_t before = threadsAlive();
+    Gate gate;
+    std::mutex mutex;
+    std::vector<int> order;
+    {
+        WorkerPool pool(2);
+        for (int i = 0; i < 6; ++i) {
+            pool.post([&, i] {
+                if (i < 2) gate.pass();
+                std::lock_guard lock(mutex);
+                order.push_back(i);
+            });
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return gate.held(2); }));
+        EXPECT_EQ(pool.threadCount(), 2u);
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_TRUE(order.empty()) << "the later tasks wait for a free thread";
+        }
+        gate.openUp();
+        ASSERT_TRUE(test::waitUntil([&] {
+            std::lock_guard lock(mutex);
+            return order.size() == 6;
+        }));
+    }
+    EXPECT_EQ(threadsAlive(), before) << "every thread is joined with its pool";
+    std::sort(order.begin(), order.end());
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(TaskGroup, CancelDropsWaitingTasksAndWaitsForTheRunningOne) {
+    WorkerPool pool(1);
+    Gate gate;
+    std::atomic<int> ran{0};
+    std::atomic<bool> endedBeforeCancelReturned{false};
+    TaskGroup group(pool);
+    group.post([&] {
+        gate.pass();
+        ++ran;
+        endedBeforeCancelReturned = true;
+    });
+    group.post([&] { ++ran; });
+    ASSERT_TRUE(test::waitUntil([&] { return gate.held(1); }));
+    std::thread opener([&] { gate.openUp(); });
+    group.cancel();
+    EXPECT_TRUE(endedBeforeCancelReturned);
+    opener.join();
+    EXPECT_FALSE(group.post([&] { ++ran; }));
+    // A later task of another group runs only after the dropped ones were passed.
+    TaskGroup other(pool);
+    std::atomic<bool> otherRan{false};
+    other.post([&] { otherRan = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return otherRan.load(); }));
+    EXPECT_EQ(ran, 1);
 }
 
 }  // namespace

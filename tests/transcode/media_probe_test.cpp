@@ -26,6 +26,8 @@ TEST(MediaProbe, VideoGivesAllFourTexts) {
     int duration = std::stoi(result.duration);
     EXPECT_GT(duration, 2900);
     EXPECT_LT(duration, 3200);
+    EXPECT_EQ(test::readFile("/proc/self/maps").find("libmediainfo"), std::string::npos)
+        << "MediaInfo stays in its helper process";
 }
 
 TEST(MediaProbe, AudioOnlyHasNoFrameSizeAndNamesMayBeChinese) {

@@ -4,6 +4,7 @@
 
 #include "canned_http_server.h"
 #include "raw_test_server.h"
+#include "update/curl_easy.h"
 #include "update_fixture.h"
 
 namespace zorvex {
@@ -33,6 +34,7 @@ TEST_F(HttpClientTest, SendsTheFormPostWithItsHeadersAndTheWholeUtf8Body) {
         ASSERT_EQ(client.Post(server.url("/lanclient/last-version?x=1"), body, response), kPostOk);
         EXPECT_EQ(response, "{}");
         EXPECT_EQ(client.LastStatus(), 200);
+        EXPECT_FALSE(CurlLoaded()) << "libcurl is opened for each exchange alone";
     }
 
     auto requests = server.requests();

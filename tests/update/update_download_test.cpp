@@ -11,6 +11,7 @@
 #include "canned_http_server.h"
 #include "platform/file_util.h"
 #include "raw_test_server.h"
+#include "update/curl_easy.h"
 #include "update_fixture.h"
 
 namespace zorvex {
@@ -96,6 +97,7 @@ TEST_F(UpdateDownloadTest, ReplacesTheInstallerAndReportsWholePercents) {
     download(server.url("/dl/setup.exe"));
     EXPECT_EQ(download_->Result(), kDownloadSucceeded);
     EXPECT_TRUE(download_->Finished());
+    EXPECT_FALSE(CurlLoaded()) << "libcurl is closed once the download has ended";
     EXPECT_EQ(listener_.seen().path, target());
     EXPECT_TRUE(test::readFile(target()) == installer);
     EXPECT_FALSE(anyPartFile());

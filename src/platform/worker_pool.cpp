@@ -1,0 +1,95 @@
+#include "platform/worker_pool.h"
+
+#include <utility>
+
+namespace zorvex {
+
+WorkerPool::WorkerPool(std::size_t threads) : limit_(threads > 0 ? threads : 1) {}
+
+WorkerPool::~WorkerPool() {
+    std::vector<std::jthread> threads;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        threads.swap(threads_);
+        tasks_.clear();
+    }
+    for (auto& thread : threads) thread.request_stop();
+    threads.clear();  // joins
+}
+
+void WorkerPool::post(std::function<void()> task) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;  // a task its owner failed to cancel: dropped
+        tasks_.push_back(std::move(task));
+        // Idle threads already woken may take the earlier tasks: start one
+        // more only when the queue outnumbers them.
+        if (tasks_.size() > idle_ && threads_.size() < limit_) {
+            threads_.emplace_back([this](std::stop_token stop) { run(stop); });
+            return;
+        }
+    }
+    wake_.notify_one();
+}
+
+std::size_t WorkerPool::threadCount() const {
+    std::lock_guard lock(mutex_);
+    return threads_.size();
+}
+
+void WorkerPool::run(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ++idle_;
+        const bool woken = wake_.wait(lock, stop, [this] { return !tasks_.empty(); });
+        --idle_;
+        if (!woken) return;
+        std::function<void()> task = std::move(tasks_.front());
+        tasks_.pop_front();
+        lock.unlock();
+        task();
+        task = nullptr;  // what it holds goes on this thread, outside the lock
+        lock.lock();
+    }
+}
+
+namespace {
+// The group whose task this thread runs: its own cancel() does not wait for itself.
+thread_local const void* t_runningGroup = nullptr;
+}  // namespace
+
+TaskGroup::TaskGroup(WorkerPool& pool) : pool_(pool) {}
+
+TaskGroup::~TaskGroup() {
+    cancel();
+}
+
+bool TaskGroup::post(std::function<void()> task) {
+    if (state_->cancelled) return false;
+    pool_.post([state = state_, task = std::move(task)] {
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->cancelled) return;
+            ++state->running;
+        }
+        const void* outer = std::exchange(t_runningGroup, state.get());
+        task();
+        t_runningGroup = outer;
+        {
+            std::lock_guard lock(state->mutex);
+            --state->running;
+        }
+        state->finished.notify_all();
+    });
+    return true;
+}
+
+void TaskGroup::cancel() {
+    std::unique_lock lock(state_->mutex);
+    state_->cancelled = true;
+    const int self = t_runningGroup == state_.get() ? 1 : 0;
+    state_->finished.wait(lock, [&] { return state_->running <= self; });
+}
+
+}  // namespace zorvex
