@@ -230,8 +230,7 @@ private:
 Front::Front(FrontParts parts, Executor& executor)
     : parts_(std::move(parts)),
       executor_(executor),
-      subscriber_(std::make_unique<Subscriber>(*this)),
-      worker_(executor) {
+      subscriber_(std::make_unique<Subscriber>(*this)) {
     if (parts_.library) parts_.library->subscribe(subscriber_.get());
     if (parts_.queue) parts_.queue->subscribe(subscriber_.get());
     if (parts_.networks) parts_.networks->subscribe(subscriber_.get());
@@ -531,8 +530,27 @@ void Front::stopService() {
         parts_.service->stop();
 }
 
+CommandWorker& Front::worker(Lane lane) {
+    switch (lane) {
+        case Lane::Network:
+            return network_;
+        case Lane::Firewall:
+            return firewall_;
+        case Lane::Updates:
+            break;
+    }
+    return updates_;
+}
+
+void Front::endCommands() {
+    network_.stop();
+    firewall_.stop();
+    updates_.stop();
+}
+
 void Front::switchAddress(const std::string& address, std::function<void(bool)> done) {
-    command<bool>([this, address] { return switchAddressNow(address); }, std::move(done));
+    command<bool>(
+        Lane::Network, [this, address] { return switchAddressNow(address); }, std::move(done));
 }
 
 bool Front::switchAddressNow(const std::string& address) {
@@ -545,7 +563,8 @@ bool Front::switchAddressNow(const std::string& address) {
 }
 
 void Front::openFirewall(std::function<void(FirewallOpening)> done) {
-    command<FirewallOpening>([this] { return openFirewallNow(); }, std::move(done));
+    command<FirewallOpening>(
+        Lane::Firewall, [this] { return openFirewallNow(); }, std::move(done));
 }
 
 FirewallOpening Front::openFirewallNow() {
@@ -576,7 +595,8 @@ FirewallOpening Front::openFirewallNow() {
 }
 
 void Front::checkVersion(std::function<void(UpdateCheck)> done) {
-    command<UpdateCheck>([this] { return checkVersionNow(); }, std::move(done));
+    command<UpdateCheck>(
+        Lane::Updates, [this] { return checkVersionNow(); }, std::move(done));
 }
 
 UpdateCheck Front::checkVersionNow() {

@@ -161,10 +161,13 @@ public:
     bool serviceRunning() const;
     void stopService();
 
-    // The commands that block, run one at a time in order on the front's
-    // worker; `done` hears the result on the executor's thread, unless the
-    // front is gone by then. Their blocking forms (…Now) run on the worker,
-    // or on a thread of the caller's own.
+    // The commands that block run on the front's workers, one worker for
+    // each kind, so that a firewall waiting for the user's password holds up
+    // neither a switch nor a check; each kind runs one at a time, in order.
+    // `done` hears the result on the executor's thread, unless the front is
+    // gone by then. Their blocking forms (…Now) run on the worker, or on a
+    // thread of the caller's own.
+    enum class Lane { Network, Firewall, Updates };
     //
     // Pins the service to the address ("" serves every network again) and
     // saves the choice: true only when every part listens now.
@@ -180,15 +183,15 @@ public:
     UpdateCheck checkVersionNow();
     static UpdateCheck checkWith(HttpHelper& updates);
     void cancelCheck();
-    // Runs any blocking work on the worker, as the commands above run.
+    // Runs any blocking work on a lane's worker, as the commands above run.
     template <typename T>
-    void command(std::function<T()> work, std::function<void(T)> done) {
-        worker_.run(std::move(work), std::move(done));
+    void command(Lane lane, std::function<T()> work, std::function<void(T)> done) {
+        worker(lane).run(std::move(work), std::move(done));
     }
-    // The worker ends: the command running finishes, those waiting are
+    // The workers end: the commands running finish, those waiting are
     // dropped. An owner whose commands reach into its own members calls it
     // before they go; the destructor calls it too.
-    void endCommands() { worker_.stop(); }
+    void endCommands();
 
     // The settings record, one value at a time.
     ExitChoice exitChoice() const;
@@ -234,6 +237,7 @@ private:
     TaskRowView rowOf(const TaskView& task) const;
     ConvertOutcome laidOut(bool queued, std::optional<std::string> question);
     void sendSelection();
+    CommandWorker& worker(Lane lane);
     template <typename Tell>
     void tell(Tell&& what);
 
@@ -251,8 +255,10 @@ private:
     int downloadRound_ = 0;
     std::unique_ptr<DownloadListener> downloadListener_;
     std::unique_ptr<UpdateDownload> download_;
-    // Last: joined before anything its commands use goes.
-    CommandWorker worker_;
+    // Last: joined before anything their commands use goes.
+    CommandWorker network_{executor_};
+    CommandWorker firewall_{executor_};
+    CommandWorker updates_{executor_};
 };
 
 }  // namespace zorvex

@@ -90,23 +90,29 @@ TEST_F(FrontTest, SettingsEditsReachConfigIniAndAFolderNoFileFitsIsRefused) {
 }
 
 // The caller goes on while a command blocks; answers come on the executor,
-// in the order asked, and not at all once the front has given them up.
+// in the order asked within a kind, and not at all once the front has given
+// them up. A kind waits for no other.
 TEST_F(FrontTest, BlockingCommandsRunOnItsWorkerAndAnswerOnTheExecutor) {
     Front front(FrontParts{}, executor_);
     std::atomic<bool> release = false;
     std::thread::id ranOn;
     std::vector<int> heard;
     front.command<int>(
+        Front::Lane::Network,
         [&] {
             ranOn = std::this_thread::get_id();
             test::waitUntil([&] { return release.load(); });
             return 1;
         },
         [&](int answer) { heard.push_back(answer); });
-    front.command<int>([] { return 2; }, [&](int answer) { heard.push_back(answer); });
+    front.command<int>(
+        Front::Lane::Network, [] { return 2; }, [&](int answer) { heard.push_back(answer); });
     std::optional<bool> switched;
     front.switchAddress("127.0.0.9", [&](bool ok) { switched = ok; });
-    executor_.runPending();
+    std::optional<FirewallOpening> opening;
+    front.openFirewall([&](FirewallOpening answer) { opening = answer; });
+    ASSERT_TRUE(pump([&] { return opening.has_value(); })) << "not behind the network's";
+    EXPECT_EQ(*opening, FirewallOpening::Failed) << "no networks to open";
     EXPECT_TRUE(heard.empty());
     release = true;
     ASSERT_TRUE(pump([&] { return switched.has_value(); }));
@@ -114,7 +120,8 @@ TEST_F(FrontTest, BlockingCommandsRunOnItsWorkerAndAnswerOnTheExecutor) {
     EXPECT_NE(ranOn, std::this_thread::get_id());
     EXPECT_FALSE(*switched) << "no service to move";
 
-    front.command<int>([] { return 3; }, [&](int answer) { heard.push_back(answer); });
+    front.command<int>(
+        Front::Lane::Updates, [] { return 3; }, [&](int answer) { heard.push_back(answer); });
     front.endCommands();
     executor_.runPending();
     EXPECT_EQ(heard.size(), 2u);

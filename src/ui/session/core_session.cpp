@@ -35,8 +35,9 @@ CoreSession::~CoreSession() {
 
 void CoreSession::switchAddress(const std::string& address, QObject* receiver,
                                 std::function<void(bool)> done) {
-    front_.command<bool>([this, address] { return switchAddressNow(address); },
-                         guarded(receiver, std::move(done)));
+    front_.command<bool>(
+        Front::Lane::Network, [this, address] { return switchAddressNow(address); },
+        guarded(receiver, std::move(done)));
 }
 
 void CoreSession::openFirewall(QObject* receiver, std::function<void(FirewallOpening)> done) {
@@ -44,8 +45,9 @@ void CoreSession::openFirewall(QObject* receiver, std::function<void(FirewallOpe
 }
 
 void CoreSession::checkVersion(QObject* receiver, std::function<void(const UpdateCheck&)> done) {
-    front_.command<UpdateCheck>([this] { return checkVersionNow(); },
-                                guarded<UpdateCheck>(receiver, std::move(done)));
+    front_.command<UpdateCheck>(
+        Front::Lane::Updates, [this] { return checkVersionNow(); },
+        guarded<UpdateCheck>(receiver, std::move(done)));
 }
 
 bool CoreSession::openFile(const std::string& path) {

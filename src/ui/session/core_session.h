@@ -89,8 +89,8 @@ public:
     virtual bool serviceRunning() const { return front_.serviceRunning(); }
     virtual void stopService() { front_.stopService(); }
 
-    // The commands that block run one at a time on the front's worker; the
-    // answer comes to `done` on the GUI thread, unless `receiver` is gone.
+    // The commands that block run on the front's workers; the answer comes
+    // to `done` on the GUI thread, unless `receiver` is gone.
     // Pins the service to the address ("" serves every network again) and
     // saves the choice: true only when every part listens now.
     void switchAddress(const std::string& address, QObject* receiver,
@@ -159,13 +159,13 @@ signals:
     void downloadFinished(DownloadEnd result, const std::string& path, bool installerOpened);
 
 protected:
-    // The blocking forms the front's worker runs for switchAddress and
+    // The blocking forms the front's workers run for switchAddress and
     // checkVersion.
     virtual bool switchAddressNow(const std::string& address) {
         return front_.switchAddressNow(address);
     }
     virtual UpdateCheck checkVersionNow() { return front_.checkVersionNow(); }
-    // A subclass whose blocking forms use its own members ends the worker
+    // A subclass whose blocking forms use its own members ends the workers
     // in its destructor, before they go.
     void endCommands() { front_.endCommands(); }
 
