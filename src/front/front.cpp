@@ -649,16 +649,7 @@ void Front::setComSleepUnSleep(int value) {
 }
 
 KeepAwakeObstacle Front::keepAwakeObstacle() const {
-    if (!parts_.keepAwake) return KeepAwakeObstacle::None;
-    switch (parts_.keepAwake->obstacle()) {
-        case KeepAwake::Obstacle::NoSystemBus:
-            return KeepAwakeObstacle::NoSystemBus;
-        case KeepAwake::Obstacle::NoInhibitor:
-            return KeepAwakeObstacle::NoInhibitor;
-        case KeepAwake::Obstacle::None:
-            break;
-    }
-    return KeepAwakeObstacle::None;
+    return parts_.keepAwake ? parts_.keepAwake->obstacle() : KeepAwakeObstacle::None;
 }
 
 int Front::videoConvertRatio() const {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/keep_awake_obstacle.h"
+
 // What a front end shows: copies the front makes of the core's state, safe
 // to keep and free of the core's types, so that no window needs a core header.
 namespace zorvex {
@@ -95,8 +97,6 @@ struct FirewallWarning {
 // How the firewall's opening ended.
 enum class FirewallOpening { Opened, Dismissed, Failed };
 
-// What keeps the keep-awake box from working on this system.
-enum class KeepAwakeObstacle { None, NoSystemBus, NoInhibitor };
 struct AddressView {
     std::string pin;                  // the pinned address; "" serves every network
     std::vector<ServedPlace> served;  // the networks served now
