@@ -677,12 +677,6 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     });
 }
 
-bool VideoLibrary::AllChecked() const {
-    auto all = items();
-    return !all.empty() && std::all_of(all.begin(), all.end(),
-                                       [](const auto& item) { return item.card->checked(); });
-}
-
 void VideoLibrary::SetAllChecked(bool on) {
     for (const VIDEOINFO_ST& item : items()) {
         if (item.card->checked() == on) continue;

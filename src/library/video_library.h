@@ -135,7 +135,6 @@ public:
 
     bool HasConversionRecord(const std::string& path) const;
 
-    bool AllChecked() const;
     void SetAllChecked(bool on);
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);
