@@ -10,23 +10,24 @@ set(ZORVEX_SEES_media platform foundation media)
 set(ZORVEX_SEES_transcode platform foundation media transcode)
 set(ZORVEX_SEES_library platform foundation media library)
 set(ZORVEX_SEES_update platform foundation update)
+# The front: the decisions both faces make over the core, without a toolkit.
+set(ZORVEX_SEES_front platform foundation service media transcode library update front)
 # ui/ is three modules: the toolkit knows no window and no core but the
 # foundation's shared texts (the toast's); the windows reach the core only
 # through the session, which posts to the GUI thread by the toolkit's executor.
 set(ZORVEX_SEES_ui/toolkit platform foundation ui/toolkit)
-set(ZORVEX_SEES_ui/session platform foundation service media transcode library update ui/toolkit
-  ui/session)
+set(ZORVEX_SEES_ui/session platform foundation update front ui/toolkit ui/session)
 set(ZORVEX_SEES_ui/windows ui/toolkit ui/session ui/windows)
-set(ZORVEX_SEES_app platform foundation service media transcode library update ui/toolkit ui/session
-  ui/windows app)
+set(ZORVEX_SEES_app platform foundation service media transcode library update front ui/toolkit
+  ui/session ui/windows app)
 set(ZORVEX_QT_MODULES ui/toolkit ui/session ui/windows app)
 
 # What a module's headers may include, where that is less than its .cpp
 # files may: a header passes its includes on to every file that includes
 # it. Unset, a module's headers see what its sources see.
-# The session's headers offer the windows its own value types alone, so
+# The session's headers offer the windows the front's value types alone, so
 # that no window reaches the core through them.
-set(ZORVEX_HEADERS_SEE_ui/session ui/session)
+set(ZORVEX_HEADERS_SEE_ui/session front ui/toolkit ui/session)
 
 # Makes zorvex_<module> (ui/x: zorvex_ui_x; ui/windows: zorvex_ui) wait for a
 # check of its includes, so that a file reaching past its layer (or a core

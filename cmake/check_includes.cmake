@@ -4,8 +4,8 @@
 #   cmake -DMODULE=library -DDIR=src/library -DALLOWED=platform|foundation|...
 #         [-DHEADERS_ALLOWED=...] -DQT=OFF -DSTAMP=file -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
-set(modules platform foundation service media transcode library update ui/toolkit ui/session ui/windows
-  app)
+set(modules platform foundation service media transcode library update front ui/toolkit ui/session
+  ui/windows app)
 string(REPLACE "|" ";" sourcesAllowed "${ALLOWED}")
 if(DEFINED HEADERS_ALLOWED)
   string(REPLACE "|" ";" headersAllowed "${HEADERS_ALLOWED}")

@@ -69,6 +69,19 @@ void Application::restore() {
     queue_->ResumeWaiting();
 }
 
+FrontParts Application::frontParts() {
+    FrontParts parts;
+    parts.library = library_.get();
+    parts.queue = queue_.get();
+    parts.service = core_.service.get();
+    parts.networks = core_.networks.get();
+    parts.updates = updates_.get();
+    parts.addresses = core_.adapters.addresses;
+    parts.update = &updateContext_;
+    parts.keepAwake = core_.keepAwake.get();
+    return parts;
+}
+
 void Application::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;

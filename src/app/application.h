@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "front/front.h"
 #include "library/video_library.h"
 #include "transcode/conversion_queue.h"
 #include "update/http_helper.h"
@@ -65,6 +66,8 @@ public:
     HttpHelper& updates() { return *updates_; }
     // The update module's settings, for the version check and the download.
     const UpdateContext& updateContext() const { return updateContext_; }
+    // What a front over this application drives: every part (started only).
+    FrontParts frontParts();
 
 private:
     std::string home_;

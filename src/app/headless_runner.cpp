@@ -16,6 +16,7 @@
 #include "app/application.h"
 #include "app/headless_unshare.h"
 #include "foundation/log_recorder.h"
+#include "front/front.h"
 #include "library/video_library.h"
 #include "platform/executor.h"
 #include "platform/file_util.h"
@@ -43,11 +44,13 @@ std::string absolutePath(const std::string& path) {
     return path;
 }
 
-// Without windows the library's news goes to the console.
-class ConsolePage final : public VideoLibraryListener {
+// Without windows the front's news goes to the console.
+class ConsolePage final : public FrontListener {
 public:
-    explicit ConsolePage(VideoLibrary& library) : library_(library) { library_.subscribe(this); }
-    ~ConsolePage() override { library_.unsubscribe(this); }
+    ConsolePage(Front& front, VideoLibrary& library) : front_(front), library_(library) {
+        front_.subscribe(this);
+    }
+    ~ConsolePage() override { front_.unsubscribe(this); }
     ConsolePage(const ConsolePage&) = delete;
     ConsolePage& operator=(const ConsolePage&) = delete;
 
@@ -63,6 +66,7 @@ public:
     void expectShares(std::vector<std::string> paths, std::function<void()> onNothingShared) {
         asked_ = std::move(paths);
         onNothingShared_ = std::move(onNothingShared);
+        expecting_ = true;
         report();
     }
 
@@ -99,7 +103,7 @@ private:
         settleShares();
     }
     void settleShares() {
-        if (asked_.empty()) return;
+        if (!expecting_) return;
         bool anyShared = false;
         const std::vector<VIDEOINFO_ST> items = library_.items();
         for (const std::string& path : asked_) {
@@ -110,6 +114,7 @@ private:
             anyShared = anyShared || !item->card->key().empty();
         }
         asked_.clear();
+        expecting_ = false;
         if (!anyShared && onNothingShared_) onNothingShared_();
     }
     template <typename... A>
@@ -118,10 +123,12 @@ private:
         std::fflush(stdout);
     }
 
+    Front& front_;
     VideoLibrary& library_;
     std::map<std::string, std::string> reported_;
     std::map<std::string, std::string> known_;  // item, path, as last seen
     std::vector<std::string> asked_;            // --share files not settled yet
+    bool expecting_ = false;                    // until asked_ is settled
     std::function<void()> onNothingShared_;
     bool quiet_ = false;
 };
@@ -224,19 +231,23 @@ int runHeadless(const CommandLine& line, const std::string& home) {
         std::fprintf(stderr, "zorvex: %s\n", started.message.c_str());
         return 1;
     }
-    auto page = std::make_unique<ConsolePage>(application.library());
+    // The window's decisions, made here as there.
+    auto front = std::make_unique<Front>(application.frontParts(), mainThread);
+    auto page = std::make_unique<ConsolePage>(*front, application.library());
     application.restore();
     std::vector<std::string> unshares;
     for (const std::string& file : line.unshares) unshares.push_back(absolutePath(file));
     page->quietly([&] { tell(UnshareAtStart(application.library(), unshares)); });
     std::vector<std::string> shares;
     for (const std::string& file : line.shares) shares.push_back(absolutePath(file));
-    application.library().AddDropped(shares);
+    // A folder gives its videos, as one dropped on the window does.
+    const DroppedPaths dropped = Front::expandDrop(shares);
+    front->addDropped(dropped);
     // A share that cannot be stored (a full disk) is refused, not claimed;
     // a run asked to share that shares nothing at all has failed.
     int exitCode = 0;
     if (!shares.empty()) {
-        page->expectShares(shares, [&] {
+        page->expectShares(dropped.files, [&] {
             say("nothing could be shared");
             exitCode = 1;
             mainThread.quit();
@@ -258,6 +269,7 @@ int runHeadless(const CommandLine& line, const std::string& home) {
     stop.startFinished();
     mainThread.run();
     page.reset();
+    front.reset();
     application.core().networks->unsubscribe(&changes);
     application.shutDown();
     std::printf("stopped\n");

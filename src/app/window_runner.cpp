@@ -50,19 +50,6 @@ QIcon applicationIcon() {
 
 }  // namespace
 
-ui::CoreParts SessionParts(Application& application) {
-    ui::CoreParts parts;
-    parts.library = &application.library();
-    parts.queue = &application.queue();
-    parts.service = &application.service();
-    parts.networks = application.core().networks.get();
-    parts.updates = &application.updates();
-    parts.addresses = application.core().adapters.addresses;
-    parts.update = &application.updateContext();
-    parts.keepAwake = application.core().keepAwake.get();
-    return parts;
-}
-
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         auto value = environmentVariable(name);
@@ -88,7 +75,7 @@ StartupResult WindowedApplication::open(const std::string& home,
     // The skin the start-up found for this home (a --home folder may ship its own).
     if (std::string skin = FindResourceFolder("SkinRes"); isDirectory(skin))
         ui::setSkinRoot(QString::fromStdString(skin));
-    session_ = std::make_unique<ui::CoreSession>(SessionParts(application_));
+    session_ = std::make_unique<ui::CoreSession>(application_.frontParts());
     window_ = std::make_unique<ui::CZorvexVRClientDlg>(*session_);
     application_.restore();
     window_->show();

@@ -50,9 +50,6 @@ private:
     std::unique_ptr<ui::CZorvexVRClientDlg> window_;
 };
 
-// What the windows' session drives of a started application.
-ui::CoreParts SessionParts(Application& application);
-
 // Whether Qt can find a display: DISPLAY, WAYLAND_DISPLAY or an explicit
 // QT_QPA_PLATFORM. Without one the window cannot open.
 bool HasDisplay();

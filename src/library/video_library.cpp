@@ -678,24 +678,6 @@ void VideoLibrary::DeleteUnexaminable(const std::string& itemId) {
     });
 }
 
-SelectionLooks VideoLibrary::Selection() const {
-    SelectionLooks looks;
-    for (const VIDEOINFO_ST& item : items()) {
-        if (!item.card->checked()) continue;
-        looks.actions = true;
-        CardKind kind = KindOf(item);
-        looks.convert = looks.convert || kind == KIND_PLAIN || kind == KIND_INTERRUPTED;
-    }
-    looks.allChecked = AllChecked();
-    return looks;
-}
-
-bool VideoLibrary::AllChecked() const {
-    auto all = items();
-    return !all.empty() && std::all_of(all.begin(), all.end(),
-                                       [](const auto& item) { return item.card->checked(); });
-}
-
 void VideoLibrary::SetAllChecked(bool on) {
     for (const VIDEOINFO_ST& item : items()) {
         if (item.card->checked() == on) continue;

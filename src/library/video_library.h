@@ -39,13 +39,6 @@ inline constexpr int kLibraryLimit = 70;
 inline constexpr int kThumbnailsAtOnce = 2;
 inline constexpr std::size_t kMaxNameCharacters = 60;
 
-// What the checked cards make of the page's buttons.
-struct SelectionLooks {
-    bool convert = false;     // "转码" active: a checked card can be converted
-    bool actions = false;     // "删除" active: a card is checked
-    bool allChecked = false;  // "全选" checked: every card is
-    bool operator==(const SelectionLooks&) const = default;
-};
 // Results of the duplicate-name confirmation.
 enum DuplicateAnswer { ANSWER_CONTINUE = 30, ANSWER_SKIP = 31, ANSWER_CLOSED = 42 };
 
@@ -144,9 +137,6 @@ public:
 
     bool HasConversionRecord(const std::string& path) const;
 
-    // What the check marks and the cards' kinds make of the page's buttons.
-    SelectionLooks Selection() const;
-    bool AllChecked() const;
     void SetAllChecked(bool on);
     // A click on an examined card.
     void ToggleChecked(const std::string& itemId);

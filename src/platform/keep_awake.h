@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/keep_awake_obstacle.h"
+
 namespace zorvex {
 
 // Keeps the computer from sleeping (and the screen from blanking) while long
@@ -16,7 +18,7 @@ namespace zorvex {
 class KeepAwake {
 public:
     // What keeps hold() from working on this system.
-    enum class Obstacle { None, NoSystemBus, NoInhibitor };
+    using Obstacle = KeepAwakeObstacle;
 
     virtual ~KeepAwake() = default;
     // Holding again while held changes nothing.

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -15,6 +16,7 @@
 
 #include "../service/phone_link.h"
 #include "../transcode/media_fixtures.h"
+#include "foundation/toast_code.h"
 #include "platform/file_util.h"
 #include "platform/home_layout.h"
 #include "platform/instance_doorbell.h"
@@ -247,6 +249,31 @@ TEST_F(HeadlessRunner, SharesServesNoticesChangesAndRestoresAfterRestart) {
     EXPECT_EQ((*entries)[0].key, key);
     again.signal(SIGINT);
     EXPECT_EQ(again.waitForExit(), 0) << again.output();
+}
+
+// Headless decides as the window does: a folder shares its videos as a drop
+// of it would, and a video moved away turns lost on its own.
+TEST_F(HeadlessRunner, AFolderSharesItsVideosAndAMovedOneTurnsLost) {
+    test::TempDir home, videos, logs;
+    for (const char* name : {"clip 10.mp4", "clip 9.mp4", ".hidden.mp4"})
+        std::filesystem::copy_file(test::mediaFixtures().shortClip, videos.file(name));
+    std::ofstream(videos.file("notes.txt")) << "not a video";
+    ChildProcess zorvex(
+        ZORVEX_BINARY,
+        {"--headless", "--address", address(), "--home", home.path(), "--share", videos.path()},
+        logs.file("run.log"));
+    for (const char* name : {"clip 9.mp4", "clip 10.mp4"})
+        ASSERT_TRUE(zorvex.waitForOutput(videos.file(name) + " with thumbnail")) << zorvex.output();
+    const std::string said = zorvex.output();
+    EXPECT_LT(said.find("clip 9.mp4"), said.find("clip 10.mp4")) << "in name order";
+    EXPECT_EQ(said.find(".hidden.mp4"), std::string::npos) << said;
+    EXPECT_EQ(said.find("notes.txt"), std::string::npos) << said;
+    EXPECT_EQ(said.find(toastText(TOAST_NOT_VIDEO)), std::string::npos) << said;
+
+    std::filesystem::rename(videos.file("clip 9.mp4"), logs.file("clip 9.mp4"));
+    EXPECT_TRUE(zorvex.waitForOutput("missing " + videos.file("clip 9.mp4"))) << zorvex.output();
+    zorvex.signal(SIGTERM);
+    EXPECT_EQ(zorvex.waitForExit(), 0) << zorvex.output();
 }
 
 TEST_F(HeadlessRunner, GoneFilesAreDroppedAtStartUnshareStopsOneAndNoNameIsBroken) {

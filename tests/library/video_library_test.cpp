@@ -12,6 +12,7 @@
 #include "../transcode/media_fixtures.h"
 #include "app/service_catalogue.h"
 #include "foundation/home_folder.h"
+#include "front/front.h"
 #include "library/relation_file.h"
 #include "platform/home_layout.h"
 #include "platform/utf16_text.h"
@@ -132,6 +133,13 @@ protected:
                 return condition();
             },
             std::chrono::minutes(1));
+    }
+
+    // What the front makes of the check marks and the cards' kinds.
+    SelectionView looks() {
+        FrontParts parts;
+        parts.library = library.get();
+        return Front(parts, executor).selection();
     }
 
     bool allExamined() {
@@ -481,10 +489,10 @@ TEST_F(Library, CardLookFollowsItsTaskThroughThePort) {
     EXPECT_EQ(kindOfA(), KIND_WAITING);
     page.phases[a] = TaskPhase::Running;
     EXPECT_EQ(kindOfA(), KIND_CONVERTING);
-    EXPECT_FALSE(library->Selection().convert);
+    EXPECT_FALSE(looks().convert);
     page.phases[a] = TaskPhase::None;  // failed
     EXPECT_EQ(kindOfA(), KIND_PLAIN);
-    EXPECT_TRUE(library->Selection().convert);
+    EXPECT_TRUE(looks().convert);
 
     page.changedCards.clear();
     setTask(b, TaskPhase::Waiting);
@@ -531,7 +539,7 @@ TEST_F(Library, DeletionByKind) {
     // with it: the card goes all the same, not half (entry gone, card kept).
     page.removeResult = false;
     library->SetAllChecked(true);
-    EXPECT_TRUE(library->Selection().actions);
+    EXPECT_TRUE(looks().actions);
     library->DeleteItems();
     EXPECT_TRUE(library->items().empty());
     EXPECT_EQ(service->entries(LIST_SOURCE).size(), 0u);
@@ -545,21 +553,20 @@ TEST_F(Library, DeletionByKind) {
 
 // The check marks and the cards' kinds make one value for the page's buttons.
 TEST_F(Library, SelectionDrivesTheButtons) {
-    using Looks = SelectionLooks;
-    EXPECT_FALSE(library->AllChecked());
-    EXPECT_EQ(library->Selection(), (Looks{false, false, false}));
+    using Looks = SelectionView;
+    EXPECT_EQ(looks(), (Looks{false, false, false}));
     std::string a = copyClip(test::mediaFixtures().shortClip, "a.mp4");
     std::string b = copyClip(test::mediaFixtures().shortClip, "b.mp4");
     library->AddDropped({a, b});
     ASSERT_TRUE(pump([&] { return allExamined(); }));
     library->ToggleChecked(library->items()[0].itemId);
-    EXPECT_EQ(library->Selection(), (Looks{true, true, false}));
+    EXPECT_EQ(looks(), (Looks{true, true, false}));
     setTask(a, TaskPhase::Waiting);
-    EXPECT_EQ(library->Selection(), (Looks{false, true, false}));
+    EXPECT_EQ(looks(), (Looks{false, true, false}));
     library->SetAllChecked(true);
-    EXPECT_EQ(library->Selection(), (Looks{true, true, true}));
+    EXPECT_EQ(looks(), (Looks{true, true, true}));
     library->SetAllChecked(false);
-    EXPECT_EQ(library->Selection(), (Looks{false, false, false}));
+    EXPECT_EQ(looks(), (Looks{false, false, false}));
 }
 
 // A media probe that holds each call until the test lets it go, and

@@ -42,7 +42,7 @@ void CoreKit::restart() {
 }
 
 ui::CoreParts CoreKit::parts() {
-    return SessionParts(*application_);
+    return application_->frontParts();
 }
 
 std::function<FfmpegTool()> CoreKit::heldConversions(const std::string& folder) {

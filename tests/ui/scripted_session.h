@@ -13,6 +13,8 @@ namespace zorvex::test {
 class ScriptedSession : public ui::CoreSession {
 public:
     using CoreSession::CoreSession;
+    // The scripts run on the session's worker: it ends before they go.
+    ~ScriptedSession() override { endCommands(); }
 
     std::function<bool()> anyRunningScript;
     std::function<void()> stopAllScript;
@@ -37,11 +39,11 @@ public:
     bool serviceRunning() const override {
         return serviceRunningScript ? serviceRunningScript() : CoreSession::serviceRunning();
     }
-    bool switchAddress(const std::string& address) override {
-        return switchScript ? switchScript(address) : CoreSession::switchAddress(address);
+    bool switchAddressNow(const std::string& address) override {
+        return switchScript ? switchScript(address) : CoreSession::switchAddressNow(address);
     }
-    ui::UpdateCheck checkVersion() override {
-        return checkScript ? checkScript() : CoreSession::checkVersion();
+    ui::UpdateCheck checkVersionNow() override {
+        return checkScript ? checkScript() : CoreSession::checkVersionNow();
     }
     void cancelCheck() override { cancelScript ? cancelScript() : CoreSession::cancelCheck(); }
     bool openFile(const std::string& path) override {

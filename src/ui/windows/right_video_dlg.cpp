@@ -104,9 +104,7 @@ CRightVideoDlg::CRightVideoDlg(QWidget* owner, CoreSession& session) : RightPage
 
 CRightVideoDlg::~CRightVideoDlg() {
     counter_.stop();
-    // The switch's report, if it is still on its way, dies with the page.
-    if (switchThread_.joinable()) switchThread_.join();
-    if (firewallThread_.joinable()) firewallThread_.join();
+    // A switch's or the firewall's report still on its way dies with the page.
     // The views first: they hear the session until they go.
     delete convertList_;
     delete addressMenu_;
@@ -390,8 +388,7 @@ void CRightVideoDlg::rebuildAddressMenu() {
     if (session().followsNetworks() && (texts.size() > 1 || (!pin.isEmpty() && !onlyThePin)))
         texts.push_front(AllNetworksText());
     // Where the user meets the warning, the way out of it.
-    if (session().networks().firewall && !firewallThread_.joinable())
-        texts.push_back(AllowPhonesText());
+    if (session().networks().firewall && !openingFirewall_) texts.push_back(AllowPhonesText());
     addressMenu_->SetTexts(texts);
     addressMenu_->resize(
         126, CMenuDlg::kRowHeight * static_cast<int>(std::max<qsizetype>(1, texts.size())));
@@ -475,12 +472,9 @@ void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
     log(session(), "切换服务，IP:", text.empty() ? chosen.toStdString() : text);
     // The count is read again once the service runs at its new address.
     counter_.stop();
-    switchThread_ = std::thread([this, text] {
-        const bool succeeded = session().switchAddress(text);
-        QMetaObject::invokeMethod(
-            this,
-            [this, text, succeeded] { onSwitchDone(QString::fromStdString(text), succeeded); },
-            Qt::QueuedConnection);
+    switching_ = true;
+    session().switchAddress(text, this, [this, text](bool succeeded) {
+        onSwitchDone(QString::fromStdString(text), succeeded);
     });
     addressMenu_->SetCurrent(chosen);
     update(titleStateRect());
@@ -488,8 +482,7 @@ void CRightVideoDlg::OnAddressChosen(const QString& chosen) {
 }
 
 void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
-    // The worker has posted this as its last act.
-    if (switchThread_.joinable()) switchThread_.join();
+    switching_ = false;
     const std::string text = address.toStdString();
     if (succeeded) {
         log(session(), "切换服务成功，IP:", text);
@@ -508,23 +501,17 @@ void CRightVideoDlg::onSwitchDone(const QString& address, bool succeeded) {
 }
 
 void CRightVideoDlg::openFirewall() {
-    if (firewallThread_.joinable()) return;
+    if (openingFirewall_) return;
     log(session(), "允许手机连接", {});
-    firewallThread_ = std::thread([this] {
-        const FirewallOpening opening = session().openFirewall();
-        QMetaObject::invokeMethod(
-            this,
-            [this, opening] {
-                // The worker has posted this as its last act.
-                if (firewallThread_.joinable()) firewallThread_.join();
-                const auto wall = session().networks().firewall;
-                if (opening == FirewallOpening::Failed && wall) {
-                    showMessage(QStringLiteral("无法修改防火墙设置，请在终端中运行：\n%1")
-                                    .arg(QString::fromStdString(wall->command)));
-                }
-                rebuildAddressMenu();
-            },
-            Qt::QueuedConnection);
+    openingFirewall_ = true;
+    session().openFirewall(this, [this](FirewallOpening opening) {
+        openingFirewall_ = false;
+        const auto wall = session().networks().firewall;
+        if (opening == FirewallOpening::Failed && wall) {
+            showMessage(QStringLiteral("无法修改防火墙设置，请在终端中运行：\n%1")
+                            .arg(QString::fromStdString(wall->command)));
+        }
+        rebuildAddressMenu();
     });
     // The row goes while the user is asked.
     rebuildAddressMenu();

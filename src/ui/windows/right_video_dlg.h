@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <string>
-#include <thread>
 
 #include "ui/toolkit/qt_executor.h"
 #include "ui/toolkit/skin.h"
@@ -31,7 +30,7 @@ class CVideoWndList;
 //
 // The phone counter is a 100 ms timer reading the session's phone count;
 // it repaints only when the count changed. An address chosen in the menu
-// moves the service on a worker thread the page owns and joins; a choice
+// moves the service on the session's worker, not on the GUI thread; a choice
 // while a switch runs is dropped. The counter pauses for the switch and runs
 // again when it ends, whether it succeeded or not. While the service does
 // not listen whole on the address shown (its start or the last switch
@@ -142,7 +141,7 @@ private:
         DeleteConverted = CNotifyMsgDlg::TypeDeleteConverted,  // offers to delete the file too
     };
     DeletePrompt DeletePromptType() const;
-    bool switching() const { return switchThread_.joinable(); }
+    bool switching() const { return switching_; }
     QRect contentRect() const;
     QRect addressIconRect() const;
     // The menu follows the adapters: the addresses offered now, and the pin.
@@ -206,10 +205,9 @@ private:
                              update();
                          }};
 
-    // Runs CoreSession::switchAddress; set from its start until its report
-    // has arrived here and it was joined.
-    std::thread switchThread_;
-    std::thread firewallThread_;  // while the firewall's opening waits for the user
+    // From a switch's start until its report has arrived here.
+    bool switching_ = false;
+    bool openingFirewall_ = false;  // while the firewall's opening waits for the user
 };
 
 }  // namespace zorvex::ui

@@ -37,58 +37,10 @@ std::vector<std::string> localPaths(const QMimeData* data) {
     return paths;
 }
 
-// Name order as file managers show it: runs of digits compare as numbers
-// ("clip 9" before "clip 10"), letters without regard to case.
-bool namedBefore(const QString& a, const QString& b) {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype ei = i, ej = j;
-            while (ei < a.size() && a[ei].isDigit()) ++ei;
-            while (ej < b.size() && b[ej].isDigit()) ++ej;
-            QStringView x = QStringView(a).mid(i, ei - i), y = QStringView(b).mid(j, ej - j);
-            while (x.size() > 1 && x.front() == u'0') x = x.mid(1);
-            while (y.size() > 1 && y.front() == u'0') y = y.mid(1);
-            if (x.size() != y.size()) return x.size() < y.size();
-            if (const int c = x.compare(y); c != 0) return c < 0;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
-        if (x != y) return x < y;
-        ++i;
-        ++j;
-    }
-    if ((i < a.size()) != (j < b.size())) return j < b.size();
-    return a < b;
-}
-
 }  // namespace
 
 std::vector<std::string> DroppedFiles(const QMimeData* data) {
     return localPaths(data);
-}
-
-DroppedPaths ExpandDrop(const std::vector<std::string>& paths) {
-    DroppedPaths out;
-    for (const std::string& path : paths) {
-        const QString folder = QString::fromStdString(path);
-        if (!QFileInfo(folder).isDir()) {
-            out.files.push_back(path);
-            continue;
-        }
-        QStringList names;
-        const QStringList entries = QDir(folder).entryList(QDir::Files);
-        for (const QString& name : entries) {
-            if (CoreSession::isVideoName(name.toStdString())) names.push_back(name);
-        }
-        std::sort(names.begin(), names.end(), namedBefore);
-        if (names.isEmpty()) out.emptyFolder = true;
-        for (const QString& name : names)
-            out.files.push_back(QDir(folder).filePath(name).toStdString());
-    }
-    return out;
 }
 
 CVideoWndList::CVideoWndList(CoreSession& session, QWidget* parent)
@@ -272,11 +224,9 @@ void CVideoWndList::dropEvent(QDropEvent* event) {
 
 void CVideoWndList::AddDropped(const std::vector<std::string>& paths) {
     QPointer<CVideoWndList> self(this);
-    disk_.run<DroppedPaths>([paths] { return ExpandDrop(paths); },
+    disk_.run<DroppedPaths>([paths] { return CoreSession::expandDrop(paths); },
                             [self](const DroppedPaths& dropped) {
-                                if (!self) return;
-                                if (dropped.emptyFolder || !dropped.files.empty())
-                                    self->session_.addDropped(dropped.files, dropped.emptyFolder);
+                                if (self) self->session_.addDropped(dropped);
                             });
 }
 

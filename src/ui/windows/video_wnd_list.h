@@ -138,12 +138,4 @@ private:
 // The local files and folders a drag carries.
 std::vector<std::string> DroppedFiles(const QMimeData* data);
 
-// The paths of a drop: files as they are, and for every folder the accepted
-// videos directly inside it, in name order. emptyFolder: a folder gave none.
-struct DroppedPaths {
-    std::vector<std::string> files;
-    bool emptyFolder = false;
-};
-DroppedPaths ExpandDrop(const std::vector<std::string>& paths);
-
 }  // namespace zorvex::ui

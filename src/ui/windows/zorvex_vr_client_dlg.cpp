@@ -53,8 +53,7 @@ CZorvexVRClientDlg::CZorvexVRClientDlg(CoreSession& session, WindowOptions optio
       session_(session),
       options_(options),
       drag_(
-          this, [this](const QPoint& at) { return clientRect().contains(at); }, true),
-      executor_(this) {
+          this, [this](const QPoint& at) { return clientRect().contains(at); }, true) {
     // The tray holds the application while the window is hidden, and a
     // closed prompt or message box must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -300,11 +299,7 @@ void CZorvexVRClientDlg::CheckForUpdates() {
     checkRunning_ = true;
     if (CSetContentDlg* settings = page_->settingsPage()) settings->SetCheckRunning(true);
     session_.log("检测更新", kTag);
-    // A finished check's thread, joined here, has posted its report and is ending.
-    checkThread_ = std::jthread([this] {
-        UpdateCheck result = session_.checkVersion();
-        executor_.post([this, result] { onCheckDone(result); });
-    });
+    session_.checkVersion(this, [this](const UpdateCheck& result) { onCheckDone(result); });
 }
 
 void CZorvexVRClientDlg::onCheckDone(const UpdateCheck& result) {

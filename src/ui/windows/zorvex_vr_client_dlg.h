@@ -8,10 +8,8 @@
 #include <QWidget>
 
 #include <optional>
-#include <thread>
 
 #include "ui/session/core_session.h"
-#include "ui/toolkit/qt_executor.h"
 #include "ui/toolkit/window_drag.h"
 #include "ui/windows/down_load_dlg.h"
 
@@ -61,7 +59,7 @@ struct WindowOptions {
 // placeholder where the session has none. The composition root runs the
 // start-up sequence before building the window and the shutdown sequence
 // after closed(); the session outlives the window.
-// GUI thread only; the update check runs on a worker the window owns.
+// GUI thread only; the update check runs on the session's worker.
 class CZorvexVRClientDlg : public QWidget {
     Q_OBJECT
 public:
@@ -162,10 +160,6 @@ private:
     WindowDrag drag_;  // by any press that no child takes
     bool screenWatched_ = false;
     QMetaObject::Connection screenArea_;  // the current screen's availableGeometryChanged
-
-    // The check's worker reports through the executor; joined before the window goes.
-    QtExecutor executor_;
-    std::jthread checkThread_;  // last, so that it is joined before what it uses goes
 };
 
 }  // namespace zorvex::ui

@@ -2,16 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "../../service/phone_link.h"
-#include "core_kit.h"
-#include "foundation/ini_file.h"
-#include "service/service.h"
-#include "ui/toolkit/qt_executor.h"
 #include "update/canned_http_server.h"
 #include "update/raw_test_server.h"
 #include "window_fixture.h"
@@ -19,55 +13,9 @@
 namespace zorvex::ui {
 namespace {
 
-class CoreSessionTest : public test::WindowTest {
-protected:
-    std::string saved(const char* section, const char* key) const {
-        return IniFile::load(GetConfigPath()).readString(section, key, "", 260);
-    }
-};
-
-TEST_F(CoreSessionTest, TheAddressShownAndSavedIsTheServicesOrItsNetworksOne) {
-    EXPECT_EQ(CoreSession(CoreParts{}).currentAddress(), "");
-    {
-        Service service(home_);
-        const std::string own = test::runAddress(5);
-        ASSERT_TRUE(service.setAddress(own).ok());
-        CoreParts parts;
-        parts.service = &service;
-        CoreSession session(parts);
-        EXPECT_EQ(session.currentAddress(), own);
-        ASSERT_TRUE(session.saveSettings());
-        EXPECT_EQ(saved(kNormalSection, "DefaultIP"), own) << "kept as the address in use";
-        service.stop();
-    }
-    QObject context;
-    QtExecutor executor(&context);
-    test::CoreKit kit(home_, executor, test::runAddress(6));
-    CoreSession session(kit.parts());
-    EXPECT_EQ(session.currentAddress(), test::runAddress(6));
-    EXPECT_EQ(session.currentAddress(), kit.application().core().networks->view().shown);
-}
-
-TEST_F(CoreSessionTest, SettingsEditsReachConfigIniAndAFolderNoFileFitsIsRefused) {
-    CoreSession session(CoreParts{});
-    session.setComSleepUnSleep(0);
-    session.setVideoConvertRatio(2);
-    ASSERT_TRUE(session.saveSettings());
-    EXPECT_EQ(saved(kNormalSection, "ComSleep-UnSleep"), "0");
-    EXPECT_EQ(saved(kVideoSection, "VideoConvert-Ratio"), "2");
-    EXPECT_EQ(session.comSleepUnSleep(), 0);
-    EXPECT_EQ(session.videoConvertRatio(), 2);
-
-    const std::string before = session.convertFolder();
-    EXPECT_EQ(session.setConvertFolder("/proc/self"), CoreSession::FolderChoice::NotWritable);
-    EXPECT_EQ(session.convertFolder(), before);
-    const std::string chosen = dir_.file("out");
-    std::filesystem::create_directories(chosen);
-    EXPECT_EQ(session.setConvertFolder(chosen), CoreSession::FolderChoice::Saved);
-    EXPECT_EQ(saved(kVideoSection, "ConvertPath"), chosen);
-    EXPECT_NE(logText().find("(ZorvexUIFiles\\RightVideoDlg):save folder refused, "),
-              std::string::npos);
-}
+// The session's own part: the download's news said as signals, the
+// installer handed to the desktop, the windows' log lines.
+class CoreSessionTest : public test::WindowTest {};
 
 TEST_F(CoreSessionTest, TheSessionMakesTheDownloadAndWritesTheWindowsLogLines) {
     CoreParts parts;
