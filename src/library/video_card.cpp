@@ -136,6 +136,8 @@ void VideoCard::work(const std::string& path, int list) {
         key_ = key;
         name_ = name;
         path_ = path;
+        // Its entry stays while the file is away: coming back re-examines, never re-adds.
+        inCatalogue_ = !key.empty();
         // A refused registration has no key: such a card keeps its
         // placeholder rather than share one ".jpg" with every other.
         if (!key.empty()) thumbnailPath_ = context_.thumbnailPathFor(key);

@@ -394,6 +394,19 @@ TEST_F(Library, FinishedConversionFollowsItsSourceAndIsRemembered) {
     EXPECT_EQ(page.changedCards.back(), library->items()[3].itemId);
     std::filesystem::rename(videos.file("z.mp4"), videos.file("elsewhere/z.mp4"));
     ASSERT_TRUE(pump([&] { return card->kind() == KIND_CONVERTED && card->examined(); }));
+
+    // A video added in this run goes away and comes back: phones still see it once.
+    const std::string added = copyClip(test::mediaFixtures().shortClip, "added.mp4");
+    ASSERT_TRUE(library->AddByDialog({added}));
+    ASSERT_TRUE(pump([&] { return allExamined(); }));
+    card = library->items().back().card;
+    std::filesystem::rename(added, added + ".away");
+    ASSERT_TRUE(pump([&] { return card->kind() == KIND_MISSING; }));
+    std::filesystem::rename(added + ".away", added);
+    ASSERT_TRUE(pump([&] { return card->kind() == KIND_PLAIN && card->examined(); }));
+    std::size_t shared = 0;
+    for (const CatalogueEntry& entry : service->entries(LIST_SOURCE)) shared += entry.path == added;
+    EXPECT_EQ(shared, 1u);
 }
 
 // Outputs that are not named as their sources (clip.mkv gives clip.mp4, a
