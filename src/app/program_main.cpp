@@ -1,9 +1,11 @@
 #include "app/program_main.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -79,7 +81,14 @@ int becomeWindowProgram(char** argv) {
     const std::string program =
         (std::filesystem::path(currentExecutablePath()).parent_path() / relative)
             .lexically_normal();
+    // Held across the exec, until the window program watches for them.
+    sigset_t termination, previous;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGINT);
+    sigaddset(&termination, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &termination, &previous);
     ::execv(program.c_str(), argv);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     std::fprintf(stderr,
                  "zorvex: cannot start the window program %s: %s;\n"
                  "        to share videos without a window, run: zorvex --headless\n",

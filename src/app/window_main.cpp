@@ -6,8 +6,11 @@
 #include "app/window_runner.h"
 #include "platform/executable_path.h"
 #include "platform/file_util.h"
+#include "platform/termination_signal.h"
 
 int main(int argc, char** argv) {
+    // A logout during the start waits for the window's loop instead of killing it halfway.
+    zorvex::WatchTerminationSignals();
     namespace fs = std::filesystem;
     const fs::path application =
         (fs::path(zorvex::currentExecutablePath()).parent_path() / ZORVEX_APPLICATION)

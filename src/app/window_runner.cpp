@@ -94,6 +94,11 @@ int runWindowed(const CommandLine& line, const std::string& home, InstanceDoorbe
         std::fputs(kNoDisplay, stderr);
         return 1;
     }
+    // SIGTERM (a logout, systemctl) and SIGINT end the run as quitting does:
+    // conversions stop quietly, link files are rewritten. Watched from the
+    // first moment: one that comes during the start waits for the loop
+    // rather than kill the process halfway.
+    const int terminationFd = WatchTerminationSignals();
     QtMessageHandler previous = qInstallMessageHandler(platformMessages);
     QApplication qtApp(argc, argv);
     qInstallMessageHandler(previous);
@@ -132,11 +137,9 @@ int runWindowed(const CommandLine& line, const std::string& home, InstanceDoorbe
         });
     }
 
-    // SIGTERM (a logout, systemctl) and SIGINT end the run as quitting does:
-    // conversions stop quietly, link files are rewritten.
     std::unique_ptr<QSocketNotifier> termination;
-    if (int fd = WatchTerminationSignals(); fd >= 0) {
-        termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    if (terminationFd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(terminationFd, QSocketNotifier::Read);
         QObject::connect(termination.get(), &QSocketNotifier::activated, &qtApp,
                          [] { QCoreApplication::exit(0); });
     }

@@ -1,6 +1,7 @@
 #include "platform/termination_signal.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@ namespace zorvex {
 namespace {
 
 int g_writeEnd = -1;
+int g_readEnd = -1;
 
 void onTermination(int) {
     const int saved = errno;
@@ -23,8 +25,10 @@ void onTermination(int) {
 }  // namespace
 
 int WatchTerminationSignals() {
+    if (g_readEnd >= 0) return g_readEnd;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+    g_readEnd = ends[0];
     g_writeEnd = ends[1];
     struct sigaction action {};
     action.sa_handler = onTermination;
@@ -32,7 +36,14 @@ int WatchTerminationSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-    return ends[0];
+    // A program that execs us blocks them across the exec, so that one sent
+    // meanwhile waits here instead of killing the process: it arrives now.
+    sigset_t both;
+    sigemptyset(&both);
+    sigaddset(&both, SIGINT);
+    sigaddset(&both, SIGTERM);
+    ::pthread_sigmask(SIG_UNBLOCK, &both, nullptr);
+    return g_readEnd;
 }
 
 }  // namespace zorvex
