@@ -3,6 +3,7 @@
 // binds unique C++ symbols) and brings libcurl and its TLS libraries with it,
 // so the application probes here rather than keep them all for good.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
     // read as texts.
     const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
+    // Opening MediaInfo costs more than the probe itself: on a busy machine
+    // the window's thread goes first.
+    ::setpriority(PRIO_PROCESS, 0, 10);
     // MediaInfo decodes names by the locale, as the application does.
     zorvex::EnsureUtf8Locale();
     const zorvex::MediaProbeResult result = zorvex::probeWithWrapper(argv[1]);

@@ -26,7 +26,7 @@ void WorkerPool::post(std::function<void()> task) {
         // Idle threads already woken may take the earlier tasks: start one
         // more only when the queue outnumbers them.
         if (tasks_.size() > idle_ && threads_.size() < limit_) {
-            threads_.emplace_back([this](std::stop_token stop) { run(stop); });
+            threads_.emplace_back([this](const std::stop_token& stop) { run(stop); });
             return;
         }
     }
@@ -38,7 +38,7 @@ std::size_t WorkerPool::threadCount() const {
     return threads_.size();
 }
 
-void WorkerPool::run(std::stop_token stop) {
+void WorkerPool::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idle_;

@@ -29,7 +29,7 @@ public:
     std::size_t threadCount() const;
 
 private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
 
     const std::size_t limit_;
     mutable std::mutex mutex_;  // guards the members below

@@ -62,7 +62,8 @@ std::shared_ptr<const CurlApi> AcquireCurl() {
     if (auto api = state.api.lock()) return api;
     void* library = ::dlopen(ZORVEX_CURL_SONAME, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
-        const char* error = ::dlerror();
+        // Under the lock, and glibc keeps the text per thread.
+        const char* error = ::dlerror();  // NOLINT(concurrency-mt-unsafe)
         PostLog(std::string("libcurl cannot be opened: ") + (error ? error : ZORVEX_CURL_SONAME),
                 kLogTag);
         return nullptr;
