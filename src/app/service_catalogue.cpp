@@ -11,16 +11,18 @@ static_assert(Catalogue::kListCapacity == kListCapacity);
 static_assert(Catalogue::kMaxPathBytes == kMaxPathBytes);
 static_assert(Catalogue::kAddNotSaved == ADD_NOT_SAVED);
 
+ServiceCatalogue::ServiceCatalogue(Service& service) : shared_(service.catalogue()) {}
+
 int ServiceCatalogue::addFile(const std::string& path, int type, std::string* key) {
-    return service_.addFile(path, type, key);
+    return shared_.addFile(path, type, key);
 }
 
 void ServiceCatalogue::removeFile(int type, const std::string& path) {
-    service_.removeFile(type, path);
+    shared_.removeFile(type, path);
 }
 
 std::vector<Catalogue::Entry> ServiceCatalogue::entries(int type) {
-    std::vector<CatalogueEntry> all = service_.entries(type);
+    std::vector<CatalogueEntry> all = shared_.entries(type);
     std::vector<Entry> copies;
     copies.reserve(all.size());
     for (CatalogueEntry& entry : all) {

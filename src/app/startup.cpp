@@ -71,7 +71,7 @@ StartupResult StartUpSequence(AppCore& core, const StartupOptions& options) {
     RemoveOldLogs(std::time(nullptr) - kLogKeepSeconds);
     StartLogThread();
     StartLanService(core, options);
-    LoadCatalogueFromDisk(*core.service, options.home, KeepDamagedLinkFile);
+    LoadCatalogueFromDisk(core.service->catalogue(), options.home, KeepDamagedLinkFile);
     if (!core.keepAwake) {
         core.keepAwake = makeSystemKeepAwake(
             kProductName, [](const std::string& line) { PostLog(line, kMainLogTag); });

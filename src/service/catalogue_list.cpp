@@ -3,7 +3,6 @@
 #include "platform/file_util.h"
 #include "platform/gbk_text.h"
 #include "service/link_file.h"
-#include "service/link_frame.h"
 
 namespace zorvex {
 
@@ -64,28 +63,17 @@ bool saveLinkFile(const HomeLayout& home, CatalogueEntry& entry, std::error_code
     return writeFileAtomic(target, bytes, error);
 }
 
-namespace {
-
-// An entry without a name or a proper key has no wire form.
-std::string wireForm(const CatalogueEntry& entry) {
-    if (entry.name.empty() || entry.key.size() != 32) return {};
-    return wire::encodeWireEntry(
-        {entry.exists, entry.hasThumbnail, phoneName(entry.name), entry.key});
-}
-
-}  // namespace
-
 CatalogueList::CatalogueList(int type, std::string home) : type_(type), home_(std::move(home)) {}
 
 void CatalogueList::append(CatalogueEntry entry) {
-    entry.wire = wireForm(entry);
     folders_.watch(parentFolder(entry.path));
     folders_.watch(home_.thumbnailFolder());
     entries_.push_back(std::move(entry));
-    changed_ = true;
+    ++version_;
+    nextCheck_ = {};  // a restored entry's flags are as old as its link file
 }
 
-void CatalogueList::remove(const std::string& path) {
+std::optional<std::string> CatalogueList::remove(const std::string& path) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (it->path != path) continue;
         std::string link = home_.linkFile(it->key);
@@ -94,13 +82,16 @@ void CatalogueList::remove(const std::string& path) {
         if (fileExists(thumbnail)) removeFile(thumbnail);
         std::size_t index = static_cast<std::size_t>(it - entries_.begin());
         if (index < cursor_) --cursor_;  // a walk in progress keeps its place
+        std::string key = std::move(it->key);
         entries_.erase(it);
-        changed_ = true;
-        return;
+        ++version_;
+        nextCheck_ = {};
+        return key;
     }
+    return std::nullopt;
 }
 
-bool CatalogueList::refreshWire(CatalogueEntry& entry) {
+bool CatalogueList::retest(CatalogueEntry& entry) {
     if (entry.name.empty() || entry.key.size() != 32) return false;
     bool changed = false;
     bool exists = fileServable(entry.path);
@@ -113,34 +104,23 @@ bool CatalogueList::refreshWire(CatalogueEntry& entry) {
         entry.hasThumbnail = hasThumbnail;
         changed = true;
     }
-    entry.wire = wireForm(entry);
     return changed;
 }
 
-std::size_t CatalogueList::serialise(std::string& out, FileStatusChangeListener* listener,
-                                     bool& notified) {
+void CatalogueList::refresh(FileStatusChangeListener* listener) {
     constexpr auto kCheckInterval = std::chrono::seconds(1);
-    notified = false;
     auto now = std::chrono::steady_clock::now();
     // Drained first: a file removed before the request shows in this answer.
-    if (folders_.changed() || changed_ || now >= nextCheck_) {
-        nextCheck_ = now + kCheckInterval;
-        body_.clear();
-        for (CatalogueEntry& entry : entries_) {
-            // A change renews the phones' stamps even when nobody listens.
-            if (refreshWire(entry)) {
-                notified = true;
-                if (listener)
-                    listener->onFileStatusChanged(entry.type, entry.exists, entry.hasThumbnail,
-                                                  entry.name, entry.key, entry.path);
-            }
-            body_ += entry.wire;
-        }
+    if (!folders_.changed() && now < nextCheck_) return;
+    nextCheck_ = now + kCheckInterval;
+    for (CatalogueEntry& entry : entries_) {
+        if (!retest(entry)) continue;
+        // A change renews the phones' stamps even when nobody listens.
+        ++version_;
+        if (listener)
+            listener->onFileStatusChanged(entry.type, entry.exists, entry.hasThumbnail, entry.name,
+                                          entry.key, entry.path);
     }
-    std::size_t start = out.size();
-    wire::putU32(out, count());
-    out += body_;
-    return out.size() - start;
 }
 
 bool CatalogueList::nextEntry(CatalogueEntry& out) {
@@ -163,7 +143,7 @@ void CatalogueList::saveAndClear(std::int64_t& stamp) {
         stamp += 1000;
     }
     entries_.clear();
-    body_.clear();
+    ++version_;
     nextCheck_ = {};
     cursor_ = 0;
     rewind_ = true;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,7 +20,7 @@ inline constexpr std::size_t kListCapacity = 35;
 // The most a name takes in a list body, in GBK bytes: 30 Chinese characters.
 inline constexpr std::size_t kMaxPhoneNameBytes = 60;
 
-// Told when serialisation finds that a shared file or its thumbnail appeared
+// Told when a re-test finds that a shared file or its thumbnail appeared
 // or vanished. Called on the link thread with the catalogue mutex held, so an
 // implementation must only hand the news on, never block.
 class FileStatusChangeListener {
@@ -37,7 +38,6 @@ struct CatalogueEntry {
     std::string name;  // the path after its last '/', whole; phones get phoneName(name)
     std::string key;   // md5Hex of the path
     std::string path;
-    std::string wire;  // the entry's wire form, laid out by append and refreshWire
 };
 
 // The name phones are shown for a file name: GBK, as phones made for
@@ -60,8 +60,8 @@ bool makePath(const std::string& folder);
 // the file could not be written (a full disk); error receives the cause.
 bool saveLinkFile(const HomeLayout& home, CatalogueEntry& entry, std::error_code* error = nullptr);
 
-// One list of the catalogue. Not thread-safe: the Service guards every list
-// with its catalogue mutex, except nextEntry, which the UI thread alone uses.
+// One list of the catalogue. Not thread-safe: SharedCatalogue guards every
+// list with its mutex.
 class CatalogueList {
 public:
     // home: the home folder, whose layout places the link files and thumbnails.
@@ -71,20 +71,19 @@ public:
 
     int type() const { return type_; }
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
-    bool changed() const { return changed_; }
-    void clearChanged() { changed_ = false; }
+    // Moves on with every add, remove and flag change.
+    std::uint64_t version() const { return version_; }
     const std::vector<CatalogueEntry>& entries() const { return entries_; }
 
     void append(CatalogueEntry entry);
 
     // Drops the first entry with exactly this path, with its link file and
-    // thumbnail; the shared file itself stays.
-    void remove(const std::string& path);
+    // thumbnail; the shared file itself stays. Returns the entry's key.
+    std::optional<std::string> remove(const std::string& path);
 
-    // Appends the list body (count and wire forms) to out after re-testing
-    // every entry's flags; the listener hears of each change. Returns the
-    // body's length; notified tells whether any flag changed.
-    std::size_t serialise(std::string& out, FileStatusChangeListener* listener, bool& notified);
+    // Re-tests every entry's flags when they may have changed; the listener
+    // hears of each change.
+    void refresh(FileStatusChangeListener* listener);
 
     // A walk: true with the next entry copied out, false at the end, after
     // which the next call starts again from the head.
@@ -96,7 +95,8 @@ public:
     void saveAndClear(std::int64_t& stamp);
 
 private:
-    bool refreshWire(CatalogueEntry& entry);
+    // True when a flag changed.
+    bool retest(CatalogueEntry& entry);
 
     // constant after construction
     const int type_;
@@ -109,10 +109,9 @@ private:
     // which with 64 phones would stat every file thousands of times a second.
     FolderWatch folders_;
     std::chrono::steady_clock::time_point nextCheck_{};
-    std::string body_;  // the wire forms as last tested
     std::size_t cursor_ = 0;
     bool rewind_ = true;
-    bool changed_ = false;
+    std::uint64_t version_ = 0;
 };
 
 }  // namespace zorvex

@@ -12,7 +12,7 @@
 #include "service/catalogue_list.h"
 #include "service/link_file.h"
 #include "service/link_frame.h"
-#include "service/service.h"
+#include "service/shared_catalogue.h"
 
 namespace zorvex {
 
@@ -31,7 +31,7 @@ std::string damageOf(const std::string& path) {
 
 }  // namespace
 
-int LoadCatalogueFromDisk(Service& service, const std::string& home,
+int LoadCatalogueFromDisk(SharedCatalogue& catalogue, const std::string& home,
                           const DamagedLinkFileHandler& onDamaged) {
     const HomeLayout layout(home);
     DIR* folder = ::opendir(layout.documentRoot().c_str());
@@ -50,7 +50,7 @@ int LoadCatalogueFromDisk(Service& service, const std::string& home,
     // user's order from one start to the next.
     std::sort(files.begin(), files.end());
     for (const auto& [modified, key] : files) {
-        if (service.loadLinkFile(key) != LinkFileLoad::Damaged || !onDamaged) continue;
+        if (catalogue.loadLinkFile(key) != LinkFileLoad::Damaged || !onDamaged) continue;
         std::string file = layout.linkFile(key), thumbnail = layout.thumbnail(key);
         onDamaged({file, damageOf(file), fileExists(thumbnail) ? thumbnail : ""});
     }

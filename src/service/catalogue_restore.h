@@ -5,7 +5,7 @@
 
 namespace zorvex {
 
-class Service;
+class SharedCatalogue;
 
 // A file in file_root named like a key that is no link file (truncated,
 // overwritten, or for another key).
@@ -22,7 +22,7 @@ using DamagedLinkFileHandler = std::function<void(const DamagedLinkFile&)>;
 // be a key, oldest modification first (the order the last shutdown stamped).
 // Damaged ones go to onDamaged, when given, and are otherwise left where
 // they are. Returns how many files were offered to the service.
-int LoadCatalogueFromDisk(Service& service, const std::string& home,
+int LoadCatalogueFromDisk(SharedCatalogue& catalogue, const std::string& home,
                           const DamagedLinkFileHandler& onDamaged = {});
 
 }  // namespace zorvex

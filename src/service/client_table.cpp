@@ -277,7 +277,7 @@ void ClientTable::acceptClients(int listenSocket) {
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0)
             ::inet_ntop(AF_INET, &local.sin_addr, localText, sizeof localText);
         free->local = localText;
-        free->stamp = 0;
+        free->connection = ++connections_;
         free->outputLimit = outputLimit_;
         free->lastHeard = clock_();
         connected_->fetch_add(1, std::memory_order_relaxed);
@@ -395,7 +395,7 @@ void ClientTable::closeSlot(ClientSlot& slot) {
     slot.peerAddress = 0;
     slot.local.clear();
     slot.buffer.fill(0);
-    slot.stamp = 0;
+    slot.connection = 0;
     slot.dumpBudget.reset();
     std::string().swap(slot.output);
     slot.outputSent = 0;

@@ -37,7 +37,7 @@ struct ClientSlot {
     std::string peer;               // "address:port" of the phone; empty when free
     std::uint32_t peerAddress = 0;  // the phone's IPv4 address, host order; 0 when free
     std::string local;              // the served address the phone connected to
-    std::uint32_t stamp = 0;        // the connection's list stamp; 0 until its first list request
+    std::uint64_t connection = 0;   // numbers the slot's connections, from 1; 0 when free
     std::array<unsigned char, 4096> buffer{};           // cleared before every receive
     std::chrono::steady_clock::time_point lastHeard{};  // connected, or last bytes received
     OutputBudget dumpBudget{kDumpBytesPerMinute, std::chrono::minutes(1)};
@@ -154,6 +154,7 @@ private:
     std::chrono::steady_clock::time_point nextBroadcast_{};
     std::optional<std::chrono::steady_clock::time_point> acceptResumes_;
     std::atomic<int> ownCount_{0};
+    std::uint64_t connections_ = 0;  // accepted so far
     std::atomic<int>* const connected_;
     // Someone connecting as fast as they can must not fill a disk either.
     OutputBudget connectionLines_{kConnectionLinesPerMinute, std::chrono::minutes(1)};

@@ -29,6 +29,7 @@
 #include "service/http_listing.h"
 #include "service/http_request.h"
 #include "service/link_file.h"
+#include "service/shared_catalogue.h"
 #include "service/wide_sendfile.h"
 
 namespace zorvex {
@@ -162,10 +163,11 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
 }
 
 struct Site {
-    Site(std::string path, std::shared_ptr<ConnectionLedger> ledger)
-        : root(std::move(path)), connections(std::move(ledger)) {}
+    Site(std::string path, std::shared_ptr<ConnectionLedger> ledger, SharedCatalogue* shared)
+        : root(std::move(path)), connections(std::move(ledger)), catalogue(shared) {}
     DocumentRoot root;
     const std::shared_ptr<ConnectionLedger> connections;
+    SharedCatalogue* const catalogue;  // null: keys are looked up in their link files
 };
 
 namespace {
@@ -421,6 +423,16 @@ MHD_Result serveGet(const Site& site, MHD_Connection* connection, std::string_vi
     if (!path) return notFound(connection);
     // Link files sit in file_root under their key; nothing else needs reading to tell.
     if (path->segments.size() == 1 && isCatalogueKey(path->segments[0])) {
+        if (site.catalogue) {
+            if (auto shared = site.catalogue->find(path->segments[0])) {
+                // The real file counts only as a file, never as a folder to list.
+                OpenedFile target = DocumentRoot::openTarget(*shared);
+                if (!target.valid()) return notFound(connection);
+                return serveFile(connection, std::move(target), *shared, head);
+            }
+        }
+        // One the catalogue does not hold (left on disk by a full list,
+        // damaged) is read as it always was.
         OpenedFile link = site.root.open(path->segments[0]);
         if (link.isFile()) {
             char bytes[kLinkFileReadLimit];
@@ -610,7 +622,8 @@ PartStart whyNoListener(const sockaddr_in& at) {
 }  // namespace
 
 PartStart HttpFileServer::start(const std::string& address, int port,
-                                const std::string& serviceRoot, const Limits& limits) {
+                                const std::string& serviceRoot, const Limits& limits,
+                                SharedCatalogue* catalogue) {
     if (daemon_) return partFailure(EALREADY);
     sockaddr_in bind{};
     bind.sin_family = AF_INET;
@@ -624,7 +637,8 @@ PartStart HttpFileServer::start(const std::string& address, int port,
         limits.ledger ? limits.ledger
                       : makeConnectionLedger(limits.maxConnections, limits.unfinishedHeads);
     const auto connections = static_cast<unsigned>(ledger->connections());
-    auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(), std::move(ledger));
+    auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(), std::move(ledger),
+                                       catalogue);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
     // Asked first, so that a port held for a while (tried again every few
     // seconds) does not have the library say so each time.

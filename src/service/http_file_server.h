@@ -12,6 +12,7 @@ namespace zorvex {
 
 struct Site;
 class ConnectionLedger;
+class SharedCatalogue;
 
 // The connections of every server that shares it, held to one budget: past
 // it a newcomer takes the place of the oldest connection of the address
@@ -22,12 +23,11 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
                                                        std::size_t unfinishedHeads);
 
 // The HTTP side of the service: libmicrohttpd over <root>/file_root on port
-// 11717. A request for /<key> whose link file names a real video is answered
-// with that video; thumbnails and other files inside file_root are served as
-// they are, folders as an HTML listing (GET) or a multistatus (PROPFIND).
-// Every WebDAV write is refused with a digest challenge. Nothing whose name
-// starts with '.' and nothing that a symlink or ".." leads out of file_root
-// is served or listed.
+// 11717. A request for /<key> that the catalogue shares (or, without one,
+// whose link file names a real video) is answered with that video; thumbnails and other files
+// inside file_root are served as they are, folders as an HTML listing (GET) or a multistatus
+// (PROPFIND). Every WebDAV write is refused with a digest challenge. Nothing whose name starts with
+// '.' and nothing that a symlink or ".." leads out of file_root is served or listed.
 //
 // Threads: start and stop come from one thread (the service's owner); the
 // listener is bound before start returns, and requests are answered on the
@@ -53,9 +53,9 @@ public:
     HttpFileServer& operator=(const HttpFileServer&) = delete;
 
     // Listens on the address and port, or says why it cannot. Port 0 picks
-    // a free one.
+    // a free one. The catalogue, when given, must outlive the server.
     PartStart start(const std::string& address, int port, const std::string& serviceRoot,
-                    const Limits& limits = defaultLimits());
+                    const Limits& limits = defaultLimits(), SharedCatalogue* catalogue = nullptr);
     void stop();
     bool running() const { return daemon_ != nullptr; }
     // The port listened on, 0 when not running.

@@ -14,13 +14,11 @@
 #include "service/catalogue_list.h"
 #include "service/client_table.h"
 #include "service/http_file_server.h"
+#include "service/phone_protocol.h"
+#include "service/shared_catalogue.h"
 #include "service/start_result.h"
 
 namespace zorvex {
-
-// ADD_NOT_SAVED: the link file could not be written (a full disk), so the
-// share would not outlive this run; nothing was added.
-enum AddResult { ADD_OK = 0, ADD_FULL = 1, ADD_REJECTED = 2, ADD_NOT_SAVED = 3 };
 
 // One network the service serves: its address on this machine, where its
 // discovery packets go, and the adapter's name for messages.
@@ -64,26 +62,18 @@ struct DescriptorBudget {
     static DescriptorBudget of(std::size_t limit);
 };
 
-enum class LinkFileLoad {
-    Restored,
-    NotAKey,     // the name is not 32 lowercase hex digits: not one of ours
-    Unreadable,  // missing, or it cannot be opened
-    Damaged,     // not a link file, or one for another key
-    ListFull,
-};
-
-// The LAN service: the shared-file catalogue, the phones' list requests, and
-// its two parts on each IPv4 address it serves: the discovery/link thread
+// The LAN service: the shared-file catalogue (SharedCatalogue), the phones'
+// list requests, and its two parts on each IPv4 address it serves: the discovery/link thread
 // (one for every network, with one table of 64 phones) and an HTTP server
 // per address (libmicrohttpd, with threads of its own). Sockets are opened
 // on the caller's thread, so a start reports what really listens.
 //
 // Threads: setAddress, start, stop and destruction belong to the owner's
 // thread (the UI thread); they are also safe against each other from several
-// threads. The catalogue operations (addFile, loadLinkFile, removeFile,
-// nextEntry, entries) may be called from any thread: each takes the
-// catalogue mutex, which stays inside. parse runs on the discovery/link thread.
-class Service final : public ParserHandler {
+// threads. The catalogue and its operations (addFile, loadLinkFile,
+// removeFile, nextEntry, entries) may be used from any thread. parse runs on
+// the discovery/link thread.
+class Service final {
 public:
     // State bits: a part's run bit is set once its sockets are open and
     // cleared when it has stopped; the stop bits while stop waits for them.
@@ -95,7 +85,7 @@ public:
     // root: the home folder; link files go to root/file_root, thumbnails to
     // root/file_root/image, which is created here.
     explicit Service(std::string root);
-    ~Service() override;
+    ~Service();
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
@@ -133,31 +123,24 @@ public:
     int connectedClients() const { return connected_.load(std::memory_order_relaxed); }
 
     // Not owned; set before setAddress. Called on the link thread with the
-    // catalogue mutex held.
-    void setListener(FileStatusChangeListener* listener) { listener_ = listener; }
+    // catalogue's mutex held.
+    void setListener(FileStatusChangeListener* listener) { protocol_.setListener(listener); }
 
-    // Shares a file in list 1 or 2 and writes its link file; key receives
-    // md5Hex(path). ADD_REJECTED for a path without '/', an empty name, a
-    // path over kMaxPathBytes, or another type; ADD_FULL when the list holds
-    // 35; ADD_NOT_SAVED when its link file cannot be written. key is set
-    // only on ADD_OK. The entry keeps the whole name; phones are shown
-    // phoneName of it.
-    int addFile(const std::string& path, int type, std::string* key);
-    // Restores one entry from its link file. Damaged files (unreadable as a
-    // link file, or naming another key) and those beyond a list's capacity
-    // are skipped and stay on disk; the caller decides what becomes of them.
-    LinkFileLoad loadLinkFile(const std::string& key);
-    // Drops the first entry of list 1 or 2 with exactly this path, with its
-    // link file and thumbnail (never the shared file). Any thread.
-    void removeFile(int type, const std::string& path);
-    // A walk over one list, as CatalogueList::nextEntry. Any thread.
-    bool nextEntry(int type, CatalogueEntry& out);
-    // A copy of one list in catalogue order; empty for another type. Any thread.
-    std::vector<CatalogueEntry> entries(int type);
+    SharedCatalogue& catalogue() { return catalogue_; }
+    // The catalogue's own operations, for its users' convenience.
+    int addFile(const std::string& path, int type, std::string* key) {
+        return catalogue_.addFile(path, type, key);
+    }
+    LinkFileLoad loadLinkFile(const std::string& key) { return catalogue_.loadLinkFile(key); }
+    void removeFile(int type, const std::string& path) { catalogue_.removeFile(type, path); }
+    bool nextEntry(int type, CatalogueEntry& out) { return catalogue_.nextEntry(type, out); }
+    std::vector<CatalogueEntry> entries(int type) { return catalogue_.entries(type); }
 
-    void parse(ClientSlot& slot, int length) override;
-    // The response laid out for a list request, or empty for an unknown type.
-    std::string buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp);
+    PhoneProtocol& protocol() { return protocol_; }
+    void parse(ClientSlot& slot, int length) { protocol_.parse(slot, length); }
+    std::string buildListResponse(int type, ClientSlot& slot, std::uint32_t requestStamp) {
+        return protocol_.buildListResponse(type, slot, requestStamp);
+    }
 
 private:
     struct Network {
@@ -167,7 +150,6 @@ private:
         PartStart httpStart;
     };
 
-    CatalogueList* list(int type);
     void linkThreadMain();
     // Opens what does not run yet on each network; the link thread is parked.
     void openLocked();
@@ -176,6 +158,11 @@ private:
     void stopLocked();
     void publishLocked();
     void wakeThreads();
+
+    // Declared first: it outlives the parts that serve it, and saves its
+    // lists once they have stopped.
+    SharedCatalogue catalogue_;
+    PhoneProtocol protocol_{catalogue_};
 
     // constant after construction
     const HomeLayout home_;
@@ -196,16 +183,6 @@ private:
     std::vector<AddressStatus> status_;  // what networks() answers
     std::atomic<std::uint32_t> state_{0};
     std::atomic<int> connected_{0};
-
-    // guarded by catalogueMutex_
-    std::mutex catalogueMutex_;
-    CatalogueList source_;
-    CatalogueList converted_;
-    std::size_t pendingAdds_[2] = {0, 0};  // addFile calls holding a place in a list
-    ClientTable* clients_ = nullptr;       // the link thread's table while it runs
-
-    FileStatusChangeListener* listener_ = nullptr;
-    std::string scratch_;  // the list body being answered; link thread only
 };
 
 }  // namespace zorvex

@@ -176,6 +176,19 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
             .status,
         304);
 
+    // The catalogue's look-up follows its link file: gone, it hides the
+    // video; back, it serves it again; unshared, the key is a plain miss.
+    std::string link = test::readFile(home.file("file_root/" + key));
+    std::filesystem::remove(home.file("file_root/" + key));
+    EXPECT_EQ(request("GET", "/" + key).status, 404);
+    home.write("file_root/" + key, link);
+    EXPECT_EQ(request("GET", "/" + key).status, 200);
+    std::string other = videos.write("other.mp4", "other");
+    std::string otherKey;
+    ASSERT_EQ(service->addFile(other, LIST_CONVERTED, &otherKey), ADD_OK);
+    service->removeFile(LIST_CONVERTED, other);
+    EXPECT_EQ(request("GET", "/" + otherKey).status, 404);
+
     std::filesystem::remove(video);
     EXPECT_TRUE(std::filesystem::exists(home.file("file_root/" + key)));
     EXPECT_EQ(request("GET", "/" + key).status, 404);
