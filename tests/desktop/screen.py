@@ -1,6 +1,7 @@
 """Pictures of the screen: what the X server shows, read as RGB, compared and
 written as PNG. Only the standard library and python3-xlib."""
 
+import operator
 import struct
 import zlib
 
@@ -33,14 +34,14 @@ class Picture:
         """The share of pixels within tolerance (per channel) of colour."""
         if not self.rgb:
             return 0.0
-        near = 0
-        r, g, b = colour
-        rgb = self.rgb
-        for i in range(0, len(rgb), 3):
-            if (abs(rgb[i] - r) <= tolerance and abs(rgb[i + 1] - g) <= tolerance
-                    and abs(rgb[i + 2] - b) <= tolerance):
-                near += 1
-        return near / (len(rgb) // 3)
+        # Each channel through a table that marks the near values with a 1;
+        # a pixel is near where all three are: the bytes' AND, counted at once.
+        near = -1
+        for channel, value in enumerate(colour):
+            table = bytes(1 if abs(v - value) <= tolerance else 0 for v in range(256))
+            marks = int.from_bytes(self.rgb[channel::3].translate(table), "little")
+            near = marks if near < 0 else near & marks
+        return near.bit_count() / (len(self.rgb) // 3)
 
     def mean(self):
         n = max(1, len(self.rgb) // 3)
@@ -52,7 +53,7 @@ class Picture:
             raise ValueError("pictures of different sizes")
         if not self.rgb:
             return 0.0
-        return sum(abs(a - b) for a, b in zip(self.rgb, other.rgb)) / len(self.rgb)
+        return sum(map(abs, map(operator.sub, self.rgb, other.rgb))) / len(self.rgb)
 
     def save_png(self, path):
         stride = self.width * 3
