@@ -34,7 +34,12 @@ for round in $(seq "$ROUNDS"); do
     CCACHE_DISABLE=1 "$clone/scripts/test" >"$TMP/log" 2>&1
     status=$?
     end=$(date +%s.%N)
-    [[ $status == 0 ]] || { tail -n 40 "$TMP/log"; echo "scripts/test failed" >&2; exit 1; }
+    if [[ $status != 0 ]]; then
+        cp "$TMP/log" /tmp/zorvex-test-house.log
+        grep -E 'FAIL|Failure' "$TMP/log" | head -n 20
+        echo "scripts/test failed; its whole output is in /tmp/zorvex-test-house.log" >&2
+        exit 1
+    fi
     whole=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
     WHOLE+=("$whole")
     CTEST+=("$(ctest_wall "$TMP/log")")
