@@ -193,11 +193,11 @@ public:
     std::optional<MHD_Result> answer(MHD_Connection* connection, const DocumentRoot& root,
                                      const std::string& relative) {
         struct stat now {};
-        if (!root.stat(relative, now)) return std::nullopt;
+        const bool there = root.stat(relative, now);
         std::lock_guard lock(mutex_);
         auto found = entries_.find(relative);
         if (found == entries_.end()) return std::nullopt;
-        if (!same(found->second.info, now)) {
+        if (!there || !same(found->second.info, now)) {
             MHD_destroy_response(found->second.response);
             entries_.erase(found);
             return std::nullopt;
@@ -217,7 +217,7 @@ public:
             got += static_cast<std::size_t>(n);
         }
         MHD_Response* response = got == size ? MHD_create_response_from_buffer_with_free_callback(
-                                                   size, bytes, &std::free)
+                                                   size, bytes, [](void* kept) { std::free(kept); })
                                              : nullptr;
         if (!response) std::free(bytes);
         return response;

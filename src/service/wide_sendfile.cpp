@@ -69,7 +69,7 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
         errno = EBADF;
         return -1;
     }
-    if (finishesBody && static_cast<std::size_t>(sent) == count) {
+    if (finishesBody && sent > 0 && static_cast<std::size_t>(sent) == count) {
         // The library pushes only after what it takes for its own last call;
         // this one was, so its push is made here, the same one: TCP_NODELAY
         // sends what the cork holds. The library's idea of the socket's
