@@ -113,6 +113,11 @@ OpenedFile DocumentRoot::open(const std::string& relative) const {
     return file;
 }
 
+bool DocumentRoot::stat(const std::string& relative, struct stat& info) const {
+    return rootFd_ >= 0 && !relative.empty() &&
+           ::fstatat(rootFd_, relative.c_str(), &info, AT_NO_AUTOMOUNT) == 0;
+}
+
 OpenedFile DocumentRoot::openTarget(const std::string& path) {
     OpenedFile file = openChecked(path);
     if (!file.isFile()) return {};

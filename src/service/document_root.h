@@ -60,6 +60,10 @@ public:
     // outside the root.
     OpenedFile open(const std::string& relative) const;
 
+    // What a path relative to the root leads to now, links followed, without
+    // open()'s check; for telling whether a file opened before is still there.
+    bool stat(const std::string& relative, struct stat& info) const;
+
     // The entries of a folder opened by open(): names starting with '.',
     // entries that lead outside the root, and anything but files and folders
     // are left out. Sorted by name.

@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,11 +13,13 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -162,12 +165,101 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
     return std::make_shared<ConnectionLedger>(connections, unfinishedHeads);
 }
 
+// Thumbnails answered from memory: each phone fetches every one of a list's
+// at each look. An answer is kept per path and trusted while the path still
+// stats as the very file read (device, inode, size, modification and change
+// times): one call where opening, reading and closing it take four. A file
+// modified within the last seconds is not kept, since a rewrite within the
+// clock's granularity could leave its times as they were. Any thread.
+class ThumbnailCache {
+public:
+    static constexpr std::size_t kEntries = 256;
+    static constexpr std::size_t kLargest = std::size_t{32} * 1024;
+
+    ThumbnailCache() = default;
+    ~ThumbnailCache() {
+        for (auto& [path, entry] : entries_) MHD_destroy_response(entry.response);
+    }
+    ThumbnailCache(const ThumbnailCache&) = delete;
+    ThumbnailCache& operator=(const ThumbnailCache&) = delete;
+
+    static bool keepable(const struct stat& info) {
+        return S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) <= kLargest &&
+               info.st_mtime < std::time(nullptr) - 1;
+    }
+
+    // Queues the answer kept for the path if the file is still the one read;
+    // nullopt when there is none to give.
+    std::optional<MHD_Result> answer(MHD_Connection* connection, const DocumentRoot& root,
+                                     const std::string& relative) {
+        struct stat now {};
+        const bool there = root.stat(relative, now);
+        std::lock_guard lock(mutex_);
+        auto found = entries_.find(relative);
+        if (found == entries_.end()) return std::nullopt;
+        if (!there || !same(found->second.info, now)) {
+            MHD_destroy_response(found->second.response);
+            entries_.erase(found);
+            return std::nullopt;
+        }
+        return MHD_queue_response(connection, MHD_HTTP_OK, found->second.response);
+    }
+
+    // The whole file as a body that can be kept; null when it cannot be read whole.
+    static MHD_Response* body(const OpenedFile& file) {
+        const auto size = static_cast<std::size_t>(file.info().st_size);
+        auto* bytes = static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1)));
+        if (!bytes) return nullptr;
+        std::size_t got = 0;
+        while (got < size) {
+            ssize_t n = ::pread(file.fd(), bytes + got, size - got, static_cast<off_t>(got));
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        MHD_Response* response = got == size ? MHD_create_response_from_buffer_with_free_callback(
+                                                   size, bytes, [](void* kept) { std::free(kept); })
+                                             : nullptr;
+        if (!response) std::free(bytes);
+        return response;
+    }
+
+    // Takes over the caller's reference to a whole answer made from body().
+    void keep(const std::string& relative, const struct stat& info, MHD_Response* response) {
+        std::lock_guard lock(mutex_);
+        auto found = entries_.find(relative);
+        if (found != entries_.end()) {
+            MHD_destroy_response(found->second.response);
+            entries_.erase(found);
+        } else if (entries_.size() >= kEntries) {
+            MHD_destroy_response(entries_.begin()->second.response);
+            entries_.erase(entries_.begin());
+        }
+        entries_.emplace(relative, Entry{info, response});
+    }
+
+private:
+    struct Entry {
+        struct stat info;
+        MHD_Response* response;  // one reference is the cache's
+    };
+
+    static bool same(const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+               a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;  // guarded by mutex_
+};
+
 struct Site {
     Site(std::string path, std::shared_ptr<ConnectionLedger> ledger, SharedCatalogue* shared)
         : root(std::move(path)), connections(std::move(ledger)), catalogue(shared) {}
     DocumentRoot root;
     const std::shared_ptr<ConnectionLedger> connections;
-    SharedCatalogue* const catalogue;  // null: keys are looked up in their link files
+    SharedCatalogue* const catalogue;   // null: keys are looked up in their link files
+    mutable ThumbnailCache thumbnails;  // guards itself
 };
 
 namespace {
@@ -342,8 +434,14 @@ MHD_Response* multipartBody(OpenedFile& file, const std::vector<http::ByteRange>
 }
 
 // GET or HEAD of a regular file: validators, 304, ranges, the body.
-MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_view name,
-                     bool head) {
+// A thumbnail's path, under which its whole answer may be kept.
+struct KeptAs {
+    ThumbnailCache& cache;
+    const std::string& relative;
+};
+
+MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_view name, bool head,
+                     const KeptAs* kept = nullptr) {
     const struct stat& info = file.info();
     const std::int64_t size = info.st_size;
     const std::time_t modifiedAt = info.st_mtime;
@@ -384,8 +482,12 @@ MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_vi
     std::string contentRange;
     MHD_Response* response = nullptr;
     unsigned status = MHD_HTTP_OK;
+    MHD_Response* keptBody = nullptr;
     if (range.kind == http::RangeRequest::Kind::None) {
-        response = rangeBody(file, 0, size, head);
+        if (kept && !head && ThumbnailCache::keepable(info)) {
+            response = keptBody = ThumbnailCache::body(file);
+        }
+        if (!response) response = rangeBody(file, 0, size, head);
     } else if (range.ranges.size() == 1) {
         const http::ByteRange& only = range.ranges.front();
         char text[96];
@@ -404,6 +506,12 @@ MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_vi
     MHD_add_response_header(response, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
     if (!contentRange.empty()) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, contentRange.c_str());
+    }
+    if (response == keptBody) {
+        // Queued first: once kept, another thread may drop it.
+        MHD_Result result = MHD_queue_response(connection, status, response);
+        kept->cache.keep(kept->relative, info, response);
+        return result;
     }
     return queue(connection, status, response);
 }
@@ -450,10 +558,21 @@ MHD_Result serveGet(const Site& site, MHD_Connection* connection, std::string_vi
             return serveFile(connection, std::move(target), record->path, head);
         }
     }
-    OpenedFile file = site.root.open(path->relative());
+    const std::string relative = path->relative();
+    const bool thumbnail = !head && path->segments.size() == 2 && path->segments[0] == "image";
+    // Only a plain GET is answered from memory; the kept answer is the whole file.
+    if (thumbnail && !header(connection, MHD_HTTP_HEADER_RANGE) &&
+        !header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH) &&
+        !header(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE)) {
+        if (auto answered = site.thumbnails.answer(connection, site.root, relative)) {
+            return *answered;
+        }
+    }
+    OpenedFile file = site.root.open(relative);
     if (file.isFile()) {
         std::string name = path->segments.empty() ? "" : path->segments.back();
-        return serveFile(connection, std::move(file), name, head);
+        KeptAs keptAs{site.thumbnails, relative};
+        return serveFile(connection, std::move(file), name, head, thumbnail ? &keptAs : nullptr);
     }
     if (!file.isFolder()) return notFound(connection);
     std::string folderPath = encodedPath(*path, true);

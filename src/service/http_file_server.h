@@ -31,8 +31,8 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
 //
 // Threads: start and stop come from one thread (the service's owner); the
 // listener is bound before start returns, and requests are answered on the
-// library's own small pool of event-loop threads, which share nothing but
-// the constant document root.
+// library's own small pool of event-loop threads, which share the constant
+// document root and the thumbnails kept in memory (under a mutex of their own).
 class HttpFileServer {
 public:
     struct Limits {

@@ -1,6 +1,9 @@
 #include "service/wide_sendfile.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -43,13 +46,18 @@ std::uint64_t widenedSendfileCalls() {
 
 extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t count) noexcept {
     using namespace zorvex;
+    bool finishesBody = false;
     if (offset && *offset >= 0 && count == kLibraryChunk && in >= 0 && in < kNotedDescriptors) {
         const std::uint64_t end =
             bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
         const auto at = static_cast<std::uint64_t>(*offset);
-        if (end > 0 && end - 1 > at + kLibraryChunk + kLeftToTheLibrary) {
-            count =
-                static_cast<std::size_t>(std::min(end - 1 - at - kLeftToTheLibrary, kWidestCall));
+        const std::uint64_t rest = end > 0 && end - 1 > at ? end - 1 - at : 0;
+        if (rest > kLibraryChunk && rest <= kWidestCall) {
+            count = static_cast<std::size_t>(rest);
+            finishesBody = true;
+            widened.fetch_add(1, std::memory_order_relaxed);
+        } else if (rest > kLibraryChunk + kLeftToTheLibrary) {
+            count = static_cast<std::size_t>(std::min(rest - kLeftToTheLibrary, kWidestCall));
             widened.fetch_add(1, std::memory_order_relaxed);
         }
     }
@@ -60,6 +68,16 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
         // the connection's timeout; an error ends the connection now.
         errno = EBADF;
         return -1;
+    }
+    if (finishesBody && sent > 0 && static_cast<std::size_t>(sent) == count) {
+        // The library pushes only after what it takes for its own last call;
+        // this one was, so its push is made here, the same one: TCP_NODELAY
+        // sends what the cork holds. The library's idea of the socket's
+        // options stays true.
+        const int on = 1;
+        const int saved = errno;
+        ::setsockopt(out, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        errno = saved;
     }
     return sent;
 }

@@ -9,11 +9,13 @@
 // served ranges about 15 % slower for it, with no more CPU. This build
 // defines sendfile64 itself, which the library's calls then reach: a call of
 // the library's chunk on a body noted here may go on to just before the
-// body's end (at most 4 MiB, about what a socket takes at once); the
-// library's own last call still ends the body and pushes it out, so its
-// accounting and corking stay as they are. Every other call passes through
-// unchanged. A file cut short under a body (nothing left to send) fails the
-// call, so that the library ends that connection at once.
+// body's end (at most 4 MiB, about what a socket takes at once). A body whose
+// rest fits goes in that one call, and the push the library would make after
+// its own last call (TCP_NODELAY) is made here; a longer one leaves the last
+// piece to the library, which then ends the body and pushes it. The library
+// counts a call that sent past its chunk as it counts any other, and its
+// corking stays as it is. Every other call passes through unchanged. A file cut short under a body
+// (nothing left to send) fails the call, so that the library ends that connection at once.
 namespace zorvex {
 
 // The body read from fd ends at endOffset (exclusive). Noted before the fd is

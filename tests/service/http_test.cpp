@@ -198,6 +198,34 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
 // Phones are told a video is there exactly when it can be fetched: a folder,
 // a FIFO or (for a user other than root) a file without read permission is
 // neither.
+// Thumbnails are answered from memory once their file has settled: what
+// is served must still follow the file as it is rewritten, replaced or removed.
+TEST_F(HttpFiles, KeptThumbnailsFollowTheirFile) {
+    namespace fs = std::filesystem;
+    const std::string path = "/image/" + key + ".jpg";
+    const std::string file = home.file("file_root" + path);
+    auto settle = [&] {
+        fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(1));
+    };
+    home.write("file_root" + path, "jpeg bytes");
+    settle();
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(request("GET", path).body, "jpeg bytes") << i;
+    Reply cached = request("GET", path, {"If-None-Match: " + request("GET", path).headers["etag"]});
+    EXPECT_EQ(cached.status, 304);
+    EXPECT_EQ(request("GET", path, {"Range: bytes=5-"}).body, "bytes");
+
+    home.write("file_root" + path, "JPEG BYTES");  // the same size, rewritten in place
+    EXPECT_EQ(request("GET", path).body, "JPEG BYTES");
+    settle();
+    EXPECT_EQ(request("GET", path).body, "JPEG BYTES");
+    home.write("file_root/image/next.jpg", "next bytes");
+    fs::last_write_time(home.file("file_root/image/next.jpg"), fs::last_write_time(file));
+    fs::rename(home.file("file_root/image/next.jpg"), file);
+    EXPECT_EQ(request("GET", path).body, "next bytes");
+    fs::remove(file);
+    EXPECT_EQ(request("GET", path).status, 404);
+}
+
 TEST_F(HttpFiles, ListedAsPresentExactlyWhenServed) {
     std::string folder = videos.file("folder.mp4"), fifo = videos.file("fifo.mp4");
     std::string locked = videos.write("locked.mp4", "bytes");
