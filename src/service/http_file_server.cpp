@@ -31,6 +31,7 @@
 #include "service/document_root.h"
 #include "service/http_listing.h"
 #include "service/http_request.h"
+#include "service/http_workers.h"
 #include "service/link_file.h"
 #include "service/shared_catalogue.h"
 #include "service/wide_sendfile.h"
@@ -758,33 +759,44 @@ PartStart HttpFileServer::start(const std::string& address, int port,
     const auto connections = static_cast<unsigned>(ledger->connections());
     auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(), std::move(ledger),
                                        catalogue);
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    std::shared_ptr<HttpWorkers> workers =
+        limits.workers ? limits.workers : std::make_shared<HttpWorkers>(1);
+    // No thread of its own: the workers run it.
+    unsigned flags = MHD_USE_EPOLL | MHD_USE_ERROR_LOG;
     // Asked first, so that a port held for a while (tried again every few
     // seconds) does not have the library say so each time.
     if (PartStart free = whyNoListener(bind); !free.running()) return free;
     daemon_ = MHD_start_daemon(
         flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &answer, site.get(),
-        MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SOCK_ADDR,
-        reinterpret_cast<sockaddr*>(&bind), MHD_OPTION_THREAD_POOL_SIZE,
-        std::max(1u, limits.threads), MHD_OPTION_CONNECTION_LIMIT, connections + kLedgerSlack,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::min(limits.perAddress, connections),
-        MHD_OPTION_CONNECTION_TIMEOUT, limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK,
-        &keepEscapes, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &requestDone, site.get(),
-        MHD_OPTION_NOTIFY_CONNECTION, &connectionNotice, site.get(), MHD_OPTION_END);
+        MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
+        MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bind), MHD_OPTION_CONNECTION_LIMIT,
+        connections + kLedgerSlack, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        std::min(limits.perAddress, connections), MHD_OPTION_CONNECTION_TIMEOUT,
+        limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr,
+        MHD_OPTION_NOTIFY_COMPLETED, &requestDone, site.get(), MHD_OPTION_NOTIFY_CONNECTION,
+        &connectionNotice, site.get(), MHD_OPTION_END);
     if (!daemon_) {
         PartStart why = whyNoListener(bind);
-        // The bind works now, so something else failed (threads, epoll).
+        // The bind works now, so something else failed (epoll, memory).
         if (why.running()) why.cause = StartCause::Failed;
         return why;
     }
+    if (!workers->add(daemon_)) {
+        MHD_stop_daemon(daemon_);
+        daemon_ = nullptr;
+        return partFailure(EAGAIN);
+    }
+    workers_ = std::move(workers);
     site_ = std::move(site);
     return {};
 }
 
 void HttpFileServer::stop() {
     if (!daemon_) return;
+    workers_->remove(daemon_);
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    workers_.reset();
     site_.reset();
 }
 

@@ -12,6 +12,7 @@ namespace zorvex {
 
 struct Site;
 class ConnectionLedger;
+class HttpWorkers;
 class SharedCatalogue;
 
 // The connections of every server that shares it, held to one budget: past
@@ -30,13 +31,17 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
 // '.' and nothing that a symlink or ".." leads out of file_root is served or listed.
 //
 // Threads: start and stop come from one thread (the service's owner); the
-// listener is bound before start returns, and requests are answered on the
-// library's own small pool of event-loop threads, which share the constant
-// document root and the thumbnails kept in memory (under a mutex of their own).
+// listener is bound before start returns, and requests are answered on a
+// thread of the HttpWorkers given (shared by the service's servers), which
+// share the constant document root and the thumbnails kept in memory (under
+// a mutex of their own).
 class HttpFileServer {
 public:
     struct Limits {
-        unsigned threads = 2;          // event loops, about the core count
+        // Shared with the service's other servers; without one, workers of
+        // its own, which need a single thread.
+        std::shared_ptr<HttpWorkers> workers;
+        unsigned threads = 2;          // for the service's workers: about the core count
         unsigned perAddress = 128;     // one busy phone, or wrk -c64, fits well
         unsigned timeoutSeconds = 30;  // a connection that does nothing for this long is closed
         // Shared with the service's other servers; without one, a ledger of
@@ -63,7 +68,8 @@ public:
 
 private:
     MHD_Daemon* daemon_ = nullptr;
-    std::unique_ptr<Site> site_;  // what the request handler reads; outlives the daemon
+    std::shared_ptr<HttpWorkers> workers_;  // run daemon_
+    std::unique_ptr<Site> site_;            // what the request handler reads; outlives the daemon
 };
 
 }  // namespace zorvex

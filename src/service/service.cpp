@@ -11,6 +11,7 @@
 #include "platform/net_interfaces.h"
 #include "platform/process_limits.h"
 #include "service/console.h"
+#include "service/http_workers.h"
 #include "service/link_frame.h"
 
 namespace zorvex {
@@ -30,7 +31,8 @@ Service::Service(std::string root)
       home_(std::move(root)),
       wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       budget_(DescriptorBudget::of(descriptorLimit())),
-      ledger_(makeConnectionLedger(budget_.httpConnections, budget_.unfinishedHeads)) {}
+      ledger_(makeConnectionLedger(budget_.httpConnections, budget_.unfinishedHeads)),
+      workers_(std::make_shared<HttpWorkers>(HttpFileServer::defaultLimits().threads)) {}
 
 Service::~Service() {
     stop();
@@ -183,6 +185,7 @@ void Service::openLocked() {
             auto http = std::make_unique<HttpFileServer>();
             HttpFileServer::Limits limits = HttpFileServer::defaultLimits();
             limits.ledger = ledger_;
+            limits.workers = workers_;
             network.httpStart =
                 http->start(address, wire::kHttpPort, home_.home(), limits, &catalogue_);
             if (network.httpStart.running()) network.http = std::move(http);

@@ -65,7 +65,7 @@ struct DescriptorBudget {
 // The LAN service: the shared-file catalogue (SharedCatalogue), the phones'
 // list requests, and its two parts on each IPv4 address it serves: the discovery/link thread
 // (one for every network, with one table of 64 phones) and an HTTP server
-// per address (libmicrohttpd, with threads of its own). Sockets are opened
+// per address (libmicrohttpd), all run by the same few worker threads. Sockets are opened
 // on the caller's thread, so a start reports what really listens.
 //
 // Threads: setAddress, start, stop and destruction belong to the owner's
@@ -170,6 +170,8 @@ private:
     const DescriptorBudget budget_;
     // Every network's HTTP connections, held to the budget together.
     const std::shared_ptr<ConnectionLedger> ledger_;
+    // Run every network's HTTP server: their count does not grow with the networks.
+    const std::shared_ptr<HttpWorkers> workers_;
 
     std::mutex lifecycleMutex_;  // serialises setAddress, start, stop, serve, destruction
     // guarded by lifecycleMutex_

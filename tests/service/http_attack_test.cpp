@@ -15,6 +15,7 @@
 
 #include "phone_link.h"
 #include "service/http_file_server.h"
+#include "service/http_workers.h"
 #include "service/link_file.h"
 #include "service/service.h"
 #include "support/test_support.h"
@@ -181,6 +182,33 @@ TEST_F(HttpUnderAttack, TrickledHeadsFromManyAddressesLeaveRoomForANewPhone) {
     }
 }
 
+TEST_F(HttpUnderAttack, OneWorkerThreadServesTwoAddressesEachWithItsOwnLimits) {
+    HttpFileServer::Limits limits;
+    limits.workers = std::make_shared<HttpWorkers>(1);
+    limits.perAddress = 4;
+    ASSERT_TRUE(start(limits));
+    HttpFileServer other;
+    ASSERT_TRUE(other.start(test::runAddress(2), 0, home.path(), limits));
+    // An address's share on one network leaves its share on the other whole.
+    std::vector<std::unique_ptr<PhoneLink>> held, served;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<PhoneLink>(kHost, server.port(), "127.0.0.2"));
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+        served.push_back(
+            std::make_unique<PhoneLink>(test::runAddress(2), other.port(), "127.0.0.2"));
+        ASSERT_TRUE(served.back()->send("GET / HTTP/1.1\r\n"));
+    }
+    PhoneLink fifth(kHost, server.port(), "127.0.0.2");
+    EXPECT_TRUE(fifth.closedByPeer());
+    for (auto& phone : served) {
+        ASSERT_TRUE(phone->send("Host: x\r\n\r\n"));
+        EXPECT_EQ(phone->receive(12), "HTTP/1.1 200");
+    }
+    // The thread goes on serving the one left.
+    other.stop();
+    EXPECT_EQ(fetchStatus(server.port(), "/image/" + key + ".jpg"), 200);
+}
+
 TEST_F(HttpUnderAttack, AFileCutShortWhileItStreamsEndsTheConnectionAtOnce) {
     HttpFileServer::Limits limits;
     limits.timeoutSeconds = 600;  // far beyond the wait below
@@ -192,6 +220,20 @@ TEST_F(HttpUnderAttack, AFileCutShortWhileItStreamsEndsTheConnectionAtOnce) {
     std::string rest = phone.receive(64 << 20, std::chrono::seconds(60));
     EXPECT_TRUE(phone.closedByPeer(std::chrono::milliseconds(0)));
     EXPECT_LT(rest.size(), std::size_t{32} << 20);
+}
+
+TEST_F(HttpUnderAttack, TheServicesHttpThreadsDoNotGrowWithItsNetworks) {
+    auto threads = [] {
+        auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+        return static_cast<unsigned>(std::distance(begin(tasks), end(tasks)));
+    };
+    Service service(home.path());
+    const unsigned before = threads();
+    std::vector<ServedAddress> networks;
+    for (int n = 1; n <= 6; ++n) networks.push_back({test::runAddress(n), "", ""});
+    service.serve(networks);
+    // Beside the link thread, the workers: never one or two a network.
+    EXPECT_LE(threads(), before + 1 + HttpFileServer::defaultLimits().threads);
 }
 
 TEST_F(HttpUnderAttack, TheServiceBindsItsOwnAddressOnly) {
