@@ -62,19 +62,10 @@ public:
         std::list<Record*>::iterator waitAt;  // in waiting_.list while waiting
     };
 
-    Record* accepted(MHD_Connection* connection) {
+    Record* accepted(int fd, std::uint32_t address) {
         auto record = std::make_unique<Record>();
-        if (const MHD_ConnectionInfo* info =
-                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
-            record->fd = info->connect_fd;
-        }
-        if (const MHD_ConnectionInfo* info =
-                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
-            if (info->client_addr && info->client_addr->sa_family == AF_INET) {
-                record->address =
-                    reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr.s_addr;
-            }
-        }
+        record->fd = fd;
+        record->address = address;
         std::lock_guard lock(mutex_);
         record->open = true;
         record->at = all_.add(record.get());
@@ -165,6 +156,35 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
                                                        std::size_t unfinishedHeads) {
     return std::make_shared<ConnectionLedger>(connections, unfinishedHeads);
 }
+
+// The connections each peer address holds on one server whose listener
+// several daemons share: the library counts them per daemon, so they are
+// counted here for all of them, against the same limit. Any thread.
+class AddressShares {
+public:
+    explicit AddressShares(unsigned limit) : limit_(limit) {}
+
+    bool take(std::uint32_t address) {
+        std::lock_guard lock(mutex_);
+        unsigned& held = held_[address];
+        if (held >= limit_) {
+            if (held == 0) held_.erase(address);
+            return false;
+        }
+        ++held;
+        return true;
+    }
+    void give(std::uint32_t address) {
+        std::lock_guard lock(mutex_);
+        auto found = held_.find(address);
+        if (found != held_.end() && --found->second == 0) held_.erase(found);
+    }
+
+private:
+    const unsigned limit_;
+    std::mutex mutex_;
+    std::unordered_map<std::uint32_t, unsigned> held_;  // guarded by mutex_
+};
 
 // Thumbnails answered from memory: each phone fetches every one of a list's
 // at each look. An answer is kept per path and trusted while the path still
@@ -259,8 +279,9 @@ struct Site {
         : root(std::move(path)), connections(std::move(ledger)), catalogue(shared) {}
     DocumentRoot root;
     const std::shared_ptr<ConnectionLedger> connections;
-    SharedCatalogue* const catalogue;   // null: keys are looked up in their link files
-    mutable ThumbnailCache thumbnails;  // guards itself
+    SharedCatalogue* const catalogue;       // null: keys are looked up in their link files
+    mutable ThumbnailCache thumbnails;      // guards itself
+    std::unique_ptr<AddressShares> shares;  // while several daemons share the listener
 };
 
 namespace {
@@ -674,11 +695,31 @@ void requestDone(void* cls, MHD_Connection* connection, void** state, MHD_Reques
 
 void connectionNotice(void* cls, MHD_Connection* connection, void** context,
                       MHD_ConnectionNotificationCode code) {
-    ConnectionLedger& ledger = *static_cast<Site*>(cls)->connections;
+    Site& site = *static_cast<Site*>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        *context = ledger.accepted(connection);
-    } else {
-        ledger.closed(static_cast<ConnectionLedger::Record*>(*context));
+        int fd = -1;
+        std::uint32_t address = 0;
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+            fd = info->connect_fd;
+        }
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
+            if (info->client_addr && info->client_addr->sa_family == AF_INET) {
+                address = reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr.s_addr;
+            }
+        }
+        // Past its share the library closes a connection as it comes; this
+        // one ends before anything is read, and counts nowhere.
+        if (site.shares && !site.shares->take(address)) {
+            if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+            *context = nullptr;
+            return;
+        }
+        *context = site.connections->accepted(fd, address);
+    } else if (auto* record = static_cast<ConnectionLedger::Record*>(*context)) {
+        if (site.shares) site.shares->give(record->address);
+        site.connections->closed(record);
         *context = nullptr;
     }
 }
@@ -759,41 +800,65 @@ PartStart HttpFileServer::start(const std::string& address, int port,
     const auto connections = static_cast<unsigned>(ledger->connections());
     auto site = std::make_unique<Site>(HomeLayout(serviceRoot).documentRoot(), std::move(ledger),
                                        catalogue);
+    const unsigned lanes = std::max(1u, limits.threads);
+    const unsigned perAddress = std::min(limits.perAddress, connections);
+    if (lanes > 1) site->shares = std::make_unique<AddressShares>(perAddress);
     std::shared_ptr<HttpWorkers> workers =
-        limits.workers ? limits.workers : std::make_shared<HttpWorkers>(1);
-    // No thread of its own: the workers run it.
-    unsigned flags = MHD_USE_EPOLL | MHD_USE_ERROR_LOG;
+        limits.workers ? limits.workers : std::make_shared<HttpWorkers>(lanes);
+    // Each lane is a daemon on the one listener, as the library's own thread
+    // pool shares it, and takes its part of the connections; none has a
+    // thread of its own: the workers run them.
+    const unsigned total = connections + kLedgerSlack;
+    Site* const served = site.get();
+    auto startLane = [&](unsigned lane, auto listenOption, auto listener) {
+        return MHD_start_daemon(
+            MHD_USE_EPOLL | MHD_USE_ERROR_LOG, static_cast<std::uint16_t>(port), nullptr, nullptr,
+            &answer, served, MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr,
+            MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, listenOption, listener,
+            MHD_OPTION_CONNECTION_LIMIT, total / lanes + (lane < total % lanes ? 1 : 0),
+            MHD_OPTION_PER_IP_CONNECTION_LIMIT, perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+            limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr,
+            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, served, MHD_OPTION_NOTIFY_CONNECTION,
+            &connectionNotice, served, MHD_OPTION_END);
+    };
     // Asked first, so that a port held for a while (tried again every few
     // seconds) does not have the library say so each time.
     if (PartStart free = whyNoListener(bind); !free.running()) return free;
-    daemon_ = MHD_start_daemon(
-        flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &answer, site.get(),
-        MHD_OPTION_EXTERNAL_LOGGER, &logMessage, nullptr, MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
-        MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bind), MHD_OPTION_CONNECTION_LIMIT,
-        connections + kLedgerSlack, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-        std::min(limits.perAddress, connections), MHD_OPTION_CONNECTION_TIMEOUT,
-        limits.timeoutSeconds, MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr,
-        MHD_OPTION_NOTIFY_COMPLETED, &requestDone, site.get(), MHD_OPTION_NOTIFY_CONNECTION,
-        &connectionNotice, site.get(), MHD_OPTION_END);
+    daemon_ = startLane(0, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bind));
     if (!daemon_) {
         PartStart why = whyNoListener(bind);
         // The bind works now, so something else failed (epoll, memory).
         if (why.running()) why.cause = StartCause::Failed;
         return why;
     }
-    if (!workers->add(daemon_)) {
-        MHD_stop_daemon(daemon_);
-        daemon_ = nullptr;
-        return partFailure(EAGAIN);
-    }
     workers_ = std::move(workers);
     site_ = std::move(site);
+    bool started = workers_->add(daemon_);
+    const MHD_DaemonInfo* listener = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_LISTEN_FD);
+    for (unsigned lane = 1; started && lane < lanes; ++lane) {
+        MHD_Daemon* more = listener ? startLane(lane, MHD_OPTION_LISTEN_SOCKET,
+                                                static_cast<MHD_socket>(listener->listen_fd))
+                                    : nullptr;
+        if (more) lanes_.push_back(more);
+        started = more && workers_->add(more);
+    }
+    if (!started) {
+        stop();
+        return partFailure(EAGAIN);
+    }
     return {};
 }
 
 void HttpFileServer::stop() {
     if (!daemon_) return;
+    for (MHD_Daemon* lane : lanes_) workers_->remove(lane);
     workers_->remove(daemon_);
+    // The listener is the first lane's, to be closed with it.
+    for (MHD_Daemon* lane : lanes_) {
+        MHD_quiesce_daemon(lane);
+        MHD_stop_daemon(lane);
+    }
+    lanes_.clear();
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     workers_.reset();

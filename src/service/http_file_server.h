@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service/start_result.h"
 
@@ -38,10 +39,12 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
 class HttpFileServer {
 public:
     struct Limits {
-        // Shared with the service's other servers; without one, workers of
-        // its own, which need a single thread.
+        // Daemons on the one listener, each run by one thread at a time:
+        // about the core count.
+        unsigned threads = 2;
+        // Run the daemons; shared with the service's other servers, and
+        // without them, workers of its own with `threads` threads.
         std::shared_ptr<HttpWorkers> workers;
-        unsigned threads = 2;          // for the service's workers: about the core count
         unsigned perAddress = 128;     // one busy phone, or wrk -c64, fits well
         unsigned timeoutSeconds = 30;  // a connection that does nothing for this long is closed
         // Shared with the service's other servers; without one, a ledger of
@@ -67,8 +70,9 @@ public:
     int port() const;
 
 private:
-    MHD_Daemon* daemon_ = nullptr;
-    std::shared_ptr<HttpWorkers> workers_;  // run daemon_
+    MHD_Daemon* daemon_ = nullptr;          // the first lane, which owns the listener
+    std::vector<MHD_Daemon*> lanes_;        // the others
+    std::shared_ptr<HttpWorkers> workers_;  // run the lanes
     std::unique_ptr<Site> site_;            // what the request handler reads; outlives the daemon
 };
 

@@ -62,9 +62,8 @@ bool HttpWorkers::add(MHD_Daemon* daemon) {
         }
     }
     if (!loop) {
-        auto least = std::min_element(loops_.begin(), loops_.end(), [](auto& a, auto& b) {
-            return a->daemons < b->daemons;
-        });
+        auto least = std::min_element(loops_.begin(), loops_.end(),
+                                      [](auto& a, auto& b) { return a->daemons < b->daemons; });
         if (least == loops_.end()) return false;
         loop = least->get();
     }

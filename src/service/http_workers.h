@@ -42,7 +42,7 @@ private:
     // One thread and the daemons it runs.
     struct Loop {
         Loop();
-        ~Loop();  // ends the thread
+        ~Loop();          // ends the thread
         const int epoll;  // the daemons' epoll descriptors, and wake
         const int wake;   // eventfd, readable once the thread is to end
         std::size_t daemons = 0;
@@ -67,7 +67,7 @@ private:
 
     const unsigned threads_;  // at most
 
-    std::mutex lifecycle_;                     // serialises add and remove
+    std::mutex lifecycle_;                      // serialises add and remove
     std::vector<std::unique_ptr<Loop>> loops_;  // guarded by lifecycle_
 
     std::mutex mutex_;
