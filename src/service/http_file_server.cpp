@@ -162,15 +162,12 @@ std::shared_ptr<ConnectionLedger> makeConnectionLedger(std::size_t connections,
 // counted here for all of them, against the same limit. Any thread.
 class AddressShares {
 public:
-    explicit AddressShares(unsigned limit) : limit_(limit) {}
+    explicit AddressShares(unsigned limit) : limit_(std::max(limit, 1u)) {}
 
     bool take(std::uint32_t address) {
         std::lock_guard lock(mutex_);
-        unsigned& held = held_[address];
-        if (held >= limit_) {
-            if (held == 0) held_.erase(address);
-            return false;
-        }
+        unsigned& held = held_[address];  // limit_ > 0: never left at 0
+        if (held >= limit_) return false;
         ++held;
         return true;
     }
@@ -710,7 +707,7 @@ void connectionNotice(void* cls, MHD_Connection* connection, void** context,
             }
         }
         // Past its share the library closes a connection as it comes; this
-        // one ends before anything is read, and counts nowhere.
+        // one is shut at once, so nothing reaches it, and counts nowhere.
         if (site.shares && !site.shares->take(address)) {
             if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
             *context = nullptr;
@@ -802,7 +799,8 @@ PartStart HttpFileServer::start(const std::string& address, int port,
                                        catalogue);
     const unsigned lanes = std::max(1u, limits.threads);
     const unsigned perAddress = std::min(limits.perAddress, connections);
-    if (lanes > 1) site->shares = std::make_unique<AddressShares>(perAddress);
+    // 0 leaves addresses unlimited, to the library as here.
+    if (lanes > 1 && perAddress > 0) site->shares = std::make_unique<AddressShares>(perAddress);
     std::shared_ptr<HttpWorkers> workers =
         limits.workers ? limits.workers : std::make_shared<HttpWorkers>(lanes);
     // Each lane is a daemon on the one listener, as the library's own thread
