@@ -47,11 +47,10 @@ public:
 private:
     void run();
 
-    // constant after construction
-    FolderWatch watch_;  // only the thread looks
+    FolderWatch watch_;  // the thread's alone once it runs
     const std::function<void()> onChange_;
     const int stopFd_;
-    std::thread thread_;
+    std::thread thread_;  // started by the constructor, joined by the destructor
 };
 
 }  // namespace zorvex
