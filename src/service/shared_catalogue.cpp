@@ -14,8 +14,11 @@ SharedCatalogue::SharedCatalogue(std::string home)
     : home_(std::move(home)),
       source_(LIST_SOURCE, home_.home()),
       converted_(LIST_CONVERTED, home_.home()) {
-    makePath(home_.thumbnailFolder());
-    linkFolder_.watch(home_.documentRoot());
+    makePath(home_.thumbnailFolder());  // and the link files' folder
+    linkAlarm_.emplace(home_.documentRoot(), [this] {
+        std::lock_guard lock(mutex_);
+        relink();
+    });
 }
 
 SharedCatalogue::~SharedCatalogue() {
@@ -129,12 +132,14 @@ bool SharedCatalogue::nextEntry(int type, CatalogueEntry& out) {
 
 std::optional<std::string> SharedCatalogue::find(std::string_view key) {
     std::lock_guard lock(mutex_);
-    if (linkFolder_.changed()) {
-        for (auto& [shared, file] : shared_) file.linked = fileExists(home_.linkFile(shared));
-    }
+    if (!linkAlarm_->live()) relink();  // no one tells: every look-up looks
     auto found = shared_.find(std::string(key));
     if (found == shared_.end() || !found->second.linked) return std::nullopt;
     return found->second.path;
+}
+
+void SharedCatalogue::relink() {
+    for (auto& [key, file] : shared_) file.linked = fileExists(home_.linkFile(key));
 }
 
 std::optional<std::uint64_t> SharedCatalogue::refresh(int type, FileStatusChangeListener* listener,

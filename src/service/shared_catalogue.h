@@ -79,6 +79,7 @@ public:
 
 private:
     CatalogueList* list(int type);
+    void relink();  // the caller holds mutex_
     struct SharedFile {
         std::string path;
         bool linked = true;  // its link file is on disk
@@ -93,9 +94,12 @@ private:
     CatalogueList converted_;
     std::size_t pendingAdds_[2] = {0, 0};                 // addFile calls holding a place in a list
     std::unordered_map<std::string, SharedFile> shared_;  // by key
+
     // A link file deleted behind the catalogue's back hides its video until
-    // it is back, as when HTTP read the file itself.
-    FolderWatch linkFolder_;
+    // it is back, as when HTTP read the file itself; told by the alarm's
+    // thread, so that a look-up makes no system call. Set in the
+    // constructor, once the folder is there; the first member destroyed.
+    std::optional<FolderAlarm> linkAlarm_;
 };
 
 }  // namespace zorvex

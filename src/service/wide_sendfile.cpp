@@ -46,7 +46,6 @@ std::uint64_t widenedSendfileCalls() {
 
 extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t count) noexcept {
     using namespace zorvex;
-    bool finishesBody = false;
     if (offset && *offset >= 0 && count == kLibraryChunk && in >= 0 && in < kNotedDescriptors) {
         const std::uint64_t end =
             bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
@@ -54,7 +53,6 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
         const std::uint64_t rest = end > 0 && end - 1 > at ? end - 1 - at : 0;
         if (rest > kLibraryChunk && rest <= kWidestCall) {
             count = static_cast<std::size_t>(rest);
-            finishesBody = true;
             widened.fetch_add(1, std::memory_order_relaxed);
         } else if (rest > kLibraryChunk + kLeftToTheLibrary) {
             count = static_cast<std::size_t>(std::min(rest - kLeftToTheLibrary, kWidestCall));
@@ -69,15 +67,13 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
         errno = EBADF;
         return -1;
     }
-    if (finishesBody && sent > 0 && static_cast<std::size_t>(sent) == count) {
-        // The library pushes only after what it takes for its own last call;
-        // this one was, so its push is made here, the same one: TCP_NODELAY
-        // sends what the cork holds. The library's idea of the socket's
-        // options stays true.
-        const int on = 1;
-        const int saved = errno;
-        ::setsockopt(out, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        errno = saved;
-    }
     return sent;
+}
+
+extern "C" int setsockopt(int fd, int level, int name, const void* value,
+                          socklen_t length) noexcept {
+    // No socket of this process is corked: the library's requests to cork
+    // and uncork are taken as done (see the header).
+    if (level == IPPROTO_TCP && name == TCP_CORK) return 0;
+    return static_cast<int>(::syscall(SYS_setsockopt, fd, level, name, value, length));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "support/test_support.h"
@@ -31,6 +32,18 @@ TEST(FolderWatch, ReportsFilesComingAndGoingOnlyInWatchedFolders) {
     watch.watch(watched.file("not-yet"));
     watched.write("not-yet/c.mp4", "x");
     EXPECT_TRUE(watch.changed());
+}
+
+TEST(FolderWatch, AnAlarmCallsBackOnItsOwnThreadForEachChange) {
+    test::TempDir watched;
+    std::atomic<int> calls{0};
+    FolderAlarm alarm(watched.path(), [&] { ++calls; });
+    ASSERT_TRUE(alarm.live());
+    watched.write("a.mp4", "x");
+    EXPECT_TRUE(test::waitUntil([&] { return calls >= 1; }));
+    std::filesystem::remove(watched.file("a.mp4"));
+    EXPECT_TRUE(test::waitUntil([&] { return calls >= 2; }));
+    EXPECT_FALSE(FolderAlarm(watched.file("missing"), [] {}).live());
 }
 
 }  // namespace

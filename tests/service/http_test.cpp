@@ -176,13 +176,17 @@ TEST_F(HttpFiles, ThumbnailAndMissingFiles) {
             .status,
         304);
 
-    // The catalogue's look-up follows its link file: gone, it hides the
-    // video; back, it serves it again; unshared, the key is a plain miss.
+    // The catalogue's look-up follows its link file, told of it moments
+    // after: gone, it hides the video; back, it serves it again; unshared,
+    // the key is a plain miss.
+    auto answers = [&](int status) {
+        return test::waitUntil([&] { return request("GET", "/" + key).status == status; });
+    };
     std::string link = test::readFile(home.file("file_root/" + key));
     std::filesystem::remove(home.file("file_root/" + key));
-    EXPECT_EQ(request("GET", "/" + key).status, 404);
+    EXPECT_TRUE(answers(404));
     home.write("file_root/" + key, link);
-    EXPECT_EQ(request("GET", "/" + key).status, 200);
+    EXPECT_TRUE(answers(200));
     std::string other = videos.write("other.mp4", "other");
     std::string otherKey;
     ASSERT_EQ(service->addFile(other, LIST_CONVERTED, &otherKey), ADD_OK);
