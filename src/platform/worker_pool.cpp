@@ -1,17 +1,20 @@
 #include "platform/worker_pool.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace zorvex {
 
-WorkerPool::WorkerPool(std::size_t threads) : limit_(threads > 0 ? threads : 1) {}
+WorkerPool::WorkerPool(std::size_t threads, std::chrono::milliseconds idleExit)
+    : limit_(threads > 0 ? threads : 1), idleExit_(idleExit) {}
 
 WorkerPool::~WorkerPool() {
-    std::vector<std::jthread> threads;
+    std::vector<std::jthread> threads, ended;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
         threads.swap(threads_);
+        ended.swap(ended_);
         tasks_.clear();
     }
     for (auto& thread : threads) thread.request_stop();
@@ -19,9 +22,11 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::post(std::function<void()> task) {
+    std::vector<std::jthread> ended;  // joined on leaving, outside the lock
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;  // a task its owner failed to cancel: dropped
+        ended.swap(ended_);
         tasks_.push_back(std::move(task));
         // Idle threads already woken may take the earlier tasks: start one
         // more only when the queue outnumbers them.
@@ -42,9 +47,16 @@ void WorkerPool::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idle_;
-        const bool woken = wake_.wait(lock, stop, [this] { return !tasks_.empty(); });
+        const bool woken =
+            wake_.wait_for(lock, stop, idleExit_, [this] { return !tasks_.empty(); });
         --idle_;
-        if (!woken) return;
+        if (!woken) {
+            // Asked to stop, the pool joins it; idle too long, it leaves for
+            // the next post() to join. Either way under the lock, so a task
+            // posted meanwhile found it gone and started another thread.
+            if (!stop.stop_requested()) retireLocked();
+            return;
+        }
         std::function<void()> task = std::move(tasks_.front());
         tasks_.pop_front();
         lock.unlock();
@@ -52,6 +64,15 @@ void WorkerPool::run(const std::stop_token& stop) {
         task = nullptr;  // what it holds goes on this thread, outside the lock
         lock.lock();
     }
+}
+
+void WorkerPool::retireLocked() {
+    const auto self = std::find_if(threads_.begin(), threads_.end(), [](const std::jthread& t) {
+        return t.get_id() == std::this_thread::get_id();
+    });
+    if (self == threads_.end()) return;  // the pool is going and holds it already
+    ended_.push_back(std::move(*self));
+    threads_.erase(self);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -14,30 +15,38 @@
 namespace zorvex {
 
 // A few threads that run posted tasks in the order they came. A thread
-// starts only when a task finds none idle, and every thread is joined when
-// the pool goes; tasks still queued then are dropped. Owners cancel theirs
-// first (TaskGroup). Any thread.
+// starts only when a task finds none idle and ends once it has found no task
+// for idleExit, so that a library at rest keeps no thread up. An ended
+// thread is joined by the next post() or when the pool goes; every thread is
+// joined when the pool goes, and tasks still queued then are dropped. Owners
+// cancel theirs first (TaskGroup). Any thread.
 class WorkerPool {
 public:
-    explicit WorkerPool(std::size_t threads);
+    explicit WorkerPool(std::size_t threads,
+                        std::chrono::milliseconds idleExit = std::chrono::seconds(10));
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     void post(std::function<void()> task);
-    // Threads started so far: never more than the pool was made with.
+    // Threads up now: never more than the pool was made with.
     std::size_t threadCount() const;
 
 private:
     void run(const std::stop_token& stop);
+    // Called by a thread about to end: hands its own jthread to ended_.
+    void retireLocked();
 
     const std::size_t limit_;
+    const std::chrono::milliseconds idleExit_;
     mutable std::mutex mutex_;  // guards the members below
     std::condition_variable_any wake_;
     std::deque<std::function<void()>> tasks_;
     std::size_t idle_ = 0;
     bool stopping_ = false;
-    std::vector<std::jthread> threads_;  // last: joined before the queue goes
+    // Last: joined before the queue goes.
+    std::vector<std::jthread> threads_;
+    std::vector<std::jthread> ended_;  // returned from run(), not joined yet
 };
 
 // The tasks one owner posts to a pool. cancel() drops those not started yet

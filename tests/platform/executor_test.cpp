@@ -8,6 +8,8 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -132,6 +134,25 @@ TEST(WorkerPool, RunsEveryTaskOnNoMoreThanItsThreadsAndJoinsThemAll) {
     EXPECT_EQ(threadsAlive(), before) << "every thread is joined with its pool";
     std::sort(order.begin(), order.end());
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(WorkerPool, IdleThreadsEndAndComeBackWithoutLosingATask) {
+    std::thread([] {}).join();
+    const std::size_t before = threadsAlive();
+    std::atomic<int> ran{0};
+    {
+        WorkerPool pool(2, std::chrono::milliseconds(5));
+        // Posts land before, during and after a thread's idle end.
+        for (int i = 1; i <= 100; ++i) {
+            pool.post([&] { ++ran; });
+            ASSERT_TRUE(i % 3 != 0 || test::waitUntil([&] { return ran == i; }));
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return ran == 100 && pool.threadCount() == 0; }));
+        EXPECT_TRUE(test::waitUntil([&] { return threadsAlive() == before; }));
+        pool.post([&] { ++ran; });
+        EXPECT_TRUE(test::waitUntil([&] { return ran == 101; })) << "a thread comes back";
+    }
+    EXPECT_EQ(threadsAlive(), before) << "ended threads are joined with the pool";
 }
 
 TEST(TaskGroup, CancelDropsWaitingTasksAndWaitsForTheRunningOne) {

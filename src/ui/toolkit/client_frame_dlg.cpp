@@ -9,18 +9,14 @@ namespace zorvex::ui {
 CClientFrameDlg::CClientFrameDlg(QWidget* owner, int kind)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint |
                          Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput),
-      kind_(kind) {
+      kind_(kind),
+      image_(loadSkinImage(imageName(kind))) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     if (owner) setWindowIcon(owner->windowIcon());
     setGeometry(0, 0, 1012, 670);
-    left_ = loadSkinImage(QStringLiteral("Comm\\Frame_Left.png"));
-    top_ = loadSkinImage(QStringLiteral("Comm\\Frame_Top.png"));
-    right_ = loadSkinImage(QStringLiteral("Comm\\Frame_Right.png"));
-    bottom_ = loadSkinImage(QStringLiteral("Comm\\Frame_Bottom.png"));
-    whole_ = loadSkinImage(QStringLiteral("Comm\\Frame_Full.png"));
     RefreshLayered();
 }
 
@@ -39,18 +35,18 @@ QRect CClientFrameDlg::sourceRect(int kind) {
     }
 }
 
-const QImage& CClientFrameDlg::imageForKind() const {
-    switch (kind_) {
+QString CClientFrameDlg::imageName(int kind) {
+    switch (kind) {
         case Left:
-            return left_;
+            return QStringLiteral("Comm\\Frame_Left.png");
         case Top:
-            return top_;
+            return QStringLiteral("Comm\\Frame_Top.png");
         case Right:
-            return right_;
+            return QStringLiteral("Comm\\Frame_Right.png");
         case Bottom:
-            return bottom_;
+            return QStringLiteral("Comm\\Frame_Bottom.png");
         default:
-            return whole_;
+            return QStringLiteral("Comm\\Frame_Full.png");
     }
 }
 
@@ -63,12 +59,11 @@ void CClientFrameDlg::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    const QImage& image = imageForKind();
     const QRect source = sourceRect(kind_);
-    if (image.isNull() || source.isEmpty()) return;  // a missing image shows nothing
+    if (image_.isNull() || source.isEmpty()) return;  // a missing image shows nothing
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setOpacity(200.0 / 255.0);
-    painter.drawImage(QRectF(rect()), image, QRectF(source));
+    painter.drawImage(QRectF(rect()), image_, QRectF(source));
 }
 
 }  // namespace zorvex::ui

@@ -29,11 +29,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const QImage& imageForKind() const;
+    static QString imageName(int kind);
 
-    // Constant after construction.
     const int kind_;
-    QImage left_, top_, right_, bottom_, whole_;
+    // Its kind's image only: the whole frame's is 2.6 MiB decoded.
+    const QImage image_;
 };
 
 }  // namespace zorvex::ui

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <QStandardPaths>
 
@@ -70,13 +71,23 @@ SkinImage SkinImage::fromFile(const QString& path) {
     SkinImage image;
     image.one_ = readPremultiplied(path);
     if (image.one_.isNull()) return image;
-    const QString two = doublePath(path);
-    if (QFileInfo::exists(two)) {
-        image.two_ = readPremultiplied(two);
-        // A 2x file of the wrong size would draw the wrong cells: ignore it.
-        if (image.two_.size() != image.one_.size() * 2) image.two_ = QImage();
-    }
+    QString two = doublePath(path);
+    // A 2x file of the wrong size would draw the wrong cells: ignore it. Its
+    // header tells the size without decoding it.
+    if (QFileInfo::exists(two) && QImageReader(two).size() == image.one_.size() * 2)
+        image.two_ = std::make_shared<Double>(Double{std::move(two), QImage(), false});
     return image;
+}
+
+const QImage* SkinImage::doubled() const {
+    if (!two_ || two_->unusable) return nullptr;
+    if (two_->image.isNull()) {
+        two_->image = readPremultiplied(two_->path);
+        // Unreadable after all, or changed since: the 1x picture serves.
+        two_->unusable = two_->image.size() != one_.size() * 2;
+        if (two_->unusable) return nullptr;
+    }
+    return &two_->image;
 }
 
 SkinImage SkinImage::load(const QString& relative) {
@@ -86,9 +97,9 @@ SkinImage SkinImage::load(const QString& relative) {
 void SkinImage::draw(QPainter& painter, const QRectF& target, const QRectF& source) const {
     if (one_.isNull() || source.isEmpty() || target.isEmpty()) return;
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const bool doubled = ratio > 1.0 && !two_.isNull();
-    const QImage& picture = doubled ? two_ : one_;
-    const qreal scale = doubled ? 2.0 : 1.0;
+    const QImage* twice = ratio > 1.0 ? doubled() : nullptr;
+    const QImage& picture = twice ? *twice : one_;
+    const qreal scale = twice ? 2.0 : 1.0;
     const QRect cell(QPointF(source.topLeft() * scale).toPoint(),
                      QSizeF(source.size() * scale).toSize());
     const QSizeF device = target.size() * ratio;

@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <memory>
+
 class QPainter;
 
 // Where the skin lives and the few drawing conventions every window shares.
@@ -28,7 +30,9 @@ QImage loadSkinImage(const QString& relative);
 // A skin picture and, where the skin has one, its twice-as-large "@2x"
 // rendering. Geometry is always given in the picture's logical (1x) pixels;
 // on a device of pixel ratio above 1 the 2x rendering is drawn, so high-DPI
-// screens stay crisp. GUI thread only; cheap to copy (implicitly shared).
+// screens stay crisp. The 2x file is decoded at its first such draw: four
+// times the pixels, which a 1x screen never shows. GUI thread only; cheap
+// to copy (copies share the pictures).
 class SkinImage {
 public:
     SkinImage() = default;
@@ -38,7 +42,7 @@ public:
     static SkinImage load(const QString& relative);
 
     bool isNull() const { return one_.isNull(); }
-    bool hasDouble() const { return !two_.isNull(); }
+    bool hasDouble() const { return two_ != nullptr; }
     // Logical size: that of the 1x picture.
     QSize size() const { return one_.size(); }
     const QImage& image() const { return one_; }
@@ -49,8 +53,16 @@ public:
     void draw(QPainter& painter, const QRectF& target) const;
 
 private:
+    struct Double {
+        QString path;
+        QImage image;  // null until first drawn
+        bool unusable;
+    };
+    // The 2x picture, decoded now if not yet; null when it cannot be read.
+    const QImage* doubled() const;
+
     QImage one_;
-    QImage two_;
+    std::shared_ptr<Double> two_;  // null without a usable 2x file
 };
 
 // The "@2x" sibling of a skin file for a device pixel ratio above 1 when the
