@@ -49,6 +49,10 @@ CLIPS = {  # name: (colour, seconds)
 SLOW = "slow-d.mp4"
 # 任务失败 is drawn in this red.
 FAILED_RED = (0xF4, 0x56, 0x4E)
+# The application's home lies deep, one folder's name wider than a box may
+# be and with no place to break a line, so that the download-finished box
+# shows a path that no line holds.
+DEEP_HOME = ("home", "TheVideosOfTheLivingRoom" * 8, "saved-for", "the-phones")
 
 
 class Failure(AssertionError):
@@ -63,7 +67,7 @@ class Suite:
         self.zw = zw
         self.shots = os.path.abspath(args.shots)
         self.work = os.path.join(self.shots, "work")
-        self.home = os.path.join(self.work, "home")
+        self.home = os.path.join(self.work, *DEEP_HOME)
         self.media = os.path.join(self.work, "media")
         self.converted = os.path.join(self.home, "appData", "converted")
         self.reader = zw.Reader(args.skin, {n: c for n, (c, _) in CLIPS.items()})
@@ -1292,18 +1296,25 @@ class Suite:
         # Right of the box's icon, above its button.
         lines = [(top, bottom, left + 56, right + 56) for top, bottom, left, right in
                  self.ink_lines(self.desktop.grab().crop(x + 56, y, w - 56, h - 45))]
-        # The path is the last line of text; it ends well inside the box.
-        whole = len(lines) >= 3 and lines[-1][3] < w - 10 and lines[-1][3] - lines[-1][2] > 273
+        # The path wraps below the message's two lines. The box lies on the
+        # screen, every line ends well inside it, and the path's lines hold
+        # ink for every character of it (5 pixels a character at least).
+        ink = sum(right - left for _, _, left, right in lines[2:])
+        whole = (x >= 0 and y >= 0 and x + w <= 1280 and y + h <= 800 and len(lines) >= 4
+                 and all(right < w - 10 for _, _, _, right in lines)
+                 and ink >= 5 * len(installer))
         self.expect("download-finished-box-whole", self.drawn(found) and whole,
-                    "%dx%d, lines %s" % (w, h, lines))
+                    "%dx%d at %d,%d, %d characters, %d pixels of ink, lines %s"
+                    % (w, h, x, y, len(installer), ink, lines))
         self.expect("download-finished-file", os.path.exists(installer))
         # Selected and copied as text is anywhere else.
         top, bottom, left, _ = lines[-1] if lines else (h // 2, h // 2, 20, 0)
         self.desktop.click(x + left + 4, y + (top + bottom) // 2)
         self.desktop.key("ctrl+a")
         self.desktop.key("ctrl+c")
+        # Exactly the path: nothing the wrapping needs slips into the copy.
         copied = self.soon("the path on the clipboard",
-                           lambda: installer in (self.clipboard() or ""), 5)
+                           lambda: (self.clipboard() or "").split("\n")[-1] == installer, 5)
         self.expect("download-finished-path-copied", copied, repr(self.clipboard()))
         self.desktop.key("Escape")
         if not self.soon("the box closed", lambda: found not in self.app_windows(), 5):
