@@ -8,6 +8,9 @@ HTTP. Everything stays on a loopback address of the run's own (127.X.Y.1,
 never 127.0.0.1), so that a user's copy or another run may hold 127.0.0.1.
 
   desktop_suite.py --mode plain|composited --zorvex BIN --phone BIN --skin DIR --shots DIR
+                   [--shard GROUP] [--keep-shots]
+
+The groups of flows (SHARDS) run side by side, each on a desktop of its own.
 
 Every step is photographed into the shots folder; a failing run keeps it,
 with the application's home and logs below work/, and prints its path.
@@ -49,6 +52,20 @@ CLIPS = {  # name: (colour, seconds)
 SLOW = "slow-d.mp4"
 # 任务失败 is drawn in this red.
 FAILED_RED = (0xF4, 0x56, 0x4E)
+
+# The flows in groups of about equal length that run side by side, each on a
+# desktop, a display, a loopback address and a home of its own; together they
+# hold every flow once. The first builds the library that its restarts
+# check; the others start from SEED, on a desktop without a tray.
+SHARDS = {
+    "library": ["looks", "add_by_dialog", "drop_two", "convert_two", "select_all",
+                "cancel_running", "delete_converting", "delete_converted", "delete_plain",
+                "update_checks", "brought_forward", "close_prompt", "restart", "lost_and_back"],
+    "keyboard": ["card_tooltip", "broken_file", "failed_conversion", "tab_through_page"],
+    "queue": ["unwritable_folder", "download_finished_box", "desktop_follows",
+              "queue_survives_quit"],
+}
+SEED = ["b.mkv", "c.mp4"]
 # The application's home lies deep, one folder's name wider than a box may
 # be and with no place to break a line, so that the download-finished box
 # shows a path that no line holds.
@@ -57,6 +74,15 @@ DEEP_HOME = ("home", "TheVideosOfTheLivingRoom" * 8, "saved-for", "the-phones")
 
 class Failure(AssertionError):
     pass
+
+
+FLOWS = []  # the names of the flows, in SHARDS
+
+
+def flow(method):
+    """Marks a flow: a use of the application that one shard goes through."""
+    FLOWS.append(method.__name__)
+    return method
 
 
 class Suite:
@@ -146,14 +172,12 @@ class Suite:
         for folder in (self.media, self.converted, os.path.join(self.work, "bin")):
             os.makedirs(folder)
         os.makedirs(os.path.join(self.work, "runtime"), mode=0o700)
+        # The shards' clips are made once; each shard's media folder is its
+        # own (a flow moves a clip away), of links to them.
+        clips = self.args.clips or make_clips(os.path.join(self.work, "clips"))
+        for name in CLIPS:
+            os.link(os.path.join(clips, name), os.path.join(self.media, name))
         ffmpeg = shutil.which("ffmpeg")
-        for name, (colour, seconds) in CLIPS.items():
-            subprocess.run([ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i",
-                            "color=c=0x%02x%02x%02x:s=320x180:r=24:d=%d" % (*colour, seconds),
-                            "-f", "lavfi", "-i", "sine=frequency=440:duration=%d" % seconds,
-                            "-shortest", "-c:v", "libx264", "-preset", "ultrafast",
-                            "-pix_fmt", "yuv420p", "-c:a", "aac", os.path.join(self.media, name)],
-                           check=True)
         # The real FFmpeg; a clip named slow-* converts at its own pace, so it
         # is caught running without keeping two cores busy.
         # A clip named fail-* fails its conversion, with an error line of
@@ -375,29 +399,33 @@ class Suite:
         self.desktop = xsession.Desktop(self.work, composited=self.args.mode == "composited")
         try:
             self.desktop.start()
-            self.first_session()
-            self.second_session()
-            self.third_session()
+            flows = SHARDS[self.args.shard]
+            if flows[0] == "looks":
+                self.start_app("zorvex-1")
+                self.photo("started")
+            else:
+                self.seeded_session()
+            for flow in flows:
+                getattr(self, flow)()
+            if self.app.poll() is None:
+                # A logout's SIGTERM ends it as quitting does.
+                self.app.terminate()
+                self.require("terminated", self.app.wait(30) == 0)
+                self.desktop.forget(self.app)
         finally:
             self.desktop.stop()
             self.server.stop()
 
-    def first_session(self):
-        self.start_app("zorvex-1")
-        self.photo("started")
-        self.looks()
-        self.add_by_dialog()
-        self.drop_two()
-        self.convert_two()
-        self.select_all()
-        self.cancel_running()
-        self.delete_converting()
-        self.delete_converted()
-        self.delete_plain()
-        self.update_checks()
-        self.brought_forward()
-        self.close_prompt()
+    def seeded_session(self):
+        """The start of a shard that does not build its library itself: a
+        desktop without a tray, as after the first restart, and two videos."""
+        bus = self.desktop_without_tray()
+        self.start_app("zorvex-2", {"DBUS_SESSION_BUS_ADDRESS": bus})
+        self.drop(SEED)
+        self.cards_when("the seeded cards", lambda c: [(x.clip, x.badge) for x in c]
+                        == [(clip, "plain") for clip in SEED])
 
+    @flow
     def looks(self):
         zw = self.zw
         self.require("page-colours", self.near(self.at(zw.PAGE_LEFT + 400, 5), zw.TITLE_BAND)
@@ -419,6 +447,7 @@ class Suite:
         self.expect("qt-translations-loaded", not missing,
                     "the program says Qt's translations are missing" if missing else "")
 
+    @flow
     def add_by_dialog(self):
         self.click(self.zw.ADD)
         dialog = self.desktop.wait_window("请选择需要转换文件")
@@ -432,6 +461,7 @@ class Suite:
         self.require("added-card-plain", cards[0].badge == "plain", self.summary(cards))
         self.photo("added")
 
+    @flow
     def drop_two(self):
         self.drop(["b.mkv", "c.mp4"])
         cards = self.cards_when("the dropped cards",
@@ -443,6 +473,7 @@ class Suite:
             self.phone_list(1)))
         self.require("phone-sees-sources", shared, "list 1: %s" % (self.phone_list(1),))
 
+    @flow
     def convert_two(self):
         self.check_only("b.mkv", "c.mp4")
         self.photo("checked-two")
@@ -472,6 +503,7 @@ class Suite:
             self.expect("streamed-" + name, thumb and codecs == {"video": "h264", "audio": "aac"},
                         "thumbnail %s, ffprobe over HTTP: %s" % (thumb, codecs))
 
+    @flow
     def select_all(self):
         count = len(self.cards())
         self.click(self.zw.CHECK_ALL)
@@ -491,6 +523,7 @@ class Suite:
         self.click(self.zw.CONVERT)
         self.cards_when("the slow card converting", lambda c: self.card(SLOW, "converting", c))
 
+    @flow
     def cancel_running(self):
         zw = self.zw
         self.start_slow()
@@ -541,6 +574,7 @@ class Suite:
         self.expect("folder-chosen", saved, "" if saved else open(config).read())
         self.converted = elsewhere
 
+    @flow
     def delete_converting(self):
         zw = self.zw
         self.start_slow()
@@ -561,6 +595,7 @@ class Suite:
         self.view(zw.MENU_LIBRARY)
         self.cards_when("the library view", lambda c: len(c) == count - 1, 10)
 
+    @flow
     def delete_converted(self):
         zw = self.zw
         self.require("converted-card-present", self.card("c.mp4", "converted"), self.summary())
@@ -591,6 +626,7 @@ class Suite:
         self.cards_when("the converted card alone checked", lambda cards: all(
             c.checked == (c.index == target.index) for c in cards), 10)
 
+    @flow
     def delete_plain(self):
         zw = self.zw
         self.check_only("a.mp4")
@@ -616,6 +652,7 @@ class Suite:
                     "list 1: %s" % self.phone_names(1))
         self.require("plain-source-kept", os.path.exists(os.path.join(self.media, "a.mp4")))
 
+    @flow
     def update_checks(self):
         zw, server = self.zw, self.server
         self.view(zw.MENU_SETTINGS)
@@ -684,6 +721,7 @@ class Suite:
         inside = self.desktop.grab().crop(x + 20, y + 10, w - 40, h - 20)
         return inside.share((0, 0, 0), 24) < 0.05 and 40 < sum(inside.mean()) / 3 < 235
 
+    @flow
     def close_prompt(self):
         zw = self.zw
         self.final_cards = [(c.clip, c.badge) for c in self.cards()]
@@ -715,7 +753,8 @@ class Suite:
         self.require("quit", code == 0, "exit code %s" % code)
         self.desktop.forget(self.app)
 
-    def second_session(self):
+    @flow
+    def restart(self):
         bus = self.desktop_without_tray()
         self.start_app("zorvex-2", {"DBUS_SESSION_BUS_ADDRESS": bus})
         expected = self.final_cards
@@ -730,15 +769,6 @@ class Suite:
         self.expect("phone-after-restart", self.phone_sees(1, ["b.mkv", "c.mp4"])
                     and self.phone_sees(2, ["b.mp4"]),
                     "lists %s %s" % (self.phone_names(1), self.phone_names(2)))
-        self.card_tooltip()
-        self.broken_file()
-        self.failed_conversion()
-        self.unwritable_folder()
-        self.download_finished_box()
-        self.tab_through_page()
-        self.desktop_follows()
-        self.queue_survives_quit()
-        # A logout's SIGTERM ends it as quitting does.
         self.app.terminate()
         self.require("terminated", self.app.wait(30) == 0)
         self.desktop.forget(self.app)
@@ -784,6 +814,7 @@ class Suite:
                          and self.desktop.wm_state(self.window) == state
                          and self.app.poll() is None, 15)
 
+    @flow
     def brought_forward(self):
         # Hidden into the tray, minimised, and behind another window.
         self.hide_by_prompt()
@@ -835,6 +866,7 @@ class Suite:
     def stray_icons(self):
         return [g for w, g in self.app_windows().items() if g[2] <= 64 and g[3] <= 64]
 
+    @flow
     def desktop_follows(self):
         zw = self.zw
         # No tray host: a finished conversion's notice goes to the desktop's service.
@@ -915,13 +947,25 @@ class Suite:
                      if self.ring_at(self.card_rect(i), picture)), None)
 
     def tab_to(self, what, ringed, back=False):
-        """Tab (Shift+Tab: back) until ringed(), as one looks for the ring without a mouse."""
+        """Tab (Shift+Tab: back) until ringed(), as one looks for the ring
+        without a mouse: after each press, once the window has redrawn the
+        focus and holds still (or a second has gone), it looks again."""
         for _ in range(20):
+            before = self.window_picture().rgb
             self.desktop.key("shift+Tab" if back else "Tab")
-            if self.soon("the ring on %s" % what, ringed, 1):
+            seen = [before]
+
+            def settled():
+                now = self.window_picture().rgb
+                still = now == seen[-1] and now != before
+                seen.append(now)
+                return still
+            self.soon("the focus to move on from a Tab", settled, 1)
+            if ringed():
                 return
         raise Failure("Tab never brings the ring to %s" % what)
 
+    @flow
     def tab_through_page(self):
         zw = self.zw
         empty = (zw.PAGE_LEFT + 400, zw.CONTENT_TOP + 400)  # below the cards
@@ -1014,6 +1058,7 @@ class Suite:
         self.require(check, code == 0, "exit code %s" % code)
         self.desktop.forget(self.app)
 
+    @flow
     def queue_survives_quit(self):
         """Two conversions wait behind the slow one at 完全退出: after the
         restart all three are back, the slow one converting again from the
@@ -1127,6 +1172,7 @@ class Suite:
         finally:
             d.close()
 
+    @flow
     def card_tooltip(self):
         """Resting on a card shows its whole name and what it holds."""
         self.view(self.zw.MENU_LIBRARY)
@@ -1139,6 +1185,7 @@ class Suite:
                     "%s: lines %s" % (card, lines))
         self.desktop.move_mouse(self.origin[0] + 500, self.origin[1] + 600)
 
+    @flow
     def broken_file(self):
         """A dropped file that is no video leaves, and a toast names it."""
         name = "broken-recording-from-the-phone.mp4"
@@ -1177,6 +1224,7 @@ class Suite:
                 return i + 1
         return None
 
+    @flow
     def failed_conversion(self):
         """Without the mouse: 添加 adds a clip, the grid checks it, 转码
         converts it, the conversion fails and says why over 任务失败 (the
@@ -1223,6 +1271,7 @@ class Suite:
             "the converted card", lambda: self.card("fail-e.mp4", "converted"), 15),
             self.summary())
 
+    @flow
     def unwritable_folder(self):
         """A save folder no file can be made in (/sys, even for root) is refused
         with a toast; the bar keeps showing where conversions go."""
@@ -1252,7 +1301,8 @@ class Suite:
                     self.window_picture().crop(*bar).difference(shown) < 1)
         self.soon("no toast", lambda: not self.toasts(), 10)
 
-    def third_session(self):
+    @flow
+    def lost_and_back(self):
         """A video whose file is away at the start is lost; once the file is
         back its card is plain again, thumbnail and all."""
         clip = os.path.join(self.media, "c.mp4")
@@ -1270,6 +1320,7 @@ class Suite:
         self.require("terminated-again", self.app.wait(30) == 0)
         self.desktop.forget(self.app)
 
+    @flow
     def download_finished_box(self):
         """An installer that no program opens: the box says where it is,
         whole, and the path can be copied."""
@@ -1323,6 +1374,59 @@ class Suite:
         self.view(zw.MENU_LIBRARY)
 
 
+def make_clips(folder):
+    """The clips, made in folder; its path."""
+    os.makedirs(folder, exist_ok=True)
+    ffmpeg = shutil.which("ffmpeg")
+    for name, (colour, seconds) in CLIPS.items():
+        subprocess.run([ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i",
+                        "color=c=0x%02x%02x%02x:s=320x180:r=24:d=%d" % (*colour, seconds),
+                        "-f", "lavfi", "-i", "sine=frequency=440:duration=%d" % seconds,
+                        "-shortest", "-c:v", "libx264", "-preset", "ultrafast",
+                        "-pix_fmt", "yuv420p", "-c:a", "aac", os.path.join(folder, name)],
+                       check=True)
+    return folder
+
+
+def side_by_side(args):
+    """Every shard at once, each a run of this script of its own, its lines
+    marked with its name; the shots of a shard go below its name. 0 when
+    every shard passed, 77 when all skipped, 1 otherwise."""
+    import threading
+    shutil.rmtree(args.shots, ignore_errors=True)
+    clips = make_clips(os.path.join(args.shots, "clips"))
+    children = {}
+    for shard in SHARDS:
+        argv = [sys.executable, os.path.abspath(__file__), "--mode", args.mode,
+                "--zorvex", args.zorvex, "--phone", args.phone, "--skin", args.skin,
+                "--shots", os.path.join(args.shots, shard), "--shard", shard, "--clips", clips]
+        children[shard] = subprocess.Popen(argv + (["--keep-shots"] if args.keep_shots else []),
+                                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                           text=True)
+    lock = threading.Lock()
+
+    def relay(shard, child):
+        for line in child.stdout:
+            with lock:
+                print("%-8s %s" % (shard, line), end="", flush=True)
+    relays = [threading.Thread(target=relay, args=item) for item in children.items()]
+    for relay_thread in relays:
+        relay_thread.start()
+    for relay_thread in relays:
+        relay_thread.join()
+    codes = {shard: child.wait() for shard, child in children.items()}
+    print("%s desktop, shards side by side: %s" % (
+        args.mode, ", ".join("%s %s" % (shard, {0: "passed", SKIP: "skipped"}.get(code, "FAILED"))
+                             for shard, code in codes.items())))
+    if all(code == SKIP for code in codes.values()):
+        return SKIP
+    if any(code not in (0, SKIP) for code in codes.values()):
+        return 1
+    if not args.keep_shots:
+        shutil.rmtree(args.shots, ignore_errors=True)
+    return 0
+
+
 def lan_ports_free(address):
     for port in LAN_PORTS:
         with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
@@ -1368,7 +1472,12 @@ def main():
     parser.add_argument("--skin", required=True)
     parser.add_argument("--shots", required=True)
     parser.add_argument("--keep-shots", action="store_true", help="keep the pictures of a pass")
+    parser.add_argument("--shard", choices=sorted(SHARDS),
+                        help="run one group of flows alone (all of them, side by side, without)")
+    parser.add_argument("--clips", help="a folder of the clips made already")
     args = parser.parse_args()
+    if sorted(name for names in SHARDS.values() for name in names) != sorted(FLOWS):
+        parser.error("SHARDS must hold every flow once")
     if not shutil.which("Xvfb"):
         print("desktop suite skipped: no Xvfb to run on (scripts/install-deps installs it)")
         return SKIP
@@ -1376,10 +1485,13 @@ def main():
         print("desktop suite: missing %s (scripts/install-deps installs them)"
               % ", ".join(missing_tools()))
         return 1
+    if not args.shard:
+        return side_by_side(args)
     from xsession import Timeout
     global ADDRESS
     ADDRESS = own_address()
-    print("desktop suite, %s desktop, service on %s" % (args.mode, ADDRESS), flush=True)
+    print("desktop suite, %s desktop, %s flows, service on %s" % (args.mode, args.shard, ADDRESS),
+          flush=True)
     suite = Suite(args)
     crashed = None
     try:
