@@ -232,14 +232,14 @@ class Suite:
 
     def at(self, x, y):
         """The screen's pixel at window coordinates."""
-        return self.desktop.grab().pixel(self.origin[0] + x, self.origin[1] + y)
+        return self.desktop.grab(self.origin[0] + x, self.origin[1] + y, 1, 1).pixel(0, 0)
 
     @staticmethod
     def near(a, b, tolerance=8):
         return all(abs(p - q) <= tolerance for p, q in zip(a, b))
 
     def window_picture(self):
-        return self.desktop.grab().crop(*self.origin, *self.zw.WINDOW)
+        return self.desktop.grab(*self.origin, *self.zw.WINDOW)
 
     def cards(self):
         return self.reader.cards(self.window_picture())
@@ -265,7 +265,7 @@ class Suite:
         """The screen shows the window's own contents where it lies."""
         x, y, w, h = self.desktop.geometry(window_id)
         own = self.desktop.grab_window(window_id)
-        shown = self.desktop.grab().crop(x, y, w, h)
+        shown = self.desktop.grab(x, y, w, h)
         return ((shown.width, shown.height) == (own.width, own.height)
                 and shown.difference(own) < 2 and len(own.colours()) > 8)
 
@@ -606,7 +606,7 @@ class Suite:
         self.photo("delete-converted-prompt")
         x, y, _, _ = self.desktop.geometry(prompt)
         px, py, pw, ph = zw.PROMPT_CHECK2
-        box = self.desktop.grab().crop(x + px, y + py, pw, ph)
+        box = self.desktop.grab(x + px, y + py, pw, ph)
         self.expect("converted-delete-offers-source", box.share(zw.PAGE_GREY, 6) < 0.97,
                     "%d colours where 彻底删除源文件 belongs" % len(box.colours()))
         self.click_in(prompt, zw.PROMPT_RIGHT)
@@ -688,8 +688,9 @@ class Suite:
         box = self.message_box(before)
         if box:
             self.desktop.key("Return")
-        self.require("update-garbage-survived", self.app.poll() is None
-                     and self.window in self.app_windows())
+        self.require("update-garbage-survived", self.soon(
+            "the window still there", lambda: self.app.poll() is None
+            and self.window in self.app_windows(), 10))
         self.soon("no toast", lambda: not self.toasts(), 10)
 
         # Code 1: an offer. The download dialog shows its progress; the
@@ -718,7 +719,7 @@ class Suite:
     def toast_drawn(self, toast):
         """A grey panel, not a black slab nor nothing."""
         x, y, w, h = self.desktop.geometry(toast)
-        inside = self.desktop.grab().crop(x + 20, y + 10, w - 40, h - 20)
+        inside = self.desktop.grab(x + 20, y + 10, w - 40, h - 20)
         return inside.share((0, 0, 0), 24) < 0.05 and 40 < sum(inside.mean()) / 3 < 235
 
     @flow
@@ -861,7 +862,7 @@ class Suite:
 
     def tray_shows_icon(self):
         area = self.desktop.tray_icon_area()
-        return area and area[2] >= 16 and len(self.desktop.grab().crop(*area).colours()) > 8
+        return area and area[2] >= 16 and len(self.desktop.grab(*area).colours()) > 8
 
     def stray_icons(self):
         return [g for w, g in self.app_windows().items() if g[2] <= 64 and g[3] <= 64]
@@ -1148,7 +1149,7 @@ class Suite:
         if not tip:
             return []
         x, y, w, h = self.desktop.geometry(tip)
-        return self.ink_lines(self.desktop.grab().crop(x + 1, y + 1, w - 2, h - 2))
+        return self.ink_lines(self.desktop.grab(x + 1, y + 1, w - 2, h - 2))
 
     def clipboard(self):
         """The desktop's clipboard as text, asked for as a paste would."""
@@ -1197,7 +1198,7 @@ class Suite:
 
         def text_width():
             x, y, w, h = self.desktop.geometry(toast)
-            panel = self.desktop.grab().crop(x + 4, y + 20, w - 8, h - 40)
+            panel = self.desktop.grab(x + 4, y + 20, w - 8, h - 40)
             base = sorted(sum(panel.pixel(i, j)) for i in range(0, panel.width, 4)
                           for j in range(0, panel.height, 4))[panel.width * panel.height // 32]
             columns = [i for i in range(panel.width)
@@ -1346,7 +1347,7 @@ class Suite:
         x, y, w, h = self.desktop.geometry(found)
         # Right of the box's icon, above its button.
         lines = [(top, bottom, left + 56, right + 56) for top, bottom, left, right in
-                 self.ink_lines(self.desktop.grab().crop(x + 56, y, w - 56, h - 45))]
+                 self.ink_lines(self.desktop.grab(x + 56, y, w - 56, h - 45))]
         # The path wraps below the message's two lines. The box lies on the
         # screen, every line ends well inside it, and the path's lines hold
         # ink for every character of it (5 pixels a character at least).
@@ -1393,6 +1394,7 @@ def side_by_side(args):
     marked with its name; the shots of a shard go below its name. 0 when
     every shard passed, 77 when all skipped, 1 otherwise."""
     import threading
+    from xsession import die_with_parent
     shutil.rmtree(args.shots, ignore_errors=True)
     clips = make_clips(os.path.join(args.shots, "clips"))
     children = {}
@@ -1402,7 +1404,7 @@ def side_by_side(args):
                 "--shots", os.path.join(args.shots, shard), "--shard", shard, "--clips", clips]
         children[shard] = subprocess.Popen(argv + (["--keep-shots"] if args.keep_shots else []),
                                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                           text=True)
+                                           text=True, preexec_fn=die_with_parent)
     lock = threading.Lock()
 
     def relay(shard, child):
