@@ -64,12 +64,21 @@ WholeTextBox::WholeTextBox(const QString& title, const QString& text, QWidget* p
 }
 
 bool WholeTextBox::event(QEvent* event) {
+    // QMessageBox sizes itself when shown and on each layout request, to a
+    // width of its own choosing that may be too narrow for a line. The box
+    // takes the widest line instead, as far as the screen allows, and is
+    // placed for that size; later layouts keep to it.
+    if (event->type() == QEvent::LayoutRequest) {
+        const bool handled = QDialog::event(event);
+        if (isVisible()) fit();
+        return handled;
+    }
     const bool handled = QMessageBox::event(event);
-    // QMessageBox sizes itself on these, to a width of its own choosing that
-    // may be too narrow for a line; the box then takes the widest line, as
-    // far as the screen allows.
-    if (isVisible() && (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest))
+    if (event->type() == QEvent::Show && isVisible() && !event->spontaneous()) {
         fit();
+        adjustPosition(parentWidget());
+        setAttribute(Qt::WA_Moved, false);  // as QDialog leaves it: placed, not moved
+    }
     return handled;
 }
 
@@ -79,6 +88,7 @@ void WholeTextBox::fit() {
     if (const QScreen* shown = screen())
         width = std::min(width, shown->availableGeometry().width() - 160);
     setFixedSize(width, layout()->totalHeightForWidth(width));
+    layout()->activate();
 }
 
 }  // namespace zorvex::ui
