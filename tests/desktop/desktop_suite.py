@@ -389,7 +389,7 @@ class Suite:
             if c.checked != (c.index in wanted):
                 self.click(self.zw.card_centre(c.index))
         self.cards_when("cards %s checked" % sorted(wanted),
-                        lambda cards: all(c.checked == (c.index in wanted) for c in cards), 10)
+                        lambda cards: all(c.checked == (c.index in wanted) for c in cards), 30)
 
     # -- the flows ----------------------------------------------------------
 
@@ -507,11 +507,11 @@ class Suite:
     def select_all(self):
         count = len(self.cards())
         self.click(self.zw.CHECK_ALL)
-        cards = self.cards_when("every card checked", lambda c: c and all(x.checked for x in c), 10)
+        cards = self.cards_when("every card checked", lambda c: c and all(x.checked for x in c), 30)
         self.photo("all-selected")
         self.require("select-all", len(cards) == count, self.summary(cards))
         self.click(self.zw.CHECK_ALL)
-        self.cards_when("every card unchecked", lambda c: c and not any(x.checked for x in c), 10)
+        self.cards_when("every card unchecked", lambda c: c and not any(x.checked for x in c), 30)
         self.passed("select-none")
 
     def start_slow(self):
@@ -593,7 +593,7 @@ class Suite:
         self.expect("converting-task-gone", self.soon(
             "its task gone", lambda: self.rows() == ["done", "done"]), "rows %s" % self.rows())
         self.view(zw.MENU_LIBRARY)
-        self.cards_when("the library view", lambda c: len(c) == count - 1, 10)
+        self.cards_when("the library view", lambda c: len(c) == count - 1, 30)
 
     @flow
     def delete_converted(self):
@@ -624,7 +624,7 @@ class Suite:
             if c.checked != (c.index == target.index):
                 self.click(self.zw.card_centre(c.index))
         self.cards_when("the converted card alone checked", lambda cards: all(
-            c.checked == (c.index == target.index) for c in cards), 10)
+            c.checked == (c.index == target.index) for c in cards), 30)
 
     @flow
     def delete_plain(self):
@@ -714,7 +714,7 @@ class Suite:
         self.soon("the box closed", lambda: failed not in self.app_windows(), 10)
         self.require("download-failure-survived", self.app.poll() is None)
         self.view(zw.MENU_LIBRARY)
-        self.cards_when("the library view", lambda c: len(c) > 0, 10)
+        self.cards_when("the library view", lambda c: len(c) > 0, 30)
 
     def toast_drawn(self, toast):
         """A grey panel, not a black slab nor nothing."""
@@ -961,7 +961,7 @@ class Suite:
                 still = now == seen[-1] and now != before
                 seen.append(now)
                 return still
-            self.soon("the focus to move on from a Tab", settled, 1)
+            self.soon("the focus to move on from a Tab", settled, 3)
             if ringed():
                 return
         raise Failure("Tab never brings the ring to %s" % what)
@@ -973,60 +973,60 @@ class Suite:
         self.check_only()  # nothing checked: 转码 and 删除 inactive
         self.click(empty)
         self.require("keyboard-no-ring-for-the-mouse", self.soon(
-            "the page without a ring", self.no_ring, 5))
+            "the page without a ring", self.no_ring, 15))
         self.photo("keyboard-before")
         self.desktop.key("Tab", "Home")  # into the grid, at its first card
         self.require("keyboard-tab-rings-first-card", self.soon(
-            "the ring on the first card", lambda: self.ring_at(self.card_rect(0)), 5))
+            "the ring on the first card", lambda: self.ring_at(self.card_rect(0)), 15))
         self.photo("keyboard-tab")
         self.desktop.key("Right")
         self.expect("keyboard-arrow-moves-ring", self.soon(
             "the ring on the second card", lambda: self.ring_at(self.card_rect(1))
-            and not self.ring_at(self.card_rect(0)), 5))
+            and not self.ring_at(self.card_rect(0)), 15))
         self.desktop.key("space")
         checked = self.soon("Space to check the card", lambda: (
-            lambda c: len(c) > 1 and c[1].checked)(self.cards()), 5)
+            lambda c: len(c) > 1 and c[1].checked)(self.cards()), 15)
         self.photo("keyboard-space-checked")
         self.expect("keyboard-space-checks-card", checked, self.summary())
         self.desktop.key("space")
         self.expect("keyboard-space-unchecks-card", self.soon("Space to uncheck the card", lambda: (
-            lambda c: len(c) > 1 and not c[1].checked)(self.cards()), 5), self.summary())
+            lambda c: len(c) > 1 and not c[1].checked)(self.cards()), 15), self.summary())
         # The grid is one stop: Tab leaves it for 全选 (删除 is inactive).
         self.desktop.key("Tab")
         self.expect("keyboard-tab-leaves-grid", self.soon("the ring on 全选", lambda: self.ring_at(
-            (zw.CHECK_ALL[0] - 9, zw.CHECK_ALL[1] - 9, 50, 18)), 5))
+            (zw.CHECK_ALL[0] - 9, zw.CHECK_ALL[1] - 9, 50, 18)), 15))
         self.desktop.key("shift+Tab", "shift+Tab")
         close = (zw.CLOSE[0] - 9, zw.CLOSE[1] - 9, 18, 18)
         self.expect("keyboard-backtab-reaches-close", self.soon(
-            "the ring on the close button", lambda: self.ring_at(close), 5))
+            "the ring on the close button", lambda: self.ring_at(close), 15))
         self.photo("keyboard-backtab-close")
         # On back over minimise and the address box, past the inactive 转码, to the left menu.
         self.desktop.key("shift+Tab", "shift+Tab")
         self.expect("keyboard-backtab-reaches-address", self.soon(
-            "the ring on the address box", lambda: self.ring_at(zw.ADDRESS_BOX), 5))
+            "the ring on the address box", lambda: self.ring_at(zw.ADDRESS_BOX), 15))
         self.desktop.key("shift+Tab", "shift+Tab")
         self.expect("keyboard-backtab-reaches-menu", self.soon(
-            "the ring on 设置", lambda: self.ring_at((0, 147, 160, 48)), 5))
+            "the ring on 设置", lambda: self.ring_at((0, 147, 160, 48)), 15))
         self.photo("keyboard-backtab-menu")
         # Space on 转码 (painted by the menu itself) opens the conversion view,
         # and Tab goes on over the title band to the first task row.
         self.desktop.key("shift+Tab")
         self.expect("keyboard-backtab-reaches-convert-entry", self.soon(
-            "the ring on 转码", lambda: self.ring_at((0, 99, 160, 48)), 5))
+            "the ring on 转码", lambda: self.ring_at((0, 99, 160, 48)), 15))
         self.desktop.key("space")
         self.expect("keyboard-space-chooses-convert-view", self.soon(
             "the menu to mark 转码", lambda: self.near(
-                self.at(1, zw.MENU_CONVERT[1]), zw.ACCENT, 12), 5))
+                self.at(1, zw.MENU_CONVERT[1]), zw.ACCENT, 12), 15))
         if self.rows():
             self.desktop.key("Tab", "Tab", "Tab", "Tab", "Tab")
             row = (zw.PAGE_LEFT, zw.CONTENT_TOP, zw.PAGE[0] - 4, zw.ROW_HEIGHT)
             self.expect("keyboard-tab-reaches-task-row", self.soon(
-                "the ring on the first task row", lambda: self.ring_at(row), 5))
+                "the ring on the first task row", lambda: self.ring_at(row), 15))
         self.photo("keyboard-convert-view")
         self.view(zw.MENU_LIBRARY)
         self.click(empty)
         self.expect("keyboard-mouse-drops-ring", self.soon(
-            "the ring gone after a click", self.no_ring, 5))
+            "the ring gone after a click", self.no_ring, 15))
         self.photo("keyboard-after-click")
 
     # -- the queue across 完全退出 and a restart ------------------------------
@@ -1050,7 +1050,7 @@ class Suite:
         x, y, _, _ = self.desktop.geometry(self.prompt("退出提示"))
         self.desktop.key("shift+Tab")
         self.require("exit-prompt-tab-to-quit", self.soon("the ring on 完全退出", lambda: self.ring_at(
-            (x - self.origin[0] + 242, y - self.origin[1] + 252, 90, 30)), 5))
+            (x - self.origin[0] + 242, y - self.origin[1] + 252, 90, 30)), 15))
         self.desktop.key("Return")
         try:
             code = self.app.wait(30)
@@ -1204,11 +1204,22 @@ class Suite:
             columns = [i for i in range(panel.width)
                        if any(sum(panel.pixel(i, j)) > base + 150 for j in range(panel.height))]
             return columns[-1] - columns[0] if columns else 0
-        # A documented toast's text is at most 240 pixels; the name makes it longer.
-        named = self.soon("the toast's text to name the file", lambda: text_width() > 250, 3)
+        # A documented toast's text is at most 240 pixels; the name makes it
+        # longer. Each is looked for while the toast lasts, as a loaded
+        # desktop may draw it late.
+        seen = {"drawn": False, "width": 0}
+
+        def looked():
+            try:
+                seen["drawn"] = seen["drawn"] or self.toast_drawn(toast)
+                seen["width"] = max(seen["width"], text_width())
+            except RuntimeError:  # gone
+                return None
+            return seen["drawn"] and seen["width"] > 250
+        self.soon("the toast drawn, naming the file", looked, 10)
         self.photo("broken-file-toast")
-        self.expect("broken-file-toast-drawn", self.toast_drawn(toast))
-        self.expect("broken-file-named", named, "text %d px wide" % text_width())
+        self.expect("broken-file-toast-drawn", seen["drawn"])
+        self.expect("broken-file-named", seen["width"] > 250, "text %d px wide" % seen["width"])
         self.expect("broken-file-card-gone", self.soon(
             "the card gone", lambda: len(self.cards()) == count, 15), self.summary())
         self.soon("no toast", lambda: not self.toasts(), 10)
@@ -1366,7 +1377,7 @@ class Suite:
         self.desktop.key("ctrl+c")
         # Exactly the path: nothing the wrapping needs slips into the copy.
         copied = self.soon("the path on the clipboard",
-                           lambda: (self.clipboard() or "").split("\n")[-1] == installer, 5)
+                           lambda: (self.clipboard() or "").split("\n")[-1] == installer, 15)
         self.expect("download-finished-path-copied", copied, repr(self.clipboard()))
         self.desktop.key("Escape")
         if not self.soon("the box closed", lambda: found not in self.app_windows(), 5):
