@@ -15,7 +15,7 @@ _libc = ctypes.CDLL(None, use_errno=True)
 _PR_SET_PDEATHSIG = 1
 
 
-def _die_with_parent():
+def die_with_parent():
     _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
@@ -149,7 +149,7 @@ class Desktop:
         log = open(os.path.join(self.workdir, name + ".log"), "ab")
         child = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
                                  stdin=subprocess.DEVNULL, env=self.env if env is None else env,
-                                 pass_fds=pass_fds, preexec_fn=_die_with_parent)
+                                 pass_fds=pass_fds, preexec_fn=die_with_parent)
         log.close()
         self.children.append((name, child))
         return child
@@ -183,8 +183,18 @@ class Desktop:
 
     # -- looking ------------------------------------------------------------
 
-    def grab(self):
-        return screen.grab_screen(self._xlib)
+    def grab(self, x=0, y=0, width=None, height=None):
+        """What the screen shows; or its part within the rectangle, as
+        grab().crop() gives it, for a fraction of the bytes."""
+        if width is None:
+            return screen.grab_screen(self._xlib)
+        size = self._xlib.screen()
+        x0, y0 = max(0, x), max(0, y)
+        x1 = min(size.width_in_pixels, x + width)
+        y1 = min(size.height_in_pixels, y + height)
+        if x1 <= x0 or y1 <= y0:
+            return screen.Picture(0, 0, b"")
+        return screen.grab_screen(self._xlib, x0, y0, x1 - x0, y1 - y0)
 
     def grab_window(self, window_id):
         return screen.grab_window(self._xlib, window_id)

@@ -2,8 +2,8 @@
 """The LAN suite: the real zorvex --headless on networks of its own, found by
 phones as they find it at home.
 
-  lan_suite.py --zorvex BIN [--shard GROUP] [--only NAME]... [--repeat N] [--broadcast MODE] [--keep]
-               [--shots DIR]
+  lan_suite.py --zorvex BIN [--shard GROUP | --side-by-side] [--only NAME]... [--repeat N]
+               [--broadcast MODE] [--keep] [--shots DIR]
 
 Every situation builds fresh network namespaces: one for the PC, one per
 phone, joined by veth pairs created inside them, never in the machine's own
@@ -1015,6 +1015,46 @@ def terminate(signum, frame):
     raise KeyboardInterrupt("signal %d" % signum)
 
 
+def side_by_side(args):
+    """Every shard at once, each a run of this script of its own, its lines
+    marked with its name: the situations mostly wait on timers and packets,
+    and ctest gives the suite one place instead of one a shard. 0 when every
+    shard passed, 77 when all skipped, 1 otherwise."""
+    passed_on = [a for a in sys.argv[1:] if a != "--side-by-side"]
+    children = {}
+
+    def stop(signum, frame):
+        for child in children.values():
+            child.send_signal(signal.SIGTERM)  # each removes its namespaces
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    for shard in SHARDS:
+        # Each is asked to end (and so removes its namespaces) should this run
+        # die without passing SIGTERM on.
+        children[shard] = subprocess.Popen(
+            [sys.executable, os.path.abspath(__file__), *passed_on, "--shard", shard],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+            preexec_fn=lambda: LIBC.prctl(PR_SET_PDEATHSIG, signal.SIGTERM))
+    lock = threading.Lock()
+
+    def relay(shard, child):
+        for line in child.stdout:
+            with lock:
+                print("%-11s %s" % (shard, line), end="", flush=True)
+    relays = [threading.Thread(target=relay, args=item) for item in children.items()]
+    for relay_thread in relays:
+        relay_thread.start()
+    for relay_thread in relays:
+        relay_thread.join()
+    codes = {shard: child.wait() for shard, child in children.items()}
+    print("lan suite, shards side by side: %s" % ", ".join(
+        "%s %s" % (shard, {0: "passed", SKIP: "skipped"}.get(code, "FAILED"))
+        for shard, code in codes.items()))
+    if all(code == SKIP for code in codes.values()):
+        return SKIP
+    return 1 if any(code not in (0, SKIP) for code in codes.values()) else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--zorvex", required=True)
@@ -1023,6 +1063,8 @@ def main():
                         ", ".join(n for n, _, _ in SITUATIONS))
     parser.add_argument("--shard", choices=sorted(SHARDS),
                         help="run only the situations of this group")
+    parser.add_argument("--side-by-side", action="store_true",
+                        help="run every group at once, each in a run of its own")
     parser.add_argument("--repeat", type=int, default=1)
     parser.add_argument("--broadcast", choices=("both", "with", "without"), default="both",
                         help="addresses with a broadcast attribute, without, or both (each "
@@ -1036,6 +1078,10 @@ def main():
     sharded = sorted(n for names in SHARDS.values() for n in names)
     if sharded != sorted(n for n, _, _ in SITUATIONS):
         parser.error("SHARDS must hold every situation once")
+    if args.side_by_side:
+        if args.shard or args.only:
+            parser.error("--side-by-side runs every group")
+        return side_by_side(args)
     if args.shard:
         args.only = (args.only or []) + SHARDS[args.shard]
     chosen = [s for s in SITUATIONS if not args.only or s[0] in args.only]

@@ -1,11 +1,8 @@
 #include "ui/windows/zorvex_vr_client_dlg.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -21,6 +18,7 @@
 #include "ui/toolkit/msg_box_dlg.h"
 #include "ui/toolkit/screen_fit.h"
 #include "ui/toolkit/skin.h"
+#include "ui/toolkit/whole_text_box.h"
 #include "ui/windows/down_load_dlg.h"
 #include "ui/windows/left_menu_dlg.h"
 #include "ui/windows/placeholder_page.h"
@@ -353,7 +351,7 @@ void CZorvexVRClientDlg::onDownloadDone() {
         showMessage(QStringLiteral("升级文件下载完毕，但没有可以打开它的程序。\n"
                                    "请手动运行安装程序：\n%1")
                         .arg(installer),
-                    MessageLook::WholeLines);
+                    MessageLook::Whole);
         return;
     }
     showMessage(QStringLiteral("下载失败"));
@@ -374,23 +372,17 @@ void CZorvexVRClientDlg::quitAfterDownload() {
 
 void CZorvexVRClientDlg::showMessage(const QString& text, MessageLook look) {
     if (message_) message_->close();
-    auto* box = new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, this);
+    QMessageBox* box =
+        look == MessageLook::Whole
+            ? new WholeTextBox(kTitle, text, this)
+            : new QMessageBox(QMessageBox::Information, kTitle, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowIcon(windowIcon());
     box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box->button(QMessageBox::Ok)->setIcon({});
-    // Wide enough for the title bar to show the application's name, and
-    // for a path, which no word wrap can break, to be read and copied whole.
-    int width = 200;
-    if (look == MessageLook::WholeLines) {
-        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        const QFontMetrics metrics(box->font());
-        for (const QString& line : text.split(QLatin1Char('\n')))
-            width = std::max(width, metrics.horizontalAdvance(line) + 8);
-        if (const QScreen* shown = screen())
-            width = std::min(width, shown->availableGeometry().width() - 160);
-    }
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(width));
+    // Wide enough for the title bar to show the application's name.
+    if (look == MessageLook::Plain)
+        box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 200px; }"));
     message_ = box;
     box->open();
 }

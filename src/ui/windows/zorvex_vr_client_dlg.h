@@ -133,9 +133,9 @@ private:
     void onDownloadDone();
     void quitAfterDownload();
     void onPageQuit();
-    // WholeLines: each line is shown unbroken (the box widens up to the
-    // screen) and the text can be selected and copied.
-    enum class MessageLook { Plain, WholeLines };
+    // Whole: the text is read whole however long its lines (a WholeTextBox),
+    // and can be selected and copied.
+    enum class MessageLook { Plain, Whole };
     void showMessage(const QString& text, MessageLook look = MessageLook::Plain);
     void watchScreen(QScreen* screen);
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
+#include <QClipboard>
 #include <QMenu>
 #include <QTest>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include <atomic>
 #include <memory>
@@ -303,13 +305,14 @@ TEST_F(MainWindowTest, AnInstallerNoProgramOpensKeepsTheWindowAndSaysWhereItIs) 
     EXPECT_EQ(w->messageBox()->windowTitle(), "Zorvex助手");
     EXPECT_TRUE(w->messageBox()->text().contains(QString::fromStdString(installer)))
         << w->messageBox()->text().toStdString();
-    // The path is the point of the box: whole on its line, and selectable.
-    QMessageBox* box = w->messageBox();
-    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
-    const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-    ASSERT_TRUE(pump([&] { return label && label->isVisible(); }));
-    EXPECT_GE(label->width(),
-              label->fontMetrics().horizontalAdvance(QString::fromStdString(installer)));
+    // The path is the point of the box: all of it shown, and copied exactly.
+    auto* text = w->messageBox()->findChild<QTextEdit*>();
+    ASSERT_TRUE(pump([&] { return text && text->isVisible(); }));
+    EXPECT_LE(text->document()->size().height(), text->height());
+    EXPECT_LE(text->document()->idealWidth(), text->width());
+    text->selectAll();
+    text->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), w->messageBox()->text());
     EXPECT_TRUE(test::readFile(installer).starts_with("MZ"));
     // Nothing was stopped, and the window goes on.
     EXPECT_FALSE(w->closing());
