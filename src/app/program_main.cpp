@@ -126,7 +126,8 @@ int runProgram(int argc, char** argv, WindowRunner openWindow) {
     // One copy per home folder; the lock lives in it, so a fresh one is made
     // now (the start-up would make it a moment later anyway).
     makeDirectories(home);
-    SingleInstanceLock instance = SingleInstanceLock::acquire(home);
+    SingleInstanceLock instance =
+        SingleInstanceLock::acquireOutlastingTheGone(home, std::chrono::seconds(5));
     if (instance.result() == SingleInstanceLock::Result::AlreadyRunning)
         return secondStart(line, home);
     // An unusable home is the start-up's to name; a usable one without a lock

@@ -44,6 +44,13 @@ public:
     // Opens homeDir/kFileName (creating it) and tries the lock without waiting.
     static SingleInstanceLock acquire(const std::string& homeDir);
 
+    // As acquire, but while the lock's record names no live process it tries
+    // again for up to wait: a copy killed a moment ago can leave a child
+    // between vfork and exec holding the lock, and a restart right after a
+    // crash must not be refused in the dead copy's name.
+    static SingleInstanceLock acquireOutlastingTheGone(const std::string& homeDir,
+                                                       std::chrono::milliseconds wait);
+
     // For a second start: the holder's record, waiting up to wait for it
     // (the holder writes it a moment after taking the lock). nullopt when
     // none came.

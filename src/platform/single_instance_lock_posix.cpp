@@ -1,6 +1,7 @@
 #include "platform/single_instance_lock.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -87,6 +88,20 @@ SingleInstanceLock SingleInstanceLock::acquire(const std::string& homeDir) {
     lock.fd_ = fd;
     lock.result_ = Result::Acquired;
     return lock;
+}
+
+SingleInstanceLock SingleInstanceLock::acquireOutlastingTheGone(const std::string& homeDir,
+                                                                std::chrono::milliseconds wait) {
+    const auto end = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        SingleInstanceLock lock = acquire(homeDir);
+        if (lock.result() != Result::AlreadyRunning || std::chrono::steady_clock::now() >= end)
+            return lock;
+        // A record still being written names nobody yet: its writer may be alive.
+        auto holder = parseHolder(readRecord(homeDir + "/" + kFileName));
+        if (holder && (::kill(holder->pid, 0) == 0 || errno == EPERM)) return lock;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 std::optional<SingleInstanceLock::Holder> SingleInstanceLock::readHolder(

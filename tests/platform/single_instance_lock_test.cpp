@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <thread>
 
 #include "platform/instance_doorbell.h"
 #include "support/test_support.h"
@@ -87,6 +88,53 @@ TEST(SingleInstanceLock, ChildrenDoNotInheritTheLock) {
     EXPECT_EQ(SingleInstanceLock::acquire(dir.path()).result(), Result::Acquired);
     ::close(input[1]);
     ::waitpid(child, nullptr, 0);
+}
+
+// A restart right after a crash waits out a child of the dead copy that still
+// holds the lock (between vfork and exec), but not a copy that lives.
+TEST(SingleInstanceLock, ARestartOutlastsWhatADeadCopyLeftButNotALiveCopy) {
+    test::TempDir dir;
+    pid_t dead = ::fork();
+    if (dead == 0) _exit(0);
+    ::waitpid(dead, nullptr, 0);
+    int hold[2];
+    ASSERT_EQ(::pipe(hold), 0);
+    // Holds the lock under the record of pid (0: its own) for a moment, or
+    // until hold closes.
+    auto holder = [&](pid_t named, bool untilClosed) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(hold[1]);
+            auto lock = SingleInstanceLock::acquire(dir.path());
+            lock.publish({named ? named : ::getpid(), false, {}});
+            char byte;
+            if (untilClosed)
+                (void)!::read(hold[0], &byte, 1);
+            else
+                std::this_thread::sleep_for(100ms);  // the moment, not a wait
+            _exit(0);
+        }
+        return pid;
+    };
+    auto published = [&] {
+        return test::waitUntil(
+            [&] { return SingleInstanceLock::readHolder(dir.path(), 0ms).has_value(); }, 20s);
+    };
+    pid_t stray = holder(dead, false);
+    ASSERT_TRUE(published());
+    EXPECT_EQ(SingleInstanceLock::acquireOutlastingTheGone(dir.path(), 30s).result(),
+              Result::Acquired);
+    ::waitpid(stray, nullptr, 0);
+
+    pid_t live = holder(0, true);
+    ASSERT_TRUE(published());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SingleInstanceLock::acquireOutlastingTheGone(dir.path(), 30s).result(),
+              Result::AlreadyRunning);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    ::close(hold[1]);
+    ::close(hold[0]);
+    ::waitpid(live, nullptr, 0);
 }
 
 // -- the doorbell
