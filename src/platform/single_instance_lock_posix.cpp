@@ -99,7 +99,8 @@ SingleInstanceLock SingleInstanceLock::acquireOutlastingTheGone(const std::strin
             return lock;
         // A record still being written names nobody yet: its writer may be alive.
         auto holder = parseHolder(readRecord(homeDir + "/" + kFileName));
-        if (holder && (::kill(holder->pid, 0) == 0 || errno == EPERM)) return lock;
+        if (holder && (::kill(static_cast<pid_t>(holder->pid), 0) == 0 || errno == EPERM))
+            return lock;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

@@ -69,7 +69,8 @@ bool WholeTextBox::event(QEvent* event) {
     // takes the widest line instead, as far as the screen allows, and is
     // placed for that size; later layouts keep to it.
     if (event->type() == QEvent::LayoutRequest) {
-        const bool handled = QDialog::event(event);
+        // Past QMessageBox on purpose: its own handling would resize the box.
+        const bool handled = QDialog::event(event);  // NOLINT(bugprone-parent-virtual-call)
         if (isVisible()) fit();
         return handled;
     }
