@@ -17,12 +17,14 @@ with the application's home and logs below work/, and prints its path.
 Exit 77 (skipped) when there is no Xvfb to run on."""
 
 import argparse
+import atexit
 import json
 import os
 import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import traceback
 
@@ -171,7 +173,10 @@ class Suite:
         shutil.rmtree(self.shots, ignore_errors=True)
         for folder in (self.media, self.converted, os.path.join(self.work, "bin")):
             os.makedirs(folder)
-        os.makedirs(os.path.join(self.work, "runtime"), mode=0o700)
+        # Short and private: the doorbell's socket path must fit a socket
+        # address, however deep the build folder lies.
+        self.runtime = tempfile.mkdtemp(prefix="zorvex-run-")
+        atexit.register(shutil.rmtree, self.runtime, True)
         # The shards' clips are made once; each shard's media folder is its
         # own (a flow moves a clip away), of links to them.
         clips = self.args.clips or make_clips(os.path.join(self.work, "clips"))
@@ -207,7 +212,7 @@ class Suite:
             raise Failure("another program holds the LAN ports (%s) of %s"
                           % (", ".join(map(str, LAN_PORTS)), ADDRESS))
         env = dict(self.desktop.env, QT_QPA_PLATFORM="xcb", HOME=self.work,
-                   XDG_RUNTIME_DIR=os.path.join(self.work, "runtime"),
+                   XDG_RUNTIME_DIR=self.runtime,
                    XDG_CONFIG_HOME=os.path.join(self.work, "config"),
                    XDG_DATA_HOME=os.path.join(self.work, "data"),
                    PATH=os.path.join(self.work, "bin") + os.pathsep + os.environ.get("PATH", ""))
