@@ -347,9 +347,16 @@ MHD_Result refuseWrite(MHD_Connection* connection) {
     return queue(connection, MHD_HTTP_UNAUTHORIZED, response);
 }
 
+int socketOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    return info ? info->connect_fd : -1;
+}
+
 // The body of one range: small ones copied, larger ones by sendfile. The
 // file is handed to the library in that case.
-MHD_Response* rangeBody(OpenedFile& file, std::int64_t offset, std::int64_t length, bool head) {
+MHD_Response* rangeBody(MHD_Connection* connection, OpenedFile& file, std::int64_t offset,
+                        std::int64_t length, bool head) {
     if (!head && length <= static_cast<std::int64_t>(kSmallBody)) {
         char buffer[kSmallBody];
         std::size_t got = 0;
@@ -366,7 +373,9 @@ MHD_Response* rangeBody(OpenedFile& file, std::int64_t offset, std::int64_t leng
         }
     }
     int fd = file.release();
-    if (!head) noteFileBody(fd, static_cast<std::uint64_t>(offset + length));
+    if (!head && length > 0) {
+        noteFileBody(socketOf(connection), fd, static_cast<std::uint64_t>(offset + length));
+    }
     MHD_Response* response = MHD_create_response_from_fd_at_offset64(
         static_cast<std::uint64_t>(length), fd, static_cast<std::uint64_t>(offset));
     if (!response) ::close(fd);
@@ -506,14 +515,14 @@ MHD_Result serveFile(MHD_Connection* connection, OpenedFile file, std::string_vi
         if (kept && !head && ThumbnailCache::keepable(info)) {
             response = keptBody = ThumbnailCache::body(file);
         }
-        if (!response) response = rangeBody(file, 0, size, head);
+        if (!response) response = rangeBody(connection, file, 0, size, head);
     } else if (range.ranges.size() == 1) {
         const http::ByteRange& only = range.ranges.front();
         char text[96];
         std::snprintf(text, sizeof text, "bytes %" PRId64 "-%" PRId64 "/%" PRId64, only.first,
                       only.last, size);
         contentRange = text;
-        response = rangeBody(file, only.first, only.length(), head);
+        response = rangeBody(connection, file, only.first, only.length(), head);
         status = MHD_HTTP_PARTIAL_CONTENT;
     } else {
         response = multipartBody(file, range.ranges, type, size, contentType);
@@ -713,8 +722,10 @@ void connectionNotice(void* cls, MHD_Connection* connection, void** context,
             *context = nullptr;
             return;
         }
+        noteSocketOpened(fd);
         *context = site.connections->accepted(fd, address);
     } else if (auto* record = static_cast<ConnectionLedger::Record*>(*context)) {
+        noteSocketClosed(record->fd);
         if (site.shares) site.shares->give(record->address);
         site.connections->closed(record);
         *context = nullptr;

@@ -28,18 +28,46 @@ constexpr int kNotedDescriptors = 1 << 16;
 // library reads a body on the thread that answered its request, so relaxed
 // order is enough.
 std::array<std::atomic<std::uint64_t>, kNotedDescriptors> bodyEnds{};
+// Sockets whose next send is the header of a file body.
+std::array<std::atomic<bool>, kNotedDescriptors> headerFirst{};
+// Sockets given TCP_NODELAY as they opened.
+std::array<std::atomic<bool>, kNotedDescriptors> noDelay{};
 std::atomic<std::uint64_t> widened{0};
+std::atomic<std::uint64_t> joined{0};
+
+bool noted(int fd) {
+    return fd >= 0 && fd < kNotedDescriptors;
+}
 
 }  // namespace
 
-void noteFileBody(int fd, std::uint64_t endOffset) {
-    if (fd >= 0 && fd < kNotedDescriptors) {
+void noteFileBody(int socket, int fd, std::uint64_t endOffset) {
+    if (noted(fd)) {
         bodyEnds[static_cast<std::size_t>(fd)].store(endOffset + 1, std::memory_order_relaxed);
     }
+    if (noted(socket)) headerFirst[static_cast<std::size_t>(socket)].store(true);
+}
+
+void noteSocketOpened(int socket) {
+    if (!noted(socket)) return;
+    const int on = 1;
+    if (::syscall(SYS_setsockopt, socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0) {
+        noDelay[static_cast<std::size_t>(socket)].store(true);
+    }
+}
+
+void noteSocketClosed(int socket) {
+    if (!noted(socket)) return;
+    headerFirst[static_cast<std::size_t>(socket)].store(false);
+    noDelay[static_cast<std::size_t>(socket)].store(false);
 }
 
 std::uint64_t widenedSendfileCalls() {
     return widened.load(std::memory_order_relaxed);
+}
+
+std::uint64_t headersJoinedToBodies() {
+    return joined.load(std::memory_order_relaxed);
 }
 
 }  // namespace zorvex
@@ -70,10 +98,29 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
     return sent;
 }
 
+extern "C" ssize_t send(int fd, const void* buffer, std::size_t length, int flags) noexcept {
+    using namespace zorvex;
+    // A header of a file body waits for the body's first bytes to fill its
+    // segment; sendfile pushes at its own end.
+    if (noted(fd) && !(flags & MSG_MORE) && headerFirst[static_cast<std::size_t>(fd)].load() &&
+        headerFirst[static_cast<std::size_t>(fd)].exchange(false)) {
+        flags |= MSG_MORE;
+        joined.fetch_add(1, std::memory_order_relaxed);
+    }
+    return static_cast<ssize_t>(::syscall(SYS_sendto, fd, buffer, length, flags, nullptr, 0));
+}
+
 extern "C" int setsockopt(int fd, int level, int name, const void* value,
                           socklen_t length) noexcept {
+    using namespace zorvex;
     // No socket of this process is corked: the library's requests to cork
-    // and uncork are taken as done (see the header).
+    // and uncork are taken as done (see the header). Nor is TCP_NODELAY set
+    // twice: set again, it would push out a header waiting for its body.
     if (level == IPPROTO_TCP && name == TCP_CORK) return 0;
+    if (level == IPPROTO_TCP && name == TCP_NODELAY && noted(fd) && value &&
+        length == sizeof(int) && *static_cast<const int*>(value) == 1 &&
+        noDelay[static_cast<std::size_t>(fd)].load()) {
+        return 0;
+    }
     return static_cast<int>(::syscall(SYS_setsockopt, fd, level, name, value, length));
 }

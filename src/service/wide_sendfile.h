@@ -24,16 +24,36 @@
 // never off. So this build defines setsockopt too, and takes every TCP_CORK
 // request as done without making it: no socket of this process is ever
 // corked (nothing else here corks one), and each send of the library pushes
-// its end as it goes. The segments on the wire stay as they were: the header
-// alone, then the body in full segments.
+// its end as it goes.
+//
+// Without the cork, the library sends a file body's header by send() with
+// nothing to say that a body follows, and it leaves in a segment of its own:
+// one more packet, wake-up and read for the phone per range. So this build
+// defines send too: the first send on a socket whose file body was just
+// noted gets MSG_MORE, and the header leaves in one segment with the body's
+// first bytes. The library turns TCP_NODELAY on right after its first header
+// on a connection, which would push that header out alone; the service sets
+// it as the connection opens, and the library's request is taken as done.
+// Every other send passes through unchanged.
 namespace zorvex {
 
-// The body read from fd ends at endOffset (exclusive). Noted before the fd is
-// handed to the library; a later body on the same descriptor number replaces
-// it. Any thread.
-void noteFileBody(int fd, std::uint64_t endOffset);
+// The body read from fd ends at endOffset (exclusive), and goes out on socket
+// after its header. Noted before the fd is handed to the library; a later
+// body on the same descriptor number replaces it. Any thread.
+void noteFileBody(int socket, int fd, std::uint64_t endOffset);
+
+// A connection's socket opened: TCP_NODELAY is set now, before any header
+// can wait for its body. Called before the library sends on it.
+void noteSocketOpened(int socket);
+
+// The socket is about to close: what was noted of it must not hold back the
+// next connection that gets its number.
+void noteSocketClosed(int socket);
 
 // Calls that went beyond the library's chunk since the process started.
 std::uint64_t widenedSendfileCalls();
+
+// File headers sent with MSG_MORE, to leave with their body.
+std::uint64_t headersJoinedToBodies();
 
 }  // namespace zorvex

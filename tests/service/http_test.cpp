@@ -116,8 +116,9 @@ TEST_F(HttpFiles, KeyServesTheRealFileWithRangesAndValidators) {
     EXPECT_EQ(head.headers["content-length"], "5000");
 }
 
-// Bodies past the library's 128 KiB sendfile chunk go out in wider calls;
-// every byte still comes, in order, and the last piece ends the body.
+// Bodies past the library's 128 KiB sendfile chunk go out in wider calls,
+// each joined by its header; every byte still comes, in order, and the last
+// piece ends the body.
 TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
     std::string content(3 * 1024 * 1024 + 12345, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) {
@@ -127,6 +128,7 @@ TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
     std::string largeKey;
     ASSERT_EQ(service->addFile(large, LIST_SOURCE, &largeKey), ADD_OK);
     const std::uint64_t before = widenedSendfileCalls();
+    const std::uint64_t joinedBefore = headersJoinedToBodies();
     Reply whole = request("GET", "/" + largeKey);
     EXPECT_EQ(whole.status, 200);
     EXPECT_TRUE(whole.body == content) << whole.body.size() << " bytes";
@@ -140,6 +142,7 @@ TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
             << first << ": " << part.body.size() << " bytes";
     }
     EXPECT_GE(widenedSendfileCalls(), before + 3);
+    EXPECT_EQ(headersJoinedToBodies(), joinedBefore + 3);
 }
 
 TEST_F(HttpFiles, RangesNearTheEndSeekAsPlayersExpect) {
