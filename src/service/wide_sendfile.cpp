@@ -87,6 +87,10 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
             widened.fetch_add(1, std::memory_order_relaxed);
         }
     }
+    // Should the header have gone another way, the mark must not outlive the body.
+    if (noted(out) && headerFirst[static_cast<std::size_t>(out)].load()) {
+        headerFirst[static_cast<std::size_t>(out)].store(false);
+    }
     const auto sent = static_cast<ssize_t>(::syscall(SYS_sendfile, out, in, offset, count));
     if (sent == 0 && count > 0) {
         // The file ended before the length already promised: cut short while
