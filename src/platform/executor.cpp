@@ -5,10 +5,10 @@
 namespace zorvex {
 
 void TaskQueue::post(std::function<void()> task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
+    // Woken under the lock: whoever sees the task may destroy the queue at
+    // once, and a notify after the unlock would touch a dead condition.
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
     wake_.notify_one();
 }
 
@@ -37,10 +37,8 @@ void TaskQueue::run() {
 }
 
 void TaskQueue::quit() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    quit_ = true;
     wake_.notify_all();
 }
 
