@@ -352,7 +352,7 @@ TEST_F(HeadlessRunner, QueuedConversionsSurviveKillsAtRandomMomentsAndRunOnceEac
         std::string name = "clip" + std::to_string(n) + ".mp4";
         std::filesystem::copy_file(test::mediaFixtures().video360, videos.file(name));
         std::string size = std::to_string(std::filesystem::file_size(videos.file(name)));
-        queued.push_back({{name, size, "", "2000", "1280", "640", videos.file(name), {}}, 1, {}});
+        queued.push_back({{name, size, "", "2000", "320", "160", videos.file(name), {}}, 1, {}});
         expected.insert(name);
     }
     makeDirectories(layout.appDataFolder());
