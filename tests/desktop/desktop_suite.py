@@ -12,8 +12,9 @@ never 127.0.0.1), so that a user's copy or another run may hold 127.0.0.1.
 
 The groups of flows (SHARDS) run side by side, each on a desktop of its own.
 
-Every step is photographed into the shots folder; a failing run keeps it,
-with the application's home and logs below work/, and prints its path.
+A failed check is photographed into the shots folder, which a failing run
+keeps with the application's home and logs below work/, and names; with
+--keep-shots every step is photographed too, and a pass keeps the pictures.
 Exit 77 (skipped) when there is no Xvfb to run on."""
 
 import argparse
@@ -112,7 +113,13 @@ class Suite:
         print("%5.1fs %-7s %s" % (time.monotonic() - self.started, status, text), flush=True)
 
     def photo(self, name):
+        """A step's picture, taken with --keep-shots only: each costs a grab of
+        the whole screen and a PNG, and a pass throws them away."""
         self.step += 1
+        if self.args.keep_shots:
+            self.snapshot(name)
+
+    def snapshot(self, name):
         self.desktop.grab().save_png(os.path.join(self.shots, "%02d-%s.png" % (self.step, name)))
 
     def passed(self, name, detail=""):
@@ -124,7 +131,7 @@ class Suite:
         if name in PENDING:
             return self.expect(name, ok, detail)
         if not ok:
-            self.photo("failed-" + name)
+            self.snapshot("failed-" + name)
             raise Failure("%s: %s" % (name, detail))
         self.passed(name, detail)
         return ok
@@ -136,13 +143,13 @@ class Suite:
             self.results.append((status, name, detail))
             self.say(status.lower(), "%s: %s -- awaits the fix: %s" % (name, detail, PENDING[name]))
             if not ok:
-                self.photo("xfail-" + name)
+                self.snapshot("xfail-" + name)
         elif ok:
             self.passed(name, detail)
         else:
             self.results.append(("FAIL", name, detail))
             self.say("FAILED", "%s: %s" % (name, detail))
-            self.photo("failed-" + name)
+            self.snapshot("failed-" + name)
         return ok
 
     def soon(self, what, condition, timeout=20):
@@ -161,7 +168,7 @@ class Suite:
         """What condition() gives within timeout; a failure otherwise."""
         value = self.soon(what, condition, timeout)
         if not value:
-            self.photo("timeout")
+            self.snapshot("timeout")
             raise Failure("timed out after %gs waiting for %s; the cards: %s"
                           % (timeout, what, self.summary()))
         return value
@@ -1308,7 +1315,7 @@ class Suite:
             if self.soon("the chooser closed", lambda: not self.desktop.windows("请选择保存路径"), 3):
                 break
         else:
-            self.photo("chooser-stays")
+            self.snapshot("chooser-stays")
             raise Failure("the folder chooser does not take /sys")
         toast = self.soon("a toast", lambda: (self.toasts() or [None])[0], 10)
         self.photo("unwritable-folder")
@@ -1489,7 +1496,7 @@ def main():
     parser.add_argument("--phone", required=True)
     parser.add_argument("--skin", required=True)
     parser.add_argument("--shots", required=True)
-    parser.add_argument("--keep-shots", action="store_true", help="keep the pictures of a pass")
+    parser.add_argument("--keep-shots", action="store_true", help="photograph every step and keep the pictures of a pass")
     parser.add_argument("--shard", choices=sorted(SHARDS),
                         help="run one group of flows alone (all of them, side by side, without)")
     parser.add_argument("--clips", help="a folder of the clips made already")
