@@ -8,16 +8,18 @@ HTTP. Everything stays on a loopback address of the run's own (127.X.Y.1,
 never 127.0.0.1), so that a user's copy or another run may hold 127.0.0.1.
 
   desktop_suite.py --mode plain|composited --zorvex BIN --phone BIN --skin DIR --shots DIR
-                   [--shard GROUP] [--keep-shots]
+                   [--shard GROUP] [--keep-shots] [--clip-cache DIR]
 
 The groups of flows (SHARDS) run side by side, each on a desktop of its own.
 
-Every step is photographed into the shots folder; a failing run keeps it,
-with the application's home and logs below work/, and prints its path.
+A failed check is photographed into the shots folder, which a failing run
+keeps with the application's home and logs below work/, and names; with
+--keep-shots every step is photographed too, and a pass keeps the pictures.
 Exit 77 (skipped) when there is no Xvfb to run on."""
 
 import argparse
 import atexit
+import hashlib
 import json
 import os
 import shutil
@@ -112,7 +114,13 @@ class Suite:
         print("%5.1fs %-7s %s" % (time.monotonic() - self.started, status, text), flush=True)
 
     def photo(self, name):
+        """A step's picture, taken with --keep-shots only: each costs a grab of
+        the whole screen and a PNG, and a pass throws them away."""
         self.step += 1
+        if self.args.keep_shots:
+            self.snapshot(name)
+
+    def snapshot(self, name):
         self.desktop.grab().save_png(os.path.join(self.shots, "%02d-%s.png" % (self.step, name)))
 
     def passed(self, name, detail=""):
@@ -124,7 +132,7 @@ class Suite:
         if name in PENDING:
             return self.expect(name, ok, detail)
         if not ok:
-            self.photo("failed-" + name)
+            self.snapshot("failed-" + name)
             raise Failure("%s: %s" % (name, detail))
         self.passed(name, detail)
         return ok
@@ -136,13 +144,13 @@ class Suite:
             self.results.append((status, name, detail))
             self.say(status.lower(), "%s: %s -- awaits the fix: %s" % (name, detail, PENDING[name]))
             if not ok:
-                self.photo("xfail-" + name)
+                self.snapshot("xfail-" + name)
         elif ok:
             self.passed(name, detail)
         else:
             self.results.append(("FAIL", name, detail))
             self.say("FAILED", "%s: %s" % (name, detail))
-            self.photo("failed-" + name)
+            self.snapshot("failed-" + name)
         return ok
 
     def soon(self, what, condition, timeout=20):
@@ -161,7 +169,7 @@ class Suite:
         """What condition() gives within timeout; a failure otherwise."""
         value = self.soon(what, condition, timeout)
         if not value:
-            self.photo("timeout")
+            self.snapshot("timeout")
             raise Failure("timed out after %gs waiting for %s; the cards: %s"
                           % (timeout, what, self.summary()))
         return value
@@ -1308,7 +1316,7 @@ class Suite:
             if self.soon("the chooser closed", lambda: not self.desktop.windows("请选择保存路径"), 3):
                 break
         else:
-            self.photo("chooser-stays")
+            self.snapshot("chooser-stays")
             raise Failure("the folder chooser does not take /sys")
         toast = self.soon("a toast", lambda: (self.toasts() or [None])[0], 10)
         self.photo("unwritable-folder")
@@ -1392,17 +1400,32 @@ class Suite:
 
 
 def make_clips(folder):
-    """The clips, made in folder; its path."""
-    os.makedirs(folder, exist_ok=True)
+    """The clips, in a folder below folder named for the FFmpeg and the
+    clips' arguments, made once: the suites of a build folder share them (the
+    40 s one takes a while). Made under a temporary name and renamed, so
+    that suites racing for them each see them whole; that folder's path."""
     ffmpeg = shutil.which("ffmpeg")
-    for name, (colour, seconds) in CLIPS.items():
-        subprocess.run([ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i",
-                        "color=c=0x%02x%02x%02x:s=320x180:r=24:d=%d" % (*colour, seconds),
-                        "-f", "lavfi", "-i", "sine=frequency=440:duration=%d" % seconds,
-                        "-shortest", "-c:v", "libx264", "-preset", "ultrafast",
-                        "-pix_fmt", "yuv420p", "-c:a", "aac", os.path.join(folder, name)],
+    commands = {name: ["-f", "lavfi", "-i",
+                       "color=c=0x%02x%02x%02x:s=320x180:r=24:d=%d" % (*colour, seconds),
+                       "-f", "lavfi", "-i", "sine=frequency=440:duration=%d" % seconds,
+                       "-shortest", "-c:v", "libx264", "-preset", "ultrafast",
+                       "-pix_fmt", "yuv420p", "-c:a", "aac"]
+                for name, (colour, seconds) in CLIPS.items()}
+    version = subprocess.run([ffmpeg, "-version"], capture_output=True, text=True).stdout
+    key = hashlib.md5(repr((version.split("\n")[0], commands)).encode()).hexdigest()[:16]
+    made = os.path.join(folder, key)
+    if os.path.isdir(made):
+        return made
+    os.makedirs(folder, exist_ok=True)
+    partial = tempfile.mkdtemp(prefix=".partial-", dir=folder)
+    for name, arguments in commands.items():
+        subprocess.run([ffmpeg, "-v", "error", "-y", *arguments, os.path.join(partial, name)],
                        check=True)
-    return folder
+    try:
+        os.rename(partial, made)
+    except OSError:  # another suite's are there by now
+        shutil.rmtree(partial, ignore_errors=True)
+    return made
 
 
 def side_by_side(args):
@@ -1412,7 +1435,7 @@ def side_by_side(args):
     import threading
     from xsession import die_with_parent
     shutil.rmtree(args.shots, ignore_errors=True)
-    clips = make_clips(os.path.join(args.shots, "clips"))
+    clips = make_clips(args.clip_cache or os.path.join(args.shots, "clips"))
     children = {}
     for shard in SHARDS:
         argv = [sys.executable, os.path.abspath(__file__), "--mode", args.mode,
@@ -1489,10 +1512,11 @@ def main():
     parser.add_argument("--phone", required=True)
     parser.add_argument("--skin", required=True)
     parser.add_argument("--shots", required=True)
-    parser.add_argument("--keep-shots", action="store_true", help="keep the pictures of a pass")
+    parser.add_argument("--keep-shots", action="store_true", help="photograph every step and keep the pictures of a pass")
     parser.add_argument("--shard", choices=sorted(SHARDS),
                         help="run one group of flows alone (all of them, side by side, without)")
     parser.add_argument("--clips", help="a folder of the clips made already")
+    parser.add_argument("--clip-cache", help="where the clips are kept from run to run")
     args = parser.parse_args()
     if sorted(name for names in SHARDS.values() for name in names) != sorted(FLOWS):
         parser.error("SHARDS must hold every flow once")

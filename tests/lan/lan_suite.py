@@ -670,7 +670,7 @@ class Window:
 
     def grab(self, x, y, w, h):
         """What the screen shows there, in window coordinates."""
-        return self.desktop.grab().crop(self.origin[0] + x, self.origin[1] + y, w, h)
+        return self.desktop.grab(self.origin[0] + x, self.origin[1] + y, w, h)
 
     def shown(self):
         """The application's visible windows besides the main one: id -> geometry."""
@@ -700,7 +700,7 @@ class Window:
             geometry = self.menu()
             if not geometry:
                 return None
-            looks.append(self.zw.menu_rows(self.desktop.grab().crop(*geometry)))
+            looks.append(self.zw.menu_rows(self.desktop.grab(*geometry)))
         if len(looks[0]) != len(looks[1]) or not all(
                 a.same_text(b) and a.marked == b.marked for a, b in zip(*looks)):
             return None

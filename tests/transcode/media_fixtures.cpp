@@ -75,9 +75,9 @@ const MediaFixtures& mediaFixtures() {
         MediaFixtures f;
         f.video1080 = cache.clip(
             "v1080.mp4", {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-f", "lavfi",
-                          "-i", "sine=frequency=440", "-t", "3", "-c:v", "libx264", "-preset",
+                          "-i", "sine=frequency=440", "-t", "1", "-c:v", "libx264", "-preset",
                           "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
-        f.video360 = cache.clip("v360.mkv", {"-f", "lavfi", "-i", "testsrc=size=1280x640:rate=10",
+        f.video360 = cache.clip("v360.mkv", {"-f", "lavfi", "-i", "testsrc=size=320x160:rate=10",
                                              "-t", "2", "-c:v", "libx264", "-preset", "ultrafast"});
         f.audioOnly = cache.clip(
             "sound.m4a", {"-f", "lavfi", "-i", "sine=frequency=440", "-t", "2", "-c:a", "aac"});

@@ -6,8 +6,8 @@ namespace zorvex::test {
 
 // Small media files made once per test process by the real FFmpeg.
 struct MediaFixtures {
-    std::string video1080;    // 1920x1080, 3 s, with sound
-    std::string video360;     // 1280x640 (2:1), 2 s
+    std::string video1080;    // 1920x1080, 1 s, with sound
+    std::string video360;     // 320x160 (2:1), 2 s
     std::string audioOnly;    // 2 s of sine
     std::string shortClip;    // 320x240, 1 s
     std::string longClip;     // 640x360, 40 s: slow enough to stop midway
