@@ -36,6 +36,10 @@ bool IsAcceptedVideoName(const std::string& name) {
 
 VideoLibrary::VideoLibrary(VideoLibraryContext context) : context_(std::move(context)) {
     if (context_.recheckEvery.count() > 0) watcher_ = std::thread([this] { watchFiles(); });
+    // Finding FFmpeg runs it once (a tenth of a second or more). Done here in
+    // the background, before the first thumbnail or conversion asks for it on
+    // the owner's thread, where the window would stand still meanwhile.
+    if (context_.ffmpeg) thumbnailer_.post([ffmpeg = context_.ffmpeg] { ffmpeg(); });
 }
 
 VideoLibrary::~VideoLibrary() {
