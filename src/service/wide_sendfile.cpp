@@ -102,7 +102,7 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
     return sent;
 }
 
-extern "C" ssize_t send(int fd, const void* buffer, std::size_t length, int flags) noexcept {
+extern "C" ssize_t send(int fd, const void* buffer, std::size_t length, int flags) {
     using namespace zorvex;
     // A header of a file body waits for the body's first bytes to fill its
     // segment; sendfile pushes at its own end.
