@@ -19,6 +19,7 @@ Exit 77 (skipped) when there is no Xvfb to run on."""
 
 import argparse
 import atexit
+import fcntl
 import hashlib
 import json
 import os
@@ -1402,8 +1403,9 @@ class Suite:
 def make_clips(folder):
     """The clips, in a folder below folder named for the FFmpeg and the
     clips' arguments, made once: the suites of a build folder share them (the
-    40 s one takes a while). Made under a temporary name and renamed, so
-    that suites racing for them each see them whole; that folder's path."""
+    40 s one takes a while), one making them while the other waits on its
+    lock. Made under a temporary name and renamed, so that a suite killed
+    midway leaves none half made; that folder's path."""
     ffmpeg = shutil.which("ffmpeg")
     commands = {name: ["-f", "lavfi", "-i",
                        "color=c=0x%02x%02x%02x:s=320x180:r=24:d=%d" % (*colour, seconds),
@@ -1417,14 +1419,15 @@ def make_clips(folder):
     if os.path.isdir(made):
         return made
     os.makedirs(folder, exist_ok=True)
-    partial = tempfile.mkdtemp(prefix=".partial-", dir=folder)
-    for name, arguments in commands.items():
-        subprocess.run([ffmpeg, "-v", "error", "-y", *arguments, os.path.join(partial, name)],
-                       check=True)
-    try:
+    with open(os.path.join(folder, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.isdir(made):
+            return made
+        partial = tempfile.mkdtemp(prefix=".partial-", dir=folder)
+        for name, arguments in commands.items():
+            subprocess.run([ffmpeg, "-v", "error", "-y", *arguments,
+                            os.path.join(partial, name)], check=True)
         os.rename(partial, made)
-    except OSError:  # another suite's are there by now
-        shutil.rmtree(partial, ignore_errors=True)
     return made
 
 

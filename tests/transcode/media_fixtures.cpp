@@ -1,5 +1,7 @@
 #include "media_fixtures.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,8 +36,10 @@ std::string ffmpegVersion() {
 
 // Clips are made once per build folder, not once per test process: the
 // cache name holds the FFmpeg and its arguments, so a change of either makes
-// a new clip. Made under a temporary name and renamed, so processes that
-// race for one clip each see it whole.
+// a new clip. The first process of a fresh build folder makes a clip while
+// the others wait on its lock (ctest starts a handful at once, and each would
+// otherwise encode every clip again); made under a temporary name and renamed,
+// so a process killed midway leaves no half clip.
 class ClipCache {
 public:
     explicit ClipCache(std::string folder) : folder_(std::move(folder)) {
@@ -51,6 +55,15 @@ public:
         const std::string path = folder + "/" + name;
         if (std::filesystem::exists(path)) return path;
         std::filesystem::create_directories(folder);
+        const int lock = ::open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lock >= 0) ::flock(lock, LOCK_EX);  // unlocked by the close
+        struct Closer {
+            int fd;
+            ~Closer() {
+                if (fd >= 0) ::close(fd);
+            }
+        } closer{lock};
+        if (std::filesystem::exists(path)) return path;
         std::string extension = name.substr(name.rfind('.'));
         std::string partial = folder + "/.partial-" + std::to_string(::getpid()) + extension;
         std::vector<std::string> withOutput = arguments;
