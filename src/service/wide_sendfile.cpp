@@ -32,11 +32,19 @@ std::array<std::atomic<std::uint64_t>, kNotedDescriptors> bodyEnds{};
 std::array<std::atomic<bool>, kNotedDescriptors> headerFirst{};
 // Sockets given TCP_NODELAY as they opened.
 std::array<std::atomic<bool>, kNotedDescriptors> noDelay{};
+// Sockets corked for the rest of a body that takes more than one call.
+std::array<std::atomic<bool>, kNotedDescriptors> corked{};
 std::atomic<std::uint64_t> widened{0};
 std::atomic<std::uint64_t> joined{0};
+std::atomic<std::uint64_t> corks{0};
+std::atomic<std::uint64_t> released{0};
 
 bool noted(int fd) {
     return fd >= 0 && fd < kNotedDescriptors;
+}
+
+bool cork(int socket, int on) {
+    return ::syscall(SYS_setsockopt, socket, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
 }
 
 }  // namespace
@@ -60,6 +68,7 @@ void noteSocketClosed(int socket) {
     if (!noted(socket)) return;
     headerFirst[static_cast<std::size_t>(socket)].store(false);
     noDelay[static_cast<std::size_t>(socket)].store(false);
+    corked[static_cast<std::size_t>(socket)].store(false);  // the close pushes what is held
 }
 
 std::uint64_t widenedSendfileCalls() {
@@ -70,15 +79,21 @@ std::uint64_t headersJoinedToBodies() {
     return joined.load(std::memory_order_relaxed);
 }
 
+CorkCounts corkCounts() {
+    return {corks.load(std::memory_order_relaxed), released.load(std::memory_order_relaxed)};
+}
+
 }  // namespace zorvex
 
 extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t count) noexcept {
     using namespace zorvex;
-    if (offset && *offset >= 0 && count == kLibraryChunk && in >= 0 && in < kNotedDescriptors) {
-        const std::uint64_t end =
-            bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed);
-        const auto at = static_cast<std::uint64_t>(*offset);
-        const std::uint64_t rest = end > 0 && end - 1 > at ? end - 1 - at : 0;
+    const std::uint64_t end =
+        offset && *offset >= 0 && noted(in)
+            ? bodyEnds[static_cast<std::size_t>(in)].load(std::memory_order_relaxed)
+            : 0;
+    const auto at = end > 0 ? static_cast<std::uint64_t>(*offset) : 0;
+    const std::uint64_t rest = end > 0 && end - 1 > at ? end - 1 - at : 0;
+    if (count == kLibraryChunk) {
         if (rest > kLibraryChunk && rest <= kWidestCall) {
             count = static_cast<std::size_t>(rest);
             widened.fetch_add(1, std::memory_order_relaxed);
@@ -91,7 +106,23 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
     if (noted(out) && headerFirst[static_cast<std::size_t>(out)].load()) {
         headerFirst[static_cast<std::size_t>(out)].store(false);
     }
+    // A body that takes more than this call goes corked to its end, as
+    // sendfile keeps its segments full only within one call: between calls,
+    // each small opening of the phone's window would let a small segment go.
+    const bool socketNoted = rest > 0 && noted(out);
+    if (socketNoted && rest > count && !corked[static_cast<std::size_t>(out)].load() &&
+        cork(out, 1)) {
+        corked[static_cast<std::size_t>(out)].store(true);
+        corks.fetch_add(1, std::memory_order_relaxed);
+    }
     const auto sent = static_cast<ssize_t>(::syscall(SYS_sendfile, out, in, offset, count));
+    if (socketNoted && sent > 0 && static_cast<std::uint64_t>(sent) >= rest &&
+        corked[static_cast<std::size_t>(out)].exchange(false)) {
+        released.fetch_add(1, std::memory_order_relaxed);
+        const int saved = errno;
+        cork(out, 0);  // pushes the body's last segment
+        errno = saved;
+    }
     if (sent == 0 && count > 0) {
         // The file ended before the length already promised: cut short while
         // it streams. The library takes 0 as a full socket and would wait for
@@ -117,9 +148,10 @@ extern "C" ssize_t send(int fd, const void* buffer, std::size_t length, int flag
 extern "C" int setsockopt(int fd, int level, int name, const void* value,
                           socklen_t length) noexcept {
     using namespace zorvex;
-    // No socket of this process is corked: the library's requests to cork
-    // and uncork are taken as done (see the header). Nor is TCP_NODELAY set
-    // twice: set again, it would push out a header waiting for its body.
+    // The library's requests to cork and uncork are taken as done: only a
+    // body of many calls is corked, above (see the header). Nor is
+    // TCP_NODELAY set twice: set again, it would push out a header waiting
+    // for its body.
     if (level == IPPROTO_TCP && name == TCP_CORK) return 0;
     if (level == IPPROTO_TCP && name == TCP_NODELAY && noted(fd) && value &&
         length == sizeof(int) && *static_cast<const int*>(value) == 1 &&

@@ -120,7 +120,8 @@ TEST_F(HttpFiles, KeyServesTheRealFileWithRangesAndValidators) {
 // each joined by its header; every byte still comes, in order, and the last
 // piece ends the body.
 TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
-    std::string content(3 * 1024 * 1024 + 12345, '\0');
+    // Whole, more than one widest call: corked until its last.
+    std::string content(5 * 1024 * 1024 + 12345, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) {
         content[i] = static_cast<char>((i * 131) ^ (i >> 11));
     }
@@ -129,6 +130,7 @@ TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
     ASSERT_EQ(service->addFile(large, LIST_SOURCE, &largeKey), ADD_OK);
     const std::uint64_t before = widenedSendfileCalls();
     const std::uint64_t joinedBefore = headersJoinedToBodies();
+    const CorkCounts corksBefore = corkCounts();
     Reply whole = request("GET", "/" + largeKey);
     EXPECT_EQ(whole.status, 200);
     EXPECT_TRUE(whole.body == content) << whole.body.size() << " bytes";
@@ -143,6 +145,8 @@ TEST_F(HttpFiles, LargeBodiesGoOutInWideCallsAndArriveWhole) {
     }
     EXPECT_GE(widenedSendfileCalls(), before + 3);
     EXPECT_EQ(headersJoinedToBodies(), joinedBefore + 3);
+    EXPECT_EQ(corkCounts().corked, corksBefore.corked + 1);
+    EXPECT_EQ(corkCounts().released, corksBefore.released + 1);
 }
 
 TEST_F(HttpFiles, RangesNearTheEndSeekAsPlayersExpect) {
