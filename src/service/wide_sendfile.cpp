@@ -106,11 +106,12 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
     if (noted(out) && headerFirst[static_cast<std::size_t>(out)].load()) {
         headerFirst[static_cast<std::size_t>(out)].store(false);
     }
-    // A body that takes more than this call goes corked to its end, as
-    // sendfile keeps its segments full only within one call: between calls,
-    // each small opening of the phone's window would let a small segment go.
+    // A body too long for one call goes corked to its end, as sendfile keeps
+    // its segments full only within one call: between calls, each small
+    // opening of the phone's window would let a small segment go. A shorter
+    // one that the socket takes in parts is not worth two more calls.
     const bool socketNoted = rest > 0 && noted(out);
-    if (socketNoted && rest > count && !corked[static_cast<std::size_t>(out)].load() &&
+    if (socketNoted && rest > kWidestCall && !corked[static_cast<std::size_t>(out)].load() &&
         cork(out, 1)) {
         corked[static_cast<std::size_t>(out)].store(true);
         corks.fetch_add(1, std::memory_order_relaxed);
