@@ -118,6 +118,7 @@ extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, std::size_t coun
     }
     const auto sent = static_cast<ssize_t>(::syscall(SYS_sendfile, out, in, offset, count));
     if (socketNoted && sent > 0 && static_cast<std::uint64_t>(sent) >= rest &&
+        corked[static_cast<std::size_t>(out)].load() &&
         corked[static_cast<std::size_t>(out)].exchange(false)) {
         released.fetch_add(1, std::memory_order_relaxed);
         const int saved = errno;
